@@ -1,0 +1,67 @@
+// Program entry and the start-up sequence: machine start-up, module
+// initialisation in a fixed order, then the library's top level and the
+// console.
+#include "runtime/runtime.h"
+
+#include <cfenv>
+
+#include "runtime/memory.h"
+#include "runtime/print.h"
+#include "runtime/sys.h"
+
+namespace runtime {
+
+uint32_t starting = 0;
+
+namespace {
+
+// All floating-point exceptions masked, double precision, round to nearest.
+void reset_fpu() {
+    std::feclearexcept(FE_ALL_EXCEPT);
+    std::fesetround(FE_TONEAREST);
+#if defined(__x86_64__) || defined(__i386__)
+    uint16_t x87 = 0x27F;
+    asm volatile("fninit\n\tfldcw %0" : : "m"(x87));
+    uint32_t mxcsr = 0x1F80;
+    asm volatile("ldmxcsr %0" : : "m"(mxcsr));
+#endif
+}
+
+// Module state that is computed rather than constant, in module order.
+void static_init() {}
+
+}  // namespace
+
+void machine_start(int argc, char** argv) {
+    reset_fpu();
+    sys::os_start(argc, argv);
+    reset_fpu();
+    static_init();
+    volatile char here = 0;
+    sys::record.entry_sp = reinterpret_cast<uintptr_t>(&here);
+}
+
+void init() {
+    starting = 1;
+    print_hooks::init();
+    sys::platform_init();
+    sys::memory_params_init();
+}
+
+void cleanup() {
+    memory::free_all();
+    sys::free_all();
+}
+
+int entry(int argc, char** argv) {
+    try {
+        machine_start(argc, argv);
+        init();
+        starting = 0;
+    } catch (const sys::Throw&) {
+        sys::top_frame_handler();
+    }
+    sys::on_quit(0, 0);
+}
+
+}  // namespace runtime

@@ -1,0 +1,23 @@
+// Program entry and the runtime's start-up sequence.
+#pragma once
+#include <cstdint>
+
+namespace runtime {
+
+// 1 from the start of runtime initialisation until the library's top level
+// begins: new global words and issues are then kept in the root block.
+extern uint32_t starting;
+
+// The program entry: machine start-up, runtime initialisation, the library's
+// top level and the console. Never returns.
+[[noreturn]] int entry(int argc, char** argv);
+
+// Machine and system start-up without the rest (tests boot through this and
+// init()).
+void machine_start(int argc, char** argv);
+// Every module's initialisation, in order, and the boot image.
+void init();
+// Frees the memory manager's frames, then every tracked allocation.
+void cleanup();
+
+}  // namespace runtime

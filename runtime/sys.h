@@ -1,0 +1,123 @@
+// Process start-up, the system record, fatal runtime errors, the tracked
+// heap and the platform services that the runtime calls by name.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace sys {
+
+// ---- The system record ----------------------------------------------------
+
+// Stack and frame pointer of a faulting machine context, filled by the
+// fatal-signal handler. Nothing reads it back; it helps a debugger.
+struct FaultRecord {
+    uintptr_t sp = 0;
+    uintptr_t fp = 0;
+};
+
+struct HeapBlock;
+
+// State shared by start-up, the throw protocol and the fatal-error path.
+struct Record {
+    int argc = 0;
+    char** argv = nullptr;            // UTF-8 arguments, null-terminated vector
+    uint32_t thrown = 0;              // code of the system-level throw in flight
+    const uint8_t* boot_image = nullptr;
+    size_t boot_image_size = 0;
+    FaultRecord* fault = nullptr;
+    HeapBlock* heap_first = nullptr;  // tracked-allocation list
+    HeapBlock* heap_last = nullptr;
+    uintptr_t entry_sp = 0;           // machine stack at the entry frame (collector)
+};
+extern Record record;
+
+// ---- System-level throw -------------------------------------------------
+
+// A system-level throw carries a 32-bit code. Catchers take the codes up to
+// their catch id; the outermost frame takes every code and ends the process
+// with runtime error 95.
+struct Throw {
+    uint32_t code;
+};
+[[noreturn]] void throw_code(uint32_t code);
+
+// ---- Start-up and the fatal end -----------------------------------------
+
+// Exception handlers, stack bounds, the argument vector.
+void os_start(int argc, char** argv);
+void get_stack_bounds();
+void get_args(int argc, char** argv);
+
+// Lowest usable address of the main stack and the address it starts from.
+uintptr_t stack_limit();
+uintptr_t stack_base();
+
+// The runtime error message of a code; "unknown error code!" for others.
+const char* runtime_error_message(uint32_t code);
+
+// Report a fatal runtime error (nothing for status 0), free the tracked
+// allocations and exit with the status. `address` is a code address.
+[[noreturn]] void on_quit(uint32_t status, uintptr_t address);
+// The handler of the outermost frame: runtime error 95.
+[[noreturn]] void top_frame_handler();
+// The code address of the caller, as reports show it (relative to the load
+// base of the program, so it fits the eight-digit form).
+uintptr_t code_address(const void* pc);
+#define ZEM_HERE() ::sys::code_address(__builtin_return_address(0))
+
+// A chain of conditions without a default met none (100) or a dispatch met
+// no case (101).
+[[noreturn]] void no_case_matched();
+[[noreturn]] void no_switch_matched();
+
+// ---- Tracked heap -----------------------------------------------------------
+
+// Header in front of every tracked block. 32 bytes keep the usable area
+// 16-byte aligned with 64-bit links.
+struct alignas(16) HeapBlock {
+    HeapBlock* prev;
+    HeapBlock* next;
+    uint32_t size;   // requested size, without the header
+    uint32_t spare;
+};
+static_assert(sizeof(HeapBlock) == 32);
+
+void* allocate(size_t size);
+void* allocate_zeroed(size_t size);
+void* resize(void* address, size_t size);
+void free(void* address);
+void free_all();
+void dump_heap_allocations();
+constexpr size_t round_up(size_t size, size_t alignment) {
+    return (size + alignment - 1) & ~(alignment - 1);
+}
+
+// ---- Platform services ------------------------------------------------------
+
+void platform_init();
+void memory_params_init();
+
+void* os_alloc_pages(size_t size, bool executable);  // null on failure
+bool os_free_pages(void* address, size_t size);
+
+// Current directory as UTF-8 (a tracked allocation); `length` gets its byte
+// count without the terminator.
+char* get_current_dir(uint32_t* length);
+int set_current_dir(const char* path);
+int set_env(const char* name, const char* value);  // value null: remove
+// Copies the variable into the buffer; answers its length (0 when unset),
+// or the size needed when the buffer is too small.
+uint32_t get_env(const char* name, char* buffer, uint32_t size);
+
+void sleep(double seconds);
+uint32_t sleep_milliseconds(double seconds);  // the conversion sleep uses
+double get_time(bool fraction);
+uint32_t get_date(bool utc);
+// year << 17 | month << 12 | day << 7 | zone, the zone from an offset in
+// minutes east of UTC (sign bit 6, hours in bits 2-5, quarters in 0-1).
+uint32_t pack_date(int year, int month, int day, int offset_minutes);
+void fill(uint8_t* start, uint8_t* end, uint8_t byte);
+// Function codes: 0 tangent, 1 cosine, 2 sine.
+double degrees_to_radians(double angle, int function);
+
+}  // namespace sys
