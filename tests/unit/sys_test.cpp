@@ -57,7 +57,8 @@ void expect_fault_report(const testing_child::Outcome& out, int code, const char
 
 __attribute__((noinline, no_sanitize("undefined"))) int divide(int a, int b) {
     volatile int x = a, y = b;
-    return x / y;
+    volatile int q = x / y;
+    return q;
 }
 
 TEST(FatalSignals, IntegerDivisionByZero) {
