@@ -1,0 +1,372 @@
+// Contexts: making them, their words and values, and binding blocks to them.
+#include "datatypes/context.h"
+
+#include "datatypes/datatype.h"
+#include "evaluator/cycles.h"
+#include "evaluator/errors.h"
+#include "evaluator/stack.h"
+#include "evaluator/symbol.h"
+#include "evaluator/words.h"
+#include "runtime/hashtable.h"
+
+namespace context {
+
+Node global = 0;
+void (*fire_on_change_hook)(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) = nullptr;
+
+// ---- The context's parts --------------------------------------------------------
+
+Cell* cell_of(Node ctx) { return reinterpret_cast<Cell*>(memory::buffer(ctx)->offset_addr()); }
+Cell* self_of(Node ctx) { return cell_of(ctx) + 1; }
+Node table_of(Node ctx) { return cell_of(ctx)->data1; }
+Node words_of(Node ctx) { return static_cast<Node>(hashtable::record(table_of(ctx))->block); }
+uint32_t word_count(Node ctx) { return memory::buffer(words_of(ctx))->count(); }
+
+Cell* word_at(Node ctx, uint32_t i) {
+    return reinterpret_cast<Cell*>(memory::buffer(words_of(ctx))->offset_addr()) + i;
+}
+
+Node values_of(Node ctx) { return on_stack_q(ctx) ? 0 : cell_of(ctx)->data2; }
+
+Cell* stack_values(Node ctx) {
+    uint32_t v = cell_of(ctx)->data2;
+    return v ? stack::bottom + (v - 1) : nullptr;
+}
+
+void set_stack_values(Node ctx, const Cell* first) {
+    cell_of(ctx)->data2 = first ? static_cast<uint32_t>(first - stack::bottom) + 1 : 0;
+}
+
+Cell* value_at(Node ctx, uint32_t i) {
+    if (on_stack_q(ctx)) {
+        Cell* first = stack_values(ctx);
+        return first ? first + i : nullptr;
+    }
+    return reinterpret_cast<Cell*>(memory::buffer(cell_of(ctx)->data2)->offset_addr()) + i;
+}
+
+namespace {
+
+// Grows or cuts the values of a heap context to n cells (new ones unset!).
+void set_values_length(Node ctx, uint32_t n) {
+    Node values = cell_of(ctx)->data2;
+    SeriesBuffer* s = memory::buffer(values);
+    while (s->count() < n) {
+        alloc_series_tail(s);
+        s = memory::buffer(values);
+    }
+    s->tail = s->offset + n * static_cast<uint32_t>(sizeof(Cell));
+}
+
+// Appends an unset! value to a heap context.
+void append_value(Node ctx) {
+    if (on_stack_q(ctx)) return;
+    alloc_series_tail(memory::buffer(cell_of(ctx)->data2));
+}
+
+bool word_like_q(uint32_t type) {
+    return type == TYPE_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD || type == TYPE_REFINEMENT;
+}
+
+// A cell series of a block value, from its index: first cell and count.
+uint32_t cells_of(const Cell* block, Cell** first) {
+    SeriesBuffer* s = series_of(block);
+    uint32_t n = s->count();
+    *first = reinterpret_cast<Cell*>(s->offset_addr()) + block->head();
+    return block->head() < n ? n - block->head() : 0;
+}
+
+}  // namespace
+
+// ---- Making contexts ------------------------------------------------------------------
+
+Node create(uint32_t slots, bool on_stack, bool self, Node source, uint32_t kind) {
+    if (slots == 0) slots = 1;
+    Node table;
+    if (source) {
+        Cell src = *cell_of(source);
+        table = hashtable::init(slots, &src, hashtable::KIND_WORDS, 2);
+    } else {
+        table = hashtable::init(slots, nullptr, hashtable::KIND_WORDS, 1);
+    }
+    Node values = on_stack ? 0 : memory::alloc_unset_cells(slots);
+    Node ctx = memory::alloc_cells(2);
+    SeriesBuffer* s = memory::buffer(ctx);
+    auto* cells = reinterpret_cast<Cell*>(s->offset_addr());
+    cells[0] = Cell{TYPE_CONTEXT | (kind << KIND_SHIFT) | (on_stack ? FLAG_CTX_ON_STACK : 0) |
+                        (self ? FLAG_CTX_SELF : 0),
+                    table, values, 0};
+    cells[1] = Cell{TYPE_UNSET, 0, 0, 0};
+    s->tail = s->offset + 2 * static_cast<uint32_t>(sizeof(Cell));
+    return ctx;
+}
+
+Node make(const Cell* spec, bool on_stack, bool self, uint32_t kind) {
+    Cell* first;
+    uint32_t n = cells_of(spec, &first);
+    Node ctx = create(n, on_stack, self, 0, kind);
+    for (uint32_t i = 0; i < n; ++i) {
+        cells_of(spec, &first);  // the spec may have moved
+        const Cell* c = first + i;
+        if (!word_like_q(c->type())) continue;
+        int32_t position;
+        find_word(ctx, c->symbol(), true, &position);
+    }
+    // One value per word: case variants of a spelling make one word.
+    if (!on_stack) set_values_length(ctx, word_count(ctx));
+    return ctx;
+}
+
+// ---- Words ------------------------------------------------------------------------------
+
+int32_t find_symbol(Node ctx, uint32_t symbol, bool case_insensitive) {
+    int32_t position = -1;
+    return hashtable::find_ctx_word(table_of(ctx), symbol, case_insensitive, 0, &position);
+}
+
+int32_t find_word(Node ctx, uint32_t symbol, bool case_insensitive, int32_t* position) {
+    return hashtable::find_ctx_word(table_of(ctx), symbol, case_insensitive, ctx, position);
+}
+
+int32_t add_word(Node ctx, const Cell* word) {
+    int32_t position;
+    int32_t found = find_word(ctx, word->symbol(), true, &position);
+    if (found >= 0) return found;
+    append_value(ctx);
+    return position;
+}
+
+Cell* add_value(Node ctx, const Cell* word, const Cell* value) {
+    int32_t position;
+    Cell v = *value;
+    if (find_word(ctx, word->symbol(), true, &position) >= 0) return nullptr;
+    if (on_stack_q(ctx)) return nullptr;
+    return copy_cell(&v, alloc_series_tail(memory::buffer(cell_of(ctx)->data2)));
+}
+
+void put(Node ctx, const Cell* word, const Cell* value) {
+    Cell v = *value;
+    int32_t position;
+    int32_t found = find_word(ctx, word->symbol(), true, &position);
+    if (found >= 0) {
+        if (Cell* slot = value_at(ctx, static_cast<uint32_t>(found))) *slot = v;
+        return;
+    }
+    if (!on_stack_q(ctx)) copy_cell(&v, alloc_series_tail(memory::buffer(cell_of(ctx)->data2)));
+}
+
+bool collect_set_words(Node ctx, const Cell* block) {
+    Cell* first;
+    uint32_t n = cells_of(block, &first);
+    uint32_t before = word_count(ctx);
+    for (uint32_t i = 0; i < n; ++i) {
+        cells_of(block, &first);
+        Cell w = first[i];
+        if (w.type() == TYPE_SET_WORD) add_word(ctx, &w);
+    }
+    return word_count(ctx) > before;
+}
+
+Cell* add_global(uint32_t symbol, bool case_insensitive, bool respell) {
+    int32_t position;
+    int32_t found = find_word(global, symbol, case_insensitive, &position);
+    if (found >= 0) {
+        Cell* w = word_at(global, static_cast<uint32_t>(found));
+        if (case_insensitive && respell && w->symbol() != symbol) {
+            Cell copy = *w;
+            copy.data2 = symbol;
+            return copy_cell(&copy, alloc_tail(&memory::root_block));
+        }
+        return w;
+    }
+    // Case variants of a global word share the slot of the first spelling.
+    if (symbol::alias_of(symbol) > 0) {
+        int32_t shared = find_symbol(global, symbol, true);
+        if (shared >= 0) word_at(global, static_cast<uint32_t>(position))->data3 = static_cast<uint32_t>(shared);
+    }
+    append_value(global);
+    return word_at(global, static_cast<uint32_t>(position));
+}
+
+Cell* word_of_symbol(Node ctx, uint32_t symbol) {
+    int32_t i = find_symbol(ctx, symbol, false);
+    if (i >= 0) return word_at(ctx, static_cast<uint32_t>(i));
+    return add_global(symbol, false, false);
+}
+
+Cell* value_of_symbol(uint32_t symbol, Node ctx) {
+    if (on_stack_q(ctx)) ctx = global;
+    int32_t i = find_symbol(ctx, symbol, true);
+    return i < 0 ? nullptr : value_at(ctx, static_cast<uint32_t>(i));
+}
+
+// ---- Reading and writing values -----------------------------------------------------------
+
+Cell* get_in(const Cell* word, Node ctx) {
+    if (ctx == 0) fire(err::NOT_DEFINED, word);
+    int32_t index = word->index();
+    if (index < 0) {
+        if (symbol::resolve(word->symbol()) == symbol::resolve(words::sym::self) && word->ctx())
+            return self_of(word->ctx());
+        fire(err::NO_VALUE, word);
+    }
+    if (cell_of(ctx)->data2 == 0) fire(err::NOT_IN_CONTEXT, word);
+    if (!on_stack_q(ctx) && static_cast<uint32_t>(index) >= memory::buffer(cell_of(ctx)->data2)->count())
+        fire(err::NO_VALUE, word);
+    return value_at(ctx, static_cast<uint32_t>(index));
+}
+
+Cell* get(const Cell* word) { return get_in(word, word->ctx()); }
+
+Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify) {
+    if (ctx == 0) fire(err::NOT_DEFINED, word);
+    Cell v = *value;
+    if (word->index() < 0) {
+        int32_t index = find_symbol(ctx, word->symbol(), false);
+        if (index < 0) {
+            Cell w = *word;
+            index = add_word(ctx, &w);
+        }
+        word->data3 = static_cast<uint32_t>(index);
+    }
+    uint32_t index = static_cast<uint32_t>(word->index());
+    if (cell_of(ctx)->data2 == 0) fire(err::NOT_DEFINED, word);
+    if (on_stack_q(ctx)) return copy_cell(&v, value_at(ctx, index));
+    if (kind_of(ctx) == KIND_OBJECT) {
+        word_at(ctx, index)->header |= FLAG_FIELD_WRITTEN;
+        Cell owner = *self_of(ctx);
+        if (notify && owner.data3 != 0 && fire_on_change_hook) {
+            Cell* saved = stack::top;
+            Cell* old = stack::push(value_at(ctx, index));
+            *value_at(ctx, index) = v;
+            Cell w = *word;
+            fire_on_change_hook(&owner, &w, old, &v);
+            stack::top = saved;
+            return value_at(ctx, index);
+        }
+    }
+    return copy_cell(&v, value_at(ctx, index));
+}
+
+Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word->ctx(), true); }
+
+// ---- Binding ---------------------------------------------------------------------------------
+
+int32_t bind_word(Node ctx, Cell* word) {
+    int32_t i = find_symbol(ctx, word->symbol(), true);
+    if (i >= 0) {
+        word->data1 = ctx;
+        word->data3 = static_cast<uint32_t>(i);
+    }
+    return i;
+}
+
+Cell* bind(Cell* block, Node ctx, bool self) {
+    Node node = block->node();
+    if (cycles::find_q(node)) return block;
+    cycles::push(node);
+    uint32_t self_symbol = symbol::resolve(words::sym::self);
+    Cell* first;
+    uint32_t n = cells_of(block, &first);
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell* c = first + i;
+        switch (c->type()) {
+            case TYPE_WORD:
+                if (self && symbol::resolve(c->symbol()) == self_symbol) {
+                    c->data1 = ctx;
+                    c->data3 = static_cast<uint32_t>(-1);
+                    break;
+                }
+                [[fallthrough]];
+            case TYPE_SET_WORD:
+            case TYPE_GET_WORD:
+            case TYPE_LIT_WORD:
+            case TYPE_REFINEMENT: bind_word(ctx, c); break;
+            case TYPE_BLOCK:
+            case TYPE_PAREN:
+            case TYPE_PATH:
+            case TYPE_LIT_PATH:
+            case TYPE_SET_PATH:
+            case TYPE_GET_PATH:
+            case TYPE_HASH: {
+                Cell inner = *c;
+                bind(&inner, ctx, self);
+                break;
+            }
+            default: break;
+        }
+    }
+    cycles::pop();
+    return block;
+}
+
+// ---- Registration --------------------------------------------------------------
+
+void init() {
+    using namespace datatype;
+    datatype::register_type<TYPE_CONTEXT>(
+        /*  1 make            */ unsupported,
+        /*  2 random          */ unsupported,
+        /*  3 reflect         */ unsupported,
+        /*  4 to              */ unsupported,
+        /*  5 form            */ unsupported,
+        /*  6 mold            */ unsupported,
+        /*  7 path evaluation */ unsupported,
+        /*  8 path setting    */ unsupported,
+        /*  9 comparison      */ unsupported,
+        /* 10 absolute        */ unsupported,
+        /* 11 add             */ unsupported,
+        /* 12 divide          */ unsupported,
+        /* 13 multiply        */ unsupported,
+        /* 14 negate          */ unsupported,
+        /* 15 power           */ unsupported,
+        /* 16 remainder       */ unsupported,
+        /* 17 round           */ unsupported,
+        /* 18 subtract        */ unsupported,
+        /* 19 even?           */ unsupported,
+        /* 20 odd?            */ unsupported,
+        /* 21 and~            */ unsupported,
+        /* 22 complement      */ unsupported,
+        /* 23 or~             */ unsupported,
+        /* 24 xor~            */ unsupported,
+        /* 25 append          */ unsupported,
+        /* 26 at              */ unsupported,
+        /* 27 back            */ unsupported,
+        /* 28 change          */ unsupported,
+        /* 29 clear           */ unsupported,
+        /* 30 copy            */ unsupported,
+        /* 31 find            */ unsupported,
+        /* 32 head            */ unsupported,
+        /* 33 head?           */ unsupported,
+        /* 34 index?          */ unsupported,
+        /* 35 insert          */ unsupported,
+        /* 36 length?         */ unsupported,
+        /* 37 move            */ unsupported,
+        /* 38 next            */ unsupported,
+        /* 39 pick            */ unsupported,
+        /* 40 poke            */ unsupported,
+        /* 41 put             */ unsupported,
+        /* 42 remove          */ unsupported,
+        /* 43 reverse         */ unsupported,
+        /* 44 select          */ unsupported,
+        /* 45 sort            */ unsupported,
+        /* 46 skip            */ unsupported,
+        /* 47 swap            */ unsupported,
+        /* 48 tail            */ unsupported,
+        /* 49 tail?           */ unsupported,
+        /* 50 take            */ unsupported,
+        /* 51 trim            */ unsupported,
+        /* 52 create          */ unsupported,
+        /* 53 close           */ unsupported,
+        /* 54 delete          */ unsupported,
+        /* 55 modify          */ unsupported,
+        /* 56 open            */ unsupported,
+        /* 57 open?           */ unsupported,
+        /* 58 query           */ unsupported,
+        /* 59 read            */ unsupported,
+        /* 60 rename          */ unsupported,
+        /* 61 update          */ unsupported,
+        /* 62 write           */ unsupported);
+}
+
+}  // namespace context

@@ -1,0 +1,226 @@
+// The datatype registry (name table, action table) and datatype!, the value
+// that names a type.
+#include "datatypes/datatype.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "evaluator/stack.h"
+#include "runtime/print.h"
+#include "runtime/sys.h"
+
+// The datatype inits in start-up order: parents before children.
+#define ZEM_DATATYPE_INITS(X)                                                                      \
+    X(datatype) X(unset) X(none) X(logic) X(series) X(block) X(string) X(binary) X(integer)       \
+    X(symbol) X(context) X(word) X(lit_word) X(set_word) X(get_word) X(refinement) X(char_)        \
+    X(native) X(action) X(op) X(path) X(lit_path) X(set_path) X(get_path) X(function) X(routine)  \
+    X(paren) X(issue) X(url) X(file) X(object) X(bitset) X(triple) X(float_) X(typeset) X(error)  \
+    X(vector) X(map) X(hash) X(pair) X(percent) X(tuple) X(time_) X(tag) X(email) X(handle)       \
+    X(date) X(port) X(money) X(ref) X(point2d) X(point3d) X(image)
+
+#define X(ns) \
+    namespace ns { void init(); }
+ZEM_DATATYPE_INITS(X)
+#undef X
+
+namespace datatype {
+
+uint32_t top_id = 0;
+
+namespace {
+
+NameEntry names[TYPE_SLOTS];
+actions::ActionFn table[TYPE_SLOTS][actions::ACTION_COUNT];
+SlotKind kinds[TYPE_SLOTS][actions::ACTION_COUNT];
+bool is_registered[TYPE_SLOTS];
+bool names_built = false;
+
+void make_name_word(uint32_t id) { names[id].word = *word::load(names[id].name); }
+
+// A registration that breaks the order of the start-up list is a fault of
+// the build: report it and stop.
+[[noreturn]] void bad_registration(const char* what, uint32_t id) {
+    sys::print_line({sys::Item::cstr("*** Datatype Error: "), sys::Item::cstr(what),
+                     sys::Item::i32(static_cast<int32_t>(id))});
+    sys::free_all();
+    std::exit(1);
+}
+
+}  // namespace
+
+// ---- The registry -------------------------------------------------------------------
+
+void reset_tables() {
+    std::memset(table, 0, sizeof table);
+    std::memset(kinds, 0, sizeof kinds);
+    for (auto& n : names) n = NameEntry{nullptr, 0, Cell{}};
+    for (bool& r : is_registered) r = false;
+    top_id = 0;
+    names_built = false;
+}
+
+void register_list(uint32_t id, const ActionList& list) {
+    uint32_t parent = parent_of(id);
+    if (id == 0 || id >= TYPE_SLOTS) bad_registration("invalid type id: ", id);
+    if (parent != 0 && !is_registered[parent]) bad_registration("parent not registered for type: ", id);
+    if (id > top_id) top_id = id;
+
+    const char* name = name_of(id);
+    names[id] = NameEntry{name, static_cast<uint32_t>(std::strlen(name) - 1), Cell{}};
+    if (names_built) make_name_word(id);
+
+    for (uint32_t s = 0; s < actions::ACTION_COUNT; ++s) {
+        const ListEntry& e = list.slots[s];
+        kinds[id][s] = e.kind;
+        switch (e.kind) {
+            case SlotKind::own: table[id][s] = e.fn; break;
+            case SlotKind::inherit: table[id][s] = table[parent][s]; break;
+            default: table[id][s] = nullptr; break;
+        }
+    }
+    is_registered[id] = true;
+}
+
+const NameEntry* name_entry(uint32_t id) {
+    return id < TYPE_SLOTS && is_registered[id] ? &names[id] : nullptr;
+}
+
+actions::ActionFn action(uint32_t type, uint32_t slot) {
+    if (type >= TYPE_SLOTS || slot < 1 || slot > actions::ACTION_COUNT) return nullptr;
+    return table[type][slot - 1];
+}
+
+SlotKind slot_kind(uint32_t type, uint32_t slot) {
+    if (type >= TYPE_SLOTS || slot < 1 || slot > actions::ACTION_COUNT) return SlotKind::unsupported;
+    return kinds[type][slot - 1];
+}
+
+bool registered(uint32_t id) { return id < TYPE_SLOTS && is_registered[id]; }
+
+void build_names() {
+    for (uint32_t id = 1; id <= top_id; ++id)
+        if (is_registered[id]) make_name_word(id);
+    names_built = true;
+}
+
+void init_all() {
+    reset_tables();
+#define X(ns) ns::init();
+    ZEM_DATATYPE_INITS(X)
+#undef X
+}
+
+// ---- datatype! ------------------------------------------------------------------------
+
+Cell* make_in(Cell* block, uint32_t type) { return make_at(alloc_tail(block), type); }
+
+Cell* push(uint32_t type) { return make_at(stack::push_slot(), type); }
+
+namespace {
+// A datatype! names a registered type; anything else writes nothing.
+const NameEntry* entry_of(const Cell* value) {
+    return value->data1 < TYPE_SLOTS && names[value->data1].name ? &names[value->data1] : nullptr;
+}
+}  // namespace
+
+int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
+    const NameEntry* e = entry_of(value);
+    if (!e) return limit;
+    const NameEntry& n = *e;
+    string::concatenate_literal_part(buffer, n.name, n.length);
+    return limit - static_cast<int32_t>(n.length);
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t limit, int32_t) {
+    const NameEntry* e = entry_of(value);
+    if (!e) return limit;
+    const NameEntry& n = *e;
+    if (all) string::concatenate_literal(buffer, "#(");
+    string::concatenate_literal(buffer, n.name);
+    if (all) string::concatenate_literal(buffer, ")");
+    return limit - static_cast<int32_t>(n.length + 1) - (all ? 3 : 0);
+}
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    switch (op) {
+        case actions::COMP_EQUAL:
+        case actions::COMP_NOT_EQUAL:
+        case actions::COMP_STRICT_EQUAL:
+        case actions::COMP_SAME:
+        case actions::COMP_FIND:
+            return value2->type() == TYPE_DATATYPE && value1->data1 == value2->data1 ? 0 : 1;
+        default: return actions::NOT_COMPARABLE;
+    }
+}
+
+// ---- Registration --------------------------------------------------------------
+
+void init() {
+    register_type<TYPE_DATATYPE>(
+        /*  1 make            */ unsupported,
+        /*  2 random          */ unsupported,
+        /*  3 reflect         */ unsupported,
+        /*  4 to              */ unsupported,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
+        /*  7 path evaluation */ unsupported,
+        /*  8 path setting    */ unsupported,
+        /*  9 comparison      */ compare,
+        /* 10 absolute        */ unsupported,
+        /* 11 add             */ unsupported,
+        /* 12 divide          */ unsupported,
+        /* 13 multiply        */ unsupported,
+        /* 14 negate          */ unsupported,
+        /* 15 power           */ unsupported,
+        /* 16 remainder       */ unsupported,
+        /* 17 round           */ unsupported,
+        /* 18 subtract        */ unsupported,
+        /* 19 even?           */ unsupported,
+        /* 20 odd?            */ unsupported,
+        /* 21 and~            */ unsupported,
+        /* 22 complement      */ unsupported,
+        /* 23 or~             */ unsupported,
+        /* 24 xor~            */ unsupported,
+        /* 25 append          */ unsupported,
+        /* 26 at              */ unsupported,
+        /* 27 back            */ unsupported,
+        /* 28 change          */ unsupported,
+        /* 29 clear           */ unsupported,
+        /* 30 copy            */ unsupported,
+        /* 31 find            */ unsupported,
+        /* 32 head            */ unsupported,
+        /* 33 head?           */ unsupported,
+        /* 34 index?          */ unsupported,
+        /* 35 insert          */ unsupported,
+        /* 36 length?         */ unsupported,
+        /* 37 move            */ unsupported,
+        /* 38 next            */ unsupported,
+        /* 39 pick            */ unsupported,
+        /* 40 poke            */ unsupported,
+        /* 41 put             */ unsupported,
+        /* 42 remove          */ unsupported,
+        /* 43 reverse         */ unsupported,
+        /* 44 select          */ unsupported,
+        /* 45 sort            */ unsupported,
+        /* 46 skip            */ unsupported,
+        /* 47 swap            */ unsupported,
+        /* 48 tail            */ unsupported,
+        /* 49 tail?           */ unsupported,
+        /* 50 take            */ unsupported,
+        /* 51 trim            */ unsupported,
+        /* 52 create          */ unsupported,
+        /* 53 close           */ unsupported,
+        /* 54 delete          */ unsupported,
+        /* 55 modify          */ unsupported,
+        /* 56 open            */ unsupported,
+        /* 57 open?           */ unsupported,
+        /* 58 query           */ unsupported,
+        /* 59 read            */ unsupported,
+        /* 60 rename          */ unsupported,
+        /* 61 update          */ unsupported,
+        /* 62 write           */ unsupported);
+}
+
+}  // namespace datatype

@@ -1,0 +1,26 @@
+// issue!: a word written with a leading "#" that is never looked up: bound
+// to the global context with index -1, and left alone by binding.
+#pragma once
+#include <cstdint>
+
+#include "evaluator/cell.h"
+
+namespace issue {
+
+// An issue of the spelling: during start-up appended to the root block,
+// otherwise made in a new value-stack slot.
+Cell* load(const char* text);
+// Writes an issue of the spelling into the slot; answers it.
+Cell* make_at(Cell* slot, const char* text);
+// Appends an issue of the spelling to the block; answers it.
+Cell* append_to(const char* text, Cell* block);
+// Pushes a copy of the word typed issue!.
+Cell* push(const Cell* word);
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type);
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent);
+int32_t compare(Cell* value1, Cell* value2, int32_t op);
+void init();
+
+}  // namespace issue

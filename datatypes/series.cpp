@@ -1,0 +1,76 @@
+// series!: the actions that every series type shares; never the type of a value.
+#include "datatypes/datatype.h"
+
+namespace series {
+
+// ---- Registration --------------------------------------------------------------
+
+// Own slots marked `pending` are not written yet and count as unsupported.
+void init() {
+    using namespace datatype;
+    datatype::register_type<TYPE_SERIES>(
+        /*  1 make            */ unsupported,
+        /*  2 random          */ pending,
+        /*  3 reflect         */ pending,
+        /*  4 to              */ unsupported,
+        /*  5 form            */ unsupported,
+        /*  6 mold            */ unsupported,
+        /*  7 path evaluation */ unsupported,
+        /*  8 path setting    */ unsupported,
+        /*  9 comparison      */ unsupported,
+        /* 10 absolute        */ unsupported,
+        /* 11 add             */ unsupported,
+        /* 12 divide          */ unsupported,
+        /* 13 multiply        */ unsupported,
+        /* 14 negate          */ unsupported,
+        /* 15 power           */ unsupported,
+        /* 16 remainder       */ unsupported,
+        /* 17 round           */ unsupported,
+        /* 18 subtract        */ unsupported,
+        /* 19 even?           */ unsupported,
+        /* 20 odd?            */ unsupported,
+        /* 21 and~            */ unsupported,
+        /* 22 complement      */ unsupported,
+        /* 23 or~             */ unsupported,
+        /* 24 xor~            */ unsupported,
+        /* 25 append          */ unsupported,
+        /* 26 at              */ pending,
+        /* 27 back            */ pending,
+        /* 28 change          */ unsupported,
+        /* 29 clear           */ pending,
+        /* 30 copy            */ pending,
+        /* 31 find            */ unsupported,
+        /* 32 head            */ pending,
+        /* 33 head?           */ pending,
+        /* 34 index?          */ pending,
+        /* 35 insert          */ unsupported,
+        /* 36 length?         */ pending,
+        /* 37 move            */ pending,
+        /* 38 next            */ pending,
+        /* 39 pick            */ pending,
+        /* 40 poke            */ pending,
+        /* 41 put             */ unsupported,
+        /* 42 remove          */ pending,
+        /* 43 reverse         */ pending,
+        /* 44 select          */ unsupported,
+        /* 45 sort            */ unsupported,
+        /* 46 skip            */ pending,
+        /* 47 swap            */ unsupported,
+        /* 48 tail            */ pending,
+        /* 49 tail?           */ pending,
+        /* 50 take            */ pending,
+        /* 51 trim            */ unsupported,
+        /* 52 create          */ unsupported,
+        /* 53 close           */ unsupported,
+        /* 54 delete          */ unsupported,
+        /* 55 modify          */ pending,
+        /* 56 open            */ unsupported,
+        /* 57 open?           */ unsupported,
+        /* 58 query           */ unsupported,
+        /* 59 read            */ unsupported,
+        /* 60 rename          */ unsupported,
+        /* 61 update          */ unsupported,
+        /* 62 write           */ unsupported);
+}
+
+}  // namespace series

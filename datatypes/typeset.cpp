@@ -1,0 +1,309 @@
+// typeset!: sets of datatypes, their making, set operations and molding.
+#include "datatypes/typeset.h"
+
+#include <cstring>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "evaluator/errors.h"
+
+namespace typeset {
+
+Cell word_value{};
+
+// ---- Bits --------------------------------------------------------------------------
+
+void clear(Cell* ts) { ts->data1 = ts->data2 = ts->data3 = 0; }
+
+uint32_t count(const Cell* ts) {
+    uint32_t n = 0;
+    for (uint32_t t = 1; t <= datatype::top_id; ++t) n += has_q(ts, t);
+    return n;
+}
+
+Cell* make_at(Cell* slot) {
+    slot->header = TYPE_TYPESET;
+    clear(slot);
+    return slot;
+}
+
+namespace {
+
+Cell default_set() {
+    Cell ts;
+    make_at(&ts);
+    ts.data1 = ts.data2 = ts.data3 = 0xFFFFFFFF;
+    bytes(&ts)[TYPE_UNSET >> 3] &= static_cast<uint8_t>(~(0x80u >> (TYPE_UNSET & 7)));
+    return ts;
+}
+
+void or_in(Cell* ts, const Cell* other) {
+    ts->data1 |= other->data1;
+    ts->data2 |= other->data2;
+    ts->data3 |= other->data3;
+}
+
+// The value of a word, which must be set.
+const Cell* value_of_word(const Cell* word) {
+    const Cell* v = context::get(word);
+    if (v->type() == TYPE_UNSET) fire(err::NO_VALUE, word);
+    return v;
+}
+
+}  // namespace
+
+// ---- Making ---------------------------------------------------------------------------
+
+Cell* make_in(Cell* block, uint32_t bits1, uint32_t bits2, uint32_t bits3) {
+    Cell* ts = make_at(alloc_tail(block));
+    ts->data1 = bits1;
+    ts->data2 = bits2;
+    ts->data3 = bits3;
+    return ts;
+}
+
+Cell* make_default(Cell* block) {
+    Cell ts = default_set();
+    return copy_cell(&ts, alloc_tail(block));
+}
+
+Cell* make_from_spec(Cell* block, const Cell* types) {
+    Cell ts;
+    make_at(&ts);
+    uint32_t n = block::rs_length_q(types);
+    for (uint32_t i = 0; i < n; ++i) {
+        const Cell* value = block::rs_head(types) + i;
+        if (value->type() == TYPE_WORD) value = value_of_word(value);
+        switch (value->type()) {
+            case TYPE_DATATYPE: set_bit(&ts, value->data1); break;
+            case TYPE_TYPESET: or_in(&ts, value); break;
+            case TYPE_WORD: add(&ts, &word_value); break;
+            case TYPE_BLOCK: break;
+            default: fire(err::INVALID_TYPE_SPEC, value);
+        }
+    }
+    return copy_cell(&ts, alloc_tail(block));
+}
+
+void add(Cell* ts, const Cell* value) {
+    if (value->type() == TYPE_WORD) value = value_of_word(value);
+    switch (value->type()) {
+        case TYPE_DATATYPE: set_bit(ts, value->data1); break;
+        case TYPE_TYPESET: or_in(ts, value); break;
+        default: fire(err::INVALID_ARG, value);
+    }
+}
+
+Cell* to_block(const Cell* ts, Cell* slot) {
+    Cell set = *ts;  // the slot may be the typeset's own cell
+    block::make_at(slot, count(&set));
+    for (uint32_t t = 1; t <= datatype::top_id; ++t)
+        if (has_q(&set, t) && datatype::registered(t)) datatype::make_in(slot, t);
+    return slot;
+}
+
+// ---- Actions ---------------------------------------------------------------------------
+
+Cell* make(Cell* proto, Cell* spec, uint32_t) {
+    Cell ts;
+    make_at(&ts);
+    switch (spec->type()) {
+        case TYPE_TYPESET: ts = *spec; ts.header = TYPE_TYPESET; break;
+        case TYPE_BLOCK: {
+            uint32_t n = block::rs_length_q(spec);
+            for (uint32_t i = 0; i < n; ++i) add(&ts, block::rs_head(spec) + i);
+            break;
+        }
+        default: {
+            Cell dt;
+            datatype::make_at(&dt, TYPE_TYPESET);
+            fire(err::BAD_TO_ARG, &dt, spec);
+        }
+    }
+    return copy_cell(&ts, proto);
+}
+
+namespace {
+
+// The names of the set's types, each followed by a space, while the part
+// budget lasts.
+int32_t write_names(const Cell* ts, Cell* buffer, int32_t limit) {
+    for (uint32_t t = 1; t <= datatype::top_id && limit > 0; ++t) {
+        const datatype::NameEntry* n = datatype::name_entry(t);
+        if (!n || !has_q(ts, t)) continue;
+        string::concatenate_literal(buffer, n->name);
+        string::concatenate_literal(buffer, " ");
+        limit -= static_cast<int32_t>(n->length) + 2;
+    }
+    return limit;
+}
+
+// Whether the string's last code point is a space.
+bool ends_with_space(const Cell* str) {
+    uint32_t n = series_of(str)->count();
+    return n > 0 && string::rs_abs_at(str, n - 1) == ' ';
+}
+
+}  // namespace
+
+int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
+    limit = write_names(value, buffer, limit);
+    // The names alone: no space after the last one.
+    if (ends_with_space(buffer)) {
+        SeriesBuffer* s = series_of(buffer);
+        s->tail -= s->unit();
+    }
+    return limit;
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, int32_t) {
+    string::concatenate_literal(buffer, "make typeset! [");
+    limit = write_names(value, buffer, limit);
+    // The last space becomes the closing bracket; an empty set has none.
+    if (ends_with_space(buffer)) {
+        SeriesBuffer* s = series_of(buffer);
+        string::poke_char(s, s->tail_addr() - s->unit(), ']');
+    } else {
+        string::concatenate_literal(buffer, "]");
+    }
+    return limit;
+}
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    if (value2->type() != TYPE_TYPESET) return actions::NOT_COMPARABLE;
+    switch (op) {
+        case actions::COMP_EQUAL:
+        case actions::COMP_NOT_EQUAL:
+        case actions::COMP_STRICT_EQUAL:
+        case actions::COMP_SAME:
+        case actions::COMP_FIND:
+            return value1->data1 == value2->data1 && value1->data2 == value2->data2 &&
+                           value1->data3 == value2->data3
+                       ? 0
+                       : 1;
+        case actions::COMP_SORT:
+        case actions::COMP_CASE_SORT: {
+            uint32_t a = count(value1), b = count(value2);
+            return a < b ? -1 : a > b ? 1 : 0;
+        }
+        default: return actions::NOT_COMPARABLE;
+    }
+}
+
+Cell* find(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool, bool,
+           bool) {
+    if (value->type() != TYPE_DATATYPE) fire(err::INVALID_ARG, value);
+    bool found = has_q(series, value->data1);
+    series->header = TYPE_LOGIC;
+    series->data1 = found ? 1 : 0;
+    return series;
+}
+
+Cell* do_bitwise(Cell* value1, Cell* value2, int32_t op) {
+    Cell other;
+    switch (value2->type()) {
+        case TYPE_TYPESET: other = *value2; break;
+        case TYPE_DATATYPE: make_at(&other); set_bit(&other, value2->data1); break;
+        default: fire(err::INVALID_ARG, value2);
+    }
+    Cell r;
+    make_at(&r);
+    uint32_t* w = &r.data1;
+    const uint32_t* a = &value1->data1;
+    const uint32_t* b = &other.data1;
+    for (int i = 0; i < 3; ++i) {
+        switch (op) {
+            case 5: case 9: w[i] = a[i] | b[i]; break;
+            case 6: case 10: w[i] = a[i] & b[i]; break;
+            case 7: case 12: w[i] = a[i] ^ b[i]; break;
+            case 11: w[i] = a[i] & ~b[i]; break;
+            default: w[i] = a[i]; break;
+        }
+    }
+    return copy_cell(&r, value1);
+}
+
+Cell* and_(Cell* value1, Cell* value2) { return do_bitwise(value1, value2, 6); }
+Cell* or_(Cell* value1, Cell* value2) { return do_bitwise(value1, value2, 5); }
+Cell* xor_(Cell* value1, Cell* value2) { return do_bitwise(value1, value2, 7); }
+
+Cell* complement(Cell* value) {
+    value->data1 = ~value->data1;
+    value->data2 = ~value->data2;
+    value->data3 = ~value->data3;
+    return value;
+}
+
+// ---- Registration --------------------------------------------------------------
+
+void init() {
+    word_value = default_set();
+    using namespace datatype;
+    datatype::register_type<TYPE_TYPESET>(
+        /*  1 make            */ make,
+        /*  2 random          */ unsupported,
+        /*  3 reflect         */ unsupported,
+        /*  4 to              */ make,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
+        /*  7 path evaluation */ unsupported,
+        /*  8 path setting    */ unsupported,
+        /*  9 comparison      */ compare,
+        /* 10 absolute        */ unsupported,
+        /* 11 add             */ unsupported,
+        /* 12 divide          */ unsupported,
+        /* 13 multiply        */ unsupported,
+        /* 14 negate          */ unsupported,
+        /* 15 power           */ unsupported,
+        /* 16 remainder       */ unsupported,
+        /* 17 round           */ unsupported,
+        /* 18 subtract        */ unsupported,
+        /* 19 even?           */ unsupported,
+        /* 20 odd?            */ unsupported,
+        /* 21 and~            */ and_,
+        /* 22 complement      */ complement,
+        /* 23 or~             */ or_,
+        /* 24 xor~            */ xor_,
+        /* 25 append          */ unsupported,
+        /* 26 at              */ unsupported,
+        /* 27 back            */ unsupported,
+        /* 28 change          */ unsupported,
+        /* 29 clear           */ unsupported,
+        /* 30 copy            */ unsupported,
+        /* 31 find            */ find,
+        /* 32 head            */ unsupported,
+        /* 33 head?           */ unsupported,
+        /* 34 index?          */ unsupported,
+        /* 35 insert          */ unsupported,
+        /* 36 length?         */ unsupported,
+        /* 37 move            */ unsupported,
+        /* 38 next            */ unsupported,
+        /* 39 pick            */ unsupported,
+        /* 40 poke            */ unsupported,
+        /* 41 put             */ unsupported,
+        /* 42 remove          */ unsupported,
+        /* 43 reverse         */ unsupported,
+        /* 44 select          */ unsupported,
+        /* 45 sort            */ unsupported,
+        /* 46 skip            */ unsupported,
+        /* 47 swap            */ unsupported,
+        /* 48 tail            */ unsupported,
+        /* 49 tail?           */ unsupported,
+        /* 50 take            */ unsupported,
+        /* 51 trim            */ unsupported,
+        /* 52 create          */ unsupported,
+        /* 53 close           */ unsupported,
+        /* 54 delete          */ unsupported,
+        /* 55 modify          */ unsupported,
+        /* 56 open            */ unsupported,
+        /* 57 open?           */ unsupported,
+        /* 58 query           */ unsupported,
+        /* 59 read            */ unsupported,
+        /* 60 rename          */ unsupported,
+        /* 61 update          */ unsupported,
+        /* 62 write           */ unsupported);
+}
+
+}  // namespace typeset

@@ -1,0 +1,52 @@
+// The fixed runtime words, made once at start-up.
+#include "evaluator/words.h"
+
+#include "datatypes/issue.h"
+#include "datatypes/refinement.h"
+#include "datatypes/word.h"
+#include "evaluator/symbol.h"
+
+namespace words {
+
+namespace sym {
+#define X(name, text) uint32_t name = 0;
+ZEM_FIXED_SYMBOLS(X)
+#undef X
+}  // namespace sym
+
+#define X(name) Cell name{};
+ZEM_FIXED_SYMBOL_WORDS(X)
+#undef X
+#define X(name, text) Cell name{};
+ZEM_FIXED_WORDS(X)
+#undef X
+
+namespace ref {
+#define X(name, text) Cell name{};
+ZEM_FIXED_REFINEMENTS(X)
+#undef X
+}  // namespace ref
+
+Cell issue_ooo{};
+
+void build() {
+#define X(name, text) sym::name = symbol::make(text);
+    ZEM_FIXED_SYMBOLS(X)
+#undef X
+#define X(name) name = *word::make_global(sym::name);
+    ZEM_FIXED_SYMBOL_WORDS(X)
+#undef X
+#define X(name, text) name = *word::load(text);
+    ZEM_FIXED_WORDS(X)
+#undef X
+}
+
+void build_refinements() {
+#define X(name, text) ref::name = *refinement::make_root(text);
+    ZEM_FIXED_REFINEMENTS(X)
+#undef X
+}
+
+void build_issues() { issue_ooo = *issue::load("ooo"); }
+
+}  // namespace words
