@@ -20,6 +20,12 @@ Node call_stack_node = 0;
 
 namespace {
 
+// Whether a footprint fits the frame with room to spare (heap + footprint
+// stays below the end).
+bool has_room(const SeriesFrame* f, uint32_t footprint) {
+    return static_cast<uint64_t>(f->end - f->heap) > footprint;
+}
+
 constexpr size_t PAGE = 4096;
 constexpr size_t CHUNK_BYTES = size_t{NODE_STRIDE} * sizeof(uintptr_t);
 static_assert(CHUNK_BYTES % PAGE == 0, "node frames are whole pages");
@@ -265,7 +271,7 @@ void free_series_frame(SeriesFrame* f) {
 
 SeriesFrame* find_series_frame(uint32_t footprint) {
     for (SeriesFrame* f = root.series_first; f; f = f->next)
-        if (f->heap + footprint < f->end) return f;
+        if (has_room(f, footprint)) return f;
     return nullptr;
 }
 
@@ -332,7 +338,7 @@ SeriesBuffer* alloc_series_buffer(uint32_t n, uint32_t unit, int32_t head_offset
         big = SERIES_BIG;
     } else {
         SeriesFrame* f = root.series_current;
-        if (!f || !(f->heap + footprint < f->end)) {
+        if (!f || !has_room(f, footprint)) {
             f = find_series_frame(footprint);
             if (!f) {
                 collector::collect_if_active();
