@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
+#include "evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
@@ -56,10 +57,14 @@ void init() {
     memory::alloc_series_frame();
     block::make_fixed_in(nullptr, 8942);  // the root block, in memory::root_block
     memory::value_stack_node = block::make_fixed_in(&memory::root_block, 20000)->node();
-    memory::call_stack_node = block::make_fixed_in(&memory::root_block, 15000)->node();
+    // 12000 call frames of six words (the name's symbol has a word of its own).
+    memory::call_stack_node =
+        block::make_fixed_in(&memory::root_block, stack::CALL_STACK_FRAMES * sizeof(stack::Frame) / sizeof(Cell))->node();
     // the symbol table block, the global context, case folding, the symbol
-    // hash, datatype names and fixed words, natives and the modules after
-    // them, the boot image, interpreter/init
+    // hash, datatype names and fixed words, natives, parser, ownership,
+    // checksum, compress, call
+    stack::init(memory::value_stack_node, memory::call_stack_node);
+    // lexer, the boot image, interpreter/init
     cell_table::init();
     // collector/init
 }

@@ -8,6 +8,7 @@
 #include "evaluator/cell.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
+#include "evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
 #include "runtime/sys.h"
@@ -441,7 +442,7 @@ TEST(MemoryStartUp, RootBlockStacksAndCellTable) {
     EXPECT_EQ(cells[0].node(), memory::value_stack_node);
     EXPECT_EQ(cells[1].node(), memory::call_stack_node);
     EXPECT_EQ(buffer(memory::value_stack_node)->size, 20000u * 16);
-    EXPECT_EQ(buffer(memory::call_stack_node)->size, 15000u * 16);
+    EXPECT_EQ(buffer(memory::call_stack_node)->size, stack::CALL_STACK_FRAMES * sizeof(stack::Frame));
     EXPECT_EQ(buffer(memory::call_stack_node)->flags, 16u | 0xA0100000u);
 
     EXPECT_EQ(cell_table::capacity(), 100u);
