@@ -8,6 +8,7 @@
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "services/random.h"
 
 namespace runtime {
 
@@ -45,6 +46,7 @@ void init() {
     starting = 1;
     print_hooks::init();
     sys::platform_init();
+    rng::init();
     sys::memory_params_init();
 }
 
