@@ -476,6 +476,9 @@ Result gzip_uncompress(uint8_t* destination, uint32_t& size, const uint8_t* sour
         p += 2;
     }
     uint32_t isize = get_le32(source + length - 4);
+    // No DEFLATE data expands more than 1032 times (258 bytes from 2 bits):
+    // a larger ISIZE is damage, not a size to allocate.
+    if (isize > uint64_t{1032} * (end - p)) return INVALID;
     if (size < isize) {
         size = isize;
         return TOO_SMALL;

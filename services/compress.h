@@ -36,7 +36,8 @@ Result zlib_uncompress(uint8_t* destination, uint32_t& size, const uint8_t* sour
 Result gzip_compress(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length);
 // Decodes one gzip member (FEXTRA, FNAME, FCOMMENT and FHCRC understood).
 // A destination smaller than ISIZE gives TOO_SMALL with size = ISIZE before
-// any decoding.
+// any decoding; an ISIZE that no DEFLATE data of this length could reach is
+// INVALID.
 Result gzip_uncompress(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length);
 
 }  // namespace compress

@@ -272,6 +272,7 @@ TEST(Inflate, FramingFaults) {
         {"zlib too short", compress::zlib_uncompress, "\x78\x01\x03\x00\x00"},
         {"gzip CRC-32", compress::gzip_uncompress, with(gz, gz.size() - 8, gz[gz.size() - 8] ^ 1)},
         {"gzip ISIZE", compress::gzip_uncompress, with(gz, gz.size() - 4, gz[gz.size() - 4] - 1)},
+        {"gzip ISIZE beyond any expansion", compress::gzip_uncompress, with(gz, gz.size() - 1, 0x7F)},
         {"gzip magic", compress::gzip_uncompress, with(gz, 1, 0x8C)},
         {"gzip method", compress::gzip_uncompress, with(gz, 2, 7)},
         {"gzip flags", compress::gzip_uncompress, with(gz, 3, 32)},
