@@ -12,6 +12,7 @@
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "services/random.h"
 
 namespace runtime {
 
@@ -49,7 +50,7 @@ void init() {
     starting = 1;
     print_hooks::init();
     sys::platform_init();
-    // random/init
+    rng::init();
     sys::memory_params_init();
     // externals/init; the datatype name and action tables; the datatype
     // inits; actions/init
