@@ -80,6 +80,7 @@ void free_all() {
         b = next;
     }
     record.heap_first = record.heap_last = nullptr;
+    record.heap_epoch++;
 }
 
 void dump_heap_allocations() {

@@ -5,9 +5,14 @@
 
 #include <cfenv>
 
+#include "datatypes/block.h"
+#include "runtime/cell_table.h"
+#include "runtime/collector.h"
+#include "evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "services/random.h"
 
 namespace runtime {
 
@@ -28,7 +33,7 @@ void reset_fpu() {
 }
 
 // Module state that is computed rather than constant, in module order.
-void static_init() {}
+void static_init() { collector::static_init(); }
 
 }  // namespace
 
@@ -45,7 +50,24 @@ void init() {
     starting = 1;
     print_hooks::init();
     sys::platform_init();
+    rng::init();
     sys::memory_params_init();
+    // externals/init; the datatype name and action tables; the datatype
+    // inits; actions/init
+    memory::alloc_node_frame(memory::NODE_FRAME_NODES);
+    memory::alloc_series_frame();
+    block::make_fixed_in(nullptr, 8942);  // the root block, in memory::root_block
+    memory::value_stack_node = block::make_fixed_in(&memory::root_block, 20000)->node();
+    // 12000 call frames of six words (the name's symbol has a word of its own).
+    memory::call_stack_node =
+        block::make_fixed_in(&memory::root_block, stack::CALL_STACK_FRAMES * sizeof(stack::Frame) / sizeof(Cell))->node();
+    // the symbol table block, the global context, case folding, the symbol
+    // hash, datatype names and fixed words, natives, parser, ownership,
+    // checksum, compress, call
+    stack::init(memory::value_stack_node, memory::call_stack_node);
+    // lexer, the boot image, interpreter/init
+    cell_table::init();
+    // collector/init
 }
 
 void cleanup() {

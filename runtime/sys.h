@@ -27,6 +27,7 @@ struct Record {
     FaultRecord* fault = nullptr;
     HeapBlock* heap_first = nullptr;  // tracked-allocation list
     HeapBlock* heap_last = nullptr;
+    uint32_t heap_epoch = 0;          // bumped by free_all: caches of tracked blocks are stale
     uintptr_t entry_sp = 0;           // machine stack at the entry frame (collector)
 };
 extern Record record;
