@@ -103,6 +103,10 @@ struct HookList {
 HookList<ValuePrinter> value_printers;
 HookList<CStringPrinter> cstring_printers;
 bool ready = false;
+uint32_t epoch = 0;  // the tracked heap's epoch the lists were made in
+
+// The lists live in the tracked heap: once it has been emptied they are gone.
+bool lists_alive() { return ready && epoch == sys::record.heap_epoch; }
 
 }  // namespace
 
@@ -111,6 +115,7 @@ void init() {
     cstring_printers.init();
     value_printers.add(print_string);
     ready = true;
+    epoch = sys::record.heap_epoch;
 }
 
 void add(ValuePrinter value, CStringPrinter text) {
@@ -124,11 +129,12 @@ void remove(ValuePrinter value, CStringPrinter text) {
 }
 
 void print_value(Cell* value, bool newline) {
+    if (!lists_alive()) return;
     for (uint32_t i = 0; i < value_printers.count; i++) value_printers.items[i](value, newline);
 }
 
 void print_cstring(const char* text, uint32_t length, uint32_t extra) {
-    if (!ready) return;
+    if (!lists_alive()) return;
     for (uint32_t i = 0; i < cstring_printers.count; i++) cstring_printers.items[i](text, length, extra);
 }
 
