@@ -2,7 +2,6 @@
 #include "datatypes/block.h"
 
 #include "datatypes/datatype.h"
-
 #include "runtime/memory.h"
 
 namespace block {
@@ -31,6 +30,22 @@ Cell* new_slot(Cell* parent) { return parent ? alloc_tail(parent) : &memory::roo
 Cell* make_fixed_in(Cell* parent, int32_t size) { return make_with(new_slot(parent), true, cells_of(size)); }
 
 Cell* make_in(Cell* parent, int32_t size) { return make_with(new_slot(parent), false, cells_of(size)); }
+
+Cell* make_at(Cell* cell, uint32_t size) { return make_with(cell, false, size); }
+
+Cell* rs_head(const Cell* block) { return reinterpret_cast<Cell*>(series_of(block)->offset_addr()) + block->head(); }
+
+Cell* rs_tail(const Cell* block) { return reinterpret_cast<Cell*>(series_of(block)->tail_addr()); }
+
+uint32_t rs_length_q(const Cell* block) {
+    uint32_t n = series_of(block)->count();
+    return block->head() < n ? n - block->head() : 0;
+}
+
+Cell* rs_append(Cell* block, const Cell* value) {
+    Cell v = *value;
+    return copy_cell(&v, alloc_tail(block));
+}
 
 // ---- Registration --------------------------------------------------------------
 

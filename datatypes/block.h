@@ -15,4 +15,18 @@ Cell* make_fixed_in(Cell* parent, int32_t size);
 // is null; answers it.
 Cell* make_in(Cell* parent, int32_t size);
 
+// Turns the cell into a new empty block! with room for `size` cells.
+Cell* make_at(Cell* cell, uint32_t size);
+
+// The first cell at the block's index, the cell past its last cell, and
+// the number of cells from the index (0 when the index lies past the tail).
+// Addresses are valid until the block grows or a collection moves it.
+Cell* rs_head(const Cell* block);
+Cell* rs_tail(const Cell* block);
+uint32_t rs_length_q(const Cell* block);
+// Copies the value to the tail of the block; answers the new cell.
+Cell* rs_append(Cell* block, const Cell* value);
+
+void init();
+
 }  // namespace block

@@ -1,7 +1,26 @@
 // object!: a context with its words and values as a value.
+#include "datatypes/object.h"
+
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
 
 namespace object {
+
+Node new_context(Cell* obj, uint32_t kind) {
+    Node old = obj->ctx();
+    uint32_t header = context::cell_of(old)->header;
+    bool on_stack = (header & FLAG_CTX_ON_STACK) != 0;
+    Node ctx = context::create(context::word_count(old), on_stack, (header & FLAG_CTX_SELF) != 0, old, kind);
+    uint32_t n = context::word_count(ctx);
+    for (uint32_t i = 0; i < n; ++i) context::word_at(ctx, i)->data1 = ctx;
+    if (!on_stack) {
+        // The values keep in step with the words.
+        Node values = context::values_of(ctx);
+        while (memory::buffer(values)->count() < n) alloc_series_tail(memory::buffer(values));
+    }
+    obj->data1 = ctx;
+    return ctx;
+}
 
 // ---- Registration --------------------------------------------------------------
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "datatypes/datatype.h"
-#include "runtime/case_folding.h"
 #include "runtime/unicode.h"
 
 namespace string {
@@ -97,47 +96,6 @@ SeriesBuffer* concatenate(Cell* target, const Cell* source, int32_t part, bool i
     std::memmove(base + (at + n) * unit, base + at * unit, (length - at) * unit);
     for (uint32_t i = 0; i < n; ++i) unicode::set_char(base, unit, at + i, cps[i]);
     return s;
-}
-
-// ---- Comparison ----------------------------------------------------------------
-
-int32_t compare_text(const Cell* s1, const Cell* s2, int32_t op, bool match) {
-    if (s1->node() == s2->node() && s1->head() == s2->head()) {
-        if (op == actions::COMP_SAME || op == actions::COMP_EQUAL || op == actions::COMP_NOT_EQUAL ||
-            op == actions::COMP_STRICT_EQUAL || op == actions::COMP_FIND)
-            return 0;
-    } else if (op == actions::COMP_SAME) {
-        return -1;
-    }
-    uint32_t l1 = rs_length_q(s1), l2 = rs_length_q(s2);
-    uint32_t n;
-    if (match) {
-        if (l2 == 0) return op == actions::COMP_FIND ? 1 : 0;
-        if (l1 < l2) return 1;
-        n = l2;
-    } else {
-        if (l1 != l2) {
-            if (op == actions::COMP_EQUAL || op == actions::COMP_NOT_EQUAL ||
-                op == actions::COMP_STRICT_EQUAL || op == actions::COMP_FIND || l2 == 0)
-                return 1;
-        } else if (l1 == 0) {
-            return 0;
-        }
-        n = l1 < l2 ? l1 : l2;
-    }
-    bool fold = op != actions::COMP_STRICT_EQUAL && op != actions::COMP_CASE_SORT;
-    uint32_t c1 = 0, c2 = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        c1 = rs_abs_at(s1, s1->head() + i);
-        c2 = rs_abs_at(s2, s2->head() + i);
-        if (fold) {
-            c1 = case_folding::change_char(c1, true);
-            c2 = case_folding::change_char(c2, true);
-        }
-        if (c1 != c2) break;
-    }
-    if (c1 == c2 && !match) return l1 > l2 ? 1 : l1 == l2 ? 0 : -1;
-    return c1 > c2 ? 1 : c1 == c2 ? 0 : -1;
 }
 
 // ---- Registration --------------------------------------------------------------

@@ -35,12 +35,6 @@ void concatenate_literal_part(Cell* str, const char* bytes, uint32_t count);
 // The source buffer is never changed. Answers the target's buffer.
 SeriesBuffer* concatenate(Cell* target, const Cell* source, int32_t part, bool insert);
 
-// Compares two strings code point by code point from their indexes,
-// folded to upper case except under the strict codes 2 and 8: -1, 0 or 1.
-// In match mode (PARSE and find) only the second string's length is
-// compared, as a prefix of the first.
-int32_t compare_text(const Cell* s1, const Cell* s2, int32_t op, bool match);
-
 void init();
 
 }  // namespace string

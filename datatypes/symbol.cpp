@@ -1,17 +1,16 @@
 // symbol!: the entries of the symbol table; compared as text.
 #include "datatypes/datatype.h"
-#include "datatypes/string.h"
 #include "evaluator/symbol.h"
 
 namespace symbol {
 
-// Symbol entries compare through their spellings.
-int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+namespace {
+// The comparison slot: symbol entries compare through their spellings.
+int32_t compare_action(Cell* value1, Cell* value2, int32_t op) {
     if (value2->type() != TYPE_SYMBOL) return actions::NOT_COMPARABLE;
-    Cell a{TYPE_STRING, 0, value1->data2, 0};
-    Cell b{TYPE_STRING, 0, value2->data2, 0};
-    return string::compare_text(&a, &b, op, false);
+    return compare(value1, value2, op);
 }
+}  // namespace
 
 // ---- Registration --------------------------------------------------------------
 
@@ -26,7 +25,7 @@ void init() {
         /*  6 mold            */ unsupported,
         /*  7 path evaluation */ unsupported,
         /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
+        /*  9 comparison      */ compare_action,
         /* 10 absolute        */ unsupported,
         /* 11 add             */ unsupported,
         /* 12 divide          */ unsupported,

@@ -67,7 +67,7 @@ Cell* push_local(Node ctx, int32_t index) {
 Cell* value_at(Node ctx, int32_t index) { return context::word_at(ctx, static_cast<uint32_t>(index)); }
 
 Cell* spelling(const Cell* word, Cell* out) {
-    Node text = symbol::get_string(word->symbol());
+    Node text = symbol::to_c_string(word->symbol())->data2;
     out->header = TYPE_STRING;
     out->data1 = 0;
     out->data2 = text;
@@ -232,12 +232,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
             return (word_lit || t1 == t2) && s1 == s2 ? 0 : 1;
         case actions::COMP_EQUAL_WORD:
             return (word_lit || t1 == t2) && symbol::resolve(s1) == symbol::resolve(s2) ? 0 : 1;
-        default: {
-            Cell a, b;
-            spelling(value1, &a);
-            spelling(value2, &b);
-            return string::compare_text(&a, &b, op, false);
-        }
+        default: return symbol::compare(symbol::entry(s1), symbol::entry(s2), op);
     }
 }
 

@@ -2,4 +2,4 @@
 // travels as the bare exception.
 #include "evaluator/errors.h"
 
-[[noreturn]] void fire(ErrorId, const Cell*, const Cell*, const Cell*) { throw ErrorThrown{}; }
+[[noreturn]] void fire(ErrorId id, const Cell*, const Cell*, const Cell*) { throw ErrorThrown{id}; }

@@ -159,8 +159,11 @@ ZEM_ERROR_IDS(X)
 }  // namespace err
 
 // The C++ exception that carries a raised error to the nearest try frame.
-// The error! value itself travels on the value stack (its last live cell).
-struct ErrorThrown {};
+// The error! value itself travels on the value stack (its last live cell);
+// the id it was raised with travels along.
+struct ErrorThrown {
+    ErrorId id{};
+};
 
 // Builds the error! value of the id with up to three arguments and throws
 // it to the nearest try frame. Never returns.
