@@ -1,0 +1,71 @@
+// Case folding: the direct tables, the pair-list lookup above the BMP and
+// in-place case changes of chars and strings.
+#include "runtime/case_folding.h"
+
+#include <algorithm>
+
+#include "runtime/sys.h"
+
+namespace case_folding {
+
+namespace {
+
+#include "runtime/case_folding_tables.inc"
+
+constexpr uint32_t TABLE_ENTRIES = 0x10000;
+
+uint32_t* upper_table = nullptr;  // code point -> upper case, 0 = unchanged
+uint32_t* lower_table = nullptr;
+
+template <size_t N>
+constexpr Pairs pairs_of(const uint32_t (&a)[N]) {
+    return {a, static_cast<uint32_t>(N / 2)};
+}
+
+uint32_t* build(uint32_t* table, Pairs pairs) {
+    if (table) sys::free(table);
+    table = static_cast<uint32_t*>(sys::allocate_zeroed(TABLE_ENTRIES * sizeof(uint32_t)));
+    for (uint32_t i = 0; i < pairs.count; i++) table[pairs.data[2 * i]] = pairs.data[2 * i + 1];
+    return table;
+}
+
+// Looks a code point up in a sorted pair list. The range test uses the last
+// pair's from: its to can be smaller (0x1E943 maps up to 0x1E921), and
+// code points between the two still have their mappings.
+uint32_t search(Pairs pairs, uint32_t cp) {
+    if (pairs.count == 0 || cp < pairs.data[0] || cp > pairs.data[2 * pairs.count - 2]) return cp;
+    uint32_t lo = 0, hi = pairs.count;
+    while (lo < hi) {
+        uint32_t mid = (lo + hi) / 2;
+        if (pairs.data[2 * mid] < cp)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo < pairs.count && pairs.data[2 * lo] == cp ? pairs.data[2 * lo + 1] : cp;
+}
+
+}  // namespace
+
+Pairs lower_to_upper_pairs(bool astral) {
+    return astral ? pairs_of(lower_to_upper_astral) : pairs_of(lower_to_upper);
+}
+Pairs upper_to_lower_pairs(bool astral) {
+    return astral ? pairs_of(upper_to_lower_astral) : pairs_of(upper_to_lower);
+}
+
+void init() {
+    upper_table = build(upper_table, lower_to_upper_pairs(false));
+    lower_table = build(lower_table, upper_to_lower_pairs(false));
+}
+
+uint32_t change_char(uint32_t cp, bool upper) {
+    if (cp < TABLE_ENTRIES) {
+        if (!upper_table) init();  // used before start-up (tools, tests)
+        uint32_t mapped = (upper ? upper_table : lower_table)[cp];
+        return mapped ? mapped : cp;
+    }
+    return search(upper ? lower_to_upper_pairs(true) : upper_to_lower_pairs(true), cp);
+}
+
+}  // namespace case_folding
