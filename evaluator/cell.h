@@ -138,6 +138,9 @@ static_assert(offsetof(Cell, data2) == 8, "a double payload starts at the third 
 
 // Replaces the type and keeps every flag of the header.
 inline void set_type(Cell* c, uint32_t type) { c->header = (c->header & 0xFFFFFF00u) | type; }
+// Writes a whole header, as the makers of integer!, char!, logic! and the
+// like do: every flag not in `header` is cleared, the new-line marker too.
+inline void set_header(Cell* c, uint32_t header) { c->header = header; }
 inline void clear_new_line(Cell* c) { c->header &= ~FLAG_NEW_LINE; }
 
 // Copies all four words; a cell copied onto itself is left as it is.
@@ -152,13 +155,21 @@ inline SeriesBuffer* series_of(const Cell* c) { return memory::buffer(c->node())
 // Appends one unset! cell to the block's series and returns it. Growing the
 // series may move its buffer: fetch cell addresses into it again afterwards.
 Cell* alloc_tail(Cell* block);
-// The same on a buffer of cells; answers the new cell in the buffer the
-// series now has.
+// The same on a buffer of cells: when no cell is left before the end of the
+// data area, the series first doubles (an empty one gets room for one
+// cell). Writes a header of exactly 2 (unset!, no flags) and a zero payload
+// and answers the new cell, in the buffer the series now has.
 Cell* alloc_series_tail(SeriesBuffer* s);
 // Reserves n bytes at the tail of the series and answers their address (not
-// initialised). A request larger than the buffer grows it by 2n.
+// initialised). When they do not fit the series grows first: by 2n bytes
+// when n is larger than the buffer's size, else it doubles. Read the
+// buffer again through its node afterwards.
 uint8_t* alloc_tail_unit(SeriesBuffer* s, uint32_t n);
 
-// Cell n of the root block, and the node in its first payload word.
+// Index in the root block of the first boot value (the boot loader sets it).
+extern uint32_t root_base;
+// Cell n of the boot values in the root block, and its first payload word
+// (the node or context of a series, context or object value). n is not
+// checked.
 Cell* get_root(uint32_t n);
 Node get_root_ctx(uint32_t n);

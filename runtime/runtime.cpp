@@ -5,6 +5,9 @@
 
 #include <cfenv>
 
+#include "datatypes/block.h"
+#include "runtime/cell_table.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
@@ -28,7 +31,7 @@ void reset_fpu() {
 }
 
 // Module state that is computed rather than constant, in module order.
-void static_init() {}
+void static_init() { collector::static_init(); }
 
 }  // namespace
 
@@ -45,7 +48,20 @@ void init() {
     starting = 1;
     print_hooks::init();
     sys::platform_init();
+    // random/init
     sys::memory_params_init();
+    // externals/init; the datatype name and action tables; the datatype
+    // inits; actions/init
+    memory::alloc_node_frame(memory::NODE_FRAME_NODES);
+    memory::alloc_series_frame();
+    block::make_fixed_in(nullptr, 8942);  // the root block, in memory::root_block
+    memory::value_stack_node = block::make_fixed_in(&memory::root_block, 20000)->node();
+    memory::call_stack_node = block::make_fixed_in(&memory::root_block, 15000)->node();
+    // the symbol table block, the global context, case folding, the symbol
+    // hash, datatype names and fixed words, natives and the modules after
+    // them, the boot image, interpreter/init
+    cell_table::init();
+    // collector/init
 }
 
 void cleanup() {
