@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "evaluator/cell.h"
 #include "runtime/sys.h"
+#include "runtime/unicode.h"
 
 namespace case_folding {
 
@@ -66,6 +68,29 @@ uint32_t change_char(uint32_t cp, bool upper) {
         return mapped ? mapped : cp;
     }
     return search(upper ? lower_to_upper_pairs(true) : upper_to_lower_pairs(true), cp);
+}
+
+void change_case(Cell* value, const Cell* part, bool upper) {
+    if (value->type() == TYPE_CHAR) {
+        value->data2 = change_char(value->data2, upper);
+        return;
+    }
+    SeriesBuffer* s = series_of(value);
+    const uint32_t total = s->count();
+    const uint32_t head = value->head() < total ? value->head() : total;
+    uint32_t end = total;
+    if (part) {
+        int64_t limit = part->type() == TYPE_INTEGER ? int64_t{head} + part->int_value() : int64_t{part->head()};
+        if (limit < head) limit = head;
+        if (limit < end) end = static_cast<uint32_t>(limit);
+    }
+    for (uint32_t i = head; i < end; i++) {
+        const uint32_t cp = unicode::get_char(s->offset_addr(), s->unit(), i);
+        const uint32_t mapped = change_char(cp, upper);
+        if (mapped == cp) continue;
+        s = unicode::widen_for(s, mapped);
+        unicode::set_char(s->offset_addr(), s->unit(), i, mapped);
+    }
 }
 
 }  // namespace case_folding

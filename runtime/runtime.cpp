@@ -6,8 +6,11 @@
 #include <cfenv>
 
 #include "datatypes/block.h"
+#include "evaluator/symbol.h"
+#include "runtime/case_folding.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
+#include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
@@ -31,7 +34,10 @@ void reset_fpu() {
 }
 
 // Module state that is computed rather than constant, in module order.
-void static_init() { collector::static_init(); }
+void static_init() {
+    hashtable::static_init();
+    collector::static_init();
+}
 
 }  // namespace
 
@@ -57,9 +63,12 @@ void init() {
     block::make_fixed_in(nullptr, 8942);  // the root block, in memory::root_block
     memory::value_stack_node = block::make_fixed_in(&memory::root_block, 20000)->node();
     memory::call_stack_node = block::make_fixed_in(&memory::root_block, 15000)->node();
-    // the symbol table block, the global context, case folding, the symbol
-    // hash, datatype names and fixed words, natives and the modules after
-    // them, the boot image, interpreter/init
+    symbol::make_table();
+    // the global context
+    case_folding::init();
+    symbol::make_index();
+    // datatype names and fixed words, natives and the modules after them,
+    // the boot image, interpreter/init
     cell_table::init();
     // collector/init
 }
