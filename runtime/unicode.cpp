@@ -3,6 +3,8 @@
 // back into their cache buffers.
 #include "runtime/unicode.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "evaluator/error.h"
@@ -325,6 +327,19 @@ uint32_t utf16_extra_size(const uint8_t* start, const uint8_t* end, uint32_t uni
     return extra;
 }
 
+namespace {
+
+// A high surrogate without its low surrogate ends the process. The status is
+// not 0: the input was refused.
+[[noreturn]] void broken_utf16() {
+    sys::print_line({sys::Item::cstr("*** Input Error: invalid UTF-16LE codepoint")});
+    std::fflush(nullptr);
+    sys::free_all();
+    std::exit(1);
+}
+
+}  // namespace
+
 Node load_utf16(const uint16_t* src, uint32_t count, Cell* str, bool crlf) {
     if (!src) {
         Node cache = str ? str->data3 : 0;
@@ -365,8 +380,7 @@ Node load_utf16(const uint16_t* src, uint32_t count, Cell* str, bool crlf) {
         if (unit == 4 && cp >= 0xD800 && cp <= 0xDBFF) {
             uint32_t low = i + 1 < count ? unit_at(i + 1) : 0;
             if (low < 0xDC00 || low > 0xDFFF) {
-                sys::print_line({sys::Item::cstr("*** Input Error: invalid UTF-16LE codepoint")});
-                sys::on_quit(1, 0);
+                broken_utf16();
             }
             cp = 0x10000 + (((cp & 0x3FF) << 10) | (low & 0x3FF));
             i++;
