@@ -2,7 +2,7 @@
 // in-place case changes of chars and strings.
 #include "runtime/case_folding.h"
 
-#include <algorithm>
+#include <cstring>
 
 #include "evaluator/cell.h"
 #include "runtime/sys.h"
@@ -16,19 +16,21 @@ namespace {
 
 constexpr uint32_t TABLE_ENTRIES = 0x10000;
 
-uint32_t* upper_table = nullptr;  // code point -> upper case, 0 = unchanged
-uint32_t* lower_table = nullptr;
+// Code point -> mapped code point, 0 = unchanged. Kept in static storage
+// rather than the tracked heap, so that releasing the heap never leaves them
+// dangling.
+uint32_t upper_table[TABLE_ENTRIES];
+uint32_t lower_table[TABLE_ENTRIES];
+bool built = false;
 
 template <size_t N>
 constexpr Pairs pairs_of(const uint32_t (&a)[N]) {
     return {a, static_cast<uint32_t>(N / 2)};
 }
 
-uint32_t* build(uint32_t* table, Pairs pairs) {
-    if (table) sys::free(table);
-    table = static_cast<uint32_t*>(sys::allocate_zeroed(TABLE_ENTRIES * sizeof(uint32_t)));
+void build(uint32_t* table, Pairs pairs) {
+    std::memset(table, 0, TABLE_ENTRIES * sizeof(uint32_t));
     for (uint32_t i = 0; i < pairs.count; i++) table[pairs.data[2 * i]] = pairs.data[2 * i + 1];
-    return table;
 }
 
 // Looks a code point up in a sorted pair list. The range test uses the last
@@ -57,13 +59,14 @@ Pairs upper_to_lower_pairs(bool astral) {
 }
 
 void init() {
-    upper_table = build(upper_table, lower_to_upper_pairs(false));
-    lower_table = build(lower_table, upper_to_lower_pairs(false));
+    build(upper_table, lower_to_upper_pairs(false));
+    build(lower_table, upper_to_lower_pairs(false));
+    built = true;
 }
 
 uint32_t change_char(uint32_t cp, bool upper) {
     if (cp < TABLE_ENTRIES) {
-        if (!upper_table) init();  // used before start-up (tools, tests)
+        if (!built) init();  // used before start-up (tools, tests)
         uint32_t mapped = (upper ? upper_table : lower_table)[cp];
         return mapped ? mapped : cp;
     }
