@@ -998,12 +998,16 @@ int32_t refresh(Node table, int32_t offset, uint32_t start, uint32_t n, bool cha
     const uint32_t have = index_entries(r);
     uint32_t moved = n;
     if (start + moved > have) moved = start < have ? have - start : 0;
-    if (to + moved > have) moved = static_cast<uint32_t>(have - to);
+    if (to >= have) moved = 0;
+    else if (to + moved > have) moved = static_cast<uint32_t>(have - to);
     int32_t* idx = indexes_of(r);
     std::memmove(idx + to, idx + start, moved * 4);
+    // The entries the move uncovered index nothing now: at the end after a
+    // removal, in the gap opened by an insertion.
     if (offset < 0) {
-        // The entries the move uncovered at the end index nothing now.
         for (uint64_t p = to + moved; p < uint64_t{start} + moved && p < have; p++) idx[p] = -1;
+    } else {
+        for (int64_t p = start; p < to && p < have; p++) idx[p] = -1;
     }
     return 0;
 }
@@ -1066,6 +1070,7 @@ uint32_t put_symbol(Node table, const uint8_t* text, uint32_t length, bool case_
             const Cell* c = cells_of(r) + keys_of(r)[i];
             if (!same_length(c)) return false;
             const uint8_t* s = spelling_of(c).bytes;
+            if (length == 0) return true;
             if (!folded) return std::memcmp(s, text, length) == 0;
             for (uint32_t k = 0; k < length; k++)
                 if (ascii_lower(s[k]) != ascii_lower(text[k])) return false;
@@ -1101,7 +1106,7 @@ uint32_t put_symbol(Node table, const uint8_t* text, uint32_t length, bool case_
     const uint32_t position = block_length(rec(table)) - 1;
     Node bytes = memory::alloc_bytes(length + 1);
     SeriesBuffer* s = memory::buffer(bytes);
-    std::memcpy(s->offset_addr(), text, length);
+    if (length) std::memcpy(s->offset_addr(), text, length);
     s->offset_addr()[length] = 0;
     s->tail = s->offset + length;
     cell = cells_of(rec(table)) + position;
