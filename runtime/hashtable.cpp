@@ -1095,7 +1095,9 @@ uint32_t put_symbol(Node table, const uint8_t* text, uint32_t length, bool case_
 
     // A new symbol: the table grows first when it is full, which moves the
     // free bucket.
-    if (grow_if_full(table, 16) || site < 0) {
+    const int32_t flags_before = rec(table)->flags;
+    grow_if_full(table, 16);
+    if (rec(table)->flags != flags_before || site < 0) {
         auto free_site = [&](bool& f) {
             return find_site(table, hash, f, [](uint32_t) { return false; });
         };

@@ -78,7 +78,7 @@ TEST_F(Symbol, ManySymbolsGrowTheTableAndKeepTheirIds) {
     for (int i = 0; i < 20000; i++) names.push_back("word-" + std::to_string(i));
     for (size_t i = 0; i < names.size(); i++) ASSERT_EQ(symbol::make(names[i].c_str()), i + 1);
     EXPECT_GT(hashtable::record(symbol::index)->n_buckets, 16384);
-    for (size_t i = 0; i < names.size(); i += 7) {
+    for (size_t i = 0; i < names.size(); i++) {
         ASSERT_EQ(symbol::make(names[i].c_str()), i + 1);
         std::string upper = names[i];
         for (char& c : upper) c = static_cast<char>(std::toupper(c));
