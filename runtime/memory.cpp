@@ -118,7 +118,6 @@ void set_params() {
     root.first_frame_size = 1u << 20;
     root.next_frame_size = 1u << 20;
     root.max_frame_size = 2u << 20;
-    root.big_first = nullptr;
     if (!root.fixups) root.fixups = static_cast<FixUp*>(sys::allocate(FIXUP_ENTRIES * sizeof(FixUp)));
     root.fixups_end = root.fixups;
     root.fixups_capacity = FIXUP_ENTRIES;
