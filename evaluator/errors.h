@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-struct Cell;
+#include "evaluator/cell.h"
 
 // Categories, in catalogue order: an error's code is 100 x category + id.
 #define ZEM_ERROR_CATEGORIES(X) \
@@ -160,12 +160,19 @@ ZEM_ERROR_IDS(X)
 
 // The C++ exception that carries a raised error to the nearest try frame.
 // The error! value itself travels on the value stack (its last live cell);
-// the id it was raised with travels along.
+// the exception keeps the id and copies of the arguments for C++ callers.
 struct ErrorThrown {
-    ErrorId id{};
+    ErrorId id;
+    uint32_t arg_count;
+    Cell args[3];
+    uint32_t category() const { return id.category; }
+    // 100 x category + position (script no-value is 300).
+    uint32_t code() const { return id.category * 100 + id.position; }
 };
 
 // Builds the error! value of the id with up to three arguments and throws
 // it to the nearest try frame. Never returns.
 [[noreturn]] void fire(ErrorId id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
                        const Cell* arg3 = nullptr);
+// The same with one integer! argument.
+[[noreturn]] void fire_int(ErrorId id, int32_t value);

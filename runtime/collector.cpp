@@ -11,6 +11,9 @@ namespace collector {
 uint32_t active = 0;
 bool stress = false;
 uint32_t cycles = 0;
+uint32_t relocations = 0;
+uint32_t relocation_allowed = 1;
+bool running = false;
 
 void static_init() {
     char value[16];

@@ -13,6 +13,14 @@ extern uint32_t active;
 extern bool stress;
 // Number of cycles run; a new node frame keeps it as its stamp.
 extern uint32_t cycles;
+// Number of cycles that moved nodes; tables keyed by node handles compare it
+// with their stamp to learn that they must rehash.
+extern uint32_t relocations;
+// 1 while cycles may plan node compaction; hash-table growth clears it for
+// its duration.
+extern uint32_t relocation_allowed;
+// True while a cycle runs.
+extern bool running;
 
 // Reads the stress switch from the environment.
 void static_init();

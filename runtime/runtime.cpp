@@ -6,9 +6,12 @@
 #include <cfenv>
 
 #include "datatypes/block.h"
+#include "evaluator/stack.h"
+#include "evaluator/symbol.h"
+#include "runtime/case_folding.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
-#include "evaluator/stack.h"
+#include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
@@ -33,7 +36,10 @@ void reset_fpu() {
 }
 
 // Module state that is computed rather than constant, in module order.
-void static_init() { collector::static_init(); }
+void static_init() {
+    hashtable::static_init();
+    collector::static_init();
+}
 
 }  // namespace
 
@@ -61,9 +67,12 @@ void init() {
     // 12000 call frames of six words (the name's symbol has a word of its own).
     memory::call_stack_node =
         block::make_fixed_in(&memory::root_block, stack::CALL_STACK_FRAMES * sizeof(stack::Frame) / sizeof(Cell))->node();
-    // the symbol table block, the global context, case folding, the symbol
-    // hash, datatype names and fixed words, natives, parser, ownership,
-    // checksum, compress, call
+    symbol::make_table();
+    // the global context
+    case_folding::init();
+    symbol::make_index();
+    // datatype names and fixed words, natives, parser, ownership, checksum,
+    // compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     // lexer, the boot image, interpreter/init
     cell_table::init();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "evaluator/cell.h"
+#include "evaluator/symbol.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
 #include "evaluator/stack.h"
@@ -437,10 +438,12 @@ TEST(MemoryStartUp, RootBlockStacksAndCellTable) {
     SeriesBuffer* r = series_of(&rb);
     EXPECT_EQ(r->size, 8942u * 16);
     EXPECT_EQ(r->flags, 16u | 0xA0100000u);
-    ASSERT_EQ(r->count(), 2u);
+    ASSERT_EQ(r->count(), 3u);
     auto* cells = reinterpret_cast<Cell*>(r->data_at(0));
     EXPECT_EQ(cells[0].node(), memory::value_stack_node);
     EXPECT_EQ(cells[1].node(), memory::call_stack_node);
+    EXPECT_EQ(cells[2].node(), symbol::table);
+    EXPECT_EQ(buffer(symbol::table)->size, 4000u * 16);
     EXPECT_EQ(buffer(memory::value_stack_node)->size, 20000u * 16);
     EXPECT_EQ(buffer(memory::call_stack_node)->size, stack::CALL_STACK_FRAMES * sizeof(stack::Frame));
     EXPECT_EQ(buffer(memory::call_stack_node)->flags, 16u | 0xA0100000u);

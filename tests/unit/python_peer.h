@@ -3,6 +3,7 @@
 #pragma once
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -91,5 +92,26 @@ inline std::string noise(size_t n, uint32_t seed) {
 
 inline const uint8_t* bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 inline uint32_t size(const std::string& s) { return static_cast<uint32_t>(s.size()); }
+
+// Runs a plain script (no prelude, no input) and answers what it printed ("" when python3
+// could not be run).
+inline std::string run_text(const std::string& script) {
+    char path[] = "/tmp/zem-peer-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0) return {};
+    FILE* f = fdopen(fd, "w");
+    fputs(script.c_str(), f);
+    fclose(f);
+    std::string out;
+    std::string cmd = std::string("python3 ") + path + " 2>/dev/null";
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        std::array<char, 4096> buf;
+        size_t n;
+        while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+        pclose(p);
+    }
+    unlink(path);
+    return out;
+}
 
 }  // namespace python_peer
