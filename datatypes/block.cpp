@@ -2,6 +2,8 @@
 #include "datatypes/block.h"
 
 #include "datatypes/datatype.h"
+#include "datatypes/word.h"
+#include "evaluator/symbol.h"
 #include "runtime/memory.h"
 
 namespace block {
@@ -46,6 +48,14 @@ Cell* rs_append(Cell* block, const Cell* value) {
     Cell v = *value;
     return copy_cell(&v, alloc_tail(block));
 }
+
+Cell* append_global_word(uint32_t symbol, Cell* block) {
+    Cell w{TYPE_UNSET, 0, 0, 0};
+    word::make_at(symbol, &w);
+    return copy_cell(&w, alloc_tail(block));
+}
+
+Cell* append_word(const char* text, Cell* block) { return append_global_word(symbol::make(text), block); }
 
 // ---- Registration --------------------------------------------------------------
 

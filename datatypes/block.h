@@ -27,6 +27,12 @@ uint32_t rs_length_q(const Cell* block);
 // Copies the value to the tail of the block; answers the new cell.
 Cell* rs_append(Cell* block, const Cell* value);
 
+// Appends a word! of the global context for the symbol (added with an
+// unset! value when new); answers it.
+Cell* append_global_word(uint32_t symbol, Cell* block);
+// The same from a NUL-terminated UTF-8 spelling.
+Cell* append_word(const char* text, Cell* block);
+
 void init();
 
 }  // namespace block

@@ -137,10 +137,10 @@ void init_all();
 Cell* make_in(Cell* block, uint32_t type);
 // Pushes a datatype! naming `type` on the value stack.
 Cell* push(uint32_t type);
-// Writes a datatype! naming `type` into the slot (flags cleared).
+// Writes a datatype! naming `type` into the slot (flags cleared; the unused
+// words zeroed).
 inline Cell* make_at(Cell* slot, uint32_t type) {
-    slot->header = TYPE_DATATYPE;
-    slot->data1 = type;
+    *slot = Cell{TYPE_DATATYPE, type, 0, 0};
     return slot;
 }
 

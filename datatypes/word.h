@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "evaluator/cell.h"
+#include "evaluator/symbol.h"
 
 namespace word {
 
@@ -35,6 +36,8 @@ Cell* push(const Cell* word);
 Cell* push_local(Node ctx, int32_t index);
 // Word `index` of the context's words list.
 Cell* value_at(Node ctx, int32_t index);
+// The symbol-table entry of the word's symbol, its string form filled.
+inline Cell* to_c_string(const Cell* word) { return symbol::to_c_string(word->symbol()); }
 // A string! of the word's spelling written into `out`; its buffer is the
 // symbol's own spelling string, shared, not copied.
 Cell* spelling(const Cell* word, Cell* out);

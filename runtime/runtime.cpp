@@ -6,8 +6,12 @@
 #include <cfenv>
 
 #include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "evaluator/words.h"
 #include "runtime/case_folding.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
@@ -58,8 +62,9 @@ void init() {
     sys::platform_init();
     rng::init();
     sys::memory_params_init();
-    // externals/init; the datatype name and action tables; the datatype
-    // inits; actions/init
+    // externals/init
+    datatype::init_all();  // the name and action tables, then every datatype's registration
+    actions::init();
     memory::alloc_node_frame(memory::NODE_FRAME_NODES);
     memory::alloc_series_frame();
     block::make_fixed_in(nullptr, 8942);  // the root block, in memory::root_block
@@ -68,11 +73,14 @@ void init() {
     memory::call_stack_node =
         block::make_fixed_in(&memory::root_block, stack::CALL_STACK_FRAMES * sizeof(stack::Frame) / sizeof(Cell))->node();
     symbol::make_table();
-    // the global context
+    context::global = context::create(context::GLOBAL_SLOTS, false, false, 0, context::KIND_GLOBAL);
     case_folding::init();
     symbol::make_index();
-    // datatype names and fixed words, natives, parser, ownership, checksum,
-    // compress, call
+    datatype::build_names();
+    words::build();
+    words::build_refinements();
+    words::build_issues();
+    // natives, parser, ownership, checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     // lexer, the boot image, interpreter/init
     cell_table::init();

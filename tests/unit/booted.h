@@ -39,7 +39,7 @@ inline Cell integer(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32
 inline Cell logic(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 inline Cell none() { return Cell{TYPE_NONE, 0, 0, 0}; }
 inline Cell dtype(uint32_t t) {
-    Cell c;
+    Cell c{};
     return *datatype::make_at(&c, t);
 }
 // A word of the given type bound to the global context.

