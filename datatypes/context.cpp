@@ -231,8 +231,7 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify) {
     }
     uint32_t index = static_cast<uint32_t>(word->index());
     if (cell_of(ctx)->data2 == 0) fire(err::NOT_DEFINED, word);
-    if (on_stack_q(ctx)) return copy_cell(&v, value_at(ctx, index));
-    if (kind_of(ctx) == KIND_OBJECT) {
+    if (kind_of(ctx) == KIND_OBJECT && !on_stack_q(ctx)) {
         word_at(ctx, index)->header |= FLAG_FIELD_WRITTEN;
         Cell owner = *self_of(ctx);
         if (notify && owner.data3 != 0 && fire_on_change_hook) {
@@ -245,7 +244,9 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify) {
             return value_at(ctx, index);
         }
     }
-    return copy_cell(&v, value_at(ctx, index));
+    Cell* slot = value_at(ctx, index);
+    *slot = v;
+    return slot;
 }
 
 Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word->ctx(), true); }

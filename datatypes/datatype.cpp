@@ -144,15 +144,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t lim
 }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
-    switch (op) {
-        case actions::COMP_EQUAL:
-        case actions::COMP_NOT_EQUAL:
-        case actions::COMP_STRICT_EQUAL:
-        case actions::COMP_SAME:
-        case actions::COMP_FIND:
-            return value2->type() == TYPE_DATATYPE && value1->data1 == value2->data1 ? 0 : 1;
-        default: return actions::NOT_COMPARABLE;
-    }
+    if (!actions::identity_op_q(op)) return actions::NOT_COMPARABLE;
+    return value2->type() == TYPE_DATATYPE && value1->data1 == value2->data1 ? 0 : 1;
 }
 
 // ---- Registration --------------------------------------------------------------

@@ -8,16 +8,9 @@
 
 namespace get_word {
 
-Cell* push(const Cell* word) {
-    Cell* c = stack::push(word);
-    set_type(c, TYPE_GET_WORD);
-    return c;
-}
+Cell* push(const Cell* word) { return word::push(word, TYPE_GET_WORD); }
 
-Cell* push_ctx_word(Node ctx, int32_t index) {
-    Cell w = *context::word_at(ctx, static_cast<uint32_t>(index));
-    return push(&w);
-}
+Cell* push_ctx_word(Node ctx, int32_t index) { return word::push_local(ctx, index, TYPE_GET_WORD); }
 
 Cell* get(const Cell* word) {
     Cell value = *context::get(word);

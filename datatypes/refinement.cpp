@@ -2,24 +2,15 @@
 // of a function.
 #include "datatypes/refinement.h"
 
-#include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 
 namespace refinement {
 
-Cell* push(const Cell* word) {
-    Cell* c = stack::push(word);
-    set_type(c, TYPE_REFINEMENT);
-    return c;
-}
+Cell* push(const Cell* word) { return word::push(word, TYPE_REFINEMENT); }
 
-Cell* push_local(Node ctx, int32_t index) {
-    Cell w = *context::word_at(ctx, static_cast<uint32_t>(index));
-    return push(&w);
-}
+Cell* push_local(Node ctx, int32_t index) { return word::push_local(ctx, index, TYPE_REFINEMENT); }
 
 Cell* make_root(const char* text) {
     uint32_t symbol = symbol::make(text);

@@ -173,16 +173,11 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (value2->type() != TYPE_TYPESET) return actions::NOT_COMPARABLE;
+    if (actions::identity_op_q(op))
+        return value1->data1 == value2->data1 && value1->data2 == value2->data2 && value1->data3 == value2->data3
+                   ? 0
+                   : 1;
     switch (op) {
-        case actions::COMP_EQUAL:
-        case actions::COMP_NOT_EQUAL:
-        case actions::COMP_STRICT_EQUAL:
-        case actions::COMP_SAME:
-        case actions::COMP_FIND:
-            return value1->data1 == value2->data1 && value1->data2 == value2->data2 &&
-                           value1->data3 == value2->data3
-                       ? 0
-                       : 1;
         case actions::COMP_SORT:
         case actions::COMP_CASE_SORT: {
             uint32_t a = count(value1), b = count(value2);

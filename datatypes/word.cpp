@@ -57,11 +57,15 @@ Cell* make_bound(Cell* out, uint32_t symbol, Node ctx) {
     return out;
 }
 
-Cell* push(const Cell* word) { return stack::push(word); }
+Cell* push(const Cell* word, uint32_t type) {
+    Cell* c = stack::push(word);
+    if (type) set_type(c, type);
+    return c;
+}
 
-Cell* push_local(Node ctx, int32_t index) {
+Cell* push_local(Node ctx, int32_t index, uint32_t type) {
     Cell w = *context::word_at(ctx, static_cast<uint32_t>(index));
-    return stack::push(&w);
+    return push(&w, type);
 }
 
 Cell* value_at(Node ctx, int32_t index) { return context::word_at(ctx, static_cast<uint32_t>(index)); }

@@ -30,10 +30,11 @@ Cell* push_global(uint32_t symbol);
 // A word! of the symbol bound to the context (its index looked up exactly,
 // -1 when the context lacks it), written into `out`.
 Cell* make_bound(Cell* out, uint32_t symbol, Node ctx);
-// Pushes a copy of the cell.
-Cell* push(const Cell* word);
-// Pushes a copy of word `index` of the context's words list.
-Cell* push_local(Node ctx, int32_t index);
+// Pushes a copy of the cell (retyped when `type` is not 0).
+Cell* push(const Cell* word, uint32_t type = 0);
+// Pushes a copy of word `index` of the context's words list (retyped when
+// `type` is not 0).
+Cell* push_local(Node ctx, int32_t index, uint32_t type = 0);
 // Word `index` of the context's words list.
 Cell* value_at(Node ctx, int32_t index);
 // The symbol-table entry of the word's symbol, its string form filled.

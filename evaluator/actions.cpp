@@ -435,36 +435,31 @@ Unwind e_random(bool, const int32_t* r) { return result(random(arg(0), flag(r, 0
 Unwind e_reflect(bool, const int32_t*) { return result(reflect(arg(0), arg(1))); }
 Unwind e_to(bool, const int32_t*) { return result(to(arg(0), arg(1))); }
 
-Unwind e_form(bool, const int32_t* r) {
-    Cell* part = refarg(r, 0);
-    int32_t limit = INT32_MAX;
-    if (part) {
-        limit = part->int_value();
-        if (limit < 1) {
-            string::rs_make_at(stack::arguments, 0);
-            return Unwind::none;
-        }
+// form and mold: the text goes into a new string, cut to the /part limit;
+// a limit below 1 gives an empty string at once.
+template <typename Write>
+Unwind text_entry(Cell* part, Write write) {
+    int32_t limit = part ? part->int_value() : INT32_MAX;
+    if (limit < 1) {
+        string::rs_make_at(stack::arguments, 0);
+        return Unwind::none;
     }
     Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-    form(arg(0), buffer, part, limit);
+    write(buffer, limit);
     if (part) string::truncate_to(series_of(buffer), static_cast<uint32_t>(limit));
     return result(buffer);
 }
 
+Unwind e_form(bool, const int32_t* r) {
+    Cell* part = refarg(r, 0);
+    return text_entry(part, [&](Cell* buffer, int32_t limit) { form(arg(0), buffer, part, limit); });
+}
+
 Unwind e_mold(bool, const int32_t* r) {
     Cell* part = refarg(r, 3);
-    int32_t limit = INT32_MAX;
-    if (part) {
-        limit = part->int_value();
-        if (limit < 1) {
-            string::rs_make_at(stack::arguments, 0);
-            return Unwind::none;
-        }
-    }
-    Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-    mold(arg(0), buffer, flag(r, 0), flag(r, 1), flag(r, 2), part, limit, 0);
-    if (part) string::truncate_to(series_of(buffer), static_cast<uint32_t>(limit));
-    return result(buffer);
+    return text_entry(part, [&](Cell* buffer, int32_t limit) {
+        mold(arg(0), buffer, flag(r, 0), flag(r, 1), flag(r, 2), part, limit, 0);
+    });
 }
 
 Unwind e_eval_path(bool, const int32_t* r) {

@@ -192,6 +192,13 @@ enum CompareOp : int32_t {
 // The comparison result of a type that cannot compare the two values.
 constexpr int32_t NOT_COMPARABLE = -2;
 
+// The codes under which values that only know "same or not" (datatypes,
+// typesets) compare: equal, not-equal, strict-equal, same, search.
+constexpr bool identity_op_q(int32_t op) {
+    return op == COMP_EQUAL || op == COMP_NOT_EQUAL || op == COMP_STRICT_EQUAL || op == COMP_SAME ||
+           op == COMP_FIND;
+}
+
 // Three-way comparison used inside containers: -1, 0, 1, or -2 when the two
 // values cannot be compared under `op`. logic! answers the difference of
 // the truth values; native!, action! and op! compare their entry indexes;
