@@ -1,6 +1,8 @@
 // Raw growable arrays of bytes and 32-bit items.
 #include <gtest/gtest.h>
 
+#include "series_fixture.h"
+
 #include <cstring>
 #include <vector>
 
@@ -10,17 +12,8 @@
 
 namespace {
 
-class Arrays : public ::testing::Test {
+class Arrays : public SeriesTest {
 protected:
-    void SetUp() override {
-        memory::set_params();
-        memory::alloc_node_frame(memory::NODE_FRAME_NODES);
-        memory::alloc_series_frame();
-    }
-    void TearDown() override {
-        memory::free_all();
-        sys::free_all();
-    }
     static std::vector<uint32_t> items(Node a) {
         std::vector<uint32_t> v;
         for (uint32_t i = 1; i <= array::length_q(a); i++) v.push_back(array::pick_ptr(a, i));

@@ -2,6 +2,8 @@
 // block makers and the runtime cell table.
 #include <gtest/gtest.h>
 
+#include "series_fixture.h"
+
 #include <cstring>
 
 #include "datatypes/block.h"
@@ -12,17 +14,11 @@
 
 namespace {
 
-class Cells : public ::testing::Test {
+class Cells : public SeriesTest {
 protected:
-    void SetUp() override {
-        memory::set_params();
-        memory::alloc_node_frame(memory::NODE_FRAME_NODES);
-        memory::alloc_series_frame();
-    }
     void TearDown() override {
         root_base = 0;
-        memory::free_all();
-        sys::free_all();
+        SeriesTest::TearDown();
     }
 };
 
