@@ -97,7 +97,7 @@ ActionFn get_action_ptr_path(Cell* value, uint32_t slot, Cell* path, Cell* eleme
     Cell cut = *path;
     SeriesBuffer* src = series_of(path);
     uint32_t length = src->count() > path->head() ? src->count() - path->head() : 0;
-    uint32_t n = element_index + 1 < 0 ? 0 : static_cast<uint32_t>(element_index + 1);
+    uint32_t n = element_index < 0 ? 0 : static_cast<uint32_t>(element_index) + 1;
     if (n > length) n = length;
     Node node = memory::alloc_cells(n);
     SeriesBuffer* dst = memory::buffer(node);
