@@ -1,23 +1,32 @@
-// action!: the polymorphic actions of the action table as values.
+// action!: the polymorphic actions of the action table as values; they
+// share native!'s make, reflection, mold and comparison.
+#include <cstring>
+
 #include "datatypes/datatype.h"
+#include "datatypes/native.h"
+#include "datatypes/string.h"
 
 namespace action {
 
+int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) {
+    string::concatenate_literal(buffer, "?action?");
+    return limit - 8;
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_ACTION>(
-        /*  1 make            */ pending,
+        /*  1 make            */ native::make,
         /*  2 random          */ unsupported,
         /*  3 reflect         */ inherit,
         /*  4 to              */ unsupported,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
+        /*  5 form            */ form,
+        /*  6 mold            */ native::mold,
         /*  7 path evaluation */ unsupported,
         /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
+        /*  9 comparison      */ native::compare,
         /* 10 absolute        */ unsupported,
         /* 11 add             */ unsupported,
         /* 12 divide          */ unsupported,

@@ -1,23 +1,157 @@
-// native!: built-in functions of the natives table.
+// native!: built-in functions of the natives table as values: making them
+// from a spec and an index, reflection, form, mold and comparison (shared
+// with action! and op!).
+#include "datatypes/native.h"
+
+#include <cstring>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/function.h"
+#include "datatypes/string.h"
+#include "evaluator/actions.h"
+#include "evaluator/errors.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "evaluator/symbol.h"
+#include "evaluator/words.h"
 
 namespace native {
 
+NativeEntry entry_of(const Cell* callable) {
+    uint32_t id = callable->data1;
+    if (id >= ACTION_ENTRY_BASE) return actions::entry(id - ACTION_ENTRY_BASE);
+    return natives::entry(id);
+}
+
+bool two_argument_spec_q(const Cell* spec) {
+    SeriesBuffer* s = series_of(spec);
+    auto* cells = reinterpret_cast<Cell*>(s->offset_addr());
+    uint32_t n = s->count();
+    uint32_t local = symbol::resolve(words::local.symbol());
+    uint32_t ext = symbol::resolve(words::ref::extern_.symbol());
+    uint32_t count = 0;
+    bool plain = false;
+    for (uint32_t i = 0; i < n; ++i) {
+        const Cell& c = cells[i];
+        switch (c.type()) {
+            case TYPE_WORD: ++count; plain = true; break;
+            case TYPE_LIT_WORD:
+            case TYPE_GET_WORD:
+                if (!plain) return false;
+                ++count;
+                break;
+            case TYPE_REFINEMENT: {
+                uint32_t sym = symbol::resolve(c.symbol());
+                if (sym != local && sym != ext) return false;
+                return count == 2;
+            }
+            case TYPE_SET_WORD: return count == 2;
+            default: break;
+        }
+    }
+    return count == 2;
+}
+
+namespace {
+
+int32_t append_text(Cell* buffer, const char* text, int32_t limit) {
+    string::concatenate_literal(buffer, text);
+    return limit - static_cast<int32_t>(std::strlen(text));
+}
+
+[[noreturn]] void bad_make_arg(Cell* proto, Cell* spec) {
+    Cell p = *proto, s = *spec;
+    fire(err::BAD_MAKE_ARG, &p, &s);
+}
+
+}  // namespace
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type) {
+    Cell arg = *spec;
+    if (arg.type() != TYPE_BLOCK || block::rs_length_q(&arg) != 2) bad_make_arg(proto, spec);
+    Cell spec_block = block::rs_head(&arg)[0];
+    Cell index = block::rs_head(&arg)[1];
+    if (spec_block.type() != TYPE_BLOCK || index.type() != TYPE_INTEGER) bad_make_arg(proto, spec);
+    int32_t i = index.int_value();
+    uint32_t id;
+    if (type == TYPE_ACTION) {
+        // Only an action slot that has an entry point makes a value.
+        if (i < 1 || i > static_cast<int32_t>(actions::ACTION_COUNT) || !actions::entry(static_cast<uint32_t>(i)))
+            bad_make_arg(proto, spec);
+        id = ACTION_ENTRY_BASE + static_cast<uint32_t>(i);
+    } else {
+        // An index of the table that holds no native is refused instead of
+        // making a value that would call nothing.
+        if (i < 1 || i > static_cast<int32_t>(natives::TABLE_SLOTS) || !natives::entry(static_cast<uint32_t>(i)))
+            bad_make_arg(proto, spec);
+        id = static_cast<uint32_t>(i);
+    }
+    Node ctx = context::make(&spec_block, true, false, context::KIND_FUNCTION);
+    Node more = memory::alloc_cells(MORE_CELLS);
+    SeriesBuffer* m = memory::buffer(more);
+    auto* cells = reinterpret_cast<Cell*>(m->offset_addr());
+    cells[MORE_CONTEXT] = *context::cell_of(ctx);
+    cells[MORE_CACHE] = Cell{TYPE_NONE, 0, 0, 0};
+    m->tail = m->offset + MORE_CELLS * static_cast<uint32_t>(sizeof(Cell));
+    Cell r{type, id, spec_block.node(), more};
+    return copy_cell(&r, proto);
+}
+
+Cell* reflect(Cell* value, Cell* field) {
+    Cell v = *value;
+    uint32_t s = field->type() == TYPE_WORD ? symbol::resolve(field->symbol()) : 0;
+    if (s == symbol::resolve(words::sym::spec)) {
+        Cell r{TYPE_BLOCK, 0, v.data2, 0};
+        return copy_cell(&r, value);
+    }
+    if (s == symbol::resolve(words::sym::body)) {
+        uint32_t src = source_type(&v);
+        if (src == TYPE_FUNCTION || src == TYPE_ROUTINE) {
+            Cell r = *function::more(&v, function::MORE_BODY);
+            return copy_cell(&r, value);
+        }
+        int32_t index = static_cast<int32_t>(action_q(&v) ? v.data1 - ACTION_ENTRY_BASE : v.data1);
+        Cell r{TYPE_INTEGER, 0, static_cast<uint32_t>(index), 0};
+        return copy_cell(&r, value);
+    }
+    fire(err::NOT_DONE);
+}
+
+int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return append_text(buffer, "?native?", limit); }
+
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
+    Cell spec{TYPE_BLOCK, 0, value->data2, 0};
+    limit = append_text(buffer, value->type() == TYPE_ACTION ? "make action! [" : "make native! [", limit);
+    limit = actions::mold(&spec, buffer, only, all, flat, part, limit, indent);
+    return append_text(buffer, "]", limit);
+}
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    if (value2->type() != value1->type()) return actions::NOT_COMPARABLE;
+    switch (op) {
+        case actions::COMP_EQUAL: case actions::COMP_NOT_EQUAL: case actions::COMP_STRICT_EQUAL:
+        case actions::COMP_SORT: case actions::COMP_CASE_SORT: case actions::COMP_SAME: case actions::COMP_FIND:
+            return value1->data1 < value2->data1 ? -1 : value1->data1 > value2->data1 ? 1 : 0;
+        default: return actions::NOT_COMPARABLE;
+    }
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_NATIVE>(
-        /*  1 make            */ pending,
+        /*  1 make            */ make,
         /*  2 random          */ unsupported,
-        /*  3 reflect         */ pending,
+        /*  3 reflect         */ reflect,
         /*  4 to              */ unsupported,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ unsupported,
         /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
+        /*  9 comparison      */ compare,
         /* 10 absolute        */ unsupported,
         /* 11 add             */ unsupported,
         /* 12 divide          */ unsupported,

@@ -1,11 +1,79 @@
-// routine!: functions of the system dialect, called with machine values.
+// routine!: functions whose body is C++ code: the routine table, making
+// routine values, form, mold and comparison.
+#include "datatypes/routine.h"
+
+#include <cstring>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/function.h"
+#include "datatypes/string.h"
+#include "evaluator/stack.h"
 
 namespace routine {
 
+namespace {
+
+std::vector<Body>& table() {
+    static std::vector<Body> bodies;
+    return bodies;
+}
+
+int32_t append_text(Cell* buffer, const char* text, int32_t limit) {
+    string::concatenate_literal(buffer, text);
+    return limit - static_cast<int32_t>(std::strlen(text));
+}
+
+}  // namespace
+
+int32_t register_body(Body body) {
+    table().push_back(body);
+    return static_cast<int32_t>(table().size());
+}
+
+Body body_of(int32_t entry) {
+    return entry >= 1 && static_cast<size_t>(entry) <= table().size() ? table()[static_cast<size_t>(entry) - 1]
+                                                                       : nullptr;
+}
+
+Node push(const Cell* spec, const Cell* body, int32_t entry, int32_t extra, bool flag) {
+    Node ctx = function::push(spec, body, 0, entry, extra, 0);
+    Cell* r = stack::top_cell();
+    r->header = TYPE_ROUTINE | (flag ? FLAG_CELLS : 0);
+    set_arity(r);
+    *context::self_of(ctx) = *r;
+    return ctx;
+}
+
+uint32_t arity(const Cell* r) { return (r->header & ARITY_MASK) >> ARITY_SHIFT; }
+
+void set_arity(Cell* r) {
+    SeriesBuffer* s = memory::buffer(r->data2);
+    auto* cells = reinterpret_cast<Cell*>(s->offset_addr());
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < s->count(); ++i) n += cells[i].type() == TYPE_WORD;
+    r->header = (r->header & ~ARITY_MASK) | ((n << ARITY_SHIFT) & ARITY_MASK);
+}
+
+int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return append_text(buffer, "?routine?", limit); }
+
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
+    Cell v = *value;
+    limit = append_text(buffer, "routine ", limit);
+    Cell spec = function::spec_of(&v);
+    limit = actions::mold(&spec, buffer, only, all, flat, part, limit, indent);
+    Cell body = *function::more(&v, function::MORE_BODY);
+    if (body.type() == TYPE_BLOCK) return actions::mold(&body, buffer, only, all, flat, part, limit, indent);
+    limit = append_text(buffer, " ", limit);
+    return actions::mold(&body, buffer, only, all, flat, part, limit, indent);
+}
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) { return function::compare(value1, value2, op); }
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_ROUTINE>(
@@ -13,11 +81,11 @@ void init() {
         /*  2 random          */ unsupported,
         /*  3 reflect         */ inherit,
         /*  4 to              */ unsupported,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ unsupported,
         /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
+        /*  9 comparison      */ compare,
         /* 10 absolute        */ unsupported,
         /* 11 add             */ unsupported,
         /* 12 divide          */ unsupported,

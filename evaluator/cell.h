@@ -97,6 +97,12 @@ constexpr uint32_t FLAG_FIELD_WRITTEN = 0x00002000;
 constexpr uint32_t FLAG_CTX_ON_STACK = 0x00400000;
 constexpr uint32_t FLAG_CTX_SELF = 0x01000000;
 constexpr uint32_t OP_SOURCE_SHIFT = 16;
+
+// Word 1 of a native! holds its index in the natives table (1-120); word 1
+// of an action! holds ACTION_ENTRY_BASE plus its action slot (1-62), so the
+// two kinds of entry id never collide and an id alone tells which table to
+// call through.
+constexpr uint32_t ACTION_ENTRY_BASE = 0x10000;
 constexpr uint32_t TUPLE_SIZE_SHIFT = 19;
 constexpr uint32_t TUPLE_SIZE_MASK = 0x00780000;
 

@@ -1,16 +1,197 @@
-// Raising errors. Until the catalogue and error! values exist, an error
-// travels as the bare exception with its id and arguments.
+// The error catalogue (categories, ids, titles, messages) and `fire`, the
+// one way a script-level error is raised.
 #include "evaluator/errors.h"
 
-#include <initializer_list>
+#include <cstring>
+#include <string>
+
+#include "datatypes/error.h"
+#include "datatypes/string.h"
+#include "evaluator/error_messages.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "evaluator/symbol.h"
+#include "runtime/print.h"
+
+namespace errors {
+
+int32_t trace_depth = 1;
+
+namespace {
+
+struct IdEntry {
+    ErrorId id;
+    const char* word;
+};
+
+constexpr IdEntry ids[] = {
+#define X(cat, pos, name, text) {err::name, text},
+    ZEM_ERROR_IDS(X)
+#undef X
+};
+
+struct MessageEntry {
+    ErrorId id;
+    const char* text;
+};
+
+constexpr MessageEntry messages[] = {
+#define X(cat, name, text) {err::name, text},
+    ZEM_ERROR_MESSAGES(X)
+#undef X
+};
+
+constexpr const char* category_words[] = {
+#define X(n, name, text) text,
+    ZEM_ERROR_CATEGORIES(X)
+#undef X
+};
+
+constexpr const char* titles[] = {
+#define X(cat, text) text,
+    ZEM_ERROR_TITLES(X)
+#undef X
+};
+
+// Every message belongs to the category its id names.
+#define X(cat, name, text) static_assert(err::name.category == ERR_##cat);
+ZEM_ERROR_MESSAGES(X)
+#undef X
+static_assert(sizeof titles / sizeof titles[0] == CATEGORY_COUNT);
+
+// Symbols of the category and id words, made by init.
+uint32_t category_symbols[CATEGORY_COUNT];
+uint32_t id_symbols[sizeof ids / sizeof ids[0]];
+bool initialised = false;
+
+std::string catalog;
+
+}  // namespace
+
+const char* category_word(uint32_t category) {
+    return category < CATEGORY_COUNT ? category_words[category] : nullptr;
+}
+
+const char* title(uint32_t category) { return category < CATEGORY_COUNT ? titles[category] : nullptr; }
+
+uint32_t id_count(uint32_t category) {
+    uint32_t n = 0;
+    for (const IdEntry& e : ids) n += e.id.category == category;
+    return n;
+}
+
+const char* id_word(ErrorId id) {
+    for (const IdEntry& e : ids)
+        if (e.id.category == id.category && e.id.position == id.position) return e.word;
+    return nullptr;
+}
+
+const char* message(ErrorId id) {
+    for (const MessageEntry& m : messages)
+        if (m.id.category == id.category && m.id.position == id.position) return m.text;
+    return nullptr;
+}
+
+bool find_category(uint32_t symbol, uint32_t* category) {
+    uint32_t s = symbol::resolve(symbol);
+    for (uint32_t c = 0; c < CATEGORY_COUNT; ++c) {
+        if (symbol::resolve(category_symbols[c]) == s) {
+            *category = c;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool find_id(uint32_t category, uint32_t symbol, uint32_t* position) {
+    uint32_t s = symbol::resolve(symbol);
+    for (uint32_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) {
+        if (ids[i].id.category == category && symbol::resolve(id_symbols[i]) == s) {
+            *position = ids[i].id.position;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* catalog_source() {
+    if (!catalog.empty()) return catalog.c_str();
+    std::string s = "make object! [\n";
+    for (uint32_t c = 0; c < CATEGORY_COUNT; ++c) {
+        s += "    ";
+        s += category_words[c];
+        s += ": make object! [\n        code: " + std::to_string(c * 100) + "\n        type: \"";
+        s += titles[c];
+        s += "\"\n";
+        for (const IdEntry& e : ids) {
+            if (e.id.category != c) continue;
+            const char* text = message(e.id);
+            s += "        ";
+            s += e.word;
+            s += ": ";
+            if (text[0] == '[') {
+                s += text;
+            } else {
+                s += '"';
+                s += text;
+                s += '"';
+            }
+            s += '\n';
+        }
+        s += "    ]\n";
+    }
+    s += "]\n";
+    catalog = s;
+    return catalog.c_str();
+}
+
+void init() {
+    for (uint32_t c = 0; c < CATEGORY_COUNT; ++c) category_symbols[c] = symbol::make(category_words[c]);
+    for (uint32_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) id_symbols[i] = symbol::make(ids[i].word);
+    error::init_fields();
+    initialised = true;
+}
+
+bool ready() { return initialised; }
+
+void print(const Cell* error) {
+    Cell e = *error;
+    Cell* buffer = string::rs_make_at(stack::push_slot(), 64);
+    error::form(&e, buffer, nullptr, INT32_MAX);
+    Cell text = *buffer;
+    stack::pop(1);
+    print_hooks::print_value(&text, true);
+}
+
+}  // namespace errors
+
+namespace {
+
+// Set while an error! value is being built: an error raised meanwhile
+// replaces the first one and travels without a value of its own.
+bool building = false;
+
+struct Building {
+    Building() { building = true; }
+    ~Building() { building = false; }
+};
+
+}  // namespace
 
 void fire(ErrorId id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
-    ErrorThrown e{id, 0, {}};
+    ErrorThrown e{id, 0, {}, Cell{TYPE_UNSET, 0, 0, 0}};
     for (const Cell* a : {arg1, arg2, arg3}) {
         if (!a) break;
         e.args[e.arg_count++] = *a;
     }
-    throw e;
+    if (building || !errors::ready() || stack::bottom == nullptr) throw e;
+    {
+        Building guard;
+        error::create(id, e.arg_count > 0 ? &e.args[0] : nullptr, e.arg_count > 1 ? &e.args[1] : nullptr,
+                      e.arg_count > 2 ? &e.args[2] : nullptr, &e.value);
+    }
+    interpreter::trace_error(&e.value);
+    stack::throw_error(e);
 }
 
 void fire_int(ErrorId id, int32_t value) {

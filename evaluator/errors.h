@@ -165,6 +165,9 @@ struct ErrorThrown {
     ErrorId id;
     uint32_t arg_count;
     Cell args[3];
+    // The error! value (unset! when the error was raised before the
+    // catalogue existed, or while another error was being built).
+    Cell value;
     uint32_t category() const { return id.category; }
     // 100 x category + position (script no-value is 300).
     uint32_t code() const { return id.category * 100 + id.position; }
@@ -176,3 +179,42 @@ struct ErrorThrown {
                        const Cell* arg3 = nullptr);
 // The same with one integer! argument.
 [[noreturn]] void fire_int(ErrorId id, int32_t value);
+
+// ---- The catalogue ------------------------------------------------------------------
+
+namespace errors {
+
+constexpr uint32_t CATEGORY_COUNT = 10;
+
+// The word of a category ("script"), its title ("Script Error") and the
+// number of its ids.
+const char* category_word(uint32_t category);
+const char* title(uint32_t category);
+uint32_t id_count(uint32_t category);
+// The word of an id ("no-value") and its message (plain text, or block
+// source starting with "["); null when the id is not in the catalogue.
+const char* id_word(ErrorId id);
+const char* message(ErrorId id);
+// Looks a category, or an id of a category, up by symbol (case-insensitive).
+bool find_category(uint32_t symbol, uint32_t* category);
+bool find_id(uint32_t category, uint32_t symbol, uint32_t* position);
+
+// The catalogue as Zem source: an object of one object per category, each
+// holding `code`, `type` (the title) and one field per id with its message.
+// The library builds system/catalog/errors from it.
+const char* catalog_source();
+
+// How many call-frame names an error's printed form shows (the "*** Stack:"
+// line is written only when it is above 0).
+extern int32_t trace_depth;
+
+// Makes the symbols the error values use; until then errors travel
+// without an error! value.
+void init();
+bool ready();
+
+// The printed form of an error! as the console shows it, for C++ callers
+// (the top-level guard).
+void print(const Cell* error);
+
+}  // namespace errors

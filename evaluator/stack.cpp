@@ -1,7 +1,16 @@
 // The value stack and call stack: pushing and popping values and frames.
 #include "evaluator/stack.h"
 
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/cycles.h"
 #include "evaluator/errors.h"
+#include "evaluator/words.h"
+#include "runtime/sys.h"
 
 namespace stack {
 
@@ -16,9 +25,14 @@ Frame* error_ctop = nullptr;
 
 namespace {
 
+// Room kept on the machine stack for building, throwing and reporting the
+// stack-overflow error itself.
+constexpr uintptr_t MACHINE_MARGIN = 512 * 1024;
+
 // Both overflows leave room for the error to be built, then raise it.
 [[noreturn]] void overflow() {
     top = top - 5 < bottom ? bottom : top - 5;
+    cycles::reset();
     fire(err::STACK_OVERFLOW);
 }
 
@@ -37,6 +51,14 @@ void init(Node value_stack, Node call_stack) {
     uint32_t frames = c->size / sizeof(Frame);
     climit = cbottom + (frames < CALL_STACK_FRAMES ? frames : CALL_STACK_FRAMES);
     error_ctop = nullptr;
+    machine_limit = sys::stack_limit() ? sys::stack_limit() + MACHINE_MARGIN : 0;
+}
+
+uintptr_t machine_limit = 0;
+
+void machine_overflow() {
+    cycles::reset();
+    fire(err::STACK_OVERFLOW);
 }
 
 Node context_values(Node fn_ctx) {
@@ -182,6 +204,198 @@ bool eval_q(Frame* frame, bool nearest_only) {
         if (nearest_only) return false;
     }
     return false;
+}
+
+// ---- Unrolling and non-local exits ----------------------------------------------------
+
+Frame* unroll(uint32_t type, bool keep) {
+    if (ctop == cbottom) {
+        top = arguments + 1;
+        return nullptr;
+    }
+    Frame* start = ctop;
+    Frame* f;
+    do {
+        f = --ctop;
+        if (f->type() == FRAME_FUNCTION) restore_context(f);
+    } while (f != cbottom && f->type() != type && f->type() != FRAME_TRY_ALL);
+    if (keep) ++ctop;
+    if (ctop == start) {
+        top = arguments + 1;
+    } else if (ctop == cbottom) {
+        arguments = top = bottom;
+    } else {
+        top = arguments + 1;
+        arguments = bottom + ctop->base;
+    }
+    if (!keep) ++ctop;
+    return f;
+}
+
+void unroll_last(uint32_t type) {
+    Cell result = *arguments;
+    Frame* f = unroll(type, false);
+    if (!f) return;
+    Cell* base = frame_base(f);
+    *base = result;
+    arguments = base;
+    top = base + 1;
+}
+
+Frame* unroll_loop(bool keep) { return unroll(FRAME_LOOP, keep); }
+
+void throw_error(ErrorThrown& e) {
+    Cell* error = &e.value;
+    if (ctop > cbottom) {
+        Cell caller;
+        get_caller(&caller);
+        error::set_where(error, &caller);
+        record_error_position(error);
+        Cell* saved_top = top;
+        Frame* f = unroll(FRAME_TRY, false);
+        --ctop;
+        arguments = bottom + f->base;
+        top = saved_top;
+    }
+    if (top + 1 >= limit) top = top - 5 < bottom ? bottom : top - 5;
+    *top++ = *error;
+    throw e;
+}
+
+namespace {
+
+// The frame below the top one (or the top one itself with from_top) where
+// a walk for a non-local exit starts; -1 when there is none.
+ptrdiff_t walk_start(bool from_top) { return (ctop - cbottom) - (from_top ? 1 : 2); }
+
+// Makes frame i (index from the bottom) the current frame: the frames above
+// it are dropped (their function contexts restored), its base becomes the
+// value-stack base and top, and the value becomes its result.
+void land_on(ptrdiff_t i, const Cell* value) {
+    Frame* f = cbottom + i;
+    Cell v = *value;
+    Cell* base = frame_base(f);
+    for (Frame* g = ctop - 1; g > f; --g)
+        if (g->type() == FRAME_FUNCTION) restore_context(g);
+    ctop = f + 1;
+    arguments = base;
+    *base = v;
+    top = base + 1;
+}
+
+}  // namespace
+
+Unwind throw_break(bool with_value, bool cont) {
+    ErrorId id = cont ? err::CONTINUE : err::BREAK;
+    ptrdiff_t i = walk_start(false);
+    for (; i >= 0; --i) {
+        uint32_t t = cbottom[i].type();
+        if (t == FRAME_TRY_ALL) fire(id);
+        if (t == FRAME_LOOP) break;
+    }
+    if (i < 0) fire(id);
+    Cell value{TYPE_UNSET, 0, 0, 0};
+    if (with_value && !cont) value = *arguments;
+    land_on(i, &value);
+    return cont ? Unwind::cont : Unwind::brk;
+}
+
+Unwind throw_return(bool with_value, bool from_top) {
+    ptrdiff_t i = walk_start(from_top);
+    for (; i >= 0; --i) {
+        if (cbottom[i].type() == FRAME_TRY_ALL) fire(err::RETURN);
+        if (cbottom[i].header & FRAME_RETURN_TARGET) break;
+    }
+    if (i < 0) fire(err::RETURN);
+    Cell value{TYPE_UNSET, 0, 0, 0};
+    if (with_value) value = *arguments;
+    land_on(i, &value);
+    return with_value ? Unwind::ret : Unwind::exit;
+}
+
+Unwind throw_value(Unwind code) {
+    Cell value = arguments[0];
+    Cell name = arguments[1];
+    ptrdiff_t i = walk_start(false);
+    for (; i >= 0; --i) {
+        uint32_t t = cbottom[i].type();
+        if (t == FRAME_TRY_ALL || t == FRAME_CATCH) break;
+    }
+    if (i < 0 || cbottom[i].type() == FRAME_TRY_ALL) {
+        if (!error_ctop) error_ctop = ctop;
+        fire(err::THROW, &value);
+    }
+    land_on(i, &value);
+    *top++ = name;
+    return code;
+}
+
+// ---- Call trace ---------------------------------------------------------------------
+
+Cell* get_caller(Cell* out) { return actions::caller_word(out); }
+
+namespace {
+
+bool named_q(const Frame* f) {
+    return f->symbol != 0 && f->symbol != words::body.symbol() && f->symbol != words::anon.symbol();
+}
+
+// Whether the frame's name holds a function! in the frame's name context.
+bool names_function_q(const Frame* f) {
+    if (!f->name_ctx) return false;
+    int32_t i = context::find_symbol(f->name_ctx, f->symbol, true);
+    if (i < 0) return false;
+    const Cell* v = context::value_at(f->name_ctx, static_cast<uint32_t>(i));
+    return v && v->type() == TYPE_FUNCTION;
+}
+
+template <typename Visit>
+void each_traced(int32_t level, int32_t end, Visit visit) {
+    int32_t n = static_cast<int32_t>(ctop - cbottom);
+    if (end > n) end = n;
+    for (int32_t i = 0; i < end; ++i) {
+        Frame* f = cbottom + i;
+        if (!named_q(f)) continue;
+        if (level > 1 || names_function_q(f)) visit(f);
+    }
+}
+
+}  // namespace
+
+void collect_calls(Cell* blk) {
+    for (Frame* f = ctop - 1; f > cbottom; --f) {
+        if (!named_q(f)) continue;
+        Cell w;
+        word::make_bound(&w, f->symbol, f->fn_ctx ? f->fn_ctx : context::global);
+        block::rs_append(blk, &w);
+        Cell base{TYPE_INTEGER, 0, f->base, 0};
+        block::rs_append(blk, &base);
+    }
+}
+
+void trace_to_block(int32_t level, Cell* blk, int32_t end) {
+    each_traced(level, end, [&](Frame* f) {
+        Cell w;
+        word::make_bound(&w, f->symbol, f->name_ctx);
+        block::rs_append(blk, &w);
+    });
+}
+
+int32_t form_trace(int32_t level, int32_t end, Cell* buffer, int32_t lim) {
+    each_traced(level, end, [&](Frame* f) {
+        Cell w;
+        word::make_bound(&w, f->symbol, f->name_ctx);
+        lim = word::form(&w, buffer, nullptr, lim);
+        string::concatenate_literal(buffer, " ");
+        --lim;
+    });
+    return lim;
+}
+
+void record_error_position(Cell* err) {
+    Cell* s = error::field(err, error::STACK);
+    if (s->type() == TYPE_BLOCK) return;
+    *s = Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(ctop - cbottom), 0};
 }
 
 }  // namespace stack

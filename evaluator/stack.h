@@ -15,6 +15,8 @@
 
 #include "evaluator/cell.h"
 
+struct ErrorThrown;
+
 // The codes of the non-local exits, highest first.
 enum class Unwind : uint32_t {
     none = 0,
@@ -133,5 +135,68 @@ Cell* frame_base(Frame* frame);
 // The values node of a function context's own context! cell.
 Node context_values(Node fn_ctx);
 void set_context_values(Node fn_ctx, Node values);
+
+// ---- Depth of the machine stack ---------------------------------------------------
+
+// Lowest address a deeply nested evaluation may reach before it raises
+// internal stack-overflow (the machine stack's limit plus a safety margin
+// for building and throwing the error).
+extern uintptr_t machine_limit;
+[[noreturn]] void machine_overflow();
+// Raises stack-overflow when the machine stack is nearly used up.
+inline void check_depth() {
+    volatile char probe = 0;
+    if (reinterpret_cast<uintptr_t>(&probe) < machine_limit) machine_overflow();
+}
+
+// ---- Unrolling and non-local exits ------------------------------------------------
+
+// Pops frames down to the nearest frame of `type` (a FRAME_TRY_ALL frame or
+// the bottom frame stops every unrolling), restoring the function contexts
+// of the popped function frames. With keep the found frame stays current;
+// without, it stays on the call stack as the top frame with the value-stack
+// base set to its caller's. Answers the found frame (null: no frames).
+Frame* unroll(uint32_t type, bool keep);
+// Unrolls to the type; the value at the old base becomes the found frame's
+// result, and its base is the current one.
+void unroll_last(uint32_t type);
+Frame* unroll_loop(bool keep);
+
+// The error path of `fire`: fills the error's `where` and `stack`, unrolls to
+// the nearest try frame, pops it, pushes the error at the old stack top and
+// throws the exception. With no guard at all the stacks end at their bottom
+// and the exception reaches the C++ caller (the top-level guard prints it
+// and exits with status 254).
+[[noreturn]] void throw_error(ErrorThrown& e);
+// break (with_value: /return given; its value is the first argument of the
+// current call) and continue: the nearest loop frame becomes current with
+// its result slot set, and the code to return is answered. A try/all frame
+// met first, or no loop at all, raises throw break or continue.
+[[nodiscard]] Unwind throw_break(bool with_value, bool cont);
+// return (with_value) and exit: the same for the nearest return-target
+// frame; Unwind::ret or Unwind::exit. from_top: the top frame is a candidate.
+[[nodiscard]] Unwind throw_return(bool with_value, bool from_top);
+// throw: the nearest catch frame becomes current with the thrown value and
+// the name (the current call's first two argument cells) pushed on it.
+[[nodiscard]] Unwind throw_value(Unwind code);
+
+// ---- Call trace -------------------------------------------------------------------
+
+// The name of the innermost named frame (from error_ctop when set), a word
+// bound to the frame's name context; <not-found> when there is none.
+Cell* get_caller(Cell* out);
+// Appends, from the top frame down to the second one, each named frame's
+// word and its base (value-stack index) as integer!.
+void collect_calls(Cell* block);
+// Appends the names of the frames from the bottom up to frame `end`
+// (exclusive, counted from the bottom): all named ones when level > 1, else
+// those whose name holds a function!.
+void trace_to_block(int32_t level, Cell* block, int32_t end);
+// The same names formed into the string, each followed by a space; answers
+// the remaining limit.
+int32_t form_trace(int32_t level, int32_t end, Cell* buffer, int32_t limit);
+// Stores the call-stack depth in the error's `stack` field unless it holds
+// a block already.
+void record_error_position(Cell* error);
 
 }  // namespace stack

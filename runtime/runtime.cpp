@@ -4,11 +4,16 @@
 #include "runtime/runtime.h"
 
 #include <cfenv>
+#include <cstdio>
+#include <cstdlib>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "evaluator/actions.h"
+#include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -80,9 +85,12 @@ void init() {
     words::build();
     words::build_refinements();
     words::build_issues();
-    // natives, parser, ownership, checksum, compress, call
+    natives::init();
+    errors::init();
+    // parser, ownership, checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
-    // lexer, the boot image, interpreter/init
+    // lexer, the boot image
+    interpreter::init();
     cell_table::init();
     // collector/init
 }
@@ -99,6 +107,13 @@ int entry(int argc, char** argv) {
         starting = 0;
     } catch (const sys::Throw&) {
         sys::top_frame_handler();
+    } catch (const ErrorThrown& e) {
+        // An error that no try frame guards: printed, then status 254.
+        if (e.value.type() == TYPE_ERROR) errors::print(&e.value);
+        else std::printf("*** %s: %s\n", errors::title(e.id.category), errors::id_word(e.id));
+        std::fflush(nullptr);
+        sys::free_all();
+        std::exit(254);
     }
     sys::on_quit(0, 0);
 }

@@ -1,0 +1,863 @@
+// The interpreter: blocks, expressions, infix operators, argument fetching
+// by spec, calls of every kind of callable, paths and tracing events.
+#include "evaluator/interpreter.h"
+
+#include <cstring>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/native.h"
+#include "datatypes/routine.h"
+#include "datatypes/typeset.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/errors.h"
+#include "evaluator/symbol.h"
+#include "evaluator/words.h"
+#include "runtime/sys.h"
+
+namespace interpreter {
+
+Cell position{TYPE_UNSET, 0, 0, 0};
+bool tracing = false;
+uint32_t event_mask = DEFAULT_EVENT_MASK;
+Cell* (*load_hook)(const Cell* text, Cell* out) = nullptr;
+
+namespace {
+
+Cell* callback_cell = nullptr;  // in the root block; read again through its index
+uint32_t callback_index = 0;
+uint32_t callback_locals = 0;
+
+Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
+Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
+Cell int_cell(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
+
+// ---- Code access ---------------------------------------------------------------------
+// Code blocks may move at any allocation: cells are copied out by index.
+
+inline Cell* cells_of(const Cell* blk) { return reinterpret_cast<Cell*>(series_of(blk)->offset_addr()); }
+inline uint32_t tail_of(const Cell* blk) { return series_of(blk)->count(); }
+inline Cell at(const Cell* blk, uint32_t i) { return cells_of(blk)[i]; }
+
+bool callable_q(uint32_t t) {
+    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+bool truthy(const Cell* v) { return !(v->type() == TYPE_NONE || (v->type() == TYPE_LOGIC && v->data1 == 0)); }
+
+// Leaves r as the expression's value: pushed at `start` with keep,
+// otherwise in the current result slot.
+inline void finish(Cell* start, const Cell& r, bool keep) {
+    if (keep) {
+        *start = r;
+        stack::top = start + 1;
+    } else {
+        stack::set_last_keep(&r);
+    }
+}
+
+inline void put(const Cell& v, bool keep) {
+    if (keep) stack::push(&v);
+    else stack::set_last_keep(&v);
+}
+
+// ---- The argument cache --------------------------------------------------------------
+// One block per callable, kept in cell 1 of its more block: per argument a
+// typeset! (kind in header bits 20-21), per refinement a refinement! (its
+// ordinal in word 3), for /local an integer! (1 + the locals), and for a
+// native or action with refinements a last integer! (their count).
+
+constexpr uint32_t KIND_SHIFT = 20;
+constexpr uint32_t KIND_NORMAL = 0, KIND_GET = 1, KIND_LIT = 2, KIND_RETURN = 3;
+constexpr uint32_t MAX_REFINEMENTS = 32;
+
+bool native_like_q(uint32_t t) { return t == TYPE_NATIVE || t == TYPE_ACTION; }
+
+Cell* cache_slot(const Cell* fn) {
+    return native_like_q(fn->type()) ? reinterpret_cast<Cell*>(memory::buffer(fn->data3)->offset_addr()) +
+                                           native::MORE_CACHE
+                                     : function::more(fn, function::MORE_CACHE);
+}
+
+Cell build_cache(const Cell* fn) {
+    Cell spec = function::spec_of(fn);
+    uint32_t n = tail_of(&spec);
+    Cell cache;
+    block::make_at(&cache, n + 1);
+    stack::push(&cache);  // keeps it alive while it fills
+    uint32_t local = symbol::resolve(words::local.symbol());
+    uint32_t ret = symbol::resolve(words::sym::return_);
+    int32_t ordinal = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell c = at(&spec, i);
+        uint32_t kind;
+        switch (c.type()) {
+            case TYPE_WORD: kind = KIND_NORMAL; break;
+            case TYPE_GET_WORD: kind = KIND_GET; break;
+            case TYPE_LIT_WORD: kind = KIND_LIT; break;
+            case TYPE_SET_WORD:
+                if (symbol::resolve(c.symbol()) != ret) fire(err::BAD_FUNC_DEF, &c);
+                kind = KIND_RETURN;
+                break;
+            case TYPE_REFINEMENT: {
+                if (symbol::resolve(c.symbol()) == local) {
+                    int32_t count = 1;
+                    for (uint32_t j = i + 1; j < n; ++j) {
+                        uint32_t t = at(&spec, j).type();
+                        if (t == TYPE_SET_WORD) break;
+                        count += t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
+                    }
+                    Cell k = int_cell(count);
+                    block::rs_append(&cache, &k);
+                    i = n;
+                    continue;
+                }
+                Cell r = c;
+                r.data3 = static_cast<uint32_t>(++ordinal);
+                block::rs_append(&cache, &r);
+                continue;
+            }
+            default: continue;
+        }
+        Cell* ts;
+        if (i + 1 < n && at(&spec, i + 1).type() == TYPE_BLOCK && block::rs_length_q(&cells_of(&spec)[i + 1]) > 0) {
+            Cell types = at(&spec, i + 1);
+            ts = typeset::make_from_spec(&cache, &types);
+        } else {
+            ts = typeset::make_default(&cache);
+        }
+        ts->header = TYPE_TYPESET | (kind << KIND_SHIFT);
+    }
+    if (native_like_q(fn->type()) && ordinal > 0) {
+        Cell k = int_cell(ordinal);
+        block::rs_append(&cache, &k);
+    }
+    stack::pop(1);
+    *cache_slot(fn) = cache;
+    return cache;
+}
+
+inline Cell cache_of(const Cell* fn) {
+    Cell c = *cache_slot(fn);
+    return c.type() == TYPE_BLOCK ? c : build_cache(fn);
+}
+
+// The k-th argument word (word, lit-word, get-word, refinement) of the spec.
+Cell argument_word(const Cell* fn, uint32_t k) {
+    Cell spec = function::spec_of(fn);
+    uint32_t n = tail_of(&spec);
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell c = at(&spec, i);
+        uint32_t t = c.type();
+        if (t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD || t == TYPE_REFINEMENT) {
+            if (k == 0) {
+                set_type(&c, TYPE_WORD);
+                return c;
+            }
+            --k;
+        }
+    }
+    return words::anon;
+}
+
+[[noreturn]] void expect_arg(const Cell* name, const Cell* fn, uint32_t k, const Cell* value) {
+    Cell n = *name, dt, w = argument_word(fn, k);
+    datatype::make_at(&dt, value->type());
+    fire(err::EXPECT_ARG, &n, &dt, &w);
+}
+
+struct Call {
+    const Cell* fn;
+    const Cell* code;
+    const Cell* name;
+    uint32_t* p;
+    bool infix;
+};
+
+// Fetches one argument onto the stack top, by its cache entry.
+Unwind fetch_arg(const Call& call, const Cell& entry, uint32_t k) {
+    uint32_t kind = (entry.header >> KIND_SHIFT) & 3;
+    uint32_t& p = *call.p;
+    if (p >= tail_of(call.code)) {
+        if (kind == KIND_LIT && typeset::has_q(&entry, TYPE_UNSET)) {
+            Cell u = unset_cell();
+            stack::push(&u);
+            return Unwind::none;
+        }
+        Cell n = *call.name, w = argument_word(call.fn, k);
+        fire(err::NO_ARG, &n, &w);
+    }
+    switch (kind) {
+        case KIND_GET: {
+            Cell v = at(call.code, p++);
+            stack::push(&v);
+            break;
+        }
+        case KIND_LIT: {
+            Cell v = at(call.code, p);
+            if (v.type() == TYPE_PAREN) {
+                Unwind u = eval_expression(call.code, p, true, true, false, &p);
+                if (u != Unwind::none) return u;
+            } else if (v.type() == TYPE_GET_WORD) {
+                ++p;
+                Cell x = *context::get(&v);
+                stack::push(&x);
+            } else if (v.type() == TYPE_GET_PATH) {
+                ++p;
+                Unwind u = eval_path(&v, call.code, p, false, true, true, nullptr, &p);
+                if (u != Unwind::none) return u;
+            } else {
+                ++p;
+                stack::push(&v);
+            }
+            break;
+        }
+        default: {
+            Unwind u = eval_expression(call.code, p, call.infix, true, false, &p);
+            if (u != Unwind::none) return u;
+        }
+    }
+    Cell* v = stack::top - 1;
+    if (!typeset::has_q(&entry, v->type())) expect_arg(call.name, call.fn, k, v);
+    return Unwind::none;
+}
+
+struct Refinement {
+    uint32_t symbol;    // canonical
+    uint32_t ordinal;   // from 1
+    uint32_t word;      // its position among the argument words
+    uint32_t first;     // cache index of its first argument entry
+    uint32_t count;     // its argument entries
+    uint32_t frame;     // cell offset of its slot (functions) or first argument
+    bool active;
+};
+
+// Activates refinement r of the call and fetches its arguments into their
+// cells of the frame.
+Unwind activate(const Call& call, const Cell& cache, Refinement& r, bool function_like, int32_t* refs,
+                uint32_t first_word) {
+    r.active = true;
+    Cell* base = stack::arguments;
+    uint32_t offset = r.frame;
+    if (function_like) {
+        base[offset] = Cell{TYPE_LOGIC, 1, 0, 0};
+        ++offset;
+    } else {
+        refs[r.ordinal - 1] = static_cast<int32_t>(offset);
+    }
+    for (uint32_t j = 0; j < r.count; ++j) {
+        Cell entry = at(&cache, r.first + j);
+        Unwind u = fetch_arg(call, entry, first_word + j);
+        if (u != Unwind::none) return u;
+        Cell v = *(stack::top - 1);
+        stack::pop(1);
+        stack::arguments[offset + j] = v;
+    }
+    return Unwind::none;
+}
+
+// Fetches the arguments of the call into the current frame and, for a
+// native or action, calls its entry point.
+Unwind eval_arguments(const Call& call, const Cell* path, uint32_t ref_start, uint32_t mode) {
+    const Cell* fn = call.fn;
+    bool function_like = !native_like_q(fn->type());
+    Cell cache = cache_of(fn);
+    uint32_t n = tail_of(&cache);
+    int32_t refs[MAX_REFINEMENTS];
+    for (int32_t& r : refs) r = -1;
+    if (call.infix) ++stack::top;
+
+    uint32_t i = 0, k = 0;
+    for (; i < n; ++i) {
+        Cell entry = at(&cache, i);
+        if (entry.type() != TYPE_TYPESET) break;
+        uint32_t kind = (entry.header >> KIND_SHIFT) & 3;
+        if (kind == KIND_RETURN) continue;
+        if (call.infix && k == 0) {
+            if (!typeset::has_q(&entry, stack::arguments->type())) expect_arg(call.name, fn, 0, stack::arguments);
+        } else {
+            Unwind u = fetch_arg(call, entry, k);
+            if (u != Unwind::none) return u;
+        }
+        ++k;
+    }
+
+    // Every refinement gets its cells now (absent: false / none); those
+    // named in the path or the code are filled afterwards.
+    Refinement list[MAX_REFINEMENTS];
+    uint32_t words_of[MAX_REFINEMENTS];
+    uint32_t count = 0;
+    Cell none = none_cell();
+    while (i < n) {
+        Cell entry = at(&cache, i);
+        if (entry.type() == TYPE_REFINEMENT) {
+            if (count == MAX_REFINEMENTS) fire(err::LIMIT_HIT, &entry);
+            Refinement& r = list[count];
+            r.symbol = symbol::resolve(entry.symbol());
+            r.ordinal = entry.data3;
+            r.word = k++;
+            r.first = i + 1;
+            r.count = 0;
+            r.frame = static_cast<uint32_t>(stack::top - stack::arguments);
+            r.active = false;
+            if (function_like) {
+                Cell f{TYPE_LOGIC, 0, 0, 0};
+                stack::push(&f);
+            }
+            for (++i; i < n && at(&cache, i).type() == TYPE_TYPESET; ++i) {
+                if (((at(&cache, i).header >> KIND_SHIFT) & 3) == KIND_RETURN) continue;
+                ++r.count;
+                ++k;
+                stack::push(&none);
+            }
+            words_of[count] = r.word + 1;
+            ++count;
+            continue;
+        }
+        if (entry.type() == TYPE_INTEGER && function_like) function::init_locals(static_cast<uint32_t>(entry.int_value()));
+        ++i;
+    }
+
+    auto find = [&](uint32_t symbol) -> Refinement* {
+        uint32_t s = symbol::resolve(symbol);
+        for (uint32_t j = 0; j < count; ++j)
+            if (list[j].symbol == s) return &list[j];
+        return nullptr;
+    };
+
+    if (mode & MODE_PATH) {
+        uint32_t pn = tail_of(path);
+        for (uint32_t j = path->head() + ref_start; j < pn; ++j) {
+            Cell el = at(path, j);
+            bool on = true;
+            if (el.type() == TYPE_GET_WORD) {
+                on = truthy(context::get(&el));
+            } else if (el.type() != TYPE_WORD) {
+                fire(err::BAD_REFINE, &el);
+            }
+            Refinement* r = find(el.symbol());
+            if (!r) {
+                Cell nm = *call.name;
+                fire(err::NO_REFINE, &nm, &el);
+            }
+            if (r->active) {
+                Cell pth = *path;
+                fire(err::DUP_REFINE, &pth);
+            }
+            if (!on) continue;
+            Unwind u = activate(call, cache, *r, function_like, refs, words_of[r - list]);
+            if (u != Unwind::none) return u;
+        }
+    }
+    if (mode & MODE_CODE) {
+        uint32_t& p = *call.p;
+        while (p < tail_of(call.code)) {
+            Cell el = at(call.code, p);
+            if (el.type() != TYPE_REFINEMENT) break;
+            Refinement* r = find(el.symbol());
+            if (!r) break;
+            ++p;
+            if (r->active) fire(err::DUP_REFINE, &el);
+            Unwind u = activate(call, cache, *r, function_like, refs, words_of[r - list]);
+            if (u != Unwind::none) return u;
+        }
+    }
+
+    if (tracing) fire_event(event::call, call.code, static_cast<int32_t>(*call.p), fn, call.name);
+    if (function_like) return Unwind::none;
+    NativeEntry entry = native::entry_of(fn);
+    if (!entry) fire(err::NOT_DONE);
+    try {
+        return entry(false, refs);
+    } catch (const UnwindThrown& u) {
+        return u.code;
+    }
+}
+
+// Tracing state saved around a function body.
+struct TraceScope {
+    bool saved;
+    explicit TraceScope(uint32_t flags) : saved(tracing) {
+        if (flags & function::FLAG_TRACE) tracing = true;
+        if (flags & function::FLAG_NO_TRACE) tracing = false;
+    }
+    ~TraceScope() { tracing = saved; }
+};
+
+Unwind run_body(const Cell* fn, const Cell* name) {
+    context::set_stack_values(fn->ctx(), stack::arguments);
+    stack::set_return_flag(true);
+    TraceScope scope(fn->header & 0xFF00);
+    Cell body = *function::more(fn, function::MORE_BODY);
+    if (tracing) fire_event(event::prolog, &body, 0, fn, name);
+    Unwind u = eval(&body, true);
+    if (tracing) fire_event(event::epilog, &body, 0, fn, name);
+    if (u == Unwind::ret || u == Unwind::exit) u = Unwind::none;
+    return u;
+}
+
+Unwind eval_paren(const Cell* paren, bool keep, Cell* start) {
+    stack::mark_native(&words::body);
+    Unwind u = eval(paren, true);
+    if (u != Unwind::none) return u;
+    Cell r = *stack::arguments;
+    stack::unwind();
+    finish(start, r, keep);
+    return Unwind::none;
+}
+
+}  // namespace
+
+// ---- Tracing ------------------------------------------------------------------------------
+
+Cell* callback() { return reinterpret_cast<Cell*>(series_of(&memory::root_block)->offset_addr()) + callback_index; }
+
+uint32_t trace_mask(const Cell* fn) {
+    if (fn->type() != TYPE_FUNCTION) return DEFAULT_EVENT_MASK;
+    Cell body = *function::more(fn, function::MORE_BODY);
+    if (body.type() != TYPE_BLOCK || block::rs_length_q(&body) == 0) return DEFAULT_EVENT_MASK;
+    Cell first = *block::rs_head(&body);
+    if (first.type() != TYPE_BLOCK) return DEFAULT_EVENT_MASK;
+    uint32_t mask = 0;
+    uint32_t n = block::rs_length_q(&first);
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell w = block::rs_head(&first)[i];
+        if (w.type() != TYPE_WORD) continue;
+        const char* text = symbol::text(symbol::resolve(w.symbol()));
+#define X(name, bit)                                                         \
+    {                                                                        \
+        const char* e = #name;                                               \
+        size_t len = std::strlen(e);                                         \
+        if (e[len - 1] == '_') --len;                                        \
+        if (std::strlen(text) == len && std::strncmp(text, e, len) == 0) mask |= bit; \
+    }
+        ZEM_TRACE_EVENTS(X)
+#undef X
+    }
+    return mask;
+}
+
+bool start_trace(const Cell* fn) {
+    if (tracing) return false;
+    *callback() = *fn;
+    event_mask = trace_mask(fn);
+    Cell spec = function::spec_of(fn);
+    int32_t locals = function::count_locals(&spec, 0, false);
+    callback_locals = locals > 0 ? static_cast<uint32_t>(locals) : 0;
+    tracing = true;
+    return true;
+}
+
+void stop_trace() {
+    tracing = false;
+    *callback() = none_cell();
+}
+
+namespace {
+
+Cell event_word(uint32_t bit) {
+    switch (bit) {
+        case event::init: return words::init;
+        case event::end: return words::end;
+        case event::prolog: return words::prolog;
+        case event::epilog: return words::epilog;
+        case event::enter: return words::enter;
+        case event::exit_: return words::exit_;
+        case event::open: return words::open;
+        case event::return_: return words::return_;
+        case event::fetch: return words::fetch;
+        case event::push: return words::push;
+        case event::set: return words::set;
+        case event::call: return words::call;
+        case event::error: return words::error;
+        case event::throw_: return words::throw_;
+        case event::catch_: return words::catch_;
+        default: return words::expr;
+    }
+}
+
+}  // namespace
+
+void fire_event(uint32_t bit, const Cell* code, int32_t pos, const Cell* value, const Cell* reference) {
+    Cell fn = *callback();
+    if (!tracing || !(event_mask & bit) || fn.type() != TYPE_FUNCTION) return;
+    uint32_t base_index = stack::index_of(stack::arguments);
+    uint32_t size = stack::index_of(stack::top);
+    Cell* saved_top = stack::top;
+    stack::Frame* saved_ctop = stack::ctop;
+    stack::push_slot()->header = TYPE_UNSET;
+    stack::mark_func(&words::interp_callback, fn.ctx());
+    Cell w = event_word(bit);
+    stack::push(&w);
+    Cell c = code && (code->type() == TYPE_BLOCK || code->type() == TYPE_PAREN) ? *code : none_cell();
+    stack::push(&c);
+    Cell p = int_cell(c.type() == TYPE_NONE ? -1 : pos);
+    stack::push(&p);
+    Cell r = reference && reference->type() != TYPE_UNSET ? *reference : none_cell();
+    stack::push(&r);
+    bool with_value = bit == event::prolog || bit == event::epilog || bit == event::return_ || bit == event::set ||
+                      bit == event::call;
+    Cell v = with_value && value ? *value : none_cell();
+    stack::push(&v);
+    Cell frame{TYPE_PAIR, 0, base_index, size};
+    stack::push(&frame);
+    function::init_locals(callback_locals);
+    tracing = false;
+    Unwind u = call_function(&fn, &words::interp_callback);
+    if (u != Unwind::none) throw UnwindThrown{u};
+    tracing = true;
+    stack::unwind_func();
+    stack::top = saved_top;
+    stack::ctop = saved_ctop;
+    stack::arguments = stack::bottom + base_index;
+}
+
+void trace_error(const Cell* error) {
+    if (!tracing) return;
+    uint32_t saved = sys::record.thrown;
+    sys::record.thrown = 0;
+    fire_event(event::error, &position, static_cast<int32_t>(position.head()), nullptr, error);
+    sys::record.thrown = saved;
+}
+
+// ---- Evaluation ---------------------------------------------------------------------
+
+void init() {
+    Cell none = none_cell();
+    block::rs_append(&memory::root_block, &none);
+    callback_index = tail_of(&memory::root_block) - 1;
+    callback_cell = nullptr;
+    position = unset_cell();
+    tracing = false;
+    event_mask = DEFAULT_EVENT_MASK;
+}
+
+Unwind eval(const Cell* block, bool chain) {
+    Cell code = *block;
+    Cell saved = position;
+    stack::mark_eval_block(&words::body);
+    uint32_t p = code.head();
+    if (tracing) fire_event(event::enter, &code, static_cast<int32_t>(p), nullptr, nullptr);
+    if (p >= tail_of(&code)) {
+        *stack::arguments = unset_cell();
+        stack::top = stack::arguments + 1;
+    } else {
+        position = code;
+        for (;;) {
+            position.data1 = p;
+            Unwind u = eval_expression(&code, p, false, false, false, &p);
+            if (u != Unwind::none) {
+                position = saved;
+                return u;
+            }
+            if (p >= tail_of(&code)) break;
+            stack::reset();
+        }
+    }
+    if (tracing) fire_event(event::exit_, &code, static_cast<int32_t>(p), nullptr, stack::arguments);
+    position = saved;
+    if (chain) stack::unwind_last();
+    else stack::unwind();
+    return Unwind::none;
+}
+
+Unwind eval_next(const Cell* code_in, uint32_t* p, bool keep) {
+    Cell code = *code_in;
+    Cell* start = stack::top;
+    Cell saved = position;
+    stack::mark_interp_native(&words::body);
+    position = code;
+    position.data1 = *p;
+    Unwind u = eval_expression(&code, *p, false, false, false, p);
+    position = saved;
+    if (u != Unwind::none) return u;
+    Cell r = *stack::arguments;
+    stack::unwind();
+    finish(start, r, keep);
+    return Unwind::none;
+}
+
+Unwind eval_at(const Cell* block, uint32_t* next) {
+    Cell code = *block;
+    uint32_t p = code.head();
+    if (p >= tail_of(&code)) {
+        Cell u = unset_cell();
+        stack::set_last_keep(&u);
+        *next = tail_of(&code);
+        return Unwind::none;
+    }
+    Unwind u = eval_next(&code, &p, false);
+    *next = p;
+    return u;
+}
+
+Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, bool fav, uint32_t* next) {
+    stack::check_depth();
+    Cell* start = stack::top;
+    Cell v = at(code, p);
+    if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), &v, nullptr);
+    ++p;
+    Unwind u = Unwind::none;
+    switch (v.type()) {
+        case TYPE_PAREN: u = eval_paren(&v, keep, start); break;
+        case TYPE_WORD: {
+            Cell val = *context::get(&v);
+            switch (val.type()) {
+                case TYPE_UNSET: fire(err::NO_VALUE, &v);
+                case TYPE_LIT_WORD:
+                    set_type(&val, TYPE_WORD);
+                    put(val, keep);
+                    break;
+                case TYPE_NATIVE:
+                case TYPE_ACTION:
+                case TYPE_FUNCTION:
+                case TYPE_ROUTINE: u = eval_call(&val, code, p, keep, nullptr, 0, &v, 0, false, &p); break;
+                case TYPE_OP: fire(err::NO_OP_ARG, &v);
+                default: put(val, keep);
+            }
+            break;
+        }
+        case TYPE_SET_WORD: {
+            stack::mark_native(&v);
+            stack::push(&v);
+            if (p >= tail_of(code)) fire(err::NEED_VALUE, &v);
+            u = eval_expression(code, p, false, true, false, &p);
+            if (u != Unwind::none) return u;
+            if (tracing) fire_event(event::set, code, static_cast<int32_t>(p), stack::arguments + 1, &v);
+            word::set_star();
+            Cell r = *stack::arguments;
+            stack::unwind();
+            finish(start, r, keep);
+            break;
+        }
+        case TYPE_LIT_WORD: set_type(&v, TYPE_WORD); put(v, keep); break;
+        case TYPE_GET_WORD: {
+            Cell val = *context::get(&v);
+            put(val, keep);
+            break;
+        }
+        case TYPE_LIT_PATH:
+            set_type(&v, TYPE_PATH);
+            v.data3 = 0;
+            put(v, keep);
+            break;
+        case TYPE_GET_PATH: u = eval_path(&v, code, p, false, true, keep, nullptr, &p); break;
+        case TYPE_PATH: u = eval_path(&v, code, p, false, false, keep, nullptr, &p); break;
+        case TYPE_SET_PATH: {
+            if (p >= tail_of(code)) fire(err::NEED_VALUE, &v);
+            stack::mark_native(&words::set_path);
+            u = eval_expression(code, p, false, true, false, &p);
+            if (u != Unwind::none) return u;
+            Cell val = *stack::arguments;
+            if (tracing) fire_event(event::set, code, static_cast<int32_t>(p), &val, &v);
+            uint32_t ignored;
+            u = eval_path(&v, code, p, true, false, true, &val, &ignored);
+            if (u != Unwind::none) return u;
+            stack::unwind();
+            finish(start, val, keep);
+            break;
+        }
+        case TYPE_ISSUE: {
+            if (p < tail_of(code) && at(code, p).type() == TYPE_BLOCK) {
+                uint32_t s = symbol::resolve(v.symbol());
+                if (s == symbol::resolve(words::sym::system) || s == symbol::resolve(words::sym::system_global))
+                    fire(err::ZEM_SYSTEM);
+            }
+            put(v, keep);
+            break;
+        }
+        case TYPE_NATIVE:
+        case TYPE_ACTION:
+        case TYPE_FUNCTION:
+        case TYPE_ROUTINE:
+            if (fav) put(v, keep);
+            else u = eval_call(&v, code, p, keep, nullptr, 0, &words::anon, 0, false, &p);
+            break;
+        case TYPE_OP: fire(err::NOT_DONE);
+        default: put(v, keep);
+    }
+    if (u != Unwind::none) return u;
+
+    if (!no_infix) {
+        for (;;) {
+            if (p >= tail_of(code)) break;
+            Cell w = at(code, p);
+            if (w.type() != TYPE_WORD || w.ctx() == 0 || w.index() < 0) break;
+            if (context::cell_of(w.ctx())->data2 == 0) break;
+            Cell* slot = context::value_at(w.ctx(), static_cast<uint32_t>(w.index()));
+            if (!slot || slot->type() != TYPE_OP) break;
+            Cell op = *slot;
+            if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), &op, nullptr);
+            ++p;
+            Cell left = keep ? *start : *stack::arguments;
+            stack::top = start;
+            *start = left;
+            Cell callee = op;
+            callee.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
+            u = eval_call(&callee, code, p, keep, nullptr, 0, &w, 0, true, &p);
+            if (u != Unwind::none) return u;
+        }
+    }
+    if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), stack::arguments, nullptr);
+    *next = p;
+    return Unwind::none;
+}
+
+Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* path, uint32_t ref_start,
+                 const Cell* name_in, uint32_t mode, bool infix, uint32_t* next) {
+    stack::check_depth();
+    Cell fn = *callable;
+    Cell name = word::any_word_q(name_in->type()) ? *name_in : words::anon;
+    if (tracing) fire_event(event::open, code, static_cast<int32_t>(p), &fn, &name);
+    Cell* start = stack::top;
+    if (!infix) stack::push(&fn);
+    Call call{&fn, code, &name, &p, infix};
+    Unwind u;
+    switch (fn.type()) {
+        case TYPE_FUNCTION:
+            stack::mark_interp_func(&name, fn.ctx());
+            u = eval_arguments(call, path, ref_start, mode);
+            if (u != Unwind::none) return u;
+            u = call_function(&fn, &name);
+            break;
+        case TYPE_ROUTINE:
+            stack::mark_interp_native(&name);
+            u = eval_arguments(call, path, ref_start, mode);
+            if (u != Unwind::none) return u;
+            u = exec_routine(&fn, &name);
+            break;
+        case TYPE_NATIVE:
+        case TYPE_ACTION:
+            stack::mark_interp_native(&name);
+            u = eval_arguments(call, path, ref_start, mode);
+            break;
+        default: sys::no_switch_matched();
+    }
+    if (u != Unwind::none) return u;
+    Cell r = *stack::arguments;
+    if (fn.type() == TYPE_FUNCTION) stack::unwind_func();
+    else stack::unwind();
+    if (tracing) fire_event(event::return_, code, static_cast<int32_t>(p), &r, &name);
+    finish(start, r, keep);
+    *next = p;
+    return Unwind::none;
+}
+
+Unwind call_function(const Cell* fn, const Cell* name) {
+    Cell f = *fn;
+    if (tracing) fire_event(event::call, nullptr, -1, &f, name);
+    Unwind u = run_body(&f, name);
+    if (u == Unwind::none && tracing) fire_event(event::return_, nullptr, -1, stack::arguments, name);
+    return u;
+}
+
+Unwind exec_routine(const Cell* routine, const Cell* name) {
+    Cell r = *routine;
+    Cell entry = *function::more(&r, function::MORE_ENTRY);
+    routine::Body body = entry.type() == TYPE_INTEGER ? routine::body_of(entry.int_value()) : nullptr;
+    if (!body) {
+        Cell n = *name;
+        fire(err::NOT_DONE, &n);
+    }
+    try {
+        body();
+    } catch (const UnwindThrown& u) {
+        return u.code;
+    }
+    return Unwind::none;
+}
+
+Unwind eval_path(const Cell* path_in, const Cell* code, uint32_t p, bool set, bool get, bool keep, const Cell* value,
+                 uint32_t* next) {
+    Cell path = *path_in;
+    Cell* start = stack::top;
+    uint32_t n = block::rs_length_q(&path);
+    if (n == 0) fire(err::EMPTY_PATH, &path);
+    if (tracing) fire_event(event::enter, &path, 0, nullptr, nullptr);
+    Cell first = at(&path, path.head());
+    if (first.type() != TYPE_WORD) fire(err::WORD_FIRST, &path);
+    Cell current = *context::get(&first);
+    if (current.type() == TYPE_UNSET) fire(err::UNSET_PATH, &path, &first);
+    if (callable_q(current.type())) {
+        if (set) fire(err::INVALID_PATH_SET, &path);
+        if (get) fire(err::INVALID_PATH_GET, &path);
+        return eval_call(&current, code, p, keep, &path, 1, &first, MODE_PATH, false, next);
+    }
+    Cell holder = none_cell();
+    Cell prev = first;
+    for (uint32_t i = 1; i < n; ++i) {
+        Cell el = at(&path, path.head() + i);
+        if (el.type() == TYPE_GET_WORD) {
+            el = *context::get(&el);
+        } else if (el.type() == TYPE_PAREN) {
+            Cell* slot = stack::top;
+            Unwind u = eval_paren(&el, true, slot);
+            if (u != Unwind::none) return u;
+            el = *slot;
+            stack::top = slot;
+        }
+        if (el.type() == TYPE_UNSET) fire(err::INVALID_PATH, &path, &el);
+        bool last = i == n - 1;
+        Cell to_set = set && last ? *value : unset_cell();
+        Cell parent = current;
+        Cell* r = actions::eval_path(&parent, &el, set && last ? &to_set : nullptr, &path, &holder, &prev,
+                                     static_cast<int32_t>(i), false, get, last);
+        current = *r;
+        if (!set && !get && callable_q(current.type())) {
+            Cell name = word::any_word_q(el.type()) ? el : words::anon;
+            return eval_call(&current, code, p, keep, &path, i + 1, &name, MODE_PATH, false, next);
+        }
+        holder = parent;
+        prev = el;
+    }
+    if (tracing) fire_event(event::exit_, &path, 0, nullptr, &current);
+    stack::top = start;
+    finish(start, set ? *value : current, keep);
+    *next = p;
+    return Unwind::none;
+}
+
+Unwind do_value(const Cell* value) {
+    Cell v = *value;
+    switch (v.type()) {
+        case TYPE_BLOCK:
+        case TYPE_PAREN:
+        case TYPE_HASH: {
+            uint32_t t = tail_of(&v);
+            if (v.head() > t) v.data1 = t;
+            return eval(&v, true);
+        }
+        case TYPE_PATH: {
+            Cell empty = function::empty_body;
+            uint32_t next;
+            return eval_path(&v, &empty, 0, false, false, false, nullptr, &next);
+        }
+        case TYPE_STRING: {
+            if (!load_hook) fire(err::FEATURE_NA);
+            Cell blk;
+            load_hook(&v, &blk);
+            stack::push(&blk);
+            return eval(&blk, true);
+        }
+        case TYPE_ERROR: {
+            ErrorThrown e{err::MESSAGE, 0, {}, v};
+            error::id_of(&v, &e.id);
+            for (uint32_t i = 0; i < 3; ++i) e.args[i] = *error::field(&v, static_cast<error::Field>(error::ARG1 + i));
+            e.arg_count = 3;
+            stack::throw_error(e);
+        }
+        default: {
+            Cell blk;
+            block::make_at(&blk, 1);
+            block::rs_append(&blk, &v);
+            stack::push(&blk);
+            return eval(&blk, true);
+        }
+    }
+}
+
+}  // namespace interpreter

@@ -1,0 +1,528 @@
+// The natives table and the natives of control flow: conditionals, loops,
+// function makers, do, print, and the non-local exits (break, continue,
+// exit, return, throw, catch, try). Natives whose turn has not come raise
+// internal not-done.
+#include "evaluator/natives.h"
+
+#include <climits>
+#include <cmath>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/cycles.h"
+#include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/symbol.h"
+#include "evaluator/words.h"
+#include "runtime/print.h"
+#include "runtime/sys.h"
+
+namespace natives {
+
+uint32_t next_index = 1;
+bool last_lf_q = false;
+
+namespace {
+
+NativeEntry* table = nullptr;
+uint32_t scratch_index = 0;  // the print scratch block's cell in the root block
+
+// ---- Helpers ----------------------------------------------------------------------------
+
+Cell* arg(uint32_t i) { return stack::arguments + i; }
+Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
+Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
+
+bool truthy(const Cell* v) { return !(v->type() == TYPE_NONE || (v->type() == TYPE_LOGIC && v->data1 == 0)); }
+
+// The strict test of either, while and until: unset! has no truth.
+bool strict_truthy(const Cell* v) {
+    if (v->type() == TYPE_UNSET) fire(err::NO_RETURN);
+    return truthy(v);
+}
+
+Unwind result(const Cell& v) {
+    stack::set_last_keep(&v);
+    return Unwind::none;
+}
+
+Unwind none_result() { return result(none_cell()); }
+Unwind unset_result() { return result(unset_cell()); }
+
+// Evaluates a block into the current result slot.
+Unwind eval_block(const Cell& blk) { return interpreter::eval(&blk, true); }
+
+// A loop count argument: a float is truncated toward zero first.
+int64_t count_of(Cell* c) {
+    if (c->type() == TYPE_FLOAT) {
+        double d = c->float_value();
+        int64_t n = std::isnan(d) ? 0 : d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN : static_cast<int64_t>(d);
+        *c = Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0};
+    }
+    return c->int_value();
+}
+
+Unwind not_done(bool, const int32_t*) { fire(err::NOT_DONE); }
+
+// ---- Conditionals ----------------------------------------------------------------------
+
+Unwind n_if_(bool, const int32_t*) {
+    if (truthy(arg(0))) return eval_block(*arg(1));
+    return none_result();
+}
+
+Unwind n_unless(bool, const int32_t*) {
+    if (!truthy(arg(0))) return eval_block(*arg(1));
+    return none_result();
+}
+
+Unwind n_either(bool, const int32_t*) {
+    Cell branch = strict_truthy(arg(0)) ? *arg(1) : *arg(2);
+    return eval_block(branch);
+}
+
+// any and all: one expression at a time into the result slot.
+Unwind any_all(bool all) {
+    Cell code = *arg(0);
+    stack::push(&code);
+    uint32_t p = code.head();
+    uint32_t tail = series_of(&code)->count();
+    if (p >= tail) return none_result();
+    while (p < series_of(&code)->count()) {
+        Unwind u = interpreter::eval_next(&code, &p, false);
+        if (u != Unwind::none) return u;
+        bool t = truthy(stack::arguments);
+        if (!all && t) return Unwind::none;
+        if (all && !t) return none_result();
+    }
+    if (!all) return none_result();
+    stack::keep();
+    return Unwind::none;
+}
+
+Unwind n_any(bool, const int32_t*) { return any_all(false); }
+Unwind n_all(bool, const int32_t*) { return any_all(true); }
+
+// ---- Loops ------------------------------------------------------------------------------
+
+// Body evaluation inside the loop frame: the code, with break and continue
+// sorted out. `stop` is set when the loop must end.
+enum class Step { next, stop, pass };
+
+Step body_step(const Cell& body, Unwind* u) {
+    stack::reset();
+    *u = interpreter::eval(&body, true);
+    switch (*u) {
+        case Unwind::none: return Step::next;
+        case Unwind::brk: *u = Unwind::none; return Step::stop;
+        case Unwind::cont: *u = Unwind::none; return Step::next;
+        default: return Step::pass;
+    }
+}
+
+Unwind n_while_(bool, const int32_t*) {
+    Cell cond = *arg(0), body = *arg(1);
+    stack::mark_loop(&words::body);
+    for (;;) {
+        stack::reset();
+        Unwind u = interpreter::eval(&cond, true);
+        if (u == Unwind::brk || u == Unwind::cont) fire(err::WHILE_COND);
+        if (u != Unwind::none) return u;
+        if (!strict_truthy(stack::arguments)) break;
+        Step s = body_step(body, &u);
+        if (s == Step::pass) return u;
+        if (s == Step::stop) break;
+    }
+    stack::unwind();
+    return unset_result();
+}
+
+Unwind n_until(bool, const int32_t*) {
+    Cell body = *arg(0);
+    stack::mark_loop(&words::body);
+    for (;;) {
+        stack::reset();
+        Unwind u = interpreter::eval(&body, true);
+        if (u == Unwind::brk) break;
+        if (u == Unwind::cont) continue;
+        if (u != Unwind::none) return u;
+        if (strict_truthy(stack::arguments)) break;
+    }
+    stack::unwind_last();
+    return Unwind::none;
+}
+
+Unwind n_loop(bool, const int32_t*) {
+    int64_t n = count_of(arg(0));
+    Cell body = *arg(1);
+    if (n < 1) return none_result();
+    stack::mark_loop(&words::body);
+    for (int64_t i = 0; i < n; ++i) {
+        Unwind u;
+        Step s = body_step(body, &u);
+        if (s == Step::pass) return u;
+        if (s == Step::stop) break;
+    }
+    stack::unwind_last();
+    return Unwind::none;
+}
+
+Unwind n_repeat(bool, const int32_t*) {
+    Cell word = *arg(0);
+    int64_t n = count_of(arg(1));
+    Cell body = *arg(2);
+    if (n < 1) return none_result();
+    stack::mark_loop(&words::body);
+    for (int64_t i = 1; i <= n; ++i) {
+        Cell counter{TYPE_INTEGER, 0, static_cast<uint32_t>(i), 0};
+        context::set(&word, &counter);
+        Unwind u;
+        Step s = body_step(body, &u);
+        if (s == Step::pass) return u;
+        if (s == Step::stop) break;
+    }
+    stack::unwind_last();
+    return Unwind::none;
+}
+
+Unwind n_forever(bool, const int32_t*) {
+    Cell body = *arg(0);
+    stack::mark_loop(&words::body);
+    for (;;) {
+        Unwind u;
+        Step s = body_step(body, &u);
+        if (s == Step::pass) return u;
+        if (s == Step::stop) break;
+    }
+    stack::unwind_last();
+    return Unwind::none;
+}
+
+// ---- Function makers ------------------------------------------------------------------
+
+Cell clamped(const Cell* blk) {
+    Cell b = *blk;
+    uint32_t t = series_of(&b)->count();
+    if (b.head() > t) b.data1 = t;
+    return b;
+}
+
+Unwind make_function(const Cell& spec, const Cell& body) {
+    uint32_t flags = function::check_spec(&spec);
+    function::push(&spec, &body, 0, 0, 0, flags);
+    Cell fn = *stack::top_cell();
+    return result(fn);
+}
+
+// A shallow copy of a block from its index, at head 0.
+Cell copy_block(const Cell& src, uint32_t extra) {
+    uint32_t n = block::rs_length_q(&src);
+    Cell r;
+    block::make_at(&r, n + extra);
+    stack::push(&r);
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell c = block::rs_head(&src)[i];
+        block::rs_append(&r, &c);
+    }
+    stack::pop(1);
+    return r;
+}
+
+Unwind n_func(bool, const int32_t*) { return make_function(clamped(arg(0)), clamped(arg(1))); }
+
+Unwind n_function(bool, const int32_t*) {
+    Cell body = clamped(arg(1));
+    Cell spec = copy_block(clamped(arg(0)), 4);
+    stack::push(&spec);
+    function::collect_words(&spec, &body);
+    return make_function(spec, body);
+}
+
+Unwind n_does(bool, const int32_t*) {
+    Cell body = clamped(arg(0));
+    Cell spec;
+    block::make_at(&spec, 1);
+    stack::push(&spec);
+    return make_function(spec, body);
+}
+
+Unwind n_has(bool, const int32_t*) {
+    Cell body = clamped(arg(1));
+    Cell vars = clamped(arg(0));
+    Cell spec;
+    block::make_at(&spec, block::rs_length_q(&vars) + 1);
+    stack::push(&spec);
+    block::rs_append(&spec, &words::ref::local);
+    uint32_t n = block::rs_length_q(&vars);
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell c = block::rs_head(&vars)[i];
+        block::rs_append(&spec, &c);
+    }
+    return make_function(spec, body);
+}
+
+// ---- do -----------------------------------------------------------------------------------
+
+// Tracing installed by do/trace for the time of one evaluation.
+struct TraceInstall {
+    bool installed;
+    explicit TraceInstall(const Cell* fn) : installed(interpreter::start_trace(fn)) {
+        if (installed) interpreter::fire_event(interpreter::event::init, nullptr, -1, nullptr, nullptr);
+    }
+    ~TraceInstall() {
+        if (installed) interpreter::stop_trace();
+    }
+};
+
+Unwind n_do_(bool, const int32_t* refs) {
+    Cell value = *arg(0);
+    Cell next_word = refs[2] >= 0 ? *arg(static_cast<uint32_t>(refs[2])) : none_cell();
+    Cell callback = refs[3] >= 0 ? *arg(static_cast<uint32_t>(refs[3])) : none_cell();
+    TraceInstall trace(refs[3] >= 0 ? &callback : nullptr);
+    if (refs[2] >= 0 && (value.type() == TYPE_BLOCK || value.type() == TYPE_PAREN || value.type() == TYPE_HASH)) {
+        uint32_t next;
+        Unwind u = interpreter::eval_at(&value, &next);
+        if (u != Unwind::none) return u;
+        Cell position = value;
+        position.data1 = next;
+        context::set(&next_word, &position);
+        return Unwind::none;
+    }
+    return interpreter::do_value(&value);
+}
+
+// ---- print --------------------------------------------------------------------------------
+
+Cell* scratch() { return reinterpret_cast<Cell*>(series_of(&memory::root_block)->offset_addr()) + scratch_index; }
+
+Unwind n_print(bool, const int32_t*) { return print_core(true); }
+Unwind n_prin(bool, const int32_t*) { return print_core(false); }
+
+// ---- Non-local exits ---------------------------------------------------------------------
+
+Unwind n_break_(bool, const int32_t* refs) { return stack::throw_break(refs[0] >= 0, false); }
+Unwind n_continue_(bool, const int32_t*) { return stack::throw_break(false, true); }
+Unwind n_exit_(bool, const int32_t*) { return stack::throw_return(false, false); }
+Unwind n_return_(bool, const int32_t*) { return stack::throw_return(true, false); }
+
+Unwind n_throw_(bool, const int32_t* refs) {
+    if (refs[0] < 0) *arg(1) = unset_cell();
+    if (interpreter::tracing) interpreter::fire_event(interpreter::event::throw_, nullptr, -1, nullptr, arg(0));
+    return stack::throw_value(Unwind::thrown);
+}
+
+// Whether a thrown name is one that catch/name asked for.
+bool name_matches(const Cell& thrown, const Cell& wanted) {
+    if (thrown.type() != TYPE_WORD) return false;
+    uint32_t s = symbol::resolve(thrown.symbol());
+    if (wanted.type() == TYPE_BLOCK) {
+        uint32_t n = block::rs_length_q(&wanted);
+        bool found = false;
+        for (uint32_t i = 0; i < n; ++i) {
+            Cell w = block::rs_head(&wanted)[i];
+            if (w.type() != TYPE_WORD) {
+                Cell name = words::name;
+                Cell b = wanted;
+                fire(err::INVALID_REFINE_ARG, &name, &b);
+            }
+            found = found || symbol::resolve(w.symbol()) == s;
+        }
+        return found;
+    }
+    return word::any_word_q(wanted.type()) && symbol::resolve(wanted.symbol()) == s;
+}
+
+Unwind n_catch_(bool, const int32_t* refs) {
+    Cell blk = *arg(0);
+    Cell wanted = refs[0] >= 0 ? *arg(static_cast<uint32_t>(refs[0])) : none_cell();
+    stack::mark_catch(&words::catch_);
+    Unwind u = interpreter::eval(&blk, true);
+    if (u == Unwind::none) {
+        stack::unwind_last();
+        return Unwind::none;
+    }
+    if (u != Unwind::thrown) return u;
+    // The catch frame is current: the thrown value, then its name.
+    if (refs[0] >= 0 && !name_matches(stack::arguments[1], wanted)) return stack::throw_value(Unwind::thrown);
+    if (interpreter::tracing)
+        interpreter::fire_event(interpreter::event::catch_, nullptr, -1, nullptr, stack::arguments);
+    stack::top = stack::arguments + 1;
+    stack::unwind_last();
+    return Unwind::none;
+}
+
+Unwind n_try_(bool, const int32_t* refs) {
+    Cell blk = *arg(0);
+    bool all = refs[0] >= 0;
+    bool keep = refs[1] >= 0;
+    Cell saved_position = interpreter::position;
+    uint32_t saved_cycles = cycles::size();
+    stack::Frame* saved_ctop = stack::ctop;
+    Cell* saved_arguments = stack::arguments;
+    if (all) stack::mark_try_all(&words::try_);
+    else stack::mark_try(&words::try_);
+    try {
+        Unwind u = interpreter::eval(&blk, true);
+        if (u != Unwind::none) return u;
+        stack::unwind_last();
+        return Unwind::none;
+    } catch (ErrorThrown& e) {
+        interpreter::position = saved_position;
+        if (cycles::size() > saved_cycles) cycles::pop_n(cycles::size() - saved_cycles);
+        if (e.value.type() != TYPE_ERROR) {
+            // Raised without an error! value (while another was being
+            // built): cut the stacks here and make the value now.
+            for (stack::Frame* f = stack::ctop - 1; f >= saved_ctop; --f)
+                if (f->type() == stack::FRAME_FUNCTION && f->fn_ctx) stack::set_context_values(f->fn_ctx, f->saved_values);
+            stack::ctop = saved_ctop;
+            stack::arguments = saved_arguments;
+            stack::top = saved_arguments + 1;
+            error::create(e.id, e.arg_count > 0 ? &e.args[0] : nullptr, e.arg_count > 1 ? &e.args[1] : nullptr,
+                          e.arg_count > 2 ? &e.args[2] : nullptr, &e.value);
+            stack::push(&e.value);
+        }
+        stack::adjust_after_try();
+        if (keep && stack::arguments->type() == TYPE_ERROR) error::capture_stack(stack::arguments);
+        return Unwind::none;
+    }
+}
+
+// ---- The table ----------------------------------------------------------------------------
+
+// The natives written here; the others answer not-done until theirs come.
+#define ZEM_NATIVES_DONE(X)                                                                           \
+    X(if_) X(unless) X(either) X(any) X(all) X(while_) X(until) X(loop) X(repeat) X(forever) X(func) \
+    X(function) X(does) X(has) X(do_) X(print) X(prin) X(try_) X(break_) X(continue_) X(exit_)        \
+    X(return_) X(throw_) X(catch_)
+
+enum Index : uint32_t {
+#define X(index, name, word, spec) I_##name = index,
+    ZEM_NATIVES(X)
+#undef X
+};
+
+struct Info {
+    const char* word;
+    const char* spec;
+};
+
+constexpr Info infos[COUNT] = {
+#define X(index, name, word, spec) {word, spec},
+    ZEM_NATIVES(X)
+#undef X
+};
+
+// Index order is checked once: entry n of the X-macro has index n.
+constexpr bool in_order() {
+    uint32_t expected = 1;
+#define X(index, name, word, spec) \
+    if (index != expected++) return false;
+    ZEM_NATIVES(X)
+#undef X
+    return expected == COUNT + 1;
+}
+static_assert(in_order(), "the natives are listed in index order, 1 to 107");
+
+}  // namespace
+
+// ---- Print core ---------------------------------------------------------------------------
+
+Unwind print_core(bool newline) {
+    Cell value = *stack::arguments;
+    Cell text;
+    if (value.type() == TYPE_BLOCK) {
+        Cell* s = scratch();
+        uint32_t saved_head = s->head();
+        uint32_t mark = series_of(s)->count();
+        Cell code = value;
+        stack::push(&code);
+        auto restore = [&]() {
+            Cell* sc = scratch();
+            SeriesBuffer* b = series_of(sc);
+            b->tail = b->offset + mark * static_cast<uint32_t>(sizeof(Cell));
+            sc->data1 = saved_head;
+        };
+        try {
+            uint32_t p = code.head();
+            while (p < series_of(&code)->count()) {
+                Unwind u = interpreter::eval_next(&code, &p, true);
+                if (u != Unwind::none) {
+                    restore();
+                    return u;
+                }
+                Cell v = *stack::top_cell();
+                stack::pop(1);
+                block::rs_append(scratch(), &v);
+            }
+        } catch (...) {
+            restore();
+            throw;
+        }
+        Cell reduced = *scratch();
+        reduced.data1 = mark;
+        Cell* buffer = string::rs_make_at(stack::push_slot(), 64);
+        try {
+            actions::form(&reduced, buffer, nullptr, INT32_MAX);
+        } catch (...) {
+            restore();
+            throw;
+        }
+        text = *buffer;
+        restore();
+    } else if (value.type() == TYPE_STRING) {
+        text = value;
+        uint32_t t = series_of(&text)->count();
+        if (text.head() > t) text.data1 = t;
+    } else {
+        Cell* buffer = string::rs_make_at(stack::push_slot(), 64);
+        actions::form(&value, buffer, nullptr, INT32_MAX);
+        text = *buffer;
+    }
+    stack::push(&text);
+    print_hooks::print_value(&text, newline);
+    last_lf_q = newline;
+    return unset_result();
+}
+
+// ---- The table ----------------------------------------------------------------------------
+
+void register_entries(uint32_t count, const NativeEntry* list) {
+    uint32_t i = 0;
+    do {
+        table[next_index - 1] = list[i];
+        ++next_index;
+    } while (++i < count);
+}
+
+void init() {
+    table = static_cast<NativeEntry*>(sys::allocate_zeroed(TABLE_SLOTS * sizeof(NativeEntry)));
+    next_index = 1;
+    Cell none = none_cell();
+    block::rs_append(&memory::root_block, &none);
+    scratch_index = series_of(&memory::root_block)->count() - 1;
+    Cell s;
+    block::make_at(&s, 32);
+    *scratch() = s;
+    function::make_empty_body();
+    NativeEntry list[COUNT];
+    for (NativeEntry& e : list) e = not_done;
+#define X(name) list[I_##name - 1] = n_##name;
+    ZEM_NATIVES_DONE(X)
+#undef X
+    register_entries(COUNT, list);
+}
+
+NativeEntry entry(uint32_t index) {
+    if (!table || index < 1 || index > TABLE_SLOTS) return nullptr;
+    return table[index - 1];
+}
+
+const char* word_of(uint32_t index) { return index >= 1 && index <= COUNT ? infos[index - 1].word : nullptr; }
+const char* spec_of(uint32_t index) { return index >= 1 && index <= COUNT ? infos[index - 1].spec : nullptr; }
+
+}  // namespace natives
