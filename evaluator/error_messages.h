@@ -83,13 +83,19 @@
     X(SCRIPT, WRONG_DENOM, R"~([ arg1 "not same denomination as" arg2 ])~")                          \
     X(SCRIPT, NOT_LINKED, "instance is not linked to a reactive source")                           \
     X(SCRIPT, REACT_BAD_FUNC, "reactive function must take exactly two arguments")                 \
+    X(SCRIPT, REACT_NOT_ENOUGH, "reactive functions must accept at least 2 arguments")              \
+    X(SCRIPT, REACT_NO_MATCH, "reactive source not found among the arguments")                     \
+    X(SCRIPT, REACT_BAD_OBJ, "reactive source must be an object")                                  \
     X(SCRIPT, FACE_TYPE, R"~([ "VIEW - invalid face type:" :arg1 ])~")                               \
     X(SCRIPT, NOT_WINDOW, "VIEW - expected a window root face")                                    \
     X(SCRIPT, BAD_WINDOW, "VIEW - a window can only be inside a screen face")                      \
     X(SCRIPT, NOT_EVENT_TYPE, R"~([ "VIEW - not a valid event type:" :arg1 ])~")                     \
     X(SCRIPT, DRAW_INVALID, R"~([ "invalid Draw dialect input at:" :arg1 ])~")                       \
     X(SCRIPT, VID_INVALID_SYNTAX, R"~([ "invalid syntax at:" :arg1 ])~")                             \
+    X(SCRIPT, RTD_INVALID_SYNTAX, R"~([ "invalid rich-text syntax:" :arg1 ])~")                      \
     X(SCRIPT, RTD_NO_MATCH, R"~([ "rich-text dialect does not match:" :arg1 ])~")                    \
+    X(SCRIPT, NON_ALIGNED, "data is not aligned to its unit size")                                 \
+    X(SCRIPT, DRAW_INFINITE, R"~([ "infinite loop in Draw dialect at:" :arg1 ])~")                   \
     X(SCRIPT, RB_INVALID_RECORD, R"~([ "invalid record:" :arg1 ])~")                                 \
     X(MATH, ZERO_DIVIDE, "attempt to divide by zero")                                              \
     X(MATH, OVERFLOW, "math or number overflow")                                                   \

@@ -59,6 +59,18 @@ ZEM_ERROR_MESSAGES(X)
 #undef X
 static_assert(sizeof titles / sizeof titles[0] == CATEGORY_COUNT);
 
+// Every id has a message.
+constexpr bool every_id_has_a_message() {
+    for (const IdEntry& e : ids) {
+        bool found = false;
+        for (const MessageEntry& m : messages)
+            found = found || (m.id.category == e.id.category && m.id.position == e.id.position);
+        if (!found) return false;
+    }
+    return sizeof messages / sizeof messages[0] == sizeof ids / sizeof ids[0];
+}
+static_assert(every_id_has_a_message(), "one message per error id");
+
 // Symbols of the category and id words, made by init.
 uint32_t category_symbols[CATEGORY_COUNT];
 uint32_t id_symbols[sizeof ids / sizeof ids[0]];
