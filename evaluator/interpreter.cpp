@@ -265,11 +265,11 @@ Unwind activate(const Call& call, const Cell& cache, Refinement& r, bool functio
 Unwind eval_arguments(const Call& call, const Cell* path, uint32_t ref_start, uint32_t mode) {
     const Cell* fn = call.fn;
     bool function_like = !native_like_q(fn->type());
+    if (call.infix) ++stack::top;  // the left operand is the first argument
     Cell cache = cache_of(fn);
     uint32_t n = tail_of(&cache);
     int32_t refs[MAX_REFINEMENTS];
     for (int32_t& r : refs) r = -1;
-    if (call.infix) ++stack::top;
 
     uint32_t i = 0, k = 0;
     for (; i < n; ++i) {

@@ -103,6 +103,14 @@ void cleanup() {
     sys::free_all();
 }
 
+void unguarded_error(const ErrorThrown& e) {
+    if (e.value.type() == TYPE_ERROR) errors::print(&e.value);
+    else std::printf("*** %s: %s\n", errors::title(e.id.category), errors::id_word(e.id));
+    std::fflush(nullptr);
+    sys::free_all();
+    std::exit(254);
+}
+
 int entry(int argc, char** argv) {
     try {
         machine_start(argc, argv);
@@ -111,12 +119,7 @@ int entry(int argc, char** argv) {
     } catch (const sys::Throw&) {
         sys::top_frame_handler();
     } catch (const ErrorThrown& e) {
-        // An error that no try frame guards: printed, then status 254.
-        if (e.value.type() == TYPE_ERROR) errors::print(&e.value);
-        else std::printf("*** %s: %s\n", errors::title(e.id.category), errors::id_word(e.id));
-        std::fflush(nullptr);
-        sys::free_all();
-        std::exit(254);
+        unguarded_error(e);
     }
     sys::on_quit(0, 0);
 }

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+struct ErrorThrown;
+
 namespace runtime {
 
 // 1 from the start of runtime initialisation until the library's top level
@@ -19,5 +21,9 @@ void machine_start(int argc, char** argv);
 void init();
 // Frees the memory manager's frames, then every tracked allocation.
 void cleanup();
+
+// An error that no try frame guards: prints it as the console shows errors
+// and ends the process with status 254 (-2 as 8 bits).
+[[noreturn]] void unguarded_error(const ErrorThrown& e);
 
 }  // namespace runtime

@@ -1,0 +1,258 @@
+// A small reader of Zem code for tests and benchmarks written before the
+// lexer: integers, strings, words, set-words, get-words, lit-words,
+// refinements, paths, blocks and parens. Also a start-up helper that makes
+// the natives and a few test callables (integer arithmetic) bound to words.
+#pragma once
+#include <cctype>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/native.h"
+#include "datatypes/string.h"
+#include "datatypes/typeset.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "evaluator/symbol.h"
+
+namespace mini {
+
+inline Cell word_cell(const std::string& text, uint32_t type) {
+    Cell w{TYPE_UNSET, 0, 0, 0};
+    word::make_at(symbol::make(text.c_str()), &w);
+    set_type(&w, type);
+    return w;
+}
+
+class Reader {
+public:
+    explicit Reader(const std::string& text) : s_(text) {}
+
+    // Reads everything into a new block pushed on the value stack (kept
+    // there so the collector sees it); answers a copy of the block cell.
+    Cell read_all() {
+        Cell* blk = block::make_at(stack::push_slot(), 8);
+        Cell b = *blk;
+        read_into(&b, '\0');
+        return b;
+    }
+
+private:
+    const std::string& s_;
+    size_t i_ = 0;
+
+    static bool delimiter(char c) {
+        return c == 0 || std::isspace(static_cast<unsigned char>(c)) || c == '[' || c == ']' || c == '(' ||
+               c == ')' || c == '"' || c == ';';
+    }
+
+    char peek() const { return i_ < s_.size() ? s_[i_] : '\0'; }
+
+    void read_into(Cell* blk, char close) {
+        for (;;) {
+            while (std::isspace(static_cast<unsigned char>(peek()))) ++i_;
+            char c = peek();
+            if (c == ';') {
+                while (peek() && peek() != '\n') ++i_;
+                continue;
+            }
+            if (c == '\0') {
+                if (close) throw std::runtime_error("missing close");
+                return;
+            }
+            if (c == close) {
+                ++i_;
+                return;
+            }
+            if (c == ']' || c == ')') throw std::runtime_error("unexpected close");
+            Cell v = read_value();
+            block::rs_append(blk, &v);
+        }
+    }
+
+    Cell read_value() {
+        char c = peek();
+        if (c == '[' || c == '(') {
+            ++i_;
+            Cell* inner = block::make_at(stack::push_slot(), 4);
+            Cell b = *inner;
+            read_into(&b, c == '[' ? ']' : ')');
+            if (c == '(') set_type(&b, TYPE_PAREN);
+            return b;
+        }
+        if (c == '"') {
+            ++i_;
+            size_t start = i_;
+            while (peek() && peek() != '"') ++i_;
+            std::string text = s_.substr(start, i_ - start);
+            ++i_;
+            Cell* str = string::rs_make_at(stack::push_slot(), static_cast<uint32_t>(text.size()));
+            string::concatenate_literal(str, text.c_str());
+            return *str;
+        }
+        size_t start = i_;
+        while (!delimiter(peek())) ++i_;
+        std::string tok = s_.substr(start, i_ - start);
+        return token(tok);
+    }
+
+    Cell token(const std::string& tok) {
+        bool digits = !tok.empty();
+        for (size_t k = (tok[0] == '-' && tok.size() > 1) ? 1 : 0; k < tok.size(); ++k)
+            digits = digits && std::isdigit(static_cast<unsigned char>(tok[k]));
+        if (digits) return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(std::stol(tok)), 0};
+        if (tok == "/" || tok == "//") return word_cell(tok, TYPE_WORD);
+        if (tok[0] == '/') return word_cell(tok.substr(1), TYPE_REFINEMENT);
+        if (tok[0] == '\'' ) return path_or_word(tok.substr(1), TYPE_LIT_WORD, TYPE_LIT_PATH);
+        if (tok[0] == ':') return path_or_word(tok.substr(1), TYPE_GET_WORD, TYPE_GET_PATH);
+        if (tok.back() == ':') return path_or_word(tok.substr(0, tok.size() - 1), TYPE_SET_WORD, TYPE_SET_PATH);
+        return path_or_word(tok, TYPE_WORD, TYPE_PATH);
+    }
+
+    Cell path_or_word(const std::string& tok, uint32_t word_type, uint32_t path_type) {
+        size_t slash = tok.find('/');
+        if (slash == std::string::npos || slash == 0) return word_cell(tok, word_type);
+        Cell* p = block::make_at(stack::push_slot(), 4);
+        Cell path = *p;
+        size_t start = 0;
+        for (;;) {
+            size_t end = tok.find('/', start);
+            std::string part = tok.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            Cell el = token(part);
+            block::rs_append(&path, &el);
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        set_type(&path, path_type);
+        return path;
+    }
+};
+
+// Reads the text into a block (pushed on the value stack).
+inline Cell read(const std::string& text) { return Reader(text).read_all(); }
+
+inline void set_global(const char* name, const Cell& value) {
+    Cell w = word_cell(name, TYPE_WORD);
+    Cell v = value;
+    context::set(&w, &v);
+}
+
+inline Cell get_global(const char* name) {
+    Cell w = word_cell(name, TYPE_WORD);
+    return *context::get(&w);
+}
+
+// ---- Test callables ------------------------------------------------------------------
+
+// Integer arithmetic for the tests while the numbers are not there yet.
+template <int Op>
+Unwind arithmetic(bool, const int32_t*) {
+    int64_t a = stack::arguments[0].int_value(), b = stack::arguments[1].int_value();
+    int64_t r = 0;
+    switch (Op) {
+        case 0: r = a + b; break;
+        case 1: r = a - b; break;
+        case 2: r = a * b; break;
+        case 3:
+            if (b == 0) fire(err::ZERO_DIVIDE);
+            r = a / b;
+            break;
+        case 4: {
+            Cell l{TYPE_LOGIC, a < b ? 1u : 0u, 0, 0};
+            stack::set_last_keep(&l);
+            return Unwind::none;
+        }
+        case 5: {
+            Cell l{TYPE_LOGIC, a == b ? 1u : 0u, 0, 0};
+            stack::set_last_keep(&l);
+            return Unwind::none;
+        }
+    }
+    Cell c{TYPE_INTEGER, 0, static_cast<uint32_t>(r), 0};
+    stack::set_last_keep(&c);
+    return Unwind::none;
+}
+
+// Makes `make native! [spec index]` and binds it to the word.
+inline Cell make_native(uint32_t type, const char* word, const std::string& spec, int32_t index) {
+    Cell* arg = block::make_at(stack::push_slot(), 2);
+    Cell a = *arg;
+    Cell s = read(spec);
+    block::rs_append(&a, &s);
+    Cell i{TYPE_INTEGER, 0, static_cast<uint32_t>(index), 0};
+    block::rs_append(&a, &i);
+    Cell proto;
+    datatype::make_at(&proto, type);
+    Cell* slot = stack::push(&proto);
+    actions::make(slot, &a);
+    Cell v = *slot;
+    if (word) set_global(word, v);
+    return v;
+}
+
+// The start-up the library will do: typesets, logic words, every native,
+// a few actions, and test arithmetic as natives and operators.
+inline void boot() {
+    Cell* saved = stack::top;
+    Cell all;
+    typeset::make_at(&all);
+    all.data1 = all.data2 = all.data3 = 0xFFFFFFFF;
+    for (const char* name : {"any-type!", "any-word!", "any-path!", "any-block!", "any-string!", "any-object!",
+                             "any-function!", "any-list!", "series!", "number!", "scalar!", "money!"})
+        set_global(name, all);
+    for (uint32_t t = 1; t <= datatype::top_id; ++t) {
+        if (!datatype::registered(t)) continue;
+        Cell dt;
+        datatype::make_at(&dt, t);
+        set_global(datatype::name_of(t), dt);
+    }
+    set_global("true", Cell{TYPE_LOGIC, 1, 0, 0});
+    set_global("false", Cell{TYPE_LOGIC, 0, 0, 0});
+    set_global("none", Cell{TYPE_NONE, 0, 0, 0});
+    for (uint32_t i = 1; i <= natives::COUNT; ++i)
+        make_native(TYPE_NATIVE, natives::word_of(i), std::string(natives::spec_of(i)), static_cast<int32_t>(i));
+    make_native(TYPE_ACTION, "make", "type [any-type!] spec [any-type!]", 1);
+    make_native(TYPE_ACTION, "form", "value [any-type!] /part limit [integer!]", 5);
+    make_native(TYPE_ACTION, "mold", "value [any-type!] /only /all /flat /part limit [integer!]", 6);
+    make_native(TYPE_ACTION, "append",
+                "series [series!] value [any-type!] /part length [number! series!] /only /dup count [integer!]", 25);
+    const NativeEntry ops[] = {arithmetic<0>, arithmetic<1>, arithmetic<2>, arithmetic<3>, arithmetic<4>,
+                               arithmetic<5>};
+    const char* names[] = {"add", "subtract", "multiply", "divide", "lesser?", "equal?"};
+    const char* symbols[] = {"+", "-", "*", "/", "<", "="};
+    uint32_t first = natives::next_index;
+    if (natives::entry(first) == nullptr) natives::register_entries(6, ops);
+    for (uint32_t k = 0; k < 6; ++k) {
+        Cell n = make_native(TYPE_NATIVE, names[k], "value1 [integer!] value2 [integer!]",
+                             static_cast<int32_t>(first + k));
+        Cell proto;
+        datatype::make_at(&proto, TYPE_OP);
+        Cell* slot = stack::push(&proto);
+        actions::make(slot, &n);
+        set_global(symbols[k], *slot);
+    }
+    stack::top = saved;
+}
+
+// Evaluates the code under a try frame of the test's own; answers the
+// value, or throws the ErrorThrown out of it.
+inline Cell run(const std::string& code) {
+    Cell* saved_top = stack::top;
+    Cell blk = read(code);
+    stack::mark_native(nullptr);
+    Unwind u = interpreter::eval(&blk, true);
+    if (u != Unwind::none) throw std::runtime_error("non-local exit at top level");
+    Cell r = *stack::arguments;
+    stack::unwind();
+    stack::top = saved_top;
+    return r;
+}
+
+}  // namespace mini
