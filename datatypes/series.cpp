@@ -458,8 +458,9 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
     uint32_t oh = clamp(origin);
     uint32_t olen = rs_length_q(origin);
     if (oh >= olen) return target;
-    uint32_t count = olen - oh;
+    uint32_t count = 1;  // one element without /part
     if (part) {
+        count = olen - oh;
         if (part->type() != TYPE_INTEGER) fire_refine(words::ref::part, part);
         int32_t c = part->int_value();
         if (c < 1) return target;
