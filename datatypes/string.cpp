@@ -881,7 +881,8 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     if (slot->type() == TYPE_NONE) fire(err::BAD_PATH_SET, where, element);
     Cell found = *slot;
     stack::pop(1);
-    actions::poke(&found, 2, value, nullptr);
+    if (any_string_q(found.type())) poke(&found, 2, value);
+    else actions::poke(&found, 2, value, nullptr);
     return value;
 }
 
