@@ -861,8 +861,14 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     Cell none = none_cell();
     Cell* where = path ? path : &none;
     if (element->type() == TYPE_INTEGER) {
-        if (value) return poke(parent, element->int_value(), value);
+        // binary! and vector! inherit this slot; their elements are theirs.
+        bool text = any_string_q(parent->type());
+        if (value) {
+            return text ? poke(parent, element->int_value(), value)
+                        : actions::poke(parent, element->int_value(), value, nullptr);
+        }
         Cell p = *parent;
+        if (!text) return copy_cell(actions::pick(&p, element->int_value(), nullptr), parent);
         return pick(&p, element->int_value(), parent);
     }
     if (element->type() == TYPE_WORD) fire(err::INVALID_PATH, where, element);
@@ -1205,6 +1211,8 @@ bool find_in(Cell* series, Cell* value, Cell* part, bool case_, bool same, bool 
         if (limit < 1) return false;
     }
     bool exact = case_ || same || series->type() == TYPE_BINARY || series->type() == TYPE_VECTOR;
+    uint32_t element_size = series_of(series)->unit();
+    if (element_size != 1 && element_size != 2 && element_size != 4) fire(err::NOT_DONE);
     Pattern p = pattern_of(series, value);
     uint32_t plen = p.length();
     s = series_of(series);
@@ -1374,6 +1382,7 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     if (count < 2) return series;
     SeriesBuffer* s = series_of(series);
     uint32_t unit = s->unit();
+    if (unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);
     bool exact = case_ || series->type() == TYPE_VECTOR;
     int32_t op = static_cast<int32_t>(unit) | (exact ? 8 : 0) | (reverse ? 16 : 0) |
                  (all && skip ? 32 : 0);
