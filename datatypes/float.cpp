@@ -239,6 +239,8 @@ uint32_t ordered_f32(float f) {
 bool almost_equal_q(double a, double b) {
     if (nan_q(a) || nan_q(b)) return false;
     if (a == b) return true;
+    // An infinity equals only itself, not the largest finite double next to it.
+    if (std::isinf(a) || std::isinf(b)) return false;
     if (std::fabs(a - b) < epsilon) return true;
     uint64_t x = ordered(a), y = ordered(b);
     return (x > y ? x - y : y - x) <= 10;
@@ -247,6 +249,7 @@ bool almost_equal_q(double a, double b) {
 bool almost_equal_f32_q(float a, float b) {
     if (a != a || b != b) return false;
     if (a == b) return true;
+    if (std::isinf(a) || std::isinf(b)) return false;
     uint32_t x = ordered_f32(a), y = ordered_f32(b);
     return (x > y ? x - y : y - x) <= 10;
 }
