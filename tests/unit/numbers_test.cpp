@@ -95,9 +95,12 @@ void expect_int(const Cell& c, int32_t n, const std::string& what) {
 }
 void expect_float(const Cell& c, double d, const std::string& what, uint32_t type = TYPE_FLOAT) {
     EXPECT_EQ(c.type(), type) << what;
-    if (std::isnan(d)) EXPECT_TRUE(std::isnan(c.float_value())) << what;
-    else EXPECT_EQ(std::bit_cast<uint64_t>(c.float_value()), std::bit_cast<uint64_t>(d))
-        << what << ": " << c.float_value() << " != " << d;
+    if (std::isnan(d)) {
+        EXPECT_TRUE(std::isnan(c.float_value())) << what;
+    } else {
+        EXPECT_EQ(std::bit_cast<uint64_t>(c.float_value()), std::bit_cast<uint64_t>(d))
+            << what << ": " << c.float_value() << " != " << d;
+    }
 }
 
 // ---- integer! ---------------------------------------------------------------------------
