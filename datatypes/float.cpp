@@ -574,8 +574,11 @@ Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool
 
 // ---- Registration --------------------------------------------------------------
 
+// Registers float! and puts system/options/float back to its start values.
 void init() {
     using namespace datatype;
+    pretty_q = true;
+    full_q = false;
     datatype::register_type<TYPE_FLOAT>(
         /*  1 make            */ make,
         /*  2 random          */ random,
