@@ -166,11 +166,10 @@ void capture_stack(Cell* error) {
     Cell s = *field(error, STACK);
     if (s.type() != TYPE_INTEGER) return;
     int32_t level = errors::trace_depth > 0 ? errors::trace_depth : 1;
-    Cell* block = block::make_at(stack::push_slot(), 20);
-    stack::trace_to_block(level, block, s.int_value());
-    Cell b = *block;
+    Cell b;
+    block::make_at(&b, 20);
+    stack::trace_to_block(level, &b, s.int_value());
     set_field(error, STACK, &b);
-    stack::pop(1);
 }
 
 // ---- Actions ---------------------------------------------------------------------------

@@ -251,6 +251,8 @@ void throw_error(ErrorThrown& e) {
         get_caller(&caller);
         error::set_where(error, &caller);
         record_error_position(error);
+        // The names of the calls are taken now, while their frames exist.
+        if (errors::trace_depth > 0) error::capture_stack(error);
         Cell* saved_top = top;
         Frame* f = unroll(FRAME_TRY, false);
         --ctop;

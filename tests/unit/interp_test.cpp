@@ -318,3 +318,37 @@ TEST_F(Interp, PrintAndPrinSetTheLineFlag) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string molded(const Cell& v) {
+    Cell value = v;
+    Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
+    actions::mold(&value, buffer, false, false, false, nullptr, INT32_MAX, 0);
+    std::string s = booted::text_of(buffer);
+    stack::pop(1);
+    return s;
+}
+
+TEST_F(Interp, ActionsCalledWithTheirArguments) {
+    EXPECT_EQ(molded(mini::run("append [1 2] 3")), "[1 2 3]");
+    EXPECT_EQ(molded(mini::run("append/only [1] [2 3]")), "[1 [2 3]]");
+    EXPECT_EQ(molded(mini::run("append/dup [] 0 3")), "[0 0 0]");
+    EXPECT_EQ(molded(mini::run("func [a][a + 1]")), "func [a][a + 1]");
+    EXPECT_EQ(molded(mini::run("make op! func [a b][a]")), "make op! func [a b][a]");
+    EXPECT_EQ(molded(mini::run(":if")), "make native! [[cond [any-type!] then-blk [block!]]]");
+    EXPECT_EQ(molded(mini::run("1 + 2 * 3")), "9");
+}
+
+TEST_F(Interp, ErrorFormShowsArgumentsAndWhereItHappened) {
+    Cell s = mini::run("f: func [a [integer!]][a] form try [f \"x\" 1 2 3]");
+    EXPECT_EQ(booted::text_of(&s),
+              "*** Script Error: f does not allow string! for its a argument\n"
+              "*** Where: f\n"
+              "*** Near : f \"x\" 1 2 3\n"
+              "*** Stack: f");
+    s = mini::run("form try [1 / 0]");
+    EXPECT_EQ(booted::text_of(&s).substr(0, 49), "*** Math Error: attempt to divide by zero\n*** Whe");
+}
+
+}  // namespace

@@ -197,22 +197,31 @@ inline Cell make_native(uint32_t type, const char* word, const std::string& spec
     return v;
 }
 
+inline void make_op(const char* name, const Cell& source) {
+    Cell proto;
+    datatype::make_at(&proto, TYPE_OP);
+    Cell* slot = stack::push(&proto);
+    Cell src = source;
+    actions::make(slot, &src);
+    set_global(name, *slot);
+}
+
 // The start-up the library will do: typesets, logic words, every native,
 // a few actions, and test arithmetic as natives and operators.
 inline void boot() {
     Cell* saved = stack::top;
-    Cell all;
-    typeset::make_at(&all);
-    all.data1 = all.data2 = all.data3 = 0xFFFFFFFF;
-    for (const char* name : {"any-type!", "any-word!", "any-path!", "any-block!", "any-string!", "any-object!",
-                             "any-function!", "any-list!", "series!", "number!", "scalar!", "money!"})
-        set_global(name, all);
     for (uint32_t t = 1; t <= datatype::top_id; ++t) {
         if (!datatype::registered(t)) continue;
         Cell dt;
         datatype::make_at(&dt, t);
         set_global(datatype::name_of(t), dt);
     }
+    Cell all;
+    typeset::make_at(&all);
+    all.data1 = all.data2 = all.data3 = 0xFFFFFFFF;
+    for (const char* name : {"any-type!", "any-word!", "any-path!", "any-block!", "any-string!", "any-object!",
+                             "any-function!", "any-list!", "series!", "number!", "scalar!", "money!"})
+        set_global(name, all);
     set_global("true", Cell{TYPE_LOGIC, 1, 0, 0});
     set_global("false", Cell{TYPE_LOGIC, 0, 0, 0});
     set_global("none", Cell{TYPE_NONE, 0, 0, 0});
@@ -223,21 +232,22 @@ inline void boot() {
     make_native(TYPE_ACTION, "mold", "value [any-type!] /only /all /flat /part limit [integer!]", 6);
     make_native(TYPE_ACTION, "append",
                 "series [series!] value [any-type!] /part length [number! series!] /only /dup count [integer!]", 25);
-    const NativeEntry ops[] = {arithmetic<0>, arithmetic<1>, arithmetic<2>, arithmetic<3>, arithmetic<4>,
-                               arithmetic<5>};
-    const char* names[] = {"add", "subtract", "multiply", "divide", "lesser?", "equal?"};
-    const char* symbols[] = {"+", "-", "*", "/", "<", "="};
-    uint32_t first = natives::next_index;
-    if (natives::entry(first) == nullptr) natives::register_entries(6, ops);
-    for (uint32_t k = 0; k < 6; ++k) {
-        Cell n = make_native(TYPE_NATIVE, names[k], "value1 [integer!] value2 [integer!]",
-                             static_cast<int32_t>(first + k));
-        Cell proto;
-        datatype::make_at(&proto, TYPE_OP);
-        Cell* slot = stack::push(&proto);
-        actions::make(slot, &n);
-        set_global(symbols[k], *slot);
+    // + - * / are the integer actions; < and = test natives until the
+    // comparison natives are written.
+    const struct {
+        const char* name;
+        const char* op;
+        uint32_t slot;
+    } arith[] = {{"add", "+", 11}, {"subtract", "-", 18}, {"multiply", "*", 13}, {"divide", "/", 12}};
+    for (const auto& a : arith) {
+        Cell n = make_native(TYPE_ACTION, a.name, "value1 [number!] value2 [number!]", static_cast<int32_t>(a.slot));
+        make_op(a.op, n);
     }
+    const NativeEntry tests[] = {arithmetic<4>, arithmetic<5>};
+    uint32_t first = natives::next_index;
+    if (natives::entry(first) == nullptr) natives::register_entries(2, tests);
+    make_op("<", make_native(TYPE_NATIVE, "lesser?", "value1 [integer!] value2 [integer!]", static_cast<int32_t>(first)));
+    make_op("=", make_native(TYPE_NATIVE, "equal?", "value1 [integer!] value2 [integer!]", static_cast<int32_t>(first + 1)));
     stack::top = saved;
 }
 
