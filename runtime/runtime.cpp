@@ -11,6 +11,7 @@
 #include "runtime/case_folding.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
+#include "runtime/externals.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/print.h"
@@ -58,7 +59,8 @@ void init() {
     sys::platform_init();
     rng::init();
     sys::memory_params_init();
-    // externals/init; the datatype name and action tables; the datatype
+    externals::init();
+    // the datatype name and action tables; the datatype
     // inits; actions/init
     memory::alloc_node_frame(memory::NODE_FRAME_NODES);
     memory::alloc_series_frame();
@@ -76,7 +78,7 @@ void init() {
     stack::init(memory::value_stack_node, memory::call_stack_node);
     // lexer, the boot image, interpreter/init
     cell_table::init();
-    // collector/init
+    collector::init();
 }
 
 void cleanup() {
