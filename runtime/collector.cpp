@@ -51,12 +51,16 @@ struct Buf {
     uint32_t cap = 0;
     uint32_t epoch = 0;
 
+    // Forgets the items (and the array, when the heap was emptied under it).
     void reset() {
+        revalidate();
+        count = 0;
+    }
+    void revalidate() {
         if (items && epoch != sys::record.heap_epoch) {
             items = nullptr;
-            cap = 0;
+            cap = count = 0;
         }
-        count = 0;
     }
     void push(T value) {
         if (count == cap) {
@@ -227,7 +231,8 @@ void check_handle(uint32_t h) {
 }
 
 void check_pointer(uintptr_t w) {
-    if (!ranges.count || w < ranges.items[0].lo || w >= ranges.items[ranges.count - 1].hi) return;
+    if (!ranges.count || w < ranges.items[0].lo || w > ranges.items[ranges.count - 1].hi) return;
+    if (range_of(w)) candidates.push(w);
     // A pointer just past a buffer's end lands on the next footprint: the
     // buffer before it is held too.
     if (range_of(w - 1)) candidates.push(w - 1);
@@ -279,8 +284,9 @@ __attribute__((noinline)) void scan_stack() {
     uintptr_t top = thread_stack_top();
     uintptr_t hi = top;
     if (sys::record.entry_sp && sys::record.entry_sp > lo) {
-        hi = sys::record.entry_sp + 4096;
-        if (top && hi > top) hi = top;
+        // A little past the entry frame: start-up code called from the same
+        // frame may keep locals just above the recorded point.
+        hi = top ? std::min(sys::record.entry_sp + 4096, top) : sys::record.entry_sp;
     }
     candidates.reset();
     scan_range(lo, hi);
@@ -591,7 +597,7 @@ void do_cycle() {
     pending.reset();
     pinned.reset();
     fixed_marked.reset();
-    deferred.reset();
+    deferred.revalidate();  // nodes queued since the last cycle are released at its end
 
     build_ranges();
     scan_stack();
@@ -677,6 +683,7 @@ bool marked_q(Node node) { return live_node(node) && (buffer(node)->flags & SERI
 
 void defer_free_node(Node node) {
     if (!node) return;
+    deferred.revalidate();
     if (deferred.count >= DEFER_CAPACITY) flush_deferred();
     deferred.push(node);
 }
