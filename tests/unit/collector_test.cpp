@@ -216,6 +216,9 @@ TEST_F(Collector, AnEmptiedMiddleFrameIsReleasedTheFirstAndLastKept) {
     EXPECT_EQ(memory::root.series_first, first);
     EXPECT_EQ(memory::root.series_last, last);
     EXPECT_EQ(text_of(kept(0)->node()), "in the last frame");
+    // Live buffers of later frames go to the free tail of earlier ones.
+    auto* place = reinterpret_cast<uint8_t*>(buffer(kept(0)->node()));
+    EXPECT_TRUE(place > first->start() && place < first->heap);
 }
 
 TEST_F(Collector, FixedBuffersAndBigSeriesLoseTheirMarks) {
