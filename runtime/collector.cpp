@@ -262,25 +262,12 @@ __attribute__((noinline, no_sanitize_address)) void scan_range(uintptr_t lo, uin
     }
 }
 
-// Spills the registers, then scans the machine stack from here up to the
-// entry frame (or the top of the thread's stack when there is none).
-__attribute__((noinline)) void scan_stack() {
-    uintptr_t registers[6] = {};
-#if defined(__x86_64__)
-    asm volatile(
-        "mov %%rbx, 0(%0)\n\t"
-        "mov %%rbp, 8(%0)\n\t"
-        "mov %%r12, 16(%0)\n\t"
-        "mov %%r13, 24(%0)\n\t"
-        "mov %%r14, 32(%0)\n\t"
-        "mov %%r15, 40(%0)\n\t"
-        :
-        : "r"(registers)
-        : "memory");
-#endif
-    jmp_buf spilled;
-    setjmp(spilled);
-    uintptr_t lo = std::min(reinterpret_cast<uintptr_t>(registers), reinterpret_cast<uintptr_t>(&spilled));
+// Scans the machine stack from `lo` up to the entry frame (or the top of
+// the thread's stack when there is none) and pins what it finds. Runs below
+// the frame that spilled the registers, so that its own locals (frame
+// addresses among them) are not scanned.
+__attribute__((noinline)) void scan_above(uintptr_t lo) {
+    build_ranges();
     uintptr_t top = thread_stack_top();
     uintptr_t hi = top;
     if (sys::record.entry_sp && sys::record.entry_sp > lo) {
@@ -290,8 +277,6 @@ __attribute__((noinline)) void scan_stack() {
     }
     candidates.reset();
     scan_range(lo, hi);
-    // The words held in registers were copied into `registers` and `spilled`.
-    asm volatile("" : : "r"(registers), "r"(&spilled) : "memory");
 
     // Pin the buffers the pointers fall into: one walk per frame over its
     // buffers and the sorted pointers.
@@ -315,6 +300,28 @@ __attribute__((noinline)) void scan_stack() {
             i++;
         }
     }
+}
+
+// Spills the callee-saved registers into this frame, then scans from here.
+__attribute__((noinline)) void scan_stack() {
+    uintptr_t registers[6] = {};
+#if defined(__x86_64__)
+    asm volatile(
+        "mov %%rbx, 0(%0)\n\t"
+        "mov %%rbp, 8(%0)\n\t"
+        "mov %%r12, 16(%0)\n\t"
+        "mov %%r13, 24(%0)\n\t"
+        "mov %%r14, 32(%0)\n\t"
+        "mov %%r15, 40(%0)\n\t"
+        :
+        : "r"(registers)
+        : "memory");
+#endif
+    jmp_buf spilled;
+    setjmp(spilled);
+    scan_above(std::min(reinterpret_cast<uintptr_t>(registers), reinterpret_cast<uintptr_t>(&spilled)));
+    // Keep both alive until the scan is over.
+    asm volatile("" : : "r"(registers), "r"(&spilled) : "memory");
 }
 
 // ---- Node relocation -------------------------------------------------------------------
@@ -465,7 +472,7 @@ void compact_frames() {
             if (!(s->flags & SERIES_MARK)) {
                 drop(s);
             } else if (s->flags & SERIES_PINNED) {
-                offering = false;
+                // It stays; the buffers after it may still go down.
                 if (dest < p) fill_hole(dest, p);
                 s->flags &= ~(SERIES_MARK | SERIES_PINNED);
                 dest = after;
@@ -599,7 +606,6 @@ void do_cycle() {
     fixed_marked.reset();
     deferred.revalidate();  // nodes queued since the last cycle are released at its end
 
-    build_ranges();
     scan_stack();
     if (relocation_allowed == 1) {
         if (stress)

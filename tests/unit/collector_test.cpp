@@ -45,15 +45,10 @@ protected:
 
 // Overwrites the stack below the caller, so that handles left there by
 // finished calls do not pin what a test expects to move or go.
-__attribute__((noinline)) void scrub_deep() {
+// (Not instrumented, so that the array fills the whole frame.)
+__attribute__((noinline, no_sanitize_address)) void scrub_stack() {
     volatile char area[32768];
     for (size_t i = 0; i < sizeof area; i++) area[i] = 0;
-}
-
-__attribute__((noinline)) void scrub_stack() {
-    volatile char area[512];
-    for (size_t i = 0; i < sizeof area; i++) area[i] = 0;
-    scrub_deep();
 }
 
 // Collects from the caller's frame, with the stack below it scrubbed.
@@ -220,6 +215,40 @@ TEST_F(Collector, AnEmptiedMiddleFrameIsReleasedTheFirstAndLastKept) {
     auto* place = reinterpret_cast<uint8_t*>(buffer(kept(0)->node()));
     EXPECT_TRUE(place > first->start() && place < first->heap);
 }
+
+// Two frames: the lower one full of live data but `room` bytes, the upper
+// one garbage then a live string. Answers whether the string went down to
+// the lower frame.
+__attribute__((noinline)) void two_frames(uint32_t room) {
+    memory::alloc_series_frame();
+    memory::SeriesFrame* low = memory::root.series_first;
+    memory::SeriesFrame* high = memory::root.series_last;
+    memory::root.series_current = low;
+    uint32_t free = static_cast<uint32_t>(low->end - low->heap);
+    uint32_t n = free - room - memory::BUFFER_OVERHEAD;
+    keep(Cell{TYPE_BINARY, 0, memory::alloc_bytes(n & ~15u), 0});
+    memory::root.series_current = high;
+    make_garbage(1, 1000);
+    keep(string_value("moving down?"));
+    // The same calls again, in the lower frame, so that no handle of the
+    // string is left on the stack to pin it.
+    memory::root.series_current = low;
+    keep(string_value("settled"));
+}
+
+__attribute__((noinline)) bool went_down(uint32_t room) {
+    two_frames(room);
+    memory::SeriesFrame* low = memory::root.series_first;
+    EXPECT_GE(static_cast<uint32_t>(low->end - low->heap), room - 64);
+    EXPECT_LT(static_cast<uint32_t>(low->end - low->heap), room);
+    collect();
+    auto* place = reinterpret_cast<uint8_t*>(buffer(kept(1)->node()));
+    EXPECT_EQ(text_of(kept(1)->node()), "moving down?");
+    return place > low->start() && place < low->heap;
+}
+
+TEST_F(Collector, AFrameWithLittleRoomTakesNoBuffersFromTheNext) { EXPECT_FALSE(went_down(40000)); }
+TEST_F(Collector, AFrameWithRoomTakesTheLiveBuffersOfTheNext) { EXPECT_TRUE(went_down(200000)); }
 
 TEST_F(Collector, FixedBuffersAndBigSeriesLoseTheirMarks) {
     Node fixed = memory::alloc_fixed_series(4, 16, 0);
