@@ -58,8 +58,9 @@ void do_cycle();
 void collect_if_active();
 inline bool running_q() { return running; }
 
-// Appends a function run at every cycle while roots are marked (at most
-// 100); it marks what its subsystem keeps with the functions below.
+// Appends a function run at every cycle while roots are marked, in
+// registration order (a function registered twice runs once); it marks what
+// its subsystem keeps with the functions below.
 void register_mark_callback(void (*callback)());
 
 // ---- Marking (only while a cycle runs) --------------------------------------------
