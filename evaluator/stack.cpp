@@ -10,6 +10,7 @@
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "evaluator/words.h"
+#include "runtime/collector.h"
 #include "runtime/sys.h"
 
 namespace stack {
@@ -398,6 +399,26 @@ void record_error_position(Cell* err) {
     Cell* s = error::field(err, error::STACK);
     if (s->type() == TYPE_BLOCK) return;
     *s = Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(ctop - cbottom), 0};
+}
+
+// ---- Collector's view --------------------------------------------------------------
+
+void mark_frames() {
+    for (Frame* f = cbottom; f && f < ctop; f++) {
+        if (f->name_ctx) {
+            if (collector::self_symbol && f->symbol == collector::self_symbol)
+                collector::mark_block_node(&f->name_ctx);
+            else
+                collector::mark_context(&f->name_ctx);
+        }
+        bool on_stack = false;
+        if (f->fn_ctx) {
+            collector::mark_context(&f->fn_ctx);
+            if (collector::marked_q(f->fn_ctx))
+                on_stack = (reinterpret_cast<Cell*>(memory::buffer(f->fn_ctx)->offset_addr())->header & FLAG_CTX_ON_STACK) != 0;
+        }
+        if (f->saved_values && !on_stack) collector::mark_block_node(&f->saved_values);
+    }
 }
 
 }  // namespace stack
