@@ -98,6 +98,8 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t entry, int
     if (body.head() > body_length) body.data1 = body_length;
 
     Node more_node = memory::alloc_unset_cells(MORE_CELLS);
+    SeriesBuffer* mb = memory::buffer(more_node);
+    mb->tail = mb->offset + MORE_CELLS * static_cast<uint32_t>(sizeof(Cell));
     bool own_ctx = ctx == 0;
     if (own_ctx) ctx = context::make(&spec, true, false, context::KIND_FUNCTION);
     Cell fn{TYPE_FUNCTION | flags, ctx, spec.node(), more_node};

@@ -17,6 +17,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/collector.h"
 #include "runtime/sys.h"
 
 namespace interpreter {
@@ -526,7 +527,19 @@ void trace_error(const Cell* error) {
 
 // ---- Evaluation ---------------------------------------------------------------------
 
+namespace {
+
+// The interpreter's own roots: the code position and the shared empty body.
+void mark_roots() {
+    uint32_t t = position.type();
+    if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH) collector::mark_block_node(&position.data2);
+    if (function::empty_body.type() == TYPE_BLOCK) collector::mark_block_node(&function::empty_body.data2);
+}
+
+}  // namespace
+
 void init() {
+    collector::register_mark_callback(mark_roots);
     Cell none = none_cell();
     block::rs_append(&memory::root_block, &none);
     callback_index = tail_of(&memory::root_block) - 1;

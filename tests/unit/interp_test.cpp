@@ -10,6 +10,7 @@
 #include "datatypes/function.h"
 #include "mini_reader.h"
 #include "runtime/print.h"
+#include "runtime/collector.h"
 #include "runtime/runtime.h"
 
 namespace {
@@ -349,6 +350,25 @@ TEST_F(Interp, ErrorFormShowsArgumentsAndWhereItHappened) {
               "*** Stack: f");
     s = mini::run("form try [1 / 0]");
     EXPECT_EQ(booted::text_of(&s).substr(0, 49), "*** Math Error: attempt to divide by zero\n*** Whe");
+}
+
+}  // namespace
+
+namespace {
+
+// The same programs with a collection (moving every unpinned buffer and
+// node) at every allocation.
+TEST_F(Interp, ProgramsRunUnderCollectorStress) {
+    collector::active = 1;
+    collector::stress = true;
+    EXPECT_EQ(int_of(mini::run("f: func [a b][a + b] f 1 2")), 3);
+    EXPECT_EQ(int_of(mini::run("fib: func [n][either n < 2 [n][(fib n - 1) + fib n - 2]] fib 8")), 21);
+    EXPECT_EQ(molded(mini::run("b: [] loop 5 [append b 1] b")), "[1 1 1 1 1]");
+    EXPECT_EQ(word_text(mini::run("e: try [1 / 0] e/id")), "zero-divide");
+    EXPECT_EQ(int_of(mini::run("catch [loop 3 [throw 4]]")), 4);
+    EXPECT_EQ(int_of(mini::run("fn: function [a][b: a * 2 b] fn 4")), 8);
+    collector::stress = false;
+    collector::active = 0;
 }
 
 }  // namespace
