@@ -166,6 +166,8 @@ void init() {
 
 bool ready() { return initialised; }
 
+void reset() { initialised = false; }
+
 void print(const Cell* error) {
     Cell e = *error;
     Cell* buffer = string::rs_make_at(stack::push_slot(), 64);

@@ -220,6 +220,8 @@ extern int32_t trace_depth;
 // without an error! value.
 void init();
 bool ready();
+// Back to the state before init (the runtime is shut down).
+void reset();
 
 // The printed form of an error! as the console shows it, for C++ callers
 // (the top-level guard).

@@ -3,6 +3,8 @@
 // series.
 #include "runtime/memory.h"
 
+#include "evaluator/errors.h"
+
 #include <cstring>
 
 #include "evaluator/cell.h"
@@ -120,8 +122,11 @@ uint32_t carried_flags(uint32_t old_flags, const SeriesBuffer* fresh) {
 
 // ---- Errors and system memory ----------------------------------------------
 
-void no_memory() { sys::throw_code(0x7FFFFFFF); }
-void wrong_mem() { sys::throw_code(0x7FFFFFFF); }
+// Both are internal errors raised like any other (an error! value when the
+// catalogue is up; building it may fail again, and then the bare error
+// travels).
+void no_memory() { fire(err::NO_MEMORY); }
+void wrong_mem() { fire(err::WRONG_MEM); }
 
 void set_params() {
     root.first_frame_size = 1u << 20;

@@ -100,6 +100,8 @@ void init() {
 }
 
 void cleanup() {
+    errors::reset();
+    stack::bottom = stack::top = stack::arguments = nullptr;
     memory::free_all();
     sys::free_all();
 }

@@ -2,6 +2,8 @@
 // fixed buffers, expansion and copies, and the start-up series.
 #include <gtest/gtest.h>
 
+#include "evaluator/errors.h"
+
 #include <cstring>
 #include <vector>
 
@@ -40,6 +42,9 @@ uint32_t thrown_code(void (*body)()) {
         body();
     } catch (const sys::Throw& t) {
         return t.code;
+    } catch (const ErrorThrown& e) {
+        // Memory errors are internal no-memory errors.
+        return e.id.category == err::NO_MEMORY.category && e.id.position == err::NO_MEMORY.position ? 0x7FFFFFFFu : 1u;
     }
     return 0;
 }
