@@ -5,6 +5,7 @@
 #include "datatypes/refinement.h"
 #include "datatypes/word.h"
 #include "evaluator/symbol.h"
+#include "runtime/collector.h"
 
 namespace words {
 
@@ -29,7 +30,25 @@ ZEM_FIXED_REFINEMENTS(X)
 
 Cell issue_ooo{};
 
+namespace {
+
+// The fixed words are C++ copies bound to the global context: the collector
+// rewrites their context handle when the context moves.
+void mark_words() {
+#define X(name) \
+    if (name.data1) collector::mark_context(&name.data1);
+    ZEM_FIXED_SYMBOL_WORDS(X)
+#undef X
+#define X(name, text) \
+    if (name.data1) collector::mark_context(&name.data1);
+    ZEM_FIXED_WORDS(X)
+#undef X
+}
+
+}  // namespace
+
 void build() {
+    collector::register_mark_callback(mark_words);
 #define X(name, text) sym::name = symbol::make(text);
     ZEM_FIXED_SYMBOLS(X)
 #undef X

@@ -96,6 +96,10 @@ void init() {
     // lexer, the boot image
     interpreter::init();
     cell_table::init();
+    // The global context is a root; words spelled `self` mark their context
+    // as a block.
+    collector::global_context = &context::global;
+    collector::self_symbol = words::sym::self;
     collector::init();
 }
 

@@ -372,3 +372,24 @@ TEST_F(Interp, ProgramsRunUnderCollectorStress) {
 }
 
 }  // namespace
+
+namespace {
+
+// do/trace reports the evaluation's events to a callback function; a
+// callback whose body starts with a block of event words gets only those.
+TEST_F(Interp, TracingCallbackReceivesEvents) {
+    Cell log = mini::run(
+        "log: [] "
+        "tracer: func [event code offset value ref frame][[call return] append log event] "
+        "f: func [a][a] "
+        "do/trace [f 1] :tracer "
+        "log");
+    std::string m = molded(log);
+    EXPECT_NE(m.find("call"), std::string::npos) << m;
+    EXPECT_NE(m.find("return"), std::string::npos) << m;
+    EXPECT_EQ(m.find("fetch"), std::string::npos) << m;
+    EXPECT_FALSE(interpreter::tracing);
+    EXPECT_EQ(int_of(mini::run("f: func [a][a] f 5")), 5);
+}
+
+}  // namespace
