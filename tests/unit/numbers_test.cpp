@@ -11,7 +11,10 @@
 #include "datatypes/char.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/money.h"
+#include "datatypes/pair.h"
 #include "datatypes/percent.h"
+#include "datatypes/tuple.h"
 #include "services/random.h"
 
 namespace {
@@ -699,6 +702,50 @@ TEST_F(Numbers, CharTexts) {
     Cell r = call(slot::form, {chr(0x1F600)});
     EXPECT_EQ(string::rs_length_q(&r), 1u);
     EXPECT_EQ(string::rs_abs_at(&r, 0), 0x1F600u);
+}
+
+// ---- With the other scalars ------------------------------------------------------------------
+
+TEST_F(Numbers, IntegerAndFloatWithOtherScalars) {
+    Cell p{};
+    pair::make_at(&p, 2, 3);
+    Cell r = math(integer(1), 0, p);
+    EXPECT_EQ(r.type(), TYPE_PAIR);
+    EXPECT_EQ(pair::x_of(&r), 3);
+    EXPECT_EQ(pair::y_of(&r), 4);
+    r = math(integer(1), 1, p);  // 1 - 2x3 is -2x3 + 1
+    EXPECT_EQ(r.type(), TYPE_PAIR);
+    EXPECT_EQ(pair::x_of(&r), -1);
+    EXPECT_EQ(pair::y_of(&r), -2);
+    EXPECT_FIRES(math(integer(1), 3, p), err::NOT_RELATED);
+    EXPECT_FIRES(math(flt(1.0), 1, p), err::NOT_RELATED);
+
+    const uint8_t bytes[] = {1, 2, 3};
+    Cell t{};
+    tuple::make_at(&t, bytes, 3);
+    r = math(integer(1), 0, t);
+    EXPECT_EQ(r.type(), TYPE_TUPLE);
+    EXPECT_EQ(tuple::bytes(&r)[0], 2);
+    EXPECT_EQ(tuple::bytes(&r)[2], 4);
+    EXPECT_FIRES(math(integer(1), 1, t), err::NOT_RELATED);
+    EXPECT_FIRES(math(integer(1), 3, t), err::NOT_RELATED);
+
+    Cell m = *money::from_integer(5);
+    r = math(integer(2), 0, m);
+    EXPECT_EQ(r.type(), TYPE_MONEY);
+    EXPECT_EQ(money::to_integer(&r), 7);
+    r = math(integer(10), 1, m);
+    EXPECT_EQ(money::to_integer(&r), 5);
+    expect_int(to_type(TYPE_INTEGER, m), 5, "to integer! $5");
+    expect_float(to_type(TYPE_FLOAT, m), 5.0, "to float! $5");
+    EXPECT_TRUE(actions::compare_star(&(r = integer(5)), &m, actions::COMP_EQUAL));
+    Cell five = flt(5.0), four = integer(4);
+    EXPECT_TRUE(actions::compare_star(&five, &m, actions::COMP_EQUAL));
+    EXPECT_TRUE(actions::compare_star(&four, &m, actions::COMP_LESSER));
+    EXPECT_FALSE(actions::compare_star(&four, &m, actions::COMP_GREATER));
+    Cell scale = m;
+    EXPECT_FIRES(round_of(integer(7), &scale), err::NOT_RELATED);
+    EXPECT_FIRES(round_of(flt(7.0), &scale), err::NOT_RELATED);
 }
 
 }  // namespace
