@@ -137,9 +137,26 @@ void end_path_element(State& st) {
     close_list(st, p, p, -1, false);
 }
 
+constexpr int FINAL_POINT = 93;
+
+// The final states whose token ends at a delimiter the machine leaves unread
+// for the token's handler to consume.
+bool ends_on_delimiter(int final_state, uint8_t byte) {
+    switch (final_state) {
+        case 68: case 69: case 70: case 71: case 72: case 73: case 74: case 76: case 78: return true;
+        case 79: case 84: case 85: return byte == '"';
+        case 86: return byte == '}';
+        case 87: return byte == '%';
+        case 93: return byte == ')';
+        case 96: return byte == '>';
+        default: return false;
+    }
+}
+
 void scan_tokens(State& st, bool one_value, bool prescan) {
     const uint8_t* end = st.input_end;
     while (st.pos < end) {
+        const uint8_t* from = st.pos;
         int state = st.entry_state;
         int started_in = state;
         uint32_t flags = 0;
@@ -220,6 +237,18 @@ void scan_tokens(State& st, bool one_value, bool prescan) {
                 }
             }
         }
+
+        // A token whose handler did not run (prescan mode, or a callback's
+        // refusal) still moves past its closing delimiter, and a point
+        // literal still ends, so that the machine always makes progress.
+        if (st.pos == p && p < end && ends_on_delimiter(next, *p)) {
+            st.pos = p + 1;
+            if (next == FINAL_POINT && st.entry_state == STATE_POINT) {
+                st.entry_state = 0;
+                st.nl_count = st.saved_nl;
+            }
+        }
+        if (st.pos == from && token != T_EOF) ++st.pos;
 
         if (st.entry_state == STATE_PATH && next != FINAL_PATH_START && next != FINAL_ERROR)
             end_path_element(st);
@@ -375,7 +404,8 @@ void throw_error(State& st, const uint8_t* start, const uint8_t* end, int32_t ty
     }
     if (!start) start = has_open(st) ? open_start_of(st) : st.input;
     if (st.tracer) {
-        if (st.entry_state == STATE_PATH && has_open(st)) close_list(st, st.pos, st.pos, -1, true);
+        if (st.entry_state == STATE_PATH && has_open(st) && is_path_kind(static_cast<int32_t>(open_kind_of(st))))
+            close_list(st, st.pos, st.pos, -1, true);
         int32_t t = type > 0 ? type
                     : st.open_kind ? st.open_kind
                     : st.type      ? st.type

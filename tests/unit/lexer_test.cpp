@@ -197,6 +197,9 @@ TEST_F(Lexer, ScanAndPrescanAnswerTypes) {
         {"12", SCAN, "integer!"}, {"[1 2]", SCAN, "block!"}, {"[1 2", PRESCAN, "error!"},
         {"1t", SCAN, "error!"}, {"\"abc", SCAN, "error!"}, {"{a", PRESCAN, "error!"},
         {"a/b c", SCAN, "path!"}, {"$1.50", SCAN, "money!"},
+        // Tokens whose loaders do not run in prescan mode still end.
+        {"[#{00} <a> (1, 2) %\"f\" 1% \"s\" #\"c\"]", PRESCAN, "block!"},
+        {"[/b/1.2.3 x(12 2, 2)A$2:3 $$1.50", PRESCAN, "error!"},
     };
     for (const Case& c : cases) {
         Cell r = transcode(c.text, {c.mode});
