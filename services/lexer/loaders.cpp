@@ -739,12 +739,266 @@ void load_time(State& st, const uint8_t* start, const uint8_t* end, uint32_t fla
     if (load) emit(st, float_cell(TYPE_TIME, total));
 }
 
+// The date! cell: packed date in word 1 (year << 17, time flag bit 16,
+// month << 12, day << 7, zone in bits 0-6), and in words 2-3 the local time
+// minus the zone offset (0 without a time).
+Cell make_date(int32_t year, int32_t month, int32_t day, double time, int32_t zone_hours, int32_t zone_minutes,
+               bool has_time) {
+    uint32_t zone = static_cast<uint32_t>(zone_hours < 0 ? -zone_hours : zone_hours) << 2 |
+                    static_cast<uint32_t>(zone_minutes / 15);
+    if (zone_hours < 0) zone |= 0x40;
+    uint32_t packed = static_cast<uint32_t>(year) << 17 | (has_time ? 1u : 0u) << 16 |
+                      static_cast<uint32_t>(month) << 12 | static_cast<uint32_t>(day) << 7 | zone;
+    Cell c{TYPE_DATE, packed, 0, 0};
+    if (has_time) {
+        double offset = (zone_hours < 0 ? -1 : 1) * ((zone_hours < 0 ? -zone_hours : zone_hours) * 3600.0 +
+                                                     (zone_minutes / 15) * 900.0);
+        c.set_float(time - offset);
+    }
+    return c;
+}
+
 // ---- Datatypes whose makers come with their own modules -------------------------------------
 // Each checks its token as far as the lexer can; making the value raises
 // invalid for the datatype until its maker is plugged in here.
 
+// ---- Dates --------------------------------------------------------------------------------
+
+int64_t day_number(int64_t year, int64_t month, int64_t day) {
+    int64_t m = (month + 9) % 12;
+    int64_t y = year - m / 10;
+    auto fdiv = [](int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    return 365 * y + fdiv(y, 4) - fdiv(y, 100) + fdiv(y, 400) + (306 * m + 5) / 10 + (day - 1);
+}
+
+void from_day_number(int64_t g, int32_t& year, int32_t& month, int32_t& day) {
+    auto fdiv = [](int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    int64_t y = fdiv(10000 * g + 14780, 3652425);
+    int64_t ddd = g - (365 * y + fdiv(y, 4) - fdiv(y, 100) + fdiv(y, 400));
+    if (ddd < 0) {
+        --y;
+        ddd = g - (365 * y + fdiv(y, 4) - fdiv(y, 100) + fdiv(y, 400));
+    }
+    int64_t mi = (100 * ddd + 52) / 3060;
+    month = static_cast<int32_t>((mi + 2) % 12 + 1);
+    year = static_cast<int32_t>(y + (mi + 2) / 12);
+    day = static_cast<int32_t>(ddd - (306 * mi + 5) / 10 + 1);
+}
+
+bool leap_year(int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int32_t month_length(int32_t y, int32_t m) {
+    static const int32_t days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && leap_year(y) ? 29 : days[m - 1];
+}
+
+// A reader over the bytes of a date token; every failure is invalid date!.
+struct DateText {
+    State& st;
+    const uint8_t* start;
+    const uint8_t* p;
+    const uint8_t* end;
+    [[noreturn]] void fail() { invalid(st, start, end, TYPE_DATE); }
+    bool at(uint8_t c) const { return p < end && *p == c; }
+    bool digit() const { return p < end && is_digit(*p); }
+    // Decimal digits (at most `most`); their count goes to `count`.
+    int32_t number(int& count, int most = 9) {
+        int64_t v = 0;
+        count = 0;
+        while (digit() && count < most) {
+            v = v * 10 + (*p++ - '0');
+            ++count;
+        }
+        if (count == 0) fail();
+        return static_cast<int32_t>(v);
+    }
+    int32_t fixed(int n) {
+        int count;
+        int32_t v = number(count, n);
+        if (count != n) fail();
+        return v;
+    }
+};
+
+struct DateParts {
+    int32_t year = 0, month = 0, day = 0;
+    bool has_time = false;
+    double time = 0;  // local seconds
+    int32_t zone_hours = 0, zone_minutes = 0;
+    bool zone_negative = false;
+};
+
+// "Z", or a signed zone of hours and optional minutes ("+01:00", "-0530").
+void read_zone(DateText& t, DateParts& d) {
+    if (t.at('Z')) {
+        ++t.p;
+        return;
+    }
+    if (!t.at('+') && !t.at('-')) return;
+    d.zone_negative = *t.p++ == '-';
+    int count;
+    int32_t v = t.number(count, 4);
+    if (count <= 2) {
+        d.zone_hours = v;
+        if (t.at(':')) {
+            ++t.p;
+            d.zone_minutes = t.fixed(2);
+        }
+    } else if (count == 4) {
+        d.zone_hours = v / 100;
+        d.zone_minutes = v % 100;
+    } else {
+        t.fail();
+    }
+    if (d.zone_hours > 15 || d.zone_minutes > 59) t.fail();
+}
+
+// Seconds with an optional fraction ("05", "05.25").
+double read_seconds(DateText& t) {
+    const uint8_t* s = t.p;
+    int count;
+    t.number(count, 2);
+    if (t.at('.') || t.at(',')) {
+        ++t.p;
+        t.number(count);
+    }
+    std::string text(reinterpret_cast<const char*>(s), static_cast<size_t>(t.p - s));
+    for (char& c : text)
+        if (c == ',') c = '.';
+    double v;
+    auto* b = reinterpret_cast<const uint8_t*>(text.data());
+    if (!read_decimal(b, b + text.size(), 0, v)) t.fail();
+    return v;
+}
+
+// hh:mm[:ss[.frac]] then an optional zone.
+void read_time(DateText& t, DateParts& d) {
+    int count;
+    int32_t h = t.number(count, 2);
+    if (!t.at(':')) t.fail();
+    ++t.p;
+    int32_t m = t.fixed(2);
+    double s = 0;
+    if (t.at(':')) {
+        ++t.p;
+        s = read_seconds(t);
+    }
+    if (h > 23 || m > 59 || s >= 60) t.fail();
+    d.has_time = true;
+    d.time = h * 3600.0 + m * 60.0 + s;
+    read_zone(t, d);
+}
+
+void optional_time(DateText& t, DateParts& d) {
+    if (t.at('T') || t.at('/')) {
+        ++t.p;
+        read_time(t, d);
+    }
+}
+
+void check_date(DateText& t, const DateParts& d) {
+    if (d.month < 1 || d.month > 12 || d.year < -9999 || d.year > 9999) t.fail();
+    if (d.day < 1 || d.day > month_length(d.year, d.month)) t.fail();
+}
+
+void parse_date(DateText& t, DateParts& d) {
+    int len1;
+    int32_t first = t.number(len1);
+    if (len1 == 8 && t.at('T')) {
+        // Compact ISO: yyyymmddThhmm then Z or seconds, then a zone.
+        d.year = first / 10000;
+        d.month = first / 100 % 100;
+        d.day = first % 100;
+        ++t.p;
+        int32_t h = t.fixed(2), m = t.fixed(2);
+        double s = 0;
+        if (t.digit()) s = read_seconds(t);
+        if (h > 23 || m > 59 || s >= 60) t.fail();
+        d.has_time = true;
+        d.time = h * 3600.0 + m * 60.0 + s;
+        read_zone(t, d);
+        check_date(t, d);
+        return;
+    }
+    if (len1 == 4 && t.at('-') && t.p + 1 < t.end && t.p[1] == 'W') {
+        // ISO week date: yyyy-Www[-d].
+        t.p += 2;
+        int32_t week = t.fixed(2);
+        int32_t weekday = 1;
+        if (t.at('-')) {
+            ++t.p;
+            weekday = t.fixed(1);
+        }
+        if (week < 1 || week > 53 || weekday < 1 || weekday > 7) t.fail();
+        int64_t jan4 = day_number(first, 1, 4);
+        int64_t monday = jan4 - (jan4 + 2) % 7;
+        from_day_number(monday + (week - 1) * 7 + (weekday - 1), d.year, d.month, d.day);
+        optional_time(t, d);
+        if (first < -9999 || first > 9999) t.fail();
+        check_date(t, d);
+        return;
+    }
+    if (t.at('-') && t.end - t.p >= 4 && is_digit(t.p[1]) && is_digit(t.p[2]) && is_digit(t.p[3]) &&
+        (t.end - t.p == 4 || !is_digit(t.p[4])) && (t.end - t.p == 4 || t.p[4] != '-')) {
+        // Ordinal date: yyyy-ddd.
+        ++t.p;
+        int32_t yd = t.fixed(3);
+        if (yd < 1 || yd > (leap_year(first) ? 366 : 365)) t.fail();
+        from_day_number(day_number(first, 1, 1) + yd - 1, d.year, d.month, d.day);
+        optional_time(t, d);
+        check_date(t, d);
+        return;
+    }
+    if (!t.at('-') && !t.at('/')) t.fail();
+    uint8_t sep = *t.p++;
+    int32_t month;
+    if (t.digit()) {
+        int count;
+        month = t.number(count, 2);
+    } else {
+        static const char* const names[12] = {"january", "february", "march", "april", "may", "june", "july",
+                                              "august", "september", "october", "november", "december"};
+        const uint8_t* s = t.p;
+        while (t.p < t.end && ((*t.p | 0x20) >= 'a' && (*t.p | 0x20) <= 'z')) ++t.p;
+        size_t n = static_cast<size_t>(t.p - s);
+        month = 0;
+        if (n >= 3 && n <= 9)
+            for (int i = 0; i < 12 && !month; ++i)
+                if (n <= std::strlen(names[i]) && same_text(s, t.p, std::string(names[i], n).c_str())) month = i + 1;
+        if (!month) t.fail();
+    }
+    if (!t.at(sep)) t.fail();
+    ++t.p;
+    bool negative_year = t.at('-');
+    if (negative_year) ++t.p;
+    int len3;
+    int32_t third = t.number(len3);
+    if (negative_year) third = -third;
+    int32_t year, day, year_digits;
+    if (third < 0 || third > 31 || first <= 99) {
+        day = first;
+        year = third;
+        year_digits = len3;
+    } else {
+        year = first;
+        day = third;
+        year_digits = len1;
+    }
+    if (year >= 0 && year <= 99 && year_digits <= 2) year += year >= 50 ? 1900 : 2000;
+    d.year = year;
+    d.month = month;
+    d.day = day;
+    optional_time(t, d);
+    check_date(t, d);
+}
+
 void load_date(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
-    if (load) invalid(st, start, end, TYPE_DATE);
+    DateText t{st, start, start, end};
+    DateParts d;
+    parse_date(t, d);
+    if (t.p != end) t.fail();
+    if (load) emit(st, make_date(d.year, d.month, d.day, d.time, d.zone_negative ? -d.zone_hours : d.zone_hours,
+                                 d.zone_minutes, d.has_time));
 }
 
 // Money: optional sign, optional three-letter currency code, "$", digits
@@ -776,12 +1030,24 @@ void load_money(State& st, const uint8_t* start, const uint8_t* end, uint32_t, b
         }
     }
     if (integer_digits > 17) invalid(st, start, end, TYPE_MONEY);
-    if (load) invalid(st, start, end, TYPE_MONEY);
+    if (load) {
+        Cell money{TYPE_NONE, 0, 0, 0};
+        bool negative = *start == '-';
+        const uint8_t* currency = dollar - start - (*start == '+' || negative) == 3 ? dollar - 3 : nullptr;
+        if (!make_money(negative, currency, dollar + 1, end, money)) invalid(st, start, end, TYPE_MONEY);
+        emit(st, money);
+    }
 }
 
 }  // namespace
 
+// ---- Makers of datatypes still to come --------------------------------------------------------
+
+// No map! maker yet: every map literal is invalid map!.
 Cell make_map(State& st, uint32_t, uint32_t, const uint8_t* end) { throw_error(st, nullptr, end, TYPE_MAP); }
+
+// No money! maker yet: answers false, and the literal is invalid money!.
+bool make_money(bool, const uint8_t*, const uint8_t*, const uint8_t*, Cell&) { return false; }
 
 void load_word_as(State& st, const uint8_t* start, const uint8_t* end, uint32_t type) {
     if (end <= start || !valid_utf8(start, end)) invalid(st, start, end, type);

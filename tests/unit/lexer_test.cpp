@@ -90,6 +90,17 @@ std::string show(const Cell* c) {
             if (c->type() == TYPE_POINT3D) s += ", " + number(f[2]);
             return s + ")";
         }
+        case TYPE_DATE: {
+            int32_t packed = static_cast<int32_t>(c->data1);
+            std::string r = std::to_string(packed >> 17) + "-" + std::to_string((packed >> 12) & 15) + "-" +
+                            std::to_string((packed >> 7) & 31);
+            if (packed & 0x10000) {
+                r += "/" + number(c->float_value());
+                if (packed & 0x7F) r += std::string(packed & 0x40 ? "-" : "+") + std::to_string((packed >> 2) & 15) +
+                                        "q" + std::to_string(packed & 3);
+            }
+            return r;
+        }
         case TYPE_BINARY: {
             SeriesBuffer* s = series_of(c);
             std::string r = "#{";
@@ -278,7 +289,12 @@ TEST_F(Lexer, SyntaxErrors) {
         {"'a:", "invalid", "(line 1)", "lit-word!", "'a:"},
         {"x: y #[1 2]", "invalid", "(line 1)", "map!", "#[1 2]"},
         {"$1", "invalid", "(line 1)", "money!", "$1"},
-        {"2020-01-01", "invalid", "(line 1)", "date!", "2020-01-01"},
+        {"2019-02-29", "invalid", "(line 1)", "date!", "2019-02-29"},
+        {"1-Foo-2000", "invalid", "(line 1)", "date!", "1-Foo-2000"},
+        {"2020-13-01", "invalid", "(line 1)", "date!", "2020-13-01"},
+        {"2020-01-01/24:00", "invalid", "(line 1)", "date!", "2020-01-01/24:00"},
+        {"2020-000", "invalid", "(line 1)", "date!", "2020-000"},
+        {"2020-W01-8", "invalid", "(line 1)", "date!", "2020-W01-8"},
         {"\n\n[a\nb", "missing", "(line 4)", "]", "[a"},
         {"123456789012345678901234567890123456789t", "invalid", "(line 1)", "integer!",
          "123456789012345678901234567890"},
@@ -320,6 +336,10 @@ TEST_F(Lexer, Literals) {
         {"a/b/c 'a/b :a/b a/b: a/1/(c)", "[a/b/c 'a/b :a/b a/b: a/1/(c)]"},
         {"[a/b] (x/y)", "[[a/b] (x/y)]"},
         {"/ // '/ :/ /: + - < <= >", "[/ // '/ :/ /: + - < <= >]"},
+        {"2020-01-15 15-Jan-2020 15/1/2020 1-jan-99 2020-1-5 29-Feb-2000", "[2020-1-15 2020-1-15 2020-1-15 1999-1-1 2020-1-5 2000-2-29]"},
+        {"1-Jan-2000/10:00:00+01:00 2000-01-01T10:30 2000-01-01/10:00-05:30 20200102T1030Z",
+         "[2000-1-1/32400.0+1q0 2000-1-1/37800.0 2000-1-1/55800.0-5q2 2020-1-2/37800.0]"},
+        {"2020-W01 2020-W01-7 2021-032 2020-366", "[2019-12-30 2020-1-5 2021-2-1 2020-12-31]"},
         {"a ; comment\nb", "[a b]"},
         {"a\x01\x1F" "b", "[a b]"},
         {"a\xC2\xA0" "b", "[a b]"},
