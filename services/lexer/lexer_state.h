@@ -126,14 +126,13 @@ using Handler = void (*)(State& st, const uint8_t* start, const uint8_t* end, ui
 extern Handler scanners[TOKEN_TYPES];
 extern Handler loaders[TOKEN_TYPES];
 void build_handlers();
-// Where the makers of map! and money! plug in (their datatypes come later).
 // The map! of the n output cells from `from` (keys and values alternating);
-// for now raises invalid map!.
+// map!'s maker plugs in here: until then every map literal is invalid map!.
 Cell make_map(State& st, uint32_t from, uint32_t n, const uint8_t* end);
 // The money! of a checked literal: sign, the three-letter currency code (or
 // null), the digits from after the "$" to `end` ("'" separators and one "."
-// or "," allowed); false when it cannot be made (for now always), which the
-// loader reports as invalid money!.
+// or "," allowed); false when it cannot be made (an unknown currency), which
+// the loader reports as invalid money!.
 bool make_money(bool negative, const uint8_t* currency, const uint8_t* digits, const uint8_t* end, Cell& out);
 // Loads a word token as a plain word (path heads).
 void load_word_as(State& st, const uint8_t* start, const uint8_t* end, uint32_t type);

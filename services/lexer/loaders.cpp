@@ -8,8 +8,21 @@
 
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/money.h"
+#include "datatypes/pair.h"
+#include "datatypes/string.h"
+#include "datatypes/percent.h"
+#include "datatypes/point2d.h"
+#include "datatypes/point3d.h"
+#include "datatypes/time.h"
+#include "datatypes/tuple.h"
+#include "datatypes/url.h"
 #include "datatypes/dtoa.h"
 #include "datatypes/word.h"
+#include "evaluator/errors.h"
 #include "evaluator/symbol.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer_state.h"
@@ -99,6 +112,17 @@ int32_t decode_escape(const uint8_t*& p, const uint8_t* e) {
 
 // Decodes UTF-8 text (with caret escapes when `escapes`) into codepoints;
 // false when a sequence or an escape is invalid.
+bool decode_text(const uint8_t* p, const uint8_t* e, bool escapes, std::u32string& cps);
+
+bool valid_text(const uint8_t* p, const uint8_t* e) {
+    while (p < e) {
+        int32_t cp;
+        p = unicode::fast_decode_utf8_char(p, e, &cp);
+        if (cp < 0) return false;
+    }
+    return true;
+}
+
 bool decode_text(const uint8_t* p, const uint8_t* e, bool escapes, std::u32string& cps) {
     while (p < e) {
         int32_t cp;
@@ -134,30 +158,27 @@ void load_text(State& st, const uint8_t* s, const uint8_t* e, bool escapes, uint
     if (load) emit(st, string_of(cps, type));
 }
 
-// Percent-decodes %xx sequences; false on a bad one.
-bool percent_decode(const uint8_t* p, const uint8_t* e, std::string& bytes) {
-    while (p < e) {
-        if (*p == '%') {
-            if (e - p < 3 || hex_value(p[1]) < 0 || hex_value(p[2]) < 0) return false;
-            bytes.push_back(static_cast<char>(hex_value(p[1]) * 16 + hex_value(p[2])));
-            p += 3;
-        } else {
-            bytes.push_back(static_cast<char>(*p++));
-        }
-    }
-    return true;
-}
-
+// Text taken as it stands, percent-decoded (url!'s decoder) when it holds a
+// "%"; an escape that decodes to invalid UTF-8 is invalid `type`.
 void load_plain(State& st, const uint8_t* s, const uint8_t* e, uint32_t type, bool load, const uint8_t* start,
-                const uint8_t* end, bool decode_percent) {
-    if (decode_percent && std::memchr(s, '%', static_cast<size_t>(e - s))) {
-        std::string bytes;
-        if (!percent_decode(s, e, bytes)) invalid(st, start, end, type);
-        auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
-        load_text(st, b, b + bytes.size(), false, type, load, start, end, type);
-    } else {
-        load_text(st, s, e, false, type, load, start, end, type);
+                const uint8_t* end) {
+    if (!valid_text(s, e)) invalid(st, start, end, type);
+    if (!load) return;
+    Cell raw = text_value(s, e, TYPE_STRING);
+    if (!std::memchr(s, '%', static_cast<size_t>(e - s))) {
+        set_type(&raw, type);
+        emit(st, raw);
+        return;
     }
+    Cell decoded{TYPE_UNSET, 0, 0, 0};
+    string::rs_make_at(&decoded, static_cast<uint32_t>(e - s));
+    try {
+        url::percent_decode(&raw, &decoded);
+    } catch (const ErrorThrown&) {
+        invalid(st, start, end, type);
+    }
+    set_type(&decoded, type);
+    emit(st, decoded);
 }
 
 // ---- Structural scanners ------------------------------------------------------------------
@@ -405,7 +426,7 @@ void load_file(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bo
         load_text(st, start + 2, end, true, TYPE_FILE, load, start, end, TYPE_FILE);
         return;
     }
-    load_plain(st, start + 1, end, TYPE_FILE, load, start, end, true);
+    load_plain(st, start + 1, end, TYPE_FILE, load, start, end);
 }
 
 void load_tag(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
@@ -417,7 +438,7 @@ void load_tag(State& st, const uint8_t* start, const uint8_t* end, uint32_t, boo
 void load_url(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
     if (*start == ':') invalid(st, start, end, TYPE_GET_WORD);
     if (*start == '\'') invalid(st, start, end, TYPE_LIT_WORD);
-    load_plain(st, start, end, TYPE_URL, load, start, end, true);
+    load_plain(st, start, end, TYPE_URL, load, start, end);
 }
 
 void load_email(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
@@ -522,9 +543,17 @@ void load_binary(State& st, const uint8_t* start, const uint8_t* end, uint32_t, 
 // ---- Numbers -----------------------------------------------------------------------------
 
 Cell float_cell(uint32_t type, double d) {
-    Cell c{type, 0, 0, 0};
-    c.set_float(d);
-    return c;
+    Cell c{TYPE_UNSET, 0, 0, 0};
+    if (type == TYPE_FLOAT) return *float_::make_at(&c, d);
+    if (type == TYPE_TIME) return *time_::make_at(d, &c);
+    uint32_t halves[2];
+    std::memcpy(halves, &d, 8);
+    return *percent::make_at(&c, halves[1], halves[0]);
+}
+
+Cell integer_cell(int32_t v) {
+    Cell c{TYPE_UNSET, 0, 0, 0};
+    return *integer::make_at(&c, v);
 }
 
 // The double of a decimal text (with "'" separators), or false.
@@ -576,7 +605,7 @@ void load_integer(State& st, const uint8_t* start, const uint8_t* end, uint32_t 
         load_float(st, start, end, flags, load);
         return;
     }
-    if (load) emit(st, Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(v), 0});
+    if (load) emit(st, integer_cell(v));
 }
 
 void load_hex(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
@@ -589,7 +618,7 @@ void load_hex(State& st, const uint8_t* start, const uint8_t* end, uint32_t, boo
         if (h < 0) invalid(st, start, end, TYPE_INTEGER);
         v = v << 4 | static_cast<uint32_t>(h);
     }
-    if (load) emit(st, Cell{TYPE_INTEGER, 0, v, 0});
+    if (load) emit(st, integer_cell(static_cast<int32_t>(v)));
 }
 
 void load_percent(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
@@ -646,9 +675,8 @@ void load_tuple(State& st, const uint8_t* start, const uint8_t* end, uint32_t, b
     }
     if (count < 3) invalid(st, start, end, TYPE_TUPLE);
     if (load) {
-        Cell c{TYPE_TUPLE | static_cast<uint32_t>(count) << TUPLE_SIZE_SHIFT, 0, 0, 0};
-        std::memcpy(&c.data1, bytes, 12);
-        emit(st, c);
+        Cell c{TYPE_UNSET, 0, 0, 0};
+        emit(st, *tuple::make_at(&c, bytes, static_cast<uint32_t>(count)));
     }
 }
 
@@ -660,7 +688,10 @@ void load_pair(State& st, const uint8_t* start, const uint8_t* end, uint32_t fla
     int32_t a, b;
     if (!read_integer(st, start, x, a, TYPE_PAIR) || !read_integer(st, x + 1, end, b, TYPE_PAIR))
         invalid(st, start, end, TYPE_PAIR);
-    if (load) emit(st, Cell{TYPE_PAIR, 0, static_cast<uint32_t>(a), static_cast<uint32_t>(b)});
+    if (load) {
+        Cell c{TYPE_UNSET, 0, 0, 0};
+        emit(st, *pair::make_at(&c, a, b));
+    }
 }
 
 void load_point(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bool load) {
@@ -694,10 +725,9 @@ void load_point(State& st, const uint8_t* start, const uint8_t* end, uint32_t, b
     if (count < 2) invalid(st, start, end + 1, TYPE_POINT2D);
     st.type = static_cast<int32_t>(type);
     if (load) {
-        Cell c{type, 0, 0, 0};
-        float f[3] = {static_cast<float>(v[0]), static_cast<float>(v[1]), count == 3 ? static_cast<float>(v[2]) : 0.0f};
-        std::memcpy(&c.data1, f, count == 3 ? 12 : 8);
-        emit(st, c);
+        Cell c{TYPE_UNSET, 0, 0, 0};
+        auto x = static_cast<float>(v[0]), y = static_cast<float>(v[1]);
+        emit(st, count == 3 ? *point3d::make_at(&c, x, y, static_cast<float>(v[2])) : *point2d::make_at(&c, x, y));
     }
 }
 
@@ -737,25 +767,6 @@ void load_time(State& st, const uint8_t* start, const uint8_t* end, uint32_t fla
     if (minutes < 0 || seconds < 0) invalid(st, start, end, TYPE_TIME);
     if (negative && total > 0) total = -total;
     if (load) emit(st, float_cell(TYPE_TIME, total));
-}
-
-// The date! cell: packed date in word 1 (year << 17, time flag bit 16,
-// month << 12, day << 7, zone in bits 0-6), and in words 2-3 the local time
-// minus the zone offset (0 without a time).
-Cell make_date(int32_t year, int32_t month, int32_t day, double time, int32_t zone_hours, int32_t zone_minutes,
-               bool has_time) {
-    uint32_t zone = static_cast<uint32_t>(zone_hours < 0 ? -zone_hours : zone_hours) << 2 |
-                    static_cast<uint32_t>(zone_minutes / 15);
-    if (zone_hours < 0) zone |= 0x40;
-    uint32_t packed = static_cast<uint32_t>(year) << 17 | (has_time ? 1u : 0u) << 16 |
-                      static_cast<uint32_t>(month) << 12 | static_cast<uint32_t>(day) << 7 | zone;
-    Cell c{TYPE_DATE, packed, 0, 0};
-    if (has_time) {
-        double offset = (zone_hours < 0 ? -1 : 1) * ((zone_hours < 0 ? -zone_hours : zone_hours) * 3600.0 +
-                                                     (zone_minutes / 15) * 900.0);
-        c.set_float(time - offset);
-    }
-    return c;
 }
 
 // ---- Datatypes whose makers come with their own modules -------------------------------------
@@ -997,8 +1008,11 @@ void load_date(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bo
     DateParts d;
     parse_date(t, d);
     if (t.p != end) t.fail();
-    if (load) emit(st, make_date(d.year, d.month, d.day, d.time, d.zone_negative ? -d.zone_hours : d.zone_hours,
-                                 d.zone_minutes, d.has_time));
+    if (load) {
+        Cell c{TYPE_UNSET, 0, 0, 0};
+        emit(st, *date::make_at(&c, d.year, d.month, d.day, d.time, d.zone_negative ? -d.zone_hours : d.zone_hours,
+                                d.zone_minutes, d.has_time));
+    }
 }
 
 // Money: optional sign, optional three-letter currency code, "$", digits
@@ -1046,8 +1060,19 @@ void load_money(State& st, const uint8_t* start, const uint8_t* end, uint32_t, b
 // No map! maker yet: every map literal is invalid map!.
 Cell make_map(State& st, uint32_t, uint32_t, const uint8_t* end) { throw_error(st, nullptr, end, TYPE_MAP); }
 
-// No money! maker yet: answers false, and the literal is invalid money!.
-bool make_money(bool, const uint8_t*, const uint8_t*, const uint8_t*, Cell&) { return false; }
+// The money! of a checked literal through money!'s builder; false for an
+// unknown currency code.
+bool make_money(bool negative, const uint8_t* currency, const uint8_t* digits, const uint8_t* end, Cell& out) {
+    char code[4] = {};
+    if (currency) std::memcpy(code, currency, 3);
+    const uint8_t* mark = digits;
+    while (mark < end && *mark != '.' && *mark != ',') ++mark;
+    const uint8_t* frac = mark < end ? mark + 1 : end;
+    Cell slot{TYPE_UNSET, 0, 0, 0};
+    if (!money::from_digits(&slot, negative, currency ? code : nullptr, digits, frac, end)) return false;
+    out = slot;
+    return true;
+}
 
 void load_word_as(State& st, const uint8_t* start, const uint8_t* end, uint32_t type) {
     if (end <= start || !valid_utf8(start, end)) invalid(st, start, end, type);

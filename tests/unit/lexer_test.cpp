@@ -43,6 +43,16 @@ std::string list_of(const Cell* b, const char* sep) {
 
 std::string number(double d) { return dtoa::form_float(d, 0, true); }
 
+// The real mold of a value (for the types whose text this file does not
+// write itself).
+std::string molded(const Cell* c) {
+    Cell buffer{};
+    string::rs_make_at(&buffer, 16);
+    Cell v = *c;
+    actions::mold(&v, &buffer, false, false, false, nullptr, 0, 0);
+    return chars_of(&buffer);
+}
+
 std::string show(const Cell* c) {
     auto sym = [&] { return std::string(symbol::text(c->symbol())); };
     switch (c->type()) {
@@ -90,6 +100,7 @@ std::string show(const Cell* c) {
             if (c->type() == TYPE_POINT3D) s += ", " + number(f[2]);
             return s + ")";
         }
+        case TYPE_MONEY: return molded(c);
         case TYPE_DATE: {
             int32_t packed = static_cast<int32_t>(c->data1);
             std::string r = std::to_string(packed >> 17) + "-" + std::to_string((packed >> 12) & 15) + "-" +
@@ -170,6 +181,21 @@ std::string loads(const char* text) {
 class Lexer : public booted::Runtime {};
 
 // ---- Done cases ---------------------------------------------------------------------------
+
+TEST_F(Lexer, MoldsOfLoadedBlocks) {
+    struct Case { const char* text; const char* molded; };
+    const Case cases[] = {
+        {"1 [2 3] 4", "[1 [2 3] 4]"},
+        {"'a :b c: /d #e", "['a :b c: /d #e]"},
+        {"%{a}b}%", "[\"a}b\"]"},
+        {"a/b/c: 1.2.3 1x2 12:30 1.5 50%", "[a/b/c: 1.2.3 1x2 12:30:00 1.5 50%]"},
+        {"x\ny", "[x<10>y]"},
+    };
+    for (const Case& c : cases) {
+        Cell r = transcode(c.text);
+        EXPECT_EQ(molded(&r), c.molded) << c.text;
+    }
+}
 
 TEST_F(Lexer, BlocksAndNext) {
     EXPECT_EQ(loads("1 [2 3] 4"), "[1 [2 3] 4]");
@@ -288,7 +314,9 @@ TEST_F(Lexer, SyntaxErrors) {
         {"\"a\nb\"", "invalid", "(line 1)", "string!", "\"a"},
         {"'a:", "invalid", "(line 1)", "lit-word!", "'a:"},
         {"x: y #[1 2]", "invalid", "(line 1)", "map!", "#[1 2]"},
-        {"$1", "invalid", "(line 1)", "money!", "$1"},
+        {"XYZ$1", "invalid", "(line 1)", "money!", "XYZ$1"},
+        {"$1.123456", "invalid", "(line 1)", "money!", "$1.123456"},
+        {"$1''0", "invalid", "(line 1)", "money!", "$1''0"},
         {"2019-02-29", "invalid", "(line 1)", "date!", "2019-02-29"},
         {"1-Foo-2000", "invalid", "(line 1)", "date!", "1-Foo-2000"},
         {"2020-13-01", "invalid", "(line 1)", "date!", "2020-13-01"},
@@ -340,6 +368,7 @@ TEST_F(Lexer, Literals) {
         {"1-Jan-2000/10:00:00+01:00 2000-01-01T10:30 2000-01-01/10:00-05:30 20200102T1030Z",
          "[2000-1-1/32400.0+1q0 2000-1-1/37800.0 2000-1-1/55800.0-5q2 2020-1-2/37800.0]"},
         {"2020-W01 2020-W01-7 2021-032 2020-366", "[2019-12-30 2020-1-5 2021-2-1 2020-12-31]"},
+        {"$1 -$2.50 USD$1'000.5 +EUR$0.25", "[$1.00 -$2.50 USD$1000.50 EUR$0.25]"},
         {"a ; comment\nb", "[a b]"},
         {"a\x01\x1F" "b", "[a b]"},
         {"a\xC2\xA0" "b", "[a b]"},
