@@ -400,6 +400,9 @@ TEST_F(Lexer, PartIntoAndStringPositions) {
     r = transcode(src, {}, {{INTO, dst}});
     EXPECT_EQ(show(&r), "[0 1 2 3]");
     EXPECT_FIRES(transcode(src, {}, {{PART, binary_value("1")}}), err::NOT_SAME_TYPE);
+    EXPECT_FIRES(transcode(booted::integer(1)), err::EXPECT_ARG);
+    r = transcode(src, {}, {{PART, booted::integer(-4)}});
+    EXPECT_EQ(show(&r), "[]");
     // Positions count characters of a string source.
     Cell wide = string_value("\xC3\xA9t\xC3\xA9 2");
     r = transcode(wide, {NEXT});
