@@ -14,6 +14,7 @@
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
 #include "evaluator/symbol.h"
+#include "runtime/collector.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer_state.h"
@@ -626,6 +627,7 @@ void init() {
     chain_first = chain_last = nullptr;
     exit_states = Cell{TYPE_NONE, 0, 0, 0};
     word::load_value_hook = load_value;
+    collector::register_mark_callback([] { mark_buffers(collector::mark_block); });
 }
 
 void mark_buffers(void (*mark_cells)(Cell* first, Cell* end)) {

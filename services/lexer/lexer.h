@@ -99,13 +99,13 @@ Cell* load_value(Cell* text, Cell* slot);
 
 // Start-up: the character, transition and dispatch tables, the Unicode
 // blanks, the output stack (1000 cells) and the conversion buffer (100000
-// bytes); installs word::load_value_hook.
+// bytes); installs word::load_value_hook and the collector's root hook.
 void init();
 
-// Root hook for the collector, to be called in every marking phase (also
-// when no scan runs): hands every live cell range the lexer holds (values
-// loaded so far by the scans in progress, and `exit_states`) to
-// `mark_cells` as [first, end).
+// Root hook of the collector, run in every marking phase (also when no scan
+// runs; init registers it with collector::mark_block): hands every live cell
+// range the lexer holds (values loaded so far by the scans in progress, and
+// `exit_states`) to `mark_cells` as [first, end).
 void mark_buffers(void (*mark_cells)(Cell* first, Cell* end));
 
 // ---- Natives -------------------------------------------------------------------
