@@ -507,6 +507,12 @@ TEST_F(Numbers, ToFloatAndPercent) {
     EXPECT_FIRES(to_type(TYPE_FLOAT, booted::none()), err::BAD_TO_ARG);
     EXPECT_FIRES(to_type(TYPE_PERCENT, booted::logic(true)), err::BAD_TO_ARG);
     expect_float(make_type(TYPE_FLOAT, integer(7)), 7.0, "make 7");
+    // percent! loads its text as one value.
+    expect_float(to_type(TYPE_PERCENT, str("12.5%")), 0.125, "\"12.5%\"", TYPE_PERCENT);
+    expect_float(to_type(TYPE_PERCENT, str("2")), 2.0, "\"2\"", TYPE_PERCENT);
+    expect_float(to_type(TYPE_PERCENT, str("0.5")), 0.5, "\"0.5\"", TYPE_PERCENT);
+    EXPECT_FIRES(to_type(TYPE_PERCENT, str("abc")), err::BAD_TO_ARG);
+    EXPECT_FIRES(to_type(TYPE_PERCENT, str("")), err::BAD_TO_ARG);
 }
 
 TEST_F(Numbers, FloatAndPercentTexts) {
@@ -702,6 +708,36 @@ TEST_F(Numbers, CharTexts) {
     Cell r = call(slot::form, {chr(0x1F600)});
     EXPECT_EQ(string::rs_length_q(&r), 1u);
     EXPECT_EQ(string::rs_abs_at(&r, 0), 0x1F600u);
+}
+
+// ---- Literals -------------------------------------------------------------------------------
+
+// Number literals read by the lexer mold back to their canonical text.
+TEST_F(Numbers, LiteralsMoldBack) {
+    struct Case {
+        const char* text;
+        uint32_t type;
+        const char* mold;
+    } cases[] = {
+        {"1.#INF", TYPE_FLOAT, "1.#INF"},     {"-1.#INF", TYPE_FLOAT, "-1.#INF"},
+        {"1.#NaN", TYPE_FLOAT, "1.#NaN"},     {"-0.0", TYPE_FLOAT, "-0.0"},
+        {"1e17", TYPE_FLOAT, "1.0e17"},       {"1e-8", TYPE_FLOAT, "1.0e-8"},
+        {"1.1", TYPE_FLOAT, "1.1"},           {"1.5E300", TYPE_FLOAT, "1.5e300"},
+        {"0.1", TYPE_FLOAT, "0.1"},           {"12.5%", TYPE_PERCENT, "12.5%"},
+        {"0.1%", TYPE_PERCENT, "0.1%"},       {"-50%", TYPE_PERCENT, "-50%"},
+        {"2147483647", TYPE_INTEGER, "2147483647"},
+        {"-2147483648", TYPE_INTEGER, "-2147483648"},
+        {"1'000", TYPE_INTEGER, "1000"},      {"#\"a\"", TYPE_CHAR, "#\"a\""},
+        {"#\"^/\"", TYPE_CHAR, "#\"^/\""},    {"#\"^(1E)\"", TYPE_CHAR, "#\"^(1E)\""},
+    };
+    for (const Case& c : cases) {
+        Cell text = str(c.text);
+        Cell* slot = stack::push_slot();
+        slot->header = TYPE_UNSET;
+        Cell v = *word::load_value_hook(&text, slot);
+        EXPECT_EQ(v.type(), c.type) << c.text;
+        EXPECT_EQ(mold_of(v), c.mold) << c.text;
+    }
 }
 
 // ---- With the other scalars ------------------------------------------------------------------
