@@ -44,10 +44,8 @@ bool word_is(const Cell* word, uint32_t symbol);
 
 // Appends the ASCII text to the string and answers limit less its length.
 int32_t append(Cell* buffer, const char* text, int32_t limit);
-// The decimal text of n (static, valid until the next call).
-const char* form_signed(int32_t n);
 
-// ---- Doubles --------------------------------------------------------------------------
+// ---- Doubles (float!'s core) ----------------------------------------------------------
 
 // Equal, or within 2.220446049250313e-16, or at most 10 representable
 // doubles apart; never for NaN.
@@ -66,9 +64,6 @@ struct RoundMode {
 };
 // value rounded to a multiple of step (> 0) as float!'s round does.
 double round(double value, double step, const RoundMode& mode);
-// -1, 0, 1 by the order of the doubles under comparison code op (NaN rules
-// of float!).
-int32_t compare_doubles(double a, double b, int32_t op);
 
 // ---- 32-bit integers ---------------------------------------------------------------------
 

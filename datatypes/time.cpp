@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/date.h"
+#include "datatypes/float.h"
 #include "datatypes/money.h"
 #include "datatypes/scalar.h"
 #include "datatypes/tuple.h"
@@ -232,20 +233,14 @@ Cell* divide(Cell* value1, Cell* value2) { return do_math(value1, value2, 3); }
 
 Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling) {
-    double step = 1.0;
-    bool integral = false;
-    if (scale) {
-        switch (scale->type()) {
-            case TYPE_MONEY: scalar::fire_caller_type(err::NOT_RELATED, TYPE_MONEY);
-            case TYPE_INTEGER: step = std::fabs(static_cast<double>(scale->int_value())); integral = true; break;
-            case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: step = std::fabs(scale->float_value()); break;
-            default: scalar::fire_type(err::INVALID_TYPE, scale->type());
-        }
-    }
-    if (step == 0) return n;
-    double r = scalar::round(n->float_value(), step, {even, down, half_down, floor, ceiling, half_ceiling});
-    if (integral) r = std::trunc(r);
-    n->set_float(r);
+    // float!'s rounding, the step in seconds; the result stays a time!.
+    if (scale && scale->type() == TYPE_MONEY) scalar::fire_caller_type(err::NOT_RELATED, TYPE_MONEY);
+    uint32_t header = n->header;
+    float_::round(n, scale, even, down, half_down, floor, ceiling, half_ceiling);
+    double seconds = n->type() == TYPE_INTEGER ? n->int_value() : n->float_value();
+    n->header = header;
+    n->data1 = 0;
+    n->set_float(seconds);
     return n;
 }
 
