@@ -60,7 +60,7 @@ Cell get_field(const Cell* time, int32_t field) {
 }
 
 int32_t form_text(double seconds, Cell* buffer, int32_t part) {
-    char text[80];
+    char text[400];  // the hours of the largest double have 309 digits
     int n = 0;
     if (seconds < 0) {
         text[n++] = '-';
@@ -69,7 +69,6 @@ int32_t form_text(double seconds, Cell* buffer, int32_t part) {
     double s = std::fmod(seconds, 60.0);
     int minutes = static_cast<int>(std::floor(std::fmod(seconds, 3600.0) / 60.0));
     n += std::snprintf(text + n, sizeof text - n, "%.0f:%02d:", std::floor(seconds / 3600.0), minutes);
-    if (n > 40) n = 40;  // an astronomical hour count still leaves room for the seconds
     if (s < 0.000001) {
         std::snprintf(text + n, sizeof text - n, "00");
     } else {

@@ -102,3 +102,15 @@ TEST_F(Times, RoundAndParity) {
 }
 
 }  // namespace
+
+namespace {
+
+class TimeLimits : public booted::Runtime {};
+
+TEST_F(TimeLimits, HugeDurationsFormWhole) {
+    std::string text = scalar_helpers::mold(scalar_helpers::flt(-1.7976931348623157e308, TYPE_TIME));
+    EXPECT_EQ(text.substr(0, 4), "-499");
+    EXPECT_EQ(text.substr(text.size() - 6), ":26:08") << text;  // every hour digit kept
+}
+
+}  // namespace
