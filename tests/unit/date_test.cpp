@@ -282,3 +282,28 @@ TEST_F(Dates, LexerMoves) {
 }
 
 }  // namespace
+
+namespace {
+
+class DateRandom : public booted::Runtime {};
+
+TEST_F(DateRandom, DrawsStayBeforeTheDate) {
+    Cell d;
+    date::make_at(&d, 2000, 6, 15, 0, 0, 0, false);
+    EXPECT_EQ(booted::call(actions::slot::random, {d}, {0, -1, -1}).type(), TYPE_UNSET);
+    Cell t;
+    date::make_at(&t, 2000, 6, 15, 3600, 2, 0, true);
+    for (int i = 0; i < 50; ++i) {
+        Cell r = booted::call(actions::slot::random, {d});
+        ASSERT_EQ(r.type(), TYPE_DATE);
+        EXPECT_LT(date::day_number(r.data1), date::day_number(d.data1));
+        EXPECT_FALSE(date::time_q(r.data1));
+        Cell rt = booted::call(actions::slot::random, {t});
+        EXPECT_TRUE(date::time_q(rt.data1));
+        double local = rt.float_value() + date::zone_seconds(date::zone_of(rt.data1));
+        EXPECT_GE(local, 0.0);
+        EXPECT_LT(local, 86400.0);
+    }
+}
+
+}  // namespace
