@@ -92,6 +92,8 @@ int32_t yearday(uint32_t packed) {
 void apply_zone(int64_t& days, double& time, uint32_t zone) {
     double h = zone_seconds(zone) / 3600.0;
     double k = std::trunc((time / 3600.0 + h) / 24.0);
+    // Far more days than the years hold (or no number at all): out of range.
+    if (!(std::fabs(k) < 1e9)) out_of_range();
     time -= 86400.0 * k;
     days += static_cast<int64_t>(k);
     if (h * 3600.0 + time < 0) {
@@ -571,8 +573,6 @@ Cell* add_or_subtract(Cell* value1, Cell* value2, bool subtract) {
         }
         default: scalar::fire_type(err::INVALID_TYPE, value2->type());
     }
-    if (!std::isfinite(t)) scalar::fire_type(err::TYPE_LIMIT, TYPE_DATE);
-    if (std::fabs(t) > 86400.0 * 40000000.0) out_of_range();
     set_days(value1, days, t, zone_of(p), flag);
     return value1;
 }

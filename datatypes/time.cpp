@@ -47,6 +47,7 @@ double get_hours(double seconds) {
 }
 
 int32_t get_minutes(double seconds) {
+    if (!std::isfinite(seconds)) return 0;
     return static_cast<int32_t>(std::floor(std::fmod(std::fabs(seconds), 3600.0) / 60.0));
 }
 
@@ -60,6 +61,8 @@ Cell get_field(const Cell* time, int32_t field) {
 }
 
 int32_t form_text(double seconds, Cell* buffer, int32_t part) {
+    // An infinite or undefined duration shows the float's special text.
+    if (!std::isfinite(seconds)) return scalar::append(buffer, scalar::form_float(seconds, 4), part);
     char text[400];  // the hours of the largest double have 309 digits
     int n = 0;
     if (seconds < 0) {
@@ -246,6 +249,7 @@ Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool flo
 namespace {
 int32_t whole_seconds(const Cell* value) {
     double s = value->float_value();
+    if (!std::isfinite(s)) return 0;
     s += s < 0 ? -0.000001 : 0.000001;
     return static_cast<int32_t>(std::fmod(s, 60.0));
 }

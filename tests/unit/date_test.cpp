@@ -142,6 +142,13 @@ TEST_F(Dates, YearRangeAndIntegerLimits) {
     EXPECT_FIRES(op(actions::slot::subtract, day(-16384, 1, 1), integer(1)), err::TYPE_LIMIT);
     EXPECT_FIRES(op(actions::slot::add, day(2000, 1, 1), integer(2147483647)), err::TYPE_LIMIT);
     EXPECT_FIRES(op(actions::slot::add, at(2000, 1, 1, 0), tm(1e300)), err::TYPE_LIMIT);
+    EXPECT_FIRES(op(actions::slot::add, at(2000, 1, 1, 0), tm(0.0 / 0.0)), err::TYPE_LIMIT);
+    Cell endless = at(2000, 1, 1, 0);
+    Cell inf = tm(1.0 / 0.0);
+    EXPECT_FIRES(path(endless, booted::word("time"), &inf), err::TYPE_LIMIT);
+    EXPECT_FIRES(booted::call(actions::slot::make, {booted::dtype(TYPE_DATE),
+                                                   block_of({integer(1), integer(1), integer(2000), inf})}),
+                 err::TYPE_LIMIT);
     Cell d = day(2000, 1, 1);
     Cell big = integer(20000);
     EXPECT_FIRES(path(d, booted::word("year"), &big), err::TYPE_LIMIT);

@@ -111,6 +111,9 @@ TEST_F(TimeLimits, HugeDurationsFormWhole) {
     std::string text = scalar_helpers::mold(scalar_helpers::flt(-1.7976931348623157e308, TYPE_TIME));
     EXPECT_EQ(text.substr(0, 4), "-499");
     EXPECT_EQ(text.substr(text.size() - 6), ":26:08") << text;  // every hour digit kept
+    Cell inf = scalar_helpers::op(actions::slot::divide, scalar_helpers::flt(3600, TYPE_TIME), booted::integer(0));
+    EXPECT_EQ(scalar_helpers::mold(inf), "1.#INF");
+    EXPECT_EQ(scalar_helpers::path(inf, booted::integer(2)).int_value(), 0);
 }
 
 }  // namespace
