@@ -505,8 +505,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
     return form(value, buffer, part, limit);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool,
-                bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev, int32_t index,
+                bool, bool, bool) {
     int32_t n = field_of(element);
     if (n == 0) fire(err::INVALID_PATH, path ? path : parent, element);
     if (!value) return get_field(parent, n);
@@ -517,6 +517,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
         *parent = before;  // the value is unchanged when an error is raised
         throw;
     }
+    scalar::store_back(parent, path, holder, prev, index);
     return value;
 }
 

@@ -216,8 +216,8 @@ struct Point {
         return n;
     }
 
-    static Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
-                           bool, bool, bool) {
+    static Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
+                           int32_t index, bool, bool, bool) {
         bool is_word;
         int32_t i = field_of(element, is_word);
         if (i < 0) fire(err::INVALID_PATH, path ? path : parent, element);
@@ -228,6 +228,7 @@ struct Point {
         if (value->type() == TYPE_INTEGER) put(parent, static_cast<uint32_t>(i), value->int_value());
         else if (value->type() == TYPE_FLOAT) put(parent, static_cast<uint32_t>(i), value->float_value());
         else scalar::fire_type(err::INVALID_TYPE, value->type());
+        scalar::store_back(parent, path, holder, prev, index);
         return value;
     }
 

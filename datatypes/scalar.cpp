@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
@@ -76,6 +77,20 @@ Cell load_text(Cell* text) {
 
 bool word_is(const Cell* w, uint32_t sym) {
     return symbol::resolve(w->symbol()) == symbol::resolve(sym);
+}
+
+void store_back(Cell* parent, Cell* path, Cell* holder, Cell* prev, int32_t index) {
+    if (!holder || !prev) return;
+    Cell value = *parent;
+    if (holder->type() == TYPE_NONE || holder->type() == TYPE_UNSET) {
+        if (word::any_word_q(prev->type())) context::set(prev, &value);
+        return;
+    }
+    Cell h = *holder;
+    Cell element = *prev;
+    Cell* top = stack::top;
+    actions::eval_path(&h, &element, &value, path, nullptr, nullptr, index - 1, false, false, true);
+    stack::top = top;
 }
 
 // ---- Text ------------------------------------------------------------------------------

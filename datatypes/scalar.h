@@ -40,6 +40,13 @@ inline Cell none() { return Cell{TYPE_NONE, 0, 0, 0}; }
 // The symbol of a word cell compared by its case-insensitive alias.
 bool word_is(const Cell* word, uint32_t symbol);
 
+// After a path set changed a scalar (`parent`, a copy the path walk holds),
+// stores it back where it was taken from: into the head word's variable
+// when `holder` is none!, else through the holder's own path slot with the
+// previous element (an object's field, a block's slot), which also tells
+// the owner. Nothing without a holder (a direct call).
+void store_back(Cell* parent, Cell* path, Cell* holder, Cell* prev, int32_t index);
+
 // ---- Text ------------------------------------------------------------------------------
 
 // Appends the ASCII text to the string and answers limit less its length.

@@ -184,8 +184,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
     return form_text(value->float_value(), buffer, limit);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t, bool,
-                bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev, int32_t index,
+                bool, bool, bool) {
     int32_t field = field_of(element);
     if (field == 0) fire(err::INVALID_PATH, element, parent);
     if (!value) { Cell f = get_field(parent, field); return stack::push(&f); }
@@ -208,6 +208,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, i
         }
     }
     parent->set_float(s);
+    scalar::store_back(parent, path, holder, prev, index);
     return value;
 }
 

@@ -117,3 +117,31 @@ TEST_F(TimeLimits, HugeDurationsFormWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+class PathStores : public booted::Runtime {};
+
+// A path set changes the copy the path walk holds and stores it back: into
+// the head word's variable, or through the holder (a block here).
+TEST_F(PathStores, ScalarsGoBackWhereTheyCameFrom) {
+    Cell t = booted::word("t");
+    Cell start = scalar_helpers::flt(3723, TYPE_TIME);
+    context::set(&t, &start);
+    Cell copy = *context::get(&t);
+    Cell element = booted::word("hour");
+    Cell five = booted::integer(5);
+    Cell none = booted::none();
+    actions::eval_path(&copy, &element, &five, nullptr, &none, &t, 1, false, false, true);
+    EXPECT_EQ(scalar_helpers::mold(*context::get(&t)), "5:02:03");
+
+    Cell blk = scalar_helpers::block_of({booted::integer(0), scalar_helpers::flt(60, TYPE_TIME)});
+    Cell inner = block::rs_head(&blk)[1];
+    Cell two = booted::integer(2);
+    Cell seven = booted::integer(7);
+    Cell minute = booted::word("minute");
+    actions::eval_path(&inner, &minute, &seven, nullptr, &blk, &two, 2, false, false, true);
+    EXPECT_EQ(scalar_helpers::mold(block::rs_head(&blk)[1]), "0:07:00");
+}
+
+}  // namespace
