@@ -453,8 +453,11 @@ Cell* insert(Cell* series, Cell* value, int32_t, bool, int32_t, bool) {
 }
 
 Cell* clear(Cell* series) {
+    // An empty set: no stored member and none beyond, so a complemented
+    // bitset loses its flag, and the whole capacity goes back to 0.
     SeriesBuffer* s = series_of(series);
-    std::memset(s->offset_addr(), fill_of((s->flags & SERIES_COMPLEMENT) != 0), s->tail - s->offset);
+    s->flags &= ~SERIES_COMPLEMENT;
+    std::memset(s->offset_addr(), 0, s->size - s->offset);
     return series;
 }
 
