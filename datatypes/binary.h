@@ -141,6 +141,10 @@ Cell* complement(Cell* value);
 // append and insert: `part` is the /part count on the value (-1 absent),
 // `dup` the /dup count (1 absent).
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
+// The same entry under the name PARSE's collect uses.
+inline Cell* append(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool at_tail) {
+    return insert(series, value, part, only, dup, at_tail);
+}
 // change: `part` is the /part count on the series (-1 absent).
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
 Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);

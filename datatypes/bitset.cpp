@@ -105,7 +105,12 @@ void invert_bytes(SeriesBuffer* s) {
     for (uint32_t i = 0, n = s->size - s->offset; i < n; ++i) p[i] = static_cast<uint8_t>(~p[i]);
 }
 
-bool match_char_q(const Cell* bits, int64_t n) {
+bool match_char_q(const Cell* input, const Cell* bits) {
+    if (string::rs_length_q(input) == 0) return false;
+    return member_q(bits, string::rs_abs_at(input, input->head()));
+}
+
+bool member_q(const Cell* bits, int64_t n) {
     if (n < 0) return false;
     if (n >= stored_bits(bits)) return complemented_q(bits);
     return (rs_head(bits)[n >> 3] & (0x80u >> (n & 7))) != 0;

@@ -34,9 +34,11 @@ bool beyond_q(const Cell* bits, int64_t bit);
 void invert_bytes(SeriesBuffer* s);
 
 // Whether the number is a member (a number beyond the stored bits answers
-// the complement flag; a negative one is never a member). PARSE matches a
-// character of a string with it.
-bool match_char_q(const Cell* bits, int64_t n);
+// the complement flag; a negative one is never a member).
+bool member_q(const Cell* bits, int64_t n);
+// Whether the code point at the index of a text is in the bitset (PARSE
+// over strings); false at the tail.
+bool match_char_q(const Cell* input, const Cell* bits);
 
 // Turns the cell into a new bitset of `bytes` stored bytes, all `fill`,
 // complemented or not; answers the cell.

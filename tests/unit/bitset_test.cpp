@@ -40,7 +40,7 @@ protected:
         return blk;
     }
     static Cell bits(const Cell& spec) { return call(make, {dtype(TYPE_BITSET), spec}); }
-    static bool has(const Cell& b, int64_t n) { return bitset::match_char_q(&b, n); }
+    static bool has(const Cell& b, int64_t n) { return bitset::member_q(&b, n); }
     static std::string molded(const Cell& b) {
         Cell m = call(actions::slot::mold, {b});
         return text_of(&m);
@@ -175,6 +175,13 @@ TEST_F(Bitsets, ComplementedSetsHoldEverythingBeyondTheirBytes) {
     // find complement charset "a" #"a" is false; #"z" true.
     EXPECT_FALSE(found(comp, chr('a')));
     EXPECT_TRUE(found(comp, chr('z')));
+    // PARSE over text: the code point at the index.
+    Cell input = str("ab");
+    EXPECT_FALSE(bitset::match_char_q(&input, &comp));
+    input.data1 = 1;
+    EXPECT_TRUE(bitset::match_char_q(&input, &comp));
+    input.data1 = 2;
+    EXPECT_FALSE(bitset::match_char_q(&input, &comp));
 }
 
 TEST_F(Bitsets, ComplementedSetsStayLogicalUnderChanges) {
