@@ -290,6 +290,9 @@ TEST_F(Binaries, ToBinaryOfEachSourceType) {
         ASSERT_EQ(r.type(), static_cast<uint32_t>(TYPE_BINARY)) << c.value.type();
         EXPECT_EQ(bytes_of(r), c.bytes) << "type " << c.value.type();
     }
+    // make binary! takes the same road (a money! spec aside).
+    Cell made = call(actions::slot::make, {dtype(TYPE_BINARY), integer(1)});
+    EXPECT_EQ(bytes_of(made), std::string("\x00\x00\x00\x01", 4));
     EXPECT_FIRES(call(actions::slot::to, {dtype(TYPE_BINARY), booted::none()}), err::BAD_TO_ARG);
     EXPECT_FIRES(call(actions::slot::to, {dtype(TYPE_BINARY), block_of({booted::none()})}), err::BAD_TO_ARG);
     Cell bad_issue{};
