@@ -8,6 +8,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/issue.h"
+#include "runtime/collector.h"
 #include "runtime/unicode.h"
 
 namespace {
@@ -578,6 +579,62 @@ TEST_F(Binaries, RawHelpers) {
     EXPECT_EQ(binary::value_to_bytes(1, false, 0, &blk, out), 3u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 3), "\x01xy");
     EXPECT_EQ(binary::value_to_bytes(2, false, 0, ptr(booted::word("w")), nullptr), 1u);
+}
+
+}  // namespace
+
+// ---- Under the collector's stress switch -----------------------------------------------------
+
+namespace {
+
+// Every allocation collects and moves every unpinned buffer and node.
+class BinariesUnderStress : public Binaries {
+protected:
+    void SetUp() override {
+        Binaries::SetUp();
+        collector::stress = true;
+        collector::active = 1;
+    }
+    void TearDown() override {
+        collector::active = 0;
+        collector::stress = false;
+        Binaries::TearDown();
+    }
+};
+
+TEST_F(BinariesUnderStress, BytesAndBitsSurviveMovingCollections) {
+    uint32_t cycles = collector::cycles;
+    Cell big = bin("");
+    for (int i = 0; i < 20; ++i) big = call(append, {big, block_of({bin(seq(5)), str("xy"), integer(i)})});
+    EXPECT_EQ(binary::rs_length_q(&big), 160u);
+    EXPECT_EQ(bytes_of(big).substr(152), seq(5) + "xy" + std::string(1, '\x13'));
+    Cell changed = call(change, {big, str("abc"), integer(3)}, {-1, -1, 2});
+    changed.data1 = 0;
+    EXPECT_EQ(bytes_of(changed).substr(0, 10), "abcabcabc\x01");
+    Cell m = call(actions::slot::mold, {bin(seq(40))});
+    EXPECT_EQ(text_of(&m), "#{\n" + hex(32) + "\n" + hex(8, 32) + "\n}");
+    Cell x = call(actions::slot::xor_, {bin("\x0F\x0F"), bin("\xFF")});
+    EXPECT_EQ(bytes_of(x), "\xF0\x0F");
+    Cell text = str("YWJjZA==");
+    SeriesBuffer* s = series_of(&text);
+    Node decoded = binary::decode_64(s->offset_addr(), 8, 1);
+    Cell d{TYPE_BINARY, 0, decoded, 0};
+    EXPECT_EQ(bytes_of(d), "abcd");
+
+    Cell spec = block_of({str("abc"), integer(300)});
+    Cell bits = call(actions::slot::make, {dtype(TYPE_BITSET), spec});
+    Cell comp = call(actions::slot::complement, {bits});
+    call(append, {comp, str("a")});
+    Cell far = block_of({integer(5000)});
+    call(actions::slot::remove, {comp, far}, {1, -1});
+    Cell u = call(actions::slot::or_, {comp, bits});
+    EXPECT_TRUE(bitset::member_q(&u, 'b'));
+    EXPECT_FALSE(bitset::member_q(&u, 5000));
+    EXPECT_TRUE(bitset::member_q(&u, 4999));
+    EXPECT_TRUE(bitset::member_q(&u, 100000));
+    Cell bm = call(actions::slot::mold, {bits});
+    EXPECT_EQ(text_of(&bm).substr(0, 15), "make bitset! #{");
+    EXPECT_GT(collector::cycles - cycles, 20u);
 }
 
 }  // namespace
