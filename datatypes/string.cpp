@@ -1143,7 +1143,7 @@ Pattern pattern_of(Cell* series, Cell* value) {
                 if (series->type() != TYPE_BINARY) fire(err::INVALID_ARG, value);
                 p.text = source_of_string(value);
             } else if (value->type() == TYPE_WORD) {
-                Cell spelling = *symbol::to_c_string(value->symbol());
+                Cell spelling{TYPE_STRING, 0, symbol::to_c_string(value->symbol())->data2, 0};
                 p.text = source_of_string(&spelling);
                 p.text.detach();
             } else {
