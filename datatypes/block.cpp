@@ -1,9 +1,23 @@
-// block!: the storage layer of blocks and the makers of block values.
+// block!: the storage layer of blocks and the makers of block values, and
+// the block! actions: making, form and mold, comparison, path steps,
+// insertion and modification.
 #include "datatypes/block.h"
 
+#include <cmath>
+#include <cstring>
+#include <vector>
+
 #include "datatypes/datatype.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/cycles.h"
+#include "evaluator/errors.h"
+#include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "evaluator/words.h"
 #include "runtime/memory.h"
 
 namespace block {
@@ -35,7 +49,34 @@ Cell* make_in(Cell* parent, int32_t size) { return make_with(new_slot(parent), f
 
 Cell* make_at(Cell* cell, uint32_t size) { return make_with(cell, false, size); }
 
+Cell* make_fixed_at(Cell* slot, int32_t size, bool fixed) {
+    if (fixed) return make_with(slot, true, cells_of(size));
+    set_header(slot, TYPE_UNSET);
+    slot->data1 = 0;
+    slot->data2 = 0;
+    Node node = memory::alloc_unset_cells(cells_of(size));
+    slot->data2 = node;
+    set_type(slot, TYPE_BLOCK);
+    return slot;
+}
+
+Cell* push(const Cell* block) { return stack::push(block); }
+
+Cell* push_only(int32_t size) {
+    Cell* slot = stack::push_slot();
+    set_header(slot, TYPE_UNSET);
+    return make_at(slot, size > 0 ? static_cast<uint32_t>(size) : 1u);
+}
+
+// ---- Cursor and addresses -------------------------------------------------------------
+
 Cell* rs_head(const Cell* block) { return reinterpret_cast<Cell*>(series_of(block)->offset_addr()) + block->head(); }
+
+Cell* rs_head(Cell* block) {
+    uint32_t n = series_of(block)->count();
+    if (block->head() > n) block->data1 = n;
+    return reinterpret_cast<Cell*>(series_of(block)->offset_addr()) + block->head();
+}
 
 Cell* rs_tail(const Cell* block) { return reinterpret_cast<Cell*>(series_of(block)->tail_addr()); }
 
@@ -44,9 +85,235 @@ uint32_t rs_length_q(const Cell* block) {
     return block->head() < n ? n - block->head() : 0;
 }
 
+int32_t rs_length_signed(const Cell* block) {
+    return static_cast<int32_t>(series_of(block)->count()) - static_cast<int32_t>(block->head());
+}
+
+bool rs_next(Cell* block) {
+    uint32_t n = series_of(block)->count();
+    if (block->head() + 1 <= n) block->data1 += 1;
+    return block->head() >= n;
+}
+
+bool rs_tail_q(const Cell* block) { return block->head() == series_of(block)->count(); }
+
+Cell* rs_abs_at(const Cell* block, uint32_t index) {
+    return reinterpret_cast<Cell*>(series_of(block)->offset_addr()) + index;
+}
+
+void rs_clear(const Cell* block, uint32_t index) {
+    SeriesBuffer* s = series_of(block);
+    s->tail = s->offset + index * static_cast<uint32_t>(sizeof(Cell));
+}
+
+void rs_truncate(const Cell* block) { rs_clear(block, block->head()); }
+
+void rs_remove_last(Cell* block) {
+    SeriesBuffer* s = series_of(block);
+    if (s->tail == s->offset) return;
+    s->tail -= sizeof(Cell);
+    if (block->head() > s->count()) block->data1 = s->count();
+}
+
+// ---- Appending, inserting, removing ---------------------------------------------------------
+
 Cell* rs_append(Cell* block, const Cell* value) {
     Cell v = *value;
     return copy_cell(&v, alloc_tail(block));
+}
+
+namespace {
+
+// Largest number of cells a block may hold (its bytes must fit 32 bits).
+constexpr uint64_t MAX_CELLS = 134217728;
+
+// Opens a gap of `total` cells at cell `at` (from the buffer's first cell),
+// growing the buffer first when needed: to twice the needed size, or to
+// exactly it with `exact`. The gap's cells are left as they were; read
+// cell addresses again afterwards.
+void open_gap(const Cell* block, uint32_t at, uint64_t total, bool exact) {
+    SeriesBuffer* s = series_of(block);
+    uint64_t used = s->tail - s->offset;
+    uint64_t needed = used + total * sizeof(Cell);
+    if (total >= MAX_CELLS || needed > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
+    if (needed > s->size - s->offset) {
+        uint64_t size = exact || 2 * needed > memory::MAX_SERIES_SIZE ? needed : 2 * needed;
+        memory::expand_series_copy(s, static_cast<uint32_t>(size));
+        s = series_of(block);
+    }
+    Cell* base = reinterpret_cast<Cell*>(s->offset_addr());
+    uint32_t len = s->count();
+    std::memmove(base + at + total, base + at, (len - at) * sizeof(Cell));
+    s->tail += static_cast<uint32_t>(total * sizeof(Cell));
+}
+
+// The cells an insertion adds: the value's cells from its index (at most
+// `part` of them, -1 for all) when it is spliced, else the value itself.
+std::vector<Cell> source_cells(const Cell* value, bool only, int32_t part) {
+    std::vector<Cell> cells;
+    if (!only && any_block_q(value->type())) {
+        uint32_t n = rs_length_q(value);
+        if (part >= 0 && static_cast<uint32_t>(part) < n) n = static_cast<uint32_t>(part);
+        const Cell* first = rs_head(value);
+        cells.assign(first, first + n);
+    } else {
+        cells.push_back(*value);
+    }
+    return cells;
+}
+
+// Writes `dup` copies of the cells at cell `at` of the block.
+void fill(const Cell* block, uint32_t at, const std::vector<Cell>& cells, uint32_t dup) {
+    Cell* p = rs_abs_at(block, at);
+    for (uint32_t d = 0; d < dup; ++d, p += cells.size())
+        std::memcpy(static_cast<void*>(p), cells.data(), cells.size() * sizeof(Cell));
+}
+
+uint32_t clamp(Cell* block) { return series::clamp(block); }
+
+bool series_like_q(uint32_t type) {
+    switch (type) {
+        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+        case TYPE_GET_PATH: case TYPE_HASH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL:
+        case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR:
+        case TYPE_IMAGE: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+Cell* append_block(Cell* block, const Cell* source) {
+    std::vector<Cell> cells = source_cells(source, false, -1);
+    for (const Cell& c : cells) rs_append(block, &c);
+    return block;
+}
+
+Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_head) {
+    Cell v = *value;
+    uint32_t h = clamp(block);
+    uint32_t at = at_head ? 0 : h;
+    open_gap(block, at, 1, false);
+    *rs_abs_at(block, at) = v;
+    if (advance) block->data1 += 1;
+    return block;
+}
+
+Cell* insert_block(Cell* block, const Cell* source) {
+    std::vector<Cell> cells = source_cells(source, false, -1);
+    if (cells.empty()) return block;
+    uint32_t h = clamp(block);
+    open_gap(block, h, cells.size(), false);
+    fill(block, h, cells, 1);
+    block->data1 = h + static_cast<uint32_t>(cells.size());
+    return block;
+}
+
+void insert_star() { insert_value(stack::arguments - 1, stack::arguments, true, false); }
+void append_star() { rs_append(stack::arguments - 1, stack::arguments); }
+void append_next_star() { rs_append(stack::arguments, stack::arguments + 1); }
+
+uint32_t remove_value(Cell* block, Cell* value, bool from_head) {
+    Cell from = *block;
+    if (from_head) from.data1 = 0;
+    int32_t i = find_one(&from, value, false);
+    if (i < 0) return 0;
+    SeriesBuffer* s = series_of(block);
+    Cell* base = reinterpret_cast<Cell*>(s->offset_addr());
+    uint32_t len = s->count();
+    std::memmove(base + i, base + i + 1, (len - static_cast<uint32_t>(i) - 1) * sizeof(Cell));
+    s->tail -= sizeof(Cell);
+    return static_cast<uint32_t>(i) + 1;
+}
+
+// ---- Lookups ---------------------------------------------------------------------------------
+
+const Cell none_cell{TYPE_NONE, 0, 0, 0};
+
+int32_t find_one(const Cell* block, Cell* value, bool case_) {
+    int32_t op = case_ ? actions::COMP_STRICT_EQUAL : actions::COMP_FIND;
+    uint32_t len = series_of(block)->count();
+    for (uint32_t i = block->head(); i < len; ++i) {
+        Cell c = *rs_abs_at(block, i);
+        if (actions::compare(value, &c, op) == 0) return static_cast<int32_t>(i);
+    }
+    return -1;
+}
+
+const Cell* select_value(const Cell* block, Cell* value) {
+    int32_t i = find_one(block, value, false);
+    if (i < 0 || static_cast<uint32_t>(i) + 1 >= series_of(block)->count()) return &none_cell;
+    return rs_abs_at(block, static_cast<uint32_t>(i) + 1);
+}
+
+const Cell* select_word(const Cell* block, const Cell* word, bool case_) {
+    uint32_t len = series_of(block)->count();
+    uint32_t sym = case_ ? word->symbol() : symbol::resolve(word->symbol());
+    for (uint32_t i = block->head(); i < len; ++i) {
+        const Cell* c = rs_abs_at(block, i);
+        uint32_t t = c->type();
+        if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_LIT_WORD && t != TYPE_GET_WORD) continue;
+        uint32_t s = case_ ? c->symbol() : symbol::resolve(c->symbol());
+        if (s != sym) continue;
+        return i + 1 < len ? rs_abs_at(block, i + 1) : &none_cell;
+    }
+    return &none_cell;
+}
+
+// ---- Copying ------------------------------------------------------------------------------------
+
+Cell* clone(const Cell* block, bool deep, bool any_block) {
+    Cell src = *block;
+    uint32_t n = rs_length_q(&src);
+    Cell* slot = stack::push_slot();
+    set_header(slot, TYPE_UNSET);
+    slot->data1 = 0;
+    slot->data2 = 0;
+    slot->data3 = 0;
+    Node node = memory::alloc_cells(n ? n : 1);
+    SeriesBuffer* d = memory::buffer(node);
+    if (n) std::memcpy(d->offset_addr(), rs_head(&src), n * sizeof(Cell));
+    d->tail = d->offset + n * static_cast<uint32_t>(sizeof(Cell));
+    slot->data2 = node;
+    set_header(slot, src.type());
+    if (!deep) return slot;
+    // A block met again further down would be cloned for ever.
+    if (cycles::find_q(src.node())) {
+        cycles::reset();
+        fire(err::NO_CYCLE);
+    }
+    cycles::push(src.node());
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell c = *rs_abs_at(slot, i);
+        uint32_t t = c.type();
+        bool nested = t == TYPE_BLOCK || (any_block && (t == TYPE_PAREN || (t >= TYPE_PATH && t <= TYPE_GET_PATH)));
+        if (!nested) continue;
+        Cell copy = *clone(&c, true, any_block);
+        copy.header = c.header;
+        *rs_abs_at(slot, i) = copy;
+        stack::pop(1);
+    }
+    cycles::pop();
+    return slot;
+}
+
+void copy_values_deep(Node node, uint32_t first, uint32_t end, uint32_t step, bool deep, const Cell* types) {
+    if (step == 0) step = 1;
+    for (uint32_t i = first; i < end; i += step) {
+        Cell* p = reinterpret_cast<Cell*>(memory::buffer(node)->offset_addr()) + i;
+        Cell c = *p;
+        uint32_t t = c.type();
+        if (types) {
+            bool pass = types->type() == TYPE_TYPESET ? typeset::has_q(types, t) : types->data1 == t;
+            if (!pass) continue;
+        }
+        if (!series_like_q(t) && t != TYPE_BITSET && t != TYPE_OBJECT && t != TYPE_ERROR && t != TYPE_MAP)
+            continue;
+        Cell copy = c;
+        Cell filter = types ? *types : Cell{};
+        actions::copy(&copy, &copy, nullptr, deep, deep && types ? &filter : nullptr);
+        reinterpret_cast<Cell*>(memory::buffer(node)->offset_addr())[i] = copy;
+    }
 }
 
 Cell* append_global_word(uint32_t symbol, Cell* block) {
@@ -57,21 +324,423 @@ Cell* append_global_word(uint32_t symbol, Cell* block) {
 
 Cell* append_word(const char* text, Cell* block) { return append_global_word(symbol::make(text), block); }
 
+// ---- Making ------------------------------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void fire_bad_arg(ErrorId id, uint32_t type, const Cell* spec) {
+    Cell dt;
+    datatype::make_at(&dt, type);
+    fire(id, &dt, spec);
+}
+
+// An integer! as it is, a float! truncated; a float out of the 32-bit range
+// or not a number raises out-of-range.
+int32_t int_checked(const Cell* value) {
+    if (value->type() == TYPE_INTEGER) return value->int_value();
+    double d = value->float_value();
+    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
+    return static_cast<int32_t>(d);
+}
+
+// The result slot becomes a shallow copy of an any-block spec, typed `type`.
+Cell* copy_into(Cell* slot, const Cell* spec, uint32_t type) {
+    Cell c = *clone(spec, false, false);
+    stack::pop(1);
+    c.header = type;
+    *slot = c;
+    return slot;
+}
+
+// The block that reflect gives of an object! or map! (its body), or the
+// elements of a vector!, typed `type`, in the slot.
+Cell* body_into(Cell* slot, const Cell* spec, uint32_t type) {
+    Cell v = *spec;
+    if (v.type() == TYPE_VECTOR) {
+        uint32_t n = series::get_length(&v, false);
+        make_at(slot, n);
+        for (uint32_t i = 1; i <= n; ++i) {
+            Cell e;
+            series::pick_into(&v, static_cast<int32_t>(i), &e);
+            rs_append(slot, &e);
+        }
+    } else {
+        Cell field = *word::make_global(words::sym::body);
+        *slot = *actions::reflect(&v, &field);
+    }
+    set_header(slot, type);
+    return slot;
+}
+
+}  // namespace
+
+Cell* (*scan_hook)(Cell* text, Cell* slot) = nullptr;
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type) {
+    uint32_t t = spec->type();
+    if (any_block_q(t)) return copy_into(proto, spec, type);
+    switch (t) {
+        case TYPE_INTEGER:
+        case TYPE_FLOAT: {
+            int32_t n = int_checked(spec);
+            make_at(proto, n > 0 ? static_cast<uint32_t>(n) : 1u);
+            set_header(proto, type);
+            return proto;
+        }
+        case TYPE_OBJECT:
+        case TYPE_MAP:
+        case TYPE_VECTOR: return body_into(proto, spec, type);
+        default: fire_bad_arg(err::BAD_MAKE_ARG, type, spec);
+    }
+}
+
+Cell* to(Cell* proto, Cell* spec, uint32_t type) {
+    uint32_t t = spec->type();
+    if (any_block_q(t)) return copy_into(proto, spec, type);
+    switch (t) {
+        case TYPE_OBJECT:
+        case TYPE_MAP:
+        case TYPE_VECTOR: return body_into(proto, spec, type);
+        case TYPE_TYPESET: typeset::to_block(spec, proto); break;
+        case TYPE_STRING: {
+            if (!scan_hook) fire(err::FEATURE_NA);
+            Cell text = *spec;
+            scan_hook(&text, proto);
+            break;
+        }
+        default: {
+            Cell v = *spec;
+            make_at(proto, 1);
+            rs_append(proto, &v);
+            break;
+        }
+    }
+    set_header(proto, type);
+    return proto;
+}
+
+// ---- Form and mold ------------------------------------------------------------------------------
+
+namespace {
+
+// Appends one ASCII character; answers the budget less one.
+int32_t put_char(Cell* buffer, char c, int32_t limit) {
+    string::append_char(series_of(buffer), static_cast<uint8_t>(c));
+    return limit - 1;
+}
+
+// The last code point of the output, 0 when it is empty.
+uint32_t last_char(const Cell* buffer) {
+    uint32_t n = series_of(buffer)->count();
+    return n ? string::rs_abs_at(buffer, n - 1) : 0;
+}
+
+}  // namespace
+
+int32_t mold_indent(Cell* buffer, int32_t level, int32_t limit) {
+    for (int32_t i = 0; i < level; ++i) {
+        string::concatenate_literal(buffer, "    ");
+        limit -= 4;
+    }
+    return limit;
+}
+
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit) {
+    if (cycles::detect_q(value, buffer, &limit, false)) return limit;
+    Cell blk = *value;
+    clamp(&blk);
+    uint32_t len = series_of(&blk)->count();
+    cycles::push(blk.node());
+    for (uint32_t i = blk.head(); i < len; ++i) {
+        if (part && limit < 1) break;
+        if (i > blk.head()) {
+            uint32_t c = last_char(buffer);
+            if (c != '\t' && c != '\n' && c != '\r') limit = put_char(buffer, ' ', limit);
+        }
+        Cell v = *rs_abs_at(&blk, i);
+        limit = actions::form(&v, buffer, part, limit);
+    }
+    cycles::pop();
+    return limit;
+}
+
+int32_t mold_each(Cell* block, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+                  int32_t indent) {
+    Cell blk = *block;
+    clamp(&blk);
+    uint32_t len = series_of(&blk)->count();
+    bool opened = false;
+    cycles::push(blk.node());
+    for (uint32_t i = blk.head(); i < len; ++i) {
+        if (part && limit < 1) break;
+        Cell v = *rs_abs_at(&blk, i);
+        bool first = i == blk.head();
+        if (!flat && v.new_line()) {
+            if (first && !only) {
+                ++indent;
+                opened = true;
+            }
+            if (!(first && only)) {
+                limit = put_char(buffer, '\n', limit);
+                limit = mold_indent(buffer, indent, limit);
+            }
+        } else if (!first) {
+            limit = put_char(buffer, ' ', limit);
+        }
+        limit = actions::mold(&v, buffer, false, all, flat, part, limit, indent);
+    }
+    cycles::pop();
+    if (opened) {
+        limit = put_char(buffer, '\n', limit);
+        limit = mold_indent(buffer, indent - 1, limit);
+    }
+    return limit;
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent) {
+    if (cycles::detect_q(value, buffer, &limit, true)) return limit;
+    if (!only) limit = put_char(buffer, '[', limit);
+    limit = mold_each(value, buffer, only, all, flat, part, limit, indent);
+    if (!only) limit = put_char(buffer, ']', limit);
+    return limit;
+}
+
+// ---- Comparison ----------------------------------------------------------------------------------
+
+namespace {
+
+bool number_q(uint32_t t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; }
+
+bool equality_op_q(int32_t op) {
+    switch (op) {
+        case actions::COMP_EQUAL: case actions::COMP_NOT_EQUAL: case actions::COMP_STRICT_EQUAL:
+        case actions::COMP_STRICT_EQUAL_WORD: case actions::COMP_EQUAL_WORD: case actions::COMP_FIND:
+            return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    uint32_t t1 = value1->type(), t2 = value2->type();
+    if (t1 != t2) {
+        bool paths = (t1 == TYPE_PATH && t2 == TYPE_LIT_PATH) || (t1 == TYPE_LIT_PATH && t2 == TYPE_PATH);
+        if (!paths || (op != actions::COMP_STRICT_EQUAL_WORD && op != actions::COMP_EQUAL_WORD))
+            return actions::NOT_COMPARABLE;
+    }
+    if (value1->node() == value2->node() && value1->head() == value2->head()) return 0;
+    if (op == actions::COMP_SAME) return -1;
+    if (cycles::find_q(value1->node())) return cycles::find_q(value2->node()) ? 0 : -1;
+
+    Cell b1 = *value1, b2 = *value2;
+    uint32_t l1 = rs_length_q(&b1), l2 = rs_length_q(&b2);
+    if (l1 != l2 && equality_op_q(op)) return 1;
+    uint32_t h1 = clamp(&b1), h2 = clamp(&b2);
+    uint32_t n = l1 < l2 ? l1 : l2;
+    int32_t r = 0;
+    cycles::push(b1.node());
+    cycles::push(b2.node());
+    for (uint32_t i = 0; i < n && r == 0; ++i) {
+        Cell c1 = *rs_abs_at(&b1, h1 + i);
+        Cell c2 = *rs_abs_at(&b2, h2 + i);
+        uint32_t a = c1.type(), b = c2.type();
+        if (a == b || (word::any_word_q(a) && word::any_word_q(b)) || (number_q(a) && number_q(b)))
+            r = actions::compare(&c1, &c2, op);
+        else
+            r = a < b ? -1 : 1;
+    }
+    cycles::pop_n(2);
+    if (r != 0) return r;
+    return l1 < l2 ? -1 : l1 > l2 ? 1 : 0;
+}
+
+// ---- Path steps ----------------------------------------------------------------------------------
+
+namespace {
+Cell path_none{TYPE_NONE, 0, 0, 0};
+}  // namespace
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool case_,
+                bool, bool) {
+    Cell blk = *parent;
+    if (element->type() == TYPE_INTEGER) {
+        if (value) return series::poke(&blk, element->int_value(), value, element);
+        Cell r;
+        series::pick_into(&blk, element->int_value(), &r);
+        if (r.type() == TYPE_NONE) {
+            path_none = none_cell;
+            return &path_none;
+        }
+        // The cell itself, inside the block: the caller copies it at once.
+        int32_t n = element->int_value();
+        uint32_t h = clamp(&blk);
+        return rs_abs_at(&blk, static_cast<uint32_t>(static_cast<int64_t>(h) + (n > 0 ? n - 1 : n)));
+    }
+    const Cell* found;
+    if (!value) {
+        if (element->type() == TYPE_WORD && blk.type() != TYPE_HASH)
+            found = select_word(&blk, element, case_);
+        else {
+            clamp(&blk);
+            int32_t i = find_one(&blk, element, case_);
+            found = i < 0 || static_cast<uint32_t>(i) + 1 >= series_of(&blk)->count()
+                        ? &none_cell
+                        : rs_abs_at(&blk, static_cast<uint32_t>(i) + 1);
+        }
+        path_none = *found;
+        return found == &none_cell ? &path_none : const_cast<Cell*>(found);
+    }
+    clamp(&blk);
+    int32_t i = find_one(&blk, element, case_);
+    if (i < 0) fire(err::BAD_PATH_SET, path ? path : parent, element);
+    blk.data1 = static_cast<uint32_t>(i);
+    return series::poke(&blk, 2, value, nullptr);
+}
+
+// ---- Insertion and modification -----------------------------------------------------------------
+
+Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+    if (dup < 1) return series;
+    std::vector<Cell> cells = source_cells(value, only, part);
+    uint32_t h = clamp(series);
+    uint32_t len = series_of(series)->count();
+    uint32_t at = append || h >= len ? len : h;
+    uint64_t total = static_cast<uint64_t>(cells.size()) * static_cast<uint32_t>(dup);
+    if (total > UINT32_MAX) fire(err::NO_MEMORY);
+    if (total) {
+        open_gap(series, at, total, dup > 4);
+        fill(series, at, cells, static_cast<uint32_t>(dup));
+    }
+    if (append) {
+        series->data1 = 0;
+    } else {
+        uint64_t index = h + total;
+        uint32_t n = series_of(series)->count();
+        series->data1 = index > n ? n : static_cast<uint32_t>(index);
+    }
+    return series;
+}
+
+Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
+    if (dup < 1) return series;
+    std::vector<Cell> cells = source_cells(value, only, -1);
+    uint32_t h = clamp(series);
+    uint32_t len = series_of(series)->count();
+    uint32_t rest = len - h;
+    uint64_t inserted = static_cast<uint64_t>(cells.size()) * static_cast<uint32_t>(dup);
+    if (inserted > UINT32_MAX) fire(err::NO_MEMORY);
+    uint64_t removed = part >= 0 ? static_cast<uint64_t>(part) : inserted;
+    if (removed > rest) removed = rest;
+    if (len + inserted - removed >= MAX_CELLS) fire(err::NO_MEMORY);
+    if (inserted > removed) {
+        open_gap(series, h + static_cast<uint32_t>(removed), inserted - removed, dup > 4);
+    } else if (removed > inserted) {
+        SeriesBuffer* s = series_of(series);
+        Cell* base = reinterpret_cast<Cell*>(s->offset_addr());
+        std::memmove(base + h + inserted, base + h + removed, (len - h - removed) * sizeof(Cell));
+        s->tail -= static_cast<uint32_t>((removed - inserted) * sizeof(Cell));
+    }
+    if (inserted) fill(series, h, cells, static_cast<uint32_t>(dup));
+    series->data1 = h + static_cast<uint32_t>(inserted);
+    return series;
+}
+
+namespace {
+
+// Replaces every series-like cell of the block by its deep copy.
+void deepen(const Cell* block) {
+    copy_values_deep(block->node(), block->head(), series_of(block)->count(), 1, true, nullptr);
+}
+
+}  // namespace
+
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
+    Cell src = *value;
+    series::copy(&src, result, part, false, nullptr);
+    if (!deep && !types) return result;
+    if (result->type() == TYPE_HASH) set_type(result, TYPE_BLOCK);
+    if (deep) {
+        if (cycles::find_q(src.node())) {
+            cycles::reset();
+            fire(err::NO_CYCLE);
+        }
+        cycles::push(src.node());
+    }
+    Cell out = *result;
+    uint32_t n = series_of(&out)->count();
+    if (!types) {
+        for (uint32_t i = 0; i < n; ++i) {
+            Cell c = *rs_abs_at(&out, i);
+            if (!series_like_q(c.type())) continue;
+            Cell copied = c;
+            actions::copy(&copied, &copied, nullptr, true, nullptr);
+            copied.header = c.header;
+            *rs_abs_at(&out, i) = copied;
+        }
+    } else {
+        copy_values_deep(out.node(), 0, n, 1, deep, types);
+    }
+    if (deep) cycles::pop();
+    *result = out;
+    return result;
+}
+
+Cell* swap(Cell* series1, Cell* series2) {
+    if (!any_block_q(series2->type())) fire(err::INVALID_ARG, series2);
+    uint32_t h1 = clamp(series1), h2 = clamp(series2);
+    if (h1 < series_of(series1)->count() && h2 < series_of(series2)->count()) {
+        Cell* a = rs_abs_at(series1, h1);
+        Cell* b = rs_abs_at(series2, h2);
+        Cell t = *a;
+        *a = *b;
+        *b = t;
+    }
+    return series1;
+}
+
+Cell* take(Cell* series, Cell* part, bool deep, bool last) {
+    series::take(series, part, deep, last);
+    if (series->type() == TYPE_NONE) return series;
+    if (!part) {
+        Cell c = *rs_abs_at(series, 0);
+        if (deep && series_like_q(c.type())) actions::copy(&c, &c, nullptr, true, nullptr);
+        *series = c;
+        return series;
+    }
+    if (deep) deepen(series);
+    return series;
+}
+
+Cell* trim(Cell* series, bool, bool, bool, bool, bool, Cell*) {
+    uint32_t h = clamp(series);
+    SeriesBuffer* s = series_of(series);
+    Cell* base = reinterpret_cast<Cell*>(s->offset_addr());
+    uint32_t len = s->count();
+    uint32_t out = h;
+    for (uint32_t i = h; i < len; ++i)
+        if (base[i].type() != TYPE_NONE) base[out++] = base[i];
+    s->tail = s->offset + out * static_cast<uint32_t>(sizeof(Cell));
+    return series;
+}
+
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
+// find, put, select and sort come with the search and sort actions.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_BLOCK>(
-        /*  1 make            */ pending,
+        /*  1 make            */ make,
         /*  2 random          */ inherit,
         /*  3 reflect         */ inherit,
-        /*  4 to              */ pending,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
-        /*  7 path evaluation */ pending,
+        /*  4 to              */ to,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
+        /*  7 path evaluation */ eval_path,
         /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
+        /*  9 comparison      */ compare,
         /* 10 absolute        */ unsupported,
         /* 11 add             */ unsupported,
         /* 12 divide          */ unsupported,
@@ -87,17 +756,17 @@ void init() {
         /* 22 complement      */ unsupported,
         /* 23 or~             */ unsupported,
         /* 24 xor~            */ unsupported,
-        /* 25 append          */ pending,
+        /* 25 append          */ insert,
         /* 26 at              */ inherit,
         /* 27 back            */ inherit,
-        /* 28 change          */ pending,
+        /* 28 change          */ change,
         /* 29 clear           */ inherit,
-        /* 30 copy            */ pending,
+        /* 30 copy            */ copy,
         /* 31 find            */ pending,
         /* 32 head            */ inherit,
         /* 33 head?           */ inherit,
         /* 34 index?          */ inherit,
-        /* 35 insert          */ pending,
+        /* 35 insert          */ insert,
         /* 36 length?         */ inherit,
         /* 37 move            */ inherit,
         /* 38 next            */ inherit,
@@ -109,11 +778,11 @@ void init() {
         /* 44 select          */ pending,
         /* 45 sort            */ pending,
         /* 46 skip            */ inherit,
-        /* 47 swap            */ pending,
+        /* 47 swap            */ swap,
         /* 48 tail            */ inherit,
         /* 49 tail?           */ inherit,
-        /* 50 take            */ pending,
-        /* 51 trim            */ pending,
+        /* 50 take            */ take,
+        /* 51 trim            */ trim,
         /* 52 create          */ unsupported,
         /* 53 close           */ unsupported,
         /* 54 delete          */ unsupported,

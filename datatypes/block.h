@@ -1,4 +1,10 @@
-// block!: the storage layer of blocks and the makers of block values.
+// block!: the storage layer of blocks and the makers of block values, and
+// the block! actions (making, text, comparison, paths, insertion).
+//
+// A block value's `head` (word 1) is its index in cells from the buffer's
+// first cell; several values may share one buffer, so an index may lie past
+// the tail after another value shortened it. Operations named rs_ neither
+// allocate nor check their arguments.
 #pragma once
 #include <cstdint>
 
@@ -32,6 +38,120 @@ Cell* rs_append(Cell* block, const Cell* value);
 Cell* append_global_word(uint32_t symbol, Cell* block);
 // The same from a NUL-terminated UTF-8 spelling.
 Cell* append_word(const char* text, Cell* block);
+
+// ---- Cursor and addresses -----------------------------------------------------------
+
+// block!, paren!, the path family and hash!.
+inline bool any_block_q(uint32_t type) {
+    return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH ||
+           (type >= TYPE_PATH && type <= TYPE_GET_PATH);
+}
+
+// rs_head on a value that may be written: an index past the tail is first
+// set to the tail's index in the value.
+Cell* rs_head(Cell* block);
+// Cells from the index to the tail, negative when the index lies past it.
+int32_t rs_length_signed(const Cell* block);
+// Advances the index by one unless that passes the tail; answers whether
+// the value is then at its tail.
+bool rs_next(Cell* block);
+// Whether the index is exactly at the tail (an index past it is not).
+bool rs_tail_q(const Cell* block);
+// Cell at an absolute index (from the buffer's first cell, not checked).
+Cell* rs_abs_at(const Cell* block, uint32_t index);
+// Cuts the buffer after `index` cells.
+void rs_clear(const Cell* block, uint32_t index);
+// Drops every cell from the value's index to the tail.
+void rs_truncate(const Cell* block);
+// Drops the last cell of a non-empty buffer, clamping the index.
+void rs_remove_last(Cell* block);
+
+// ---- Appending, inserting, removing --------------------------------------------------
+
+// Appends a copy of every cell of the source from its index; answers block.
+Cell* append_block(Cell* block, const Cell* source);
+// Inserts a copy of the value at the index (at the buffer's first cell with
+// at_head); with advance the index then moves past the new cell.
+Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_head);
+// Inserts the source's cells at the index, keeping their order, and moves
+// the index past them.
+Cell* insert_block(Cell* block, const Cell* source);
+// Compiled code: the value in the current call's first argument slot goes
+// into the block in the cell below it (inserted at its index, advancing;
+// or appended); append_next_star appends the cell above the first argument
+// slot to the block held in that slot.
+void insert_star();
+void append_star();
+void append_next_star();
+// Removes the first cell from the index (from the buffer's first cell with
+// from_head) equal to the value under comparison code 12; 0 when none was.
+uint32_t remove_value(Cell* block, Cell* value, bool from_head);
+
+// ---- Lookups -------------------------------------------------------------------------
+
+// The read-only none! cell the lookups answer when nothing is found.
+extern const Cell none_cell;
+// The cell after the first cell equal to the value (code 12), else none_cell.
+const Cell* select_value(const Cell* block, Cell* value);
+// The cell after the first word!, set-word!, lit-word! or get-word! with the
+// word's symbol (exactly with case_, else through symbol::resolve), else
+// none_cell.
+const Cell* select_word(const Cell* block, const Cell* word, bool case_);
+// Index of the first cell from the block's index equal to the value as one
+// value (code 2 with case_, else 12), or -1.
+int32_t find_one(const Cell* block, Cell* value, bool case_);
+
+// ---- Copying and making ----------------------------------------------------------------
+
+// Pushes a copy of the cells from the index: the source's type alone in the
+// header, index 0. With deep, nested block! cells (and, with any_block, the
+// paren! and path cells) are cloned too, keeping their headers.
+Cell* clone(const Cell* block, bool deep, bool any_block);
+// Replaces each selected series-like cell (also bitset!, object!, error!,
+// map!) among cells first..end - 1 of the node's buffer (every `step`
+// cells, counted from the buffer's first cell) by its copy, deep with
+// `deep`; `types` is a datatype! or typeset! filter, or null. Cells are
+// named by index because each copy may move the buffer.
+void copy_values_deep(Node node, uint32_t first, uint32_t end, uint32_t step, bool deep, const Cell* types);
+// As make_at; with fixed the buffer never moves, else every cell of its
+// capacity is unset!.
+Cell* make_fixed_at(Cell* slot, int32_t size, bool fixed);
+// Pushes a copy of the block value; pushes a new empty block (0 counts as 1).
+Cell* push(const Cell* block);
+Cell* push_only(int32_t size);
+
+// Loads the text of a string! into a block in the slot (installed by the
+// lexer); until then to block! of a string raises internal feature-na.
+extern Cell* (*scan_hook)(Cell* text, Cell* slot);
+
+// ---- Text ----------------------------------------------------------------------------------
+
+// Appends four spaces per level (nothing for a level below 1); answers the
+// budget less what was written.
+int32_t mold_indent(Cell* buffer, int32_t level, int32_t limit);
+// The values of a block as mold lays them out (new-line markers and
+// indentation), without brackets; shared with paren!.
+int32_t mold_each(Cell* block, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+                  int32_t indent);
+
+// ---- Actions ---------------------------------------------------------------------------------
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type);
+Cell* to(Cell* proto, Cell* spec, uint32_t type);
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent);
+// Reading (value null) answers the selected cell (inside the block or the
+// none cell: copy it before anything allocates); setting answers `value`.
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
+                int32_t index, bool case_, bool get, bool last);
+int32_t compare(Cell* value1, Cell* value2, int32_t op);
+Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
+Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
+Cell* swap(Cell* series1, Cell* series2);
+Cell* take(Cell* series, Cell* part, bool deep, bool last);
+Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
 
 void init();
 

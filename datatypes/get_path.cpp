@@ -1,11 +1,20 @@
 // get-path!: a path that gets its value without calling it.
+#include "datatypes/path.h"
+
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
 
 namespace get_path {
 
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent) {
+    string::append_char(series_of(buffer), ':');
+    return path::mold(value, buffer, only, all, flat, part, limit - 1, indent);
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_GET_PATH>(
@@ -14,7 +23,7 @@ void init() {
         /*  3 reflect         */ inherit,
         /*  4 to              */ inherit,
         /*  5 form            */ inherit,
-        /*  6 mold            */ pending,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ inherit,
         /*  8 path setting    */ unsupported,
         /*  9 comparison      */ inherit,

@@ -1,23 +1,161 @@
 // logic!: the truth values true and false.
+#include "datatypes/logic.h"
+
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "evaluator/actions.h"
+#include "evaluator/stack.h"
+#include "evaluator/errors.h"
+#include "services/random.h"
 
 namespace logic {
 
+Cell true_cell{TYPE_LOGIC, 1, 0, 0};
+Cell false_cell{TYPE_LOGIC, 0, 0, 0};
+
+namespace {
+Cell* set(Cell* slot, bool flag) {
+    slot->header = TYPE_LOGIC;
+    slot->data1 = flag ? 1 : 0;
+    return slot;
+}
+bool truth(const Cell* value) {
+    switch (value->type()) {
+        case TYPE_NONE: return false;
+        case TYPE_LOGIC: return value->data1 == 1;
+        default: return true;
+    }
+}
+}  // namespace
+
+Cell* box(bool flag) { return set(stack::arguments, flag); }
+
+Cell* push(bool flag) {
+    Cell* c = stack::push_slot();
+    *c = Cell{TYPE_LOGIC, 0, 0, 0};
+    return set(c, flag);
+}
+
+Cell* make_in(Cell* block, bool flag) { return set(alloc_tail(block), flag); }
+
+bool value_true_q(const Cell* value, bool check_unset, const Cell* word) {
+    if (check_unset && value->type() == TYPE_UNSET) fire(err::NO_VALUE, word);
+    return truth(value);
+}
+
+bool true_q() {
+    if (stack::arguments->type() == TYPE_UNSET) fire(err::NO_RETURN);
+    return truth(stack::arguments);
+}
+
+bool top_true_q() { return truth(stack::arguments); }
+
+bool last_true_q() { return truth(stack::top > stack::arguments ? stack::top - 1 : stack::arguments); }
+
+// ---- Actions -------------------------------------------------------------------------
+
+namespace {
+
+bool equality_q(int32_t op) { return op < actions::COMP_LESSER || op > actions::COMP_GREATER_EQUAL; }
+
+// and~, or~ and xor~ take a logic! second operand only.
+void check_operand(const Cell* value2) {
+    if (value2->type() == TYPE_LOGIC) return;
+    Cell caller, dt, arg;
+    actions::caller_word(&caller);
+    datatype::make_at(&dt, value2->type());
+    actions::call_argument_hook(1, &arg);
+    fire(err::EXPECT_ARG, &caller, &dt, &arg);
+}
+
+}  // namespace
+
+Cell* to(Cell* proto, Cell* spec, uint32_t) {
+    if (spec->type() == TYPE_LOGIC) {
+        Cell v = *spec;
+        *proto = v;
+        return proto;
+    }
+    *proto = spec->type() == TYPE_NONE ? false_cell : true_cell;
+    return proto;
+}
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type) {
+    switch (spec->type()) {
+        case TYPE_INTEGER: *proto = spec->int_value() != 0 ? true_cell : false_cell; return proto;
+        case TYPE_FLOAT:
+        case TYPE_PERCENT: *proto = spec->float_value() != 0.0 ? true_cell : false_cell; return proto;
+        default: return to(proto, spec, type);
+    }
+}
+
+Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        rng::seed(static_cast<int32_t>(value->data1));
+        *value = Cell{TYPE_UNSET, 0, 0, 0};
+        return value;
+    }
+    int32_t draw = secure ? rng::secure_next() : rng::next();
+    *value = draw > 0x3FFFFFFF ? true_cell : false_cell;
+    return value;
+}
+
+int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
+    bool t = value->data1 == 1;
+    string::concatenate_literal(buffer, t ? "true" : "false");
+    return limit - (t ? 4 : 5);
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell*, int32_t limit, int32_t) {
+    if (!all) return form(value, buffer, nullptr, limit);
+    bool t = value->data1 == 1;
+    string::concatenate_literal(buffer, t ? "#(true)" : "#(false)");
+    return limit - (t ? 7 : 8);
+}
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    if (value2->type() != TYPE_LOGIC) return actions::NOT_COMPARABLE;
+    if (!equality_q(op)) return actions::NOT_COMPARABLE;
+    return static_cast<int32_t>(value1->data1) - static_cast<int32_t>(value2->data1);
+}
+
+Cell* complement(Cell* value) {
+    value->data1 ^= 1;
+    return value;
+}
+
+Cell* and_(Cell* value1, Cell* value2) {
+    check_operand(value2);
+    value1->data1 &= value2->data1;
+    return value1;
+}
+
+Cell* or_(Cell* value1, Cell* value2) {
+    check_operand(value2);
+    value1->data1 |= value2->data1;
+    return value1;
+}
+
+Cell* xor_(Cell* value1, Cell* value2) {
+    check_operand(value2);
+    value1->data1 ^= value2->data1;
+    return value1;
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_LOGIC>(
-        /*  1 make            */ pending,
-        /*  2 random          */ pending,
+        /*  1 make            */ make,
+        /*  2 random          */ random,
         /*  3 reflect         */ unsupported,
-        /*  4 to              */ pending,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
+        /*  4 to              */ to,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ unsupported,
         /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
+        /*  9 comparison      */ compare,
         /* 10 absolute        */ unsupported,
         /* 11 add             */ unsupported,
         /* 12 divide          */ unsupported,
@@ -29,10 +167,10 @@ void init() {
         /* 18 subtract        */ unsupported,
         /* 19 even?           */ unsupported,
         /* 20 odd?            */ unsupported,
-        /* 21 and~            */ pending,
-        /* 22 complement      */ pending,
-        /* 23 or~             */ pending,
-        /* 24 xor~            */ pending,
+        /* 21 and~            */ and_,
+        /* 22 complement      */ complement,
+        /* 23 or~             */ or_,
+        /* 24 xor~            */ xor_,
         /* 25 append          */ unsupported,
         /* 26 at              */ unsupported,
         /* 27 back            */ unsupported,

@@ -1,11 +1,30 @@
 // paren!: a block that is evaluated where it stands.
+#include "datatypes/path.h"
+
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "evaluator/cycles.h"
 
 namespace paren {
 
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent) {
+    if (cycles::detect_q(value, buffer, &limit, true)) return limit;
+    if (!only) {
+        string::append_char(series_of(buffer), '(');
+        --limit;
+    }
+    limit = block::mold_each(value, buffer, only, all, flat, part, limit, indent);
+    if (!only) {
+        string::append_char(series_of(buffer), ')');
+        --limit;
+    }
+    return limit;
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_PAREN>(
@@ -14,7 +33,7 @@ void init() {
         /*  3 reflect         */ inherit,
         /*  4 to              */ inherit,
         /*  5 form            */ inherit,
-        /*  6 mold            */ pending,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ inherit,
         /*  8 path setting    */ unsupported,
         /*  9 comparison      */ inherit,

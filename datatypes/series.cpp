@@ -1,17 +1,582 @@
 // series!: the actions that every series type shares; never the type of a value.
+#include "datatypes/series.h"
+
+#include <cstring>
+#include <vector>
+
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/errors.h"
+#include "evaluator/symbol.h"
+#include "evaluator/words.h"
+#include "runtime/hashtable.h"
+#include "runtime/unicode.h"
+#include "services/random.h"
 
 namespace series {
 
+namespace {
+
+// Buffer flags a copy takes over from its source: the unit and the
+// datatype's own bits, not the allocator's, the collector's or ownership.
+constexpr uint32_t SERIES_OWNED = 0x00020000;
+constexpr uint32_t ALLOCATOR_BITS = SERIES_BIG | SERIES_FIXED | SERIES_MARK | SERIES_CENTRED |
+                                    SERIES_MADE | SERIES_PINNED | SERIES_IN_USE;
+
+uint8_t* addr(const Cell* v, uint32_t index) {
+    SeriesBuffer* s = series_of(v);
+    return s->offset_addr() + static_cast<size_t>(index) * s->unit();
+}
+
+bool string_like_q(uint32_t type) {
+    switch (type) {
+        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
+        case TYPE_REF: return true;
+        default: return false;
+    }
+}
+
+bool cells_q(uint32_t type) { return block::any_block_q(type) || type == TYPE_MAP; }
+
+Cell none_value() { return Cell{TYPE_NONE, 0, 0, 0}; }
+Cell logic_value(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
+Cell integer_value(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
+
+// script invalid-refine-arg with the refinement's word and the argument.
+[[noreturn]] void fire_refine(const Cell& refinement, const Cell* arg) {
+    Cell w = refinement;
+    set_type(&w, TYPE_WORD);
+    fire(err::INVALID_REFINE_ARG, &w, arg);
+}
+
+// The count a /part argument gives: an integer!, or a series of the same
+// datatype on the same buffer (its index less the series' index).
+int64_t part_count(const Cell* series, const Cell* part) {
+    if (part->type() == TYPE_INTEGER) return part->int_value();
+    if (part->type() == series->type() && part->node() == series->node())
+        return static_cast<int64_t>(part->head()) - series->head();
+    fire_refine(words::ref::part, part);
+}
+
+void swap_bytes(uint8_t* a, uint8_t* b, uint32_t n) {
+    uint8_t t[16];
+    std::memcpy(t, a, n);
+    std::memcpy(a, b, n);
+    std::memcpy(b, t, n);
+}
+
+// A new buffer of `count` elements copied from element `start` of the
+// value's buffer, with the value's unit and datatype bits.
+Node copy_range(const Cell* value, uint32_t start, uint32_t count) {
+    SeriesBuffer* s = series_of(value);
+    uint32_t unit = s->unit();
+    Node node = memory::alloc_series(count ? count : 1, unit, 0);
+    SeriesBuffer* d = memory::buffer(node);
+    s = series_of(value);  // the allocation may have moved it
+    std::memcpy(d->offset_addr(), s->offset_addr() + static_cast<size_t>(start) * unit,
+                static_cast<size_t>(count) * unit);
+    d->tail = d->offset + count * unit;
+    d->flags = (d->flags & ALLOCATOR_BITS) | (s->flags & ~(ALLOCATOR_BITS | SERIES_OWNED));
+    return node;
+}
+
+// Drops `count` elements at `start` (within the buffer) closing the gap.
+void cut(const Cell* value, uint32_t start, uint32_t count) {
+    SeriesBuffer* s = series_of(value);
+    uint32_t unit = s->unit();
+    uint32_t len = s->count();
+    uint8_t* base = s->offset_addr();
+    std::memmove(base + static_cast<size_t>(start) * unit, base + static_cast<size_t>(start + count) * unit,
+                 static_cast<size_t>(len - start - count) * unit);
+    s->tail -= count * unit;
+}
+
+// ---- Vector elements ----------------------------------------------------------------
+
+Cell vector_get(const uint8_t* p, uint32_t unit, uint32_t type) {
+    Cell c{type, 0, 0, 0};
+    if (type == TYPE_FLOAT || type == TYPE_PERCENT) {
+        double d;
+        if (unit == 4) {
+            float f;
+            std::memcpy(&f, p, 4);
+            d = f;
+        } else {
+            std::memcpy(&d, p, 8);
+        }
+        c.set_float(d);
+        return c;
+    }
+    int32_t n;
+    switch (unit) {
+        case 1: n = static_cast<int8_t>(p[0]); break;
+        case 2: { int16_t v; std::memcpy(&v, p, 2); n = v; break; }
+        default: std::memcpy(&n, p, 4); break;
+    }
+    c.data2 = static_cast<uint32_t>(n);
+    return c;
+}
+
+void vector_set(uint8_t* p, uint32_t unit, const Cell* item) {
+    if (item->type() == TYPE_FLOAT || item->type() == TYPE_PERCENT) {
+        double d = item->float_value();
+        if (unit == 4) {
+            float f = static_cast<float>(d);
+            std::memcpy(p, &f, 4);
+        } else {
+            std::memcpy(p, &d, 8);
+        }
+        return;
+    }
+    uint32_t n = item->data2;
+    std::memcpy(p, &n, unit < 4 ? unit : 4);  // the low bytes, little-endian
+}
+
+}  // namespace
+
+// ---- Shared operations ------------------------------------------------------------------
+
+uint32_t rs_length_q(const Cell* value) { return series_of(value)->count(); }
+
+bool rs_tail_q(const Cell* value) { return value->head() >= rs_length_q(value); }
+
+bool rs_skip(Cell* value, int32_t n) {
+    int64_t pos = static_cast<int64_t>(value->head()) + n;
+    int64_t len = rs_length_q(value);
+    if (pos >= 0 && pos <= len) value->data1 = static_cast<uint32_t>(pos);
+    return pos >= len;
+}
+
+uint32_t get_length(Cell* value, bool from_head) {
+    uint32_t len = rs_length_q(value);
+    if (value->head() > len) {
+        value->data1 = len;
+        return 0;
+    }
+    return from_head ? len : len - value->head();
+}
+
+uint32_t clamp(Cell* value) {
+    uint32_t len = rs_length_q(value);
+    if (value->head() > len) value->data1 = len;
+    return value->head();
+}
+
+Cell* pick_into(const Cell* value, int32_t n, Cell* out) {
+    uint32_t len = rs_length_q(value);
+    int64_t h = value->head() < len ? value->head() : len;
+    int64_t target = h + (n > 0 ? n - 1 : n);
+    if (n == 0 || target < 0 || target >= len) {
+        *out = none_value();
+        return out;
+    }
+    uint32_t i = static_cast<uint32_t>(target);
+    uint32_t type = value->type();
+    SeriesBuffer* s = series_of(value);
+    if (cells_q(type)) {
+        *out = *reinterpret_cast<const Cell*>(addr(value, i));
+    } else if (type == TYPE_BINARY) {
+        *out = integer_value(*addr(value, i));
+    } else if (type == TYPE_VECTOR) {
+        *out = vector_get(addr(value, i), s->unit(), value->data3);
+    } else if (type == TYPE_IMAGE) {
+        fire(err::NOT_DONE);
+    } else {
+        Cell c{TYPE_CHAR, 0, unicode::get_char(s->offset_addr(), s->unit(), i), 0};
+        *out = c;
+    }
+    return out;
+}
+
+void store(Cell* value, uint32_t index, const Cell* item) {
+    uint32_t type = value->type();
+    if (cells_q(type)) {
+        Cell v = *item;
+        *reinterpret_cast<Cell*>(addr(value, index)) = v;
+        return;
+    }
+    SeriesBuffer* s = series_of(value);
+    switch (type) {
+        case TYPE_BINARY: {
+            int32_t n = item->int_value();
+            if ((item->type() != TYPE_INTEGER && item->type() != TYPE_CHAR) || n < 0 || n > 255)
+                fire(err::INVALID_ARG, item);
+            *addr(value, index) = static_cast<uint8_t>(n);
+            return;
+        }
+        case TYPE_VECTOR:
+            if (item->type() != value->data3) fire(err::INVALID_ARG, item);
+            vector_set(addr(value, index), s->unit(), item);
+            return;
+        case TYPE_IMAGE: fire(err::NOT_DONE);
+        default:
+            if (item->type() != TYPE_CHAR) fire(err::INVALID_ARG, item);
+            string::poke_char(s, addr(value, index), item->data2);
+            return;
+    }
+}
+
+// ---- Cursor actions -------------------------------------------------------------------------
+
+Cell* at(Cell* series, Cell* index) {
+    if (index->type() != TYPE_INTEGER) fire(err::INVALID_ARG, index);
+    int64_t offset = index->int_value();
+    int64_t h = clamp(series);
+    int64_t len = rs_length_q(series);
+    int64_t n = offset >= 1 ? h + offset - 1 : h + offset;
+    series->data1 = static_cast<uint32_t>(n < 0 ? 0 : n > len ? len : n);
+    return series;
+}
+
+Cell* skip(Cell* series, Cell* offset) {
+    if (offset->type() != TYPE_INTEGER) fire(err::INVALID_ARG, offset);
+    int64_t len = rs_length_q(series);
+    int64_t n = static_cast<int64_t>(clamp(series)) + offset->int_value();
+    series->data1 = static_cast<uint32_t>(n < 0 ? 0 : n > len ? len : n);
+    return series;
+}
+
+Cell* back(Cell* series) {
+    if (clamp(series) > 0) series->data1 -= 1;
+    return series;
+}
+
+Cell* next(Cell* series) {
+    clamp(series);
+    rs_skip(series, 1);
+    return series;
+}
+
+Cell* head(Cell* series) {
+    series->data1 = 0;
+    return series;
+}
+
+Cell* tail(Cell* series) {
+    series->data1 = rs_length_q(series);
+    return series;
+}
+
+Cell* head_q(Cell* series) {
+    *series = logic_value(series->head() == 0);
+    return series;
+}
+
+Cell* tail_q(Cell* series) {
+    *series = logic_value(rs_tail_q(series));
+    return series;
+}
+
+Cell* index_q(Cell* series) {
+    *series = integer_value(static_cast<int32_t>(series->head() + 1));
+    return series;
+}
+
+int32_t length_q(Cell* series) { return static_cast<int32_t>(get_length(series, false)); }
+
+// ---- Reading and writing elements -------------------------------------------------------------
+
+Cell* pick(Cell* series, int32_t index, Cell*) {
+    Cell value = *series;
+    return pick_into(&value, index, series);
+}
+
+Cell* poke(Cell* series, int32_t index, Cell* value, Cell*) {
+    int64_t len = rs_length_q(series);
+    int64_t h = clamp(series);
+    int64_t target = h + (index > 0 ? index - 1 : index);
+    if (index == 0 || target < 0 || target >= len) fire_int(err::OUT_OF_RANGE, index);
+    store(series, static_cast<uint32_t>(target), value);
+    return value;
+}
+
+Cell* clear(Cell* series) {
+    uint32_t h = clamp(series);
+    SeriesBuffer* s = series_of(series);
+    if (h < s->count()) s->tail = s->offset + h * s->unit();
+    return series;
+}
+
+Cell* remove(Cell* series, Cell* part, Cell* key) {
+    int64_t count = 1;
+    if (part) {
+        count = part_count(series, part);
+        if (count < 1) return series;
+    }
+    uint32_t h = clamp(series);
+    if (key) {
+        if (!block::any_block_q(series->type())) fire(err::NOT_DONE);
+        int32_t found = block::find_one(series, key, true);
+        if (found < 0) {
+            *series = none_value();
+            return series;
+        }
+        h = static_cast<uint32_t>(found);
+        series->data1 = h;
+        count += 1;
+    }
+    uint32_t len = rs_length_q(series);
+    if (h >= len) return series;
+    if (h + count >= len) {
+        SeriesBuffer* s = series_of(series);
+        s->tail = s->offset + h * s->unit();
+    } else {
+        cut(series, h, static_cast<uint32_t>(count));
+    }
+    return series;
+}
+
+Cell* reverse(Cell* series, Cell* part, Cell* skip) {
+    uint32_t h = clamp(series);
+    uint32_t len = rs_length_q(series);
+    if (h >= len) return series;
+    int64_t count = len - h;
+    if (part) {
+        int64_t c = part_count(series, part);
+        if (c < 1) return series;
+        if (c < count) count = c;
+    }
+    uint32_t size = 1;
+    if (skip) {
+        if (skip->type() != TYPE_INTEGER) fire_refine(words::ref::skip, skip);
+        int32_t sz = skip->int_value();
+        if (sz == count) return series;
+        if (sz < 1) fire_int(err::OUT_OF_RANGE, sz);
+        if (count < sz || count % sz != 0) fire_refine(words::ref::skip, skip);
+        size = static_cast<uint32_t>(sz);
+    }
+    uint32_t unit = series_of(series)->unit();
+    uint32_t records = static_cast<uint32_t>(count) / size;
+    size_t width = static_cast<size_t>(size) * unit;
+    std::vector<uint8_t> tmp(width);
+    uint8_t* base = addr(series, h);
+    for (uint32_t i = 0, j = records - 1; i < j; ++i, --j) {
+        uint8_t* a = base + i * width;
+        uint8_t* b = base + j * width;
+        std::memcpy(tmp.data(), a, width);
+        std::memcpy(a, b, width);
+        std::memcpy(b, tmp.data(), width);
+    }
+    return series;
+}
+
+// ---- Copying and taking ------------------------------------------------------------------------
+
+Cell* copy(Cell* value, Cell* result, Cell* part, bool, Cell*) {
+    Cell src = *value;
+    int64_t len = rs_length_q(&src);
+    int64_t h = src.head() < len ? src.head() : len;
+    int64_t start = h;
+    int64_t count = len - h;
+    if (part) {
+        if (part->type() == TYPE_PAIR) {
+            int64_t x = static_cast<int32_t>(part->data2);
+            int64_t y = static_cast<int32_t>(part->data3);
+            start = x < 0 ? h + x : h + x - 1;
+            if (start < 0) start = 0;
+            count = y < x ? 0 : y - x;
+        } else {
+            count = part_count(&src, part);
+            if (part->type() != TYPE_INTEGER) count = static_cast<int64_t>(part->head()) - h;
+        }
+        if (count < 0) {
+            count = -count;
+            start -= count;
+            if (start < 0) {
+                start = 0;
+                count = h;
+            }
+        }
+    }
+    if (start > len) start = len;
+    if (count > len - start) count = len - start;
+    Node node = copy_range(&src, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    *result = Cell{src.type() | (src.header & FLAG_NEW_LINE), 0, node, src.data3};
+    return result;
+}
+
+Cell* take(Cell* series, Cell* part, bool, bool last) {
+    uint32_t h = clamp(series);
+    uint32_t len = rs_length_q(series);
+    if (h >= len) {
+        *series = none_value();
+        return series;
+    }
+    int64_t rest = len - h;
+    int64_t count = 1;
+    int64_t start = -1;
+    if (part) {
+        if (part->type() == TYPE_INTEGER) {
+            count = part->int_value();
+        } else if (part->type() == series->type() && part->node() == series->node()) {
+            int64_t p = part->head() < len ? part->head() : len;
+            count = last ? len - p : (p < h ? 0 : p - h);
+        } else {
+            fire_refine(words::ref::part, part);
+        }
+        if (count < 0) {
+            if (last) {
+                count = 1;
+            } else {
+                count = -count;
+                if (count > h) count = h;
+                start = h - count;
+            }
+        }
+    }
+    if (start < 0) {
+        if (count > rest) count = rest;
+        start = last ? len - count : h;
+    }
+    Cell src = *series;
+    Node node = copy_range(&src, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    cut(&src, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    *series = Cell{src.type(), 0, node, src.data3};
+    return series;
+}
+
+// ---- Moving ------------------------------------------------------------------------------------
+
+Cell* move(Cell* origin, Cell* target, Cell* part) {
+    uint32_t ot = origin->type();
+    uint32_t tt = target->type();
+    auto movable = [](uint32_t t) {
+        return block::any_block_q(t) || string_like_q(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
+               t == TYPE_IMAGE;
+    };
+    if (!movable(ot)) {
+        Cell caller, dt, arg;
+        actions::caller_word(&caller);
+        datatype::make_at(&dt, ot);
+        actions::call_argument_hook(0, &arg);
+        fire(err::EXPECT_ARG, &caller, &dt, &arg);
+    }
+    if (!movable(tt)) fire(err::INVALID_ARG, target);
+    uint32_t oh = clamp(origin);
+    uint32_t olen = rs_length_q(origin);
+    if (oh >= olen) return target;
+    uint32_t count = 1;  // one element without /part
+    if (part) {
+        count = olen - oh;
+        if (part->type() != TYPE_INTEGER) fire_refine(words::ref::part, part);
+        int32_t c = part->int_value();
+        if (c < 1) return target;
+        if (static_cast<uint32_t>(c) < count) count = static_cast<uint32_t>(c);
+    }
+    uint32_t unit = series_of(origin)->unit();
+
+    if (origin->node() == target->node()) {
+        uint32_t th = clamp(target);
+        uint32_t len = olen;
+        if (th == oh) return target;
+        if (th > oh && th != len && len - th < count) return origin;
+        size_t bytes = static_cast<size_t>(count) * unit;
+        std::vector<uint8_t> lifted(bytes);
+        std::memcpy(lifted.data(), addr(origin, oh), bytes);
+        if (th > oh) {
+            uint32_t dest = th == len ? len - count : th + 1 - count;
+            if (dest <= oh) return target;
+            std::memmove(addr(origin, oh), addr(origin, oh + count), static_cast<size_t>(dest - oh) * unit);
+            std::memcpy(addr(origin, dest), lifted.data(), bytes);
+        } else {
+            std::memmove(addr(origin, th + count), addr(origin, th), static_cast<size_t>(oh - th) * unit);
+            std::memcpy(addr(origin, th), lifted.data(), bytes);
+        }
+        return target;
+    }
+
+    bool oblock = block::any_block_q(ot), tblock = block::any_block_q(tt);
+    uint32_t tunit = series_of(target)->unit();
+    bool fixed_units = ot == TYPE_BINARY || tt == TYPE_BINARY || ot == TYPE_VECTOR || tt == TYPE_VECTOR ||
+                       ot == TYPE_IMAGE || tt == TYPE_IMAGE;
+    if (oblock != tblock || (unit != tunit && (fixed_units || !string_like_q(ot) || !string_like_q(tt)))) {
+        Cell d1, d2;
+        datatype::make_at(&d1, ot);
+        datatype::make_at(&d2, tt);
+        fire(err::MOVE_BAD, &d1, &d2);
+    }
+    if (unit == tunit) {
+        uint32_t th = clamp(target);
+        SeriesBuffer* t = series_of(target);
+        uint32_t tlen = t->count();
+        uint64_t bytes = static_cast<uint64_t>(count) * unit;
+        uint64_t needed = uint64_t{t->tail - t->offset} + bytes;
+        if (needed > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
+        if (t->size - t->offset < needed) {
+            uint64_t grown = 2 * needed > memory::MAX_SERIES_SIZE ? needed : 2 * needed;
+            memory::expand_series_copy(t, static_cast<uint32_t>(grown));
+        }
+        t = series_of(target);
+        uint8_t* at_t = t->offset_addr() + static_cast<size_t>(th) * unit;
+        std::memmove(at_t + bytes, at_t, static_cast<size_t>(tlen - th) * unit);
+        std::memcpy(at_t, addr(origin, oh), bytes);
+        t->tail += static_cast<uint32_t>(bytes);
+    } else {
+        string::concatenate(target, origin, static_cast<int32_t>(count), true);
+    }
+    cut(origin, oh, count);
+    return target;
+}
+
+// ---- Random ---------------------------------------------------------------------------------------
+
+Cell* random(Cell* value, bool seed, bool secure, bool only) {
+    uint32_t h = clamp(value);
+    uint32_t len = rs_length_q(value);
+    uint32_t unit = series_of(value)->unit();
+    if (seed) {
+        // A fixed hash seed, so that a seed text gives the same sequence in
+        // every run.
+        uint32_t hash = hashtable::murmur3_x86_32(addr(value, h), (len - h) * unit, 0);
+        rng::seed(static_cast<int32_t>(hash));
+        *value = Cell{TYPE_UNSET, 0, 0, 0};
+        return value;
+    }
+    if (only) {
+        if (h >= len) {
+            *value = none_value();
+            return value;
+        }
+        int32_t k = rng::int_in_range(secure, static_cast<int32_t>(len - h));
+        Cell v = *value;
+        return pick_into(&v, k, value);
+    }
+    for (uint32_t i = h; i < len; ++i) {
+        int32_t k = rng::int_in_range(secure, static_cast<int32_t>(len - i));
+        if (k > 1) swap_bytes(addr(value, i), addr(value, i + static_cast<uint32_t>(k) - 1), unit);
+    }
+    return value;
+}
+
+// ---- Owner -------------------------------------------------------------------------------------------
+
+namespace {
+bool owner_field_q(const Cell* field) {
+    return word::any_word_q(field->type()) &&
+           symbol::resolve(field->symbol()) == symbol::resolve(words::sym::owner);
+}
+}  // namespace
+
+// No series has an owner object until objects record ownership.
+Cell* reflect(Cell* value, Cell* field) {
+    if (!owner_field_q(field)) fire(err::NOT_DONE);
+    *value = none_value();
+    return value;
+}
+
+Cell* modify(Cell*, Cell*, Cell* value, bool) { return value; }
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_SERIES>(
         /*  1 make            */ unsupported,
-        /*  2 random          */ pending,
-        /*  3 reflect         */ pending,
+        /*  2 random          */ random,
+        /*  3 reflect         */ reflect,
         /*  4 to              */ unsupported,
         /*  5 form            */ unsupported,
         /*  6 mold            */ unsupported,
@@ -34,36 +599,36 @@ void init() {
         /* 23 or~             */ unsupported,
         /* 24 xor~            */ unsupported,
         /* 25 append          */ unsupported,
-        /* 26 at              */ pending,
-        /* 27 back            */ pending,
+        /* 26 at              */ at,
+        /* 27 back            */ back,
         /* 28 change          */ unsupported,
-        /* 29 clear           */ pending,
-        /* 30 copy            */ pending,
+        /* 29 clear           */ clear,
+        /* 30 copy            */ copy,
         /* 31 find            */ unsupported,
-        /* 32 head            */ pending,
-        /* 33 head?           */ pending,
-        /* 34 index?          */ pending,
+        /* 32 head            */ head,
+        /* 33 head?           */ head_q,
+        /* 34 index?          */ index_q,
         /* 35 insert          */ unsupported,
-        /* 36 length?         */ pending,
-        /* 37 move            */ pending,
-        /* 38 next            */ pending,
-        /* 39 pick            */ pending,
-        /* 40 poke            */ pending,
+        /* 36 length?         */ length_q,
+        /* 37 move            */ move,
+        /* 38 next            */ next,
+        /* 39 pick            */ pick,
+        /* 40 poke            */ poke,
         /* 41 put             */ unsupported,
-        /* 42 remove          */ pending,
-        /* 43 reverse         */ pending,
+        /* 42 remove          */ remove,
+        /* 43 reverse         */ reverse,
         /* 44 select          */ unsupported,
         /* 45 sort            */ unsupported,
-        /* 46 skip            */ pending,
+        /* 46 skip            */ skip,
         /* 47 swap            */ unsupported,
-        /* 48 tail            */ pending,
-        /* 49 tail?           */ pending,
-        /* 50 take            */ pending,
+        /* 48 tail            */ tail,
+        /* 49 tail?           */ tail_q,
+        /* 50 take            */ take,
         /* 51 trim            */ unsupported,
         /* 52 create          */ unsupported,
         /* 53 close           */ unsupported,
         /* 54 delete          */ unsupported,
-        /* 55 modify          */ pending,
+        /* 55 modify          */ modify,
         /* 56 open            */ unsupported,
         /* 57 open?           */ unsupported,
         /* 58 query           */ unsupported,

@@ -1,11 +1,21 @@
 // set-path!: a path that sets the value it reaches.
+#include "datatypes/path.h"
+
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
 
 namespace set_path {
 
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent) {
+    limit = path::mold(value, buffer, only, all, flat, part, limit, indent);
+    string::append_char(series_of(buffer), ':');
+    return limit - 1;
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_SET_PATH>(
@@ -14,7 +24,7 @@ void init() {
         /*  3 reflect         */ inherit,
         /*  4 to              */ inherit,
         /*  5 form            */ inherit,
-        /*  6 mold            */ pending,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ inherit,
         /*  8 path setting    */ unsupported,
         /*  9 comparison      */ inherit,

@@ -1,23 +1,66 @@
 // unset!: the value of nothing (a word without a value, a missing result).
+#include "datatypes/logic.h"
+
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "evaluator/actions.h"
+#include "evaluator/stack.h"
+
+#include <cstring>
 
 namespace unset {
 
+Cell* push_last() {
+    *stack::arguments = Cell{TYPE_UNSET, 0, 0, 0};
+    return stack::arguments;
+}
+
+Cell* push() {
+    Cell* c = stack::push_slot();
+    *c = Cell{TYPE_UNSET, 0, 0, 0};
+    return c;
+}
+
+Cell* make_in(Cell* block) { return alloc_tail(block); }
+
+// ---- Actions -------------------------------------------------------------------------
+
+namespace {
+bool equality_q(int32_t op) { return op < actions::COMP_LESSER || op > actions::COMP_GREATER_EQUAL; }
+}  // namespace
+
+Cell* make(Cell* proto, Cell*, uint32_t) {
+    *proto = Cell{TYPE_UNSET, 0, 0, 0};
+    return proto;
+}
+
+int32_t form(Cell*, Cell*, Cell*, int32_t limit) { return limit; }
+
+int32_t mold(Cell*, Cell* buffer, bool, bool all, bool, Cell*, int32_t limit, int32_t) {
+    const char* text = all ? "#(unset)" : "unset";
+    string::concatenate_literal(buffer, text);
+    return limit - static_cast<int32_t>(std::strlen(text));
+}
+
+int32_t compare(Cell*, Cell* value2, int32_t op) {
+    if (value2->type() != TYPE_UNSET) return actions::NOT_COMPARABLE;
+    return equality_q(op) ? 0 : actions::NOT_COMPARABLE;
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_UNSET>(
-        /*  1 make            */ pending,
+        /*  1 make            */ make,
         /*  2 random          */ unsupported,
         /*  3 reflect         */ unsupported,
-        /*  4 to              */ pending,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
+        /*  4 to              */ make,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ unsupported,
         /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
+        /*  9 comparison      */ compare,
         /* 10 absolute        */ unsupported,
         /* 11 add             */ unsupported,
         /* 12 divide          */ unsupported,

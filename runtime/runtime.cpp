@@ -10,6 +10,7 @@
 #include "datatypes/datatype.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
+#include "library/boot.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/case_folding.h"
@@ -51,6 +52,8 @@ void machine_start(int argc, char** argv) {
     reset_fpu();
     sys::os_start(argc, argv);
     reset_fpu();
+    sys::record.boot_image = zem_boot_image;
+    sys::record.boot_image_size = zem_boot_image_size;
     static_init();
     volatile char here = 0;
     sys::record.entry_sp = reinterpret_cast<uintptr_t>(&here);
