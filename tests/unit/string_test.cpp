@@ -667,6 +667,12 @@ TEST_F(Strings, TakeAndSwap) {
     EXPECT_EQ(u8(b), "x");
     Cell n = integer(1);
     EXPECT_FIRES(string::swap(&a, &n), err::INVALID_ARG);
+    // A code point above 255 never goes into a binary!, which stays as it was.
+    Cell bin = binary({7});
+    EXPECT_FIRES(string::swap(&a, &bin), err::INVALID_ARG);
+    EXPECT_EQ(series_of(&bin)->unit(), 1u);
+    EXPECT_EQ(series_of(&bin)->offset_addr()[0], 7);
+    EXPECT_EQ(u8(a), "\xCE\xA9y");
 }
 
 TEST_F(Strings, CaseChanges) {
