@@ -26,6 +26,7 @@
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "services/lexer/lexer.h"
 #include "services/random.h"
 
 namespace runtime {
@@ -93,7 +94,8 @@ void init() {
     errors::init();
     // parser, ownership, checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
-    // lexer, the boot image
+    lexer::init();
+    // the boot image
     interpreter::init();
     cell_table::init();
     // The global context is a root; words spelled `self` mark their context
