@@ -271,7 +271,7 @@ Unwind n_has(bool, const int32_t*) {
 // Tracing installed by do/trace for the time of one evaluation.
 struct TraceInstall {
     bool installed;
-    explicit TraceInstall(const Cell* fn) : installed(interpreter::start_trace(fn)) {
+    explicit TraceInstall(const Cell* fn) : installed(fn && interpreter::start_trace(fn)) {
         if (installed) interpreter::fire_event(interpreter::event::init, nullptr, -1, nullptr, nullptr);
     }
     ~TraceInstall() {

@@ -1,0 +1,166 @@
+// The language-level test runner: boots the runtime, reads a tests/lang/*.zem
+// file and runs its cases. A case is one line of code followed by
+//   ;== <expected mold>            on the same line, or on the next line
+//   ; expect: <expected mold>
+//   ; expect error: <error id>
+// A code line without an expectation runs as set-up (definitions); the
+// cases of a file share the global context. Exits 0 when every case passes.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "mini_reader.h"
+#include "runtime/runtime.h"
+#include "services/lexer/lexer.h"
+
+namespace {
+
+std::string trim(const std::string& s) {
+    size_t a = s.find_first_not_of(" \t\r");
+    if (a == std::string::npos) return "";
+    size_t b = s.find_last_not_of(" \t\r");
+    return s.substr(a, b - a + 1);
+}
+
+void utf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string molded(const Cell& v) {
+    Cell value = v;
+    Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
+    actions::mold(&value, buffer, false, false, false, nullptr, INT32_MAX, 0);
+    std::string s;
+    uint32_t n = string::rs_length_q(buffer);
+    for (uint32_t i = 0; i < n; ++i) utf8(s, string::rs_abs_at(buffer, buffer->head() + i));
+    stack::pop(1);
+    return s;
+}
+
+struct Outcome {
+    bool error = false;
+    std::string text;  // the mold of the value, or the error id
+};
+
+// Loads and evaluates the code; the stacks are put back afterwards.
+Outcome evaluate(const std::string& code) {
+    Cell* top = stack::top;
+    Cell* args = stack::arguments;
+    stack::Frame* ctop = stack::ctop;
+    Outcome out;
+    try {
+        Cell* slot = stack::push_slot();
+        *slot = Cell{TYPE_NONE, 0, 0, 0};
+        uint32_t consumed = 0;
+        lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()), false,
+                    false, false, &consumed);
+        Cell blk = *slot;
+        stack::mark_native(nullptr);
+        Unwind u = interpreter::eval(&blk, true);
+        if (u != Unwind::none) {
+            out.error = true;
+            out.text = "<non-local exit>";
+        } else {
+            Cell r = *stack::arguments;
+            stack::unwind();
+            out.text = r.type() == TYPE_UNSET ? "unset" : molded(r);
+        }
+    } catch (const ErrorThrown& e) {
+        out.error = true;
+        out.text = errors::id_word(e.id) ? errors::id_word(e.id) : "?";
+    }
+    stack::top = top;
+    stack::arguments = args;
+    stack::ctop = ctop;
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: zem_lang_tests file.zem\n");
+        return 2;
+    }
+    std::ifstream in(argv[1]);
+    if (!in) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 2;
+    }
+    runtime::machine_start(0, nullptr);
+    runtime::init();
+    runtime::starting = 0;
+    try {
+        // Until the library defines them, the natives and operators come
+        // from the test start-up.
+        Cell w = mini::word_cell("if", TYPE_WORD);
+        if (context::get(&w)->type() == TYPE_UNSET) mini::boot();
+    } catch (const ErrorThrown& e) {
+        std::fprintf(stderr, "start-up raised %s\n", errors::id_word(e.id));
+        return 1;
+    }
+
+    int failures = 0, cases = 0, number = 0;
+    std::string line, pending;
+    int pending_line = 0;
+    auto check = [&](const std::string& code, int at, const std::string& expected, bool error) {
+        ++cases;
+        Outcome o = evaluate(code);
+        if (o.error == error && o.text == expected) return;
+        ++failures;
+        std::printf("%s:%d: %s\n    expected %s%s\n    got      %s%s\n", argv[1], at, code.c_str(),
+                    error ? "error " : "", expected.c_str(), o.error ? "error " : "", o.text.c_str());
+    };
+    auto flush = [&]() {
+        if (!pending.empty()) {
+            Outcome o = evaluate(pending);
+            if (o.error) {
+                ++failures;
+                std::printf("%s:%d: set-up %s raised %s\n", argv[1], pending_line, pending.c_str(), o.text.c_str());
+            }
+        }
+        pending.clear();
+    };
+    while (std::getline(in, line)) {
+        ++number;
+        std::string t = trim(line);
+        if (t.rfind("; expect error:", 0) == 0 && !pending.empty()) {
+            check(pending, pending_line, trim(t.substr(15)), true);
+            pending.clear();
+            continue;
+        }
+        if (t.rfind("; expect:", 0) == 0 && !pending.empty()) {
+            check(pending, pending_line, trim(t.substr(9)), false);
+            pending.clear();
+            continue;
+        }
+        if (t.empty() || t[0] == ';') continue;
+        flush();
+        size_t mark = t.find(";==");
+        if (mark != std::string::npos) {
+            check(trim(t.substr(0, mark)), number, trim(t.substr(mark + 3)), false);
+            continue;
+        }
+        pending = t;
+        pending_line = number;
+    }
+    flush();
+    std::printf("%s: %d cases, %d failed\n", argv[1], cases, failures);
+    return failures == 0 ? 0 : 1;
+}
