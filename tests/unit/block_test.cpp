@@ -90,6 +90,13 @@ TEST_F(Blocks, InsertAppendChange) {
     Cell into = of("a b");
     modify(insert, blocks::at(into, 1), into, NONE, false, NONE);
     EXPECT_EQ(whole(into), "[a a b b]");
+    Cell changed = of("a b c");
+    Cell r = modify(change, blocks::at(changed, 1), changed, NONE, false, NONE);
+    EXPECT_EQ(whole(changed), "[a a b c]");
+    EXPECT_EQ(r.head(), 4u);
+    Cell grown = of("a b c d");  // full: the change grows it while reading itself
+    modify(change, blocks::at(grown, 4), grown, NONE, false, 3);
+    EXPECT_EQ(whole(grown), "[a b c d a b c d a b c d a b c d]");
     // /part on a value that is not a series.
     EXPECT_FIRES(modify(append, of(""), word("x"), 1, false, NONE), err::INVALID_PART);
 }
