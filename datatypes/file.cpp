@@ -1,11 +1,115 @@
-// file!: a file or directory name.
+// file!: a file or directory path, its mold, and the conversion of paths
+// to the operating system's form.
+#include "datatypes/file.h"
+
+#include <algorithm>
+
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "datatypes/url.h"
+#include "evaluator/stack.h"
+#include "runtime/sys.h"
+#include "runtime/unicode.h"
 
 namespace file {
 
+// ---- Local path conversion ---------------------------------------------------------
+
+Cell* get_current_dir() {
+    uint32_t length = 0;
+    char* text = sys::get_current_dir(&length);
+    Cell* dir = string::rs_make_at(stack::push_slot(), length + 1);
+    string::append_utf8(dir, text, length);
+    sys::free(text);
+    uint32_t n = string::rs_length_q(dir);
+    if (n == 0 || string::rs_abs_at(dir, n - 1) != '/') string::append_char(series_of(dir), '/');
+    return dir;
+}
+
+void to_local_path(const Cell* file, Cell* target, bool full) {
+    Cell f = *file;
+    uint32_t n = string::rs_length_q(&f);
+    uint32_t i = 0;
+    if (n > 0 && string::rs_abs_at(&f, f.head()) == '/') {
+        // Absolute: a run of leading slashes is one root.
+        string::append_char(series_of(target), '/');
+        while (i < n && string::rs_abs_at(&f, f.head() + i) == '/') ++i;
+    } else if (full) {
+        Cell* dir = get_current_dir();
+        Cell d = *dir;
+        string::concatenate(target, &d, -1, false);
+        stack::pop(1);
+    }
+    Cell rest = f;
+    rest.data1 += i;
+    string::concatenate(target, &rest, -1, false);
+}
+
+std::string to_os_path(const Cell* file) {
+    Cell* tmp = string::rs_make_at(stack::push_slot(), std::max<uint32_t>(1, string::rs_length_q(file)));
+    to_local_path(file, tmp, true);
+    Cell t = *tmp;
+    uint32_t n = string::rs_length_q(&t);
+    std::string out;
+    uint8_t buf[4];
+    for (uint32_t i = 0; i < n; ++i) {
+        uint32_t k = unicode::encode_utf8_char(string::rs_abs_at(&t, i), buf);
+        out.append(reinterpret_cast<const char*>(buf), k);
+    }
+    stack::pop(1);
+    return out;
+}
+
+Cell* from_local_path(const Cell* path, Cell* slot) {
+    Cell p = *path;
+    Cell* tmp = string::rs_make_at(stack::push_slot(), std::max<uint32_t>(1, string::rs_length_q(&p)));
+    string::concatenate(tmp, &p, -1, false);
+    Cell r = *tmp;
+    r.header = TYPE_FILE;
+    stack::pop(1);
+    return copy_cell(&r, slot);
+}
+
+// ---- mold ------------------------------------------------------------------------------
+
+// "%" and the text; in double quotes, with the string escapes, when it holds
+// a character that a plain file literal cannot (so it loads back whole).
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_t limit, int32_t) {
+    Cell v = *value;
+    uint32_t total = series_of(&v)->count();
+    if (v.head() > total) v.data1 = total;
+    uint32_t length = string::rs_length_q(&v);
+    string::append_char(series_of(buffer), '%');
+    if (length == 0) {
+        string::concatenate_literal(buffer, "\"\"");
+        return limit - 3;
+    }
+    uint32_t count = length;
+    if (part && part->int_value() != 0) count = limit < 0 ? 0 : std::min<uint32_t>(length, limit);
+    bool quotes = false;
+    for (uint32_t i = 0; i < count && !quotes; ++i) {
+        uint32_t c = string::rs_abs_at(&v, v.head() + i);
+        if (c < 127 && !url::url_char_q(c)) quotes = true;
+    }
+    int32_t written = 0;
+    if (quotes) {
+        string::append_char(series_of(buffer), '"');
+        for (uint32_t i = 0; i < count; ++i)
+            written += string::append_escaped_char(buffer, string::rs_abs_at(&v, v.head() + i), true, all);
+        string::append_char(series_of(buffer), '"');
+        written += 2;
+    } else {
+        Cell part_cell{TYPE_INTEGER, 0, count, 0};
+        string::form(&v, buffer, &part_cell, limit);
+        written = static_cast<int32_t>(count);
+    }
+    return limit - written - 1;
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
+// The slots that reach the file system (delete, query, read, rename, write)
+// come with the files and directories layer; until then they are pending.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_FILE>(
@@ -14,7 +118,7 @@ void init() {
         /*  3 reflect         */ unsupported,
         /*  4 to              */ inherit,
         /*  5 form            */ inherit,
-        /*  6 mold            */ pending,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ inherit,
         /*  8 path setting    */ unsupported,
         /*  9 comparison      */ inherit,

@@ -1,11 +1,33 @@
 // percent!: floats that read and print as percentages.
+#include "datatypes/percent.h"
+
+#include <cstring>
+
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
+#include "datatypes/string.h"
 
 namespace percent {
 
+Cell* make_at(Cell* cell, uint32_t high, uint32_t low) {
+    *cell = Cell{TYPE_PERCENT, 0, low, high};
+    return cell;
+}
+
+Cell* make_in(Cell* block, uint32_t high, uint32_t low) { return make_at(alloc_tail(block), high, low); }
+
+int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
+    const char* text = float_::form_float(value->float_value() * 100.0, float_::KIND_PERCENT);
+    string::concatenate_literal(buffer, text);
+    return limit - static_cast<int32_t>(std::strlen(text));
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t limit, int32_t) {
+    return form(value, buffer, part, limit);
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_PERCENT>(
@@ -13,8 +35,8 @@ void init() {
         /*  2 random          */ inherit,
         /*  3 reflect         */ unsupported,
         /*  4 to              */ inherit,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ unsupported,
         /*  8 path setting    */ unsupported,
         /*  9 comparison      */ inherit,

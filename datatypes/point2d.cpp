@@ -1,76 +1,30 @@
-// point2D!: two single-precision floats, x and y.
-#include "datatypes/datatype.h"
+// point2D!: two single-precision coordinates (geometry of the GUI).
+#include "datatypes/point2d.h"
+
+#include "datatypes/point_impl.h"
 
 namespace point2d {
 
+using P = point_impl::Point<2>;
+
+Cell* make_at(Cell* slot, float x, float y) {
+    double v[2] = {x, y};
+    return P::make_at(slot, v);
+}
+Cell* push(float x, float y) {
+    Cell* c = stack::push_slot();
+    c->header = TYPE_POINT2D;
+    return make_at(c, x, y);
+}
+Cell* make_in(Cell* block, float x, float y) { return make_at(alloc_tail(block), x, y); }
+float x_of(const Cell* p) { return P::get(p, 0); }
+float y_of(const Cell* p) { return P::get(p, 1); }
+
+Cell* do_math(Cell* value1, Cell* value2, int32_t op) { return P::do_math(value1, value2, op); }
+int32_t compare(Cell* value1, Cell* value2, int32_t op) { return P::compare(value1, value2, op); }
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_POINT2D>(
-        /*  1 make            */ pending,
-        /*  2 random          */ pending,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ pending,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
-        /*  7 path evaluation */ pending,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
-        /* 10 absolute        */ pending,
-        /* 11 add             */ pending,
-        /* 12 divide          */ pending,
-        /* 13 multiply        */ pending,
-        /* 14 negate          */ pending,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ pending,
-        /* 17 round           */ pending,
-        /* 18 subtract        */ pending,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ pending,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ pending,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
-}
+void init() { P::init(); }
 
 }  // namespace point2d

@@ -1,11 +1,19 @@
-// ref!: references written with a leading @.
+// ref!: references written with a leading @, held without it.
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "evaluator/stack.h"
 
 namespace ref {
 
+Cell* push(const Cell* value) { return stack::push(value); }
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t limit, int32_t) {
+    string::append_char(series_of(buffer), '@');
+    return string::form(value, buffer, part, limit - 1);
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_REF>(
@@ -14,7 +22,7 @@ void init() {
         /*  3 reflect         */ inherit,
         /*  4 to              */ inherit,
         /*  5 form            */ inherit,
-        /*  6 mold            */ pending,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ unsupported,
         /*  8 path setting    */ unsupported,
         /*  9 comparison      */ inherit,

@@ -1,13 +1,70 @@
-// string!: text storage helpers for form and mold, and the registration.
+// string!: text storage (code points in units of 1, 2 or 4 bytes that widen
+// in place), comparison, making, forming and molding, search and
+// modification, and the registration of string!.
 #include "datatypes/string.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "datatypes/datatype.h"
+#include "evaluator/errors.h"
+#include "evaluator/stack.h"
+#include "evaluator/symbol.h"
+#include "evaluator/words.h"
+#include "runtime/case_folding.h"
+#include "runtime/sort.h"
+#include "runtime/sys.h"
 #include "runtime/unicode.h"
+#include "services/lexer/number_text.h"
 
 namespace string {
+
+namespace {
+
+constexpr uint32_t SCRATCH_SIZE = 65536;
+uint8_t* scratch = nullptr;
+uint32_t scratch_bytes = 0;
+
+inline uint32_t unit_of_cp(uint32_t cp) { return cp > 0xFFFF ? 4 : cp > 0xFF ? 2 : 1; }
+inline uint32_t fold(uint32_t cp) { return case_folding::change_char(cp, true); }
+
+inline Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
+inline Cell char_cell(uint32_t cp) { return Cell{TYPE_CHAR, 0, cp, 0}; }
+inline Cell int_cell(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
+
+// A refinement's word as a word! (error arguments).
+Cell refinement_word(const Cell& ref) {
+    Cell w = ref;
+    set_type(&w, TYPE_WORD);
+    return w;
+}
+
+[[noreturn]] void fire_refine_arg(const Cell& ref, const Cell* arg) {
+    Cell w = refinement_word(ref);
+    fire(err::INVALID_REFINE_ARG, &w, arg);
+}
+
+// Clamps a stale index back to the buffer's length.
+inline void clamp_head(Cell* str) {
+    uint32_t n = series_of(str)->count();
+    if (str->data1 > n) str->data1 = n;
+}
+
+// The string node and index a text value stands for: a symbol! stands for
+// its spelling, read from its start.
+Cell text_cell(const Cell* c) {
+    if (c->type() == TYPE_SYMBOL) {
+        Cell* entry = const_cast<Cell*>(c);
+        symbol::get_c_string(entry);
+        return Cell{TYPE_STRING, 0, entry->data2, 0};
+    }
+    return *c;
+}
+
+}  // namespace
 
 // ---- Storage ---------------------------------------------------------------------
 
@@ -21,6 +78,19 @@ Cell* rs_make_at(Cell* slot, uint32_t size) {
     return slot;
 }
 
+Cell* make_at(Cell* slot, uint32_t size, uint32_t unit) {
+    uint32_t flags = slot->header & 0xFFFFFF00u;
+    slot->header = TYPE_UNSET;
+    Node node = memory::alloc_codepoints(size, unit);
+    slot->data1 = 0;
+    slot->data2 = node;
+    slot->data3 = 0;
+    slot->header = flags | TYPE_STRING;
+    return slot;
+}
+
+Cell* push(const Cell* str) { return stack::push(str); }
+
 uint32_t rs_length_q(const Cell* str) {
     uint32_t n = series_of(str)->count();
     return str->head() < n ? n - str->head() : 0;
@@ -31,11 +101,87 @@ uint32_t rs_abs_at(const Cell* str, uint32_t i) {
     return unicode::get_char(s->offset_addr(), s->unit(), i);
 }
 
+uint8_t* rs_head(Cell* str) {
+    clamp_head(str);
+    SeriesBuffer* s = series_of(str);
+    return s->offset_addr() + str->head() * s->unit();
+}
+
+uint8_t* rs_tail(const Cell* str) { return series_of(str)->tail_addr(); }
+
+bool rs_tail_q(const Cell* str) { return str->head() >= series_of(str)->count(); }
+
+uint32_t get_length(const Cell* str) { return series_of(str)->count(); }
+
+bool rs_skip(Cell* str, int32_t n) {
+    int64_t target = int64_t{str->head()} + n;
+    int64_t length = series_of(str)->count();
+    if (target >= 0 && target <= length) str->data1 = static_cast<uint32_t>(target);
+    return target >= length;
+}
+
+bool rs_next(Cell* str) { return rs_skip(str, 1); }
+
+uint32_t get_char(const uint8_t* address, uint32_t unit) {
+    switch (unit) {
+        case 1:
+        case 2:
+        case 4: return unicode::get_char(address, unit, 0);
+        default: sys::on_quit(101, 0);
+    }
+}
+
+Cell* rs_reset(Cell* str) {
+    SeriesBuffer* s = series_of(str);
+    s->flags = (s->flags & ~SERIES_UNIT_MASK) | 1;
+    s->tail = s->offset;
+    str->data1 = 0;
+    return str;
+}
+
+int32_t find_char(const Cell* str, uint32_t cp) {
+    uint32_t n = rs_length_q(str);
+    SeriesBuffer* s = series_of(str);
+    for (uint32_t i = 0; i < n; ++i)
+        if (unicode::get_char(s->offset_addr(), s->unit(), str->head() + i) == cp)
+            return static_cast<int32_t>(i);
+    return -1;
+}
+
+bool has_char_q(const Cell* str, uint32_t cp, uint32_t step, int32_t case_mode) {
+    uint32_t n = rs_length_q(str);
+    SeriesBuffer* s = series_of(str);
+    if (step < 1) step = 1;
+    bool exact = case_mode == 1;
+    uint32_t want = exact ? cp : fold(cp);
+    for (uint32_t i = 0; i < n; i += step) {
+        uint32_t c = unicode::get_char(s->offset_addr(), s->unit(), str->head() + i);
+        if ((exact ? c : fold(c)) == want) return true;
+    }
+    return false;
+}
+
+bool begins_with_literal_q(const Cell* str, const char* text) {
+    uint32_t length = static_cast<uint32_t>(std::strlen(text));
+    if (rs_length_q(str) < length) return false;
+    for (uint32_t i = 0; i < length; ++i) {
+        uint32_t c = rs_abs_at(str, str->head() + i);
+        if (c > 255 || c != static_cast<uint8_t>(text[i])) return false;
+    }
+    return true;
+}
+
+SeriesBuffer* widen_to(SeriesBuffer* s, uint32_t from, uint32_t to) {
+    if (to <= from) return s;
+    if (from == 1) return to == 2 ? unicode::latin1_to_ucs2(s) : unicode::latin1_to_ucs4(s);
+    if (from == 2 && to == 4) return unicode::ucs2_to_ucs4(s);
+    sys::on_quit(101, 0);
+}
+
 SeriesBuffer* append_char(SeriesBuffer* s, uint32_t cp) {
     uint32_t unit = s->unit();
     if ((unit == 1 && cp > 127) || (unit == 2 && cp > 0xFFFF)) {
-        s = cp > 0xFFFF ? (unit == 1 ? unicode::latin1_to_ucs4(s) : unicode::ucs2_to_ucs4(s))
-                        : unicode::latin1_to_ucs2(s);
+        s = widen_to(s, unit, cp > 0xFFFF ? 4 : 2);
         unit = s->unit();
     }
     Node node = s->node;
@@ -49,8 +195,7 @@ SeriesBuffer* poke_char(SeriesBuffer* s, uint8_t* address, uint32_t cp) {
     uint32_t unit = s->unit();
     if ((unit == 1 && cp > 255) || (unit == 2 && cp > 0xFFFF)) {
         uint32_t index = static_cast<uint32_t>(address - s->offset_addr()) / unit;
-        s = cp > 0xFFFF ? (unit == 1 ? unicode::latin1_to_ucs4(s) : unicode::ucs2_to_ucs4(s))
-                        : unicode::latin1_to_ucs2(s);
+        s = widen_to(s, unit, cp > 0xFFFF ? 4 : 2);
         unit = s->unit();
         address = s->offset_addr() + index * unit;
     }
@@ -58,11 +203,108 @@ SeriesBuffer* poke_char(SeriesBuffer* s, uint8_t* address, uint32_t cp) {
     return s;
 }
 
+namespace {
+
+// Widens for a code point stored by overwrite/insert (threshold 255).
+SeriesBuffer* widen_for_store(SeriesBuffer* s, uint32_t cp) {
+    uint32_t unit = s->unit();
+    if (unit == 1 && cp > 255) return widen_to(s, 1, cp > 0xFFFF ? 4 : 2);
+    if (unit == 2 && cp > 0xFFFF) return widen_to(s, 2, 4);
+    return s;
+}
+
+// Makes room for `bytes` bytes of data after the buffer's offset: to the
+// exact need when that is at least twice the size, else doubled.
+SeriesBuffer* ensure_bytes(SeriesBuffer* s, uint64_t bytes) {
+    uint64_t need = uint64_t{s->offset} + bytes;
+    if (need <= s->size) return s;
+    uint64_t size = need >= 2 * uint64_t{s->size} ? need : 2 * uint64_t{s->size};
+    if (size > memory::MAX_SERIES_SIZE) size = need;
+    if (size > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
+    return memory::expand_series_copy(s, static_cast<uint32_t>(size));
+}
+
+}  // namespace
+
+SeriesBuffer* overwrite_char(SeriesBuffer* s, uint32_t index, uint32_t cp) {
+    s = widen_for_store(s, cp);
+    uint32_t unit = s->unit();
+    s = ensure_bytes(s, uint64_t{index + 1} * unit);
+    uint8_t* at = s->offset_addr() + index * unit;
+    s = poke_char(s, at, cp);
+    if (s->offset + (index + 1) * unit > s->tail) s->tail = s->offset + (index + 1) * unit;
+    return s;
+}
+
+SeriesBuffer* insert_char(SeriesBuffer* s, uint32_t index, uint32_t cp) {
+    s = widen_for_store(s, cp);
+    uint32_t unit = s->unit();
+    uint32_t length = s->count();
+    if (index > length) index = length;
+    s = ensure_bytes(s, uint64_t{length + 1} * unit);
+    uint8_t* base = s->offset_addr();
+    std::memmove(base + (index + 1) * unit, base + index * unit, (length - index) * unit);
+    s->tail += unit;
+    return poke_char(s, base + index * unit, cp);
+}
+
+Cell* remove_char(Cell* str, uint32_t index) { return remove_part(str, index, 1); }
+
+Cell* remove_part(Cell* str, uint32_t index, uint32_t count) {
+    SeriesBuffer* s = series_of(str);
+    uint32_t unit = s->unit();
+    uint32_t length = s->count();
+    if (index >= length || count == 0) return str;
+    if (count > length - index) count = length - index;
+    uint8_t* base = s->offset_addr();
+    uint32_t after = length - index - count;
+    if (after) std::memmove(base + index * unit, base + (index + count) * unit, after * unit);
+    s->tail -= count * unit;
+    return str;
+}
+
 SeriesBuffer* truncate_to(SeriesBuffer* s, uint32_t n) {
     uint64_t bytes = static_cast<uint64_t>(n) * s->unit();
     if (s->size >= bytes && s->count() > n) s->tail = s->offset + static_cast<uint32_t>(bytes);
     return s;
 }
+
+void move_chars(Cell* source, Cell* target, int32_t count) {
+    if (count < 1) return;
+    uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(count), rs_length_q(source));
+    std::vector<uint32_t> cps(n);
+    for (uint32_t i = 0; i < n; ++i) cps[i] = rs_abs_at(source, source->head() + i);
+    SeriesBuffer* t = series_of(target);
+    clamp_head(target);
+    for (uint32_t i = 0; i < n; ++i) t = insert_char(t, target->head() + i, cps[i]);
+    remove_part(source, source->head(), n);
+}
+
+void rotate_ranges(uint8_t* start, uint32_t first, uint32_t second) {
+    if (first == 0 || second == 0) return;
+    uint32_t small = std::min(first, second);
+    if (!scratch || small > scratch_bytes) {
+        if (scratch) sys::free(scratch);
+        scratch_bytes = std::max(small, SCRATCH_SIZE);
+        scratch = static_cast<uint8_t*>(sys::allocate(scratch_bytes));
+    }
+    if (second <= first) {
+        std::memcpy(scratch, start + first, second);
+        std::memmove(start + second, start, first);
+        std::memcpy(start, scratch, second);
+    } else {
+        std::memcpy(scratch, start, first);
+        std::memmove(start, start + first, second);
+        std::memcpy(start + second, scratch, first);
+    }
+    if (scratch_bytes > SCRATCH_SIZE) {
+        sys::free(scratch);
+        scratch_bytes = SCRATCH_SIZE;
+        scratch = static_cast<uint8_t*>(sys::allocate(scratch_bytes));
+    }
+}
+
+uint32_t scratch_size() { return scratch_bytes; }
 
 void concatenate_literal(Cell* str, const char* text) {
     concatenate_literal_part(str, text, static_cast<uint32_t>(std::strlen(text)));
@@ -73,46 +315,1332 @@ void concatenate_literal_part(Cell* str, const char* bytes, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) s = append_char(s, static_cast<uint8_t>(bytes[i]));
 }
 
-SeriesBuffer* concatenate(Cell* target, const Cell* source, int32_t part, bool insert) {
-    // Read the source first: it may share the target's buffer.
-    uint32_t n = rs_length_q(source);
-    if (part >= 0 && static_cast<uint32_t>(part) < n) n = static_cast<uint32_t>(part);
-    std::vector<uint32_t> cps(n);
-    uint32_t widest = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        cps[i] = rs_abs_at(source, source->head() + i);
-        if (cps[i] > widest) widest = cps[i];
+void append_utf8(Cell* str, const char* text, uint32_t count) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(text);
+    const uint8_t* end = p + count;
+    SeriesBuffer* s = series_of(str);
+    while (p < end) {
+        int32_t cp;
+        p = unicode::fast_decode_utf8_char(p, end, &cp);
+        s = append_char(s, cp < 0 ? 0xFFFD : static_cast<uint32_t>(cp));
     }
-    SeriesBuffer* s = series_of(target);
+}
+
+SeriesBuffer* concatenate(Cell* target, const Cell* source, int32_t part, bool insert) {
+    return concatenate_ex(target, source, part, 0, true, insert);
+}
+
+SeriesBuffer* concatenate_ex(Cell* target, const Cell* src_value, int32_t part, uint32_t offset,
+                             bool keep, bool insert) {
+    Cell tgt = text_cell(target);
+    Cell src = text_cell(src_value);
+    SeriesBuffer* s = series_of(&tgt);
+    SeriesBuffer* from = series_of(&src);
+    uint32_t from_len = from->count();
+    uint32_t start = std::min<uint64_t>(uint64_t{src.head()} + offset, from_len);
+    uint32_t n = from_len - start;
+    if (part >= 0 && static_cast<uint32_t>(part) < n) n = static_cast<uint32_t>(part);
     if (n == 0) return s;
-    if (widest > 255 || (!insert && widest > 127)) s = unicode::widen_for(s, widest);
+
+    if (s->unit() < from->unit()) {
+        Node fn = src.node();
+        s = widen_to(s, s->unit(), from->unit());
+        from = memory::buffer(fn);
+    } else if (from->unit() < s->unit() && !keep && src.node() != tgt.node()) {
+        Node tn = tgt.node();
+        from = widen_to(from, from->unit(), s->unit());
+        s = memory::buffer(tn);
+    }
     uint32_t unit = s->unit();
+    uint32_t src_unit = from->unit();
+    // A source in the target's own buffer is read before the target moves.
+    std::vector<uint8_t> copy;
+    if (src.node() == tgt.node()) {
+        copy.assign(from->offset_addr() + start * src_unit,
+                    from->offset_addr() + (start + n) * src_unit);
+    }
     uint32_t length = s->count();
-    uint32_t at = insert && target->head() < length ? target->head() : length;
-    Node node = s->node;
-    alloc_tail_unit(s, n * unit);
-    s = memory::buffer(node);
+    uint32_t at = insert ? std::min(tgt.head(), length) : length;
+    uint64_t bytes = uint64_t{n} * unit;
+    if (uint64_t{s->tail} + bytes > s->size) {
+        uint64_t size = 2 * (uint64_t{s->tail} + bytes);
+        if (size > memory::MAX_SERIES_SIZE) size = uint64_t{s->tail} + bytes;
+        if (size > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
+        s = memory::expand_series_copy(s, static_cast<uint32_t>(size));
+    }
     uint8_t* base = s->offset_addr();
-    std::memmove(base + (at + n) * unit, base + at * unit, (length - at) * unit);
-    for (uint32_t i = 0; i < n; ++i) unicode::set_char(base, unit, at + i, cps[i]);
+    if (at < length) std::memmove(base + (at + n) * unit, base + at * unit, (length - at) * unit);
+    const uint8_t* data = copy.empty() ? memory::buffer(src.node())->offset_addr() + start * src_unit
+                                       : copy.data();
+    if (src_unit == unit) {
+        std::memcpy(base + at * unit, data, bytes);
+    } else {
+        for (uint32_t i = 0; i < n; ++i)
+            unicode::set_char(base, unit, at + i, unicode::get_char(data, src_unit, i));
+    }
+    s->tail += static_cast<uint32_t>(bytes);
     return s;
+}
+
+// ---- Comparison ------------------------------------------------------------------
+
+bool any_string_q(uint32_t type) {
+    return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_TAG ||
+           type == TYPE_EMAIL || type == TYPE_REF;
+}
+
+int32_t compare_text(const Cell* c1, const Cell* c2, int32_t op, bool match) {
+    if (c1->node() == c2->node() && c1->head() == c2->head() && c1->type() != TYPE_SYMBOL &&
+        c2->type() != TYPE_SYMBOL) {
+        if (op == actions::COMP_SAME || op == 0 || op == 1 || op == 2 || op == 12) return 0;
+    } else if (op == actions::COMP_SAME) {
+        return -1;
+    }
+    Cell s1 = text_cell(c1), s2 = text_cell(c2);
+    uint32_t l1 = rs_length_q(&s1), l2 = rs_length_q(&s2);
+    bool equality = op == 0 || op == 1 || op == 2 || op == 12;
+    uint32_t length;
+    if (match) {
+        if (l2 == 0) return op == 12 ? 1 : 0;
+        if (l1 < l2) return 1;
+        length = l2;
+    } else {
+        if (l1 != l2) {
+            if (equality || l2 == 0) return 1;
+            length = std::min(l1, l2);
+        } else {
+            if (l1 == 0) return 0;
+            length = l1;
+        }
+    }
+    SeriesBuffer* b1 = series_of(&s1);
+    SeriesBuffer* b2 = series_of(&s2);
+    const uint8_t* p1 = b1->offset_addr() + s1.head() * b1->unit();
+    const uint8_t* p2 = b2->offset_addr() + s2.head() * b2->unit();
+    uint32_t u1 = b1->unit(), u2 = b2->unit();
+    bool exact = op == 2 || op == 8;
+    uint32_t a = 0, b = 0;
+    bool differ = false;
+    for (uint32_t i = 0; i < length; ++i) {
+        a = unicode::get_char(p1, u1, i);
+        b = unicode::get_char(p2, u2, i);
+        if (!exact) {
+            a = fold(a);
+            b = fold(b);
+        }
+        if (a != b) {
+            differ = true;
+            break;
+        }
+    }
+    if (!differ && !match) return l1 > l2 ? 1 : l1 == l2 ? 0 : -1;
+    return a > b ? 1 : a == b ? 0 : -1;
+}
+
+bool match_tag_q(const Cell* input, const Cell* tag) {
+    uint32_t n = rs_length_q(tag);
+    uint32_t l = rs_length_q(input);
+    if (l < n + 2) return false;
+    return rs_abs_at(input, input->head()) == '<' && rs_abs_at(input, input->head() + n + 1) == '>';
+}
+
+bool match_q(const Cell* input, const Cell* value, int32_t mode) {
+    switch (value->type()) {
+        case TYPE_STRING:
+        case TYPE_FILE:
+        case TYPE_URL:
+        case TYPE_EMAIL:
+        case TYPE_REF: return compare_text(input, value, mode, true) == 0;
+        case TYPE_CHAR: {
+            if (rs_tail_q(input)) return false;
+            uint32_t c = rs_abs_at(input, input->head());
+            uint32_t v = static_cast<uint32_t>(value->int_value());
+            return mode == 2 ? c == v : fold(c) == fold(v);
+        }
+        case TYPE_TAG: {
+            if (!match_tag_q(input, value)) return false;
+            Cell after = *input;
+            after.data1 += 1;
+            return compare_text(&after, value, mode, true) == 0;
+        }
+        default: return false;
+    }
+}
+
+// ---- Loading and small conversions -------------------------------------------------
+
+Cell* load_at(const uint8_t* src, uint32_t size, Cell* slot, int32_t encoding) {
+    if (encoding != 0 && encoding != -1) {
+        Cell e = int_cell(encoding);
+        fire(err::INVALID_ARG, &e);
+    }
+    if (!slot) slot = stack::push_slot();
+    *slot = Cell{TYPE_UNSET, 0, 0, 0};
+    Node node;
+    if (encoding == 0) {
+        node = unicode::load_utf8_new(src, size);
+    } else {
+        node = unicode::load_utf16(reinterpret_cast<const uint16_t*>(src), size, nullptr, false);
+    }
+    slot->data2 = node;
+    slot->header = TYPE_STRING;
+    return slot;
+}
+
+Cell* load(const uint8_t* src, uint32_t size, int32_t encoding) {
+    return load_at(src, size, nullptr, encoding);
+}
+
+Cell* load_in(const uint8_t* src, uint32_t size, Cell* parent, int32_t encoding) {
+    Cell* made = load_at(src, size, nullptr, encoding);
+    Cell value = *made;
+    Cell* cell = alloc_tail(parent);
+    copy_cell(&value, cell);
+    stack::pop(1);
+    return cell;
+}
+
+double to_float(const uint8_t* src, uint32_t size, bool* error) {
+    int e = 0;
+    double d = lexer::text_to_float(src, static_cast<int32_t>(size), 1, e);
+    if (error) *error = e != 0;
+    return d;
+}
+
+const char* byte_to_hex(uint32_t byte) {
+    static char out[3];
+    static const char digits[] = "0123456789ABCDEF";
+    out[0] = digits[(byte >> 4) & 15];
+    out[1] = digits[byte & 15];
+    out[2] = 0;
+    return out;
+}
+
+const char* to_hex(uint32_t value, bool shorten) {
+    static char out[9];
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 7; i >= 0; --i, value >>= 4) out[i] = digits[value & 15];
+    out[8] = 0;
+    if (!shorten) return out;
+    int skip = 0;
+    while (skip < 6 && out[skip] == '0') ++skip;
+    return out + skip;
+}
+
+// ---- Form and mold helpers -----------------------------------------------------------
+
+namespace {
+
+// Escapes of the code points 0-94 (0 = written as it is).
+constexpr char escape_entry(uint32_t cp) {
+    if (cp == 0) return '@';
+    if (cp >= 1 && cp <= 8) return static_cast<char>('A' + cp - 1);
+    if (cp == 9) return '-';
+    if (cp == 10) return '/';
+    if (cp >= 11 && cp <= 26) return static_cast<char>('A' + cp - 1);
+    if (cp == 27) return '[';
+    if (cp == 28) return '\\';
+    if (cp == 29) return ']';
+    if (cp == 31) return '_';
+    if (cp == 34) return '"';
+    if (cp == 94) return '^';
+    return 0;
+}
+
+struct EscapeTable {
+    char entry[95];
+    constexpr EscapeTable() : entry{} {
+        for (uint32_t i = 0; i < 95; ++i) entry[i] = escape_entry(i);
+    }
+};
+constexpr EscapeTable escapes{};
+
+}  // namespace
+
+uint32_t append_escaped_char(Cell* buffer, uint32_t cp, bool quote, bool all) {
+    SeriesBuffer* s = series_of(buffer);
+    if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
+        const char* hex = to_hex(cp, true);
+        s = append_char(s, '^');
+        s = append_char(s, '(');
+        uint32_t n = 0;
+        for (; hex[n]; ++n) s = append_char(s, static_cast<uint8_t>(hex[n]));
+        append_char(s, ')');
+        return n + 3;
+    }
+    if (cp == 127) {
+        s = append_char(s, '^');
+        append_char(s, '~');
+        return 2;
+    }
+    if (cp < 95 && escapes.entry[cp] && (quote || cp != 34)) {
+        s = append_char(s, '^');
+        append_char(s, static_cast<uint8_t>(escapes.entry[cp]));
+        return 2;
+    }
+    append_char(s, cp);
+    return 1;
+}
+
+void form_value(Cell* value, Cell* buffer) {
+    if (value->type() == TYPE_UNSET) return;
+    actions::form(value, buffer, nullptr, INT32_MAX);
+}
+
+void uppercase(Cell* value, const Cell* part) { case_folding::change_case(value, part, true); }
+void lowercase(Cell* value, const Cell* part) { case_folding::change_case(value, part, false); }
+
+// ---- make and to ------------------------------------------------------------------------
+
+namespace {
+
+// The 32-bit integer of an integer! or float! (a float is truncated);
+// a float out of range or NaN raises script out-of-range.
+int32_t int_checked(const Cell* c) {
+    if (c->type() == TYPE_INTEGER) return c->int_value();
+    double d = c->float_value();
+    if (!(d <= 2147483647.0 && d >= -2147483648.0)) fire(err::OUT_OF_RANGE, c);
+    return static_cast<int32_t>(d);
+}
+
+[[noreturn]] void fire_bad_to(uint32_t type, const Cell* spec) {
+    Cell dt;
+    datatype::make_at(&dt, type);
+    fire(err::BAD_TO_ARG, &dt, spec);
+}
+
+// A copy of the text from the index in a new buffer of the same unit.
+Cell copy_text(const Cell* spec, uint32_t type) {
+    Cell src = *spec;
+    clamp_head(&src);
+    uint32_t n = rs_length_q(&src);
+    uint32_t unit = series_of(&src)->unit();
+    Cell* slot = stack::push_slot();
+    *slot = Cell{TYPE_UNSET, 0, 0, 0};
+    make_at(slot, n, unit);
+    SeriesBuffer* from = series_of(&src);
+    SeriesBuffer* to_buf = series_of(slot);
+    std::memcpy(to_buf->offset_addr(), from->offset_addr() + src.head() * unit, n * unit);
+    to_buf->tail = to_buf->offset + n * unit;
+    Cell r = *slot;
+    stack::pop(1);
+    r.header = type;
+    return r;
+}
+
+// Appends the value's text as append would (the block rule included).
+void append_text(Cell* target, Cell* value);
+
+}  // namespace
+
+Cell* to(Cell* proto, Cell* spec, uint32_t type) {
+    Cell r;
+    switch (spec->type()) {
+        case TYPE_STRING:
+        case TYPE_FILE:
+        case TYPE_URL:
+        case TYPE_TAG:
+        case TYPE_EMAIL:
+        case TYPE_REF: r = copy_text(spec, type); break;
+        case TYPE_BINARY: {
+            Cell src = *spec;
+            clamp_head(&src);
+            uint32_t n = series_of(&src)->count() - src.head();
+            std::vector<uint8_t> bytes(series_of(&src)->offset_addr() + src.head(),
+                                       series_of(&src)->offset_addr() + src.head() + n);
+            uint32_t remaining = 0;
+            Cell* slot = stack::push_slot();
+            *slot = Cell{TYPE_UNSET, 0, 0, 0};
+            slot->data2 = unicode::load_utf8(bytes.data(), n, 0, &remaining, false);
+            slot->header = TYPE_STRING;
+            if (remaining) {
+                Cell* bin = stack::push_slot();
+                *bin = Cell{TYPE_UNSET, 0, 0, 0};
+                Node node = memory::alloc_bytes(remaining);
+                SeriesBuffer* b = memory::buffer(node);
+                std::memcpy(b->offset_addr(), bytes.data() + n - remaining, remaining);
+                b->tail = b->offset + remaining;
+                *bin = Cell{TYPE_BINARY, 0, node, 0};
+                Cell arg = *bin;
+                fire(err::INVALID_UTF8, &arg);
+            }
+            r = *slot;
+            stack::pop(1);
+            r.header = type;
+            break;
+        }
+        case TYPE_BLOCK:
+        case TYPE_PAREN:
+        case TYPE_HASH: {
+            Cell* slot = rs_make_at(stack::push_slot(), 16);
+            append_text(slot, spec);
+            r = *slot;
+            stack::pop(1);
+            r.header = type;
+            break;
+        }
+        case TYPE_REFINEMENT: {
+            Cell* slot = rs_make_at(stack::push_slot(), 16);
+            if (type == TYPE_STRING) actions::form(spec, slot, nullptr, INT32_MAX);
+            else actions::mold(spec, slot, true, true, true, nullptr, INT32_MAX, 0);
+            r = *slot;
+            stack::pop(1);
+            r.header = type;
+            break;
+        }
+        case TYPE_NONE: fire_bad_to(TYPE_STRING, spec);
+        default: {
+            Cell* slot = rs_make_at(stack::push_slot(), 16);
+            form_value(spec, slot);
+            r = *slot;
+            stack::pop(1);
+            r.header = type;
+            break;
+        }
+    }
+    return copy_cell(&r, proto);
+}
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type) {
+    if (type == TYPE_BINARY) {
+        if (spec->type() == TYPE_MONEY) {
+            Cell dt;
+            datatype::make_at(&dt, TYPE_BINARY);
+            fire(err::BAD_MAKE_ARG, &dt, spec);
+        }
+        return actions::lookup_type<actions::slot::to>(TYPE_BINARY, proto)(proto, spec, type);
+    }
+    if (spec->type() == TYPE_INTEGER || spec->type() == TYPE_FLOAT) {
+        int32_t n = int_checked(spec);
+        if (n < 0) fire(err::OUT_OF_RANGE, spec);
+        Cell* slot = stack::push_slot();
+        *slot = Cell{TYPE_UNSET, 0, 0, 0};
+        slot->data2 = memory::alloc_bytes(static_cast<uint32_t>(n));
+        slot->header = type;
+        Cell r = *slot;
+        stack::pop(1);
+        return copy_cell(&r, proto);
+    }
+    return to(proto, spec, type);
+}
+
+// ---- form and mold ------------------------------------------------------------------------
+
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit) {
+    Cell v = *value;
+    clamp_head(&v);
+    int32_t n = static_cast<int32_t>(rs_length_q(&v));
+    int32_t take = -1;
+    if (part) {
+        int32_t p = part->type() == TYPE_INTEGER ? part->int_value() : limit;
+        if (p == 0) take = 0;
+        else if (p > 0) take = p;
+    }
+    if (take != 0) concatenate(buffer, &v, take, false);
+    return limit - n;
+}
+
+namespace {
+
+// The first opening brace of the range that has no closing brace after it
+// (nesting counted), or `end` when every one is matched.
+uint32_t first_unbalanced(const uint8_t* data, uint32_t unit, uint32_t start, uint32_t end) {
+    std::vector<uint32_t> open;
+    uint32_t first = end;
+    for (uint32_t i = start; i < end; ++i) {
+        uint32_t c = unicode::get_char(data, unit, i);
+        if (c == '{') open.push_back(i);
+        else if (c == '}' && !open.empty()) open.pop_back();
+    }
+    for (uint32_t i : open) first = std::min(first, i);
+    return first;
+}
+
+}  // namespace
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_t limit, int32_t) {
+    Cell v = *value;
+    clamp_head(&v);
+    uint32_t length = rs_length_q(&v);
+    uint32_t count = length;
+    if (part && part->int_value() != 0) count = limit < 0 ? 0 : std::min<uint32_t>(length, limit);
+    uint32_t start = v.head(), end = start + count;
+
+    uint32_t lines = 0;
+    bool quote_seen = false;
+    {
+        SeriesBuffer* s = series_of(&v);
+        for (uint32_t i = start; i < end; ++i) {
+            uint32_t c = unicode::get_char(s->offset_addr(), s->unit(), i);
+            if (c == '\n') ++lines;
+            else if (c == '"') quote_seen = true;
+        }
+    }
+    bool braces = lines >= 3 || quote_seen || length >= 50;
+    int32_t written = 0;
+    append_char(series_of(buffer), braces ? '{' : '"');
+    if (!braces) {
+        for (uint32_t i = start; i < end; ++i)
+            written += append_escaped_char(buffer, rs_abs_at(&v, i), true, all);
+    } else {
+        uint32_t unbalanced;
+        {
+            SeriesBuffer* s = series_of(&v);
+            unbalanced = first_unbalanced(s->offset_addr(), s->unit(), start, end);
+        }
+        uint32_t open = 0;
+        for (uint32_t i = start; i < end; ++i) {
+            uint32_t c = rs_abs_at(&v, i);
+            SeriesBuffer* b = series_of(buffer);
+            if (c == '{') {
+                if (i < unbalanced) {
+                    append_char(b, '{');
+                    ++open;
+                    written += 1;
+                } else {
+                    b = append_char(b, '^');
+                    append_char(b, '{');
+                    written += 2;
+                }
+            } else if (c == '}') {
+                if (open > 0) {
+                    --open;
+                    append_char(b, '}');
+                    written += 1;
+                } else {
+                    b = append_char(b, '^');
+                    append_char(b, '}');
+                    written += 2;
+                }
+            } else if (c == '"') {
+                append_char(b, '"');
+                written += 1;
+            } else {
+                written += append_escaped_char(buffer, c, false, all);
+            }
+        }
+    }
+    append_char(series_of(buffer), braces ? '}' : '"');
+    return limit - written - 2;
+}
+
+// ---- pick, poke and path evaluation -----------------------------------------------------------
+
+namespace {
+
+// The absolute element of a 1-based position relative to the index, or -1.
+int64_t pick_target(const Cell* series, int32_t n) {
+    if (n == 0) return -1;
+    int64_t target = int64_t{series->head()} + (n > 0 ? n - 1 : n);
+    if (target < 0 || target >= series_of(series)->count()) return -1;
+    return target;
+}
+
+}  // namespace
+
+Cell* pick(Cell* series, int32_t index, Cell* result) {
+    int64_t target = pick_target(series, index);
+    Cell r;
+    if (target < 0) r = none_cell();
+    else if (series->type() == TYPE_BINARY) r = int_cell(static_cast<int32_t>(rs_abs_at(series, target)));
+    else r = char_cell(rs_abs_at(series, static_cast<uint32_t>(target)));
+    return copy_cell(&r, result);
+}
+
+Cell* poke(Cell* series, int32_t index, Cell* value) {
+    int64_t target = pick_target(series, index);
+    if (target < 0) fire_int(err::OUT_OF_RANGE, index);
+    if (value->type() != TYPE_CHAR) fire(err::INVALID_ARG, value);
+    SeriesBuffer* s = series_of(series);
+    poke_char(s, s->offset_addr() + target * s->unit(), static_cast<uint32_t>(value->int_value()));
+    return value;
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool case_,
+                bool, bool) {
+    Cell none = none_cell();
+    Cell* where = path ? path : &none;
+    if (element->type() == TYPE_INTEGER) {
+        // binary! and vector! inherit this slot; their elements are theirs.
+        bool text = any_string_q(parent->type());
+        if (value) {
+            return text ? poke(parent, element->int_value(), value)
+                        : actions::poke(parent, element->int_value(), value, nullptr);
+        }
+        Cell p = *parent;
+        if (!text) return copy_cell(actions::pick(&p, element->int_value(), nullptr), parent);
+        return pick(&p, element->int_value(), parent);
+    }
+    if (element->type() == TYPE_WORD) fire(err::INVALID_PATH, where, element);
+    if (!value) {
+        Cell p = *parent;
+        Cell* slot = stack::push(&p);
+        select(slot, element, nullptr, false, case_, false, false, nullptr, nullptr, false, false);
+        Cell r = *slot;
+        stack::pop(1);
+        return copy_cell(&r, parent);
+    }
+    Cell p = *parent;
+    Cell* slot = stack::push(&p);
+    find(slot, element, nullptr, false, case_, false, false, nullptr, nullptr, false, false, false,
+         false);
+    if (slot->type() == TYPE_NONE) fire(err::BAD_PATH_SET, where, element);
+    Cell found = *slot;
+    stack::pop(1);
+    if (any_string_q(found.type())) poke(&found, 2, value);
+    else actions::poke(&found, 2, value, nullptr);
+    return value;
+}
+
+// ---- Comparison action ----------------------------------------------------------------------
+
+int32_t compare(Cell* value1, Cell* value2, int32_t op) {
+    if (value1->type() == value2->type()) return compare_text(value1, value2, op, false);
+    if (!any_string_q(value2->type())) return actions::NOT_COMPARABLE;
+    if (op != actions::COMP_EQUAL && op != actions::COMP_NOT_EQUAL) return actions::NOT_COMPARABLE;
+    return compare_text(value1, value2, op, false);
+}
+
+// ---- The text of a value to add or search for -----------------------------------------------
+
+namespace {
+
+// Code points read from a string buffer, or from a local copy when the
+// source shares the target's buffer or was made on the spot.
+struct Source {
+    Node node = 0;
+    uint32_t start = 0;
+    uint32_t count = 0;
+    uint32_t unit = 1;
+    std::vector<uint8_t> own;
+    bool owned = false;
+
+    const uint8_t* data() const {
+        return owned ? own.data() : memory::buffer(node)->offset_addr() + start * unit;
+    }
+    uint32_t at(uint32_t i) const { return unicode::get_char(data(), unit, i); }
+    // Copies the code points into `own` (the buffer may change or go away).
+    void detach() {
+        if (owned) return;
+        const uint8_t* d = data();
+        own.assign(d, d + uint64_t{count} * unit);
+        owned = true;
+    }
+};
+
+Source source_of_string(const Cell* str) {
+    Cell s = text_cell(str);
+    Source src;
+    src.node = s.node();
+    SeriesBuffer* b = series_of(&s);
+    src.start = std::min(s.head(), b->count());
+    src.count = b->count() - src.start;
+    src.unit = b->unit();
+    return src;
+}
+
+Source source_of_cp(uint32_t cp, uint32_t unit) {
+    Source src;
+    src.owned = true;
+    src.unit = unit;
+    src.count = 1;
+    src.own.resize(4);
+    unicode::set_char(src.own.data(), unit, 0, cp);
+    return src;
+}
+
+// Forms each element of the block from its index into the string, nothing
+// between them; with a budget (>= 0) the text is cut to it.
+void form_block_into(Cell* target, Cell* block, int32_t budget) {
+    SeriesBuffer* b = series_of(block);
+    uint32_t n = b->count() > block->head() ? b->count() - block->head() : 0;
+    uint32_t base = series_of(target)->count();
+    for (uint32_t i = 0; i < n; ++i) {
+        if (budget >= 0 && static_cast<int32_t>(series_of(target)->count() - base) >= budget) break;
+        Cell e = *(reinterpret_cast<Cell*>(series_of(block)->offset_addr()) + block->head() + i);
+        form_value(&e, target);
+    }
+    if (budget >= 0) truncate_to(series_of(target), base + static_cast<uint32_t>(budget));
+}
+
+void append_text(Cell* target, Cell* value) {
+    Cell v = *value;
+    switch (v.type()) {
+        case TYPE_STRING:
+        case TYPE_FILE:
+        case TYPE_URL:
+        case TYPE_EMAIL:
+        case TYPE_REF: concatenate(target, &v, -1, false); break;
+        case TYPE_CHAR: append_char(series_of(target), static_cast<uint32_t>(v.int_value())); break;
+        case TYPE_BLOCK:
+        case TYPE_PAREN:
+        case TYPE_HASH: form_block_into(target, &v, -1); break;
+        default: form_value(&v, target); break;
+    }
+}
+
+// The text that append, insert and change add for the value: temporary
+// strings are pushed on the value stack (the caller pops them). `part` < 0
+// means no limit. A source in the series' own buffer is copied.
+Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
+    Source src;
+    switch (value->type()) {
+        case TYPE_STRING:
+        case TYPE_FILE:
+        case TYPE_URL:
+        case TYPE_EMAIL:
+        case TYPE_REF:
+        case TYPE_SYMBOL: src = source_of_string(value); break;
+        case TYPE_CHAR: {
+            uint32_t cp = static_cast<uint32_t>(value->int_value());
+            src = source_of_cp(cp, cp > 0xFFFF ? 4 : cp > 127 ? 2 : 1);
+            break;
+        }
+        case TYPE_TAG: {
+            Cell v = *value;
+            Cell* tmp = rs_make_at(stack::push_slot(), rs_length_q(&v) + 2);
+            append_char(series_of(tmp), '<');
+            concatenate(tmp, &v, -1, false);
+            append_char(series_of(tmp), '>');
+            src = source_of_string(tmp);
+            break;
+        }
+        case TYPE_BLOCK:
+        case TYPE_PAREN:
+        case TYPE_HASH: {
+            Cell v = *value;
+            Cell* tmp = rs_make_at(stack::push_slot(), 16);
+            form_block_into(tmp, &v, part);
+            src = source_of_string(tmp);
+            break;
+        }
+        default: {
+            Cell v = *value;
+            Cell* tmp = rs_make_at(stack::push_slot(), 16);
+            form_value(&v, tmp);
+            src = source_of_string(tmp);
+            break;
+        }
+    }
+    if (part >= 0 && static_cast<uint32_t>(part) < src.count) src.count = static_cast<uint32_t>(part);
+    if (!src.owned && src.node == series->node()) src.detach();
+    return src;
+}
+
+// Replaces `remove` elements at `at` by `dup` copies of the source; answers
+// the number of code points written.
+uint32_t splice(Cell* series, uint32_t at, uint32_t remove, const Source& src, uint32_t dup) {
+    SeriesBuffer* s = series_of(series);
+    uint32_t length = s->count();
+    if (at > length) at = length;
+    if (remove > length - at) remove = length - at;
+    uint64_t total = uint64_t{src.count} * dup;
+    if (total > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
+    if (src.unit > s->unit()) s = widen_to(s, s->unit(), src.unit);
+    uint32_t unit = s->unit();
+    uint64_t new_length = uint64_t{length} - remove + total;
+    uint64_t bytes = new_length * unit;
+    if (bytes > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
+    s = ensure_bytes(s, bytes);
+    uint8_t* base = s->offset_addr();
+    uint32_t n = src.count;
+    uint32_t written = static_cast<uint32_t>(total);
+    std::memmove(base + (at + written) * unit, base + (at + remove) * unit,
+                 (length - at - remove) * unit);
+    if (n) {
+        const uint8_t* data = src.data();
+        if (src.unit == unit) {
+            std::memcpy(base + at * unit, data, n * unit);
+        } else {
+            for (uint32_t i = 0; i < n; ++i)
+                unicode::set_char(base, unit, at + i, unicode::get_char(data, src.unit, i));
+        }
+        // Further copies by doubling.
+        uint64_t done = n;
+        while (done < total) {
+            uint64_t chunk = std::min(done, total - done);
+            std::memcpy(base + (at + done) * unit, base + at * unit, chunk * unit);
+            done += chunk;
+        }
+    }
+    s->tail = s->offset + static_cast<uint32_t>(bytes);
+    return written;
+}
+
+}  // namespace
+
+// ---- append, insert and change ------------------------------------------------------------------
+
+Cell* insert(Cell* series, Cell* value, int32_t part, bool, int32_t dup, bool append) {
+    Cell* saved = stack::top;
+    clamp_head(series);
+    uint32_t times = dup < 2 ? 1 : static_cast<uint32_t>(dup);
+    Source src = source_for_insert(value, part, series);
+    uint32_t length = series_of(series)->count();
+    bool at_tail = append || series->head() >= length;
+    uint32_t at = at_tail ? length : series->head();
+    uint32_t written = splice(series, at, 0, src, times);
+    stack::top = saved;
+    series->data1 = append ? 0 : at + written;
+    return series;
+}
+
+Cell* change(Cell* series, Cell* value, int32_t part, bool, int32_t dup) {
+    Cell* saved = stack::top;
+    clamp_head(series);
+    uint32_t times = dup < 2 ? 1 : static_cast<uint32_t>(dup);
+    Source src = source_for_insert(value, -1, series);
+    uint32_t length = series_of(series)->count();
+    uint32_t at = series->head();
+    uint32_t left = length - at;
+    uint64_t replace = part >= 0 ? static_cast<uint64_t>(part) : uint64_t{src.count} * times;
+    if (replace > left) replace = left;
+    uint32_t written = splice(series, at, static_cast<uint32_t>(replace), src, times);
+    stack::top = saved;
+    series->data1 = at + written;
+    return series;
+}
+
+// ---- find and select ----------------------------------------------------------------------------
+
+namespace {
+
+struct Pattern {
+    enum Kind { ONE, SET, TEXT } kind = ONE;
+    uint32_t cp = 0;
+    Cell bits{};
+    Source text;
+    uint32_t length() const { return kind == TEXT ? text.count : 1; }
+};
+
+bool bit_set_q(const Cell* bits, uint32_t cp) {
+    SeriesBuffer* b = series_of(bits);
+    uint64_t room = uint64_t{b->size - b->offset} * 8;
+    if (cp >= room) return (b->flags & SERIES_COMPLEMENT) != 0;
+    return (b->offset_addr()[cp >> 3] & (0x80 >> (cp & 7))) != 0;
+}
+
+Pattern pattern_of(Cell* series, Cell* value) {
+    Pattern p;
+    bool bytes = series->type() == TYPE_BINARY || series->type() == TYPE_VECTOR;
+    switch (value->type()) {
+        case TYPE_CHAR: p.cp = static_cast<uint32_t>(value->int_value()); break;
+        case TYPE_BITSET:
+            p.kind = Pattern::SET;
+            p.bits = *value;
+            break;
+        case TYPE_INTEGER:
+            if (bytes) {
+                p.cp = static_cast<uint32_t>(value->int_value());
+                break;
+            }
+            [[fallthrough]];
+        default: {
+            p.kind = Pattern::TEXT;
+            if (any_string_q(value->type()) && value->type() != TYPE_TAG) {
+                p.text = source_of_string(value);
+            } else if (value->type() == TYPE_BINARY) {
+                if (series->type() != TYPE_BINARY) fire(err::INVALID_ARG, value);
+                p.text = source_of_string(value);
+            } else if (value->type() == TYPE_WORD) {
+                Cell spelling = *symbol::to_c_string(value->symbol());
+                p.text = source_of_string(&spelling);
+                p.text.detach();
+            } else {
+                Cell v = *value;
+                Cell* tmp = rs_make_at(stack::push_slot(), 16);
+                form_value(&v, tmp);
+                p.text = source_of_string(tmp);
+            }
+            p.text.detach();
+            break;
+        }
+    }
+    return p;
+}
+
+// The length of the match at element i of the buffer, or -1.
+int64_t match_at(const uint8_t* data, uint32_t unit, uint32_t i, uint32_t end, const Pattern& p,
+                 bool exact) {
+    switch (p.kind) {
+        case Pattern::ONE: {
+            uint32_t c = unicode::get_char(data, unit, i);
+            return (exact ? c == p.cp : fold(c) == fold(p.cp)) ? 1 : -1;
+        }
+        case Pattern::SET: return bit_set_q(&p.bits, unicode::get_char(data, unit, i)) ? 1 : -1;
+        case Pattern::TEXT: {
+            uint32_t n = p.text.count;
+            if (uint64_t{i} + n > end) return -1;
+            const uint8_t* pd = p.text.own.data();
+            for (uint32_t k = 0; k < n; ++k) {
+                uint32_t a = unicode::get_char(data, unit, i + k);
+                uint32_t b = unicode::get_char(pd, p.text.unit, k);
+                if (exact ? a != b : fold(a) != fold(b)) return -1;
+            }
+            return n;
+        }
+    }
+    return -1;
+}
+
+// Finds the value; answers the found element and the match length through
+// `at` and `length`, false when nothing matched.
+bool find_in(Cell* series, Cell* value, Cell* part, bool case_, bool same, bool any, Cell* with,
+             Cell* skip, bool last, bool reverse, bool match, uint32_t* at, uint32_t* length) {
+    SeriesBuffer* s = series_of(series);
+    uint32_t total = s->count();
+    if (total == 0) return false;
+    if (series->head() >= total && !reverse) return false;
+    if (any || with) fire(err::NOT_DONE);
+    uint32_t step = 1;
+    if (skip) {
+        int32_t n = skip->type() == TYPE_INTEGER ? skip->int_value() : 0;
+        if (n < 1) fire(err::OUT_OF_RANGE, skip);
+        step = static_cast<uint32_t>(n);
+    }
+    uint32_t head = std::min(series->head(), total);
+    int64_t limit = -1;
+    if (part) {
+        if (part->type() == TYPE_INTEGER) {
+            limit = part->int_value();
+        } else if (part->type() == series->type() && part->node() == series->node()) {
+            limit = int64_t{part->head()} - head;
+        } else {
+            fire_refine_arg(words::ref::part, part);
+        }
+        if (limit < 1) return false;
+    }
+    bool exact = case_ || same || series->type() == TYPE_BINARY || series->type() == TYPE_VECTOR;
+    uint32_t element_size = series_of(series)->unit();
+    if (element_size != 1 && element_size != 2 && element_size != 4) fire(err::NOT_DONE);
+    Pattern p = pattern_of(series, value);
+    uint32_t plen = p.length();
+    s = series_of(series);
+    const uint8_t* data = s->offset_addr();
+    uint32_t unit = s->unit();
+
+    if (reverse) {
+        if (match || head == 0) return false;
+        uint32_t low = limit < 0 ? 0 : static_cast<uint32_t>(std::max<int64_t>(0, head - limit));
+        for (int64_t i = int64_t{head} - step; i >= low; i -= step) {
+            int64_t m = match_at(data, unit, static_cast<uint32_t>(i), head, p, exact);
+            if (m >= 0) {
+                *at = static_cast<uint32_t>(i);
+                *length = static_cast<uint32_t>(m);
+                return true;
+            }
+        }
+        return false;
+    }
+    uint32_t end = limit < 0 ? total : static_cast<uint32_t>(std::min<int64_t>(total, head + limit));
+    if (last) {
+        if (plen > end - head) return false;
+        uint32_t top = end - plen;
+        for (int64_t i = head + (top - head) / step * step; i >= head; i -= step) {
+            int64_t m = match_at(data, unit, static_cast<uint32_t>(i), end, p, exact);
+            if (m >= 0) {
+                *at = static_cast<uint32_t>(i);
+                *length = static_cast<uint32_t>(m);
+                return true;
+            }
+        }
+        return false;
+    }
+    for (uint32_t i = head; i < end; i += step) {
+        int64_t m = match_at(data, unit, i, end, p, exact);
+        if (m >= 0) {
+            *at = i;
+            *length = static_cast<uint32_t>(m);
+            return true;
+        }
+        if (match) break;
+    }
+    return false;
+}
+
+}  // namespace
+
+Cell* find(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same, bool any, Cell* with,
+           Cell* skip, bool last, bool reverse, bool tail, bool match) {
+    Cell* saved = stack::top;
+    uint32_t at = 0, length = 0;
+    bool found = find_in(series, value, part, case_, same, any, with, skip, last, reverse, match, &at,
+                         &length);
+    stack::top = saved;
+    if (!found) {
+        *series = none_cell();
+        return series;
+    }
+    series->data1 = tail ? at + length : at;
+    return series;
+}
+
+Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same, bool any, Cell* with,
+             Cell* skip, bool last, bool reverse) {
+    Cell* saved = stack::top;
+    uint32_t at = 0, length = 0;
+    bool found = find_in(series, value, part, case_, same, any, with, skip, last, reverse, false, &at,
+                         &length);
+    stack::top = saved;
+    Cell r = none_cell();
+    if (found) {
+        Cell pos = *series;
+        pos.data1 = at + length;
+        if (pos.head() < series_of(&pos)->count()) pick(&pos, 1, &r);
+    }
+    return copy_cell(&r, series);
+}
+
+// ---- sort ---------------------------------------------------------------------------------------
+
+namespace {
+
+// op: bits 0-2 unit, bit 3 case-sensitive, bit 4 reverse, bit 5 compare all
+// code points of a record; flags: the record length (all) or the offset of
+// the compared code point.
+int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags) {
+    uint32_t unit = static_cast<uint32_t>(op & 7);
+    bool exact = (op & 8) != 0;
+    bool rev = (op & 16) != 0;
+    bool all = (op & 32) != 0;
+    uint32_t first = all ? 0 : static_cast<uint32_t>(flags);
+    uint32_t last = all ? static_cast<uint32_t>(flags) : first + 1;
+    const uint8_t* pa = static_cast<const uint8_t*>(a);
+    const uint8_t* pb = static_cast<const uint8_t*>(b);
+    for (uint32_t i = first; i < last; ++i) {
+        uint32_t x = unicode::get_char(pa, unit, i);
+        uint32_t y = unicode::get_char(pb, unit, i);
+        if (!exact) {
+            if (unit == 1) {
+                if (x >= 'A' && x <= 'Z') x += 32;
+                if (y >= 'A' && y <= 'Z') y += 32;
+            } else {
+                x = fold(x);
+                y = fold(y);
+            }
+        }
+        if (x != y) {
+            int32_t r = x > y ? 1 : -1;
+            return rev ? -r : r;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
+           bool stable) {
+    clamp_head(series);
+    uint32_t total = series_of(series)->count();
+    uint32_t head = series->head();
+    uint32_t count = total - head;
+    if (part) {
+        int64_t n;
+        if (part->type() == TYPE_INTEGER) {
+            n = part->int_value();
+        } else if (part->type() == series->type() && part->node() == series->node()) {
+            n = int64_t{part->head()} - head;
+        } else {
+            fire_refine_arg(words::ref::part, part);
+        }
+        if (n < 0) {
+            if (head + n < 0) {
+                series->data1 = 0;
+                return series;
+            }
+            head = static_cast<uint32_t>(head + n);
+            series->data1 = head;
+            count = static_cast<uint32_t>(-n);
+        } else if (n < count) {
+            count = static_cast<uint32_t>(n);
+        }
+    }
+    uint32_t step = 1;
+    if (skip) {
+        int32_t n = skip->type() == TYPE_INTEGER ? skip->int_value() : 0;
+        if (n < 1 || count % static_cast<uint32_t>(n) != 0 || count < static_cast<uint32_t>(n))
+            fire_refine_arg(words::ref::skip, skip);
+        step = static_cast<uint32_t>(n);
+    } else if (all) {
+        fire(err::BAD_REFINES);
+    }
+    int32_t offset = 0;
+    if (comparator) {
+        if (comparator->type() == TYPE_INTEGER) {
+            if (!skip || all) fire(err::BAD_REFINES);
+            int32_t k = comparator->int_value();
+            if (k < 1 || static_cast<uint32_t>(k) > step) fire(err::OUT_OF_RANGE, comparator);
+            offset = k - 1;
+        } else if (comparator->type() == TYPE_FUNCTION) {
+            // Calling back into the evaluator comes with the interpreter.
+            fire(err::NOT_DONE);
+        } else {
+            fire_refine_arg(words::ref::compare, comparator);
+        }
+    }
+    if (count < 2) return series;
+    SeriesBuffer* s = series_of(series);
+    uint32_t unit = s->unit();
+    if (unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);
+    bool exact = case_ || series->type() == TYPE_VECTOR;
+    int32_t op = static_cast<int32_t>(unit) | (exact ? 8 : 0) | (reverse ? 16 : 0) |
+                 (all && skip ? 32 : 0);
+    int32_t flags = all && skip ? static_cast<int32_t>(step) : offset;
+    uint8_t* base = s->offset_addr() + head * unit;
+    if (stable && !case_)
+        sort::merge_sort(base, count / step, step * unit, op, flags, compare_records);
+    else
+        sort::adaptive_sort(base, count / step, step * unit, op, flags, compare_records);
+    return series;
+}
+
+// ---- swap and take ------------------------------------------------------------------------------
+
+Cell* swap(Cell* series1, Cell* series2) {
+    if (!any_string_q(series2->type()) && series2->type() != TYPE_BINARY)
+        fire(err::INVALID_ARG, series2);
+    if (rs_tail_q(series1) || rs_tail_q(series2)) return series1;
+    uint32_t a = rs_abs_at(series1, series1->head());
+    uint32_t b = rs_abs_at(series2, series2->head());
+    overwrite_char(series_of(series1), series1->head(), b);
+    overwrite_char(series_of(series2), series2->head(), a);
+    return series1;
+}
+
+Cell* take(Cell* series, Cell* part, bool, bool last) {
+    clamp_head(series);
+    uint32_t total = series_of(series)->count();
+    uint32_t head = series->head();
+    uint32_t length = total - head;
+    if (length == 0) {
+        *series = none_cell();
+        return series;
+    }
+    int64_t n = 1;
+    if (part) {
+        if (part->type() == TYPE_INTEGER) {
+            n = part->int_value();
+        } else if (part->type() == series->type() && part->node() == series->node()) {
+            if (last) n = int64_t{total} - std::min(part->head(), total);
+            else n = part->head() < head ? 0 : int64_t{part->head()} - head;
+        } else {
+            fire_refine_arg(words::ref::part, part);
+        }
+    }
+    uint32_t start;
+    if (n < 0) {
+        if (last) {
+            n = 1;
+            start = total - 1;
+        } else {
+            int64_t from = std::max<int64_t>(0, int64_t{head} + n);
+            n = head - from;
+            start = static_cast<uint32_t>(from);
+        }
+    } else {
+        if (n > length) n = length;
+        start = last ? total - static_cast<uint32_t>(n) : head;
+    }
+    uint32_t count = static_cast<uint32_t>(n);
+    Cell r;
+    if (!part) {
+        uint32_t cp = rs_abs_at(series, start);
+        r = series->type() == TYPE_BINARY ? int_cell(static_cast<int32_t>(cp)) : char_cell(cp);
+    } else {
+        Cell src = *series;
+        src.data1 = start;
+        Cell* slot = stack::push_slot();
+        *slot = Cell{TYPE_UNSET, 0, 0, 0};
+        uint32_t unit = series_of(&src)->unit();
+        make_at(slot, count, unit);
+        SeriesBuffer* to_buf = series_of(slot);
+        std::memcpy(to_buf->offset_addr(), series_of(&src)->offset_addr() + start * unit, count * unit);
+        to_buf->tail = to_buf->offset + count * unit;
+        r = *slot;
+        r.header = series->type();
+        r.data3 = series->type() == TYPE_VECTOR ? series->data3 : 0;
+        stack::pop(1);
+    }
+    remove_part(series, start, count);
+    return copy_cell(&r, series);
+}
+
+// ---- trim ---------------------------------------------------------------------------------------
+
+namespace {
+
+bool white_q(uint32_t c) {
+    return (c >= 1 && c <= 32) || c == 133 || c == 160 || c == 5760 || c == 6158 ||
+           (c >= 8192 && c <= 8202) || c == 8232 || c == 8233 || c == 8239 || c == 8287 ||
+           c == 12288;
+}
+
+// Whitespace that is not a line break (the spaces of the plain trim).
+bool space_q(uint32_t c) {
+    return c == ' ' || c == '\t' || c == 133 || c == 160 || c == 5760 || c == 6158 ||
+           (c >= 8192 && c <= 8202) || c == 8232 || c == 8233 || c == 8239 || c == 8287 ||
+           c == 12288;
+}
+
+// Rewrites the elements from `head` to the tail with the kept code points.
+void rewrite(Cell* series, uint32_t head, const std::vector<uint32_t>& kept) {
+    SeriesBuffer* s = series_of(series);
+    uint32_t unit = s->unit();
+    uint8_t* base = s->offset_addr();
+    for (uint32_t i = 0; i < kept.size(); ++i) unicode::set_char(base, unit, head + i, kept[i]);
+    s->tail = s->offset + (head + static_cast<uint32_t>(kept.size())) * unit;
+}
+
+}  // namespace
+
+Cell* trim(Cell* series, bool head_, bool tail_, bool auto_, bool lines, bool all, Cell* with) {
+    clamp_head(series);
+    uint32_t head = series->head();
+    uint32_t n = rs_length_q(series);
+    std::vector<uint32_t> text(n);
+    for (uint32_t i = 0; i < n; ++i) text[i] = rs_abs_at(series, head + i);
+    std::vector<uint32_t> kept;
+    kept.reserve(n);
+
+    if (all || with) {
+        std::vector<uint32_t> set;
+        if (with) {
+            if (with->type() == TYPE_CHAR || with->type() == TYPE_INTEGER) {
+                set.push_back(static_cast<uint32_t>(with->int_value()));
+            } else if (any_string_q(with->type()) || with->type() == TYPE_BINARY) {
+                Cell w = *with;
+                uint32_t m = rs_length_q(&w);
+                for (uint32_t i = 0; i < m; ++i) set.push_back(rs_abs_at(&w, w.head() + i));
+            } else {
+                fire(err::INVALID_ARG, with);
+            }
+        } else {
+            set = {'\t', '\n', '\r', ' '};
+        }
+        for (uint32_t c : text)
+            if (std::find(set.begin(), set.end(), c) == set.end()) kept.push_back(c);
+    } else if (auto_) {
+        fire(err::NOT_DONE);
+    } else if (lines) {
+        bool pending = false;
+        for (uint32_t c : text) {
+            if (white_q(c)) {
+                pending = !kept.empty();
+            } else {
+                if (pending) kept.push_back(' ');
+                pending = false;
+                kept.push_back(c);
+            }
+        }
+    } else if (head_ || tail_) {
+        uint32_t b = 0, e = n;
+        if (head_)
+            while (b < e && white_q(text[b])) ++b;
+        if (tail_)
+            while (e > b && white_q(text[e - 1])) --e;
+        kept.assign(text.begin() + b, text.begin() + e);
+    } else {
+        uint32_t b = 0, e = n;
+        while (b < e && white_q(text[b])) ++b;
+        bool line_at_end = false;
+        while (e > b && white_q(text[e - 1])) {
+            if (text[e - 1] == '\n') line_at_end = true;
+            --e;
+        }
+        bool line_start = false;
+        for (uint32_t i = b; i < e; ++i) {
+            uint32_t c = text[i];
+            if (c == '\n') {
+                while (!kept.empty() && space_q(kept.back())) kept.pop_back();
+                kept.push_back(c);
+                line_start = true;
+            } else if (line_start && space_q(c)) {
+                continue;
+            } else {
+                line_start = false;
+                kept.push_back(c);
+            }
+        }
+        if (line_at_end) kept.push_back('\n');
+    }
+    rewrite(series, head, kept);
+    return series;
+}
+
+// ---- Set operations -----------------------------------------------------------------------------
+
+Cell* do_set_op(Cell* s1, Cell* s2, bool case_, Cell* skip, int32_t op) {
+    uint32_t step = 1;
+    if (skip) {
+        int32_t n = skip->type() == TYPE_INTEGER ? skip->int_value() : 0;
+        if (n < 1) fire_refine_arg(words::ref::skip, skip);
+        step = static_cast<uint32_t>(n);
+    }
+    auto key = [&](uint32_t cp) { return case_ ? cp : fold(cp); };
+    Cell a = *s1;
+    clamp_head(&a);
+    Cell b = s2 ? *s2 : a;
+    if (s2) clamp_head(&b);
+    uint32_t la = rs_length_q(&a);
+    uint32_t lb = s2 ? rs_length_q(&b) : 0;
+    std::unordered_set<uint32_t> other;
+    if (op == 10 || op == 11 || op == 12) {
+        for (uint32_t i = 0; i < lb; i += step) other.insert(key(rs_abs_at(&b, b.head() + i)));
+    }
+    std::unordered_set<uint32_t> first_keys;
+    if (op == 12)
+        for (uint32_t i = 0; i < la; i += step) first_keys.insert(key(rs_abs_at(&a, a.head() + i)));
+
+    Cell* result = rs_make_at(stack::push_slot(), la + (op == 9 ? lb : 0));
+    std::unordered_set<uint32_t> seen;
+    auto visit = [&](Cell* from, uint32_t length, const std::unordered_set<uint32_t>* against, bool present) {
+        for (uint32_t i = 0; i < length; i += step) {
+            uint32_t k = key(rs_abs_at(from, from->head() + i));
+            if (against && (against->count(k) != 0) != present) continue;
+            if (!seen.insert(k).second) continue;
+            SeriesBuffer* s = series_of(result);
+            for (uint32_t j = 0; j < step && i + j < length; ++j)
+                s = append_char(s, rs_abs_at(from, from->head() + i + j));
+        }
+    };
+    switch (op) {
+        case 8: visit(&a, la, nullptr, false); break;
+        case 9:
+            visit(&a, la, nullptr, false);
+            visit(&b, lb, nullptr, false);
+            break;
+        case 10: visit(&a, la, &other, true); break;
+        case 11: visit(&a, la, &other, false); break;
+        case 12:
+            visit(&a, la, &other, false);
+            visit(&b, lb, &first_keys, false);
+            break;
+        default: sys::on_quit(101, 0);
+    }
+    Cell r = *result;
+    r.header = s1->type();
+    stack::pop(1);
+    return copy_cell(&r, s1);
 }
 
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
+    // A previous run's block, if any, went with the tracked heap.
+    scratch_bytes = SCRATCH_SIZE;
+    scratch = static_cast<uint8_t*>(sys::allocate(scratch_bytes));
     using namespace datatype;
     datatype::register_type<TYPE_STRING>(
-        /*  1 make            */ pending,
+        /*  1 make            */ make,
         /*  2 random          */ inherit,
         /*  3 reflect         */ inherit,
-        /*  4 to              */ pending,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
-        /*  7 path evaluation */ pending,
+        /*  4 to              */ to,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
+        /*  7 path evaluation */ eval_path,
         /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
+        /*  9 comparison      */ compare,
         /* 10 absolute        */ unsupported,
         /* 11 add             */ unsupported,
         /* 12 divide          */ unsupported,
@@ -128,17 +1656,17 @@ void init() {
         /* 22 complement      */ unsupported,
         /* 23 or~             */ unsupported,
         /* 24 xor~            */ unsupported,
-        /* 25 append          */ pending,
+        /* 25 append          */ insert,
         /* 26 at              */ inherit,
         /* 27 back            */ inherit,
-        /* 28 change          */ pending,
+        /* 28 change          */ change,
         /* 29 clear           */ inherit,
         /* 30 copy            */ inherit,
-        /* 31 find            */ pending,
+        /* 31 find            */ find,
         /* 32 head            */ inherit,
         /* 33 head?           */ inherit,
         /* 34 index?          */ inherit,
-        /* 35 insert          */ pending,
+        /* 35 insert          */ insert,
         /* 36 length?         */ inherit,
         /* 37 move            */ inherit,
         /* 38 next            */ inherit,
@@ -147,14 +1675,14 @@ void init() {
         /* 41 put             */ unsupported,
         /* 42 remove          */ inherit,
         /* 43 reverse         */ inherit,
-        /* 44 select          */ pending,
-        /* 45 sort            */ pending,
+        /* 44 select          */ select,
+        /* 45 sort            */ sort,
         /* 46 skip            */ inherit,
-        /* 47 swap            */ pending,
+        /* 47 swap            */ swap,
         /* 48 tail            */ inherit,
         /* 49 tail?           */ inherit,
-        /* 50 take            */ pending,
-        /* 51 trim            */ pending,
+        /* 50 take            */ take,
+        /* 51 trim            */ trim,
         /* 52 create          */ unsupported,
         /* 53 close           */ unsupported,
         /* 54 delete          */ unsupported,

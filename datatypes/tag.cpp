@@ -1,11 +1,26 @@
-// tag!: markup tags.
+// tag!: markup tags, held without their angle brackets.
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "evaluator/stack.h"
 
 namespace tag {
 
+Cell* push(const Cell* value) { return stack::push(value); }
+
+// form and mold are the same: the text between angle brackets.
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit) {
+    string::append_char(series_of(buffer), '<');
+    limit = string::form(value, buffer, part, limit - 1);
+    string::append_char(series_of(buffer), '>');
+    return limit - 1;
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t limit, int32_t) {
+    return form(value, buffer, part, limit);
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_TAG>(
@@ -13,8 +28,8 @@ void init() {
         /*  2 random          */ unsupported,
         /*  3 reflect         */ inherit,
         /*  4 to              */ inherit,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
+        /*  5 form            */ form,
+        /*  6 mold            */ mold,
         /*  7 path evaluation */ inherit,
         /*  8 path setting    */ unsupported,
         /*  9 comparison      */ inherit,

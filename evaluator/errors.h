@@ -24,8 +24,10 @@ enum ErrorCategory : uint32_t {
 #undef X
 };
 
-// Ids by category, with their position among the category's ids. The
-// message texts live with the catalogue.
+// Ids by category, with their position among the category's ids (a
+// category object's fields are `code`, `type`, then the ids, so an id's
+// field index is its position + 2). The message texts live with the
+// catalogue.
 #define ZEM_ERROR_IDS(X)                                       \
     X(THROW, 0, BREAK, "break")                                \
     X(THROW, 1, RETURN, "return")                              \
@@ -104,14 +106,20 @@ enum ErrorCategory : uint32_t {
     X(SCRIPT, 61, WRONG_DENOM, "wrong-denom")                  \
     X(SCRIPT, 62, NOT_LINKED, "not-linked")                    \
     X(SCRIPT, 63, REACT_BAD_FUNC, "react-bad-func")            \
-    X(SCRIPT, 64, FACE_TYPE, "face-type")                      \
-    X(SCRIPT, 65, NOT_WINDOW, "not-window")                    \
-    X(SCRIPT, 66, BAD_WINDOW, "bad-window")                    \
-    X(SCRIPT, 67, NOT_EVENT_TYPE, "not-event-type")            \
-    X(SCRIPT, 68, DRAW_INVALID, "draw-invalid")                \
-    X(SCRIPT, 69, VID_INVALID_SYNTAX, "vid-invalid-syntax")    \
-    X(SCRIPT, 70, RTD_NO_MATCH, "rtd-no-match")                \
-    X(SCRIPT, 71, RB_INVALID_RECORD, "rb-invalid-record")      \
+    X(SCRIPT, 64, REACT_NOT_ENOUGH, "react-not-enough")        \
+    X(SCRIPT, 65, REACT_NO_MATCH, "react-no-match")            \
+    X(SCRIPT, 66, REACT_BAD_OBJ, "react-bad-obj")              \
+    X(SCRIPT, 67, FACE_TYPE, "face-type")                      \
+    X(SCRIPT, 68, NOT_WINDOW, "not-window")                    \
+    X(SCRIPT, 69, BAD_WINDOW, "bad-window")                    \
+    X(SCRIPT, 70, NOT_EVENT_TYPE, "not-event-type")            \
+    X(SCRIPT, 71, VID_INVALID_SYNTAX, "vid-invalid-syntax")    \
+    X(SCRIPT, 72, RTD_INVALID_SYNTAX, "rtd-invalid-syntax")    \
+    X(SCRIPT, 73, RTD_NO_MATCH, "rtd-no-match")                \
+    X(SCRIPT, 74, NON_ALIGNED, "non-aligned")                  \
+    X(SCRIPT, 75, DRAW_INVALID, "draw-invalid")                \
+    X(SCRIPT, 76, DRAW_INFINITE, "draw-infinite")              \
+    X(SCRIPT, 77, RB_INVALID_RECORD, "rb-invalid-record")      \
     X(MATH, 0, ZERO_DIVIDE, "zero-divide")                     \
     X(MATH, 1, OVERFLOW, "overflow")                           \
     X(MATH, 2, POSITIVE, "positive")                           \

@@ -28,3 +28,17 @@ double text_to_float(const uint8_t* chars, int32_t length, int unit, int& error)
 bool number_syntax_q(const uint8_t* start, const uint8_t* end);
 
 }  // namespace lexer
+
+struct Cell;
+
+namespace lexer {
+
+// The money! written in `length` characters of `unit` bytes each into the
+// slot: an optional sign, an optional three-letter currency code followed by
+// "$" (else an optional "$"), digits with "'" separators (not first, last,
+// doubled or in the fraction) and one optional "." (not first or last).
+// `error` gets 0, or -1 when the text does not read as money, its currency
+// is unknown or it has more than 17 integer digits.
+void text_to_money(const uint8_t* chars, int32_t length, int unit, int& error, Cell* slot);
+
+}  // namespace lexer

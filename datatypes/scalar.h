@@ -1,0 +1,84 @@
+// Shared pieces of the small scalar datatypes (time!, date!, tuple!, money!,
+// pair!, the points, triple!, handle!): error shorthands, text appending with
+// the part budget, double arithmetic and rounding, and tolerant equality.
+#pragma once
+#include <cstdint>
+
+#include "evaluator/cell.h"
+#include "evaluator/errors.h"
+
+namespace scalar {
+
+// ---- Errors ------------------------------------------------------------------------
+
+// Raises `id` with a datatype! of `type` as its first argument, then `arg2`.
+[[noreturn]] void fire_type(ErrorId id, uint32_t type, const Cell* arg2 = nullptr);
+// bad-to-arg and bad-make-arg: (datatype, spec).
+[[noreturn]] void bad_to_arg(uint32_t type, const Cell* spec);
+[[noreturn]] void bad_make_arg(uint32_t type, const Cell* spec);
+// Raises `id` with the word of the function being called, then a datatype.
+[[noreturn]] void fire_caller_type(ErrorId id, uint32_t type);
+// The word of an arithmetic operation code (add, subtract, multiply, divide,
+// remainder, and~ ...); used as an error argument.
+Cell op_word(int32_t op);
+
+// ---- Values -------------------------------------------------------------------------
+
+// true for string!, file!, url!, tag!, email!, ref!.
+bool any_string_q(uint32_t type);
+// true for block!, paren!, hash!.
+bool any_block_q(uint32_t type);
+// The first value the lexer loads from the text.
+Cell load_text(Cell* text);
+inline Cell integer(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
+inline Cell make_float(uint32_t type, double d) {
+    Cell c{type, 0, 0, 0};
+    c.set_float(d);
+    return c;
+}
+inline Cell none() { return Cell{TYPE_NONE, 0, 0, 0}; }
+// The symbol of a word cell compared by its case-insensitive alias.
+bool word_is(const Cell* word, uint32_t symbol);
+
+// ---- Text ------------------------------------------------------------------------------
+
+// Appends the ASCII text to the string and answers limit less its length.
+int32_t append(Cell* buffer, const char* text, int32_t limit);
+// The decimal text of n (static, valid until the next call).
+const char* form_signed(int32_t n);
+
+// ---- Doubles --------------------------------------------------------------------------
+
+// Equal, or within 2.220446049250313e-16, or at most 10 representable
+// doubles apart; never for NaN.
+bool almost_equal(double a, double b);
+bool almost_equal_f32(float a, float b);
+// Text of a time!'s seconds (kind 4: six significant digits) or of a
+// point coordinate (kind 5: "%.7g", tiny magnitudes "0"), with binary noise
+// trimmed and the exponent cleaned.
+const char* form_float(double value, int kind);
+// x op y on doubles: 0 add, 1 subtract, 2 multiply, 3 divide, 4 remainder;
+// the bitwise codes raise cannot-use (function, float!).
+double do_math_op(double x, double y, int32_t op);
+// The refinements of round, in their order.
+struct RoundMode {
+    bool even, down, half_down, floor, ceiling, half_ceiling;
+};
+// value rounded to a multiple of step (> 0) as float!'s round does.
+double round(double value, double step, const RoundMode& mode);
+// -1, 0, 1 by the order of the doubles under comparison code op (NaN rules
+// of float!).
+int32_t compare_doubles(double a, double b, int32_t op);
+
+// ---- 32-bit integers ---------------------------------------------------------------------
+
+// a op b computed exactly in 64 bits (0 add ... 4 remainder, 5 or, 6 and,
+// 7 xor); divide truncates toward zero. Divide and remainder by 0 raise
+// math zero-divide, -2147483648 by -1 math overflow. The caller decides
+// what a result outside the 32-bit range means.
+int64_t int_op(int32_t a, int32_t b, int32_t op);
+inline bool fits_int32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+// The double truncated toward zero to a 32-bit integer (saturating).
+int32_t to_int(double d);
+
+}  // namespace scalar

@@ -1,0 +1,46 @@
+// url!: uniform resource locators, their percent-encoding and the way they
+// reach HTTP and ports.
+#pragma once
+#include <cstdint>
+
+#include "evaluator/cell.h"
+
+namespace url {
+
+// The encoding modes of percent_encode: the URL table (kept: letters,
+// digits and ! # $ & ' ( ) * + , - . / : = ? @ _ ~) or only the unreserved
+// characters (letters, digits and - . _ ~).
+constexpr int32_t MODE_URL = 0;
+constexpr int32_t MODE_UNRESERVED = 254;
+
+// Whether the byte (below 128) is written as it is by the URL table.
+bool url_char_q(uint32_t byte);
+
+// Appends the source's text from its index as UTF-8 to the target, each byte
+// as it is or as "%" and two upper-case hexadecimal digits.
+void percent_encode(const Cell* source, Cell* target, int32_t mode);
+// Appends the source's text to the target with its escapes decoded; a
+// multi-byte UTF-8 sequence must be escaped whole to be decoded (an invalid
+// one raises access invalid-utf8), else the escape stays as it is.
+void percent_decode(const Cell* source, Cell* target);
+
+// The HTTP requester (method word, url, headers, data, binary?, lines?,
+// info?) -> its answer, or null for no answer. Installed by the HTTP layer;
+// while it is missing every HTTP request fails with access no-connect.
+extern Cell* (*http_request)(Cell* method, Cell* url, Cell* headers, Cell* data, bool binary,
+                             bool lines, bool info);
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type);
+Cell* to(Cell* proto, Cell* spec, uint32_t type);
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
+                int32_t index, bool case_, bool get, bool last);
+Cell* open(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow);
+Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
+Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append,
+            Cell* part, Cell* seek, Cell* allow, Cell* as);
+
+void init();
+
+}  // namespace url
