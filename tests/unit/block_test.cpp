@@ -342,3 +342,43 @@ TEST_F(Blocks, TakeSwapTrim) {
 }
 
 }  // namespace
+
+namespace {
+
+class BlocksOfNumbers : public booted::Runtime {
+protected:
+    static Cell ints(std::initializer_list<int32_t> ns) {
+        Cell b = *block::make_at(stack::push_slot(), 4);
+        for (int32_t n : ns) {
+            Cell c = integer(n);
+            block::rs_append(&b, &c);
+        }
+        return b;
+    }
+};
+
+TEST_F(BlocksOfNumbers, AppendInsertCompareAndPaths) {
+    Cell b = ints({1, 2});
+    Cell r = call(actions::slot::append, {b, integer(3)});
+    EXPECT_EQ(blocks::mold(r), "[1 2 3]");
+    Cell i = ints({1, 2});
+    r = call(actions::slot::insert, {i, integer(3)});
+    EXPECT_EQ(blocks::mold(r), "[1 2]");
+    EXPECT_EQ(whole(i), "[3 1 2]");
+    EXPECT_EQ(blocks::form(ints({1, -2, 30})), "1 -2 30");
+    Cell a = ints({1, 2}), c = ints({1, 2, 3});
+    EXPECT_FALSE(actions::compare_star(&a, &c, actions::COMP_EQUAL));
+    EXPECT_TRUE(actions::compare_star(&a, &c, actions::COMP_LESSER));
+    Cell f = *block::make_at(stack::push_slot(), 2);
+    Cell one{TYPE_FLOAT, 0, 0, 0};
+    one.set_float(1.0);
+    block::rs_append(&f, &one);
+    Cell just1 = ints({1});
+    EXPECT_TRUE(actions::compare_star(&just1, &f, actions::COMP_EQUAL));
+    Cell two = integer(2);
+    EXPECT_EQ(actions::eval_path(&c, &two, nullptr, nullptr, nullptr, nullptr, 0, false, true, true)->int_value(), 2);
+    Cell made = call(actions::slot::make, {booted::dtype(TYPE_BLOCK), integer(5)});
+    EXPECT_EQ(series_of(&made)->size, 80u);
+}
+
+}  // namespace
