@@ -2,6 +2,7 @@
 #include "evaluator/stack.h"
 
 #include "evaluator/errors.h"
+#include "runtime/collector.h"
 
 namespace stack {
 
@@ -182,6 +183,26 @@ bool eval_q(Frame* frame, bool nearest_only) {
         if (nearest_only) return false;
     }
     return false;
+}
+
+// ---- Collector's view --------------------------------------------------------------
+
+void mark_frames() {
+    for (Frame* f = cbottom; f && f < ctop; f++) {
+        if (f->name_ctx) {
+            if (collector::self_symbol && f->symbol == collector::self_symbol)
+                collector::mark_block_node(&f->name_ctx);
+            else
+                collector::mark_context(&f->name_ctx);
+        }
+        bool on_stack = false;
+        if (f->fn_ctx) {
+            collector::mark_context(&f->fn_ctx);
+            if (collector::marked_q(f->fn_ctx))
+                on_stack = (reinterpret_cast<Cell*>(memory::buffer(f->fn_ctx)->offset_addr())->header & FLAG_CTX_ON_STACK) != 0;
+        }
+        if (f->saved_values && !on_stack) collector::mark_block_node(&f->saved_values);
+    }
 }
 
 }  // namespace stack

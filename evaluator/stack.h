@@ -130,6 +130,10 @@ bool eval_q(Frame* frame, bool nearest_only);
 // or the current arguments for the top frame.
 Cell* frame_base(Frame* frame);
 
+// Collector: marks what every call frame refers to (name context, function
+// context, the saved values block unless the values live on the stack).
+void mark_frames();
+
 // The values node of a function context's own context! cell.
 Node context_values(Node fn_ctx);
 void set_context_values(Node fn_ctx, Node values);

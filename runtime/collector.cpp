@@ -1,9 +1,21 @@
-// The garbage collector: the active flag, the stress switch and the entry
-// points the allocator calls. The cycle itself is still empty.
+// The garbage collector: one cycle of pinning stack scan, node relocation,
+// marking from the roots, external-resource sweep, series-frame compaction,
+// big-series sweep and the node passes.
 #include "runtime/collector.h"
 
-#include <cstring>
+#include <pthread.h>
 
+#include <algorithm>
+#include <csetjmp>
+#include <cstring>
+#include <vector>
+
+#include "evaluator/cell.h"
+#include "evaluator/stack.h"
+#include "evaluator/symbol.h"
+#include "runtime/cell_table.h"
+#include "runtime/externals.h"
+#include "runtime/hashtable.h"
 #include "runtime/sys.h"
 
 namespace collector {
@@ -14,6 +26,562 @@ uint32_t cycles = 0;
 uint32_t relocations = 0;
 uint32_t relocation_allowed = 1;
 bool running = false;
+uint32_t history_depth = 5;
+
+Node* global_context = nullptr;
+Node* ownership_table = nullptr;
+uint32_t self_symbol = 0;
+void (*mark_image)(Node record) = nullptr;
+
+using memory::buffer;
+using memory::node_base;
+using memory::root;
+using memory::SeriesFrame;
+
+namespace {
+
+// ---- Work arrays ------------------------------------------------------------------
+
+// A growable array in the tracked heap, kept between cycles (and dropped
+// when sys::free_all has emptied the heap under it).
+template <class T>
+struct Buf {
+    T* items = nullptr;
+    uint32_t count = 0;
+    uint32_t cap = 0;
+    uint32_t epoch = 0;
+
+    // Forgets the items (and the array, when the heap was emptied under it).
+    void reset() {
+        revalidate();
+        count = 0;
+    }
+    void revalidate() {
+        if (items && epoch != sys::record.heap_epoch) {
+            items = nullptr;
+            cap = count = 0;
+        }
+    }
+    void push(T value) {
+        if (count == cap) {
+            uint32_t c = cap ? cap * 2 : 256;
+            items = static_cast<T*>(items ? sys::resize(items, size_t{c} * sizeof(T)) : sys::allocate(size_t{c} * sizeof(T)));
+            cap = c;
+            epoch = sys::record.heap_epoch;
+        }
+        items[count++] = value;
+    }
+    T* begin() { return items; }
+    T* end() { return items + count; }
+};
+
+constexpr uint32_t DEFER_CAPACITY = 20000;
+constexpr uint8_t VACATED = 0xDB;
+
+std::vector<void (*)()> callbacks;
+int_map::Map* relocation_map = nullptr;
+Buf<Node> pending;         // marked cell series whose cells are still to walk
+Buf<SeriesBuffer*> pinned; // buffers the stack scan pinned
+Buf<SeriesBuffer*> fixed_marked;
+Buf<Node> deferred;
+Buf<Node> movable;         // nodes a stress cycle relocates
+Buf<uintptr_t> candidates; // stack words that point into series memory
+
+// A sorted range of series memory: the carved part of a frame, or a big
+// series' footprint.
+struct Range {
+    uintptr_t lo, hi;
+    SeriesFrame* frame;  // null for a big series
+    SeriesBuffer* big;
+};
+Buf<Range> ranges;
+
+bool live_node(Node n) {
+    return n && memory::node_frame_of(n) && !memory::slot_is_free(n) && memory::slot(n) != nullptr;
+}
+
+uint8_t* place_of(SeriesBuffer* s) { return reinterpret_cast<uint8_t*>(s) - 4; }
+uint32_t footprint(const SeriesBuffer* s) { return s->size + memory::BUFFER_OVERHEAD; }
+
+// Marks a buffer; fixed ones are remembered so that their marks can be
+// cleared at the end.
+bool set_mark(SeriesBuffer* s) {
+    if (s->flags & SERIES_MARK) return false;
+    s->flags |= SERIES_MARK;
+    if (s->flags & SERIES_FIXED) fixed_marked.push(s);
+    return true;
+}
+
+void series_marker(Node* place, void*) { mark_node(place); }
+void block_marker(Node* place, void*) { mark_block_node(place); }
+const hashtable::Marker marker{series_marker, block_marker, nullptr};
+
+// Marks a node whose buffer may hold cells or bytes.
+void mark_any(Node* place) {
+    if (mark_node(place) && buffer(*place)->unit() == 16) pending.push(*place);
+}
+
+void mark_cell(Cell* c) {
+    switch (c->type()) {
+    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
+        if (c->data1) {
+            if (self_symbol && c->data2 == self_symbol)
+                mark_block_node(&c->data1);
+            else
+                mark_context(&c->data1);
+        }
+        break;
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
+        if (c->data2) mark_block_node(&c->data2);
+        break;
+    case TYPE_SYMBOL:
+        if (c->data3) mark_node(&c->data3);
+        if (c->data2) mark_node(&c->data2);
+        break;
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
+        mark_node(&c->data2);
+        if (c->data3) mark_node(&c->data3);
+        break;
+    case TYPE_BITSET: case TYPE_VECTOR: case TYPE_BINARY:
+        mark_node(&c->data2);
+        break;
+    case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
+        if (c->data1) mark_context(&c->data1);
+        if (c->data3) mark_any(&c->data3);
+        break;
+    case TYPE_CONTEXT:
+        if (c->data1) mark_table(&c->data1);
+        if (!(c->header & FLAG_CTX_ON_STACK) && c->data2) mark_block_node(&c->data2);
+        break;
+    case TYPE_HASH: case TYPE_MAP:
+        if (c->data2) mark_block_node(&c->data2);
+        if (c->data3) mark_table(&c->data3);
+        break;
+    case TYPE_FUNCTION: case TYPE_ROUTINE:
+        if (c->data1) mark_context(&c->data1);
+        if (c->data2) mark_block_node(&c->data2);
+        if (c->data3) mark_block_node(&c->data3);
+        break;
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: {
+        if (c->data2) mark_block_node(&c->data2);
+        if (c->data3) mark_block_node(&c->data3);
+        uint32_t source = (c->header >> OP_SOURCE_SHIFT) & 0xFF;
+        if (c->type() == TYPE_OP && (source == TYPE_FUNCTION || source == TYPE_ROUTINE) && c->data1)
+            mark_context(&c->data1);
+        break;
+    }
+    case TYPE_IMAGE:
+        if (c->data2 && mark_node(&c->data2) && mark_image) mark_image(c->data2);
+        break;
+    case TYPE_HANDLE:
+        if (static_cast<int32_t>(c->data3) >= 0) externals::mark(static_cast<int32_t>(c->data3), 0);
+        break;
+    case TYPE_EVENT:
+        if ((c->data3 & 0x10000) && c->data2) mark_block_node(&c->data2);
+        break;
+    default:
+        break;
+    }
+}
+
+void walk_cells(Node n) {
+    SeriesBuffer* s = buffer(n);
+    auto* first = reinterpret_cast<Cell*>(s->data() + s->offset);
+    auto* end = reinterpret_cast<Cell*>(s->data() + (s->tail < s->size ? s->tail : s->size));
+    for (Cell* c = first; c < end; c++) mark_cell(c);
+}
+
+void drain() {
+    while (pending.count) walk_cells(pending.items[--pending.count]);
+}
+
+// ---- Frame ranges and the stack scan ------------------------------------------------
+
+void build_ranges() {
+    ranges.reset();
+    for (SeriesFrame* f = root.series_first; f; f = f->next)
+        if (f->heap > f->start())
+            ranges.push(Range{reinterpret_cast<uintptr_t>(f->start()), reinterpret_cast<uintptr_t>(f->heap), f, nullptr});
+    for (memory::BigRecord* r = root.big_first; r; r = r->next) {
+        auto lo = reinterpret_cast<uintptr_t>(place_of(r->buffer()));
+        ranges.push(Range{lo, lo + r->size, nullptr, r->buffer()});
+    }
+    std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.lo < b.lo; });
+}
+
+const Range* range_of(uintptr_t a) {
+    const Range* r = std::upper_bound(ranges.begin(), ranges.end(), a,
+                                      [](uintptr_t v, const Range& x) { return v < x.lo; });
+    if (r == ranges.begin()) return nullptr;
+    --r;
+    return a < r->hi ? r : nullptr;
+}
+
+// A buffer that runtime code holds: not moved this cycle (nor its node).
+// It is marked after the roots, so that one reached from them is still
+// walked as what it is (a block, a hash table).
+void pin_buffer(SeriesBuffer* s) {
+    if (s->flags & SERIES_PINNED) return;
+    s->flags |= SERIES_PINNED;
+    pinned.push(s);
+}
+
+void check_handle(uint32_t h) {
+    if (live_node(h)) pin_buffer(buffer(h));
+}
+
+void check_pointer(uintptr_t w) {
+    if (!ranges.count || w < ranges.items[0].lo || w > ranges.items[ranges.count - 1].hi) return;
+    if (range_of(w)) candidates.push(w);
+    // A pointer just past a buffer's end lands on the next footprint: the
+    // buffer before it is held too.
+    if (range_of(w - 1)) candidates.push(w - 1);
+}
+
+uintptr_t thread_stack_top() {
+    static uintptr_t top = 0;
+    if (!top) {
+        pthread_attr_t a;
+        if (pthread_getattr_np(pthread_self(), &a) == 0) {
+            void* address = nullptr;
+            size_t size = 0;
+            pthread_attr_getstack(&a, &address, &size);
+            top = reinterpret_cast<uintptr_t>(address) + size;
+            pthread_attr_destroy(&a);
+        }
+    }
+    return top;
+}
+
+__attribute__((noinline, no_sanitize_address)) void scan_range(uintptr_t lo, uintptr_t hi) {
+    for (uintptr_t a = lo & ~uintptr_t{7}; a + 8 <= hi; a += 8) {
+        uint64_t w = *reinterpret_cast<const volatile uint64_t*>(a);
+        check_handle(static_cast<uint32_t>(w));
+        check_handle(static_cast<uint32_t>(w >> 32));
+        check_pointer(static_cast<uintptr_t>(w));
+    }
+}
+
+// Scans the machine stack from `lo` up to the entry frame (or the top of
+// the thread's stack when there is none) and pins what it finds. Runs below
+// the frame that spilled the registers, so that its own locals (frame
+// addresses among them) are not scanned.
+__attribute__((noinline)) void scan_above(uintptr_t lo) {
+    build_ranges();
+    uintptr_t top = thread_stack_top();
+    uintptr_t hi = top;
+    if (sys::record.entry_sp && sys::record.entry_sp > lo) {
+        // A little past the entry frame: start-up code called from the same
+        // frame may keep locals just above the recorded point.
+        hi = top ? std::min(sys::record.entry_sp + 4096, top) : sys::record.entry_sp;
+    }
+    candidates.reset();
+    scan_range(lo, hi);
+
+    // Pin the buffers the pointers fall into: one walk per frame over its
+    // buffers and the sorted pointers.
+    std::sort(candidates.begin(), candidates.end());
+    uint32_t i = 0;
+    while (i < candidates.count) {
+        const Range* r = range_of(candidates.items[i]);
+        if (!r) {
+            i++;
+            continue;
+        }
+        if (r->big) {
+            pin_buffer(r->big);
+            while (i < candidates.count && candidates.items[i] < r->hi) i++;
+            continue;
+        }
+        SeriesBuffer* s = memory::first_buffer(r->frame);
+        while (i < candidates.count && candidates.items[i] < r->hi) {
+            while (reinterpret_cast<uintptr_t>(place_of(s)) + footprint(s) <= candidates.items[i]) s = memory::next_buffer(s);
+            pin_buffer(s);
+            i++;
+        }
+    }
+}
+
+// Spills the callee-saved registers into this frame, then scans from here.
+__attribute__((noinline)) void scan_stack() {
+    uintptr_t registers[6] = {};
+#if defined(__x86_64__)
+    asm volatile(
+        "mov %%rbx, 0(%0)\n\t"
+        "mov %%rbp, 8(%0)\n\t"
+        "mov %%r12, 16(%0)\n\t"
+        "mov %%r13, 24(%0)\n\t"
+        "mov %%r14, 32(%0)\n\t"
+        "mov %%r15, 40(%0)\n\t"
+        :
+        : "r"(registers)
+        : "memory");
+#endif
+    jmp_buf spilled;
+    setjmp(spilled);
+    scan_above(std::min(reinterpret_cast<uintptr_t>(registers), reinterpret_cast<uintptr_t>(&spilled)));
+    // Keep both alive until the scan is over.
+    asm volatile("" : : "r"(registers), "r"(&spilled) : "memory");
+}
+
+// ---- Node relocation -------------------------------------------------------------------
+
+int_map::Map* map() {
+    if (!relocation_map) relocation_map = int_map::init(20000);
+    return relocation_map;
+}
+
+Node pop_free(memory::NodeFrame* f) {
+    Node n = f->free;
+    f->free = static_cast<Node>(node_base[n] >> 1);
+    node_base[n] = 0;
+    f->used++;
+    return n;
+}
+
+// A free node outside `skip` and outside evacuated frames, from the
+// current frame on; a new frame when there is none.
+Node take_target(memory::NodeFrame* skip) {
+    auto usable = [skip](memory::NodeFrame* f) { return f && f != skip && !f->evacuated && f->free; };
+    memory::NodeFrame* f = root.node_current;
+    if (!usable(f)) {
+        f = f ? f->next : nullptr;
+        while (f && !usable(f)) f = f->next;
+        if (!f) {
+            f = root.node_first;
+            while (f && !usable(f)) f = f->next;
+        }
+        if (!f) f = memory::alloc_node_frame(memory::NODE_FRAME_NODES);
+        root.node_current = f;
+    }
+    return pop_free(f);
+}
+
+// Whether a used slot's node may move: its buffer is neither pinned nor
+// fixed and refers back to it.
+bool movable_node(Node h) {
+    uintptr_t v = node_base[h];
+    if (v == 0 || (v & 1)) return false;
+    SeriesBuffer* s = buffer(h);
+    return !(s->flags & (SERIES_PINNED | SERIES_FIXED)) && s->node == h;
+}
+
+void relocate(Node old, memory::NodeFrame* skip) {
+    SeriesBuffer* s = buffer(old);
+    Node fresh = take_target(skip);
+    memory::slot(fresh) = s;
+    s->node = fresh;
+    int_map::put(map(), static_cast<int32_t>(old), static_cast<int32_t>(fresh));
+}
+
+// Moves every node out of a frame; a frame that keeps pinned nodes is not
+// evacuated and its moved nodes are released one by one instead.
+void evacuate(memory::NodeFrame* f) {
+    movable.reset();
+    uint32_t kept = 0;
+    for (Node h = f->first; h < f->first + f->count; h++) {
+        if (memory::slot_is_free(h)) continue;
+        if (movable_node(h))
+            movable.push(h);
+        else
+            kept++;
+    }
+    for (Node h : movable) relocate(h, f);
+    if (kept == 0) {
+        f->used = 0;
+        f->evacuated = 1;
+    } else {
+        for (Node h : movable) defer_free_node(h);
+    }
+}
+
+// Plans node compaction: frames stable for depth + 1 cycles, less than half
+// full, while more than a frame's worth of free nodes remains elsewhere.
+void plan_node_compaction() {
+    memory::NodeFrame* first = root.node_first;
+    while (first && !first->free) first = first->next;
+    if (!first) return;
+    root.node_current = first;
+    int64_t free = 0;
+    for (memory::NodeFrame* f = root.node_first; f; f = f->next)
+        if (f->free && !f->evacuated) free += f->count - f->used;
+    const uint32_t mask = (1u << (history_depth + 1)) - 1;
+    for (memory::NodeFrame* f = root.node_last; f; f = f->previous) {
+        if ((f->history & mask) == mask && f->used < memory::NODE_FRAME_NODES / 2 && free > memory::NODE_FRAME_NODES &&
+            f != root.node_current && !f->evacuated) {
+            free -= memory::NODE_FRAME_NODES;
+            evacuate(f);
+        }
+    }
+}
+
+// Stress: every movable node moves to a fresh slot; the old ones are
+// released at the end of the cycle.
+void relocate_all() {
+    movable.reset();
+    for (memory::NodeFrame* f = root.node_first; f; f = f->next)
+        for (Node h = f->first; h < f->first + f->count; h++)
+            if (!memory::slot_is_free(h) && movable_node(h)) movable.push(h);
+    for (Node h : movable) relocate(h, nullptr);
+    for (Node h : movable) defer_free_node(h);
+}
+
+// ---- Compaction -------------------------------------------------------------------------
+
+// A garbage buffer's node goes back to its frame.
+void drop(SeriesBuffer* s) {
+    if (s->node && live_node(s->node) && buffer(s->node) == s) defer_free_node(s->node);
+}
+
+// Formats a hole left before a pinned buffer as an abandoned buffer, so
+// that the frame stays a walkable sequence of buffers.
+void fill_hole(uint8_t* place, uint8_t* end) {
+    auto* s = reinterpret_cast<SeriesBuffer*>(place + 4);
+    s->flags = 0;
+    s->node = 0;
+    s->size = static_cast<uint32_t>(end - place) - memory::BUFFER_OVERHEAD;
+    s->offset = s->tail = 0;
+    if (stress) std::memset(s->data(), VACATED, s->size);
+}
+
+// Moves a live buffer's footprint and points its node at the new place.
+SeriesBuffer* move_buffer(SeriesBuffer* s, uint8_t* to) {
+    uint32_t fp = footprint(s);
+    SeriesBuffer* old = s;
+    Node n = s->node;
+    std::memmove(to, place_of(s), fp);
+    s = reinterpret_cast<SeriesBuffer*>(to + 4);
+    if (n && live_node(n) && buffer(n) == old) memory::slot(n) = s;
+    return s;
+}
+
+bool room_for(const SeriesFrame* f, uint32_t fp) { return static_cast<uint64_t>(f->end - f->heap) > fp; }
+
+void compact_frames() {
+    SeriesFrame* prev = nullptr;  // the last frame kept
+    for (SeriesFrame* f = root.series_first; f;) {
+        SeriesFrame* next = f->next;
+        uint8_t* dest = f->start();
+        uint8_t* p = f->start();
+        uint8_t* heap = f->heap;
+        bool offering = prev != nullptr;
+        while (p < heap) {
+            auto* s = reinterpret_cast<SeriesBuffer*>(p + 4);
+            uint32_t fp = footprint(s);
+            uint8_t* after = p + fp;
+            if (!(s->flags & SERIES_MARK)) {
+                drop(s);
+            } else if (s->flags & SERIES_PINNED) {
+                // It stays; the buffers after it may still go down.
+                if (dest < p) fill_hole(dest, p);
+                s->flags &= ~(SERIES_MARK | SERIES_PINNED);
+                dest = after;
+            } else {
+                if (offering && static_cast<uint64_t>(prev->end - prev->heap) > memory::FRAME_REUSE_MIN &&
+                    room_for(prev, fp)) {
+                    s = move_buffer(s, prev->heap);
+                    prev->heap += fp;
+                } else {
+                    offering = false;
+                    if (dest != p) s = move_buffer(s, dest);
+                    dest += fp;
+                }
+                s->flags &= ~SERIES_MARK;
+            }
+            p = after;
+        }
+        if (stress && dest < heap) std::memset(dest, VACATED, static_cast<size_t>(heap - dest));
+        f->heap = dest;
+        if (f != root.series_first && dest == f->start() && next) {
+            memory::free_series_frame(f);
+        } else {
+            prev = f;
+        }
+        f = next;
+    }
+}
+
+// Stress: every live unpinned buffer moves to fresh frames; frames left
+// empty are released (one frame always stays).
+void compact_frames_moving_all() {
+    Buf<SeriesFrame*> old;
+    for (SeriesFrame* f = root.series_first; f; f = f->next) old.push(f);
+    SeriesFrame* to = nullptr;
+    for (SeriesFrame* f : old) {
+        uint8_t* dest = f->start();
+        uint8_t* p = f->start();
+        uint8_t* heap = f->heap;
+        while (p < heap) {
+            auto* s = reinterpret_cast<SeriesBuffer*>(p + 4);
+            uint32_t fp = footprint(s);
+            uint8_t* after = p + fp;
+            if (!(s->flags & SERIES_MARK)) {
+                drop(s);
+            } else if (s->flags & SERIES_PINNED) {
+                if (dest < p) fill_hole(dest, p);
+                s->flags &= ~(SERIES_MARK | SERIES_PINNED);
+                dest = after;
+            } else {
+                if (!to || !room_for(to, fp)) {
+                    if (fp >= root.next_frame_size) root.next_frame_size = root.max_frame_size;
+                    to = memory::alloc_series_frame();
+                }
+                s = move_buffer(s, to->heap);
+                to->heap += fp;
+                s->flags &= ~SERIES_MARK;
+            }
+            p = after;
+        }
+        if (dest < heap) std::memset(dest, VACATED, static_cast<size_t>(heap - dest));
+        f->heap = dest;
+    }
+    for (SeriesFrame* f : old)
+        if (f->heap == f->start() && (to || f != old.items[0])) memory::free_series_frame(f);
+    if (to) root.series_current = to;
+    sys::free(old.items);
+}
+
+// ---- Deferred node release -------------------------------------------------------------
+
+void flush_deferred() {
+    std::sort(deferred.begin(), deferred.end());
+    for (Node n : deferred) {
+        memory::NodeFrame* f = memory::node_frame_of(n);
+        if (f && !memory::slot_is_free(n)) memory::free_node(f, n);
+    }
+    deferred.count = 0;
+}
+
+void mark_roots() {
+    if (memory::root_block.data2) mark_block_value(&memory::root_block);
+    if (symbol::index) mark_table(&symbol::index);
+    if (symbol::table) mark_block_node(&symbol::table);
+    if (ownership_table && *ownership_table) mark_table(ownership_table);
+    if (memory::value_stack_node) mark_node(&memory::value_stack_node);
+    if (memory::call_stack_node) mark_node(&memory::call_stack_node);
+    if (stack::bottom && stack::top > stack::bottom) mark_block(stack::bottom, stack::top);
+    stack::mark_frames();
+    if (global_context && *global_context) mark_context(global_context);
+    if (cell_table::table.data2) mark_block_node(&cell_table::table.data2);
+    for (auto callback : callbacks)
+        if (callback) callback();
+    drain();
+    // What only the stack holds.
+    for (SeriesBuffer* s : pinned) {
+        if (!set_mark(s)) continue;
+        Node n = s->node;
+        if (!(s->flags & SERIES_IN_USE) || !live_node(n) || buffer(n) != s) continue;
+        if (s->flags & SERIES_TABLE)
+            hashtable::mark(&n, marker);
+        else if (s->unit() == 16)
+            pending.push(n);
+        drain();
+    }
+}
+
+}  // namespace
+
+// ---- The cycle ---------------------------------------------------------------------
 
 void static_init() {
     char value[16];
@@ -22,13 +590,120 @@ void static_init() {
     stress = n > 0 && !(n < sizeof value && std::strcmp(value, "0") == 0);
 }
 
+void init() {
+    cycles = 0;
+    relocations = 0;
+    history_depth = 5;
+}
+
 void do_cycle() {
-    // Marking, compaction and the node passes come here.
+    if (running || !memory::node_base) return;
+    __atomic_thread_fence(__ATOMIC_SEQ_CST);
+    running = true;
+    __atomic_thread_fence(__ATOMIC_SEQ_CST);
+    pending.reset();
+    pinned.reset();
+    fixed_marked.reset();
+    deferred.revalidate();  // nodes queued since the last cycle are released at its end
+
+    scan_stack();
+    if (relocation_allowed == 1) {
+        if (stress)
+            relocate_all();
+        else
+            plan_node_compaction();
+    }
+    mark_roots();
+
+    externals::sweep();
+    if (ownership_table && *ownership_table) hashtable::sweep(*ownership_table, marked_q);
+    if (stress)
+        compact_frames_moving_all();
+    else
+        compact_frames();
+    memory::sweep_big();
+    flush_deferred();
+    memory::compact_node_frames();
+    if (relocation_map) {
+        int_map::destroy(relocation_map);
+        relocation_map = nullptr;
+        relocations++;
+    }
+    for (SeriesBuffer* s : fixed_marked) s->flags &= ~(SERIES_MARK | SERIES_PINNED);
+    fixed_marked.count = 0;
+
     cycles++;
+    __atomic_thread_fence(__ATOMIC_SEQ_CST);
+    running = false;
+    __atomic_thread_fence(__ATOMIC_SEQ_CST);
 }
 
 void collect_if_active() {
     if (active == 1) do_cycle();
+}
+
+void register_mark_callback(void (*callback)()) {
+    if (std::find(callbacks.begin(), callbacks.end(), callback) == callbacks.end()) callbacks.push_back(callback);
+}
+
+// ---- Marking -------------------------------------------------------------------------
+
+bool mark_node(Node* place) {
+    Node n = *place;
+    if (!n) return false;
+    if (relocation_map) {
+        if (int32_t* moved = int_map::get(relocation_map, static_cast<int32_t>(n))) {
+            n = static_cast<Node>(*moved);
+            *place = n;
+        }
+    }
+    if (!live_node(n)) return false;
+    return set_mark(buffer(n));
+}
+
+void mark_block(Cell* first, Cell* end) {
+    for (Cell* c = first; c < end; c++) mark_cell(c);
+}
+
+void mark_block_node(Node* place) {
+    if (mark_node(place) && buffer(*place)->unit() == 16) pending.push(*place);
+}
+
+void mark_block_value(Cell* block) { mark_block_node(&block->data2); }
+
+void mark_context(Node* place) { mark_block_node(place); }
+
+void mark_table(Node* place) {
+    Node n = *place;
+    if (relocation_map)
+        if (int32_t* moved = int_map::get(relocation_map, static_cast<int32_t>(n))) *place = n = static_cast<Node>(*moved);
+    if (!live_node(n) || (buffer(n)->flags & SERIES_MARK)) return;
+    hashtable::mark(place, marker);
+}
+
+void clear_mark(Node node) {
+    if (live_node(node)) buffer(node)->flags &= ~SERIES_MARK;
+}
+
+bool marked_q(Node node) { return live_node(node) && (buffer(node)->flags & SERIES_MARK); }
+
+void defer_free_node(Node node) {
+    if (!node) return;
+    deferred.revalidate();
+    if (deferred.count >= DEFER_CAPACITY) flush_deferred();
+    deferred.push(node);
+}
+
+bool in_frame_q(uintptr_t address, int kind) {
+    if (kind == 0) return address <= UINT32_MAX && memory::node_frame_of(static_cast<Node>(address));
+    for (SeriesFrame* f = root.series_first; f; f = f->next)
+        if (address >= reinterpret_cast<uintptr_t>(f->start()) && address < reinterpret_cast<uintptr_t>(f->end))
+            return true;
+    for (memory::BigRecord* r = root.big_first; r; r = r->next) {
+        auto lo = reinterpret_cast<uintptr_t>(place_of(r->buffer()));
+        if (address >= lo && address < lo + r->size) return true;
+    }
+    return false;
 }
 
 }  // namespace collector

@@ -1,14 +1,27 @@
-// The garbage collector: for now only what the allocator calls, the flag
-// that gates automatic collection and the stress switch.
+// The garbage collector: a stop-the-world mark-and-compact collector over
+// the memory manager's series frames, big series and node frames.
+//
+// Roots are a fixed list (root block, symbol table, stacks, call frames,
+// global context, cell table, registered callbacks). The C++ stack is
+// scanned conservatively: a 32-bit word equal to a live node handle marks
+// and pins that node (neither its buffer nor the node moves this cycle); an
+// 8-byte word pointing into a series buffer marks and pins the buffer. So
+// runtime code may keep nodes and raw buffer addresses in locals across any
+// allocation; raw addresses kept anywhere else must be read again.
 #pragma once
 #include <cstdint>
+
+#include "runtime/memory.h"
+
+struct Cell;
 
 namespace collector {
 
 // Automatic collection runs only while this is exactly 1; 0 until the
 // library's top level begins.
 extern uint32_t active;
-// Collect at every series allocation (when active): set once at start-up
+// Collect at every series allocation (when active), moving every unpinned
+// buffer and node and filling vacated space with 0xDB: set once at start-up
 // from the environment variable ZEM_GC_STRESS, non-empty and not "0".
 extern bool stress;
 // Number of cycles run; a new node frame keeps it as its stamp.
@@ -21,12 +34,59 @@ extern uint32_t relocations;
 extern uint32_t relocation_allowed;
 // True while a cycle runs.
 extern bool running;
+// A node frame must have been stable for depth + 1 cycles to be evacuated.
+extern uint32_t history_depth;
+
+// Places of roots that later modules provide; null (or 0) until they exist.
+// The global context node, marked as a context.
+extern Node* global_context;
+// The series-ownership table, marked and then swept of unmarked entries.
+extern Node* ownership_table;
+// The symbol of `self`: a word with it marks its context as a block.
+extern uint32_t self_symbol;
+// Marks what an image! value refers to besides its node (its bitmap's
+// external slot); called with the image record's node.
+extern void (*mark_image)(Node record);
 
 // Reads the stress switch from the environment.
 void static_init();
+// Counters to 0, history depth 5; the last step of runtime start-up.
+void init();
 // One whole collection.
 void do_cycle();
 // do_cycle when the active flag is 1; called only by the series allocator.
 void collect_if_active();
+inline bool running_q() { return running; }
+
+// Appends a function run at every cycle while roots are marked, in
+// registration order (a function registered twice runs once); it marks what
+// its subsystem keeps with the functions below.
+void register_mark_callback(void (*callback)());
+
+// ---- Marking (only while a cycle runs) --------------------------------------------
+
+// Marks the node held at `place`, first rewriting the place when the node
+// moved this cycle. True when it was not yet marked. 0 and handles that are
+// not live nodes are ignored (false).
+bool mark_node(Node* place);
+// Marks every cell in [first, end) by its datatype.
+void mark_block(Cell* first, Cell* end);
+// Marks the node; when newly marked, its cells from head to tail too.
+void mark_block_node(Node* place);
+void mark_block_value(Cell* block);
+// Marks a context: its node, and (when newly marked) its word table, its
+// values unless they live on the value stack, and its self cell.
+void mark_context(Node* place);
+// Marks a hash table and everything it refers to.
+void mark_table(Node* place);
+void clear_mark(Node node);
+// Whether the node's buffer is marked in the current cycle.
+bool marked_q(Node node);
+
+// Queues a node for release at the end of the cycle (0 is ignored).
+void defer_free_node(Node node);
+// Kind 0: whether the value is a handle inside a node frame's slot range;
+// kind 1: whether the address lies inside a series frame or big series.
+bool in_frame_q(uintptr_t address, int kind);
 
 }  // namespace collector

@@ -626,6 +626,7 @@ Node init(uint32_t size, const Cell* block, int32_t kind, int32_t value_cells) {
 
     Node table = memory::alloc_bytes(sizeof(Record));
     SeriesBuffer* s = memory::buffer(table);
+    s->flags |= SERIES_TABLE;  // the collector marks a record found on the stack as a table
     std::memset(s->offset_addr(), 0, sizeof(Record));
     s->tail = s->offset + sizeof(Record);
     Node flags = new_flags(n_buckets);
@@ -1194,9 +1195,10 @@ void mark(Node* slot, const Marker& marker) {
     if (r->kind == KIND_HASH) {
         marker.series(node_slot(r->indexes), marker.context);
         marker.series(node_slot(r->chains), marker.context);
+        // A record still being made has no chains yet.
         const Node chains = static_cast<Node>(r->chains);
-        auto* items = reinterpret_cast<Node*>(array::get_ptr(chains));
-        for (uint32_t i = 0, n = array::length_q(chains); i < n; i++)
+        auto* items = chains ? reinterpret_cast<Node*>(array::get_ptr(chains)) : nullptr;
+        for (uint32_t i = 0, n = chains ? array::length_q(chains) : 0; i < n; i++)
             if (items[i]) marker.series(&items[i], marker.context);
     }
     marker.series(node_slot(r->flags), marker.context);

@@ -34,7 +34,13 @@ constexpr size_t NODE_RANGE_MAX = size_t{1} << 35;
 constexpr size_t NODE_RANGE_MIN = size_t{64} << 20;
 constexpr uint32_t FIXUP_ENTRIES = 1000;
 
-size_t node_range_bytes = 0;    // reserved at node_base
+// Handles start near 2^30 rather than at 1: a stack word that happens to
+// equal a live handle pins a node, and small integers are everywhere.
+constexpr uint32_t HANDLE_BIAS_CHUNKS = 104858;
+constexpr uint32_t HANDLE_CHUNKS_MAX = static_cast<uint32_t>((uint64_t{1} << 32) / NODE_STRIDE) - HANDLE_BIAS_CHUNKS - 1;
+
+uintptr_t* node_range = nullptr;  // the reservation; node_base is below it by the bias
+size_t node_range_bytes = 0;
 uint32_t chunk_limit = 0;       // chunks the reservation holds
 // The frame at each chunk position up to the highest one used (null = free).
 NodeFrame** chunk_frames = nullptr;
@@ -45,9 +51,12 @@ uint32_t chunk_capacity = 0;
 void reserve_node_range() {
     for (size_t bytes = NODE_RANGE_MAX; bytes >= NODE_RANGE_MIN; bytes >>= 1) {
         if (void* p = platform::reserve_pages(bytes)) {
-            node_base = static_cast<uintptr_t*>(p);
+            node_range = static_cast<uintptr_t*>(p);
+            node_base = reinterpret_cast<uintptr_t*>(reinterpret_cast<uintptr_t>(p) -
+                                                     uintptr_t{HANDLE_BIAS_CHUNKS} * CHUNK_BYTES);
             node_range_bytes = bytes;
             chunk_limit = static_cast<uint32_t>(bytes / CHUNK_BYTES);
+            if (chunk_limit > HANDLE_CHUNKS_MAX) chunk_limit = HANDLE_CHUNKS_MAX;
             return;
         }
     }
@@ -68,7 +77,7 @@ uint32_t take_chunk() {
     return chunk_count++;
 }
 
-uintptr_t* chunk_address(uint32_t k) { return node_base + size_t{k} * NODE_STRIDE; }
+uintptr_t* chunk_address(uint32_t k) { return node_range + size_t{k} * NODE_STRIDE; }
 
 constexpr uint32_t round16(uint64_t n) { return static_cast<uint32_t>((n + 15) & ~uint64_t{15}); }
 
@@ -143,6 +152,8 @@ void free_virtual(void* address) {
 
 NodeFrame* node_frame_of(Node n) {
     uint32_t k = n / NODE_STRIDE;
+    if (k < HANDLE_BIAS_CHUNKS) return nullptr;
+    k -= HANDLE_BIAS_CHUNKS;
     if (k >= chunk_count) return nullptr;
     NodeFrame* f = chunk_frames[k];
     return f && f->holds(n) ? f : nullptr;
@@ -158,7 +169,7 @@ NodeFrame* alloc_node_frame(uint32_t nodes) {
 
     auto* f = static_cast<NodeFrame*>(sys::allocate_zeroed(sizeof(NodeFrame)));
     f->count = nodes;
-    f->first = k * NODE_STRIDE + 1;
+    f->first = (k + HANDLE_BIAS_CHUNKS) * NODE_STRIDE + 1;
     f->chunk = k;
     f->stamp = collector::cycles;
     // Every slot links to the next; the last ends the list.
@@ -298,14 +309,29 @@ void free_big(SeriesBuffer* s) {
     free_virtual(r);
 }
 
+void sweep_big() {
+    for (BigRecord* r = root.big_first; r;) {
+        BigRecord* next = r->next;
+        SeriesBuffer* s = r->buffer();
+        if (s->flags & SERIES_MARK) {
+            s->flags &= ~(SERIES_MARK | SERIES_PINNED);
+        } else {
+            if (s->node && node_frame_of(s->node) && !slot_is_free(s->node) && buffer(s->node) == s)
+                collector::defer_free_node(s->node);
+            free_big(s);
+        }
+        r = next;
+    }
+}
+
 void free_all() {
     while (root.node_first) free_node_frame(root.node_first);
     while (root.series_first) free_series_frame(root.series_first);
     while (root.big_first) free_big(root.big_first->buffer());
     root.series_current = nullptr;
     if (node_base) {
-        platform::free_pages(node_base, node_range_bytes);
-        node_base = nullptr;
+        platform::free_pages(node_range, node_range_bytes);
+        node_base = node_range = nullptr;
     }
     sys::free(chunk_frames);
     chunk_frames = nullptr;

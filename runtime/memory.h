@@ -16,7 +16,9 @@
 // every frame's heap starts 8-aligned, so every data area is 8-aligned.
 //
 // Node handles: node frames are chunks of the node range, NODE_STRIDE slots
-// apart; a frame of chunk k owns the handles k*NODE_STRIDE + 1 .. + count, so
+// apart; a frame of chunk k owns the handles (bias + k)*NODE_STRIDE + 1 ..
+// + count. The bias puts handles near 2^30, far from the small integers
+// that fill the machine stack (which the collector scans for handles), and
 // handle 0 is never handed out. A used slot holds a buffer address (8-aligned,
 // or 0 just after alloc_node); a free slot holds (next free handle << 1) | 1,
 // and exactly 1 in the last free slot of its frame.
@@ -31,6 +33,7 @@ struct Cell;
 constexpr uint32_t SERIES_UNIT_MASK = 0x0000001F;
 constexpr uint32_t SERIES_COMPLEMENT = 0x00080000;  // complemented bitset
 constexpr uint32_t SERIES_FIXED = 0x00100000;       // never moved, never swept
+constexpr uint32_t SERIES_TABLE = 0x00200000;       // the record of a hash table
 constexpr uint32_t SERIES_BIG = 0x01000000;         // has its own memory chunk
 constexpr uint32_t SERIES_MARK = 0x08000000;        // collector mark
 constexpr uint32_t SERIES_CENTRED = 0x10000000;     // head centred at creation
@@ -64,7 +67,7 @@ namespace memory {
 
 // ---- Nodes -----------------------------------------------------------------------
 
-// Base of the reserved node range; slot n is at node_base[n].
+// Slot n is at node_base[n] (the reserved range starts at the first handle).
 extern uintptr_t* node_base;
 
 inline SeriesBuffer*& slot(Node n) { return *reinterpret_cast<SeriesBuffer**>(node_base + n); }
@@ -198,6 +201,9 @@ SeriesFrame* find_series_frame(uint32_t footprint);
 // A big-series record of `footprint` bytes appended to the list; its buffer.
 SeriesBuffer* alloc_big(uint32_t footprint);
 void free_big(SeriesBuffer* s);
+// Collector step: every big series left unmarked is freed (its node queued
+// for release); the others lose their mark.
+void sweep_big();
 // Gives a node back to its frame's free list.
 void free_node(NodeFrame* frame, Node node);
 // End-of-collection pass: releases empty and evacuated node frames, makes

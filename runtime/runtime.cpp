@@ -16,6 +16,7 @@
 #include "runtime/case_folding.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
+#include "runtime/externals.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/print.h"
@@ -65,7 +66,7 @@ void init() {
     sys::platform_init();
     rng::init();
     sys::memory_params_init();
-    // externals/init
+    externals::init();
     datatype::init_all();  // the name and action tables, then every datatype's registration
     actions::init();
     memory::alloc_node_frame(memory::NODE_FRAME_NODES);
@@ -87,7 +88,7 @@ void init() {
     stack::init(memory::value_stack_node, memory::call_stack_node);
     // lexer, the boot image, interpreter/init
     cell_table::init();
-    // collector/init
+    collector::init();
 }
 
 void cleanup() {
