@@ -5,6 +5,7 @@
 
 #include "datatypes/path.h"
 #include "datatypes/typeset.h"
+#include "runtime/collector.h"
 
 namespace {
 
@@ -329,6 +330,34 @@ TEST_F(Blocks, MakeToCopy) {
     EXPECT_EQ(blocks::mold(typed), "[[a] (b)]");
     EXPECT_EQ(block::rs_head(&typed)[0].node(), block::rs_head(&src)[0].node());
     EXPECT_NE(block::rs_head(&typed)[1].node(), block::rs_head(&src)[1].node());
+}
+
+// The insertion, copy and text paths read their buffers again after every
+// allocation: run them with a moving collection at each one.
+TEST_F(Blocks, OperationsSurviveACollectionAtEveryAllocation) {
+    Cell b = of("a [b ~c] (d) e/f");
+    Cell other = of("x y");
+    uint32_t cycles = collector::cycles;
+    collector::stress = true;
+    collector::active = 1;
+    modify(actions::slot::append, b, word("g"), NONE, false, 3);
+    modify(actions::slot::insert, blocks::at(b, 1), b, NONE, false, NONE);
+    modify(actions::slot::change, blocks::at(b, 2), other, NONE, false, 2);
+    Cell deep = call(actions::slot::copy, {b}, {-1, 0});
+    Cell taken = call(actions::slot::take, {blocks::at(deep, 1), integer(2)}, {1, -1, -1});
+    call(actions::slot::move, {other, blocks::at(deep, 1), integer(1)}, {2});
+    Cell cloned = *block::clone(&b, true, true);
+    Cell molded = call(actions::slot::mold, {deep});
+    Cell made = call(actions::slot::to, {booted::dtype(TYPE_BLOCK), word("w")});
+    collector::active = 0;
+    collector::stress = false;
+    EXPECT_GT(collector::cycles - cycles, 10u);
+    EXPECT_EQ(whole(b), "[a a x y x y g g [b\nc] (d) e/f g g g]");
+    EXPECT_EQ(whole(cloned), whole(b));
+    EXPECT_EQ(blocks::mold(taken), "[a x]");
+    EXPECT_EQ(booted::text_of(&molded), "[a x y x y g g [b\nc] (d) e/f g g g]");
+    EXPECT_EQ(whole(other), "[y]");
+    EXPECT_EQ(blocks::mold(made), "[w]");
 }
 
 TEST_F(Blocks, TakeSwapTrim) {
