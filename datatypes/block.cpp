@@ -660,8 +660,8 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     uint32_t h = clamp(series);
     uint32_t len = series_of(series)->count();
     uint32_t rest = len - h;
-    uint64_t inserted = static_cast<uint64_t>(rs_length_q(value)) * static_cast<uint32_t>(dup);
-    if (only || !any_block_q(value->type())) inserted = static_cast<uint32_t>(dup);
+    bool spliced = !only && any_block_q(value->type());
+    uint64_t inserted = static_cast<uint64_t>(spliced ? rs_length_q(value) : 1) * static_cast<uint32_t>(dup);
     uint64_t removed = part >= 0 ? static_cast<uint64_t>(part) : inserted;
     if (removed > rest) removed = rest;
     if (inserted > UINT32_MAX || len + inserted - removed >= MAX_CELLS) fire(err::NO_MEMORY);
