@@ -21,6 +21,7 @@
 #include "runtime/memory.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "services/lexer/lexer.h"
 #include "services/random.h"
 
 namespace runtime {
@@ -86,7 +87,8 @@ void init() {
     words::build_issues();
     // natives, parser, ownership, checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
-    // lexer, the boot image, interpreter/init
+    lexer::init();
+    // the boot image, interpreter/init
     cell_table::init();
     collector::init();
 }

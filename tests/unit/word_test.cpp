@@ -89,11 +89,11 @@ TEST_F(Words, MakeAndTo) {
     r = call(actions::slot::to, {proto, booted::dtype(TYPE_INTEGER)});
     EXPECT_STREQ(symbol::text(r.symbol()), "integer!");
     EXPECT_FIRES(call(actions::slot::make, {proto, integer(1)}), err::BAD_TO_ARG);
-    // Text goes through the lexer: without one, the feature is missing.
+    // Text goes through the lexer: text that loads as no word is refused.
     Cell text;
     string::rs_make_at(&text, 4);
     string::concatenate_literal(&text, "1");
-    EXPECT_FIRES(call(actions::slot::to, {proto, text}), err::FEATURE_NA);
+    EXPECT_FIRES(call(actions::slot::to, {proto, text}), err::INVALID_CHARS);
     word::load_value_hook = load_as;
     EXPECT_FIRES(call(actions::slot::to, {proto, text}), err::INVALID_CHARS);
     Cell text_b;
