@@ -293,6 +293,9 @@ TEST_F(Blocks, MakeToCopy) {
     EXPECT_FIRES(call(actions::slot::make, {dtype(TYPE_BLOCK), f}), err::OUT_OF_RANGE);
     EXPECT_FIRES(call(actions::slot::make, {dtype(TYPE_BLOCK), word("a")}), err::BAD_MAKE_ARG);
     EXPECT_EQ(blocks::mold(call(actions::slot::to, {dtype(TYPE_BLOCK), word("a")})), "[a]");
+    Cell text = *string::rs_make_at(stack::push_slot(), 8);
+    string::concatenate_literal(&text, "1 [a] b");
+    EXPECT_EQ(blocks::mold(call(actions::slot::to, {dtype(TYPE_PAREN), text})), "(1 [a] b)");
     EXPECT_EQ(blocks::mold(call(actions::slot::to, {dtype(TYPE_BLOCK), of("a b", TYPE_PATH)})), "[a b]");
     Cell ts{TYPE_TYPESET, 0, 0, 0};
     typeset::set_bit(&ts, TYPE_NONE);
