@@ -8,6 +8,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
@@ -91,6 +92,8 @@ int32_t yearday(uint32_t packed) {
 void apply_zone(int64_t& days, double& time, uint32_t zone) {
     double h = zone_seconds(zone) / 3600.0;
     double k = std::trunc((time / 3600.0 + h) / 24.0);
+    // Far more days than the years hold (or no number at all): out of range.
+    if (!(std::fabs(k) < 1e9)) out_of_range();
     time -= 86400.0 * k;
     days += static_cast<int64_t>(k);
     if (h * 3600.0 + time < 0) {
@@ -502,8 +505,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
     return form(value, buffer, part, limit);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool,
-                bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev, int32_t index,
+                bool, bool, bool) {
     int32_t n = field_of(element);
     if (n == 0) fire(err::INVALID_PATH, path ? path : parent, element);
     if (!value) return get_field(parent, n);
@@ -514,6 +517,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
         *parent = before;  // the value is unchanged when an error is raised
         throw;
     }
+    scalar::store_back(parent, path, holder, prev, index);
     return value;
 }
 
@@ -570,8 +574,6 @@ Cell* add_or_subtract(Cell* value1, Cell* value2, bool subtract) {
         }
         default: scalar::fire_type(err::INVALID_TYPE, value2->type());
     }
-    if (!std::isfinite(t)) scalar::fire_type(err::TYPE_LIMIT, TYPE_DATE);
-    if (std::fabs(t) > 86400.0 * 40000000.0) out_of_range();
     set_days(value1, days, t, zone_of(p), flag);
     return value1;
 }
@@ -612,6 +614,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 
 void init() {
     using namespace datatype;
+    integer::date_to_integer = to_integer;
     datatype::register_type<TYPE_DATE>(
         /*  1 make            */ make,
         /*  2 random          */ random,

@@ -72,8 +72,10 @@ Cell* from_local_path(const Cell* path, Cell* slot) {
 
 // ---- mold ------------------------------------------------------------------------------
 
-// "%" and the text; in double quotes, with the string escapes, when it holds
-// a character that a plain file literal cannot (so it loads back whole).
+// "%" and the text. A text holding a character that a plain file literal
+// cannot hold goes in double quotes, with the string escapes; one holding a
+// double quote, which a quoted file cannot hold, is written plain with its
+// bytes percent-encoded. Either way it loads back whole.
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_t limit, int32_t) {
     Cell v = *value;
     uint32_t total = series_of(&v)->count();
@@ -86,13 +88,22 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
     }
     uint32_t count = length;
     if (part && part->int_value() != 0) count = limit < 0 ? 0 : std::min<uint32_t>(length, limit);
-    bool quotes = false;
-    for (uint32_t i = 0; i < count && !quotes; ++i) {
+    bool quotes = false, quote_char = false;
+    for (uint32_t i = 0; i < count; ++i) {
         uint32_t c = string::rs_abs_at(&v, v.head() + i);
         if (c < 127 && !url::url_char_q(c)) quotes = true;
+        if (c == '"') quote_char = true;
     }
     int32_t written = 0;
-    if (quotes) {
+    if (quote_char) {
+        Cell* range = string::rs_make_at(stack::push_slot(), count);
+        Cell r = *range;
+        string::concatenate(&r, &v, static_cast<int32_t>(count), false);
+        uint32_t before = string::rs_length_q(buffer);
+        url::percent_encode(&r, buffer, url::MODE_URL);
+        written = static_cast<int32_t>(string::rs_length_q(buffer) - before);
+        stack::pop(1);
+    } else if (quotes) {
         string::append_char(series_of(buffer), '"');
         for (uint32_t i = 0; i < count; ++i)
             written += string::append_escaped_char(buffer, string::rs_abs_at(&v, v.head() + i), true, all);

@@ -13,6 +13,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/dtoa.h"
 #include "datatypes/integer.h"
+#include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
@@ -32,8 +33,6 @@ const double below_half = 0.49999999999999994;
 
 bool pretty_q = true;
 bool full_q = false;
-
-double (*money_to_float)(const Cell* money) = nullptr;
 
 namespace {
 
@@ -429,10 +428,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             d = std::bit_cast<double>(bits);
             break;
         }
-        case TYPE_MONEY:
-            if (!money_to_float) bad_to_arg(type, spec);
-            d = money_to_float(spec);
-            break;
+        case TYPE_MONEY: d = money::to_float(spec); break;
         default: bad_to_arg(type, spec);
     }
     *proto = float_cell(type, d);

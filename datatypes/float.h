@@ -72,9 +72,6 @@ Cell* do_math(Cell* left, Cell* right, int32_t op);
 // The float comparison, value1 a float!, percent! or time!.
 int32_t compare_doubles(double a, double b, int32_t op);
 
-// to float! of a money!, installed by money!; until then bad-to-arg.
-extern double (*money_to_float)(const Cell* money);
-
 // ---- Actions ---------------------------------------------------------------------------------
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type);

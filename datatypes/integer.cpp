@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/float.h"
+#include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
@@ -17,9 +19,6 @@
 #include "services/random.h"
 
 namespace integer {
-
-int32_t (*date_to_integer)(const Cell* date) = nullptr;
-int32_t (*money_to_integer)(const Cell* money) = nullptr;
 
 namespace {
 
@@ -291,14 +290,8 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
             n = static_cast<int32_t>(v);
             break;
         }
-        case TYPE_DATE:
-            if (!date_to_integer) bad_to_arg(type, spec);
-            n = date_to_integer(spec);
-            break;
-        case TYPE_MONEY:
-            if (!money_to_integer) bad_to_arg(type, spec);
-            n = money_to_integer(spec);
-            break;
+        case TYPE_DATE: n = date::to_integer(spec); break;
+        case TYPE_MONEY: n = money::to_integer(spec); break;
         default: bad_to_arg(type, spec);
     }
     *proto = integer_cell(n);

@@ -68,11 +68,6 @@ bool out_of_range_q(double d);
 // that must refuse them test out_of_range_q first.
 int32_t truncate(double d);
 
-// to integer! of a date! and of a money!, installed by those datatypes;
-// until then such a spec raises bad-to-arg.
-extern int32_t (*date_to_integer)(const Cell* date);
-extern int32_t (*money_to_integer)(const Cell* money);
-
 // The implementation of an arithmetic slot (0 add .. 7 xor) for a datatype
 // (raises expect-arg when the datatype does not support it). Answers the
 // result cell.

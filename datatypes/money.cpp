@@ -9,6 +9,8 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dtoa.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -170,9 +172,15 @@ bool positive_q(const Cell* m) { return sign_q(m) > 0; }
 
 Cell* from_digits(Cell* slot, bool negative, const char* code, const uint8_t* int_start,
                   const uint8_t* frac_start, const uint8_t* end) {
+    return from_digits(slot, negative, reinterpret_cast<const uint8_t*>(code),
+                       code ? static_cast<uint32_t>(std::strlen(code)) : 0, int_start, frac_start, end);
+}
+
+Cell* from_digits(Cell* slot, bool negative, const uint8_t* code, uint32_t code_length,
+                  const uint8_t* int_start, const uint8_t* frac_start, const uint8_t* end) {
     uint32_t currency = 0;
-    if (code) {
-        int32_t index = get_currency_index(code, static_cast<uint32_t>(std::strlen(code)));
+    if (code && code_length) {
+        int32_t index = get_currency_index(reinterpret_cast<const char*>(code), code_length);
         if (index < 0) return nullptr;
         currency = static_cast<uint32_t>(index);
     }
@@ -744,6 +752,8 @@ Cell* pick(Cell* value, int32_t, Cell* boxed) {
 
 void init() {
     using namespace datatype;
+    integer::money_to_integer = to_integer;
+    float_::money_to_float = to_float;
     datatype::register_type<TYPE_MONEY>(
         /*  1 make            */ make,
         /*  2 random          */ random,

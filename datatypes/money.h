@@ -40,6 +40,9 @@ bool positive_q(const Cell* m);
 // null when the code is not in the currency list.
 Cell* from_digits(Cell* slot, bool negative, const char* code, const uint8_t* int_start,
                   const uint8_t* frac_start, const uint8_t* end);
+// The same with the code given as `code_length` bytes (0 for none).
+Cell* from_digits(Cell* slot, bool negative, const uint8_t* code, uint32_t code_length,
+                  const uint8_t* int_start, const uint8_t* frac_start, const uint8_t* end);
 // Turns the slot into a money! of these parts (ZEMBIN decoders).
 Cell* make_at(Cell* slot, bool negative, uint32_t currency, const uint8_t* amount);
 Cell* push(bool negative, uint32_t currency, const uint8_t* amount);

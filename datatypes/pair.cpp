@@ -218,8 +218,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
     return form(value, buffer, part, limit);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool,
-                bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev, int32_t index,
+                bool, bool, bool) {
     bool is_word;
     int32_t field = field_of(element, is_word);
     if (field == 0) fire(err::INVALID_PATH, path ? path : parent, element);
@@ -230,6 +230,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     if (value->type() != TYPE_INTEGER) scalar::fire_type(err::INVALID_TYPE, value->type());
     if (field == 1) parent->data2 = value->data2;
     else parent->data3 = value->data2;
+    scalar::store_back(parent, path, holder, prev, index);
     return value;
 }
 

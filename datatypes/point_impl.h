@@ -163,7 +163,7 @@ struct Point {
     static int32_t compare(Cell* value1, Cell* value2, int32_t op) {
         Cell other = *value2;
         if (N == 2 && other.type() == TYPE_PAIR) {
-            double v[3];
+            double v[3] = {0, 0, 0};
             coordinates(value2, v);
             make_at(&other, v);
             other.header = type;
@@ -199,7 +199,7 @@ struct Point {
                 case TYPE_INTEGER: s[0] = s[1] = s[2] = scale->int_value(); break;
                 case TYPE_FLOAT: case TYPE_PERCENT: s[0] = s[1] = s[2] = scale->float_value(); break;
                 case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D: {
-                    double v[3];
+                    double v[3] = {0, 0, 0};
                     coordinates(scale, v);
                     for (uint32_t i = 0; i < 3; ++i) s[i] = v[i];
                     if (scale->type() != TYPE_POINT3D) s[2] = 1;
@@ -216,8 +216,8 @@ struct Point {
         return n;
     }
 
-    static Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
-                           bool, bool, bool) {
+    static Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
+                           int32_t index, bool, bool, bool) {
         bool is_word;
         int32_t i = field_of(element, is_word);
         if (i < 0) fire(err::INVALID_PATH, path ? path : parent, element);
@@ -228,6 +228,7 @@ struct Point {
         if (value->type() == TYPE_INTEGER) put(parent, static_cast<uint32_t>(i), value->int_value());
         else if (value->type() == TYPE_FLOAT) put(parent, static_cast<uint32_t>(i), value->float_value());
         else scalar::fire_type(err::INVALID_TYPE, value->type());
+        scalar::store_back(parent, path, holder, prev, index);
         return value;
     }
 

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
-#include "datatypes/dtoa.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -77,6 +79,20 @@ bool word_is(const Cell* w, uint32_t sym) {
     return symbol::resolve(w->symbol()) == symbol::resolve(sym);
 }
 
+void store_back(Cell* parent, Cell* path, Cell* holder, Cell* prev, int32_t index) {
+    if (!holder || !prev) return;
+    Cell value = *parent;
+    if (holder->type() == TYPE_NONE || holder->type() == TYPE_UNSET) {
+        if (word::any_word_q(prev->type())) context::set(prev, &value);
+        return;
+    }
+    Cell h = *holder;
+    Cell element = *prev;
+    Cell* top = stack::top;
+    actions::eval_path(&h, &element, &value, path, nullptr, nullptr, index - 1, false, false, true);
+    stack::top = top;
+}
+
 // ---- Text ------------------------------------------------------------------------------
 
 int32_t append(Cell* buffer, const char* text, int32_t limit) {
@@ -84,137 +100,19 @@ int32_t append(Cell* buffer, const char* text, int32_t limit) {
     return limit - static_cast<int32_t>(std::strlen(text));
 }
 
-const char* form_signed(int32_t n) {
-    static char text[16];
-    std::snprintf(text, sizeof text, "%d", n);
-    return text;
-}
 
 // ---- Doubles --------------------------------------------------------------------------
 
-namespace {
+bool almost_equal(double a, double b) { return float_::almost_equal_q(a, b); }
+bool almost_equal_f32(float a, float b) { return float_::almost_equal_f32_q(a, b); }
+const char* form_float(double value, int kind) { return float_::form_float(value, kind); }
+double do_math_op(double x, double y, int32_t op) { return float_::do_math_op(x, y, op); }
 
-constexpr double epsilon = 2.220446049250313e-16;
-
-uint64_t ordered64(double d) {
-    uint64_t u;
-    std::memcpy(&u, &d, 8);
-    return (u >> 63) ? ~u + 1 : u | 0x8000000000000000ull;
-}
-
-uint32_t ordered32(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return (u >> 31) ? ~u + 1 : u | 0x80000000u;
-}
-
-// Removes "+" and leading zeros of an exponent in place.
-void clean_exponent(char* text) {
-    char* e = std::strchr(text, 'e');
-    if (!e) return;
-    char* src = e + 1;
-    char* dst = e + 1;
-    if (*src == '+') ++src;
-    else if (*src == '-') *dst++ = *src++;
-    while (*src == '0' && src[1]) ++src;
-    std::memmove(dst, src, std::strlen(src) + 1);
-}
-
-// Whether the text ends (before any exponent) in binary noise "01"/"99".
-bool noisy(const char* text) {
-    const char* e = std::strchr(text, 'e');
-    size_t n = e ? static_cast<size_t>(e - text) : std::strlen(text);
-    if (!e) {
-        if (n <= 16) return false;
-        const char* digits = text[0] == '-' ? text + 1 : text;
-        if (digits[0] == '0' && n <= 17) return false;
-    } else if (n <= 16) {
-        return false;
-    }
-    const char* last = text + n - 2;
-    return (last[0] == '0' && last[1] == '1') || (last[0] == '9' && last[1] == '9');
-}
-
-}  // namespace
-
-bool almost_equal(double a, double b) {
-    if (std::isnan(a) || std::isnan(b)) return false;
-    if (a == b || std::fabs(a - b) < epsilon) return true;
-    uint64_t x = ordered64(a), y = ordered64(b);
-    return (x > y ? x - y : y - x) <= 10;
-}
-
-bool almost_equal_f32(float a, float b) {
-    if (std::isnan(a) || std::isnan(b)) return false;
-    if (a == b || std::fabs(static_cast<double>(a) - b) < epsilon) return true;
-    uint32_t x = ordered32(a), y = ordered32(b);
-    return (x > y ? x - y : y - x) <= 10;
-}
-
-const char* form_float(double value, int kind) {
-    static char text[40];
-    if (std::isinf(value)) return value > 0 ? "1.#INF" : "-1.#INF";
-    if (std::isnan(value)) return "1.#NaN";
-    if (std::fabs(value) < epsilon) return kind == 5 ? "0" : "0.0";
-    if (kind == 4) std::snprintf(text, sizeof text, "%s", dtoa::form_float(value, 6, false));
-    else std::snprintf(text, sizeof text, "%.7g", value);
-    if (noisy(text)) std::snprintf(text, sizeof text, "%.5g", value);
-    clean_exponent(text);
-    return text;
-}
-
-double do_math_op(double x, double y, int32_t op) {
-    switch (op) {
-        case 0: return x + y;
-        case 1: return x - y;
-        case 2: return x * y;
-        case 3: return x / y;
-        case 4:
-            if (std::isnan(y)) return y;
-            if (std::isinf(y)) return std::isfinite(x) ? x : std::nan("");
-            return std::fmod(x, y);
-        default: fire_caller_type(err::CANNOT_USE, TYPE_FLOAT);
-    }
-}
-
-double round(double value, double s, const RoundMode& m) {
-    if (std::fabs(value) * 0x1p-53 > s) return value;
-    double q = s >= 1.0 ? value / s : value * (1.0 / s);
-    double r;
-    if (m.down) {
-        r = std::trunc(q);
-    } else if (m.floor) {
-        r = std::floor(q);
-    } else if (m.ceiling) {
-        r = std::ceil(q);
-    } else {
-        double a = std::fabs(q);
-        double f = std::floor(a);
-        double away = std::copysign(std::ceil(a), q);
-        if (a < f + 0.5) {
-            r = std::trunc(q);
-        } else if (a > f + 0.5) {
-            r = away;
-        } else if (m.even) {
-            r = std::fmod(f, 2.0) != 0 ? away : std::trunc(q);
-        } else if (m.half_down) {
-            r = std::trunc(q);
-        } else if (m.half_ceiling) {
-            r = std::ceil(q);
-        } else {
-            r = away;
-        }
-    }
-    return s >= 1.0 ? r * s : r / (1.0 / s);
-}
-
-int32_t compare_doubles(double a, double b, int32_t op) {
-    if (std::isnan(a) || std::isnan(b)) {
-        if (op == actions::COMP_LESSER || op == actions::COMP_LESSER_EQUAL) return 1;
-        if (op == actions::COMP_GREATER || op == actions::COMP_GREATER_EQUAL) return -1;
-        return 0;
-    }
-    return a < b ? -1 : (a > b ? 1 : 0);
+double round(double value, double step, const RoundMode& m) {
+    Cell v = make_float(TYPE_FLOAT, value);
+    Cell s = make_float(TYPE_FLOAT, step);
+    float_::round(&v, &s, m.even, m.down, m.half_down, m.floor, m.ceiling, m.half_ceiling);
+    return v.float_value();
 }
 
 // ---- 32-bit integers ---------------------------------------------------------------------
@@ -237,11 +135,6 @@ int64_t int_op(int32_t a, int32_t b, int32_t op) {
     }
 }
 
-int32_t to_int(double d) {
-    if (std::isnan(d)) return 0;
-    if (d >= 2147483647.0) return INT32_MAX;
-    if (d <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(d);
-}
+int32_t to_int(double d) { return integer::truncate(d); }
 
 }  // namespace scalar

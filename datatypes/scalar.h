@@ -40,14 +40,19 @@ inline Cell none() { return Cell{TYPE_NONE, 0, 0, 0}; }
 // The symbol of a word cell compared by its case-insensitive alias.
 bool word_is(const Cell* word, uint32_t symbol);
 
+// After a path set changed a scalar (`parent`, a copy the path walk holds),
+// stores it back where it was taken from: into the head word's variable
+// when `holder` is none!, else through the holder's own path slot with the
+// previous element (an object's field, a block's slot), which also tells
+// the owner. Nothing without a holder (a direct call).
+void store_back(Cell* parent, Cell* path, Cell* holder, Cell* prev, int32_t index);
+
 // ---- Text ------------------------------------------------------------------------------
 
 // Appends the ASCII text to the string and answers limit less its length.
 int32_t append(Cell* buffer, const char* text, int32_t limit);
-// The decimal text of n (static, valid until the next call).
-const char* form_signed(int32_t n);
 
-// ---- Doubles --------------------------------------------------------------------------
+// ---- Doubles (float!'s core) ----------------------------------------------------------
 
 // Equal, or within 2.220446049250313e-16, or at most 10 representable
 // doubles apart; never for NaN.
@@ -66,9 +71,6 @@ struct RoundMode {
 };
 // value rounded to a multiple of step (> 0) as float!'s round does.
 double round(double value, double step, const RoundMode& mode);
-// -1, 0, 1 by the order of the doubles under comparison code op (NaN rules
-// of float!).
-int32_t compare_doubles(double a, double b, int32_t op);
 
 // ---- 32-bit integers ---------------------------------------------------------------------
 

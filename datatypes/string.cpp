@@ -1143,7 +1143,7 @@ Pattern pattern_of(Cell* series, Cell* value) {
                 if (series->type() != TYPE_BINARY) fire(err::INVALID_ARG, value);
                 p.text = source_of_string(value);
             } else if (value->type() == TYPE_WORD) {
-                Cell spelling = *symbol::to_c_string(value->symbol());
+                Cell spelling{TYPE_STRING, 0, symbol::to_c_string(value->symbol())->data2, 0};
                 p.text = source_of_string(&spelling);
                 p.text.detach();
             } else {
@@ -1403,6 +1403,15 @@ Cell* swap(Cell* series1, Cell* series2) {
     if (rs_tail_q(series1) || rs_tail_q(series2)) return series1;
     uint32_t a = rs_abs_at(series1, series1->head());
     uint32_t b = rs_abs_at(series2, series2->head());
+    // A byte series holds bytes only: widening it would corrupt it.
+    if (series1->type() == TYPE_BINARY && b > 255) {
+        Cell c = char_cell(b);
+        fire(err::INVALID_ARG, &c);
+    }
+    if (series2->type() == TYPE_BINARY && a > 255) {
+        Cell c = char_cell(a);
+        fire(err::INVALID_ARG, &c);
+    }
     overwrite_char(series_of(series1), series1->head(), b);
     overwrite_char(series_of(series2), series2->head(), a);
     return series1;

@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/date.h"
+#include "datatypes/float.h"
 #include "datatypes/money.h"
 #include "datatypes/scalar.h"
 #include "datatypes/tuple.h"
@@ -46,6 +47,7 @@ double get_hours(double seconds) {
 }
 
 int32_t get_minutes(double seconds) {
+    if (!std::isfinite(seconds)) return 0;
     return static_cast<int32_t>(std::floor(std::fmod(std::fabs(seconds), 3600.0) / 60.0));
 }
 
@@ -59,7 +61,9 @@ Cell get_field(const Cell* time, int32_t field) {
 }
 
 int32_t form_text(double seconds, Cell* buffer, int32_t part) {
-    char text[80];
+    // An infinite or undefined duration shows the float's special text.
+    if (!std::isfinite(seconds)) return scalar::append(buffer, scalar::form_float(seconds, 4), part);
+    char text[400];  // the hours of the largest double have 309 digits
     int n = 0;
     if (seconds < 0) {
         text[n++] = '-';
@@ -68,7 +72,6 @@ int32_t form_text(double seconds, Cell* buffer, int32_t part) {
     double s = std::fmod(seconds, 60.0);
     int minutes = static_cast<int>(std::floor(std::fmod(seconds, 3600.0) / 60.0));
     n += std::snprintf(text + n, sizeof text - n, "%.0f:%02d:", std::floor(seconds / 3600.0), minutes);
-    if (n > 40) n = 40;  // an astronomical hour count still leaves room for the seconds
     if (s < 0.000001) {
         std::snprintf(text + n, sizeof text - n, "00");
     } else {
@@ -181,8 +184,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
     return form_text(value->float_value(), buffer, limit);
 }
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t, bool,
-                bool, bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev, int32_t index,
+                bool, bool, bool) {
     int32_t field = field_of(element);
     if (field == 0) fire(err::INVALID_PATH, element, parent);
     if (!value) { Cell f = get_field(parent, field); return stack::push(&f); }
@@ -205,6 +208,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, i
         }
     }
     parent->set_float(s);
+    scalar::store_back(parent, path, holder, prev, index);
     return value;
 }
 
@@ -232,26 +236,21 @@ Cell* divide(Cell* value1, Cell* value2) { return do_math(value1, value2, 3); }
 
 Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling) {
-    double step = 1.0;
-    bool integral = false;
-    if (scale) {
-        switch (scale->type()) {
-            case TYPE_MONEY: scalar::fire_caller_type(err::NOT_RELATED, TYPE_MONEY);
-            case TYPE_INTEGER: step = std::fabs(static_cast<double>(scale->int_value())); integral = true; break;
-            case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: step = std::fabs(scale->float_value()); break;
-            default: scalar::fire_type(err::INVALID_TYPE, scale->type());
-        }
-    }
-    if (step == 0) return n;
-    double r = scalar::round(n->float_value(), step, {even, down, half_down, floor, ceiling, half_ceiling});
-    if (integral) r = std::trunc(r);
-    n->set_float(r);
+    // float!'s rounding, the step in seconds; the result stays a time!.
+    if (scale && scale->type() == TYPE_MONEY) scalar::fire_caller_type(err::NOT_RELATED, TYPE_MONEY);
+    uint32_t header = n->header;
+    float_::round(n, scale, even, down, half_down, floor, ceiling, half_ceiling);
+    double seconds = n->type() == TYPE_INTEGER ? n->int_value() : n->float_value();
+    n->header = header;
+    n->data1 = 0;
+    n->set_float(seconds);
     return n;
 }
 
 namespace {
 int32_t whole_seconds(const Cell* value) {
     double s = value->float_value();
+    if (!std::isfinite(s)) return 0;
     s += s < 0 ? -0.000001 : 0.000001;
     return static_cast<int32_t>(std::fmod(s, 60.0));
 }

@@ -200,8 +200,8 @@ Cell* pick_at(Cell* value, int32_t index, const Cell* boxed) {
 
 }  // namespace
 
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t, bool, bool,
-                bool) {
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev, int32_t position,
+                bool, bool, bool) {
     if (element->type() != TYPE_INTEGER) scalar::fire_type(err::INVALID_TYPE, element->type());
     int32_t index = element->int_value();
     if (!value) return pick_at(parent, index, element);
@@ -217,6 +217,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, i
         for (uint32_t i = static_cast<uint32_t>(index) - 1; i < n; ++i) b[i] = 0;
         set_length(parent, static_cast<uint32_t>(index) - 1);
     }
+    scalar::store_back(parent, path, holder, prev, position);
     return value;
 }
 

@@ -142,6 +142,13 @@ TEST_F(Dates, YearRangeAndIntegerLimits) {
     EXPECT_FIRES(op(actions::slot::subtract, day(-16384, 1, 1), integer(1)), err::TYPE_LIMIT);
     EXPECT_FIRES(op(actions::slot::add, day(2000, 1, 1), integer(2147483647)), err::TYPE_LIMIT);
     EXPECT_FIRES(op(actions::slot::add, at(2000, 1, 1, 0), tm(1e300)), err::TYPE_LIMIT);
+    EXPECT_FIRES(op(actions::slot::add, at(2000, 1, 1, 0), tm(0.0 / 0.0)), err::TYPE_LIMIT);
+    Cell endless = at(2000, 1, 1, 0);
+    Cell inf = tm(1.0 / 0.0);
+    EXPECT_FIRES(path(endless, booted::word("time"), &inf), err::TYPE_LIMIT);
+    EXPECT_FIRES(booted::call(actions::slot::make, {booted::dtype(TYPE_DATE),
+                                                   block_of({integer(1), integer(1), integer(2000), inf})}),
+                 err::TYPE_LIMIT);
     Cell d = day(2000, 1, 1);
     Cell big = integer(20000);
     EXPECT_FIRES(path(d, booted::word("year"), &big), err::TYPE_LIMIT);
@@ -279,6 +286,31 @@ TEST_F(Dates, LexerMoves) {
     EXPECT_EQ(mold(d), "6-Mar-2026");
     date::set_yearday(&d, 366);
     EXPECT_EQ(mold(d), "1-Jan-2027");
+}
+
+}  // namespace
+
+namespace {
+
+class DateRandom : public booted::Runtime {};
+
+TEST_F(DateRandom, DrawsStayBeforeTheDate) {
+    Cell d;
+    date::make_at(&d, 2000, 6, 15, 0, 0, 0, false);
+    EXPECT_EQ(booted::call(actions::slot::random, {d}, {0, -1, -1}).type(), TYPE_UNSET);
+    Cell t;
+    date::make_at(&t, 2000, 6, 15, 3600, 2, 0, true);
+    for (int i = 0; i < 50; ++i) {
+        Cell r = booted::call(actions::slot::random, {d});
+        ASSERT_EQ(r.type(), TYPE_DATE);
+        EXPECT_LT(date::day_number(r.data1), date::day_number(d.data1));
+        EXPECT_FALSE(date::time_q(r.data1));
+        Cell rt = booted::call(actions::slot::random, {t});
+        EXPECT_TRUE(date::time_q(rt.data1));
+        double local = rt.float_value() + date::zone_seconds(date::zone_of(rt.data1));
+        EXPECT_GE(local, 0.0);
+        EXPECT_LT(local, 86400.0);
+    }
 }
 
 }  // namespace

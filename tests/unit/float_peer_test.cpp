@@ -70,6 +70,14 @@ for x in vals:
         form(x, 16, 14, True, '0.0', '', True), form(x, 16, 14, False, '0.0', '', True),
         form(x * 100, 13, 14, True, '0%', '%', False), form(x, 7, 5, True, '0', '', False),
         form(x, 7, 14, True, '0%', '%', False)))
+sys.stdout.write('\n'.join(out) + '\n')
+)PY";
+
+const char* texts_script = R"PY(
+import random, struct, sys
+random.seed(8081)
+def bits(x): return struct.unpack('<Q', struct.pack('<d', x))[0]
+out = []
 for _ in range(60000):
     d = ''.join(random.choice('0123456789') for _ in range(random.randrange(1, 26)))
     k = random.randrange(0, len(d) + 1)
@@ -78,14 +86,11 @@ for _ in range(60000):
 sys.stdout.write('\n'.join(out) + '\n')
 )PY";
 
-const std::vector<std::string>& peer_lines() {
-    static std::vector<std::string> lines = [] {
-        std::vector<std::string> v;
-        std::istringstream in(python_peer::run_text(peer_script));
-        for (std::string line; std::getline(in, line);) v.push_back(line);
-        return v;
-    }();
-    return lines;
+std::vector<std::string> peer_lines(const char* script) {
+    std::vector<std::string> v;
+    std::istringstream in(python_peer::run_text(script));
+    for (std::string line; std::getline(in, line);) v.push_back(line);
+    return v;
 }
 
 double read(const std::string& text, int* left) {
@@ -116,7 +121,7 @@ protected:
 };
 
 TEST_F(FloatPeer, DigitsTextsAndFormsMatchPython) {
-    const auto& lines = peer_lines();
+    const auto lines = peer_lines(peer_script);
     if (lines.empty()) GTEST_SKIP() << "python3 not available";
     int checked = 0;
     for (const auto& line : lines) {
@@ -158,7 +163,7 @@ TEST_F(FloatPeer, DigitsTextsAndFormsMatchPython) {
 }
 
 TEST_F(FloatPeer, DecimalTextsReadAsPythonFloat) {
-    const auto& lines = peer_lines();
+    const auto lines = peer_lines(texts_script);
     if (lines.empty()) GTEST_SKIP() << "python3 not available";
     int checked = 0;
     for (const auto& line : lines) {

@@ -11,7 +11,10 @@
 #include "datatypes/char.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/money.h"
+#include "datatypes/pair.h"
 #include "datatypes/percent.h"
+#include "datatypes/tuple.h"
 #include "services/random.h"
 
 namespace {
@@ -504,6 +507,12 @@ TEST_F(Numbers, ToFloatAndPercent) {
     EXPECT_FIRES(to_type(TYPE_FLOAT, booted::none()), err::BAD_TO_ARG);
     EXPECT_FIRES(to_type(TYPE_PERCENT, booted::logic(true)), err::BAD_TO_ARG);
     expect_float(make_type(TYPE_FLOAT, integer(7)), 7.0, "make 7");
+    // percent! loads its text as one value.
+    expect_float(to_type(TYPE_PERCENT, str("12.5%")), 0.125, "\"12.5%\"", TYPE_PERCENT);
+    expect_float(to_type(TYPE_PERCENT, str("2")), 2.0, "\"2\"", TYPE_PERCENT);
+    expect_float(to_type(TYPE_PERCENT, str("0.5")), 0.5, "\"0.5\"", TYPE_PERCENT);
+    EXPECT_FIRES(to_type(TYPE_PERCENT, str("abc")), err::BAD_TO_ARG);
+    EXPECT_FIRES(to_type(TYPE_PERCENT, str("")), err::BAD_TO_ARG);
 }
 
 TEST_F(Numbers, FloatAndPercentTexts) {
@@ -699,6 +708,80 @@ TEST_F(Numbers, CharTexts) {
     Cell r = call(slot::form, {chr(0x1F600)});
     EXPECT_EQ(string::rs_length_q(&r), 1u);
     EXPECT_EQ(string::rs_abs_at(&r, 0), 0x1F600u);
+}
+
+// ---- Literals -------------------------------------------------------------------------------
+
+// Number literals read by the lexer mold back to their canonical text.
+TEST_F(Numbers, LiteralsMoldBack) {
+    struct Case {
+        const char* text;
+        uint32_t type;
+        const char* mold;
+    } cases[] = {
+        {"1.#INF", TYPE_FLOAT, "1.#INF"},     {"-1.#INF", TYPE_FLOAT, "-1.#INF"},
+        {"1.#NaN", TYPE_FLOAT, "1.#NaN"},     {"-0.0", TYPE_FLOAT, "-0.0"},
+        {"1e17", TYPE_FLOAT, "1.0e17"},       {"1e-8", TYPE_FLOAT, "1.0e-8"},
+        {"1.1", TYPE_FLOAT, "1.1"},           {"1.5E300", TYPE_FLOAT, "1.5e300"},
+        {"0.1", TYPE_FLOAT, "0.1"},           {"12.5%", TYPE_PERCENT, "12.5%"},
+        {"0.1%", TYPE_PERCENT, "0.1%"},       {"-50%", TYPE_PERCENT, "-50%"},
+        {"2147483647", TYPE_INTEGER, "2147483647"},
+        {"-2147483648", TYPE_INTEGER, "-2147483648"},
+        {"1'000", TYPE_INTEGER, "1000"},      {"#\"a\"", TYPE_CHAR, "#\"a\""},
+        {"#\"^/\"", TYPE_CHAR, "#\"^/\""},    {"#\"^(1E)\"", TYPE_CHAR, "#\"^(1E)\""},
+    };
+    for (const Case& c : cases) {
+        Cell text = str(c.text);
+        Cell* slot = stack::push_slot();
+        slot->header = TYPE_UNSET;
+        Cell v = *word::load_value_hook(&text, slot);
+        EXPECT_EQ(v.type(), c.type) << c.text;
+        EXPECT_EQ(mold_of(v), c.mold) << c.text;
+    }
+}
+
+// ---- With the other scalars ------------------------------------------------------------------
+
+TEST_F(Numbers, IntegerAndFloatWithOtherScalars) {
+    Cell p{};
+    pair::make_at(&p, 2, 3);
+    Cell r = math(integer(1), 0, p);
+    EXPECT_EQ(r.type(), TYPE_PAIR);
+    EXPECT_EQ(pair::x_of(&r), 3);
+    EXPECT_EQ(pair::y_of(&r), 4);
+    r = math(integer(1), 1, p);  // 1 - 2x3 is -2x3 + 1
+    EXPECT_EQ(r.type(), TYPE_PAIR);
+    EXPECT_EQ(pair::x_of(&r), -1);
+    EXPECT_EQ(pair::y_of(&r), -2);
+    EXPECT_FIRES(math(integer(1), 3, p), err::NOT_RELATED);
+    EXPECT_FIRES(math(flt(1.0), 1, p), err::NOT_RELATED);
+
+    const uint8_t bytes[] = {1, 2, 3};
+    Cell t{};
+    tuple::make_at(&t, bytes, 3);
+    r = math(integer(1), 0, t);
+    EXPECT_EQ(r.type(), TYPE_TUPLE);
+    EXPECT_EQ(tuple::bytes(&r)[0], 2);
+    EXPECT_EQ(tuple::bytes(&r)[2], 4);
+    EXPECT_FIRES(math(integer(1), 1, t), err::NOT_RELATED);
+    EXPECT_FIRES(math(integer(1), 3, t), err::NOT_RELATED);
+
+    Cell m = *money::from_integer(5);
+    r = math(integer(2), 0, m);
+    EXPECT_EQ(r.type(), TYPE_MONEY);
+    EXPECT_EQ(money::to_integer(&r), 7);
+    r = math(integer(10), 1, m);
+    EXPECT_EQ(money::to_integer(&r), 5);
+    expect_int(to_type(TYPE_INTEGER, m), 5, "to integer! $5");
+    expect_float(to_type(TYPE_FLOAT, m), 5.0, "to float! $5");
+    EXPECT_TRUE(actions::compare_star(&(r = integer(5)), &m, actions::COMP_EQUAL));
+    Cell five = flt(5.0), four = integer(4);
+    EXPECT_TRUE(actions::compare_star(&five, &m, actions::COMP_EQUAL));
+    EXPECT_TRUE(actions::compare_star(&four, &m, actions::COMP_LESSER));
+    EXPECT_FALSE(actions::compare_star(&four, &m, actions::COMP_GREATER));
+    Cell scale = m;
+    EXPECT_FIRES(round_of(integer(7), &scale), err::NOT_RELATED);
+    EXPECT_FIRES(round_of(flt(7.0), &scale), err::NOT_RELATED);
 }
 
 }  // namespace

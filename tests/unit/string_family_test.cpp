@@ -9,6 +9,7 @@
 #include "datatypes/file.h"
 #include "datatypes/url.h"
 #include "python_peer.h"
+#include "services/lexer/lexer.h"
 #include "runtime/unicode.h"
 
 namespace {
@@ -209,7 +210,8 @@ TEST_F(Family, FileMold) {
         {"\xC3\xA9t\xC3\xA9", "%\xC3\xA9t\xC3\xA9"},
         {"/c/dir:x\\y", "%\"/c/dir:x\\y\""},
         // Names that only load back with the string escapes.
-        {"say \"hi\"", "%\"say ^\"hi^\"\""},
+        {"say \"hi\"", "%say%20%22hi%22"},
+        {"50%\"", "%50%25%22"},
         {"two\nlines", "%\"two^/lines\""},
         {"a^b", "%\"a^^b\""},
     };
@@ -256,6 +258,54 @@ TEST_F(Family, LocalPathConversion) {
     file::from_local_path(&os, &back);
     EXPECT_EQ(back.type(), TYPE_FILE);
     EXPECT_EQ(u8(back), "/tmp/a\\b");
+}
+
+// ---- Molded text loads back ----------------------------------------------------------------
+
+TEST_F(Family, MoldedStringsAndFilesLoadBackWhole) {
+    std::vector<std::string> texts = {
+        "plain", "a b", "say \"hi\"", "two\nlines", "a^b", "tab\there", "{open", "close}", "{a}b}",
+        "}{", "three\n\n\nlines", std::string(60, 'x'), "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+        "\x7F\xC2\x80\xC2\x9F\x1E\x01\x1B", "semi;colon", "%percent", "back\\slash", "[x]", "<x>",
+        "q\"{\"}", "^^", "^(", "end^",
+    };
+    for (uint32_t type : {TYPE_STRING, TYPE_FILE}) {
+        for (const std::string& t : texts) {
+            if (type == TYPE_FILE && t.find('\n') != std::string::npos && t.size() > 40) continue;
+            Cell v = str(t, type);
+            for (bool all : {false, true}) {
+                Cell value = v;
+                Cell* buf = buffer();
+                actions::mold(&value, buf, false, all, false, nullptr, INT32_MAX, 0);
+                Cell text = *buf;
+                Cell* slot = stack::push_slot();
+                *slot = Cell{TYPE_UNSET, 0, 0, 0};
+                try {
+                    lexer::load_value(&text, slot);
+                } catch (const ErrorThrown& e) {
+                    ADD_FAILURE() << "error " << e.code() << " loading " << u8(text);
+                    continue;
+                }
+                ASSERT_EQ(slot->type(), type) << u8(text);
+                EXPECT_EQ(u8(*slot), t) << u8(text);
+            }
+        }
+    }
+}
+
+TEST_F(Family, MoldedUrlsLoadBackWhole) {
+    for (const char* t : {"http://x.org/a b", "http://x.org/caf\xC3\xA9?q=1&r=[2]", "ftp://h/50%/\"q\"",
+                          "http://h/{x}|^`<>;"}) {
+        Cell v = str(t, TYPE_URL);
+        Cell* buf = buffer();
+        actions::mold(&v, buf, false, false, false, nullptr, INT32_MAX, 0);
+        Cell text = *buf;
+        Cell* slot = stack::push_slot();
+        *slot = Cell{TYPE_UNSET, 0, 0, 0};
+        lexer::load_value(&text, slot);
+        ASSERT_EQ(slot->type(), TYPE_URL) << u8(text);
+        EXPECT_EQ(u8(*slot), t) << u8(text);
+    }
 }
 
 // ---- tag!, email!, ref! ----------------------------------------------------------------------
@@ -310,5 +360,7 @@ TEST_F(Family, EmailUserAndHost) {
     EXPECT_EQ(r.type(), TYPE_CHAR);
     EXPECT_EQ(r.int_value(), 'a');
 }
+
+
 
 }  // namespace

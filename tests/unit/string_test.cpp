@@ -532,6 +532,31 @@ TEST_F(Strings, AppendInsertChangeWithPartAndDup) {
     EXPECT_EQ(u8(self), "aabb");
 }
 
+TEST_F(Strings, OtherValuesGoInAsTheirForm) {
+    Cell* blk = block::make_at(stack::push_slot(), 4);
+    Cell one = integer(1), a = str("a"), b = ch('b');
+    block::rs_append(blk, &one);
+    block::rs_append(blk, &a);
+    block::rs_append(blk, &b);
+    Cell block_value = *blk, e = str("");
+    Cell s = e;
+    string::insert(&s, &block_value, -1, false, 1, true);
+    EXPECT_EQ(u8(e), "1ab");
+    Cell n = integer(42);
+    s = e;
+    string::insert(&s, &n, -1, false, 1, false);
+    EXPECT_EQ(u8(e), "421ab");
+    // find and select with an integer search its form.
+    Cell a1b = str("a1b");
+    s = a1b;
+    string::find(&s, &one, nullptr, false, false, false, false, nullptr, nullptr, false, false, false,
+                 false);
+    EXPECT_EQ(s.head(), 1u);
+    Cell proto = booted::dtype(TYPE_STRING);
+    string::to(&proto, &n, TYPE_STRING);
+    EXPECT_EQ(u8(proto), "42");
+}
+
 TEST_F(Strings, AppendThroughTheActionEntry) {
     Cell ab = str("ab"), cd = str("cd"), dup = integer(3);
     Cell r = booted::call(actions::slot::append, {ab, cd, dup}, {-1, -1, 2});
@@ -642,6 +667,12 @@ TEST_F(Strings, TakeAndSwap) {
     EXPECT_EQ(u8(b), "x");
     Cell n = integer(1);
     EXPECT_FIRES(string::swap(&a, &n), err::INVALID_ARG);
+    // A code point above 255 never goes into a binary!, which stays as it was.
+    Cell bin = binary({7});
+    EXPECT_FIRES(string::swap(&a, &bin), err::INVALID_ARG);
+    EXPECT_EQ(series_of(&bin)->unit(), 1u);
+    EXPECT_EQ(series_of(&bin)->offset_addr()[0], 7);
+    EXPECT_EQ(u8(a), "\xCE\xA9y");
 }
 
 TEST_F(Strings, CaseChanges) {

@@ -102,3 +102,46 @@ TEST_F(Times, RoundAndParity) {
 }
 
 }  // namespace
+
+namespace {
+
+class TimeLimits : public booted::Runtime {};
+
+TEST_F(TimeLimits, HugeDurationsFormWhole) {
+    std::string text = scalar_helpers::mold(scalar_helpers::flt(-1.7976931348623157e308, TYPE_TIME));
+    EXPECT_EQ(text.substr(0, 4), "-499");
+    EXPECT_EQ(text.substr(text.size() - 6), ":26:08") << text;  // every hour digit kept
+    Cell inf = scalar_helpers::op(actions::slot::divide, scalar_helpers::flt(3600, TYPE_TIME), booted::integer(0));
+    EXPECT_EQ(scalar_helpers::mold(inf), "1.#INF");
+    EXPECT_EQ(scalar_helpers::path(inf, booted::integer(2)).int_value(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+class PathStores : public booted::Runtime {};
+
+// A path set changes the copy the path walk holds and stores it back: into
+// the head word's variable, or through the holder (a block here).
+TEST_F(PathStores, ScalarsGoBackWhereTheyCameFrom) {
+    Cell t = booted::word("t");
+    Cell start = scalar_helpers::flt(3723, TYPE_TIME);
+    context::set(&t, &start);
+    Cell copy = *context::get(&t);
+    Cell element = booted::word("hour");
+    Cell five = booted::integer(5);
+    Cell none = booted::none();
+    actions::eval_path(&copy, &element, &five, nullptr, &none, &t, 1, false, false, true);
+    EXPECT_EQ(scalar_helpers::mold(*context::get(&t)), "5:02:03");
+
+    Cell blk = scalar_helpers::block_of({booted::integer(0), scalar_helpers::flt(60, TYPE_TIME)});
+    Cell inner = block::rs_head(&blk)[1];
+    Cell two = booted::integer(2);
+    Cell seven = booted::integer(7);
+    Cell minute = booted::word("minute");
+    actions::eval_path(&inner, &minute, &seven, nullptr, &blk, &two, 2, false, false, true);
+    EXPECT_EQ(scalar_helpers::mold(block::rs_head(&blk)[1]), "0:07:00");
+}
+
+}  // namespace
