@@ -614,7 +614,6 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 
 void init() {
     using namespace datatype;
-    integer::date_to_integer = to_integer;
     datatype::register_type<TYPE_DATE>(
         /*  1 make            */ make,
         /*  2 random          */ random,

@@ -752,8 +752,6 @@ Cell* pick(Cell* value, int32_t, Cell* boxed) {
 
 void init() {
     using namespace datatype;
-    integer::money_to_integer = to_integer;
-    float_::money_to_float = to_float;
     datatype::register_type<TYPE_MONEY>(
         /*  1 make            */ make,
         /*  2 random          */ random,
