@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "datatypes/datatype.h"
 #include "datatypes/series.h"
@@ -147,27 +146,53 @@ void open_gap(const Cell* block, uint32_t at, uint64_t total, bool exact) {
     s->tail += static_cast<uint32_t>(total * sizeof(Cell));
 }
 
-// The cells an insertion adds: the value's cells from its index (at most
-// `part` of them, -1 for all) when it is spliced, else the value itself.
-std::vector<Cell> source_cells(const Cell* value, bool only, int32_t part) {
-    std::vector<Cell> cells;
-    if (!only && any_block_q(value->type())) {
-        uint32_t n = rs_length_q(value);
-        if (part >= 0 && static_cast<uint32_t>(part) < n) n = static_cast<uint32_t>(part);
-        const Cell* first = rs_head(value);
-        cells.assign(first, first + n);
-    } else {
-        cells.push_back(*value);
-    }
-    return cells;
-}
+// The cells an insertion adds, read where they are (no copy is held while
+// the target grows: a collection may move buffers and nodes). A spliced
+// value gives its cells from its index, at most `part` of them (-1: all);
+// any other value is one cell. A source on the target's own buffer is
+// first cloned onto the value stack, so that opening the gap cannot move
+// it under the copy; `release` pops that clone.
+struct Source {
+    Cell value;      // the value, or the block whose cells are copied
+    bool spliced;
+    uint32_t count;  // cells per group
+    bool cloned;
 
-// Writes `dup` copies of the cells at cell `at` of the block.
-void fill(const Cell* block, uint32_t at, const std::vector<Cell>& cells, uint32_t dup) {
-    Cell* p = rs_abs_at(block, at);
-    for (uint32_t d = 0; d < dup; ++d, p += cells.size())
-        std::memcpy(static_cast<void*>(p), cells.data(), cells.size() * sizeof(Cell));
-}
+    Source(const Cell* v, const Cell* target, bool only, int32_t part) : value(*v), cloned(false) {
+        spliced = !only && any_block_q(value.type());
+        if (!spliced) {
+            count = 1;
+            return;
+        }
+        count = rs_length_q(&value);
+        if (part >= 0 && static_cast<uint32_t>(part) < count) count = static_cast<uint32_t>(part);
+        if (count && value.node() == target->node()) {
+            Cell copy = value;
+            copy.data1 = value.head() < series_of(&value)->count() ? value.head() : series_of(&value)->count();
+            value = *clone(&copy, false, false);
+            cloned = true;
+        }
+    }
+    void release() const {
+        if (cloned) stack::pop(1);
+    }
+    // Writes `dup` groups of the cells at cell `at` of the block.
+    void fill(const Cell* block, uint32_t at, uint32_t dup) const {
+        if (count == 0) return;
+        if (spliced) {
+            for (uint32_t i = 0; i < count; ++i) {
+                Cell c = *rs_abs_at(&value, value.head() + i);
+                *rs_abs_at(block, at + i) = c;
+            }
+        } else {
+            Cell c = value;
+            *rs_abs_at(block, at) = c;
+        }
+        Cell* first = rs_abs_at(block, at);
+        for (uint32_t d = 1; d < dup; ++d)
+            std::memcpy(static_cast<void*>(first + d * count), first, count * sizeof(Cell));
+    }
+};
 
 uint32_t clamp(Cell* block) { return series::clamp(block); }
 
@@ -184,8 +209,10 @@ bool series_like_q(uint32_t type) {
 }  // namespace
 
 Cell* append_block(Cell* block, const Cell* source) {
-    std::vector<Cell> cells = source_cells(source, false, -1);
-    for (const Cell& c : cells) rs_append(block, &c);
+    Cell src = *source;
+    uint32_t n = rs_length_q(&src);
+    uint32_t from = src.head();
+    for (uint32_t i = 0; i < n; ++i) rs_append(block, rs_abs_at(&src, from + i));
     return block;
 }
 
@@ -200,12 +227,13 @@ Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_head) {
 }
 
 Cell* insert_block(Cell* block, const Cell* source) {
-    std::vector<Cell> cells = source_cells(source, false, -1);
-    if (cells.empty()) return block;
+    Source src(source, block, false, -1);
+    if (src.count == 0) return block;
     uint32_t h = clamp(block);
-    open_gap(block, h, cells.size(), false);
-    fill(block, h, cells, 1);
-    block->data1 = h + static_cast<uint32_t>(cells.size());
+    open_gap(block, h, src.count, false);
+    src.fill(block, h, 1);
+    src.release();
+    block->data1 = h + src.count;
     return block;
 }
 
@@ -603,16 +631,20 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
     if (dup < 1) return series;
-    std::vector<Cell> cells = source_cells(value, only, part);
     uint32_t h = clamp(series);
     uint32_t len = series_of(series)->count();
     uint32_t at = append || h >= len ? len : h;
-    uint64_t total = static_cast<uint64_t>(cells.size()) * static_cast<uint32_t>(dup);
-    if (total > UINT32_MAX) fire(err::NO_MEMORY);
+    Source src(value, series, only, part);
+    uint64_t total = static_cast<uint64_t>(src.count) * static_cast<uint32_t>(dup);
+    if (total > UINT32_MAX) {
+        src.release();
+        fire(err::NO_MEMORY);
+    }
     if (total) {
         open_gap(series, at, total, dup > 4);
-        fill(series, at, cells, static_cast<uint32_t>(dup));
+        src.fill(series, at, static_cast<uint32_t>(dup));
     }
+    src.release();
     if (append) {
         series->data1 = 0;
     } else {
@@ -625,15 +657,15 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
 
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     if (dup < 1) return series;
-    std::vector<Cell> cells = source_cells(value, only, -1);
     uint32_t h = clamp(series);
     uint32_t len = series_of(series)->count();
     uint32_t rest = len - h;
-    uint64_t inserted = static_cast<uint64_t>(cells.size()) * static_cast<uint32_t>(dup);
-    if (inserted > UINT32_MAX) fire(err::NO_MEMORY);
+    bool spliced = !only && any_block_q(value->type());
+    uint64_t inserted = static_cast<uint64_t>(spliced ? rs_length_q(value) : 1) * static_cast<uint32_t>(dup);
     uint64_t removed = part >= 0 ? static_cast<uint64_t>(part) : inserted;
     if (removed > rest) removed = rest;
-    if (len + inserted - removed >= MAX_CELLS) fire(err::NO_MEMORY);
+    if (inserted > UINT32_MAX || len + inserted - removed >= MAX_CELLS) fire(err::NO_MEMORY);
+    Source src(value, series, only, -1);
     if (inserted > removed) {
         open_gap(series, h + static_cast<uint32_t>(removed), inserted - removed, dup > 4);
     } else if (removed > inserted) {
@@ -642,7 +674,8 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
         std::memmove(base + h + inserted, base + h + removed, (len - h - removed) * sizeof(Cell));
         s->tail -= static_cast<uint32_t>((removed - inserted) * sizeof(Cell));
     }
-    if (inserted) fill(series, h, cells, static_cast<uint32_t>(dup));
+    src.fill(series, h, static_cast<uint32_t>(dup));
+    src.release();
     series->data1 = h + static_cast<uint32_t>(inserted);
     return series;
 }

@@ -146,6 +146,8 @@ Cell* xor_(Cell* value1, Cell* value2) {
 
 void init() {
     using namespace datatype;
+    true_cell = Cell{TYPE_LOGIC, 1, 0, 0};
+    false_cell = Cell{TYPE_LOGIC, 0, 0, 0};
     datatype::register_type<TYPE_LOGIC>(
         /*  1 make            */ make,
         /*  2 random          */ random,

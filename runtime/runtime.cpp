@@ -95,6 +95,11 @@ void init() {
     // parser, ownership, checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     lexer::init();
+    block::scan_hook = [](Cell* text, Cell* slot) {
+        uint32_t consumed = 0;
+        lexer::scan_string(slot, text, -1, false, false, false, &consumed);
+        return slot;
+    };
     // the boot image
     interpreter::init();
     cell_table::init();

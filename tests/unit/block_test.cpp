@@ -5,6 +5,7 @@
 
 #include "datatypes/path.h"
 #include "datatypes/typeset.h"
+#include "runtime/collector.h"
 
 namespace {
 
@@ -90,6 +91,13 @@ TEST_F(Blocks, InsertAppendChange) {
     Cell into = of("a b");
     modify(insert, blocks::at(into, 1), into, NONE, false, NONE);
     EXPECT_EQ(whole(into), "[a a b b]");
+    Cell changed = of("a b c");
+    Cell r = modify(change, blocks::at(changed, 1), changed, NONE, false, NONE);
+    EXPECT_EQ(whole(changed), "[a a b c]");
+    EXPECT_EQ(r.head(), 4u);
+    Cell grown = of("a b c d");  // full: the change grows it while reading itself
+    modify(change, blocks::at(grown, 4), grown, NONE, false, 3);
+    EXPECT_EQ(whole(grown), "[a b c d a b c d a b c d a b c d]");
     // /part on a value that is not a series.
     EXPECT_FIRES(modify(append, of(""), word("x"), 1, false, NONE), err::INVALID_PART);
 }
@@ -285,6 +293,9 @@ TEST_F(Blocks, MakeToCopy) {
     EXPECT_FIRES(call(actions::slot::make, {dtype(TYPE_BLOCK), f}), err::OUT_OF_RANGE);
     EXPECT_FIRES(call(actions::slot::make, {dtype(TYPE_BLOCK), word("a")}), err::BAD_MAKE_ARG);
     EXPECT_EQ(blocks::mold(call(actions::slot::to, {dtype(TYPE_BLOCK), word("a")})), "[a]");
+    Cell text = *string::rs_make_at(stack::push_slot(), 8);
+    string::concatenate_literal(&text, "1 [a] b");
+    EXPECT_EQ(blocks::mold(call(actions::slot::to, {dtype(TYPE_PAREN), text})), "(1 [a] b)");
     EXPECT_EQ(blocks::mold(call(actions::slot::to, {dtype(TYPE_BLOCK), of("a b", TYPE_PATH)})), "[a b]");
     Cell ts{TYPE_TYPESET, 0, 0, 0};
     typeset::set_bit(&ts, TYPE_NONE);
@@ -324,6 +335,34 @@ TEST_F(Blocks, MakeToCopy) {
     EXPECT_NE(block::rs_head(&typed)[1].node(), block::rs_head(&src)[1].node());
 }
 
+// The insertion, copy and text paths read their buffers again after every
+// allocation: run them with a moving collection at each one.
+TEST_F(Blocks, OperationsSurviveACollectionAtEveryAllocation) {
+    Cell b = of("a [b ~c] (d) e/f");
+    Cell other = of("x y");
+    uint32_t cycles = collector::cycles;
+    collector::stress = true;
+    collector::active = 1;
+    modify(actions::slot::append, b, word("g"), NONE, false, 3);
+    modify(actions::slot::insert, blocks::at(b, 1), b, NONE, false, NONE);
+    modify(actions::slot::change, blocks::at(b, 2), other, NONE, false, 2);
+    Cell deep = call(actions::slot::copy, {b}, {-1, 0});
+    Cell taken = call(actions::slot::take, {blocks::at(deep, 1), integer(2)}, {1, -1, -1});
+    call(actions::slot::move, {other, blocks::at(deep, 1), integer(1)}, {2});
+    Cell cloned = *block::clone(&b, true, true);
+    Cell molded = call(actions::slot::mold, {deep});
+    Cell made = call(actions::slot::to, {booted::dtype(TYPE_BLOCK), word("w")});
+    collector::active = 0;
+    collector::stress = false;
+    EXPECT_GT(collector::cycles - cycles, 10u);
+    EXPECT_EQ(whole(b), "[a a x y x y g g [b\nc] (d) e/f g g g]");
+    EXPECT_EQ(whole(cloned), whole(b));
+    EXPECT_EQ(blocks::mold(taken), "[a x]");
+    EXPECT_EQ(booted::text_of(&molded), "[a x y x y g g [b\nc] (d) e/f g g g]");
+    EXPECT_EQ(whole(other), "[y]");
+    EXPECT_EQ(blocks::mold(made), "[w]");
+}
+
 TEST_F(Blocks, TakeSwapTrim) {
     Cell b = of("[a] b c");
     Cell first = call(actions::slot::take, {b}, {-1, 0});  // /deep
@@ -332,6 +371,46 @@ TEST_F(Blocks, TakeSwapTrim) {
     Cell t = of("a none b none none");
     call(actions::slot::trim, {blocks::at(t, 1)});
     EXPECT_EQ(whole(t), "[a b]");
+}
+
+}  // namespace
+
+namespace {
+
+class BlocksOfNumbers : public booted::Runtime {
+protected:
+    static Cell ints(std::initializer_list<int32_t> ns) {
+        Cell b = *block::make_at(stack::push_slot(), 4);
+        for (int32_t n : ns) {
+            Cell c = integer(n);
+            block::rs_append(&b, &c);
+        }
+        return b;
+    }
+};
+
+TEST_F(BlocksOfNumbers, AppendInsertCompareAndPaths) {
+    Cell b = ints({1, 2});
+    Cell r = call(actions::slot::append, {b, integer(3)});
+    EXPECT_EQ(blocks::mold(r), "[1 2 3]");
+    Cell i = ints({1, 2});
+    r = call(actions::slot::insert, {i, integer(3)});
+    EXPECT_EQ(blocks::mold(r), "[1 2]");
+    EXPECT_EQ(whole(i), "[3 1 2]");
+    EXPECT_EQ(blocks::form(ints({1, -2, 30})), "1 -2 30");
+    Cell a = ints({1, 2}), c = ints({1, 2, 3});
+    EXPECT_FALSE(actions::compare_star(&a, &c, actions::COMP_EQUAL));
+    EXPECT_TRUE(actions::compare_star(&a, &c, actions::COMP_LESSER));
+    Cell f = *block::make_at(stack::push_slot(), 2);
+    Cell one{TYPE_FLOAT, 0, 0, 0};
+    one.set_float(1.0);
+    block::rs_append(&f, &one);
+    Cell just1 = ints({1});
+    EXPECT_TRUE(actions::compare_star(&just1, &f, actions::COMP_EQUAL));
+    Cell two = integer(2);
+    EXPECT_EQ(actions::eval_path(&c, &two, nullptr, nullptr, nullptr, nullptr, 0, false, true, true)->int_value(), 2);
+    Cell made = call(actions::slot::make, {booted::dtype(TYPE_BLOCK), integer(5)});
+    EXPECT_EQ(series_of(&made)->size, 80u);
 }
 
 }  // namespace
