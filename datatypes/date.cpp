@@ -8,7 +8,6 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
-#include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
@@ -614,7 +613,6 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 
 void init() {
     using namespace datatype;
-    integer::date_to_integer = to_integer;
     datatype::register_type<TYPE_DATE>(
         /*  1 make            */ make,
         /*  2 random          */ random,

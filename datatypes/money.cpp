@@ -9,8 +9,6 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dtoa.h"
-#include "datatypes/float.h"
-#include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -752,8 +750,6 @@ Cell* pick(Cell* value, int32_t, Cell* boxed) {
 
 void init() {
     using namespace datatype;
-    integer::money_to_integer = to_integer;
-    float_::money_to_float = to_float;
     datatype::register_type<TYPE_MONEY>(
         /*  1 make            */ make,
         /*  2 random          */ random,
