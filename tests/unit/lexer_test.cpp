@@ -494,4 +494,31 @@ TEST_F(Lexer, TraceEveryEventAndQuietErrorStop) {
     stack::pop(1);
 }
 
+// transcode/trace through the interpreter's hooks (stand-ins here): the
+// callback receives the event word and the four other arguments, and a
+// callback that moves its input's index moves the scan.
+std::vector<std::string> hook_events;
+bool hook_call(const Cell*, Cell args[5]) {
+    std::string e = symbol::text(args[0].symbol());
+    hook_events.push_back(e + " " + show(&args[2]) + " " + std::to_string(args[3].int_value()));
+    // Skip the rest of the input once the word c is loaded.
+    if (e == "load" && std::string(symbol::text(args[4].symbol())) == "c") args[1].data1 = series_of(&args[1])->count();
+    return true;
+}
+uint32_t hook_events_mask(const Cell*) { return lexer::EVENT_OPEN | lexer::EVENT_CLOSE | lexer::EVENT_LOAD; }
+
+TEST_F(Lexer, TraceThroughTheInterpreterHooks) {
+    Cell callback{TYPE_FUNCTION, 0, 0, 0};
+    EXPECT_FIRES(transcode(string_value("a"), {}, {{TRACE, callback}}), err::FEATURE_NA);
+    lexer::call_callback_hook = hook_call;
+    lexer::callback_events_hook = hook_events_mask;
+    hook_events.clear();
+    Cell r = transcode(string_value("[b] c d e"), {}, {{TRACE, callback}});
+    EXPECT_EQ(show(&r), "[[b] c]");
+    std::vector<std::string> expected = {"open block! 1", "load word! 1", "close block! 1", "load word! 1"};
+    EXPECT_EQ(hook_events, expected);
+    lexer::call_callback_hook = nullptr;
+    lexer::callback_events_hook = nullptr;
+}
+
 }  // namespace
