@@ -8,7 +8,6 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
-#include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"

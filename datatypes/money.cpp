@@ -9,8 +9,6 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/dtoa.h"
-#include "datatypes/float.h"
-#include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
