@@ -340,10 +340,11 @@ TEST_F(Blocks, MakeToCopy) {
 TEST_F(Blocks, OperationsSurviveACollectionAtEveryAllocation) {
     Cell b = of("a [b ~c] (d) e/f");
     Cell other = of("x y");
+    Cell g = word("g"), w = word("w");  // new global words are made before the stress begins
     uint32_t cycles = collector::cycles;
     collector::stress = true;
     collector::active = 1;
-    modify(actions::slot::append, b, word("g"), NONE, false, 3);
+    modify(actions::slot::append, b, g, NONE, false, 3);
     modify(actions::slot::insert, blocks::at(b, 1), b, NONE, false, NONE);
     modify(actions::slot::change, blocks::at(b, 2), other, NONE, false, 2);
     Cell deep = call(actions::slot::copy, {b}, {-1, 0});
@@ -351,7 +352,7 @@ TEST_F(Blocks, OperationsSurviveACollectionAtEveryAllocation) {
     call(actions::slot::move, {other, blocks::at(deep, 1), integer(1)}, {2});
     Cell cloned = *block::clone(&b, true, true);
     Cell molded = call(actions::slot::mold, {deep});
-    Cell made = call(actions::slot::to, {booted::dtype(TYPE_BLOCK), word("w")});
+    Cell made = call(actions::slot::to, {booted::dtype(TYPE_BLOCK), w});
     collector::active = 0;
     collector::stress = false;
     EXPECT_GT(collector::cycles - cycles, 10u);
