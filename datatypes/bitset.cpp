@@ -1,4 +1,4 @@
-// bitset!: sets of code points and bytes as bit arrays: storage, the spec
+// bitset!: sets of code points and bytes as bit arrays: storage, the make-spec
 // walker behind make/append/find/pick/poke/remove, set operations and mold.
 #include "datatypes/bitset.h"
 
@@ -283,7 +283,7 @@ Cell* make_from(const Cell* spec, bool to, Cell* out) {
     if ((source.type() == TYPE_BLOCK || source.type() == TYPE_PAREN) && block::rs_length_q(&source) > 0 &&
         word_is_q(block::rs_head(&source), words::sym::not_)) {
         invert = true;
-        source.data1 += 1;  // the rest of the spec
+        source.data1 += 1;  // the rest of this spec
         if (block::rs_length_q(&source) > 0 && block::rs_head(&source)->type() == TYPE_BINARY)
             source = *block::rs_head(&source);
     }

@@ -12,7 +12,7 @@
 
 namespace bitset {
 
-// Operations of the spec walker.
+// Operations of this spec walker.
 enum Op : int32_t { OP_MEASURE = 0, OP_SET = 1, OP_TEST = 2, OP_CLEAR = 3 };
 // Who walks a spec (chooses the error for a value with no numbers).
 enum Caller : int32_t { CALLER_MAKE = 0, CALLER_TO = 1, CALLER_OTHER = 2 };
@@ -56,7 +56,7 @@ int32_t process_range(Cell* bits, int64_t low, int64_t high, int32_t op);
 // the highest code point (-1 for an empty text).
 int64_t process_string(const Cell* str, Cell* bits, int32_t op);
 
-// The make and to core: a new bitset from the spec, written into `out`.
+// The make and to core: a new bitset from this spec, written into `out`.
 Cell* make_from(const Cell* spec, bool to, Cell* out);
 
 // The set operations: codes 5 and 9 union, 6 and 10 intersection, 7 and

@@ -106,7 +106,7 @@ Node make(const Cell* spec, bool on_stack, bool self, uint32_t kind) {
     uint32_t n = cells_of(spec, &first);
     Node ctx = create(n, on_stack, self, 0, kind);
     for (uint32_t i = 0; i < n; ++i) {
-        cells_of(spec, &first);  // the spec may have moved
+        cells_of(spec, &first);  // this spec may have moved
         const Cell* c = first + i;
         if (!word_like_q(c->type())) continue;
         int32_t position;

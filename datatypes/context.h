@@ -60,7 +60,7 @@ void set_stack_values(Node ctx, const Cell* first);
 // A new context with room for `slots` words (0 counts as 1). With a source
 // context its word table and words list start as copies of the source's.
 Node create(uint32_t slots, bool on_stack, bool self, Node source, uint32_t kind);
-// A context of the words, get-words, lit-words and refinements of the spec
+// A context of the words, get-words, lit-words and refinements of this spec
 // (top level, in order; one word per case-insensitive spelling). A heap
 // context holds one unset! value per word.
 Node make(const Cell* spec, bool on_stack, bool self, uint32_t kind);

@@ -367,7 +367,7 @@ void month_text(int32_t m, char* out) {
 
 namespace {
 
-// make and to from a block: the parts of the spec in order.
+// make and to from a block: the parts of this spec in order.
 struct Parts {
     int32_t a, b, c;
     bool has_time = false, hour_form = false;

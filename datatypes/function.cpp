@@ -297,7 +297,7 @@ void collect_words(Cell* spec, const Cell* body) {
             if (!word::any_word_q(w.type()) || w.type() == TYPE_ISSUE) fire(err::BAD_FUNC_EXTERN, &w);
             col.ignore.push_back(canon(w.symbol()));
         }
-        // Take the /extern part out of the spec.
+        // Take the /extern part out of this spec.
         SeriesBuffer* s = series_of(spec);
         Cell* head = reinterpret_cast<Cell*>(s->offset_addr()) + spec->head();
         std::memmove(head + i, head + j, (n - j) * sizeof(Cell));

@@ -1,7 +1,7 @@
 // native!, action! and op!: built-in callables as values. Their cells:
 //   word 1  entry id: a native's index in the natives table (1-120), or
 //           ACTION_ENTRY_BASE + an action's slot (1-62) for an action!
-//   word 2  node of the spec block
+//   word 2  node of this spec block
 //   word 3  node of the more block: [context! cell of the arguments, cache]
 // An op! keeps the three words of the callable it was made from and that
 // callable's type in header bits 16-23.

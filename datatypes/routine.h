@@ -21,7 +21,7 @@ using Body = void (*)();
 int32_t register_body(Body body);
 Body body_of(int32_t entry);
 
-// Pushes a new routine! (context made from the spec, more block with the
+// Pushes a new routine! (context made from this spec, more block with the
 // entry id and the extra word, argument count in the header).
 Node push(const Cell* spec, const Cell* body, int32_t entry, int32_t extra, bool flag);
 uint32_t arity(const Cell* routine);

@@ -147,7 +147,7 @@ inline Cell cache_of(const Cell* fn) {
     return c.type() == TYPE_BLOCK ? c : build_cache(fn);
 }
 
-// The k-th argument word (word, lit-word, get-word, refinement) of the spec.
+// The k-th argument word (word, lit-word, get-word, refinement) of this spec.
 Cell argument_word(const Cell* fn, uint32_t k) {
     Cell spec = function::spec_of(fn);
     uint32_t n = tail_of(&spec);

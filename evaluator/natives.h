@@ -139,7 +139,7 @@ void init();
 
 // The entry point of an index (1-120), null when it holds none.
 NativeEntry entry(uint32_t index);
-// The word and the spec source of a native of the table (null beyond it).
+// The word and this spec source of a native of the table (null beyond it).
 const char* word_of(uint32_t index);
 const char* spec_of(uint32_t index);
 
