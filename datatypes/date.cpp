@@ -8,6 +8,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
 #include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
@@ -535,7 +536,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
             return d1 == d2 && std::memcmp(&value1->data2, &value2->data2, 8) == 0 ? 0 : 1;
         case actions::COMP_EQUAL: case actions::COMP_NOT_EQUAL: case actions::COMP_STRICT_EQUAL:
         case actions::COMP_FIND:
-            return scalar::almost_equal(static_cast<double>(d1) * 86400.0 + t1, static_cast<double>(d2) * 86400.0 + t2)
+            return float_::almost_equal_q(static_cast<double>(d1) * 86400.0 + t1, static_cast<double>(d2) * 86400.0 + t2)
                        ? 0 : 1;
         default: {
             // The instants decide: the stored time counts from the local day.

@@ -7,6 +7,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
 #include "datatypes/scalar.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
@@ -105,7 +106,7 @@ struct Point {
         limit = scalar::append(buffer, "(", limit);
         for (uint32_t i = 0; i < N; ++i) {
             if (i) limit = scalar::append(buffer, ", ", limit);
-            limit = scalar::append(buffer, scalar::form_float(get(value, i), 5), limit);
+            limit = scalar::append(buffer, float_::form_float(get(value, i), 5), limit);
         }
         return scalar::append(buffer, ")", limit);
     }
@@ -133,7 +134,7 @@ struct Point {
         double out[3];
         for (uint32_t i = 0; i < N; ++i) {
             double a = get(value1, i);
-            out[i] = scale ? (op == 2 ? a * r[i] : a / r[i]) : scalar::do_math_op(a, r[i], op);
+            out[i] = scale ? (op == 2 ? a * r[i] : a / r[i]) : float_::do_math_op(a, r[i], op);
         }
         for (uint32_t i = 0; i < N; ++i) put(value1, i, out[i]);
         return value1;
@@ -172,7 +173,7 @@ struct Point {
         switch (op) {
             case actions::COMP_EQUAL: case actions::COMP_NOT_EQUAL: case actions::COMP_FIND:
                 for (uint32_t i = 0; i < N; ++i)
-                    if (!scalar::almost_equal_f32(get(value1, i), get(&other, i))) return 1;
+                    if (!float_::almost_equal_f32_q(get(value1, i), get(&other, i))) return 1;
                 return 0;
             case actions::COMP_STRICT_EQUAL:
                 for (uint32_t i = 0; i < N; ++i)
@@ -183,7 +184,7 @@ struct Point {
             default:
                 for (uint32_t i = 0; i < N; ++i) {
                     float a = get(value1, i), b = get(&other, i);
-                    if (scalar::almost_equal_f32(a, b)) continue;
+                    if (float_::almost_equal_f32_q(a, b)) continue;
                     return a < b ? -1 : 1;
                 }
                 return 0;

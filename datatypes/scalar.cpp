@@ -1,5 +1,5 @@
 // Shared pieces of the small scalar datatypes: error shorthands, text with
-// the part budget, double arithmetic, rounding and tolerant equality.
+// the part budget, rounding over float!'s core.
 #include "datatypes/scalar.h"
 
 #include <cmath>
@@ -103,10 +103,6 @@ int32_t append(Cell* buffer, const char* text, int32_t limit) {
 
 // ---- Doubles --------------------------------------------------------------------------
 
-bool almost_equal(double a, double b) { return float_::almost_equal_q(a, b); }
-bool almost_equal_f32(float a, float b) { return float_::almost_equal_f32_q(a, b); }
-const char* form_float(double value, int kind) { return float_::form_float(value, kind); }
-double do_math_op(double x, double y, int32_t op) { return float_::do_math_op(x, y, op); }
 
 double round(double value, double step, const RoundMode& m) {
     Cell v = make_float(TYPE_FLOAT, value);

@@ -1,6 +1,6 @@
 // Shared pieces of the small scalar datatypes (time!, date!, tuple!, money!,
 // pair!, the points, triple!, handle!): error shorthands, text appending with
-// the part budget, double arithmetic and rounding, and tolerant equality.
+// the part budget, rounding over float!'s core.
 #pragma once
 #include <cstdint>
 
@@ -52,19 +52,8 @@ void store_back(Cell* parent, Cell* path, Cell* holder, Cell* prev, int32_t inde
 // Appends the ASCII text to the string and answers limit less its length.
 int32_t append(Cell* buffer, const char* text, int32_t limit);
 
-// ---- Doubles (float!'s core) ----------------------------------------------------------
+// ---- Doubles ----------------------------------------------------------
 
-// Equal, or within 2.220446049250313e-16, or at most 10 representable
-// doubles apart; never for NaN.
-bool almost_equal(double a, double b);
-bool almost_equal_f32(float a, float b);
-// Text of a time!'s seconds (kind 4: six significant digits) or of a
-// point coordinate (kind 5: "%.7g", tiny magnitudes "0"), with binary noise
-// trimmed and the exponent cleaned.
-const char* form_float(double value, int kind);
-// x op y on doubles: 0 add, 1 subtract, 2 multiply, 3 divide, 4 remainder;
-// the bitwise codes raise cannot-use (function, float!).
-double do_math_op(double x, double y, int32_t op);
 // The refinements of round, in their order.
 struct RoundMode {
     bool even, down, half_down, floor, ceiling, half_ceiling;

@@ -62,7 +62,7 @@ Cell get_field(const Cell* time, int32_t field) {
 
 int32_t form_text(double seconds, Cell* buffer, int32_t part) {
     // An infinite or undefined duration shows the float's special text.
-    if (!std::isfinite(seconds)) return scalar::append(buffer, scalar::form_float(seconds, 4), part);
+    if (!std::isfinite(seconds)) return scalar::append(buffer, float_::form_float(seconds, 4), part);
     char text[400];  // the hours of the largest double have 309 digits
     int n = 0;
     if (seconds < 0) {
@@ -75,7 +75,7 @@ int32_t form_text(double seconds, Cell* buffer, int32_t part) {
     if (s < 0.000001) {
         std::snprintf(text + n, sizeof text - n, "00");
     } else {
-        const char* sec = scalar::form_float(s, 4);
+        const char* sec = float_::form_float(s, 4);
         if (sec[1] == '\0' || sec[1] == '.') text[n++] = '0';
         std::snprintf(text + n, sizeof text - n, "%s", sec);
     }
@@ -115,7 +115,7 @@ Cell* do_math(Cell* value1, Cell* value2, int32_t op) {
         case TYPE_MONEY: return money::do_math(value1, value2, op);
         default: break;
     }
-    double r = scalar::do_math_op(value1->float_value(), operand(value2), op);
+    double r = float_::do_math_op(value1->float_value(), operand(value2), op);
     bool ratio = op == 3 && value2->type() == TYPE_TIME;
     value1->header = (value1->header & ~0xFFu) | (ratio ? TYPE_FLOAT : TYPE_TIME);
     value1->set_float(r);

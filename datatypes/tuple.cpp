@@ -7,6 +7,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
 #include "datatypes/scalar.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
@@ -103,7 +104,7 @@ Cell* do_math(Cell* value1, Cell* value2, int32_t op) {
         case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: {
             double v = value2->float_value();
             for (uint32_t i = 0; i < n; ++i) {
-                double r = std::trunc(scalar::do_math_op(left[i], v, op));
+                double r = std::trunc(float_::do_math_op(left[i], v, op));
                 left[i] = static_cast<uint8_t>(r > 255 ? 255 : (r > 0 ? r : 0));
             }
             return value1;
