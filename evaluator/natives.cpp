@@ -4,6 +4,8 @@
 // internal not-done.
 #include "evaluator/natives.h"
 
+#include "evaluator/native_support.h"
+
 #include <climits>
 #include <cmath>
 
@@ -32,31 +34,6 @@ namespace {
 NativeEntry* table = nullptr;
 uint32_t scratch_index = 0;  // the print scratch block's cell in the root block
 
-// ---- Helpers ----------------------------------------------------------------------------
-
-Cell* arg(uint32_t i) { return stack::arguments + i; }
-Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
-Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
-
-bool truthy(const Cell* v) { return !(v->type() == TYPE_NONE || (v->type() == TYPE_LOGIC && v->data1 == 0)); }
-
-// The strict test of either, while and until: unset! has no truth.
-bool strict_truthy(const Cell* v) {
-    if (v->type() == TYPE_UNSET) fire(err::NO_RETURN);
-    return truthy(v);
-}
-
-Unwind result(const Cell& v) {
-    stack::set_last_keep(&v);
-    return Unwind::none;
-}
-
-Unwind none_result() { return result(none_cell()); }
-Unwind unset_result() { return result(unset_cell()); }
-
-// Evaluates a block into the current result slot.
-Unwind eval_block(const Cell& blk) { return interpreter::eval(&blk, true); }
-
 // A loop count argument: a float is truncated toward zero first.
 int64_t count_of(Cell* c) {
     if (c->type() == TYPE_FLOAT) {
@@ -67,7 +44,7 @@ int64_t count_of(Cell* c) {
     return c->int_value();
 }
 
-Unwind not_done(bool, const int32_t*) { fire(err::NOT_DONE); }
+}  // namespace
 
 // ---- Conditionals ----------------------------------------------------------------------
 
@@ -87,7 +64,7 @@ Unwind n_either(bool, const int32_t*) {
 }
 
 // any and all: one expression at a time into the result slot.
-Unwind any_all(bool all) {
+static Unwind any_all(bool all) {
     Cell code = *arg(0);
     stack::push(&code);
     uint32_t p = code.head();
@@ -112,9 +89,11 @@ Unwind n_all(bool, const int32_t*) { return any_all(true); }
 
 // Body evaluation inside the loop frame: the code, with break and continue
 // sorted out. `stop` is set when the loop must end.
+namespace {
 enum class Step { next, stop, pass };
+}  // namespace
 
-Step body_step(const Cell& body, Unwind* u) {
+static Step body_step(const Cell& body, Unwind* u) {
     stack::reset();
     *u = interpreter::eval(&body, true);
     switch (*u) {
@@ -205,14 +184,14 @@ Unwind n_forever(bool, const int32_t*) {
 
 // ---- Function makers ------------------------------------------------------------------
 
-Cell clamped(const Cell* blk) {
+static Cell clamped(const Cell* blk) {
     Cell b = *blk;
     uint32_t t = series_of(&b)->count();
     if (b.head() > t) b.data1 = t;
     return b;
 }
 
-Unwind make_function(const Cell& spec, const Cell& body) {
+static Unwind make_function(const Cell& spec, const Cell& body) {
     uint32_t flags = function::check_spec(&spec);
     function::push(&spec, &body, 0, 0, 0, flags);
     Cell fn = *stack::top_cell();
@@ -220,7 +199,7 @@ Unwind make_function(const Cell& spec, const Cell& body) {
 }
 
 // A shallow copy of a block from its index, at head 0.
-Cell copy_block(const Cell& src, uint32_t extra) {
+static Cell copy_block(const Cell& src, uint32_t extra) {
     uint32_t n = block::rs_length_q(&src);
     Cell r;
     block::make_at(&r, n + extra);
@@ -298,7 +277,7 @@ Unwind n_do_(bool, const int32_t* refs) {
 
 // ---- print --------------------------------------------------------------------------------
 
-Cell* scratch() { return reinterpret_cast<Cell*>(series_of(&memory::root_block)->offset_addr()) + scratch_index; }
+static Cell* scratch() { return reinterpret_cast<Cell*>(series_of(&memory::root_block)->offset_addr()) + scratch_index; }
 
 Unwind n_print(bool, const int32_t*) { return print_core(true); }
 Unwind n_prin(bool, const int32_t*) { return print_core(false); }
@@ -317,7 +296,7 @@ Unwind n_throw_(bool, const int32_t* refs) {
 }
 
 // Whether a thrown name is one that catch/name asked for.
-bool name_matches(const Cell& thrown, const Cell& wanted) {
+static bool name_matches(const Cell& thrown, const Cell& wanted) {
     if (thrown.type() != TYPE_WORD) return false;
     uint32_t s = symbol::resolve(thrown.symbol());
     if (wanted.type() == TYPE_BLOCK) {
@@ -394,11 +373,7 @@ Unwind n_try_(bool, const int32_t* refs) {
 
 // ---- The table ----------------------------------------------------------------------------
 
-// The natives written here; the others answer not-done until theirs come.
-#define ZEM_NATIVES_DONE(X)                                                                           \
-    X(if_) X(unless) X(either) X(any) X(all) X(while_) X(until) X(loop) X(repeat) X(forever) X(func) \
-    X(function) X(does) X(has) X(do_) X(print) X(prin) X(try_) X(break_) X(continue_) X(exit_)        \
-    X(return_) X(throw_) X(catch_)
+namespace {
 
 enum Index : uint32_t {
 #define X(index, name, word, spec) I_##name = index,
@@ -509,11 +484,11 @@ void init() {
     block::make_at(&s, 32);
     *scratch() = s;
     function::make_empty_body();
-    NativeEntry list[COUNT];
-    for (NativeEntry& e : list) e = not_done;
-#define X(name) list[I_##name - 1] = n_##name;
-    ZEM_NATIVES_DONE(X)
+    const NativeEntry list[COUNT] = {
+#define X(index, name, word, spec) n_##name,
+        ZEM_NATIVES(X)
 #undef X
+    };
     register_entries(COUNT, list);
 }
 
