@@ -177,6 +177,7 @@ struct Call {
     const Cell* name;
     uint32_t* p;
     bool infix;
+    bool one_value;  // each argument is the one value at its position
 };
 
 // Fetches one argument onto the stack top, by its cache entry.
@@ -218,6 +219,12 @@ Unwind fetch_arg(const Call& call, const Cell& entry, uint32_t k) {
             break;
         }
         default: {
+            if (call.one_value) {
+                Cell v = at(call.code, p++);
+                if (v.type() == TYPE_WORD || v.type() == TYPE_GET_WORD) v = *context::get(&v);
+                stack::push(&v);
+                break;
+            }
             Unwind u = eval_expression(call.code, p, call.infix, true, false, &p);
             if (u != Unwind::none) return u;
         }
@@ -728,7 +735,7 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
     if (tracing) fire_event(event::open, code, static_cast<int32_t>(p), &fn, &name);
     Cell* start = stack::top;
     if (!infix) stack::push(&fn);
-    Call call{&fn, code, &name, &p, infix};
+    Call call{&fn, code, &name, &p, infix, (mode & MODE_ONE) != 0};
     Unwind u;
     switch (fn.type()) {
         case TYPE_FUNCTION:

@@ -60,6 +60,9 @@ void trace_error(const Cell* error);
 // Mode bits of a call: refinements come from a path / follow in the code.
 constexpr uint32_t MODE_PATH = 1;
 constexpr uint32_t MODE_CODE = 2;
+// Each argument is the single value at its position: a word gives its
+// value, nothing is called.
+constexpr uint32_t MODE_ONE = 4;
 
 // Makes the tracing-callback cell and resets the code position.
 void init();
