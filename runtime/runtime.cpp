@@ -16,6 +16,8 @@
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
+#include "library/routines.h"
+#include "platform/terminal.h"
 #include "runtime/top_level.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -92,6 +94,7 @@ void init() {
     words::build_refinements();
     words::build_issues();
     natives::init();
+    routines::init();
     errors::init();
     // parser, ownership, checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
@@ -122,6 +125,7 @@ void unguarded_error(const ErrorThrown& e) {
     if (e.value.type() == TYPE_ERROR) errors::print(&e.value);
     else std::printf("*** %s: %s\n", errors::title(e.id.category), errors::id_word(e.id));
     std::fflush(nullptr);
+    platform::restore_terminal();
     sys::free_all();
     std::exit(254);
 }
