@@ -236,7 +236,16 @@ void r_frame_index_q() { result(int_cell(static_cast<int32_t>(stack::arguments -
 
 void r_collect_calls() {
     Cell blk = *arg(0);
-    stack::collect_calls(&blk);
+    // The newest frame is this routine's own call: leave it out.
+    stack::Frame* own = stack::ctop;
+    --stack::ctop;
+    try {
+        stack::collect_calls(&blk);
+    } catch (...) {
+        stack::ctop = own;
+        throw;
+    }
+    stack::ctop = own;
     result(blk);
 }
 
@@ -255,8 +264,8 @@ void r_read_clipboard() {
     Cell* blk = block::make_at(stack::push_slot(), static_cast<uint32_t>(c.files.size()));
     for (const std::string& f : c.files) {
         Cell* text = string::load(reinterpret_cast<const uint8_t*>(f.data()), static_cast<uint32_t>(f.size()), 0);
-        Cell file{};
-        file::from_local_path(text, &file);
+        Cell file = *text;
+        set_type(&file, TYPE_FILE);
         stack::pop(1);
         block::rs_append(blk, &file);
     }
@@ -279,7 +288,7 @@ void r_write_clipboard() {
         for (uint32_t i = 0; i < n; ++i) {
             Cell f = block::rs_head(&data)[i];
             if (f.type() != TYPE_FILE) return result(logic_cell(false));
-            c.files.push_back(file::to_os_path(&f));
+            c.files.push_back(utf8_of(&f));
         }
     } else {
         return result(logic_cell(false));  // images wait for the image codec
