@@ -14,7 +14,6 @@ PENDING(remove_each)
 PENDING(switch_)
 PENDING(case_)
 PENDING(get)
-PENDING(set)
 PENDING(equal_q)
 PENDING(not_equal_q)
 PENDING(strict_equal_q)
@@ -44,8 +43,6 @@ PENDING(parse)
 // Values, conversions, the environment and the system
 PENDING(construct)
 PENDING(recycle)
-PENDING(transcode)
-PENDING(apply)
 
 #undef PENDING
 
