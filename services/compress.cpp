@@ -233,11 +233,23 @@ Result codes(BitReader& in, Output& o, const Huffman& lengths, const Huffman& di
             uint32_t distance = distance_base[d] + in.take(distance_extra[d]);
             if (in.overrun) return INVALID;
             if (distance > o.produced) return BAD_DISTANCE;
-            // Overlapping copies go byte by byte; bytes past the capacity are
-            // only counted (their sources may not have been written).
-            for (; length > 0 && o.produced < o.capacity; length--, o.produced++)
-                o.out[o.produced] = o.out[o.produced - distance];
-            o.produced += length;
+            if (o.produced + length <= o.capacity) {
+                // The whole copy fits: a block move when source and
+                // destination do not overlap, else byte by byte.
+                uint8_t* to = o.out + o.produced;
+                const uint8_t* from = to - distance;
+                if (distance >= length)
+                    std::memcpy(to, from, length);
+                else
+                    for (uint32_t k = 0; k < length; k++) to[k] = from[k];
+                o.produced += length;
+            } else {
+                // Bytes past the capacity are only counted (their sources
+                // may not have been written).
+                for (; length > 0 && o.produced < o.capacity; length--, o.produced++)
+                    o.out[o.produced] = o.out[o.produced - distance];
+                o.produced += length;
+            }
         }
         if (o.produced > MAX_OUTPUT) return INVALID;
     }
