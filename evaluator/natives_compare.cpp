@@ -118,6 +118,13 @@ struct Target {
     }
 };
 
+// Code that goes into its own series is read from a copy, so that the
+// values added never move under the reading or make it endless.
+Cell own_source(const Cell& code, const Target& t) {
+    if (code.node() != t.out.node()) return code;
+    return *block::clone(&code, false, false);
+}
+
 bool callable_q(uint32_t t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE || t == TYPE_OP;
 }
@@ -136,6 +143,7 @@ Unwind eval_paren(const Cell& paren, Cell* out) {
 
 // Composes the block's cells from its index into the target.
 Unwind compose_block(const Cell& blk, bool deep, bool only, Target& target) {
+    stack::check_depth();  // a block that holds itself nests without end
     Cell code = blk;
     for (uint32_t i = code.head(); i < series_of(&code)->count(); ++i) {
         Cell c = *block::rs_abs_at(&code, i);
@@ -194,6 +202,7 @@ Unwind n_reduce(bool, const int32_t* refs) {
     }
     Target t = into ? Target::into(*arg(static_cast<uint32_t>(refs[0]))) : Target::fresh(block::rs_length_q(&value));
     if (into) stack::push(&t.out);
+    if (into) value = own_source(value, t);
     Cell start = t.out;
     uint32_t p = value.head();
     while (p < series_of(&value)->count()) {
@@ -227,6 +236,7 @@ Unwind n_compose(bool, const int32_t* refs) {
     }
     Target t = into ? Target::into(out) : Target::fresh(block::rs_length_q(&value));
     if (into) stack::push(&t.out);
+    if (into) value = own_source(value, t);
     Cell start = t.out;
     Unwind u = compose_block(value, deep, only, t);
     if (u != Unwind::none) return u;
