@@ -76,8 +76,6 @@ PENDING(browse)
 PENDING(compress)
 PENDING(decompress)
 PENDING(recycle)
-PENDING(transcode)
-PENDING(apply)
 
 #undef PENDING
 
