@@ -2,6 +2,8 @@
 // by spec, calls of every kind of callable, paths and tracing events.
 #include "evaluator/interpreter.h"
 
+#include "services/lexer/lexer.h"
+
 #include <cstring>
 
 #include "datatypes/block.h"
@@ -545,8 +547,25 @@ void mark_roots() {
 
 }  // namespace
 
+// The lexer's /trace callbacks: called through call_with; the events they
+// take are named by a block at the head of their body.
+bool call_lexer_callback(const Cell* callback, Cell args[5]) {
+    Cell r;
+    call_with(callback, &words::lexer_callback, args, 5, &r);
+    return truthy(&r);
+}
+
+uint32_t lexer_callback_events(const Cell* callback) {
+    if (callback->type() != TYPE_FUNCTION) return lexer::EVENT_ALL;
+    Cell body = *function::more(callback, function::MORE_BODY);
+    if (block::rs_length_q(&body) == 0) return lexer::EVENT_ALL;
+    return lexer::event_mask(block::rs_head(&body));
+}
+
 void init() {
     collector::register_mark_callback(mark_roots);
+    lexer::call_callback_hook = call_lexer_callback;
+    lexer::callback_events_hook = lexer_callback_events;
     Cell none = none_cell();
     block::rs_append(&memory::root_block, &none);
     callback_index = tail_of(&memory::root_block) - 1;
@@ -773,6 +792,29 @@ Unwind call_function(const Cell* fn, const Cell* name) {
     Unwind u = run_body(&f, name);
     if (u == Unwind::none && tracing) fire_event(event::return_, nullptr, -1, stack::arguments, name);
     return u;
+}
+
+void call_with(const Cell* fn_in, const Cell* name, const Cell* args, uint32_t n, Cell* out) {
+    Cell fn = *fn_in;
+    if (fn.type() != TYPE_FUNCTION && fn.type() != TYPE_ROUTINE) fire(err::INVALID_ARG, &fn);
+    Cell* saved_top = stack::top;
+    Cell* saved_args = stack::arguments;
+    stack::Frame* saved_ctop = stack::ctop;
+    stack::push_slot()->header = TYPE_UNSET;
+    if (fn.type() == TYPE_FUNCTION) stack::mark_func(name, fn.ctx());
+    else stack::mark_native(name);
+    for (uint32_t i = 0; i < n; ++i) stack::push(&args[i]);
+    Cell spec = function::spec_of(&fn);
+    int32_t locals = function::count_locals(&spec, 0, false);
+    if (fn.type() == TYPE_FUNCTION && locals > 0) function::init_locals(static_cast<uint32_t>(locals));
+    Unwind u = fn.type() == TYPE_FUNCTION ? call_function(&fn, name) : exec_routine(&fn, name);
+    if (u != Unwind::none) fire(err::THROW_USAGE);
+    *out = *stack::arguments;
+    if (fn.type() == TYPE_FUNCTION) stack::unwind_func();
+    else stack::unwind();
+    stack::top = saved_top;
+    stack::arguments = saved_args;
+    stack::ctop = saved_ctop;
 }
 
 Unwind exec_routine(const Cell* routine, const Cell* name) {

@@ -96,6 +96,12 @@ void init();
 [[nodiscard]] Unwind call_function(const Cell* fn, const Cell* name);
 // Runs a routine whose arguments are on the stack in the current frame.
 [[nodiscard]] Unwind exec_routine(const Cell* routine, const Cell* name);
+// Calls a function! or routine! (a callback) with n argument values under
+// a frame named `name`; its locals are pushed after them. The result is
+// written to *out; the stacks are back where they were afterwards. A
+// non-local exit out of the callback is raised as throw-usage.
+void call_with(const Cell* fn, const Cell* name, const Cell* args, uint32_t n, Cell* out);
+
 // Evaluates any value as `do` does: a block whole, a path, an error raised,
 // any other value as one expression. The result goes into the current
 // result slot.
