@@ -295,3 +295,40 @@ TEST(TerminalRestore, RawModeIsEnteredAndLeft) {
     EXPECT_TRUE(r.canonical);
     EXPECT_EQ(r.output, "");
 }
+
+// ---- What the library's printing functions write ----------------------------------------
+
+TEST(LibraryOutput, InspectionFunctions) {
+    auto out = testing_child::run([] {
+        boot_and_eval("x: [1 \"a\"] ?? x ?? zzz-unset probe 'w also 1 print \"then\" b: [c 2] ?? b/c");
+    });
+    EXPECT_EQ(out.output, "x: [1 \"a\"]\nzzz-unset: unset!\nw\nthen\nb/c: 2\n");
+}
+
+TEST(LibraryOutput, MemoryStatsLayout) {
+    auto out = testing_child::run([] {
+        boot_and_eval("show-memory-stats [[1 2 3 40 50 60] [] [100 200] 5000 6000]");
+    });
+    EXPECT_EQ(out.output,
+              "\n"
+              "[ Nodes  ] -- Free ----- Used ----- Total --\n"
+              "  1:            1          2           3\n"
+              "  2:           40         50          60\n"
+              "  --\n"
+              "  Used     : 52 nodes\n"
+              "  Allocated: 63 nodes\n"
+              "\n"
+              "[ Series ] -- Free ----- Used ----- Total --\n"
+              "               -           -            -\n"
+              "  --\n"
+              "  Used     : 0 bytes\n"
+              "  Allocated: 0 bytes\n"
+              "\n"
+              "[ Big    ]\n"
+              "  1:          100\n"
+              "  2:          200\n"
+              "  --\n"
+              "  Allocated: 300 bytes\n"
+              "Total allocated from OS (virtual):      5000\n"
+              "Total allocated on heap (malloc):      6000\n");
+}
