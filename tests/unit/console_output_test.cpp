@@ -332,3 +332,68 @@ TEST(LibraryOutput, MemoryStatsLayout) {
               "Total allocated from OS (virtual):      5000\n"
               "Total allocated on heap (malloc):      6000\n");
 }
+
+// ---- A real terminal as the peer ---------------------------------------------------------
+
+// Run by the test below inside a tmux pane: writes through the console's
+// terminal path, then waits to be looked at.
+TEST(TerminalPeer, WriterInsideTmux) {
+    if (!std::getenv("ZEM_TMUX_WRITER")) GTEST_SKIP() << "runs only inside the tmux peer test";
+    console::init();
+    const char text[] =
+        "\x1b[2J"                // clear the screen, cursor home
+        "abc\x1b[2DX\n"          // two left, then overwrite the b
+        "red\x1b[31mR\x1b[0mN\n"  // a red R
+        "12345\x1b[3D\x1b[K\n"    // erase from the 3 to the end of the row
+        "\x1b[5;10HPOS\x1b[0;12HEND";  // column first, then row
+    console::print_latin1(reinterpret_cast<const uint8_t*>(text), sizeof text - 1);
+    console::flush();
+    sleep(30);
+}
+
+TEST(TerminalPeer, TmuxShowsWhatTheSequencesMean) {
+    if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tmux";
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    exe[n] = 0;
+    std::string server = "zemtest" + std::to_string(getpid());
+    std::string tmux = "tmux -L " + server + " -f /dev/null ";
+    std::string start = tmux + "new-session -d -s t -x 40 -y 20 'ZEM_TMUX_WRITER=1 " + exe +
+            " --gtest_filter=TerminalPeer.WriterInsideTmux'";
+    ASSERT_EQ(std::system(start.c_str()), 0);
+    auto capture = [&](const char* flags) {
+        std::string text;
+        FILE* p = popen((tmux + "capture-pane -p " + flags + " -t t").c_str(), "r");
+        if (!p) return text;
+        char buf[1024];
+        size_t k;
+        while ((k = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, k);
+        pclose(p);
+        return text;
+    };
+    std::string screen;
+    for (int i = 0; i < 100 && screen.find("END") == std::string::npos; ++i) {
+        usleep(100000);
+        screen = capture("");
+    }
+    std::string colours = capture("-e");
+    std::system((tmux + "kill-server").c_str());
+
+    std::vector<std::string> rows;
+    size_t at = 0;
+    while (at < screen.size()) {
+        size_t nl = screen.find('\n', at);
+        if (nl == std::string::npos) nl = screen.size();
+        rows.push_back(screen.substr(at, nl - at));
+        at = nl + 1;
+    }
+    ASSERT_GE(rows.size(), 13u) << screen;
+    EXPECT_EQ(rows[0], "aXc");
+    EXPECT_EQ(rows[1], "redRN");
+    EXPECT_EQ(rows[2], "12");
+    EXPECT_EQ(rows[10], "     POS");
+    EXPECT_EQ(rows[12], "END");
+    size_t red = colours.find("R");
+    EXPECT_NE(colours.rfind("31m", red), std::string::npos) << colours;
+}
