@@ -193,6 +193,15 @@ TEST(Routines, QuitReturnEndsWithTheStatus) {
     EXPECT_EQ(testing_child::run([] { boot_and_eval("quit-return 3"); }).status, 3);
     EXPECT_EQ(testing_child::run([] { boot_and_eval("quit-return 261"); }).status, 5);
     EXPECT_EQ(testing_child::run([] { boot_and_eval("print 1 quit-return 0 print 2"); }).output, "1\n");
+    EXPECT_EQ(testing_child::run([] { boot_and_eval("quit/return 7"); }).status, 7);
+    auto plain = testing_child::run([] { boot_and_eval("prin 1 quit print 2"); });
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.output, "1");
+}
+
+TEST(Routines, WriteStdoutWritesTextAndBytes) {
+    auto out = testing_child::run([] { boot_and_eval("prin 1 write-stdout \"h\u00e9\" write-stdout #{0041} write-stdout [a 2]"); });
+    EXPECT_EQ(out.output, std::string("1h\xC3\xA9\0Aa 2", 9));
 }
 
 // ---- The terminal is restored on the way out -------------------------------------------
