@@ -112,7 +112,8 @@ void r_set_quiet() {
 
 void r_set_slot_quiet() {
     Cell s = *arg(0), v = *arg(1);
-    if (!block::any_block_q(s.type())) {
+    // A hash! is left out: its index would not follow the new value.
+    if (!block::any_block_q(s.type()) || s.type() == TYPE_HASH) {
         Cell f{}, dt{}, w{};
         word::make_at(symbol::make("set-slot-quiet"), &f);
         datatype::make_at(&dt, TYPE_BLOCK);
