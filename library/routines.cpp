@@ -22,7 +22,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/natives.h"
+#include "evaluator/native_support.h"
 #include "evaluator/stack.h"
 #include "platform/clipboard.h"
 #include "platform/os.h"
@@ -66,15 +66,6 @@ std::string utf8_of(const Cell* str) {
     return s;
 }
 
-// Script error expect-arg: `fn` does not allow the value's type for `name`.
-[[noreturn]] void expect_arg(const char* fn, const Cell* value, const char* name) {
-    Cell f{}, dt{}, w{};
-    word::make_at(symbol::make(fn), &f);
-    datatype::make_at(&dt, value->type());
-    word::make_at(symbol::make(name), &w);
-    fire(err::EXPECT_ARG, &f, &dt, &w);
-}
-
 // The first negative argument raises invalid-arg with it.
 void check_non_negative(uint32_t count) {
     for (uint32_t i = 0; i < count; ++i)
@@ -105,7 +96,7 @@ void r_quit_return() {
 
 void r_set_quiet() {
     Cell w = *arg(0), v = *arg(1);
-    if (!word::any_word_q(w.type())) expect_arg("set-quiet", &w, "word");
+    if (!word::any_word_q(w.type())) natives::expect_arg(w.type(), 0);
     context::set(&w, &v);
     result(v);
 }
@@ -113,13 +104,7 @@ void r_set_quiet() {
 void r_set_slot_quiet() {
     Cell s = *arg(0), v = *arg(1);
     // A hash! is left out: its index would not follow the new value.
-    if (!block::any_block_q(s.type()) || s.type() == TYPE_HASH) {
-        Cell f{}, dt{}, w{};
-        word::make_at(symbol::make("set-slot-quiet"), &f);
-        datatype::make_at(&dt, TYPE_BLOCK);
-        word::make_at(symbol::make("series"), &w);
-        fire(err::EXPECT_ARG, &f, &dt, &w);
-    }
+    if (!block::any_block_q(s.type()) || s.type() == TYPE_HASH) natives::expect_arg(TYPE_BLOCK, 0);
     if (s.head() < series_of(&s)->count()) *block::rs_head(&s) = v;
     result(v);
 }
