@@ -44,7 +44,6 @@ PENDING(debase)
 PENDING(enbase)
 
 // PARSE
-PENDING(parse)
 
 // Math
 PENDING(negative_q)
