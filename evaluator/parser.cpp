@@ -281,6 +281,7 @@ private:
     void event(const Cell& word);
     bool call_trace(const Cell& word);
     Cell eval_paren(const Cell& paren);
+    void guard_stack(uint32_t cells);
     Cell take_value(const Cell& v);
     bool position_ref(const Cell& v, Cell* pos);
 
@@ -430,7 +431,7 @@ State Run::pop_block() {
     popped_at_tail_ = cur_ >= static_cast<int64_t>(rtail_);
     Cell saved = *frame(1);
     Cell outer = *frame(2);
-    if (!any_block(outer.type())) sys::no_switch_matched();
+    if (!any_block(outer.type())) raise(err::PROTECTED);
     drop_frame();
     rules_ = outer;
     rtail_ = count_of(&rules_);
@@ -1104,14 +1105,25 @@ State Run::finish() {
 // ---- User code: parens, values and the trace callback ---------------------------------------
 
 Cell Run::eval_paren(const Cell& paren) {
-    HeadShift shift;
-    Cell* top = stack::top;
-    Cell p = paren;
-    Unwind u = interpreter::eval(&p, false);
-    if (u != Unwind::none) throw UnwindThrown{u};
-    Cell r = *top;
-    stack::top = top;
+    uint32_t cells = count_of(rule_stack());
+    Cell r;
+    {
+        HeadShift shift;
+        Cell* top = stack::top;
+        Cell p = paren;
+        Unwind u = interpreter::eval(&p, false);
+        if (u != Unwind::none) throw UnwindThrown{u};
+        r = *top;
+        stack::top = top;
+    }
+    guard_stack(cells);
     return r;
+}
+
+// User code that got hold of the rule stack (through a trace callback) may
+// read it but not add or remove cells.
+void Run::guard_stack(uint32_t cells) {
+    if (count_of(rule_stack()) != cells) raise(err::PROTECTED);
 }
 
 // The value of insert and change: a paren's result, a word's value, or the
@@ -1162,6 +1174,7 @@ bool Run::call_trace(const Cell& word) {
     uint32_t base = stack::index_of(stack::arguments);
     Cell* saved_top = stack::top;
     stack::Frame* saved_ctop = stack::ctop;
+    uint32_t cells = count_of(rule_stack());
     bool answer;
     {
         HeadShift shift;
@@ -1195,6 +1208,7 @@ bool Run::call_trace(const Cell& word) {
     stack::top = saved_top;
     stack::ctop = saved_ctop;
     stack::arguments = stack::bottom + base;
+    guard_stack(cells);
     refresh(false);
     return answer;
 }
@@ -1493,6 +1507,7 @@ Unwind process(const Cell* input, const Cell* rules, int32_t mode, uint32_t part
         *result = r;
         return Unwind::none;
     } catch (const Stop& s) {
+        run.result();
         run.reset(true);
         *result = logic_value(s.match);
         return Unwind::none;
