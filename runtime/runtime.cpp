@@ -14,6 +14,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/parser.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
 #include "library/routines.h"
@@ -96,7 +97,8 @@ void init() {
     natives::init();
     routines::init();
     errors::init();
-    // parser, ownership, checksum, compress, call
+    parser::init();
+    // ownership, checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     lexer::init();
     block::scan_hook = [](Cell* text, Cell* slot) {
