@@ -14,7 +14,6 @@ PENDING(remove_each)
 PENDING(switch_)
 PENDING(case_)
 PENDING(get)
-PENDING(set)
 PENDING(equal_q)
 PENDING(not_equal_q)
 PENDING(strict_equal_q)
@@ -97,8 +96,6 @@ PENDING(browse)
 PENDING(compress)
 PENDING(decompress)
 PENDING(recycle)
-PENDING(transcode)
-PENDING(apply)
 
 #undef PENDING
 
