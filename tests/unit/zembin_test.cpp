@@ -16,6 +16,7 @@
 #include "datatypes/native.h"
 #include "datatypes/typeset.h"
 #include "evaluator/natives.h"
+#include "library/boot.h"
 #include "runtime/collector.h"
 #include "services/lexer/lexer.h"
 #include "services/zembin/lz77.h"
@@ -616,6 +617,19 @@ TEST_F(Zembin, BootImageReencodesToTheSameBytes) {
     Cell img2;
     zembin::encode_boot(&target, &img2);
     EXPECT_EQ(bytes_of(img2), b1);
+}
+
+TEST_F(Zembin, EmbeddedBootImageReencodesToTheSameBytes) {
+    Bytes embedded(zem_boot_image, zem_boot_image + zem_boot_image_size);
+    ASSERT_GT(embedded.size(), 8u);
+    EXPECT_EQ(embedded[7], zembin::FLAG_COMPACT | zembin::FLAG_SYMBOLS | zembin::FLAG_COMPRESSED);
+    zembin::codec_mode = false;
+    Cell target = *block::make_at(stack::push_slot(), 4);
+    zembin::decode(embedded.data(), embedded.size(), &target, false, nullptr);
+    EXPECT_GT(block::rs_length_q(&target), 10u);
+    Cell again;
+    zembin::encode_boot(&target, &again);
+    EXPECT_EQ(bytes_of(again), embedded);
 }
 
 TEST_F(Zembin, CorruptBootImageEndsTheProgram) {

@@ -1,0 +1,58 @@
+// Times start-up with the embedded boot image: decoding the ZEMBIN image
+// into the root block alone, and the whole library top level (decode plus
+// evaluation). Built with the project, never run by ctest; run
+// build/release/boot_bench.
+#include <chrono>
+#include <cstdio>
+
+#include "datatypes/block.h"
+#include "evaluator/errors.h"
+#include "evaluator/stack.h"
+#include "library/boot.h"
+#include "runtime/runtime.h"
+#include "runtime/top_level.h"
+#include "services/zembin/zembin.h"
+
+namespace {
+
+constexpr int ROUNDS = 200;
+
+double since(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void start() {
+    runtime::machine_start(0, nullptr);
+    runtime::init();
+    runtime::starting = 0;
+}
+
+}  // namespace
+
+int main() {
+    double decode_total = 0, top_total = 0;
+    try {
+        for (int i = 0; i < ROUNDS; ++i) {
+            start();
+            zembin::codec_mode = false;
+            Cell target = *block::make_at(stack::push_slot(), 4);
+            auto t0 = std::chrono::steady_clock::now();
+            zembin::decode(zem_boot_image, zem_boot_image_size, &target, false, nullptr);
+            decode_total += since(t0);
+            runtime::cleanup();
+
+            start();
+            t0 = std::chrono::steady_clock::now();
+            top_level::run();
+            top_total += since(t0);
+            runtime::cleanup();
+        }
+    } catch (const ErrorThrown& e) {
+        std::printf("error: %s\n", errors::id_word(e.id));
+        return 1;
+    }
+    std::printf("boot image: %zu bytes\n", zem_boot_image_size);
+    std::printf("decode: %.1f us, decode plus top level: %.1f us (mean of %d)\n", decode_total / ROUNDS * 1e6,
+                top_total / ROUNDS * 1e6, ROUNDS);
+    return 0;
+}
