@@ -27,9 +27,11 @@ int main(int argc, char** argv) {
     runtime::machine_start(0, nullptr);
     runtime::init();
     runtime::starting = 0;
+    const char* current = "";
     try {
         Cell all = *block::make_at(stack::push_slot(), 64);
         for (int i = 2; i < argc; ++i) {
+            current = argv[i];
             std::ifstream in(argv[i], std::ios::binary);
             if (!in) {
                 std::fprintf(stderr, "zem_image: cannot read %s\n", argv[i]);
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
             block::append_block(&all, slot);
             stack::pop(1);
         }
+        current = argv[1];
         Cell image;
         zembin::encode_boot(&all, &image);
         SeriesBuffer* s = series_of(&image);
@@ -53,7 +56,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     } catch (const ErrorThrown& e) {
-        std::fprintf(stderr, "zem_image: %s %s\n", errors::category_word(e.id.category), errors::id_word(e.id));
+        std::fprintf(stderr, "zem_image: %s: %s error %s\n", current, errors::category_word(e.id.category),
+                     errors::id_word(e.id));
         return 1;
     }
     runtime::cleanup();
