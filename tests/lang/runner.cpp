@@ -109,14 +109,6 @@ int main(int argc, char** argv) {
     runtime::starting = 0;
     try {
         top_level::run();
-        // Until the comparison natives are written, < and = compare integers.
-        if (evaluate("1 < 2").text == "not-done") {
-            const NativeEntry tests[] = {mini::arithmetic<4>, mini::arithmetic<5>};
-            auto first = static_cast<int32_t>(natives::next_index);
-            natives::register_entries(2, tests);
-            mini::make_op("<", mini::make_native(TYPE_NATIVE, nullptr, "value1 [integer!] value2 [integer!]", first));
-            mini::make_op("=", mini::make_native(TYPE_NATIVE, nullptr, "value1 [integer!] value2 [integer!]", first + 1));
-        }
     } catch (const ErrorThrown& e) {
         std::fprintf(stderr, "start-up raised %s\n", errors::id_word(e.id));
         return 1;
