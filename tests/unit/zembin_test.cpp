@@ -222,9 +222,9 @@ TEST_F(Zembin, CompressedImageDecodesAsItsUncompressedForm) {
     Bytes packed(rest.size());
     int32_t n = compress::compress(rest, packed.data());
     ASSERT_GT(n, 0);
-    Bytes zipped(img.begin(), img.begin() + 8);
+    packed.resize(static_cast<size_t>(n));
+    Bytes zipped = Bytes(img.begin(), img.begin() + 8) + packed;
     zipped[7] |= zembin::FLAG_COMPRESSED;
-    zipped.insert(zipped.end(), packed.begin(), packed.begin() + n);
     EXPECT_EQ(mold(decode(zipped)), mold(decode(img)));
     EXPECT_EQ(mold(decode(zipped)), mold(v));
     // A damaged stream is refused as data in the wrong format.
