@@ -22,7 +22,6 @@ namespace {
 
 // Buffer flags a copy takes over from its source: the unit and the
 // datatype's own bits, not the allocator's, the collector's or ownership.
-constexpr uint32_t SERIES_OWNED = 0x00020000;
 constexpr uint32_t ALLOCATOR_BITS = SERIES_BIG | SERIES_FIXED | SERIES_MARK | SERIES_CENTRED |
                                     SERIES_MADE | SERIES_PINNED | SERIES_IN_USE;
 

@@ -29,7 +29,6 @@ PENDING(reduce)
 PENDING(compose)
 
 // Binding, set operations and the hex codecs
-PENDING(stats)
 PENDING(bind)
 PENDING(in)
 PENDING(union_)
@@ -96,7 +95,6 @@ PENDING(size_q)
 PENDING(browse)
 PENDING(compress)
 PENDING(decompress)
-PENDING(recycle)
 PENDING(transcode)
 PENDING(apply)
 

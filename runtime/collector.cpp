@@ -614,9 +614,16 @@ void do_cycle() {
             plan_node_compaction();
     }
     mark_roots();
+    // The ownership table holds its series and owners weakly: entries whose
+    // key or owner did not survive go, the others are marked (handles of
+    // moved nodes rewritten) before anything is swept.
+    if (ownership_table && *ownership_table && live_node(*ownership_table)) {
+        hashtable::sweep(*ownership_table, marked_q);
+        hashtable::mark_entries(*ownership_table, marker, mark_block);
+        drain();
+    }
 
     externals::sweep();
-    if (ownership_table && *ownership_table) hashtable::sweep(*ownership_table, marked_q);
     if (stress)
         compact_frames_moving_all();
     else

@@ -40,7 +40,8 @@ extern uint32_t history_depth;
 // Places of roots that later modules provide; null (or 0) until they exist.
 // The global context node, marked as a context.
 extern Node* global_context;
-// The series-ownership table, marked and then swept of unmarked entries.
+// The series-ownership table, held weakly: swept of the entries whose key
+// or owner did not survive, then its other entries are marked.
 extern Node* ownership_table;
 // The symbol of `self`: a word with it marks its context as a block.
 extern uint32_t self_symbol;

@@ -14,6 +14,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/ownership.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
 #include "evaluator/symbol.h"
@@ -93,6 +94,7 @@ void init() {
     natives::init();
     errors::init();
     // parser, ownership, checksum, compress, call
+    ownership::init();
     stack::init(memory::value_stack_node, memory::call_stack_node);
     lexer::init();
     block::scan_hook = [](Cell* text, Cell* slot) {
