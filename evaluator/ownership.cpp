@@ -12,6 +12,7 @@
 namespace ownership {
 
 Node table = 0;
+uint32_t hushed = 0;
 
 namespace {
 
@@ -194,6 +195,28 @@ bool get_owner(Node node, Cell* owner, Cell* word) {
     *owner = e[1];
     *word = e[2];
     return true;
+}
+
+Cell* reflect_owner(Cell* value) {
+    Cell owner, word;
+    Node key = key_of(value);
+    if (!get_owner(key, &owner, &word)) owner = Cell{TYPE_NONE, 0, 0, 0};
+    *value = owner;
+    return value;
+}
+
+void modify_owned(const Cell* value, const Cell* arg_in) {
+    Cell v = *value, arg = *arg_in;
+    if (arg.type() == TYPE_NONE) {
+        unbind(&v);
+        return;
+    }
+    if (arg.type() != TYPE_BLOCK || block::rs_length_q(&arg) < 2) return;
+    Cell owner = block::rs_head(&arg)[0], word = block::rs_head(&arg)[1];
+    if (!object_q(owner.type()) || word.type() < TYPE_WORD || word.type() > TYPE_REFINEMENT) return;
+    owner.header &= ~FLAG_NEW_LINE;
+    word.header = (word.header & ~(FLAG_NEW_LINE | 0xFFu)) | TYPE_WORD;
+    bind_owner(&v, &owner, &word);
 }
 
 bool owned_q(const Cell* value) {

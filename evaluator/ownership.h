@@ -53,6 +53,14 @@ void release_object(const Cell* object);
 // false when the node has no entry.
 bool get_owner(Node node, Cell* owner, Cell* word);
 
+// What reflect and modify of a series answer and do for its owner: the
+// owner object recorded for the value's series (none when there is none),
+// written over `value`; and, for `modify value 'owned arg`, a none! arg
+// removes the ownership deeply while a block! holding an object and a word
+// makes that object the owner under that word (other args change nothing).
+Cell* reflect_owner(Cell* value);
+void modify_owned(const Cell* value, const Cell* arg);
+
 // Whether the value carries the owned mark (series, bitset!, image!); an
 // object! answers whether the table has an entry for its context.
 bool owned_q(const Cell* value);
@@ -67,9 +75,20 @@ bool owned_q(const Cell* value);
 // past form. Errors raised by the handler propagate.
 bool check(const Cell* target, const Cell& action, const Cell* value, int32_t index, int32_t part);
 
+// While above 0, the modifying actions tell nobody (a path assignment
+// reports once, as "set-path", around the action that stores the value).
+extern uint32_t hushed;
+struct Hush {
+    Hush() { ++hushed; }
+    ~Hush() { --hushed; }
+    Hush(const Hush&) = delete;
+    Hush& operator=(const Hush&) = delete;
+};
+
 // The fast pre-test of the modifying actions: only owned series reach the
 // table.
 inline bool maybe_owned(const Cell* target) {
+    if (hushed) return false;
     switch (target->type()) {
         case TYPE_OBJECT:
         case TYPE_ERROR:
