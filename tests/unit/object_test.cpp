@@ -269,3 +269,20 @@ TEST_F(Ownership, TheCollectorDropsEntriesOfDeadSeriesAndFollowsMovedOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Objects made, copied, changed and molded while every unpinned buffer and
+// node moves at every allocation.
+TEST_F(Objects, ProgramsRunUnderCollectorStress) {
+    collector::active = 1;
+    collector::stress = true;
+    EXPECT_EQ(run_molded("p: make object! [a: 1 b: [x] f: func [][b]] q: make p [c: 3] append q/b 'y q/f"), "[x y]");
+    EXPECT_EQ(run_molded("c: copy/deep q c/a: 7 c/a + q/a"), "8");
+    EXPECT_EQ(run_molded("log: [] o: make object! [a: 1 on-change*: func [w old new][append log new]] o/a: 5 log"),
+              "[5]");
+    EXPECT_EQ(run_molded("make object! [a: 1 o: make object! [b: 2]]"),
+              "make object! [\n    a: 1\n    o: make object! [\n        b: 2\n    ]\n]");
+}
+
+}  // namespace
