@@ -1,5 +1,5 @@
-// The natives of the memory manager and the collector: stats and recycle,
-// and the memory statistics they report.
+// The natives of objects and of the memory manager: construct, stats and
+// recycle, and the memory statistics they report.
 #include <string>
 
 #include "datatypes/block.h"
@@ -9,6 +9,7 @@
 #include "evaluator/native_support.h"
 #include "evaluator/symbol.h"
 #include "datatypes/context.h"
+#include "datatypes/object.h"
 #include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
@@ -153,6 +154,16 @@ Unwind n_recycle(bool, const int32_t* refs) {
     }
     collector::do_cycle();
     return result(bytes_in_use());
+}
+
+// An object from the block's set-words without evaluating it (/with: on a
+// copy of the prototype; /only: words stay words).
+Unwind n_construct(bool, const int32_t* refs) {
+    Cell spec = *arg(0);
+    Cell proto = refs[0] >= 0 ? *arg(static_cast<uint32_t>(refs[0])) : none_cell();
+    Cell out;
+    object::create(&spec, proto.type() == TYPE_OBJECT ? &proto : nullptr, refs[1] >= 0, &out);
+    return result(out);
 }
 
 }  // namespace natives
