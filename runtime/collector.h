@@ -32,6 +32,8 @@ extern uint32_t relocations;
 // 1 while cycles may plan node compaction; hash-table growth clears it for
 // its duration.
 extern uint32_t relocation_allowed;
+// Nanoseconds spent in cycles since start-up (for benchmarks).
+extern uint64_t busy_ns;
 // True while a cycle runs.
 extern bool running;
 // A node frame must have been stable for depth + 1 cycles to be evacuated.
