@@ -15,7 +15,6 @@ PENDING(difference)
 PENDING(exclude)
 
 // PARSE
-PENDING(parse)
 
 // Math
 

@@ -15,6 +15,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/ownership.h"
+#include "evaluator/parser.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
 #include "runtime/top_level.h"
@@ -94,8 +95,9 @@ void init() {
     words::build_issues();
     natives::init();
     errors::init();
-    // parser, ownership, checksum, compress, call
+    parser::init();
     ownership::init();
+    // checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     lexer::init();
     block::scan_hook = [](Cell* text, Cell* slot) {
