@@ -14,6 +14,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
+#include "evaluator/ownership.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -590,11 +591,31 @@ namespace {
 Cell path_none{TYPE_NONE, 0, 0, 0};
 }  // namespace
 
+namespace {
+
+// A path assignment into the block: the owner hears of it once, as
+// "set-path", after the store.
+Cell* set_path_poke(Cell* blk, int32_t n, Cell* value, Cell* element) {
+    Cell target = *blk;
+    Cell* r;
+    {
+        ownership::Hush hush;
+        r = series::poke(blk, n, value, element);
+    }
+    if (ownership::maybe_owned(&target)) {
+        uint32_t h = clamp(&target);
+        ownership::check(&target, words::set_path, value, static_cast<int32_t>(h) + (n > 0 ? n - 1 : n), 1);
+    }
+    return r;
+}
+
+}  // namespace
+
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool case_,
                 bool, bool) {
     Cell blk = *parent;
     if (element->type() == TYPE_INTEGER) {
-        if (value) return series::poke(&blk, element->int_value(), value, element);
+        if (value) return set_path_poke(&blk, element->int_value(), value, element);
         Cell r;
         series::pick_into(&blk, element->int_value(), &r);
         if (r.type() == TYPE_NONE) {
@@ -624,7 +645,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     int32_t i = find_one(&blk, element, case_);
     if (i < 0) fire(err::BAD_PATH_SET, path ? path : parent, element);
     blk.data1 = static_cast<uint32_t>(i);
-    return series::poke(&blk, 2, value, nullptr);
+    return set_path_poke(&blk, 2, value, nullptr);
 }
 
 // ---- Insertion and modification -----------------------------------------------------------------
@@ -640,11 +661,16 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
         src.release();
         fire(err::NO_MEMORY);
     }
+    Cell target = *series;
+    bool notify = ownership::before(&target, append ? words::append : words::insert, value, static_cast<int32_t>(at),
+                                    static_cast<int32_t>(total));
     if (total) {
         open_gap(series, at, total, dup > 4);
         src.fill(series, at, static_cast<uint32_t>(dup));
     }
     src.release();
+    ownership::after(notify, &target, append ? words::appended : words::inserted, value, static_cast<int32_t>(at),
+                     static_cast<int32_t>(total));
     if (append) {
         series->data1 = 0;
     } else {
@@ -666,6 +692,8 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     if (removed > rest) removed = rest;
     if (inserted > UINT32_MAX || len + inserted - removed >= MAX_CELLS) fire(err::NO_MEMORY);
     Source src(value, series, only, -1);
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::change, value, static_cast<int32_t>(h), static_cast<int32_t>(inserted));
     if (inserted > removed) {
         open_gap(series, h + static_cast<uint32_t>(removed), inserted - removed, dup > 4);
     } else if (removed > inserted) {
@@ -676,6 +704,7 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     }
     src.fill(series, h, static_cast<uint32_t>(dup));
     src.release();
+    ownership::after(notify, &target, words::changed, value, static_cast<int32_t>(h), static_cast<int32_t>(inserted));
     series->data1 = h + static_cast<uint32_t>(inserted);
     return series;
 }
@@ -724,11 +753,16 @@ Cell* swap(Cell* series1, Cell* series2) {
     if (!any_block_q(series2->type())) fire(err::INVALID_ARG, series2);
     uint32_t h1 = clamp(series1), h2 = clamp(series2);
     if (h1 < series_of(series1)->count() && h2 < series_of(series2)->count()) {
+        Cell s1 = *series1, s2 = *series2;
+        bool notify1 = ownership::before(&s1, words::swap, &s2, static_cast<int32_t>(h1), 1);
+        bool notify2 = s2.node() != s1.node() && ownership::before(&s2, words::swap, &s1, static_cast<int32_t>(h2), 1);
         Cell* a = rs_abs_at(series1, h1);
         Cell* b = rs_abs_at(series2, h2);
         Cell t = *a;
         *a = *b;
         *b = t;
+        ownership::after(notify1, &s1, words::swaped, &s2, static_cast<int32_t>(h1), 1);
+        ownership::after(notify2, &s2, words::swaped, &s1, static_cast<int32_t>(h2), 1);
     }
     return series1;
 }
@@ -748,6 +782,9 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last) {
 
 Cell* trim(Cell* series, bool, bool, bool, bool, bool, Cell*) {
     uint32_t h = clamp(series);
+    Cell target = *series;
+    auto part = static_cast<int32_t>(series_of(series)->count() - h);
+    bool notify = ownership::before(&target, words::trim, nullptr, static_cast<int32_t>(h), part);
     SeriesBuffer* s = series_of(series);
     Cell* base = reinterpret_cast<Cell*>(s->offset_addr());
     uint32_t len = s->count();
@@ -755,6 +792,7 @@ Cell* trim(Cell* series, bool, bool, bool, bool, bool, Cell*) {
     for (uint32_t i = h; i < len; ++i)
         if (base[i].type() != TYPE_NONE) base[out++] = base[i];
     s->tail = s->offset + out * static_cast<uint32_t>(sizeof(Cell));
+    ownership::after(notify, &target, words::trimmed, nullptr, static_cast<int32_t>(h), part);
     return series;
 }
 

@@ -11,6 +11,7 @@
 
 #include "datatypes/datatype.h"
 #include "evaluator/errors.h"
+#include "evaluator/ownership.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -587,8 +588,19 @@ void form_value(Cell* value, Cell* buffer) {
     actions::form(value, buffer, nullptr, INT32_MAX);
 }
 
-void uppercase(Cell* value, const Cell* part) { case_folding::change_case(value, part, true); }
-void lowercase(Cell* value, const Cell* part) { case_folding::change_case(value, part, false); }
+// Case changes report once, after the change.
+void uppercase(Cell* value, const Cell* part) {
+    Cell target = *value;
+    case_folding::change_case(value, part, true);
+    if (ownership::maybe_owned(&target))
+        ownership::check(&target, words::uppercase, nullptr, static_cast<int32_t>(target.head()), static_cast<int32_t>(rs_length_q(&target)));
+}
+void lowercase(Cell* value, const Cell* part) {
+    Cell target = *value;
+    case_folding::change_case(value, part, false);
+    if (ownership::maybe_owned(&target))
+        ownership::check(&target, words::lowercase, nullptr, static_cast<int32_t>(target.head()), static_cast<int32_t>(rs_length_q(&target)));
+}
 
 // ---- make and to ------------------------------------------------------------------------
 
@@ -864,8 +876,16 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
         // binary! and vector! inherit this slot; their elements are theirs.
         bool text = any_string_q(parent->type());
         if (value) {
-            return text ? poke(parent, element->int_value(), value)
-                        : actions::poke(parent, element->int_value(), value, nullptr);
+            Cell target = *parent;
+            Cell* r;
+            {
+                ownership::Hush hush;
+                r = text ? poke(parent, element->int_value(), value)
+                         : actions::poke(parent, element->int_value(), value, nullptr);
+            }
+            if (ownership::maybe_owned(&target))
+                ownership::check(&target, words::set_path, value, static_cast<int32_t>(pick_target(&target, element->int_value())), 1);
+            return r;
         }
         Cell p = *parent;
         if (!text) return copy_cell(actions::pick(&p, element->int_value(), nullptr), parent);
@@ -1079,7 +1099,12 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool, int32_t dup, bool ap
     uint32_t length = series_of(series)->count();
     bool at_tail = append || series->head() >= length;
     uint32_t at = at_tail ? length : series->head();
+    Cell target = *series;
+    auto part_ = static_cast<int32_t>(uint64_t{src.count} * times);
+    bool notify = ownership::before(&target, append ? words::append : words::insert, value, static_cast<int32_t>(at), part_);
     uint32_t written = splice(series, at, 0, src, times);
+    ownership::after(notify, &target, append ? words::appended : words::inserted, value, static_cast<int32_t>(at),
+                     static_cast<int32_t>(written));
     stack::top = saved;
     series->data1 = append ? 0 : at + written;
     return series;
@@ -1095,7 +1120,11 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool, int32_t dup) {
     uint32_t left = length - at;
     uint64_t replace = part >= 0 ? static_cast<uint64_t>(part) : uint64_t{src.count} * times;
     if (replace > left) replace = left;
+    Cell target = *series;
+    auto part_ = static_cast<int32_t>(uint64_t{src.count} * times);
+    bool notify = ownership::before(&target, words::change, value, static_cast<int32_t>(at), part_);
     uint32_t written = splice(series, at, static_cast<uint32_t>(replace), src, times);
+    ownership::after(notify, &target, words::changed, value, static_cast<int32_t>(at), static_cast<int32_t>(written));
     stack::top = saved;
     series->data1 = at + written;
     return series;
@@ -1387,11 +1416,15 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     int32_t op = static_cast<int32_t>(unit) | (exact ? 8 : 0) | (reverse ? 16 : 0) |
                  (all && skip ? 32 : 0);
     int32_t flags = all && skip ? static_cast<int32_t>(step) : offset;
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::sort, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
+    s = series_of(series);
     uint8_t* base = s->offset_addr() + head * unit;
     if (stable && !case_)
         sort::merge_sort(base, count / step, step * unit, op, flags, compare_records);
     else
         sort::adaptive_sort(base, count / step, step * unit, op, flags, compare_records);
+    ownership::after(notify, &target, words::sorted, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
     return series;
 }
 
@@ -1412,8 +1445,13 @@ Cell* swap(Cell* series1, Cell* series2) {
         Cell c = char_cell(a);
         fire(err::INVALID_ARG, &c);
     }
+    Cell s1 = *series1, s2 = *series2;
+    bool notify1 = ownership::before(&s1, words::swap, &s2, static_cast<int32_t>(s1.head()), 1);
+    bool notify2 = s2.node() != s1.node() && ownership::before(&s2, words::swap, &s1, static_cast<int32_t>(s2.head()), 1);
     overwrite_char(series_of(series1), series1->head(), b);
     overwrite_char(series_of(series2), series2->head(), a);
+    ownership::after(notify1, &s1, words::swaped, &s2, static_cast<int32_t>(s1.head()), 1);
+    ownership::after(notify2, &s2, words::swaped, &s1, static_cast<int32_t>(s2.head()), 1);
     return series1;
 }
 
@@ -1471,7 +1509,10 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
         r.data3 = series->type() == TYPE_VECTOR ? series->data3 : 0;
         stack::pop(1);
     }
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::take, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
     remove_part(series, start, count);
+    ownership::after(notify, &target, words::taken, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
     return copy_cell(&r, series);
 }
 
@@ -1573,7 +1614,10 @@ Cell* trim(Cell* series, bool head_, bool tail_, bool auto_, bool lines, bool al
         }
         if (line_at_end) kept.push_back('\n');
     }
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::trim, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(n));
     rewrite(series, head, kept);
+    ownership::after(notify, &target, words::trimmed, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(n));
     return series;
 }
 

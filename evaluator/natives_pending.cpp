@@ -8,7 +8,6 @@ namespace natives {
     Unwind n_##name(bool, const int32_t*) { fire(err::NOT_DONE); }
 
 // Binding, set operations and the hex codecs
-PENDING(stats)
 PENDING(union_)
 PENDING(intersect)
 PENDING(unique)
@@ -20,8 +19,6 @@ PENDING(exclude)
 // Math
 
 // Values, conversions, the environment and the system
-PENDING(construct)
-PENDING(recycle)
 
 #undef PENDING
 
