@@ -6,6 +6,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/hash.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -92,6 +93,7 @@ void cut(const Cell* value, uint32_t start, uint32_t count) {
     std::memmove(base + static_cast<size_t>(start) * unit, base + static_cast<size_t>(start + count) * unit,
                  static_cast<size_t>(len - start - count) * unit);
     s->tail -= count * unit;
+    hash::removed(value, start, count, len);
 }
 
 // ---- Vector elements ----------------------------------------------------------------
@@ -290,13 +292,17 @@ Cell* poke(Cell* series, int32_t index, Cell* value, Cell*) {
     int64_t target = h + (index > 0 ? index - 1 : index);
     if (index == 0 || target < 0 || target >= len) fire_int(err::OUT_OF_RANGE, index);
     store(series, static_cast<uint32_t>(target), value);
+    hash::reindex(series, static_cast<uint32_t>(target), 1);
     return value;
 }
 
 Cell* clear(Cell* series) {
     uint32_t h = clamp(series);
     SeriesBuffer* s = series_of(series);
-    if (h < s->count()) s->tail = s->offset + h * s->unit();
+    if (h < s->count()) {
+        hash::forget(series, h, s->count() - h);
+        s->tail = s->offset + h * s->unit();
+    }
     return series;
 }
 
@@ -321,6 +327,7 @@ Cell* remove(Cell* series, Cell* part, Cell* key) {
     uint32_t len = rs_length_q(series);
     if (h >= len) return series;
     if (h + count >= len) {
+        hash::forget(series, h, len - h);
         SeriesBuffer* s = series_of(series);
         s->tail = s->offset + h * s->unit();
     } else {
@@ -360,6 +367,7 @@ Cell* reverse(Cell* series, Cell* part, Cell* skip) {
         std::memcpy(a, b, width);
         std::memcpy(b, tmp.data(), width);
     }
+    hash::rebuild(series);
     return series;
 }
 
@@ -485,6 +493,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
             std::memmove(addr(origin, th + count), addr(origin, th), static_cast<size_t>(oh - th) * unit);
             std::memcpy(addr(origin, th), lifted.data(), bytes);
         }
+        hash::rebuild(origin);
         return target;
     }
 
@@ -514,6 +523,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
         std::memmove(at_t + bytes, at_t, static_cast<size_t>(tlen - th) * unit);
         std::memcpy(at_t, addr(origin, oh), bytes);
         t->tail += static_cast<uint32_t>(bytes);
+        hash::inserted(target, th, count);
     } else {
         string::concatenate(target, origin, static_cast<int32_t>(count), true);
     }
