@@ -235,4 +235,27 @@ TEST_F(Map, ExtendAndForeachWorkers) {
     EXPECT_FIRES(map::foreach_next(&bad, &cursor, 2), err::INVALID_ARG);
 }
 
+// The same kinds of work with a moving collection at every allocation.
+TEST_F(Map, SearchSortSetsHashAndMapUnderCollectorStress) {
+    search_cases::run("s: x: y: k: v: m: n: h: t: none");  // the words exist before the stress
+    uint32_t cycles = collector::cycles;
+    collector::active = 1;
+    collector::stress = true;
+    check({
+        {"sort/compare [3 1 4 2] func [x y][t: copy [] append t x x < y]", "[1 2 3 4]"},
+        {"length? sort/compare [\"c\" \"a\" \"b\" \"d\" \"e\"] func [x y][t: copy \"\" true]", "5"},
+        {"sort/skip/all/compare [2 \"a\" 1 \"b\"] 2 func [x y][x/1 < y/1]", "[1 \"b\" 2 \"a\"]"},
+        {"sort/compare \"cab\" func [x y][x < y]", "error expect-arg"},
+        {"unique [\"a\" \"b\" \"A\" [1] [1]]", "[\"a\" \"b\" [1]]"},
+        {"difference make hash! [\"x\" \"y\"] [\"y\" \"z\"]", "make hash! [\"x\" \"z\"]"},
+        {"h: make hash! [\"a\" \"b\"] insert h \"c\" append h [\"d\"] index? find h \"b\"", "3"},
+        {"m: #[\"k\" [1 2] a: \"v\"] m/b: \"w\" n: copy/deep m remove/key m 'a m", "#[\n    \"k\" [1 2]\n    b: \"w\"\n]"},
+        {"select n \"K\"", "[1 2]"},
+        {"reflect n 'words", "[\"k\" a b]"},
+    });
+    collector::stress = false;
+    collector::active = 0;
+    EXPECT_GT(collector::cycles - cycles, 10u);
+}
+
 }  // namespace
