@@ -138,3 +138,35 @@ TEST_F(BlockSearch, SetOperations) {
 }
 
 }  // namespace
+
+namespace {
+
+class TextSort : public search_cases::Fixture {};
+
+TEST_F(TextSort, CompareFunction) {
+    check({
+        {"sort/compare \"cab\" func [x y][(to integer! x) < to integer! y]", "\"abc\""},
+        {"sort/compare/reverse \"cab\" func [x y][(to integer! x) < to integer! y]", "\"cba\""},
+        {"sort/compare \"cab\" func [x y][(to integer! x) - to integer! y]", "\"abc\""},
+        {"sort/skip/compare \"b2a1\" 2 func [x y][(to integer! x) < to integer! y]", "\"a1b2\""},
+        {"sort/skip/all/compare \"b2a1\" 2 func [x y][(length? x) < 0]", "\"b2a1\""},
+        {"sort/skip/all/compare \"a2a1\" 2 func [x y][(to integer! pick x 2) < to integer! pick y 2]", "\"a1a2\""},
+        {"sort/compare \"ba\" func [x y][1 / 0]", "error zero-divide"},
+        {"s: \"ba\" try [sort/compare s func [x y][1 / 0]] s", "\"ba\""},
+        {"sort/compare \"ba\" 'x", "error invalid-refine-arg"},
+    });
+}
+
+TEST_F(TextSort, SetOperationsOfOtherTypes) {
+    check({
+        {"union make bitset! \"ab\" make bitset! \"bc\"", "make bitset! #{00000000000000000000000070}"},
+        {"exclude make typeset! [integer! float!] make typeset! [float!]", "make typeset! [integer!]"},
+        {"difference 1-Jan-2020 2-Jan-2020", "-24:00:00"},
+        {"union 1-Jan-2020 2-Jan-2020", "error expect-arg"},
+        {"intersect \"abc\" \"bcd\"", "\"bc\""},
+        {"exclude \"abc\" \"b\"", "\"ac\""},
+        {"difference \"abc\" \"bcd\"", "\"ad\""},
+    });
+}
+
+}  // namespace
