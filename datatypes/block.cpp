@@ -607,6 +607,9 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 
 namespace {
 Cell path_none{TYPE_NONE, 0, 0, 0};
+// The position find finds (with the search section below).
+int64_t locate(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same, const Cell* skip,
+               bool last, bool reverse, bool match, uint32_t* span);
 }  // namespace
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool case_,
@@ -630,9 +633,11 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
         if (element->type() == TYPE_WORD && blk.type() != TYPE_HASH)
             found = select_word(&blk, element, case_);
         else {
+            // select/only: a hash! looks the key up in its table.
             clamp(&blk);
-            int32_t i = find_one(&blk, element, case_);
-            found = i < 0 || static_cast<uint32_t>(i) + 1 >= series_of(&blk)->count()
+            uint32_t span;
+            int64_t i = locate(&blk, element, nullptr, true, case_, false, nullptr, false, false, false, &span);
+            found = i < 0 || static_cast<uint64_t>(i) + 1 >= series_of(&blk)->count()
                         ? &none_cell
                         : rs_abs_at(&blk, static_cast<uint32_t>(i) + 1);
         }

@@ -69,6 +69,10 @@ TEST_F(Hash, KeptRightByModifications) {
         {"find copy next make hash! [a b c] 'c", "make hash! [c]"},
         {"h: make hash! [[1] [2]] find/only h [2]", "make hash! [[2]]"},
         {"h: make hash! [a b] append h [c d] index? find h 'd", "4"},
+        {"h: make hash! [a 1 b 2] h/b", "2"},
+        {"h/B", "2"},
+        {"h/b: 5 select h 'b", "5"},
+        {"h/zz", "none"},
     });
 }
 
