@@ -233,8 +233,8 @@ int32_t compare_bytes(const Cell* value1, const Cell* value2, int32_t op, bool m
     std::vector<uint8_t> scratch;
     const uint8_t* a = rs_head(value1);
     uint32_t la = rs_length_q(value1);
-    const uint8_t* b;
-    uint32_t lb;
+    const uint8_t* b = nullptr;
+    uint32_t lb = 0;
     bytes_for_compare(value2, scratch, &b, &lb);
 
     if (match) {

@@ -12,13 +12,13 @@
     X(THROW, CONTINUE, "no loop to continue")                                                      \
     X(THROW, WHILE_COND, "BREAK/CONTINUE cannot be used in WHILE condition block")                 \
     X(NOTE, NO_LOAD, R"~([ "cannot load:" arg1 ])~")                                                 \
-    X(SYNTAX, INVALID, R"~([ "invalid" arg1 "at" arg2 ])~")                                          \
-    X(SYNTAX, MISSING, R"~([ "missing" arg1 "at" arg2 ])~")                                          \
+    X(SYNTAX, INVALID, R"~([ :arg1 "invalid" :arg2 "at" :arg3 ])~")                                          \
+    X(SYNTAX, MISSING, R"~([ :arg1 "missing" :arg2 "at" :arg3 ])~")                                          \
     X(SYNTAX, NO_HEADER, R"~([ "script is missing a header:" arg1 ])~")                              \
     X(SYNTAX, NO_RS_HEADER, R"~([ "system script is missing a header:" arg1 ])~")                    \
     X(SYNTAX, BAD_HEADER, R"~([ "script header is not valid:" arg1 ])~")                             \
-    X(SYNTAX, MALCONSTRUCT, R"~([ "invalid construction spec:" arg1 ])~")                            \
-    X(SYNTAX, BAD_CHAR, R"~([ "invalid character in:" arg1 ])~")                                     \
+    X(SYNTAX, MALCONSTRUCT, R"~([ :arg1 "invalid construction spec at" :arg2 ])~")                            \
+    X(SYNTAX, BAD_CHAR, R"~([ :arg1 "invalid character at" :arg2 ])~")                                     \
     X(SCRIPT, NO_VALUE, R"~([ arg1 "has no value" ])~")                                              \
     X(SCRIPT, NEED_VALUE, R"~([ arg1 "needs a value" ])~")                                           \
     X(SCRIPT, NOT_DEFINED, R"~([ arg1 "word is not bound to a context" ])~")                         \

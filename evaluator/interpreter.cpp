@@ -2,6 +2,8 @@
 // by spec, calls of every kind of callable, paths and tracing events.
 #include "evaluator/interpreter.h"
 
+#include "services/lexer/lexer.h"
+
 #include <cstring>
 
 #include "datatypes/block.h"
@@ -177,6 +179,7 @@ struct Call {
     const Cell* name;
     uint32_t* p;
     bool infix;
+    bool one_value;  // each argument is the one value at its position
 };
 
 // Fetches one argument onto the stack top, by its cache entry.
@@ -218,6 +221,12 @@ Unwind fetch_arg(const Call& call, const Cell& entry, uint32_t k) {
             break;
         }
         default: {
+            if (call.one_value) {
+                Cell v = at(call.code, p++);
+                if (v.type() == TYPE_WORD || v.type() == TYPE_GET_WORD) v = *context::get(&v);
+                stack::push(&v);
+                break;
+            }
             Unwind u = eval_expression(call.code, p, call.infix, true, false, &p);
             if (u != Unwind::none) return u;
         }
@@ -538,8 +547,25 @@ void mark_roots() {
 
 }  // namespace
 
+// The lexer's /trace callbacks: called through call_with; the events they
+// take are named by a block at the head of their body.
+bool call_lexer_callback(const Cell* callback, Cell args[5]) {
+    Cell r;
+    call_with(callback, &words::lexer_callback, args, 5, &r);
+    return truthy(&r);
+}
+
+uint32_t lexer_callback_events(const Cell* callback) {
+    if (callback->type() != TYPE_FUNCTION) return lexer::EVENT_ALL;
+    Cell body = *function::more(callback, function::MORE_BODY);
+    if (block::rs_length_q(&body) == 0) return lexer::EVENT_ALL;
+    return lexer::event_mask(block::rs_head(&body));
+}
+
 void init() {
     collector::register_mark_callback(mark_roots);
+    lexer::call_callback_hook = call_lexer_callback;
+    lexer::callback_events_hook = lexer_callback_events;
     Cell none = none_cell();
     block::rs_append(&memory::root_block, &none);
     callback_index = tail_of(&memory::root_block) - 1;
@@ -728,7 +754,7 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
     if (tracing) fire_event(event::open, code, static_cast<int32_t>(p), &fn, &name);
     Cell* start = stack::top;
     if (!infix) stack::push(&fn);
-    Call call{&fn, code, &name, &p, infix};
+    Call call{&fn, code, &name, &p, infix, (mode & MODE_ONE) != 0};
     Unwind u;
     switch (fn.type()) {
         case TYPE_FUNCTION:
@@ -766,6 +792,29 @@ Unwind call_function(const Cell* fn, const Cell* name) {
     Unwind u = run_body(&f, name);
     if (u == Unwind::none && tracing) fire_event(event::return_, nullptr, -1, stack::arguments, name);
     return u;
+}
+
+void call_with(const Cell* fn_in, const Cell* name, const Cell* args, uint32_t n, Cell* out) {
+    Cell fn = *fn_in;
+    if (fn.type() != TYPE_FUNCTION && fn.type() != TYPE_ROUTINE) fire(err::INVALID_ARG, &fn);
+    Cell* saved_top = stack::top;
+    Cell* saved_args = stack::arguments;
+    stack::Frame* saved_ctop = stack::ctop;
+    stack::push_slot()->header = TYPE_UNSET;
+    if (fn.type() == TYPE_FUNCTION) stack::mark_func(name, fn.ctx());
+    else stack::mark_native(name);
+    for (uint32_t i = 0; i < n; ++i) stack::push(&args[i]);
+    Cell spec = function::spec_of(&fn);
+    int32_t locals = function::count_locals(&spec, 0, false);
+    if (fn.type() == TYPE_FUNCTION && locals > 0) function::init_locals(static_cast<uint32_t>(locals));
+    Unwind u = fn.type() == TYPE_FUNCTION ? call_function(&fn, name) : exec_routine(&fn, name);
+    if (u != Unwind::none) fire(err::THROW_USAGE);
+    *out = *stack::arguments;
+    if (fn.type() == TYPE_FUNCTION) stack::unwind_func();
+    else stack::unwind();
+    stack::top = saved_top;
+    stack::arguments = saved_args;
+    stack::ctop = saved_ctop;
 }
 
 Unwind exec_routine(const Cell* routine, const Cell* name) {

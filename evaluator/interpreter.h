@@ -60,6 +60,9 @@ void trace_error(const Cell* error);
 // Mode bits of a call: refinements come from a path / follow in the code.
 constexpr uint32_t MODE_PATH = 1;
 constexpr uint32_t MODE_CODE = 2;
+// Each argument is the single value at its position: a word gives its
+// value, nothing is called.
+constexpr uint32_t MODE_ONE = 4;
 
 // Makes the tracing-callback cell and resets the code position.
 void init();
@@ -93,6 +96,12 @@ void init();
 [[nodiscard]] Unwind call_function(const Cell* fn, const Cell* name);
 // Runs a routine whose arguments are on the stack in the current frame.
 [[nodiscard]] Unwind exec_routine(const Cell* routine, const Cell* name);
+// Calls a function! or routine! (a callback) with n argument values under
+// a frame named `name`; its locals are pushed after them. The result is
+// written to *out; the stacks are back where they were afterwards. A
+// non-local exit out of the callback is raised as throw-usage.
+void call_with(const Cell* fn, const Cell* name, const Cell* args, uint32_t n, Cell* out);
+
 // Evaluates any value as `do` does: a block whole, a path, an error raised,
 // any other value as one expression. The result goes into the current
 // result slot.

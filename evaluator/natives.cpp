@@ -11,6 +11,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
@@ -34,12 +35,17 @@ namespace {
 NativeEntry* table = nullptr;
 uint32_t scratch_index = 0;  // the print scratch block's cell in the root block
 
-// A loop count argument: a float is truncated toward zero first.
+// A loop count argument: a float is truncated toward zero in place first;
+// one outside the 32-bit range (or NaN) raises out-of-range rather than
+// running some other count.
 int64_t count_of(Cell* c) {
     if (c->type() == TYPE_FLOAT) {
-        double d = c->float_value();
-        int64_t n = std::isnan(d) ? 0 : d >= 2147483647.0 ? INT32_MAX : d <= -2147483648.0 ? INT32_MIN : static_cast<int64_t>(d);
-        *c = Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0};
+        double d = std::trunc(c->float_value());
+        if (!(d >= -2147483648.0 && d <= 2147483647.0)) {
+            Cell v = *c;
+            fire(err::OUT_OF_RANGE, &v);
+        }
+        *c = Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(static_cast<int32_t>(d)), 0};
     }
     return c->int_value();
 }
@@ -258,21 +264,88 @@ struct TraceInstall {
     }
 };
 
+// Calls a library function named by `callee` (a word or a path) with the
+// values given, passed through hidden global words so that none of them
+// is evaluated on the way. A name that holds no function raises the
+// interpreter's own error for it (no-value, unset-path).
+static Unwind call_library(const Cell& callee, const Cell* values, uint32_t n) {
+    static const char* const names[] = {"<do-arg-1>", "<do-arg-2>", "<do-arg-3>"};
+    Cell code;
+    block::make_at(&code, n + 1);
+    stack::push(&code);
+    block::rs_append(&code, &callee);
+    Cell holders[3];
+    for (uint32_t i = 0; i < n && i < 3; ++i) {
+        word::make_at(symbol::make(names[i]), &holders[i]);
+        Cell v = values[i];
+        context::set(&holders[i], &v);
+        Cell g = holders[i];
+        set_type(&g, TYPE_GET_WORD);
+        block::rs_append(&code, &g);
+    }
+    Unwind u = interpreter::eval(&code, true);
+    if (u != Unwind::none) return u;
+    Cell none = none_cell();
+    for (uint32_t i = 0; i < n && i < 3; ++i) context::set(&holders[i], &none);
+    return Unwind::none;
+}
+
+static Cell global_word(const char* name) {
+    Cell w;
+    word::make_at(symbol::make(name), &w);
+    return w;
+}
+
 Unwind n_do_(bool, const int32_t* refs) {
     Cell value = *arg(0);
-    Cell next_word = refs[2] >= 0 ? *arg(static_cast<uint32_t>(refs[2])) : none_cell();
+    bool expand = refs[0] >= 0;
+    Cell args = refs[1] >= 0 ? *arg(static_cast<uint32_t>(refs[1])) : none_cell();
+    bool next = refs[2] >= 0;
+    Cell next_word = next ? *arg(static_cast<uint32_t>(refs[2])) : none_cell();
     Cell callback = refs[3] >= 0 ? *arg(static_cast<uint32_t>(refs[3])) : none_cell();
     TraceInstall trace(refs[3] >= 0 ? &callback : nullptr);
-    if (refs[2] >= 0 && (value.type() == TYPE_BLOCK || value.type() == TYPE_PAREN || value.type() == TYPE_HASH)) {
-        uint32_t next;
-        Unwind u = interpreter::eval_at(&value, &next);
-        if (u != Unwind::none) return u;
-        Cell position = value;
-        position.data1 = next;
-        context::set(&next_word, &position);
-        return Unwind::none;
+    if (value.type() == TYPE_STRING) {
+        if (!interpreter::load_hook) fire(err::FEATURE_NA);
+        Cell text = value;
+        interpreter::load_hook(&text, &value);
+        stack::push(&value);
     }
-    return interpreter::do_value(&value);
+    switch (value.type()) {
+        case TYPE_BLOCK:
+        case TYPE_PAREN:
+        case TYPE_HASH: {
+            uint32_t t = series_of(&value)->count();
+            if (value.head() > t) value.data1 = t;
+            if (expand) {
+                // The preprocessor rewrites the block in place first.
+                Cell path;
+                block::make_at(&path, 2);
+                stack::push(&path);
+                Cell w = global_word("preprocessor");
+                block::rs_append(&path, &w);
+                w = global_word("expand");
+                block::rs_append(&path, &w);
+                set_type(&path, TYPE_PATH);
+                Cell values[2] = {value, none_cell()};
+                Unwind u = call_library(path, values, 2);
+                if (u != Unwind::none) return u;
+            }
+            if (!next) return interpreter::eval(&value, true);
+            uint32_t after;
+            Unwind u = interpreter::eval_at(&value, &after);
+            if (u != Unwind::none) return u;
+            Cell position = value;
+            position.data1 = after;
+            context::set(&next_word, &position);
+            return Unwind::none;
+        }
+        case TYPE_FILE:
+        case TYPE_URL: {
+            Cell values[3] = {value, none_cell(), args};
+            return call_library(global_word("do-file"), values, 3);
+        }
+        default: return interpreter::do_value(&value);
+    }
 }
 
 // ---- print --------------------------------------------------------------------------------
@@ -369,6 +442,14 @@ Unwind n_try_(bool, const int32_t* refs) {
         if (keep && stack::arguments->type() == TYPE_ERROR) error::capture_stack(stack::arguments);
         return Unwind::none;
     }
+}
+
+void expect_arg(uint32_t type, int32_t n) {
+    Cell caller, dt, word;
+    actions::caller_word(&caller);
+    datatype::make_at(&dt, type);
+    actions::call_argument_hook(n, &word);
+    fire(err::EXPECT_ARG, &caller, &dt, &word);
 }
 
 // ---- The table ----------------------------------------------------------------------------

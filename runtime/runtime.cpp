@@ -16,6 +16,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
+#include "runtime/top_level.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/case_folding.h"
@@ -132,6 +133,7 @@ int entry(int argc, char** argv) {
         machine_start(argc, argv);
         init();
         starting = 0;
+        top_level::run();
     } catch (const sys::Throw&) {
         sys::top_frame_handler();
     } catch (const ErrorThrown& e) {

@@ -233,11 +233,23 @@ Result codes(BitReader& in, Output& o, const Huffman& lengths, const Huffman& di
             uint32_t distance = distance_base[d] + in.take(distance_extra[d]);
             if (in.overrun) return INVALID;
             if (distance > o.produced) return BAD_DISTANCE;
-            // Overlapping copies go byte by byte; bytes past the capacity are
-            // only counted (their sources may not have been written).
-            for (; length > 0 && o.produced < o.capacity; length--, o.produced++)
-                o.out[o.produced] = o.out[o.produced - distance];
-            o.produced += length;
+            if (o.produced + length <= o.capacity) {
+                // The whole copy fits: a block move when source and
+                // destination do not overlap, else byte by byte.
+                uint8_t* to = o.out + o.produced;
+                const uint8_t* from = to - distance;
+                if (distance >= length)
+                    std::memcpy(to, from, length);
+                else
+                    for (uint32_t k = 0; k < length; k++) to[k] = from[k];
+                o.produced += length;
+            } else {
+                // Bytes past the capacity are only counted (their sources
+                // may not have been written).
+                for (; length > 0 && o.produced < o.capacity; length--, o.produced++)
+                    o.out[o.produced] = o.out[o.produced - distance];
+                o.produced += length;
+            }
         }
         if (o.produced > MAX_OUTPUT) return INVALID;
     }
@@ -423,13 +435,9 @@ Result zlib_uncompress(uint8_t* destination, uint32_t& size, const uint8_t* sour
 // ---- gzip framing -----------------------------------------------------------------
 
 Result gzip_compress(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length) {
+    // Every input gets a member of its own, also one that happens to begin
+    // with the gzip magic bytes: decompressing must give back the input.
     uint32_t capacity = size;
-    if (length >= 3 && source[0] == 0x1F && source[1] == 0x8B && source[2] == 0x08) {
-        size = length;
-        if (capacity < length) return TOO_SMALL;
-        if (length) std::memmove(destination, source, length);
-        return OK;
-    }
     if (capacity < 18) {
         size = length + 18;
         return INVALID;
@@ -480,6 +488,12 @@ Result gzip_uncompress(uint8_t* destination, uint32_t& size, const uint8_t* sour
     // a larger ISIZE is damage, not a size to allocate.
     if (isize > uint64_t{1032} * (end - p)) return INVALID;
     if (size < isize) {
+        // The claim is checked before the caller allocates for it: the data
+        // must really decode to ISIZE bytes.
+        uint32_t n = size;
+        Result r = inflate(destination, n, source + p, end - p);
+        if (r != OK && r != TOO_SMALL) return r;
+        if (n != isize) return INVALID;
         size = isize;
         return TOO_SMALL;
     }

@@ -32,12 +32,13 @@ Result zlib_compress(uint8_t* destination, uint32_t& size, const uint8_t* source
 Result zlib_uncompress(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length);
 
 // gzip framing: a 10-byte header, DEFLATE data, CRC-32 and ISIZE
-// little-endian. Input that already starts with 1F 8B 08 is copied as it is.
+// little-endian. Every input is compressed into a member of its own.
 Result gzip_compress(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length);
 // Decodes one gzip member (FEXTRA, FNAME, FCOMMENT and FHCRC understood).
-// A destination smaller than ISIZE gives TOO_SMALL with size = ISIZE before
-// any decoding; an ISIZE that no DEFLATE data of this length could reach is
-// INVALID.
+// A destination smaller than ISIZE gives TOO_SMALL with size = ISIZE once a
+// decoding pass has confirmed that the data yields exactly ISIZE bytes (the
+// claim is never trusted to size a buffer); an ISIZE that the data does not
+// yield is INVALID.
 Result gzip_uncompress(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length);
 
 }  // namespace compress

@@ -13,6 +13,7 @@
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/symbol.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
@@ -617,6 +618,15 @@ Cell* load_value(Cell* text, Cell* slot) {
 
 // ---- Runtime ----------------------------------------------------------------------------
 
+// The whole text of a string loaded into a new block in `out` (what `do`
+// evaluates for a string). Installed as interpreter::load_hook.
+static Cell* load_block(const Cell* text, Cell* out) {
+    Cell source = *text;
+    uint32_t consumed = 0;
+    scan_string(out, &source, -1, false, false, false, &consumed);
+    return out;
+}
+
 void init() {
     build_tables();
     build_handlers();
@@ -627,6 +637,7 @@ void init() {
     chain_first = chain_last = nullptr;
     exit_states = Cell{TYPE_NONE, 0, 0, 0};
     word::load_value_hook = load_value;
+    interpreter::load_hook = load_block;
     collector::register_mark_callback([] { mark_buffers(collector::mark_block); });
 }
 

@@ -99,7 +99,8 @@ Cell* load_value(Cell* text, Cell* slot);
 
 // Start-up: the character, transition and dispatch tables, the Unicode
 // blanks, the output stack (1000 cells) and the conversion buffer (100000
-// bytes); installs word::load_value_hook and the collector's root hook.
+// bytes); installs word::load_value_hook, interpreter::load_hook and the
+// collector's root hook.
 void init();
 
 // Root hook of the collector, run in every marking phase (also when no scan

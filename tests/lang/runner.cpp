@@ -13,6 +13,7 @@
 
 #include "mini_reader.h"
 #include "runtime/runtime.h"
+#include "runtime/top_level.h"
 #include "services/lexer/lexer.h"
 
 namespace {
@@ -107,10 +108,7 @@ int main(int argc, char** argv) {
     runtime::init();
     runtime::starting = 0;
     try {
-        // Until the library defines them, the natives and operators come
-        // from the test start-up.
-        Cell w = mini::word_cell("if", TYPE_WORD);
-        if (context::get(&w)->type() == TYPE_UNSET) mini::boot();
+        top_level::run();
     } catch (const ErrorThrown& e) {
         std::fprintf(stderr, "start-up raised %s\n", errors::id_word(e.id));
         return 1;

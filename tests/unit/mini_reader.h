@@ -1,7 +1,7 @@
 // A small reader of Zem code for tests and benchmarks written before the
 // lexer: integers, strings, words, set-words, get-words, lit-words,
 // refinements, paths, blocks and parens. Also a start-up helper that makes
-// the natives and a few test callables (integer arithmetic) bound to words.
+// the natives, a few actions and the operators bound to words.
 #pragma once
 #include <cctype>
 #include <cstdint>
@@ -151,35 +151,6 @@ inline Cell get_global(const char* name) {
 
 // ---- Test callables ------------------------------------------------------------------
 
-// Integer arithmetic for the tests while the numbers are not there yet.
-template <int Op>
-Unwind arithmetic(bool, const int32_t*) {
-    int64_t a = stack::arguments[0].int_value(), b = stack::arguments[1].int_value();
-    int64_t r = 0;
-    switch (Op) {
-        case 0: r = a + b; break;
-        case 1: r = a - b; break;
-        case 2: r = a * b; break;
-        case 3:
-            if (b == 0) fire(err::ZERO_DIVIDE);
-            r = a / b;
-            break;
-        case 4: {
-            Cell l{TYPE_LOGIC, a < b ? 1u : 0u, 0, 0};
-            stack::set_last_keep(&l);
-            return Unwind::none;
-        }
-        case 5: {
-            Cell l{TYPE_LOGIC, a == b ? 1u : 0u, 0, 0};
-            stack::set_last_keep(&l);
-            return Unwind::none;
-        }
-    }
-    Cell c{TYPE_INTEGER, 0, static_cast<uint32_t>(r), 0};
-    stack::set_last_keep(&c);
-    return Unwind::none;
-}
-
 // Makes `make native! [spec index]` and binds it to the word.
 inline Cell make_native(uint32_t type, const char* word, const std::string& spec, int32_t index) {
     Cell* arg = block::make_at(stack::push_slot(), 2);
@@ -207,7 +178,7 @@ inline void make_op(const char* name, const Cell& source) {
 }
 
 // The start-up the library will do: typesets, logic words, every native,
-// a few actions, and test arithmetic as natives and operators.
+// a few actions, and the arithmetic and comparison operators.
 inline void boot() {
     Cell* saved = stack::top;
     for (uint32_t t = 1; t <= datatype::top_id; ++t) {
@@ -232,8 +203,15 @@ inline void boot() {
     make_native(TYPE_ACTION, "mold", "value [any-type!] /only /all /flat /part limit [integer!]", 6);
     make_native(TYPE_ACTION, "append",
                 "series [series!] value [any-type!] /part length [number! series!] /only /dup count [integer!]", 25);
-    // + - * / are the integer actions; < and = test natives until the
-    // comparison natives are written.
+    const struct {
+        const char* name;
+        uint32_t slot;
+    } series_actions[] = {{"head", 32}, {"index?", 34}, {"length?", 36}, {"next", 38}, {"tail", 48}};
+    for (const auto& a : series_actions)
+        make_native(TYPE_ACTION, a.name, "series [series!]", static_cast<int32_t>(a.slot));
+    make_native(TYPE_ACTION, "insert",
+                "series [series!] value [any-type!] /part length [number! series!] /only /dup count [integer!]", 35);
+    // The arithmetic actions and the comparison natives as operators.
     const struct {
         const char* name;
         const char* op;
@@ -243,11 +221,12 @@ inline void boot() {
         Cell n = make_native(TYPE_ACTION, a.name, "value1 [number!] value2 [number!]", static_cast<int32_t>(a.slot));
         make_op(a.op, n);
     }
-    const NativeEntry tests[] = {arithmetic<4>, arithmetic<5>};
-    uint32_t first = natives::next_index;
-    if (natives::entry(first) == nullptr) natives::register_entries(2, tests);
-    make_op("<", make_native(TYPE_NATIVE, "lesser?", "value1 [integer!] value2 [integer!]", static_cast<int32_t>(first)));
-    make_op("=", make_native(TYPE_NATIVE, "equal?", "value1 [integer!] value2 [integer!]", static_cast<int32_t>(first + 1)));
+    const struct {
+        const char* op;
+        const char* native;
+    } comparisons[] = {{"=", "equal?"}, {"<>", "not-equal?"}, {"==", "strict-equal?"}, {"<", "lesser?"},
+                       {">", "greater?"}, {"<=", "lesser-or-equal?"}, {">=", "greater-or-equal?"}};
+    for (const auto& c : comparisons) make_op(c.op, get_global(c.native));
     stack::top = saved;
 }
 

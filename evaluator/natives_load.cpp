@@ -1,0 +1,46 @@
+// transcode (the lexer's native) and apply: a call whose arguments come
+// from a block instead of the code that follows it.
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/native.h"
+#include "datatypes/word.h"
+#include "evaluator/native_support.h"
+#include "evaluator/words.h"
+#include "services/lexer/lexer.h"
+
+namespace natives {
+
+Unwind n_transcode(bool check, const int32_t* refs) { return lexer::transcode_native(check, refs); }
+
+namespace {
+bool callable_q(uint32_t t) {
+    return t == TYPE_FUNCTION || t == TYPE_ACTION || t == TYPE_NATIVE || t == TYPE_ROUTINE || t == TYPE_OP;
+}
+}  // namespace
+
+// apply func args /all /safer
+Unwind n_apply(bool, const int32_t* refs) {
+    Cell target = *arg(0);
+    Cell args = *arg(1);
+    Cell name = words::applied;
+    Cell fn = target;
+    if (word::any_word_q(target.type()) || target.type() == TYPE_PATH) {
+        name = target;
+        if (target.type() == TYPE_PATH) name = *block::rs_head(&target);
+        if (!word::any_word_q(name.type())) fire(err::INVALID_ARG, &target);
+        fn = *context::get(&name);
+        if (!callable_q(fn.type())) fire(err::INVALID_ARG, &target);
+        set_type(&name, TYPE_WORD);
+    }
+    if (fn.type() == TYPE_OP) fn.header = (fn.header & ~0x00FF00FFu) | native::source_type(&fn);
+    uint32_t mode = refs[0] >= 0 ? 0 : interpreter::MODE_CODE;
+    if (refs[1] >= 0) mode |= interpreter::MODE_ONE;
+    stack::push(&args);
+    uint32_t next = 0;
+    Unwind u = interpreter::eval_call(&fn, &args, args.head(), true, nullptr, 0, &name, mode, false, &next);
+    if (u != Unwind::none) return u;
+    Cell r = *stack::top_cell();
+    return result(r);
+}
+
+}  // namespace natives

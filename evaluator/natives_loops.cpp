@@ -1,0 +1,238 @@
+// The loops over series: foreach, forall and remove-each, with the steps
+// they share with set (setting a block of words from a value).
+#include "evaluator/natives_loops.h"
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/series.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/native_support.h"
+#include "evaluator/symbol.h"
+#include "evaluator/words.h"
+
+namespace natives {
+
+namespace {
+
+bool text_like_q(uint32_t t) {
+    switch (t) {
+        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
+        case TYPE_BINARY: case TYPE_VECTOR:
+            return true;
+        default: return false;
+    }
+}
+
+bool series_q(uint32_t t) { return block::any_block_q(t) || text_like_q(t) || t == TYPE_IMAGE; }
+
+// Sources whose elements set-many hands out one per word.
+bool source_q(uint32_t t) { return block::any_block_q(t) || t == TYPE_MAP; }
+
+bool settable_word_q(uint32_t t) {
+    return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
+}
+
+// One body evaluation in the loop frame and how it ended.
+enum class Ended { normal, cont, brk, other };
+
+Ended run_body(const Cell& body, Unwind* u) {
+    stack::reset();
+    *u = interpreter::eval(&body, true);
+    switch (*u) {
+        case Unwind::none: return Ended::normal;
+        case Unwind::cont: *u = Unwind::none; return Ended::cont;
+        case Unwind::brk: *u = Unwind::none; return Ended::brk;
+        default: return Ended::other;
+    }
+}
+
+// foreach's step with one word: the word takes the element at the index
+// (a block's cell itself), and the index moves on.
+bool step_one(Cell* series, Cell* word) {
+    if (!has_more_q(series)) return false;
+    Cell v;
+    series::pick_into(series, 1, &v);
+    context::set(word, &v);
+    series->data1 = series->head() + 1;
+    return true;
+}
+
+// foreach's step with a block of n words: they take the next n elements
+// (none beyond the tail), and the index moves on by n.
+bool step_many(Cell* series, const Cell* words, uint32_t n) {
+    if (!has_more_q(series) || n == 0) return false;
+    uint32_t t = series->type();
+    if (text_like_q(t)) {
+        for (uint32_t i = 0; i < n; ++i) {
+            Cell w = block::rs_head(words)[i];
+            if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+            Cell v;
+            series::pick_into(series, static_cast<int32_t>(i + 1), &v);
+            context::set(&w, &v);
+        }
+    } else if (t == TYPE_MAP || t == TYPE_IMAGE) {
+        fire(err::NOT_DONE);  // their own steps come with map! and image!
+    } else {
+        set_many(words, series, n, true, false, false);
+    }
+    series->data1 = series->head() + n;
+    return true;
+}
+
+// The words argument of foreach and remove-each: the count of words (1 for
+// a single word), checked against the series.
+uint32_t word_count(const Cell& words, const Cell& series) {
+    if (words.type() == TYPE_WORD) {
+        if (series.type() == TYPE_MAP) fire(err::INVALID_ARG, &words);
+        return 1;
+    }
+    if (words.type() != TYPE_BLOCK) refuse_arg("word", words);
+    uint32_t n = block::rs_length_q(&words);
+    if (n == 0) fire(err::INVALID_ARG, &words);
+    if (series.type() == TYPE_MAP && n != 2) fire(err::INVALID_ARG, &words);
+    return n;
+}
+
+// The loop frame's result slot starts as unset (a body that never runs).
+void start_unset() {
+    Cell u = unset_cell();
+    stack::set_last_keep(&u);
+}
+
+bool step(Cell* series, Cell* words, uint32_t n) {
+    return words->type() == TYPE_WORD ? step_one(series, words) : step_many(series, words, n);
+}
+
+}  // namespace
+
+// script expect-arg for an argument of the current native: its name, the
+// datatype refused and the argument's word.
+void refuse_arg(const char* argument, const Cell& value) {
+    Cell name, dt, w;
+    actions::caller_word(&name);
+    datatype::make_at(&dt, value.type());
+    word::make_at(symbol::make(argument), &w);
+    fire(err::EXPECT_ARG, &name, &dt, &w);
+}
+
+bool has_more_q(const Cell* series) {
+    if (series->node() == 0) return false;
+    return series->head() < series_of(series)->count();
+}
+
+void set_many(const Cell* words_in, const Cell* value_in, uint32_t n, bool any, bool only, bool some) {
+    Cell words = *words_in, value = *value_in;
+    bool source = source_q(value.type()) && !only;
+    uint32_t available = source ? block::rs_length_q(&value) : 0;
+    if (source) {
+        for (uint32_t i = 0; i < n; ++i) {
+            Cell w = block::rs_head(&words)[i];
+            if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+            if (!any && i < available && block::rs_head(&value)[i].type() == TYPE_UNSET) fire(err::NEED_VALUE, &w);
+        }
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell v = value;
+        if (source) {
+            available = block::rs_length_q(&value);
+            v = i < available ? block::rs_head(&value)[i] : none_cell();
+        }
+        if (some && v.type() == TYPE_NONE) continue;
+        Cell w = block::rs_head(&words)[i];
+        if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+        context::set(&w, &v);
+    }
+}
+
+// ---- foreach --------------------------------------------------------------------------------
+
+Unwind n_foreach(bool, const int32_t*) {
+    Cell words = *arg(0), series = *arg(1), body = *arg(2);
+    if (!series_q(series.type()) && series.type() != TYPE_MAP) refuse_arg("series", series);
+    uint32_t n = word_count(words, series);
+    stack::push(&series);
+    stack::push(&words);
+    stack::mark_loop(&words::body);
+    start_unset();
+    while (step(&series, &words, n)) {
+        Unwind u;
+        Ended e = run_body(body, &u);
+        if (e == Ended::other) return u;
+        if (e == Ended::brk) break;
+    }
+    stack::unwind_last();
+    return Unwind::none;
+}
+
+// ---- remove-each ----------------------------------------------------------------------------
+
+Unwind n_remove_each(bool, const int32_t*) {
+    Cell words = *arg(0), data = *arg(1), body = *arg(2);
+    if (!series_q(data.type())) refuse_arg("data", data);
+    uint32_t n = word_count(words, data);
+    Cell count{TYPE_INTEGER, 0, n, 0};
+    Cell series = data;
+    stack::push(&count);
+    stack::push(&series);
+    stack::push(&words);
+    stack::mark_loop(&words::body);
+    start_unset();
+    while (step(&series, &words, n)) {
+        Unwind u;
+        Ended e = run_body(body, &u);
+        if (e == Ended::other) return u;
+        if (e == Ended::brk) break;
+        if (e == Ended::cont || !truthy(stack::arguments)) continue;
+        // The elements just handed to the body go.
+        uint32_t back = series.head() >= n ? series.head() - n : 0;
+        series.data1 = back;
+        Cell part = count;
+        Cell* r = actions::remove(&series, n == 1 ? nullptr : &part, nullptr);
+        series.data1 = r->head();
+    }
+    stack::set_last(&data);
+    stack::unwind_last();
+    return Unwind::none;
+}
+
+// ---- forall ---------------------------------------------------------------------------------
+
+Unwind n_forall(bool, const int32_t*) {
+    Cell word = *arg(0), body = *arg(1);
+    if (word.type() != TYPE_WORD) refuse_arg("word", word);
+    Cell start = *context::get(&word);
+    if (!series_q(start.type())) {
+        Cell name, dt;
+        actions::caller_word(&name);
+        datatype::make_at(&dt, start.type());
+        fire(err::EXPECT_ARG, &name, &dt, &word);
+    }
+    stack::mark_loop(&words::body);
+    start_unset();
+    bool broke = false;
+    if (has_more_q(context::get(&word))) {
+        for (;;) {
+            Unwind u;
+            Ended e = run_body(body, &u);
+            if (e == Ended::other) return u;
+            if (e == Ended::brk) {
+                broke = true;
+                break;
+            }
+            Cell* cur = context::get(&word);
+            if (!series_q(cur->type()) || cur->node() != start.node()) {
+                Cell changed = *cur;
+                fire(err::BAD_LOOP_SERIES, &changed);
+            }
+            cur->data1 = cur->head() + 1;
+            if (!has_more_q(cur)) break;
+        }
+    }
+    if (!broke) context::set(&word, &start);
+    stack::unwind_last();
+    return Unwind::none;
+}
+
+}  // namespace natives

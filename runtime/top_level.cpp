@@ -1,0 +1,86 @@
+// The library's top level. Before the first statement, each datatype's name
+// word gets its datatype! value and `make` gets a bare action! (the library
+// needs `make` to make everything else, `make` included). A `Zem [...]`
+// header opens each library file in the image and is skipped.
+#include "runtime/top_level.h"
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "evaluator/symbol.h"
+#include "library/boot.h"
+#include "runtime/collector.h"
+#include "runtime/memory.h"
+#include "services/lexer/lexer.h"
+
+namespace top_level {
+
+namespace {
+
+void set_global(const char* name, const Cell* value) { context::set(word::load(name), value); }
+
+// Scans the bytes into a new block appended to the root block.
+Cell load(const uint8_t* bytes, uint32_t size) {
+    Cell* slot = stack::push_slot();
+    uint32_t consumed = 0;
+    lexer::scan(slot, bytes, size, false, false, false, &consumed);
+    block::rs_append(&memory::root_block, slot);
+    Cell code = *slot;
+    stack::pop(1);
+    return code;
+}
+
+void prelude() {
+    for (uint32_t id = 1; id <= datatype::top_id; ++id) {
+        if (!datatype::registered(id)) continue;
+        Cell dt;
+        datatype::make_at(&dt, id);
+        set_global(datatype::name_of(id), &dt);
+    }
+    static const char bare_make[] = "[[type spec] 1]";
+    Cell spec = load(reinterpret_cast<const uint8_t*>(bare_make), sizeof bare_make - 1);
+    spec = *block::rs_head(&spec);
+    Cell* slot = datatype::make_at(stack::push_slot(), TYPE_ACTION);
+    actions::make(slot, &spec);
+    set_global("make", slot);
+    stack::pop(1);
+}
+
+bool is_header(const Cell& code, uint32_t p, uint32_t tail) {
+    static const uint32_t zem = symbol::make("Zem");
+    if (p + 1 >= tail) return false;
+    const Cell* v = block::rs_head(&code) - code.head() + p;
+    return v->type() == TYPE_WORD && symbol::resolve(v->symbol()) == symbol::resolve(zem) &&
+           v[1].type() == TYPE_BLOCK;
+}
+
+}  // namespace
+
+void run() {
+    uint32_t was_active = collector::active;
+    collector::active = 0;
+    prelude();
+    Cell code = load(zem_boot_image, static_cast<uint32_t>(zem_boot_image_size));
+    collector::active = 1;
+
+    stack::mark_native(nullptr);
+    uint32_t p = code.head();
+    for (;;) {
+        uint32_t tail = series_of(&code)->count();
+        if (p >= tail) break;
+        if (is_header(code, p, tail)) {
+            p += 2;
+            continue;
+        }
+        if (interpreter::eval_next(&code, &p, false) != Unwind::none) fire(err::THROW_USAGE);
+    }
+    stack::unwind();
+    collector::active = was_active | 1;
+}
+
+}  // namespace top_level
