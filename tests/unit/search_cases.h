@@ -1,6 +1,7 @@
-// Runs Zem code as the language tests do (the real lexer, the test start-up
-// of mini_reader.h) with the series actions bound to their words, for the
-// block search, sort, set-operation, hash! and map! tests.
+// Runs Zem code as the language tests do (the real lexer, and the library's
+// words, else the test start-up of mini_reader.h with the series actions
+// bound to their words), for the block search, sort, set-operation, hash!
+// and map! tests.
 #pragma once
 #include <string>
 
@@ -96,8 +97,12 @@ class Fixture : public booted::Runtime {
 protected:
     void SetUp() override {
         booted::Runtime::SetUp();
-        mini::boot();
-        bind_actions();
+        // The library defines the words when it is in the boot image.
+        Cell w = mini::word_cell("find", TYPE_WORD);
+        if (context::get(&w)->type() == TYPE_UNSET) {
+            mini::boot();
+            bind_actions();
+        }
     }
     void check(std::initializer_list<Case> cases) {
         for (const Case& c : cases) EXPECT_EQ(run(c.code), c.expected) << c.code;
