@@ -154,7 +154,7 @@ void extend(Cell* map, Cell* blk_in, bool case_) {
     }
 }
 
-bool foreach_next(Cell* words_block, Cell* map, uint32_t count) {
+bool foreach_next(const Cell* words_block, Cell* map, uint32_t count) {
     Cell words = *words_block;
     Cell blk = backing(map);
     bool any = false;

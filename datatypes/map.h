@@ -34,7 +34,7 @@ void extend(Cell* map, Cell* block, bool case_);
 // block's index) to the next live cell of the backing block from the map's
 // index (keys as word!), none! when the block has run out, and advances
 // the map's index. Answers whether any word was set from the map.
-bool foreach_next(Cell* words, Cell* map, uint32_t count);
+bool foreach_next(const Cell* words, Cell* map, uint32_t count);
 
 // ---- Actions ------------------------------------------------------------------------
 
