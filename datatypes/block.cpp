@@ -885,11 +885,25 @@ int64_t locate(Cell* series, const Cell* value, const Cell* part, bool only, boo
     *span = p.length;
 
     if (Node table = hash::table_of(series); table && table_search_q(p, only, same, match)) {
-        Cell key = p.value;
-        Cell* hit = hashtable::get(table, &key, static_cast<int32_t>(h), static_cast<int32_t>(step), p.op, last,
-                                   reverse);
-        if (!hit) return -1;
-        int64_t pos = hit - rs_abs_at(series, 0);
+        auto lookup = [&](uint32_t type) -> int64_t {
+            Cell key = p.value;
+            set_type(&key, type);
+            Cell* hit = hashtable::get(table, &key, static_cast<int32_t>(h), static_cast<int32_t>(step), p.op, last,
+                                       reverse);
+            return hit ? hit - rs_abs_at(series, 0) : -1;
+        };
+        uint32_t t = p.value.type();
+        int64_t pos = -1;
+        if (word::any_word_q(t) && (p.op == actions::COMP_FIND || p.op == actions::COMP_EQUAL)) {
+            // The table keeps each kind of word apart; equality does not.
+            for (uint32_t kind = TYPE_WORD; kind <= TYPE_ISSUE; ++kind) {
+                if (kind == TYPE_ISSUE && t != TYPE_ISSUE) continue;
+                int64_t q = lookup(kind);
+                if (q >= 0 && (pos < 0 || (last || reverse ? q > pos : q < pos))) pos = q;
+            }
+        } else {
+            pos = lookup(t);
+        }
         return pos > limit ? -1 : pos;
     }
 

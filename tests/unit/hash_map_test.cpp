@@ -73,6 +73,11 @@ TEST_F(Hash, KeptRightByModifications) {
         {"h/B", "2"},
         {"h/b: 5 select h 'b", "5"},
         {"h/zz", "none"},
+        {"h: make hash! [b: 1 a: 2 'a 3] h/a", "2"},
+        {"index? find/last h 'a", "5"},
+        {"find/case h 'a", "none"},
+        {"find h #a", "make hash! [a: 2 'a 3]"},
+        {"index? find make hash! [#a a] #a", "1"},
     });
 }
 
