@@ -11,7 +11,6 @@ namespace natives {
 PENDING(stats)
 
 // PARSE
-PENDING(parse)
 
 // Math
 
