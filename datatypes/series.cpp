@@ -7,6 +7,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/hash.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -93,6 +94,7 @@ void cut(const Cell* value, uint32_t start, uint32_t count) {
     std::memmove(base + static_cast<size_t>(start) * unit, base + static_cast<size_t>(start + count) * unit,
                  static_cast<size_t>(len - start - count) * unit);
     s->tail -= count * unit;
+    hash::removed(value, start, count, len);
 }
 
 // ---- Vector elements ----------------------------------------------------------------
@@ -293,6 +295,7 @@ Cell* poke(Cell* series, int32_t index, Cell* value, Cell*) {
     Cell t = *series;
     bool notify = ownership::before(&t, words::poke, value, static_cast<int32_t>(target), 1);
     store(series, static_cast<uint32_t>(target), value);
+    hash::reindex(series, static_cast<uint32_t>(target), 1);
     ownership::after(notify, &t, words::poked, value, static_cast<int32_t>(target), 1);
     return value;
 }
@@ -305,7 +308,10 @@ Cell* clear(Cell* series) {
     auto part = static_cast<int32_t>(len - h);
     bool notify = ownership::before(&t, words::clear, nullptr, static_cast<int32_t>(h), part);
     SeriesBuffer* s = series_of(series);
-    if (h < s->count()) s->tail = s->offset + h * s->unit();
+    if (h < s->count()) {
+        hash::forget(series, h, s->count() - h);
+        s->tail = s->offset + h * s->unit();
+    }
     ownership::after(notify, &t, words::cleared, nullptr, static_cast<int32_t>(h), part);
     return series;
 }
@@ -334,6 +340,7 @@ Cell* remove(Cell* series, Cell* part, Cell* key) {
     auto removed = static_cast<int32_t>(h + count >= len ? len - h : count);
     bool notify = ownership::before(&t, words::remove, nullptr, static_cast<int32_t>(h), removed);
     if (h + count >= len) {
+        hash::forget(series, h, len - h);
         SeriesBuffer* s = series_of(series);
         s->tail = s->offset + h * s->unit();
     } else {
@@ -376,6 +383,7 @@ Cell* reverse(Cell* series, Cell* part, Cell* skip) {
         std::memcpy(a, b, width);
         std::memcpy(b, tmp.data(), width);
     }
+    hash::rebuild(series);
     ownership::after(notify, &t, words::reversed, nullptr, static_cast<int32_t>(h), static_cast<int32_t>(count));
     return series;
 }
@@ -531,6 +539,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
             std::memmove(addr(origin, th + count), addr(origin, th), static_cast<size_t>(oh - th) * unit);
             std::memcpy(addr(origin, th), lifted.data(), bytes);
         }
+        hash::rebuild(origin);
         return target;
     }
 
@@ -560,6 +569,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
         std::memmove(at_t + bytes, at_t, static_cast<size_t>(tlen - th) * unit);
         std::memcpy(at_t, addr(origin, oh), bytes);
         t->tail += static_cast<uint32_t>(bytes);
+        hash::inserted(target, th, count);
     } else {
         string::concatenate(target, origin, static_cast<int32_t>(count), true);
     }

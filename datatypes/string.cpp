@@ -9,7 +9,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/series.h"
 #include "evaluator/errors.h"
 #include "evaluator/ownership.h"
 #include "evaluator/stack.h"
@@ -1356,6 +1358,65 @@ int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags)
     return 0;
 }
 
+// Sorting with a comparison function: the records are sorted as indexes,
+// each comparison reading them through the series' node (the function may
+// run a collection that moves the buffer), then written in their order.
+struct TextSorting {
+    Cell series;    // the series, its index at the first record
+    uint32_t step;  // code points per record
+    bool all;       // records are passed whole, as series of their elements
+    Cell fn;
+};
+TextSorting* text_sorting = nullptr;
+
+// Record r as the function sees it: its first element (a char! of a
+// string), or with `all` a copy of the record.
+Cell record_value(const TextSorting& s, uint32_t r) {
+    Cell v = s.series;
+    uint64_t at = uint64_t{v.head()} + uint64_t{r} * s.step;
+    if (at >= series_of(&v)->count()) return none_cell();
+    v.data1 = static_cast<uint32_t>(at);
+    Cell out;
+    if (!s.all || s.step < 2) return *series::pick_into(&v, 1, &out);
+    Cell part = int_cell(static_cast<int32_t>(s.step));
+    return *series::copy(&v, &out, &part, false, nullptr);
+}
+
+int32_t compare_by_function(const void* pa, const void* pb, int32_t, int32_t flags) {
+    const TextSorting& s = *text_sorting;
+    uint32_t a = *static_cast<const uint32_t*>(pa), b = *static_cast<const uint32_t*>(pb);
+    bool reverse = flags != 0;
+    Cell x = record_value(s, reverse ? a : b);
+    Cell y = record_value(s, reverse ? b : a);
+    return block::call_comparator(&s.fn, &x, &y);
+}
+
+void sort_by_function(Cell* series, uint32_t head, uint32_t count, uint32_t step, bool all, bool reverse,
+                      bool stable, Cell* fn) {
+    uint32_t records = count / step;
+    TextSorting state{*series, step, all, *fn};
+    state.series.data1 = head;
+    std::vector<uint32_t> order(records);
+    for (uint32_t i = 0; i < records; ++i) order[i] = i;
+    struct Scope {
+        TextSorting* saved = text_sorting;
+        ~Scope() { text_sorting = saved; }
+    } scope;
+    text_sorting = &state;
+    if (stable)
+        sort::merge_sort(order.data(), records, sizeof(uint32_t), 0, reverse ? 1 : 0, compare_by_function);
+    else
+        sort::adaptive_sort(order.data(), records, sizeof(uint32_t), 0, reverse ? 1 : 0, compare_by_function);
+    // A function that shortened the series leaves it as it is.
+    SeriesBuffer* s = series_of(series);
+    if (uint64_t{head} + count > s->count()) return;
+    size_t width = size_t{step} * s->unit();
+    uint8_t* base = s->offset_addr() + size_t{head} * s->unit();
+    std::vector<uint8_t> sorted(size_t{records} * width);
+    for (uint32_t i = 0; i < records; ++i) std::memcpy(&sorted[i * width], base + order[i] * width, width);
+    std::memcpy(base, sorted.data(), sorted.size());
+}
+
 }  // namespace
 
 Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
@@ -1395,6 +1456,7 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
         fire(err::BAD_REFINES);
     }
     int32_t offset = 0;
+    Cell* fn = nullptr;
     if (comparator) {
         if (comparator->type() == TYPE_INTEGER) {
             if (!skip || all) fire(err::BAD_REFINES);
@@ -1402,13 +1464,16 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
             if (k < 1 || static_cast<uint32_t>(k) > step) fire(err::OUT_OF_RANGE, comparator);
             offset = k - 1;
         } else if (comparator->type() == TYPE_FUNCTION) {
-            // Calling back into the evaluator comes with the interpreter.
-            fire(err::NOT_DONE);
+            fn = comparator;
         } else {
             fire_refine_arg(words::ref::compare, comparator);
         }
     }
     if (count < 2) return series;
+    if (fn) {
+        sort_by_function(series, head, count, step, all && skip, reverse, stable && !case_, fn);
+        return series;
+    }
     SeriesBuffer* s = series_of(series);
     uint32_t unit = s->unit();
     if (unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);

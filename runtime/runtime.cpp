@@ -121,6 +121,8 @@ void init() {
 void cleanup() {
     errors::reset();
     stack::bottom = stack::top = stack::arguments = nullptr;
+    // The symbol table goes with the memory: no stale handle may outlive it.
+    symbol::table = symbol::index = 0;
     memory::free_all();
     sys::free_all();
 }
