@@ -22,7 +22,9 @@
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
+#include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "datatypes/word.h"
 #include "runtime/unicode.h"
 
 namespace simple_io {
@@ -94,7 +96,21 @@ std::string os_path(const Cell* file) {
     return p;
 }
 
-int64_t checked_integer(const Cell* c) { return c ? static_cast<int64_t>(c->int_value()) : -1; }
+// A /part or /seek argument as a count: -1 when absent; an integer as it is;
+// a float truncated. Anything else, or a float out of range, raises
+// invalid-refine-arg with the refinement's name.
+int64_t checked_integer(const Cell* c, const char* refinement) {
+    if (!c) return -1;
+    if (c->type() == TYPE_INTEGER) return c->int_value();
+    if (c->type() == TYPE_FLOAT) {
+        double d = c->float_value();
+        if (d >= -9.0e18 && d <= 9.0e18) return static_cast<int64_t>(d);
+    }
+    Cell word{};
+    word::make_at(symbol::make(refinement), &word);
+    set_type(&word, TYPE_REFINEMENT);
+    fire(err::INVALID_REFINE_ARG, &word, c);
+}
 
 // Appends the UTF-8 bytes of a string from its index, at most `limit`
 // codepoints (no limit when negative).
@@ -220,7 +236,7 @@ Cell* read(const Cell* file, const Cell* part, const Cell* seek_cell, bool binar
     std::string path = os_path(file);
     std::vector<uint8_t> bytes;
     bool too_large = false;
-    if (path.empty() || !read_bytes(path, checked_integer(part), checked_integer(seek_cell), bytes, &too_large))
+    if (path.empty() || !read_bytes(path, checked_integer(part, "part"), checked_integer(seek_cell, "seek"), bytes, &too_large))
         fire(err::CANNOT_OPEN, file);
     if (bytes.empty()) return empty_result(binary, slot);
     if (binary) {
@@ -269,7 +285,7 @@ int32_t write(const Cell* file, const Cell* data, const Cell* part, const Cell* 
         limit = part->int_value();
         if (limit < 0) return -1;
     }
-    int64_t seek_to = seek_cell && seek_cell->type() == TYPE_INTEGER ? seek_cell->int_value() : -1;
+    int64_t seek_to = checked_integer(seek_cell, "seek");
     (void)binary;  // text is written as UTF-8 with LF line ends either way
 
     // Gather every piece before opening, so that a failure to convert leaves

@@ -135,6 +135,8 @@ TEST_F(Files, PartSeekAppend) {
         {"read/part %s 100", "\"abcdef\""}, {"read/seek %s 2", "\"cdef\""},
         {"read/seek/part %s 1 2", "\"bc\""}, {"read/seek %s 6", "\"\""},
         {"read/seek %s 600", "\"\""},      {"read/seek/binary %s 9", "#{}"},
+        {"read/part %s 2.9", "\"ab\""},   {"read/part %s 1e30", "error invalid-refine-arg"},
+        {"read/part %s -1", "\"abcdef\""}, {"read/seek %s -1", "\"abcdef\""},
     };
     for (const auto& c : cases) {
         std::string code = c.code;
