@@ -30,6 +30,7 @@
 #include "runtime/collector.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
+#include "services/zembin/zembin.h"
 
 namespace routines {
 
@@ -305,6 +306,29 @@ void r_write_stdout() {
 
 void r_gc_active_q() { result(logic_cell(collector::active == 1)); }
 void r_gc_series_cycles() { result(int_cell(static_cast<int32_t>(collector::cycles))); }
+// ---- The ZEMBIN codec ---------------------------------------------------------------
+
+// encode* data compact?: the compact or the plain binary of the value.
+void r_zembin_encode() {
+    Cell data = *arg(0);
+    Cell* out = stack::push_slot();
+    if (natives::truthy(arg(1))) zembin::encode_cp(&data, out);
+    else zembin::encode(&data, out);
+    result(*out);
+}
+
+// decode payload: a file! or url! is read first.
+void r_zembin_decode() {
+    Cell payload = *arg(0);
+    if (payload.type() == TYPE_FILE || payload.type() == TYPE_URL) {
+        Cell* slot = stack::push(&payload);
+        payload = *actions::read(slot, nullptr, nullptr, true, false, false, nullptr);
+    }
+    Cell* out = stack::push_slot();
+    zembin::decode_value(&payload, out);
+    result(*out);
+}
+
 void r_gc_nodes_cycles() { result(int_cell(static_cast<int32_t>(collector::relocations))); }
 
 // ---- Table ----------------------------------------------------------------------------

@@ -31,7 +31,9 @@
     X(24, write_stdout, "write-stdout")      \
     X(25, gc_active_q, "active?")            \
     X(26, gc_series_cycles, "series-cycles") \
-    X(27, gc_nodes_cycles, "nodes-cycles")
+    X(27, gc_nodes_cycles, "nodes-cycles")   \
+    X(28, zembin_encode, "encode*")          \
+    X(29, zembin_decode, "decode")
 
 namespace routines {
 
