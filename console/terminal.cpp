@@ -185,7 +185,7 @@ int32_t KeyReader::read_key() {
         r = read_byte(next, 50);
         if (r != 1) return 27;
         if (next == '[' || next == 'O') return read_sequence(next);
-        push_back(next);
+        pending_.push_front(next);
         return 27;
     }
     if (b < 0x80) return b;
@@ -319,30 +319,30 @@ int LineEditor::start_column() {
     emit("\x1b[6n");
     std::vector<uint8_t> other;
     int col = 0;
-    for (int guard = 0; guard < 64; ++guard) {
+    for (int guard = 0; guard < 256; ++guard) {
         uint8_t b;
         if (keys_.read_byte(b, 200) != 1) break;
         if (b != 27) {
             other.push_back(b);
             continue;
         }
-        std::string reply;
-        bool done = false;
-        while (reply.size() < 16) {
+        // The answer is ESC [ row ; column R; any other sequence is a key typed ahead.
+        std::string seq;
+        bool reply = false;
+        while (seq.size() < 16) {
             if (keys_.read_byte(b, 200) != 1) break;
-            reply += static_cast<char>(b);
-            if (b == 'R') {
-                done = true;
-                break;
-            }
+            seq += static_cast<char>(b);
+            if (seq.size() == 1 && b == '[') continue;
+            if (seq.size() > 1 && ((b >= '0' && b <= '9') || b == ';')) continue;
+            reply = seq[0] == '[' && b == 'R' && seq.find(';') != std::string::npos;
+            break;
         }
-        size_t semi = reply.find(';');
-        if (done && reply[0] == '[' && semi != std::string::npos) {
-            col = std::max(0, std::atoi(reply.c_str() + semi + 1) - 1);
+        if (reply) {
+            col = std::max(0, std::atoi(seq.c_str() + seq.find(';') + 1) - 1);
             break;
         }
         other.push_back(27);
-        other.insert(other.end(), reply.begin(), reply.end());
+        other.insert(other.end(), seq.begin(), seq.end());
     }
     for (uint8_t b : other) keys_.push_back(b);
     return col % columns_;
@@ -355,6 +355,7 @@ void LineEditor::redraw(bool full) {
         start_col_ = start_column();
         cur_row_ = 0;
         full = true;
+        out += "\x1b[J";  // whatever the terminal echoed before it was raw
     } else {
         if (cur_row_ > 0) out += csi(cur_row_, 'A');
         out += '\r';

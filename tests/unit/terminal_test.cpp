@@ -163,6 +163,11 @@ struct Pty {
         ws.ws_col = 40;
         ws.ws_row = 10;
         EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, &ws), 0);
+        // Keys are typed before the editor starts: the terminal must not echo them.
+        struct termios mode;
+        tcgetattr(slave, &mode);
+        mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(slave, TCSANOW, &mode);
         alarm(30);  // a scenario that waits for a key it never gets fails, not hangs
     }
     ~Pty() {
