@@ -4,7 +4,10 @@
 
 #include <climits>
 
+#include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/function.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
@@ -40,10 +43,35 @@ uint32_t refinement_count(uint32_t slot) {
 ActionFn (*port_action_hook)(Cell* port, uint32_t slot) = nullptr;
 
 namespace {
-void anon_argument(int32_t, Cell* out) { *out = words::anon; }
+// The word caller_word found last: an error names its caller first, then
+// the argument.
+Cell last_caller{TYPE_UNSET, 0, 0, 0};
+
+// The n-th argument word in the spec of the callable the last caller's name
+// holds: the words of the spec up to /local, refinements not counted.
+void spec_argument(int32_t n, Cell* out) {
+    *out = words::anon;
+    Cell name = last_caller;
+    if (name.symbol() == words::not_found.symbol() || name.ctx() == 0) return;
+    Cell fn = *context::get(&name);
+    uint32_t t = fn.type();
+    if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION && t != TYPE_ROUTINE && t != TYPE_OP) return;
+    Cell spec = function::spec_of(&fn);
+    uint32_t count = block::rs_length_q(&spec);
+    for (uint32_t i = 0; i < count; ++i) {
+        Cell c = block::rs_head(&spec)[i];
+        if (c.type() == TYPE_REFINEMENT && c.symbol() == words::local.symbol()) return;
+        if (c.type() != TYPE_WORD && c.type() != TYPE_LIT_WORD && c.type() != TYPE_GET_WORD) continue;
+        if (n-- == 0) {
+            *out = c;
+            set_type(out, TYPE_WORD);
+            return;
+        }
+    }
+}
 }  // namespace
 
-void (*call_argument_hook)(int32_t n, Cell* out) = anon_argument;
+void (*call_argument_hook)(int32_t n, Cell* out) = spec_argument;
 
 Cell* caller_word(Cell* out) {
     stack::Frame* f = stack::error_ctop ? stack::error_ctop : stack::ctop;
@@ -52,9 +80,12 @@ Cell* caller_word(Cell* out) {
     uint32_t anon = words::anon.symbol();
     while (--f >= stack::cbottom) {
         if (f->symbol == 0 || f->symbol == body || f->symbol == anon) continue;
-        return word::make_bound(out, f->symbol, f->name_ctx);
+        word::make_bound(out, f->symbol, f->name_ctx);
+        last_caller = *out;
+        return out;
     }
     *out = words::not_found;
+    last_caller = *out;
     return out;
 }
 

@@ -29,6 +29,14 @@ inline bool strict_truthy(const Cell* v) {
     return truthy(v);
 }
 
+// The argument cell of refinement i, or null when it is absent.
+inline Cell* ref_arg(const int32_t* refs, int i) { return refs[i] < 0 ? nullptr : arg(static_cast<uint32_t>(refs[i])); }
+
+// Raises script expect-arg: the calling native, the datatype refused and
+// the word of argument n (0-based, refinement arguments counted in spec
+// order).
+[[noreturn]] void expect_arg(uint32_t type, int32_t n);
+
 // Leaves the value as the native's result.
 inline Unwind result(const Cell& v) {
     stack::set_last_keep(&v);

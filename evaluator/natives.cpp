@@ -11,6 +11,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
@@ -441,6 +442,14 @@ Unwind n_try_(bool, const int32_t* refs) {
         if (keep && stack::arguments->type() == TYPE_ERROR) error::capture_stack(stack::arguments);
         return Unwind::none;
     }
+}
+
+void expect_arg(uint32_t type, int32_t n) {
+    Cell caller, dt, word;
+    actions::caller_word(&caller);
+    datatype::make_at(&dt, type);
+    actions::call_argument_hook(n, &word);
+    fire(err::EXPECT_ARG, &caller, &dt, &word);
 }
 
 // ---- The table ----------------------------------------------------------------------------

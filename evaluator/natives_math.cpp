@@ -25,16 +25,6 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr double ln_2 = 0.6931471805599453;
 
-// script expect-arg: the calling native, the datatype refused and the word
-// of argument `n` (0-based).
-[[noreturn]] void expect_arg(uint32_t type, int32_t n) {
-    Cell caller, dt, word;
-    actions::caller_word(&caller);
-    datatype::make_at(&dt, type);
-    actions::call_argument_hook(n, &word);
-    fire(err::EXPECT_ARG, &caller, &dt, &word);
-}
-
 bool float_like(uint32_t t) { return t == TYPE_FLOAT || t == TYPE_PERCENT; }
 
 // Turns the first argument into a float! in place (an integer! converted,

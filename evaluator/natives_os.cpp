@@ -29,16 +29,6 @@ namespace natives {
 
 namespace {
 
-Cell* ref_arg(const int32_t* refs, int i) { return refs[i] < 0 ? nullptr : arg(static_cast<uint32_t>(refs[i])); }
-
-[[noreturn]] void expect_arg(uint32_t type, int32_t n) {
-    Cell caller, dt, word;
-    actions::caller_word(&caller);
-    datatype::make_at(&dt, type);
-    actions::call_argument_hook(n, &word);
-    fire(err::EXPECT_ARG, &caller, &dt, &word);
-}
-
 // The UTF-8 text of a string (from its index) or of a word's spelling.
 std::string text_of(const Cell* v) {
     if (word::any_word_q(v->type())) {

@@ -16,7 +16,6 @@ PENDING(difference)
 PENDING(exclude)
 
 // PARSE
-PENDING(parse)
 
 // Math
 

@@ -14,6 +14,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/parser.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
 #include "runtime/top_level.h"
@@ -93,7 +94,8 @@ void init() {
     words::build_issues();
     natives::init();
     errors::init();
-    // parser, ownership, checksum, compress, call
+    parser::init();
+    // ownership, checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     lexer::init();
     block::scan_hook = [](Cell* text, Cell* slot) {
