@@ -18,6 +18,8 @@
 #include "evaluator/parser.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
+#include "library/routines.h"
+#include "platform/terminal.h"
 #include "runtime/top_level.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -94,6 +96,7 @@ void init() {
     words::build_refinements();
     words::build_issues();
     natives::init();
+    routines::init();
     errors::init();
     parser::init();
     // ownership, checksum, compress, call
@@ -125,6 +128,7 @@ void unguarded_error(const ErrorThrown& e) {
     if (e.value.type() == TYPE_ERROR) errors::print(&e.value);
     else std::printf("*** %s: %s\n", errors::title(e.id.category), errors::id_word(e.id));
     std::fflush(nullptr);
+    platform::restore_terminal();
     sys::free_all();
     std::exit(254);
 }
