@@ -4,6 +4,8 @@
 // console set-up routine that sets the title and the window size.
 #include "console/input.h"
 
+#include "library/routines.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -30,9 +32,6 @@ LineEditor* editor = nullptr;
 // Position in the root block of a two-cell block holding the line being read
 // and the history block in use (so both survive collections and moves).
 uint32_t state_index = 0;
-
-Cell* arg(uint32_t i) { return stack::arguments + i; }
-void result(const Cell& v) { stack::set_last_keep(&v); }
 
 Cell* state_cells() {
     if (state_index == 0) {
@@ -142,6 +141,39 @@ void init() {
 
 bool console_input_q() { return console_q; }
 
+Cell* arg(uint32_t i) { return stack::arguments + i; }
+void result(const Cell& v) { stack::set_last_keep(&v); }
+
+std::string text_utf8(const Cell* str) {
+    std::string out;
+    if (!string::any_string_q(str->type())) return out;
+    for (char32_t cp : text_of(str)) {
+        if (cp < 0x80) out += static_cast<char>(cp);
+        else if (cp < 0x800) out += static_cast<char>(0xC0 | (cp >> 6)), out += static_cast<char>(0x80 | (cp & 0x3F));
+        else if (cp < 0x10000)
+            out += static_cast<char>(0xE0 | (cp >> 12)), out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                out += static_cast<char>(0x80 | (cp & 0x3F));
+        else
+            out += static_cast<char>(0xF0 | (cp >> 18)), out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+void set_console_size(int columns, int rows) {
+    // system/console/size, when the console object is there.
+    std::string code = "if all [value? 'system  object? system/console] [system/console/size: " +
+                       std::to_string(columns) + "x" + std::to_string(rows) + "]";
+    Cell* slot = stack::push_slot();
+    uint32_t consumed = 0;
+    lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()), false, false,
+                false, &consumed);
+    Cell block = *slot;
+    Unwind u = interpreter::eval(&block, true);
+    (void)u;
+    stack::pop(1);
+}
+
 bool size(int& columns, int& rows) {
     return window_size(STDOUT_FILENO, columns, rows) || window_size(STDIN_FILENO, columns, rows);
 }
@@ -154,6 +186,14 @@ void set_title(const char* title) {
     (void)n;  // a title that cannot be set is no reason to stop
 }
 
+}  // namespace terminal
+
+namespace routines {
+
+using namespace terminal;
+using terminal::arg;
+using terminal::result;
+
 // ---- Routine bodies ---------------------------------------------------------------------
 
 void r_set_buffer_history() {
@@ -165,7 +205,7 @@ void r_set_buffer_history() {
 void r_read_input() {
     std::u32string prompt = string::any_string_q(arg(0)->type()) ? text_of(arg(0)) : std::u32string();
     bool hidden = !(arg(1)->type() == TYPE_NONE || (arg(1)->type() == TYPE_LOGIC && arg(1)->data1 == 0));
-    init();
+    terminal::init();
     std::u32string line;
     if (console_q) {
         BlockHistory history;
@@ -203,4 +243,13 @@ void r_read_stdin() {
 
 void r_terminate_console() { result(Cell{TYPE_UNSET, 0, 0, 0}); }
 
-}  // namespace terminal
+void r_console_init() {
+    terminal::set_title(terminal::text_utf8(arg(0)).c_str());
+    terminal::init();
+    int columns = 0, rows = 0;
+    if (!terminal::size(columns, rows) || columns <= 0 || rows <= 0) columns = 80, rows = 50;
+    terminal::set_console_size(columns, rows);
+    result(Cell{TYPE_UNSET, 0, 0, 0});
+}
+
+}  // namespace routines

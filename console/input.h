@@ -1,6 +1,10 @@
 // The language's side of console input: the routines behind `ask` and
 // `input`, the standard-input reads, and the console's title and size.
 #pragma once
+#include <cstdint>
+#include <string>
+
+#include "evaluator/cell.h"
 
 namespace terminal {
 
@@ -14,17 +18,12 @@ bool size(int& columns, int& rows);
 // is ignored).
 void set_title(const char* title);
 
-// Routine bodies, arguments in the current call frame:
-// `_set-buffer-history line [string!] hist [block!]`
-void r_set_buffer_history();
-// `_read-input prompt [string!] hidden? [logic!]`: the line editor on a
-// terminal, else one piped line ("q" at the end of input).
-void r_read_input();
-// `input-stdin`: one piped line.
-void r_input_stdin();
-// `read-stdin buffer [binary!] buflen [integer!]`: appends what one read gives.
-void r_read_stdin();
-// `_terminate-console`: nothing to do here.
-void r_terminate_console();
+// Helpers of the routine bodies (library/routines.h declares the bodies:
+// _set-buffer-history, _read-input, input-stdin, read-stdin,
+// _terminate-console and the console's init).
+Cell* arg(uint32_t i);
+void result(const Cell& v);
+std::string text_utf8(const Cell* str);
+void set_console_size(int columns, int rows);
 
 }  // namespace terminal

@@ -163,10 +163,11 @@ struct Pty {
         ws.ws_col = 40;
         ws.ws_row = 10;
         EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, &ws), 0);
-        // Keys are typed before the editor starts: the terminal must not echo them.
+        // Keys are typed before the editor starts: the terminal must neither
+        // echo them nor act on them as a line in the making.
         struct termios mode;
         tcgetattr(slave, &mode);
-        mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        cfmakeraw(&mode);
         tcsetattr(slave, TCSANOW, &mode);
         alarm(30);  // a scenario that waits for a key it never gets fails, not hangs
     }
