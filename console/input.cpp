@@ -105,9 +105,8 @@ public:
 // a failing completion completes nothing.
 std::vector<Completion> complete(const std::u32string& line, size_t cursor) {
     std::vector<Completion> out;
-    Cell* fn = context::get(word::load("complete-input"));
-    if (fn->type() != TYPE_FUNCTION) return out;
-    static const char code[] = "try/all [complete-input none true]";
+    if (context::get(word::load("zem-complete-ctx"))->type() != TYPE_OBJECT) return out;
+    static const char code[] = "try/all [zem-complete-ctx/complete-input none true]";
     Cell* slot = stack::push_slot();
     uint32_t consumed = 0;
     lexer::scan(slot, reinterpret_cast<const uint8_t*>(code), sizeof code - 1, false, false, false, &consumed);
