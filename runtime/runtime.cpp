@@ -15,6 +15,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/ownership.h"
 #include "evaluator/parser.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
@@ -99,7 +100,8 @@ void init() {
     routines::init();
     errors::init();
     parser::init();
-    // ownership, checksum, compress, call
+    ownership::init();
+    // checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     lexer::init();
     block::scan_hook = [](Cell* text, Cell* slot) {
@@ -120,6 +122,8 @@ void init() {
 void cleanup() {
     errors::reset();
     stack::bottom = stack::top = stack::arguments = nullptr;
+    // The symbol table goes with the memory: no stale handle may outlive it.
+    symbol::table = symbol::index = 0;
     memory::free_all();
     sys::free_all();
 }
