@@ -13,6 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/terminal.h"
+
 namespace terminal {
 
 namespace {
@@ -118,13 +120,16 @@ bool raw_mode_on(int fd) {
     mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN | ISIG);
     mode.c_cc[VMIN] = 1;
     mode.c_cc[VTIME] = 0;
-    return tcsetattr(fd, TCSANOW, &mode) == 0;
+    if (tcsetattr(fd, TCSANOW, &mode) != 0) return false;
+    platform::note_raw_mode(saved_fd, &saved_mode);  // put back on every way out
+    return true;
 }
 
 void raw_mode_off() {
     if (saved_fd < 0) return;
     tcsetattr(saved_fd, TCSANOW, &saved_mode);
     saved_fd = -1;
+    platform::note_raw_mode(-1, nullptr);
 }
 
 bool window_size(int fd, int& columns, int& rows) {
