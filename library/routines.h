@@ -31,9 +31,15 @@
     X(24, write_stdout, "write-stdout")      \
     X(25, gc_active_q, "active?")            \
     X(26, gc_series_cycles, "series-cycles") \
-    X(27, gc_nodes_cycles, "nodes-cycles")   \
-    X(28, zembin_encode, "encode*")          \
-    X(29, zembin_decode, "decode")
+    X(27, gc_nodes_cycles, "nodes-cycles") \
+    X(28, set_buffer_history, "_set-buffer-history") \
+    X(29, read_input, "_read-input")         \
+    X(30, input_stdin, "input-stdin")        \
+    X(31, read_stdin, "read-stdin")          \
+    X(32, terminate_console, "_terminate-console") \
+    X(33, console_init, "init")                \
+    X(34, zembin_encode, "encode*")          \
+    X(35, zembin_decode, "decode")
 
 namespace routines {
 

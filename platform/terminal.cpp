@@ -55,6 +55,15 @@ void leave_raw_mode() {
     raw_fd = -1;
 }
 
+void note_raw_mode(int fd, const void* settings) {
+    if (fd >= 0 && settings) {
+        if (raw_fd < 0) saved = *static_cast<const struct termios*>(settings);
+        raw_fd = fd;
+    } else {
+        raw_fd = -1;
+    }
+}
+
 void note_alternate_screen(bool on) { alternate_screen = on; }
 void note_mouse_reporting(bool on) { mouse_reporting = on; }
 void note_cursor_hidden(bool on) { cursor_hidden = on; }

@@ -13,6 +13,10 @@ namespace platform {
 bool enter_raw_mode(int fd);
 // Puts back the settings saved by enter_raw_mode.
 void leave_raw_mode();
+// Records that other code put `fd` into a raw mode of its own, `settings`
+// (a struct termios) being what to put back; -1 records that it put them
+// back itself. restore_terminal then undoes it on every exit path.
+void note_raw_mode(int fd, const void* settings);
 
 // Records that the alternate screen, mouse reporting or a hidden cursor was
 // switched on (true) or off (false) on standard output.

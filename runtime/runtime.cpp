@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "console/launcher.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -142,6 +143,7 @@ int entry(int argc, char** argv) {
         init();
         starting = 0;
         top_level::run();
+        console::launch();
     } catch (const sys::Throw&) {
         sys::top_frame_handler();
     } catch (const ErrorThrown& e) {
