@@ -808,7 +808,9 @@ void call_with(const Cell* fn_in, const Cell* name, const Cell* args, uint32_t n
     int32_t locals = function::count_locals(&spec, 0, false);
     if (fn.type() == TYPE_FUNCTION && locals > 0) function::init_locals(static_cast<uint32_t>(locals));
     Unwind u = fn.type() == TYPE_FUNCTION ? call_function(&fn, name) : exec_routine(&fn, name);
-    if (u != Unwind::none) fire(err::THROW_USAGE);
+    // A non-local exit leaves through the C++ code that called back (the
+    // stacks are already cut back to the frame that takes it).
+    if (u != Unwind::none) throw UnwindThrown{u};
     *out = *stack::arguments;
     if (fn.type() == TYPE_FUNCTION) stack::unwind_func();
     else stack::unwind();

@@ -99,7 +99,8 @@ void init();
 // Calls a function! or routine! (a callback) with n argument values under
 // a frame named `name`; its locals are pushed after them. The result is
 // written to *out; the stacks are back where they were afterwards. A
-// non-local exit out of the callback is raised as throw-usage.
+// non-local exit out of the callback leaves as an UnwindThrown, which the
+// native call that led here turns back into its Unwind code.
 void call_with(const Cell* fn, const Cell* name, const Cell* args, uint32_t n, Cell* out);
 
 // Evaluates any value as `do` does: a block whole, a path, an error raised,

@@ -30,6 +30,7 @@
 #include "runtime/collector.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
+#include "services/lexer/lexer.h"
 #include "services/zembin/zembin.h"
 
 namespace routines {
@@ -326,6 +327,15 @@ void r_zembin_decode() {
     }
     Cell* out = stack::push_slot();
     zembin::decode_value(&payload, out);
+    result(*out);
+}
+
+// The program's version as a tuple!, from the build's version text.
+void r_version() {
+    static const char text[] = ZEM_VERSION;
+    Cell* out = stack::push_slot();
+    uint32_t consumed = 0;
+    lexer::scan(out, reinterpret_cast<const uint8_t*>(text), sizeof text - 1, true, false, false, &consumed);
     result(*out);
 }
 

@@ -39,7 +39,8 @@
     X(32, terminate_console, "_terminate-console") \
     X(33, console_init, "init")                \
     X(34, zembin_encode, "encode*")          \
-    X(35, zembin_decode, "decode")
+    X(35, zembin_decode, "decode")          \
+    X(36, version, "version")
 
 namespace routines {
 
