@@ -43,7 +43,7 @@ void init_events(Node ctx, int32_t on_change, int32_t on_change_locals, int32_t 
 // deep copy of the prototype with its record computed again), then the
 // spec's set-words collected (see collect_set_words). Written to `out`.
 Cell* create(const Cell* spec, const Cell* proto, bool only, Cell* out);
-// Adds every set-word of the spec to the context; each takes the first
+// Adds every set-word of the definition block to the context; each takes the first
 // value after its run of set-words (none at the end). Unless only, a word
 // spelled true/yes/on becomes logic true, false/no/off logic false and
 // none the none value. True when the context grew.

@@ -47,8 +47,8 @@ namespace {
 // the argument.
 Cell last_caller{TYPE_UNSET, 0, 0, 0};
 
-// The n-th argument word in the spec of the callable the last caller's name
-// holds: the words of the spec up to /local, refinements not counted.
+// The n-th argument word in the interface block of the callable the last
+// caller names: its words up to /local, refinements not counted.
 void spec_argument(int32_t n, Cell* out) {
     *out = words::anon;
     Cell name = last_caller;

@@ -361,7 +361,7 @@ Unwind n_new_line_q(bool, const int32_t*) {
     return logic_result(block::rs_abs_at(&position, position.head())->new_line());
 }
 
-// extend obj spec /case: a map! takes the spec's key/value pairs; objects
+// extend obj source /case: a map! takes the source's key/value pairs; objects
 // are not extended.
 Unwind n_extend(bool, const int32_t* refs) {
     Cell target = *arg(0);

@@ -825,7 +825,7 @@ struct Decoder {
     }
 
     // The context a function record carries must be the one its spec makes:
-    // the interpreter lays the call's values out by the spec.
+    // the interpreter lays the call's values out by the function's argument block.
     void check_function(Node ctx, Cell spec, const uint8_t* at) {
         Node expected = context::make(&spec, true, false, context::KIND_FUNCTION);
         uint32_t n = context::word_count(expected);

@@ -327,7 +327,7 @@ private:
         begin(t, nl);
         number(index);
         value(Cell{TYPE_BLOCK, 0, c.data2, 0});
-        --position_;  // the spec takes no position of its own
+        --position_;  // the argument block takes no position of its own
     }
 
     void error(const Cell& c, uint32_t nl) {
