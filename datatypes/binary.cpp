@@ -9,8 +9,10 @@
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
+#include "evaluator/ownership.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "evaluator/words.h"
 #include "runtime/unicode.h"
 
 namespace binary {
@@ -808,11 +810,16 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
     uint32_t length = s->tail - s->offset;
     if (uint64_t{length} + total > memory::MAX_SERIES_SIZE) fire_no_memory();
     uint32_t at = append ? length : series->head();
+    Cell target = *series;
+    bool notify = ownership::before(&target, append ? words::append : words::insert, value, static_cast<int32_t>(at),
+                                    static_cast<int32_t>(total));
     s = reserve(series, total);
     uint8_t* p = s->data_at(at);
     std::memmove(p + total, p, length - at);
     write_repeated(p, bytes.data(), count, total);
     s->tail += total;
+    ownership::after(notify, &target, append ? words::appended : words::inserted, value, static_cast<int32_t>(at),
+                     static_cast<int32_t>(total));
     series->data1 = append ? 0 : at + total;
     return series;
 }
@@ -832,11 +839,15 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     if (replaced > left) replaced = left;
     uint64_t new_length = uint64_t{length} - replaced + total;
     if (new_length > memory::MAX_SERIES_SIZE) fire_no_memory();
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::change, value, static_cast<int32_t>(at), static_cast<int32_t>(total));
+    s = series_of(series);
     if (total > replaced) s = reserve(series, total - replaced);
     uint8_t* p = s->data_at(at);
     std::memmove(p + total, p + replaced, left - replaced);
     write_repeated(p, bytes.data(), count, total);
     s->tail = s->offset + static_cast<uint32_t>(new_length);
+    ownership::after(notify, &target, words::changed, value, static_cast<int32_t>(at), static_cast<int32_t>(total));
     uint32_t index = at + total;
     series->data1 = index < new_length ? index : static_cast<uint32_t>(new_length);
     return series;
@@ -845,6 +856,9 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
 Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
     clamp_index(series);
     if (!with && !all && (auto_ || lines)) fire(err::NOT_DONE);
+    Cell target = *series;
+    auto part_ = static_cast<int32_t>(series_of(series)->count() - series->head());
+    bool notify = ownership::before(&target, words::trim, nullptr, static_cast<int32_t>(series->head()), part_);
     SeriesBuffer* s = series_of(series);
     uint8_t* p = s->data_at(series->head());
     uint32_t n = s->tail - s->offset - series->head();
@@ -879,6 +893,7 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
         std::memmove(p, p + from, kept);
     }
     s->tail = s->offset + series->head() + kept;
+    ownership::after(notify, &target, words::trimmed, nullptr, static_cast<int32_t>(series->head()), part_);
     return series;
 }
 

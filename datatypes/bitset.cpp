@@ -10,7 +10,9 @@
 #include "datatypes/binary.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
+#include "datatypes/word.h"
 #include "evaluator/errors.h"
+#include "evaluator/ownership.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -426,8 +428,12 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 Cell* reflect(Cell* value, Cell* field) {
     if (field->type() != TYPE_WORD || symbol::resolve(field->symbol()) != symbol::resolve(words::sym::owned))
         fire(err::NOT_DONE);
-    // No owner is ever recorded for a bitset's buffer yet.
-    value->header = TYPE_NONE;
+    return ownership::reflect_owner(value);
+}
+
+Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
+    if (word::any_word_q(field->type()) && symbol::resolve(field->symbol()) == symbol::resolve(words::sym::owned))
+        ownership::modify_owned(target, value);
     return value;
 }
 
@@ -452,17 +458,25 @@ Cell* complement(Cell* value) {
     return value;
 }
 
-Cell* insert(Cell* series, Cell* value, int32_t, bool, int32_t, bool) {
+// The owner of a bitset hears of a change as of the whole set (index 0,
+// part 1).
+Cell* insert(Cell* series, Cell* value, int32_t, bool, int32_t, bool append) {
+    Cell target = *series;
+    bool notify = ownership::before(&target, append ? words::append : words::insert, value, 0, 1);
     process(value, series, OP_SET, false, CALLER_OTHER);
+    ownership::after(notify, &target, append ? words::appended : words::inserted, value, 0, 1);
     return series;
 }
 
 Cell* clear(Cell* series) {
     // An empty set: no stored member and none beyond, so a complemented
     // bitset loses its flag, and the whole capacity goes back to 0.
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::clear, nullptr, 0, 1);
     SeriesBuffer* s = series_of(series);
     s->flags &= ~SERIES_COMPLEMENT;
     std::memset(s->offset_addr(), 0, s->size - s->offset);
+    ownership::after(notify, &target, words::cleared, nullptr, 0, 1);
     return series;
 }
 
@@ -498,13 +512,19 @@ Cell* poke(Cell* series, int32_t, Cell* value, Cell* boxed) {
         case TYPE_FLOAT: clear_it = value->float_value() == 0.0; break;
         default: break;
     }
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::poke, value, 0, 1);
     process(boxed, series, clear_it ? OP_CLEAR : OP_SET, false, CALLER_OTHER);
+    ownership::after(notify, &target, words::poked, value, 0, 1);
     return value;
 }
 
 Cell* remove(Cell* series, Cell* part, Cell*) {
     if (!part) fire(err::MISSING_ARG);
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::remove, part, 0, 1);
     process(part, series, OP_CLEAR, false, CALLER_OTHER);
+    ownership::after(notify, &target, words::removed, part, 0, 1);
     return series;
 }
 
@@ -567,7 +587,7 @@ void init() {
         /* 52 create          */ unsupported,
         /* 53 close           */ unsupported,
         /* 54 delete          */ unsupported,
-        /* 55 modify          */ pending,
+        /* 55 modify          */ modify,
         /* 56 open            */ unsupported,
         /* 57 open?           */ unsupported,
         /* 58 query           */ unsupported,

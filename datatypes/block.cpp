@@ -5,8 +5,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "datatypes/datatype.h"
+#include "datatypes/function.h"
+#include "datatypes/hash.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
@@ -14,10 +18,15 @@
 #include "evaluator/actions.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/ownership.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/sort.h"
+#include "runtime/sys.h"
 
 namespace block {
 
@@ -222,6 +231,7 @@ Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_head) {
     uint32_t at = at_head ? 0 : h;
     open_gap(block, at, 1, false);
     *rs_abs_at(block, at) = v;
+    hash::inserted(block, at, 1);
     if (advance) block->data1 += 1;
     return block;
 }
@@ -233,13 +243,22 @@ Cell* insert_block(Cell* block, const Cell* source) {
     open_gap(block, h, src.count, false);
     src.fill(block, h, 1);
     src.release();
+    hash::inserted(block, h, src.count);
     block->data1 = h + src.count;
     return block;
 }
 
 void insert_star() { insert_value(stack::arguments - 1, stack::arguments, true, false); }
-void append_star() { rs_append(stack::arguments - 1, stack::arguments); }
-void append_next_star() { rs_append(stack::arguments, stack::arguments + 1); }
+
+void append_star() {
+    rs_append(stack::arguments - 1, stack::arguments);
+    hash::inserted(stack::arguments - 1, series_of(stack::arguments - 1)->count() - 1, 1);
+}
+
+void append_next_star() {
+    rs_append(stack::arguments, stack::arguments + 1);
+    hash::inserted(stack::arguments, series_of(stack::arguments)->count() - 1, 1);
+}
 
 uint32_t remove_value(Cell* block, Cell* value, bool from_head) {
     Cell from = *block;
@@ -251,6 +270,7 @@ uint32_t remove_value(Cell* block, Cell* value, bool from_head) {
     uint32_t len = s->count();
     std::memmove(base + i, base + i + 1, (len - static_cast<uint32_t>(i) - 1) * sizeof(Cell));
     s->tail -= sizeof(Cell);
+    hash::removed(block, static_cast<uint32_t>(i), 1, len);
     return static_cast<uint32_t>(i) + 1;
 }
 
@@ -588,13 +608,36 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 
 namespace {
 Cell path_none{TYPE_NONE, 0, 0, 0};
+// The position find finds (with the search section below).
+int64_t locate(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same, const Cell* skip,
+               bool last, bool reverse, bool match, uint32_t* span);
+}  // namespace
+
+namespace {
+
+// A path assignment into the block: the owner hears of it once, as
+// "set-path", after the store.
+Cell* set_path_poke(Cell* blk, int32_t n, Cell* value, Cell* element) {
+    Cell target = *blk;
+    Cell* r;
+    {
+        ownership::Hush hush;
+        r = series::poke(blk, n, value, element);
+    }
+    if (ownership::maybe_owned(&target)) {
+        uint32_t h = clamp(&target);
+        ownership::check(&target, words::set_path, value, static_cast<int32_t>(h) + (n > 0 ? n - 1 : n), 1);
+    }
+    return r;
+}
+
 }  // namespace
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool case_,
                 bool, bool) {
     Cell blk = *parent;
     if (element->type() == TYPE_INTEGER) {
-        if (value) return series::poke(&blk, element->int_value(), value, element);
+        if (value) return set_path_poke(&blk, element->int_value(), value, element);
         Cell r;
         series::pick_into(&blk, element->int_value(), &r);
         if (r.type() == TYPE_NONE) {
@@ -611,9 +654,11 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
         if (element->type() == TYPE_WORD && blk.type() != TYPE_HASH)
             found = select_word(&blk, element, case_);
         else {
+            // select/only: a hash! looks the key up in its table.
             clamp(&blk);
-            int32_t i = find_one(&blk, element, case_);
-            found = i < 0 || static_cast<uint32_t>(i) + 1 >= series_of(&blk)->count()
+            uint32_t span;
+            int64_t i = locate(&blk, element, nullptr, true, case_, false, nullptr, false, false, false, &span);
+            found = i < 0 || static_cast<uint64_t>(i) + 1 >= series_of(&blk)->count()
                         ? &none_cell
                         : rs_abs_at(&blk, static_cast<uint32_t>(i) + 1);
         }
@@ -624,7 +669,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     int32_t i = find_one(&blk, element, case_);
     if (i < 0) fire(err::BAD_PATH_SET, path ? path : parent, element);
     blk.data1 = static_cast<uint32_t>(i);
-    return series::poke(&blk, 2, value, nullptr);
+    return set_path_poke(&blk, 2, value, nullptr);
 }
 
 // ---- Insertion and modification -----------------------------------------------------------------
@@ -640,11 +685,17 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
         src.release();
         fire(err::NO_MEMORY);
     }
+    Cell target = *series;
+    bool notify = ownership::before(&target, append ? words::append : words::insert, value, static_cast<int32_t>(at),
+                                    static_cast<int32_t>(total));
     if (total) {
         open_gap(series, at, total, dup > 4);
         src.fill(series, at, static_cast<uint32_t>(dup));
     }
     src.release();
+    hash::inserted(series, at, static_cast<uint32_t>(total));
+    ownership::after(notify, &target, append ? words::appended : words::inserted, value, static_cast<int32_t>(at),
+                     static_cast<int32_t>(total));
     if (append) {
         series->data1 = 0;
     } else {
@@ -666,6 +717,8 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     if (removed > rest) removed = rest;
     if (inserted > UINT32_MAX || len + inserted - removed >= MAX_CELLS) fire(err::NO_MEMORY);
     Source src(value, series, only, -1);
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::change, value, static_cast<int32_t>(h), static_cast<int32_t>(inserted));
     if (inserted > removed) {
         open_gap(series, h + static_cast<uint32_t>(removed), inserted - removed, dup > 4);
     } else if (removed > inserted) {
@@ -676,6 +729,8 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     }
     src.fill(series, h, static_cast<uint32_t>(dup));
     src.release();
+    hash::rebuild(series);
+    ownership::after(notify, &target, words::changed, value, static_cast<int32_t>(h), static_cast<int32_t>(inserted));
     series->data1 = h + static_cast<uint32_t>(inserted);
     return series;
 }
@@ -724,11 +779,18 @@ Cell* swap(Cell* series1, Cell* series2) {
     if (!any_block_q(series2->type())) fire(err::INVALID_ARG, series2);
     uint32_t h1 = clamp(series1), h2 = clamp(series2);
     if (h1 < series_of(series1)->count() && h2 < series_of(series2)->count()) {
+        Cell s1 = *series1, s2 = *series2;
+        bool notify1 = ownership::before(&s1, words::swap, &s2, static_cast<int32_t>(h1), 1);
+        bool notify2 = s2.node() != s1.node() && ownership::before(&s2, words::swap, &s1, static_cast<int32_t>(h2), 1);
         Cell* a = rs_abs_at(series1, h1);
         Cell* b = rs_abs_at(series2, h2);
         Cell t = *a;
         *a = *b;
         *b = t;
+        hash::reindex(series1, h1, 1);
+        hash::reindex(series2, h2, 1);
+        ownership::after(notify1, &s1, words::swaped, &s2, static_cast<int32_t>(h1), 1);
+        ownership::after(notify2, &s2, words::swaped, &s1, static_cast<int32_t>(h2), 1);
     }
     return series1;
 }
@@ -736,6 +798,8 @@ Cell* swap(Cell* series1, Cell* series2) {
 Cell* take(Cell* series, Cell* part, bool deep, bool last) {
     series::take(series, part, deep, last);
     if (series->type() == TYPE_NONE) return series;
+    // The taken cells of a hash! get a table of their own.
+    if (part && series->type() == TYPE_HASH) hash::make_table_at(series, series_of(series)->count());
     if (!part) {
         Cell c = *rs_abs_at(series, 0);
         if (deep && series_like_q(c.type())) actions::copy(&c, &c, nullptr, true, nullptr);
@@ -748,6 +812,9 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last) {
 
 Cell* trim(Cell* series, bool, bool, bool, bool, bool, Cell*) {
     uint32_t h = clamp(series);
+    Cell target = *series;
+    auto part = static_cast<int32_t>(series_of(series)->count() - h);
+    bool notify = ownership::before(&target, words::trim, nullptr, static_cast<int32_t>(h), part);
     SeriesBuffer* s = series_of(series);
     Cell* base = reinterpret_cast<Cell*>(s->offset_addr());
     uint32_t len = s->count();
@@ -755,13 +822,504 @@ Cell* trim(Cell* series, bool, bool, bool, bool, bool, Cell*) {
     for (uint32_t i = h; i < len; ++i)
         if (base[i].type() != TYPE_NONE) base[out++] = base[i];
     s->tail = s->offset + out * static_cast<uint32_t>(sizeof(Cell));
+    ownership::after(notify, &target, words::trimmed, nullptr, static_cast<int32_t>(h), part);
     return series;
 }
 
 
+// ---- Search -------------------------------------------------------------------------------------
+
+namespace {
+
+// script invalid-refine-arg with the refinement's word and the argument.
+[[noreturn]] void fire_refine(const Cell& refinement, const Cell* arg) {
+    Cell w = refinement;
+    set_type(&w, TYPE_WORD);
+    fire(err::INVALID_REFINE_ARG, &w, arg);
+}
+
+// What a search compares at each tested position.
+struct Pattern {
+    enum Kind { ONE, TYPE, TYPESET, SEQUENCE } kind;
+    Cell value;       // the value, or the block whose elements form the sequence
+    uint32_t length;  // cells a match spans
+    int32_t op;       // 12 search equality, 2 with /case, 9 with /same
+
+    Pattern(const Cell* v, bool only, int32_t op_) : value(*v), length(1), op(op_) {
+        uint32_t t = value.type();
+        if (only) kind = ONE;
+        else if (t == TYPE_DATATYPE) kind = TYPE;
+        else if (t == TYPE_TYPESET) kind = TYPESET;
+        else if (any_block_q(t) && rs_length_q(&value) > 0) {
+            kind = SEQUENCE;
+            clamp(&value);
+            length = rs_length_q(&value);
+        } else kind = ONE;
+    }
+
+    bool cell_matches(const Cell* series, uint32_t pos, const Cell* against) const {
+        Cell c = *rs_abs_at(series, pos);
+        Cell v = *against;
+        return actions::compare(&c, &v, op) == 0;
+    }
+
+    // Whether the pattern matches at `pos`, the range ending before `end`.
+    bool matches(const Cell* series, uint32_t pos, uint32_t end) const {
+        switch (kind) {
+            case TYPE: return rs_abs_at(series, pos)->type() == value.data1;
+            case TYPESET: return typeset::has_q(&value, rs_abs_at(series, pos)->type());
+            case ONE: return cell_matches(series, pos, &value);
+            default: break;
+        }
+        if (uint64_t{pos} + length > end) return false;
+        for (uint32_t k = 0; k < length; ++k) {
+            // The sequence is read again each time: nothing here allocates,
+            // but the value may share the searched buffer.
+            Cell element = *rs_abs_at(&value, value.head() + k);
+            if (!cell_matches(series, pos + k, &element)) return false;
+        }
+        return true;
+    }
+};
+
+// Whether a search of this value may go through a hash! table.
+bool table_search_q(const Pattern& p, bool only, bool same, bool match) {
+    if (match || p.kind != Pattern::ONE) return false;
+    uint32_t t = p.value.type();
+    if (t == TYPE_OBJECT && !same) return false;
+    if (any_block_q(t) && !(only && same)) return false;
+    return true;
+}
+
+int64_t floor_div(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// The position `find` finds, or -1; *span gets the cells the match covers.
+int64_t locate(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same, const Cell* skip,
+               bool last, bool reverse, bool match, uint32_t* span) {
+    uint32_t len = series_of(series)->count();
+    int64_t h = series->head();
+    if (len == 0 || (!reverse && h >= len)) return -1;
+    if (h > len) h = len;
+    int64_t step = 1;
+    if (skip) {
+        if (skip->type() != TYPE_INTEGER) fire_refine(words::ref::skip, skip);
+        if (skip->int_value() < 1) fire(err::OUT_OF_RANGE, skip);
+        step = skip->int_value();
+    }
+    int64_t limit = int64_t{len} - 1;
+    bool has_part = part != nullptr;
+    if (part) {
+        if (part->type() == TYPE_INTEGER) {
+            if (part->int_value() < 1) return -1;
+            limit = h + part->int_value() - 1;
+        } else if (part->type() == series->type() && part->node() == series->node()) {
+            limit = int64_t{part->head()} - 1;
+        } else {
+            fire_refine(words::ref::part, part);
+        }
+        if (limit > int64_t{len} - 1) limit = int64_t{len} - 1;
+    }
+    Pattern p(value, only, same ? actions::COMP_SAME : case_ ? actions::COMP_STRICT_EQUAL : actions::COMP_FIND);
+    *span = p.length;
+
+    if (Node table = hash::table_of(series); table && table_search_q(p, only, same, match)) {
+        auto lookup = [&](uint32_t type) -> int64_t {
+            Cell key = p.value;
+            set_type(&key, type);
+            Cell* hit = hashtable::get(table, &key, static_cast<int32_t>(h), static_cast<int32_t>(step), p.op, last,
+                                       reverse);
+            return hit ? hit - rs_abs_at(series, 0) : -1;
+        };
+        uint32_t t = p.value.type();
+        int64_t pos = -1;
+        if (word::any_word_q(t) && (p.op == actions::COMP_FIND || p.op == actions::COMP_EQUAL)) {
+            // The table keeps each kind of word apart; equality does not.
+            for (uint32_t kind = TYPE_WORD; kind <= TYPE_ISSUE; ++kind) {
+                if (kind == TYPE_ISSUE && t != TYPE_ISSUE) continue;
+                int64_t q = lookup(kind);
+                if (q >= 0 && (pos < 0 || (last || reverse ? q > pos : q < pos))) pos = q;
+            }
+        } else {
+            pos = lookup(t);
+        }
+        return pos > limit ? -1 : pos;
+    }
+
+    if (!last && !reverse) {
+        for (int64_t pos = h; pos <= limit; pos += step) {
+            if (p.matches(series, static_cast<uint32_t>(pos), static_cast<uint32_t>(limit + 1))) return pos;
+            if (match) break;
+        }
+        return -1;
+    }
+    int64_t start = has_part ? limit : reverse ? h - p.length : int64_t{len} - p.length;
+    // Backward steps keep to the records that the index starts.
+    if (step > 1) start = h + floor_div(start - h, step) * step;
+    for (int64_t pos = start; pos >= 0; pos -= step) {
+        if (pos < len && p.matches(series, static_cast<uint32_t>(pos), len)) return pos;
+        if (match) break;
+    }
+    return -1;
+}
+
+}  // namespace
+
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool, Cell*, Cell* skip,
+           bool last, bool reverse, bool tail, bool match) {
+    uint32_t span;
+    int64_t pos = locate(series, value, part, only, case_, same, skip, last, reverse, match, &span);
+    if (pos < 0) {
+        *series = none_cell;
+        return series;
+    }
+    series->data1 = static_cast<uint32_t>(pos + (tail ? span : 0));
+    return series;
+}
+
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool, Cell*, Cell* skip,
+             bool last, bool reverse) {
+    uint32_t span;
+    int64_t pos = locate(series, value, part, only, case_, same, skip, last, reverse, false, &span);
+    // A hash! value matched as a sequence selects the cell after its first cell.
+    if (value->type() == TYPE_HASH) span = 1;
+    uint32_t len = series_of(series)->count();
+    if (pos < 0 || pos + span >= len) {
+        *series = none_cell;
+        return series;
+    }
+    Cell c = *rs_abs_at(series, static_cast<uint32_t>(pos + span));
+    *series = c;
+    return series;
+}
+
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
+    Cell k = *key, v = *value;
+    uint32_t span;
+    // The key is one cell, as put appends it.
+    int64_t pos = locate(series, &k, nullptr, true, case_, false, nullptr, false, false, false, &span);
+    uint32_t len = series_of(series)->count();
+    if (pos < 0) {
+        rs_append(series, &k);
+        rs_append(series, &v);
+        hash::inserted(series, len, 2);
+    } else if (static_cast<uint32_t>(pos) + 1 >= len) {
+        rs_append(series, &v);
+        hash::inserted(series, len, 1);
+    } else {
+        *rs_abs_at(series, static_cast<uint32_t>(pos) + 1) = v;
+        hash::reindex(series, static_cast<uint32_t>(pos) + 1, 1);
+    }
+    return value;
+}
+
+// ---- Sort ----------------------------------------------------------------------------------------
+
+int32_t call_comparator(const Cell* fn_in, const Cell* first, const Cell* second) {
+    Cell fn = *fn_in;
+    Cell spec = function::spec_of(&fn);
+    uint32_t n = rs_length_q(&spec);
+    Cell* saved_top = stack::top;
+    stack::push_slot()->header = TYPE_UNSET;
+    stack::mark_func(&words::compare_callback, fn.ctx());
+    // One cell per word of its context: the two values for its first two
+    // arguments, none for further ones, false for each refinement and none
+    // for the refinements' arguments and the locals.
+    uint32_t arguments = 0;
+    bool refinements = false;
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell c = *rs_abs_at(&spec, spec.head() + i);
+        uint32_t t = c.type();
+        if (t == TYPE_REFINEMENT) {
+            refinements = true;
+            Cell f{TYPE_LOGIC, 0, 0, 0};
+            stack::push(&f);
+        } else if (t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD) {
+            const Cell* v = refinements || arguments > 1 ? &none_cell : arguments == 0 ? first : second;
+            ++arguments;
+            stack::push(v);
+        }
+    }
+    Unwind u = interpreter::call_function(&fn, &words::compare_callback);
+    if (u != Unwind::none) throw UnwindThrown{u};
+    Cell r = *stack::arguments;
+    stack::unwind_func();
+    stack::top = saved_top;
+    switch (r.type()) {
+        case TYPE_LOGIC: return r.data1 ? 1 : -1;
+        case TYPE_INTEGER: return r.int_value() > 0 ? -1 : r.int_value() < 0 ? 1 : 0;
+        case TYPE_FLOAT: {
+            double d = r.float_value();
+            return d > 0 ? -1 : d < 0 ? 1 : 0;
+        }
+        case TYPE_NONE: return -1;
+        default: return 1;
+    }
+}
+
+namespace {
+
+// flags of the comparators: bit 0 /reverse, bit 1 whole records, bits 2 and
+// up a cell count (the record size with bit 1, else the compared cell's
+// offset in its record).
+constexpr int32_t SORT_REVERSE = 1;
+constexpr int32_t SORT_ALL = 2;
+
+// The sort in progress. Records are sorted as indexes into the block, read
+// through its node at every comparison, and put in their new order at the
+// end: a comparison function may run a collection that moves the buffer,
+// and an error it raises leaves the block as it was.
+struct Sorting {
+    Node node;
+    uint32_t base;      // first cell of the sorted range
+    uint32_t size;      // cells per record
+    Cell fn;            // the comparison function, or none
+    Cell record_a;      // blocks holding copies of two records (/all)
+    Cell record_b;
+};
+Sorting* sorting = nullptr;
+
+const Cell none_record{TYPE_NONE, 0, 0, 0};
+
+// Cell k of record r (none when a comparison function shortened the block).
+Cell record_cell(const Sorting& s, uint32_t r, uint32_t k) {
+    uint64_t i = s.base + uint64_t{r} * s.size + k;
+    SeriesBuffer* b = memory::buffer(s.node);
+    if (i >= b->count()) return none_record;
+    return reinterpret_cast<Cell*>(b->offset_addr())[i];
+}
+
+// The argument for record r: its first cell, or a block of copies of its
+// cells with /all.
+Cell record_arg(const Sorting& s, uint32_t r, bool all, Cell* holder) {
+    if (!all || s.size < 2) return record_cell(s, r, 0);
+    rs_clear(holder, 0);
+    for (uint32_t k = 0; k < s.size; ++k) {
+        Cell c = record_cell(s, r, k);
+        rs_append(holder, &c);
+    }
+    return *holder;
+}
+
+int32_t compare_records(const void* pa, const void* pb, int32_t op, int32_t flags) {
+    const Sorting& s = *sorting;
+    uint32_t a = *static_cast<const uint32_t*>(pa), b = *static_cast<const uint32_t*>(pb);
+    if (s.fn.type() == TYPE_FUNCTION) {
+        // The second record goes first (the first with /reverse).
+        bool rev = flags & SORT_REVERSE;
+        Sorting& w = *sorting;
+        Cell x = record_arg(s, rev ? a : b, flags & SORT_ALL, &w.record_a);
+        Cell y = record_arg(s, rev ? b : a, flags & SORT_ALL, &w.record_b);
+        return call_comparator(&s.fn, &x, &y);
+    }
+    if (flags & SORT_REVERSE) std::swap(a, b);
+    uint32_t first = flags & SORT_ALL ? 0 : static_cast<uint32_t>(flags) >> 2;
+    uint32_t count = flags & SORT_ALL ? static_cast<uint32_t>(flags) >> 2 : 1;
+    for (uint32_t k = first; k < first + count; ++k) {
+        Cell x = record_cell(s, a, k), y = record_cell(s, b, k);
+        int32_t r = actions::compare(&x, &y, op);
+        if (r == actions::NOT_COMPARABLE) r = static_cast<int32_t>(x.type()) - static_cast<int32_t>(y.type());
+        if (r) return r;
+    }
+    return 0;
+}
+
+struct SortScope {
+    Sorting* saved;
+    explicit SortScope(Sorting* s) : saved(sorting) { sorting = s; }
+    ~SortScope() { sorting = saved; }
+};
+
+}  // namespace
+
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
+           bool stable) {
+    uint32_t h = clamp(series);
+    uint32_t len = series_of(series)->count();
+    int64_t count = len - h;
+    if (count == 0) return series;
+    int64_t start = h;
+    if (part) {
+        int64_t n;
+        if (part->type() == TYPE_INTEGER) n = part->int_value();
+        else if (part->type() == series->type() && part->node() == series->node())
+            n = int64_t{part->head()} - h;
+        else fire_refine(words::ref::part, part);
+        if (n < 0) {
+            if (h + n < 0) return series;
+            start = h + n;
+            count = -n;
+        } else if (n < count) {
+            count = n;
+        }
+    }
+    uint32_t size = 1;
+    if (skip) {
+        int32_t n = skip->type() == TYPE_INTEGER ? skip->int_value() : 0;
+        if (n < 1 || n > count || count % n != 0) fire_refine(words::ref::skip, skip);
+        size = static_cast<uint32_t>(n);
+    } else if (all) {
+        fire(err::BAD_REFINES);
+    }
+    int32_t op = case_ ? actions::COMP_CASE_SORT : actions::COMP_SORT;
+    int32_t flags = reverse ? SORT_REVERSE : 0;
+    Cell fn = none_cell;
+    if (comparator) {
+        if (comparator->type() == TYPE_FUNCTION) {
+            fn = *comparator;
+            if (all && skip) flags |= SORT_ALL | static_cast<int32_t>(size << 2);
+        } else if (comparator->type() == TYPE_INTEGER) {
+            if (!skip || all) fire(err::BAD_REFINES);
+            int32_t field = comparator->int_value();
+            if (field < 1 || static_cast<uint32_t>(field) > size) fire(err::OUT_OF_RANGE, comparator);
+            flags |= (field - 1) << 2;
+        } else {
+            fire_refine(words::ref::compare, comparator);
+        }
+    } else if (all) {
+        flags |= SORT_ALL | static_cast<int32_t>(size << 2);
+    }
+    uint32_t records = static_cast<uint32_t>(count) / size;
+    if (records < 2) return series;
+
+    Sorting s{series->node(), static_cast<uint32_t>(start), size, fn, none_cell, none_cell};
+    Cell* saved_top = stack::top;
+    if (fn.type() == TYPE_FUNCTION) {
+        if (flags & SORT_ALL) {
+            s.record_a = *make_at(stack::push_slot(), size);
+            s.record_b = *make_at(stack::push_slot(), size);
+        }
+    }
+    std::vector<uint32_t> order(records);
+    for (uint32_t i = 0; i < records; ++i) order[i] = i;
+    {
+        SortScope scope(&s);
+        if (stable)
+            sort::merge_sort(order.data(), records, sizeof(uint32_t), op, flags, compare_records);
+        else
+            sort::adaptive_sort(order.data(), records, sizeof(uint32_t), op, flags, compare_records);
+    }
+    stack::top = saved_top;
+    // A comparison function that shortened the block leaves it as it is.
+    SeriesBuffer* b = series_of(series);
+    if (uint64_t{s.base} + uint64_t{records} * size > b->count()) return series;
+    Cell* cells = reinterpret_cast<Cell*>(b->offset_addr()) + s.base;
+    std::vector<Cell> sorted(uint64_t{records} * size);
+    for (uint32_t i = 0; i < records; ++i)
+        std::memcpy(static_cast<void*>(&sorted[uint64_t{i} * size]), cells + uint64_t{order[i]} * size,
+                    size * sizeof(Cell));
+    std::memcpy(static_cast<void*>(cells), sorted.data(), sorted.size() * sizeof(Cell));
+    return series;
+}
+
+// ---- Set operations ------------------------------------------------------------------------------
+
+namespace {
+
+// The records of a set from its index: `size` cells each, judged by the
+// first; membership through a hash table over the set (its own for a
+// hash!), or find/only for a first cell of an any-block type.
+struct Set {
+    Cell value;
+    uint32_t length;  // cells from the index
+    Node table;
+
+    Set(const Cell* v, uint32_t size) : value(*v), table(0) {
+        clamp(&value);
+        length = rs_length_q(&value);
+        (void)size;
+    }
+    // Builds the temporary table of a set that is not a hash!.
+    void index() {
+        table = hash::table_of(&value);
+        if (!table) table = hashtable::init(length ? length : 1, &value, hashtable::KIND_HASH, 1);
+    }
+};
+
+// Whether `key` is the first cell of a record of the block from `head`
+// (records of `size` cells), under `op`.
+bool has_record(const Cell* block, uint32_t head, Node table, const Cell* key, uint32_t size, int32_t op) {
+    if (any_block_q(key->type())) {
+        uint32_t len = series_of(block)->count();
+        for (uint32_t i = head; i < len; i += size) {
+            Cell c = *rs_abs_at(block, i);
+            Cell k = *key;
+            if (actions::compare(&c, &k, op) == 0) return true;
+        }
+        return false;
+    }
+    Cell k = *key;
+    return hashtable::get(table, &k, static_cast<int32_t>(head), static_cast<int32_t>(size), op, false, false) !=
+           nullptr;
+}
+
+}  // namespace
+
+void do_set_op(bool case_, Cell* skip, int32_t op) {
+    uint32_t size = 1;
+    if (skip) {
+        if (skip->type() != TYPE_INTEGER || skip->int_value() < 1) fire_refine(words::ref::skip, skip);
+        size = static_cast<uint32_t>(skip->int_value());
+    }
+    bool two = op != 8;
+    int32_t cmp = case_ ? actions::COMP_STRICT_EQUAL : actions::COMP_FIND;
+    Set a(stack::arguments, size);
+    Set b(two ? stack::arguments + 1 : stack::arguments, size);
+    if (op == 10 || op == 11 || op == 12) b.index();
+    if (op == 12) a.index();
+
+    uint64_t room = uint64_t{a.length} + (op == 9 ? b.length : 0);
+    if (room == 0) room = 1;
+    if (room >= 134217728) fire(err::NO_MEMORY);
+    Cell* slot = make_at(stack::push_slot(), static_cast<uint32_t>(room));
+    Node result_table = hashtable::init(static_cast<uint32_t>(room), slot, hashtable::KIND_HASH, 1);
+    Cell result = *slot;
+    result.data3 = result_table;
+
+    // Appends the records of `from` that pass: in `other` (present) or not.
+    auto pass = [&](Set& from, Set* other, bool present) {
+        for (uint32_t i = 0; i < from.length; i += size) {
+            Cell key = *rs_abs_at(&from.value, from.value.head() + i);
+            if (other && has_record(&other->value, other->value.head(), other->table, &key, size, cmp) != present)
+                continue;
+            if (has_record(&result, 0, result_table, &key, size, cmp)) continue;
+            uint32_t at = series_of(&result)->count();
+            uint32_t n = from.length - i < size ? from.length - i : size;
+            for (uint32_t k = 0; k < n; ++k) {
+                Cell c = *rs_abs_at(&from.value, from.value.head() + i + k);
+                rs_append(&result, &c);
+            }
+            int32_t status = 0;
+            if (!any_block_q(key.type())) hashtable::put(result_table, rs_abs_at(&result, at), &status);
+        }
+    };
+    switch (op) {
+        case 8: pass(a, nullptr, false); break;
+        case 9:
+            pass(a, nullptr, false);
+            pass(b, nullptr, false);
+            break;
+        case 10: pass(a, &b, true); break;
+        case 11: pass(a, &b, false); break;
+        case 12:
+            pass(a, &b, false);
+            pass(b, &a, false);
+            break;
+        default: sys::on_quit(101, ZEM_HERE());
+    }
+    bool to_hash = a.value.type() == TYPE_HASH || (two && b.value.type() == TYPE_HASH);
+    if (to_hash) {
+        result.header = TYPE_HASH;
+        // The table indexes only the records' first cells: a hash! indexes all.
+        if (size > 1) hashtable::resize(result_table, series_of(&result)->count());
+    } else {
+        result = Cell{TYPE_BLOCK, 0, result.node(), 0};
+    }
+    *stack::arguments = result;
+    stack::pop(1);
+}
+
 // ---- Registration --------------------------------------------------------------
 
-// find, put, select and sort come with the search and sort actions.
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_BLOCK>(
@@ -795,7 +1353,7 @@ void init() {
         /* 28 change          */ change,
         /* 29 clear           */ inherit,
         /* 30 copy            */ copy,
-        /* 31 find            */ pending,
+        /* 31 find            */ find,
         /* 32 head            */ inherit,
         /* 33 head?           */ inherit,
         /* 34 index?          */ inherit,
@@ -805,11 +1363,11 @@ void init() {
         /* 38 next            */ inherit,
         /* 39 pick            */ inherit,
         /* 40 poke            */ inherit,
-        /* 41 put             */ pending,
+        /* 41 put             */ put,
         /* 42 remove          */ inherit,
         /* 43 reverse         */ inherit,
-        /* 44 select          */ pending,
-        /* 45 sort            */ pending,
+        /* 44 select          */ select,
+        /* 45 sort            */ sort,
         /* 46 skip            */ inherit,
         /* 47 swap            */ swap,
         /* 48 tail            */ inherit,

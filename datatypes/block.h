@@ -149,9 +149,33 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op);
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+           Cell* skip, bool last, bool reverse, bool tail, bool match);
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+             Cell* skip, bool last, bool reverse);
+// Sets the value after the key (appending both when the key is missing);
+// answers the value.
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
+// Sorts in place; /compare takes a function! (called through the
+// interpreter) or a field number of the /skip records.
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
+           bool stable);
+// Calls a comparison function of sort with the two values (sort asks how
+// a orders against b as fn b a, or fn a b under /reverse) and answers the
+// order it gives: 1 when its first argument goes first (true, a number
+// below 0, any other value), -1 when its second does (false, none!, a
+// number above 0), 0 for a zero or NaN number.
+int32_t call_comparator(const Cell* fn, const Cell* first, const Cell* second);
 Cell* swap(Cell* series1, Cell* series2);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
 Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+
+// The block side of the set-operation natives (op 8 unique, 9 union, 10
+// intersect, 11 exclude, 12 difference): the sets are the current call's
+// first two arguments (one for unique), records of /skip cells judged by
+// their first cell; the new block, or hash! when a set is one, replaces the
+// first argument.
+void do_set_op(bool case_, Cell* skip, int32_t op);
 
 void init();
 

@@ -8,6 +8,7 @@
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
 
@@ -38,6 +39,13 @@ bool is_registered[TYPE_SLOTS];
 bool names_built = false;
 
 void make_name_word(uint32_t id) { names[id].word = *word::load(names[id].name); }
+
+// The name words are C++ copies bound to the global context: the collector
+// rewrites their context handle when the context moves.
+void mark_names() {
+    for (NameEntry& n : names)
+        if (n.word.type() == TYPE_WORD && n.word.data1) collector::mark_context(&n.word.data1);
+}
 
 // A registration that breaks the order of the start-up list is a fault of
 // the build: report it and stop.
@@ -100,6 +108,7 @@ SlotKind slot_kind(uint32_t type, uint32_t slot) {
 bool registered(uint32_t id) { return id < TYPE_SLOTS && is_registered[id]; }
 
 void build_names() {
+    collector::register_mark_callback(mark_names);
     for (uint32_t id = 1; id <= top_id; ++id)
         if (is_registered[id]) make_name_word(id);
     names_built = true;

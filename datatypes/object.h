@@ -1,6 +1,12 @@
-// object!: a context with its words and values as a value. Object cell:
-// word 1 the context node, word 2 the class id, word 3 the node of the
-// change-handler record (0 when none).
+// object!: a context with identity. Object cell:
+//   word 1  the context node (kind 2, with a self cell holding a copy of
+//           the object cell)
+//   word 2  the class id: objects of one shape share it
+//   word 3  the node of the change-handler record, 0 when none
+// The record is a 2-cell block: cell 0 for `on-change*`, cell 1 for
+// `on-deep-change*`; each is a pair! cell whose word 2 is (field index << 16)
+// | the handler's local count (index -1: no such handler) and word 3 the
+// node of the handler's spec when it was counted.
 #pragma once
 #include <cstdint>
 
@@ -8,10 +14,99 @@
 
 namespace object {
 
+// Class ids of shapes made at run time start above this.
+constexpr int32_t FIRST_CLASS_ID = 1000000;
+
+// The next class id (the first one handed out is 1,000,001).
+int32_t new_class_id();
+
 // Gives the object a fresh context of the given kind: a copy of its words
 // (rebound to the new context) and table, the same on-stack and self
 // flags, and one unset! value per word. Answers the new node.
 Node new_context(Cell* obj, uint32_t kind);
+
+// ---- Making ---------------------------------------------------------------------------
+
+// A fresh object (header 32, class id 0, no record) over a new object
+// context of `slots` slots, written to the slot and to its self cell.
+Cell* make_at(Cell* slot, uint32_t slots);
+// Pushes an object cell.
+Cell* push(Node ctx, Node record, int32_t class_id);
+// The same, first setting the values' length to the word count when the
+// values series is still empty.
+Cell* init_push(Node ctx, int32_t class_id);
+// Gives the object on the stack top its record from these indexes and local
+// counts; a deep handler makes the object own its series.
+void init_events(Node ctx, int32_t on_change, int32_t on_change_locals, int32_t on_deep_change,
+                 int32_t on_deep_change_locals);
+// The construct core: a fresh object of 4 slots with a new class id (or a
+// deep copy of the prototype with its record computed again), then the
+// spec's set-words collected (see collect_set_words). Written to `out`.
+Cell* create(const Cell* spec, const Cell* proto, bool only, Cell* out);
+// Adds every set-word of the spec to the context; each takes the first
+// value after its run of set-words (none at the end). Unless only, a word
+// spelled true/yes/on becomes logic true, false/no/off logic false and
+// none the none value. True when the context grew.
+bool collect_set_words(const Cell* spec, Node ctx, bool only);
+// The copy core of copy and make: a new context copying the source's words
+// and values; deep (without types) deep-copies series values, types copies
+// the values of those types; function! values are rebound to the copy.
+// The source's record is kept unless reset, which computes it again and
+// re-establishes ownership. Answers the slot.
+Cell* copy_into(const Cell* obj, Cell* slot, bool deep, const Cell* types, bool reset);
+// The change-handler record of the object (0 when it has no handler);
+// raises bad-field-set when a handler field holds something else than a
+// function!.
+Node events_record(const Cell* obj);
+
+// ---- Access ------------------------------------------------------------------------------
+
+Cell* value_at(Node ctx, uint32_t index);
+Cell* get_values(Node ctx);
+// The field's value (case-insensitive), or the shared none cell.
+const Cell* select_word(const Cell* obj, const Cell* word);
+// The field's index, or -1.
+int32_t find_word(const Cell* obj, const Cell* word);
+uint32_t words_count(const Cell* obj);
+// Whether the word's value (the field) is an object! of that class.
+bool word_of_class_q(const Cell* word, int32_t class_id);
+bool field_of_class_q(Node ctx, uint32_t index, int32_t class_id);
+// `set` with an object target.
+void set_many(Cell* obj, const Cell* value, bool any, bool only, bool some);
+// Clears the "field written" mark of every word of the context.
+void clear_changed(Node ctx);
+// Clears the new-line marker of every cell of the series.
+void clear_cell_flag(Node series);
+
+// ---- Change notification -------------------------------------------------------------------
+
+// Calls the object's `on-change*` (field word, old value, new value) when it
+// has one; the new value is already stored.
+void fire_on_change(Cell* obj, Cell* word, Cell* old_value, Cell* new_value);
+// Calls the owner's `on-deep-change*` (owner, word, target, action, new
+// value, index, part) when it has one.
+void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
+                         int32_t part);
+bool has_deep_handler_q(const Cell* obj);
+
+// ---- Actions ---------------------------------------------------------------------------------
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type);
+Cell* reflect(Cell* value, Cell* field);
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent);
+// Fields in word order, shared with the molds of error! and port!.
+int32_t serialize(Cell* obj, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+                  bool indent, int32_t level, bool mold);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
+                int32_t index, bool case_, bool get, bool last);
+int32_t compare(Cell* value1, Cell* value2, int32_t op);
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+             Cell* with, Cell* skip, bool last, bool reverse);
+Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
 
 void init();
 

@@ -10,6 +10,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
+#include "evaluator/errors.h"
 #include "evaluator/stack.h"
 
 namespace routine {
@@ -57,6 +58,24 @@ void set_arity(Cell* r) {
     r->header = (r->header & ~ARITY_MASK) | ((n << ARITY_SHIFT) & ARITY_MASK);
 }
 
+// make routine! [spec index]: a routine of the table entry `index`.
+Cell* make(Cell* proto, Cell* spec, uint32_t) {
+    Cell arg = *spec;
+    auto bad = [&]() {
+        Cell p = *proto;
+        fire(err::BAD_MAKE_ARG, &p, &arg);
+    };
+    if (arg.type() != TYPE_BLOCK || block::rs_length_q(&arg) != 2) bad();
+    Cell spec_block = block::rs_head(&arg)[0];
+    Cell index = block::rs_head(&arg)[1];
+    if (spec_block.type() != TYPE_BLOCK || index.type() != TYPE_INTEGER || !body_of(index.int_value())) bad();
+    function::check_spec(&spec_block);
+    push(&spec_block, nullptr, index.int_value(), 0, false);
+    Cell r = *stack::top_cell();
+    stack::pop(1);
+    return copy_cell(&r, proto);
+}
+
 int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) { return append_text(buffer, "?routine?", limit); }
 
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit, int32_t indent) {
@@ -77,7 +96,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) { return function::compa
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_ROUTINE>(
-        /*  1 make            */ unsupported,
+        /*  1 make            */ make,
         /*  2 random          */ unsupported,
         /*  3 reflect         */ inherit,
         /*  4 to              */ unsupported,

@@ -27,6 +27,7 @@ Node push(const Cell* spec, const Cell* body, int32_t entry, int32_t extra, bool
 uint32_t arity(const Cell* routine);
 void set_arity(Cell* routine);
 
+Cell* make(Cell* proto, Cell* spec, uint32_t type);
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent);

@@ -2,14 +2,17 @@
 #include "datatypes/series.h"
 
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/hash.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
+#include "evaluator/ownership.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
@@ -22,7 +25,6 @@ namespace {
 
 // Buffer flags a copy takes over from its source: the unit and the
 // datatype's own bits, not the allocator's, the collector's or ownership.
-constexpr uint32_t SERIES_OWNED = 0x00020000;
 constexpr uint32_t ALLOCATOR_BITS = SERIES_BIG | SERIES_FIXED | SERIES_MARK | SERIES_CENTRED |
                                     SERIES_MADE | SERIES_PINNED | SERIES_IN_USE;
 
@@ -92,6 +94,7 @@ void cut(const Cell* value, uint32_t start, uint32_t count) {
     std::memmove(base + static_cast<size_t>(start) * unit, base + static_cast<size_t>(start + count) * unit,
                  static_cast<size_t>(len - start - count) * unit);
     s->tail -= count * unit;
+    hash::removed(value, start, count, len);
 }
 
 // ---- Vector elements ----------------------------------------------------------------
@@ -289,14 +292,27 @@ Cell* poke(Cell* series, int32_t index, Cell* value, Cell*) {
     int64_t h = clamp(series);
     int64_t target = h + (index > 0 ? index - 1 : index);
     if (index == 0 || target < 0 || target >= len) fire_int(err::OUT_OF_RANGE, index);
+    Cell t = *series;
+    bool notify = ownership::before(&t, words::poke, value, static_cast<int32_t>(target), 1);
     store(series, static_cast<uint32_t>(target), value);
+    hash::reindex(series, static_cast<uint32_t>(target), 1);
+    ownership::after(notify, &t, words::poked, value, static_cast<int32_t>(target), 1);
     return value;
 }
 
 Cell* clear(Cell* series) {
     uint32_t h = clamp(series);
+    uint32_t len = series_of(series)->count();
+    if (h >= len) return series;
+    Cell t = *series;
+    auto part = static_cast<int32_t>(len - h);
+    bool notify = ownership::before(&t, words::clear, nullptr, static_cast<int32_t>(h), part);
     SeriesBuffer* s = series_of(series);
-    if (h < s->count()) s->tail = s->offset + h * s->unit();
+    if (h < s->count()) {
+        hash::forget(series, h, s->count() - h);
+        s->tail = s->offset + h * s->unit();
+    }
+    ownership::after(notify, &t, words::cleared, nullptr, static_cast<int32_t>(h), part);
     return series;
 }
 
@@ -320,12 +336,17 @@ Cell* remove(Cell* series, Cell* part, Cell* key) {
     }
     uint32_t len = rs_length_q(series);
     if (h >= len) return series;
+    Cell t = *series;
+    auto removed = static_cast<int32_t>(h + count >= len ? len - h : count);
+    bool notify = ownership::before(&t, words::remove, nullptr, static_cast<int32_t>(h), removed);
     if (h + count >= len) {
+        hash::forget(series, h, len - h);
         SeriesBuffer* s = series_of(series);
         s->tail = s->offset + h * s->unit();
     } else {
         cut(series, h, static_cast<uint32_t>(count));
     }
+    ownership::after(notify, &t, words::removed, nullptr, static_cast<int32_t>(h), removed);
     return series;
 }
 
@@ -348,6 +369,8 @@ Cell* reverse(Cell* series, Cell* part, Cell* skip) {
         if (count < sz || count % sz != 0) fire_refine(words::ref::skip, skip);
         size = static_cast<uint32_t>(sz);
     }
+    Cell t = *series;
+    bool notify = ownership::before(&t, words::reverse, nullptr, static_cast<int32_t>(h), static_cast<int32_t>(count));
     uint32_t unit = series_of(series)->unit();
     uint32_t records = static_cast<uint32_t>(count) / size;
     size_t width = static_cast<size_t>(size) * unit;
@@ -360,6 +383,8 @@ Cell* reverse(Cell* series, Cell* part, Cell* skip) {
         std::memcpy(a, b, width);
         std::memcpy(b, tmp.data(), width);
     }
+    hash::rebuild(series);
+    ownership::after(notify, &t, words::reversed, nullptr, static_cast<int32_t>(h), static_cast<int32_t>(count));
     return series;
 }
 
@@ -432,13 +457,40 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
         start = last ? len - count : h;
     }
     Cell src = *series;
+    bool notify = ownership::before(&src, words::take, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
     Node node = copy_range(&src, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
     cut(&src, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    ownership::after(notify, &src, words::taken, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
     *series = Cell{src.type(), 0, node, src.data3};
     return series;
 }
 
 // ---- Moving ------------------------------------------------------------------------------------
+
+namespace {
+
+// Tells the owners of the origin and (when another series) the target of
+// a move: "move" now, "moved" when the move is done. A move that changes
+// nothing returns before telling.
+struct Moved {
+    const Cell *origin, *target;
+    int32_t index, part;
+    bool notify_origin, notify_target = false;
+    bool done = false;
+    Moved(const Cell* o, const Cell* t, uint32_t at, uint32_t count)
+        : origin(o), target(t), index(static_cast<int32_t>(at)), part(static_cast<int32_t>(count)) {
+        notify_origin = ownership::before(origin, words::move, nullptr, index, part);
+        if (target->node() != origin->node())
+            notify_target = ownership::before(target, words::move, nullptr, static_cast<int32_t>(target->head()), part);
+    }
+    ~Moved() noexcept(false) {
+        if (std::uncaught_exceptions()) return;
+        ownership::after(notify_origin, origin, words::moved, nullptr, index, part);
+        ownership::after(notify_target, target, words::moved, nullptr, static_cast<int32_t>(target->head()), part);
+    }
+};
+
+}  // namespace
 
 Cell* move(Cell* origin, Cell* target, Cell* part) {
     uint32_t ot = origin->type();
@@ -467,6 +519,8 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
         if (static_cast<uint32_t>(c) < count) count = static_cast<uint32_t>(c);
     }
     uint32_t unit = series_of(origin)->unit();
+    Cell from = *origin, to = *target;
+    Moved moved(&from, &to, oh, count);
 
     if (origin->node() == target->node()) {
         uint32_t th = clamp(target);
@@ -485,6 +539,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
             std::memmove(addr(origin, th + count), addr(origin, th), static_cast<size_t>(oh - th) * unit);
             std::memcpy(addr(origin, th), lifted.data(), bytes);
         }
+        hash::rebuild(origin);
         return target;
     }
 
@@ -514,6 +569,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
         std::memmove(at_t + bytes, at_t, static_cast<size_t>(tlen - th) * unit);
         std::memcpy(at_t, addr(origin, oh), bytes);
         t->tail += static_cast<uint32_t>(bytes);
+        hash::inserted(target, th, count);
     } else {
         string::concatenate(target, origin, static_cast<int32_t>(count), true);
     }
@@ -544,30 +600,37 @@ Cell* random(Cell* value, bool seed, bool secure, bool only) {
         Cell v = *value;
         return pick_into(&v, k, value);
     }
+    Cell t = *value;
+    auto part = static_cast<int32_t>(len > h ? len - h : 0);
+    bool notify = ownership::before(&t, words::random, nullptr, static_cast<int32_t>(h), part);
     for (uint32_t i = h; i < len; ++i) {
         int32_t k = rng::int_in_range(secure, static_cast<int32_t>(len - i));
         if (k > 1) swap_bytes(addr(value, i), addr(value, i + static_cast<uint32_t>(k) - 1), unit);
     }
+    ownership::after(notify, &t, words::randomized, nullptr, static_cast<int32_t>(h), part);
     return value;
 }
 
 // ---- Owner -------------------------------------------------------------------------------------------
 
 namespace {
-bool owner_field_q(const Cell* field) {
-    return word::any_word_q(field->type()) &&
-           symbol::resolve(field->symbol()) == symbol::resolve(words::sym::owner);
+bool field_q(const Cell* field, uint32_t sym) {
+    return word::any_word_q(field->type()) && symbol::resolve(field->symbol()) == symbol::resolve(sym);
 }
 }  // namespace
 
-// No series has an owner object until objects record ownership.
+// The owner object recorded for the series, or none.
 Cell* reflect(Cell* value, Cell* field) {
-    if (!owner_field_q(field)) fire(err::NOT_DONE);
-    *value = none_value();
-    return value;
+    if (!field_q(field, words::sym::owner)) fire(err::NOT_DONE);
+    return ownership::reflect_owner(value);
 }
 
-Cell* modify(Cell*, Cell*, Cell* value, bool) { return value; }
+// `owner` (and `owned`, the word the library uses): none removes the
+// ownership, [object word] makes the object the owner under that word.
+Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
+    if (field_q(field, words::sym::owner) || field_q(field, words::sym::owned)) ownership::modify_owned(target, value);
+    return value;
+}
 
 // ---- Registration --------------------------------------------------------------
 

@@ -9,8 +9,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/series.h"
 #include "evaluator/errors.h"
+#include "evaluator/ownership.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -587,8 +590,19 @@ void form_value(Cell* value, Cell* buffer) {
     actions::form(value, buffer, nullptr, INT32_MAX);
 }
 
-void uppercase(Cell* value, const Cell* part) { case_folding::change_case(value, part, true); }
-void lowercase(Cell* value, const Cell* part) { case_folding::change_case(value, part, false); }
+// Case changes report once, after the change.
+void uppercase(Cell* value, const Cell* part) {
+    Cell target = *value;
+    case_folding::change_case(value, part, true);
+    if (ownership::maybe_owned(&target))
+        ownership::check(&target, words::uppercase, nullptr, static_cast<int32_t>(target.head()), static_cast<int32_t>(rs_length_q(&target)));
+}
+void lowercase(Cell* value, const Cell* part) {
+    Cell target = *value;
+    case_folding::change_case(value, part, false);
+    if (ownership::maybe_owned(&target))
+        ownership::check(&target, words::lowercase, nullptr, static_cast<int32_t>(target.head()), static_cast<int32_t>(rs_length_q(&target)));
+}
 
 // ---- make and to ------------------------------------------------------------------------
 
@@ -864,8 +878,16 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
         // binary! and vector! inherit this slot; their elements are theirs.
         bool text = any_string_q(parent->type());
         if (value) {
-            return text ? poke(parent, element->int_value(), value)
-                        : actions::poke(parent, element->int_value(), value, nullptr);
+            Cell target = *parent;
+            Cell* r;
+            {
+                ownership::Hush hush;
+                r = text ? poke(parent, element->int_value(), value)
+                         : actions::poke(parent, element->int_value(), value, nullptr);
+            }
+            if (ownership::maybe_owned(&target))
+                ownership::check(&target, words::set_path, value, static_cast<int32_t>(pick_target(&target, element->int_value())), 1);
+            return r;
         }
         Cell p = *parent;
         if (!text) return copy_cell(actions::pick(&p, element->int_value(), nullptr), parent);
@@ -1079,7 +1101,12 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool, int32_t dup, bool ap
     uint32_t length = series_of(series)->count();
     bool at_tail = append || series->head() >= length;
     uint32_t at = at_tail ? length : series->head();
+    Cell target = *series;
+    auto part_ = static_cast<int32_t>(uint64_t{src.count} * times);
+    bool notify = ownership::before(&target, append ? words::append : words::insert, value, static_cast<int32_t>(at), part_);
     uint32_t written = splice(series, at, 0, src, times);
+    ownership::after(notify, &target, append ? words::appended : words::inserted, value, static_cast<int32_t>(at),
+                     static_cast<int32_t>(written));
     stack::top = saved;
     series->data1 = append ? 0 : at + written;
     return series;
@@ -1095,7 +1122,11 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool, int32_t dup) {
     uint32_t left = length - at;
     uint64_t replace = part >= 0 ? static_cast<uint64_t>(part) : uint64_t{src.count} * times;
     if (replace > left) replace = left;
+    Cell target = *series;
+    auto part_ = static_cast<int32_t>(uint64_t{src.count} * times);
+    bool notify = ownership::before(&target, words::change, value, static_cast<int32_t>(at), part_);
     uint32_t written = splice(series, at, static_cast<uint32_t>(replace), src, times);
+    ownership::after(notify, &target, words::changed, value, static_cast<int32_t>(at), static_cast<int32_t>(written));
     stack::top = saved;
     series->data1 = at + written;
     return series;
@@ -1327,6 +1358,65 @@ int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags)
     return 0;
 }
 
+// Sorting with a comparison function: the records are sorted as indexes,
+// each comparison reading them through the series' node (the function may
+// run a collection that moves the buffer), then written in their order.
+struct TextSorting {
+    Cell series;    // the series, its index at the first record
+    uint32_t step;  // code points per record
+    bool all;       // records are passed whole, as series of their elements
+    Cell fn;
+};
+TextSorting* text_sorting = nullptr;
+
+// Record r as the function sees it: its first element (a char! of a
+// string), or with `all` a copy of the record.
+Cell record_value(const TextSorting& s, uint32_t r) {
+    Cell v = s.series;
+    uint64_t at = uint64_t{v.head()} + uint64_t{r} * s.step;
+    if (at >= series_of(&v)->count()) return none_cell();
+    v.data1 = static_cast<uint32_t>(at);
+    Cell out;
+    if (!s.all || s.step < 2) return *series::pick_into(&v, 1, &out);
+    Cell part = int_cell(static_cast<int32_t>(s.step));
+    return *series::copy(&v, &out, &part, false, nullptr);
+}
+
+int32_t compare_by_function(const void* pa, const void* pb, int32_t, int32_t flags) {
+    const TextSorting& s = *text_sorting;
+    uint32_t a = *static_cast<const uint32_t*>(pa), b = *static_cast<const uint32_t*>(pb);
+    bool reverse = flags != 0;
+    Cell x = record_value(s, reverse ? a : b);
+    Cell y = record_value(s, reverse ? b : a);
+    return block::call_comparator(&s.fn, &x, &y);
+}
+
+void sort_by_function(Cell* series, uint32_t head, uint32_t count, uint32_t step, bool all, bool reverse,
+                      bool stable, Cell* fn) {
+    uint32_t records = count / step;
+    TextSorting state{*series, step, all, *fn};
+    state.series.data1 = head;
+    std::vector<uint32_t> order(records);
+    for (uint32_t i = 0; i < records; ++i) order[i] = i;
+    struct Scope {
+        TextSorting* saved = text_sorting;
+        ~Scope() { text_sorting = saved; }
+    } scope;
+    text_sorting = &state;
+    if (stable)
+        sort::merge_sort(order.data(), records, sizeof(uint32_t), 0, reverse ? 1 : 0, compare_by_function);
+    else
+        sort::adaptive_sort(order.data(), records, sizeof(uint32_t), 0, reverse ? 1 : 0, compare_by_function);
+    // A function that shortened the series leaves it as it is.
+    SeriesBuffer* s = series_of(series);
+    if (uint64_t{head} + count > s->count()) return;
+    size_t width = size_t{step} * s->unit();
+    uint8_t* base = s->offset_addr() + size_t{head} * s->unit();
+    std::vector<uint8_t> sorted(size_t{records} * width);
+    for (uint32_t i = 0; i < records; ++i) std::memcpy(&sorted[i * width], base + order[i] * width, width);
+    std::memcpy(base, sorted.data(), sorted.size());
+}
+
 }  // namespace
 
 Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
@@ -1366,6 +1456,7 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
         fire(err::BAD_REFINES);
     }
     int32_t offset = 0;
+    Cell* fn = nullptr;
     if (comparator) {
         if (comparator->type() == TYPE_INTEGER) {
             if (!skip || all) fire(err::BAD_REFINES);
@@ -1373,13 +1464,16 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
             if (k < 1 || static_cast<uint32_t>(k) > step) fire(err::OUT_OF_RANGE, comparator);
             offset = k - 1;
         } else if (comparator->type() == TYPE_FUNCTION) {
-            // Calling back into the evaluator comes with the interpreter.
-            fire(err::NOT_DONE);
+            fn = comparator;
         } else {
             fire_refine_arg(words::ref::compare, comparator);
         }
     }
     if (count < 2) return series;
+    if (fn) {
+        sort_by_function(series, head, count, step, all && skip, reverse, stable && !case_, fn);
+        return series;
+    }
     SeriesBuffer* s = series_of(series);
     uint32_t unit = s->unit();
     if (unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);
@@ -1387,11 +1481,15 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     int32_t op = static_cast<int32_t>(unit) | (exact ? 8 : 0) | (reverse ? 16 : 0) |
                  (all && skip ? 32 : 0);
     int32_t flags = all && skip ? static_cast<int32_t>(step) : offset;
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::sort, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
+    s = series_of(series);
     uint8_t* base = s->offset_addr() + head * unit;
     if (stable && !case_)
         sort::merge_sort(base, count / step, step * unit, op, flags, compare_records);
     else
         sort::adaptive_sort(base, count / step, step * unit, op, flags, compare_records);
+    ownership::after(notify, &target, words::sorted, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
     return series;
 }
 
@@ -1412,8 +1510,13 @@ Cell* swap(Cell* series1, Cell* series2) {
         Cell c = char_cell(a);
         fire(err::INVALID_ARG, &c);
     }
+    Cell s1 = *series1, s2 = *series2;
+    bool notify1 = ownership::before(&s1, words::swap, &s2, static_cast<int32_t>(s1.head()), 1);
+    bool notify2 = s2.node() != s1.node() && ownership::before(&s2, words::swap, &s1, static_cast<int32_t>(s2.head()), 1);
     overwrite_char(series_of(series1), series1->head(), b);
     overwrite_char(series_of(series2), series2->head(), a);
+    ownership::after(notify1, &s1, words::swaped, &s2, static_cast<int32_t>(s1.head()), 1);
+    ownership::after(notify2, &s2, words::swaped, &s1, static_cast<int32_t>(s2.head()), 1);
     return series1;
 }
 
@@ -1471,7 +1574,10 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
         r.data3 = series->type() == TYPE_VECTOR ? series->data3 : 0;
         stack::pop(1);
     }
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::take, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
     remove_part(series, start, count);
+    ownership::after(notify, &target, words::taken, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
     return copy_cell(&r, series);
 }
 
@@ -1573,7 +1679,10 @@ Cell* trim(Cell* series, bool head_, bool tail_, bool auto_, bool lines, bool al
         }
         if (line_at_end) kept.push_back('\n');
     }
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::trim, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(n));
     rewrite(series, head, kept);
+    ownership::after(notify, &target, words::trimmed, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(n));
     return series;
 }
 

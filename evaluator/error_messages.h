@@ -96,6 +96,16 @@
     X(SCRIPT, RTD_NO_MATCH, R"~([ "rich-text dialect does not match:" :arg1 ])~")                    \
     X(SCRIPT, NON_ALIGNED, "data is not aligned to its unit size")                                 \
     X(SCRIPT, DRAW_INFINITE, R"~([ "infinite loop in Draw dialect at:" :arg1 ])~")                   \
+    X(SCRIPT, PARSE_RULE, R"~([ "PARSE - invalid rule or usage of rule:" :arg1 ])~")                \
+    X(SCRIPT, PARSE_END, R"~([ "PARSE - unexpected end of rule after:" :arg1 ])~")                  \
+    X(SCRIPT, PARSE_INVALID_REF, R"~([ "PARSE - get-word refers to a different series!" :arg1 ])~") \
+    X(SCRIPT, PARSE_BLOCK, R"~([ "PARSE - input must be of any-block! type:" :arg1 ])~")            \
+    X(SCRIPT, PARSE_UNSUPPORTED, "PARSE - matching by datatype not supported for any-string! input") \
+    X(SCRIPT, PARSE_INFINITE, R"~([ "PARSE - infinite recursion at rule: [" :arg1 "]" ])~")         \
+    X(SCRIPT, PARSE_STACK, "PARSE - stack limit reached")                                           \
+    X(SCRIPT, PARSE_KEEP, "PARSE - KEEP is used without a wrapping COLLECT")                        \
+    X(SCRIPT, PARSE_INTO_BAD, "PARSE - COLLECT INTO/AFTER invalid series! argument")                \
+    X(SCRIPT, PARSE_INTO_TYPE, "PARSE - COLLECT INTO/AFTER expects a series! of compatible datatype") \
     X(SCRIPT, RB_INVALID_RECORD, R"~([ "invalid record:" :arg1 ])~")                                 \
     X(MATH, ZERO_DIVIDE, "attempt to divide by zero")                                              \
     X(MATH, OVERFLOW, "math or number overflow")                                                   \

@@ -119,7 +119,17 @@ enum ErrorCategory : uint32_t {
     X(SCRIPT, 74, NON_ALIGNED, "non-aligned")                  \
     X(SCRIPT, 75, DRAW_INVALID, "draw-invalid")                \
     X(SCRIPT, 76, DRAW_INFINITE, "draw-infinite")              \
-    X(SCRIPT, 77, RB_INVALID_RECORD, "rb-invalid-record")      \
+    X(SCRIPT, 77, PARSE_RULE, "parse-rule")                    \
+    X(SCRIPT, 78, PARSE_END, "parse-end")                      \
+    X(SCRIPT, 79, PARSE_INVALID_REF, "parse-invalid-ref")      \
+    X(SCRIPT, 80, PARSE_BLOCK, "parse-block")                  \
+    X(SCRIPT, 81, PARSE_UNSUPPORTED, "parse-unsupported")      \
+    X(SCRIPT, 82, PARSE_INFINITE, "parse-infinite")            \
+    X(SCRIPT, 83, PARSE_STACK, "parse-stack")                  \
+    X(SCRIPT, 84, PARSE_KEEP, "parse-keep")                    \
+    X(SCRIPT, 85, PARSE_INTO_BAD, "parse-into-bad")            \
+    X(SCRIPT, 86, PARSE_INTO_TYPE, "parse-into-type")          \
+    X(SCRIPT, 87, RB_INVALID_RECORD, "rb-invalid-record")      \
     X(MATH, 0, ZERO_DIVIDE, "zero-divide")                     \
     X(MATH, 1, OVERFLOW, "overflow")                           \
     X(MATH, 2, POSITIVE, "positive")                           \

@@ -3,6 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/object.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/native_support.h"
@@ -155,7 +156,7 @@ Unwind n_set(bool, const int32_t* refs) {
         stack::push(&value);
         walk_path(target, true, &value, case_);
     } else if (t == TYPE_OBJECT) {
-        fire(err::NOT_DONE);  // setting an object's fields comes with object!
+        object::set_many(&target, &value, any, only, some);
     } else if (t == TYPE_BLOCK) {
         stack::mark_native(&words::anon);
         set_many(&target, &value, block::rs_length_q(&target), any, only, some);

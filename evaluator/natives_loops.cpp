@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -72,8 +73,10 @@ bool step_many(Cell* series, const Cell* words, uint32_t n) {
             series::pick_into(series, static_cast<int32_t>(i + 1), &v);
             context::set(&w, &v);
         }
-    } else if (t == TYPE_MAP || t == TYPE_IMAGE) {
-        fire(err::NOT_DONE);  // their own steps come with map! and image!
+    } else if (t == TYPE_MAP) {
+        return map::foreach_next(words, series, n);  // skips removed pairs, moves the index itself
+    } else if (t == TYPE_IMAGE) {
+        fire(err::NOT_DONE);  // its own step comes with image!
     } else {
         set_many(words, series, n, true, false, false);
     }

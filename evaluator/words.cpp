@@ -32,8 +32,9 @@ Cell issue_ooo{};
 
 namespace {
 
-// The fixed words are C++ copies bound to the global context: the collector
-// rewrites their context handle when the context moves.
+// The fixed words and the issue are C++ copies bound to the global
+// context: the collector rewrites their context handle when the context
+// moves.
 void mark_words() {
 #define X(name) \
     if (name.data1) collector::mark_context(&name.data1);
@@ -43,6 +44,7 @@ void mark_words() {
     if (name.data1) collector::mark_context(&name.data1);
     ZEM_FIXED_WORDS(X)
 #undef X
+    if (issue_ooo.data1) collector::mark_context(&issue_ooo.data1);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The boot image embedded in the program: the library the runtime starts
-// from (its Zem sources, in load order).
+// from, its Zem sources in load order as one compact ZEMBIN image.
 #pragma once
 #include <cstddef>
 #include <cstdint>

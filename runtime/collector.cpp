@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csetjmp>
 #include <cstring>
 #include <vector>
@@ -26,6 +27,7 @@ uint32_t cycles = 0;
 uint32_t relocations = 0;
 uint32_t relocation_allowed = 1;
 bool running = false;
+uint64_t busy_ns = 0;
 uint32_t history_depth = 5;
 
 Node* global_context = nullptr;
@@ -592,12 +594,14 @@ void static_init() {
 
 void init() {
     cycles = 0;
+    busy_ns = 0;
     relocations = 0;
     history_depth = 5;
 }
 
 void do_cycle() {
     if (running || !memory::node_base) return;
+    const auto started = std::chrono::steady_clock::now();
     __atomic_thread_fence(__ATOMIC_SEQ_CST);
     running = true;
     __atomic_thread_fence(__ATOMIC_SEQ_CST);
@@ -614,9 +618,16 @@ void do_cycle() {
             plan_node_compaction();
     }
     mark_roots();
+    // The ownership table holds its series and owners weakly: entries whose
+    // key or owner did not survive go, the others are marked (handles of
+    // moved nodes rewritten) before anything is swept.
+    if (ownership_table && *ownership_table && live_node(*ownership_table)) {
+        hashtable::sweep(*ownership_table, marked_q);
+        hashtable::mark_entries(*ownership_table, marker, mark_block);
+        drain();
+    }
 
     externals::sweep();
-    if (ownership_table && *ownership_table) hashtable::sweep(*ownership_table, marked_q);
     if (stress)
         compact_frames_moving_all();
     else
@@ -633,6 +644,8 @@ void do_cycle() {
     fixed_marked.count = 0;
 
     cycles++;
+    busy_ns += static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count());
     __atomic_thread_fence(__ATOMIC_SEQ_CST);
     running = false;
     __atomic_thread_fence(__ATOMIC_SEQ_CST);

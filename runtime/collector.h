@@ -32,6 +32,8 @@ extern uint32_t relocations;
 // 1 while cycles may plan node compaction; hash-table growth clears it for
 // its duration.
 extern uint32_t relocation_allowed;
+// Nanoseconds spent in cycles since start-up (for benchmarks).
+extern uint64_t busy_ns;
 // True while a cycle runs.
 extern bool running;
 // A node frame must have been stable for depth + 1 cycles to be evacuated.
@@ -40,7 +42,8 @@ extern uint32_t history_depth;
 // Places of roots that later modules provide; null (or 0) until they exist.
 // The global context node, marked as a context.
 extern Node* global_context;
-// The series-ownership table, marked and then swept of unmarked entries.
+// The series-ownership table, held weakly: swept of the entries whose key
+// or owner did not survive, then its other entries are marked.
 extern Node* ownership_table;
 // The symbol of `self`: a word with it marks its context as a block.
 extern uint32_t self_symbol;

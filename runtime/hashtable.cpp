@@ -1203,7 +1203,12 @@ void mark(Node* slot, const Marker& marker) {
     }
     marker.series(node_slot(r->flags), marker.context);
     marker.series(node_slot(r->keys), marker.context);
-    if (r->kind == KIND_NODES || r->kind == KIND_OWNERSHIP) {
+    if (r->kind == KIND_OWNERSHIP) {
+        // Held weakly: the entries are marked by mark_entries after the sweep.
+        marker.series(node_slot(r->block), marker.context);
+        return;
+    }
+    if (r->kind == KIND_NODES) {
         const uint32_t* f = flags_of(r);
         for (uint32_t i = 0; i < static_cast<uint32_t>(r->n_buckets); i++) {
             if (!is_live(f, i)) continue;
@@ -1215,6 +1220,18 @@ void mark(Node* slot, const Marker& marker) {
         }
     }
     marker.block(node_slot(r->block), marker.context);
+}
+
+void mark_entries(Node table, const Marker& marker, void (*cells)(Cell* first, Cell* end)) {
+    Record* r = rec(table);
+    const uint32_t width = static_cast<uint32_t>(entry_width(r));
+    const uint32_t* f = flags_of(r);
+    for (uint32_t i = 0; i < static_cast<uint32_t>(r->n_buckets); i++) {
+        if (!is_live(f, i)) continue;
+        auto* cell = reinterpret_cast<Cell*>(block_of(r)->offset_addr() + keys_of(r)[i]);
+        marker.series(&cell->data1, marker.context);
+        cells(cell + 1, cell + width / 16);
+    }
 }
 
 void sweep(Node table, bool (*marked)(Node node)) {

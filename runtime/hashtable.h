@@ -145,6 +145,11 @@ struct Marker {
 };
 // Marks the table held in `slot` and everything it refers to.
 void mark(Node* slot, const Marker& marker);
+// Kind 4 tables are marked weakly (their record and arrays only); after
+// the sweep this marks the surviving entries: each key through
+// `marker.series` (which rewrites a relocated handle) and the entry's value
+// cells through `cells`.
+void mark_entries(Node table, const Marker& marker, void (*cells)(Cell* first, Cell* end));
 // Removes the entries (kinds 3-4) whose key, or (kind 4) whose owner's
 // context, the collector left unmarked.
 void sweep(Node table, bool (*marked)(Node node));

@@ -31,6 +31,7 @@ struct Cell;
 
 // Bits of a series buffer's flags word.
 constexpr uint32_t SERIES_UNIT_MASK = 0x0000001F;
+constexpr uint32_t SERIES_OWNED = 0x00020000;       // an object owns it (see ownership.h)
 constexpr uint32_t SERIES_COMPLEMENT = 0x00080000;  // complemented bitset
 constexpr uint32_t SERIES_FIXED = 0x00100000;       // never moved, never swept
 constexpr uint32_t SERIES_TABLE = 0x00200000;       // the record of a hash table

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "console/launcher.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -14,8 +15,12 @@
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/ownership.h"
+#include "evaluator/parser.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
+#include "library/routines.h"
+#include "platform/terminal.h"
 #include "runtime/top_level.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -92,8 +97,11 @@ void init() {
     words::build_refinements();
     words::build_issues();
     natives::init();
+    routines::init();
     errors::init();
-    // parser, ownership, checksum, compress, call
+    parser::init();
+    ownership::init();
+    // checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     lexer::init();
     block::scan_hook = [](Cell* text, Cell* slot) {
@@ -114,6 +122,8 @@ void init() {
 void cleanup() {
     errors::reset();
     stack::bottom = stack::top = stack::arguments = nullptr;
+    // The symbol table goes with the memory: no stale handle may outlive it.
+    symbol::table = symbol::index = 0;
     memory::free_all();
     sys::free_all();
 }
@@ -122,6 +132,7 @@ void unguarded_error(const ErrorThrown& e) {
     if (e.value.type() == TYPE_ERROR) errors::print(&e.value);
     else std::printf("*** %s: %s\n", errors::title(e.id.category), errors::id_word(e.id));
     std::fflush(nullptr);
+    platform::restore_terminal();
     sys::free_all();
     std::exit(254);
 }
@@ -132,6 +143,7 @@ int entry(int argc, char** argv) {
         init();
         starting = 0;
         top_level::run();
+        console::launch();
     } catch (const sys::Throw&) {
         sys::top_frame_handler();
     } catch (const ErrorThrown& e) {

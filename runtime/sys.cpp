@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/os.h"
+#include "platform/terminal.h"
 #include "runtime/print.h"
 
 extern "C" char __executable_start;
@@ -126,6 +127,10 @@ void os_start(int argc, char** argv) {
 }
 
 void on_quit(uint32_t status, uintptr_t address) {
+    // Raw mode, the alternate screen, mouse reporting and a hidden cursor
+    // must not outlive the process, whichever way it ends.
+    if (!in_fatal_signal) fflush(nullptr);
+    platform::restore_terminal();
     if (status != 0) report(status, address);
     fflush(nullptr);
     if (in_fatal_signal) {

@@ -1,7 +1,8 @@
 // The library's top level. Before the first statement, each datatype's name
 // word gets its datatype! value and `make` gets a bare action! (the library
-// needs `make` to make everything else, `make` included). A `Zem [...]`
-// header opens each library file in the image and is skipped.
+// needs `make` to make everything else, `make` included). The boot image's
+// values are decoded into the root block and evaluated there, in order. A
+// `Zem [...]` header opens each library file in the image and is skipped.
 #include "runtime/top_level.h"
 
 #include "datatypes/block.h"
@@ -17,6 +18,7 @@
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "services/lexer/lexer.h"
+#include "services/zembin/zembin.h"
 
 namespace top_level {
 
@@ -65,13 +67,15 @@ void run() {
     uint32_t was_active = collector::active;
     collector::active = 0;
     prelude();
-    Cell code = load(zem_boot_image, static_cast<uint32_t>(zem_boot_image_size));
+    uint32_t first = zembin::boot_load(zem_boot_image, zem_boot_image_size, false);
+    // The image's values end here, whatever is added to the root block later.
+    const uint32_t tail = series_of(&memory::root_block)->count();
+    Cell code{TYPE_BLOCK, first, memory::root_block.node(), 0};
     collector::active = 1;
 
     stack::mark_native(nullptr);
     uint32_t p = code.head();
     for (;;) {
-        uint32_t tail = series_of(&code)->count();
         if (p >= tail) break;
         if (is_header(code, p, tail)) {
             p += 2;

@@ -127,7 +127,7 @@ extern Handler scanners[TOKEN_TYPES];
 extern Handler loaders[TOKEN_TYPES];
 void build_handlers();
 // The map! of the n output cells from `from` (keys and values alternating);
-// map!'s maker plugs in here: until then every map literal is invalid map!.
+// a key of a datatype that map! does not accept is invalid map!.
 Cell make_map(State& st, uint32_t from, uint32_t n, const uint8_t* end);
 // The money! of a checked literal: sign, the three-letter currency code (or
 // null), the digits from after the "$" to `end` ("'" separators and one "."

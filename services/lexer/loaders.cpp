@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/map.h"
 #include "datatypes/money.h"
 #include "datatypes/pair.h"
 #include "datatypes/string.h"
@@ -1055,10 +1057,25 @@ void load_money(State& st, const uint8_t* start, const uint8_t* end, uint32_t, b
 
 }  // namespace
 
-// ---- Makers of datatypes still to come --------------------------------------------------------
+// ---- Makers of the list datatypes -------------------------------------------------------------
 
-// No map! maker yet: every map literal is invalid map!.
-Cell make_map(State& st, uint32_t, uint32_t, const uint8_t* end) { throw_error(st, nullptr, end, TYPE_MAP); }
+// A map! of the pairs; a key map! does not accept is invalid map!.
+Cell make_map(State& st, uint32_t from, uint32_t n, const uint8_t* end) {
+    for (uint32_t i = 0; i < n; i += 2)
+        if (!map::valid_key_q(out_cell(from + i)->type())) throw_error(st, nullptr, end, TYPE_MAP);
+    Cell blk{TYPE_UNSET, 0, 0, 0};
+    block::make_at(&blk, n ? n : 2);
+    SeriesBuffer* s = series_of(&blk);
+    Cell* cells = reinterpret_cast<Cell*>(s->offset_addr());
+    for (uint32_t i = 0; i < n; ++i) {
+        cells[i] = *out_cell(from + i);
+        clear_new_line(&cells[i]);
+    }
+    s->tail = s->offset + n * static_cast<uint32_t>(sizeof(Cell));
+    Cell m = blk;
+    map::make_at(&m, &blk, n ? n : 2);
+    return m;
+}
 
 // The money! of a checked literal through money!'s builder; false for an
 // unknown currency code.

@@ -278,30 +278,53 @@ TEST_F(HashTable, NodeKeysAndRelocationResync) {
 }
 
 TEST_F(HashTable, MarkAndSweepHooks) {
-    Node t = hashtable::init(8, nullptr, hashtable::KIND_OWNERSHIP, 3);
-    Node kept = memory::alloc_bytes(16), dropped = memory::alloc_bytes(16), cells = memory::alloc_cells(2);
-    hashtable::put_key(t, kept);
-    hashtable::put_key(t, dropped);
-    hashtable::put_key(t, cells);
+    // Kind 3 marks its keys with the table.
+    Node t3 = hashtable::init(8, nullptr, hashtable::KIND_NODES, 1);
+    Node k3 = memory::alloc_bytes(16), c3 = memory::alloc_cells(2);
+    hashtable::put_key(t3, k3);
+    hashtable::put_key(t3, c3);
     static std::vector<Node> series, blocks;
     series.clear();
     blocks.clear();
     hashtable::Marker m{[](Node* s, void*) { series.push_back(*s); }, [](Node* s, void*) { blocks.push_back(*s); },
                         nullptr};
+    Node slot3 = t3;
+    hashtable::mark(&slot3, m);
+    const Record* r3 = hashtable::record(t3);
+    for (Node n : {t3, k3, static_cast<Node>(r3->flags), static_cast<Node>(r3->keys)})
+        EXPECT_NE(std::find(series.begin(), series.end(), n), series.end());
+    EXPECT_NE(std::find(blocks.begin(), blocks.end(), c3), blocks.end());
+    EXPECT_EQ(blocks.back(), static_cast<Node>(r3->block));
+
+    // Kind 4 (ownership) holds its keys weakly: marking reaches the table's
+    // own series only; the sweep drops the dead keys, then the live entries
+    // are marked.
+    Node t = hashtable::init(8, nullptr, hashtable::KIND_OWNERSHIP, 3);
+    Node kept = memory::alloc_bytes(16), dropped = memory::alloc_bytes(16);
+    hashtable::put_key(t, kept);
+    hashtable::put_key(t, dropped);
+    series.clear();
+    blocks.clear();
     Node slot = t;
     hashtable::mark(&slot, m);
     const Record* r = hashtable::record(t);
-    for (Node n : {t, kept, dropped, static_cast<Node>(r->flags), static_cast<Node>(r->keys)})
+    for (Node n : {t, static_cast<Node>(r->flags), static_cast<Node>(r->keys), static_cast<Node>(r->block)})
         EXPECT_NE(std::find(series.begin(), series.end(), n), series.end());
-    EXPECT_NE(std::find(blocks.begin(), blocks.end(), cells), blocks.end());
-    EXPECT_EQ(blocks.back(), static_cast<Node>(r->block));
+    EXPECT_EQ(std::find(series.begin(), series.end(), kept), series.end());
+    EXPECT_TRUE(blocks.empty());
 
     static Node gone;
     gone = dropped;
     hashtable::sweep(t, [](Node n) { return n != gone; });
     EXPECT_EQ(hashtable::get_key(t, dropped), nullptr);
     EXPECT_NE(hashtable::get_key(t, kept), nullptr);
-    EXPECT_EQ(hashtable::record(t)->count, 2);
+    EXPECT_EQ(hashtable::record(t)->count, 1);
+    series.clear();
+    static uint32_t value_cells;
+    value_cells = 0;
+    hashtable::mark_entries(t, m, [](Cell* first, Cell* end) { value_cells += static_cast<uint32_t>(end - first); });
+    EXPECT_EQ(series, std::vector<Node>{kept});
+    EXPECT_EQ(value_cells, 3u);
 }
 
 TEST_F(HashTable, ValueHashesByPayload) {

@@ -250,8 +250,6 @@ TEST_F(Interp, MakeNativeAndActionRefuseIndexesWithoutEntry) {
     EXPECT_EQ(int_of(body), 25);
 }
 
-TEST_F(Interp, NotYetWrittenNativesRaiseNotDone) { EXPECT_EQ(error_of("parse [] []"), "not-done"); }
-
 // ---- Errors ---------------------------------------------------------------------------------
 
 TEST_F(Interp, ErrorFromCodeAndItsPrintedForm) {

@@ -314,7 +314,7 @@ TEST_F(Lexer, SyntaxErrors) {
         {"#\"ab\"", "invalid", "(line 1)", "char!", "#\"ab\""},
         {"\"a\nb\"", "invalid", "(line 1)", "string!", "\"a"},
         {"'a:", "invalid", "(line 1)", "lit-word!", "'a:"},
-        {"x: y #[1 2]", "invalid", "(line 1)", "map!", "#[1 2]"},
+        {"x: y #[[1] 2]", "invalid", "(line 1)", "map!", "#[[1] 2]"},
         {"XYZ$1", "invalid", "(line 1)", "money!", "XYZ$1"},
         {"$1.123456", "invalid", "(line 1)", "money!", "$1.123456"},
         {"$1''0", "invalid", "(line 1)", "money!", "$1''0"},

@@ -51,7 +51,7 @@ const Row registrations[] = {
     {26, "lit-path!", "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------"},
     {27, "set-path!", "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------"},
     {28, "get-path!", "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------"},
-    {29, "routine!", "--i-oo--o --------------- --------------------------- -----------"},
+    {29, "routine!", "o-i-oo--o --------------- --------------------------- -----------"},
     {30, "bitset!", "o-ooooo-o ----o------oooo o---ooo---oo--oo-o--------- ---o-------"},
     {31, "triple!", "----oo--- --------------- --------------------------- -----------"},
     {32, "object!", "o-o-ooo-o --------------- -----o----------o--o------- ---o-------"},

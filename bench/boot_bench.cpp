@@ -1,0 +1,65 @@
+// Times start-up with the embedded boot image: decoding the ZEMBIN image
+// alone (in a fresh runtime, and again in the same one), and the whole
+// library top level (decode plus evaluation). Built with the project, never run by ctest; run
+// build/release/boot_bench.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "datatypes/block.h"
+#include "evaluator/errors.h"
+#include "evaluator/stack.h"
+#include "library/boot.h"
+#include "runtime/runtime.h"
+#include "runtime/top_level.h"
+#include "services/zembin/zembin.h"
+
+namespace {
+
+double since(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void start() {
+    runtime::machine_start(0, nullptr);
+    runtime::init();
+    runtime::starting = 0;
+}
+
+}  // namespace
+
+// boot_bench [rounds]
+int main(int argc, char** argv) {
+    const int ROUNDS = argc > 1 ? std::atoi(argv[1]) : 200;
+    if (ROUNDS < 1) return 2;
+    double decode_total = 0, warm_total = 0, top_total = 0;
+    try {
+        for (int i = 0; i < ROUNDS; ++i) {
+            start();
+            zembin::codec_mode = false;
+            Cell target = *block::make_at(stack::push_slot(), 4);
+            auto t0 = std::chrono::steady_clock::now();
+            zembin::decode(zem_boot_image, zem_boot_image_size, &target, false, nullptr);
+            decode_total += since(t0);
+            // Again in the same runtime: symbols and memory already there.
+            target = *block::make_at(stack::push_slot(), 4);
+            t0 = std::chrono::steady_clock::now();
+            zembin::decode(zem_boot_image, zem_boot_image_size, &target, false, nullptr);
+            warm_total += since(t0);
+            runtime::cleanup();
+
+            start();
+            t0 = std::chrono::steady_clock::now();
+            top_level::run();
+            top_total += since(t0);
+            runtime::cleanup();
+        }
+    } catch (const ErrorThrown& e) {
+        std::printf("error: %s\n", errors::id_word(e.id));
+        return 1;
+    }
+    std::printf("boot image: %zu bytes\n", zem_boot_image_size);
+    std::printf("decode: %.1f us (again in the same runtime: %.1f us), decode plus top level: %.1f us (mean of %d)\n",
+                decode_total / ROUNDS * 1e6, warm_total / ROUNDS * 1e6, top_total / ROUNDS * 1e6, ROUNDS);
+    return 0;
+}

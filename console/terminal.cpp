@@ -1,0 +1,550 @@
+// The console's input side: raw mode, key decoding, display widths, the line
+// editor (keys, history, completion, redraw over wrapped rows) and the plain
+// read of piped input.
+#include "console/terminal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "platform/terminal.h"
+
+namespace terminal {
+
+namespace {
+
+// ---- Width tables -------------------------------------------------------------------
+struct Range {
+    uint32_t first, last;
+};
+#include "console/char_width_tables.inc"
+
+template <size_t N>
+bool in_table(const Range (&table)[N], uint32_t cp) {
+    if (cp < table[0].first || cp > table[N - 1].last) return false;
+    size_t lo = 0, hi = N;
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if (table[mid].last < cp) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo < N && table[lo].first <= cp;
+}
+
+// ---- Resize signal ------------------------------------------------------------------------
+volatile sig_atomic_t resized = 0;
+void on_resize(int) { resized = 1; }
+
+// ---- Raw mode -------------------------------------------------------------------------------
+struct termios saved_mode;
+int saved_fd = -1;
+
+void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) out += static_cast<char>(cp);
+    else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes the rest of a UTF-8 sequence whose lead byte is `lead`, reading
+// continuation bytes with `next` (which answers false when none comes). A
+// byte that does not continue the sequence is handed to `unread`.
+template <typename Next, typename Unread>
+char32_t decode_utf8(uint8_t lead, Next next, Unread unread) {
+    if (lead < 0x80) return lead;
+    int extra;
+    char32_t cp;
+    if ((lead & 0xE0) == 0xC0) extra = 1, cp = lead & 0x1F;
+    else if ((lead & 0xF0) == 0xE0) extra = 2, cp = lead & 0x0F;
+    else if ((lead & 0xF8) == 0xF0) extra = 3, cp = lead & 0x07;
+    else return 0xFFFD;
+    for (int i = 0; i < extra; ++i) {
+        uint8_t b;
+        if (!next(b)) return 0xFFFD;
+        if ((b & 0xC0) != 0x80) {
+            unread(b);
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    static const char32_t least[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < least[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+    return cp;
+}
+
+std::string csi(int n, char final) { return "\x1b[" + std::to_string(n) + final; }
+
+}  // namespace
+
+// ---- Display widths --------------------------------------------------------------------------
+
+int char_width(uint32_t cp) {
+    if (cp == 0) return 0;
+    if (cp < 32 || (cp >= 127 && cp < 160)) return 1;
+    if (in_table(zero_width, cp)) return 0;
+    if (in_table(wide, cp)) return 2;
+    return 1;
+}
+
+int char_width_cjk(uint32_t cp) { return in_table(ambiguous, cp) ? 2 : char_width(cp); }
+
+// ---- Terminal ---------------------------------------------------------------------------------
+
+bool raw_mode_on(int fd) {
+    if (!isatty(fd)) return false;
+    struct termios mode;
+    if (tcgetattr(fd, &mode) != 0) return false;
+    if (saved_fd < 0) {
+        saved_mode = mode;
+        saved_fd = fd;
+    }
+    mode.c_iflag &= ~static_cast<tcflag_t>(BRKINT | ICRNL | INPCK | ISTRIP | IXON);
+    mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    mode.c_cflag |= CS8;
+    mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN | ISIG);
+    mode.c_cc[VMIN] = 1;
+    mode.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &mode) != 0) return false;
+    platform::note_raw_mode(saved_fd, &saved_mode);  // put back on every way out
+    return true;
+}
+
+void raw_mode_off() {
+    if (saved_fd < 0) return;
+    tcsetattr(saved_fd, TCSANOW, &saved_mode);
+    saved_fd = -1;
+    platform::note_raw_mode(-1, nullptr);
+}
+
+bool window_size(int fd, int& columns, int& rows) {
+    struct winsize ws;
+    if (ioctl(fd, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return false;
+    columns = ws.ws_col;
+    rows = ws.ws_row;
+    return true;
+}
+
+void watch_resize() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction sa {};
+    sa.sa_handler = on_resize;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: the wait for a key returns to redraw
+    sigaction(SIGWINCH, &sa, nullptr);
+}
+
+// ---- Keys ------------------------------------------------------------------------------------------
+
+int KeyReader::read_byte(uint8_t& byte, int timeout_ms) {
+    if (!pending_.empty()) {
+        byte = pending_.front();
+        pending_.pop_front();
+        return 1;
+    }
+    for (int failures = 0;;) {
+        if (resized) return -3;
+        struct pollfd p {fd_, POLLIN, 0};
+        int r = poll(&p, 1, timeout_ms);
+        if (r == 0) return 0;
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            if (++failures > 100) return -1;
+            continue;
+        }
+        ssize_t n = ::read(fd_, &byte, 1);
+        if (n == 1) return 1;
+        if (n == 0) return -1;  // end of input, or the terminal hung up
+        if (errno == EINTR || errno == EAGAIN) continue;
+        return -1;
+    }
+}
+
+int32_t KeyReader::read_key() {
+    uint8_t b;
+    int r = read_byte(b, -1);
+    if (r == -3) {
+        resized = 0;
+        return KEY_RESIZED;
+    }
+    if (r <= 0) return KEY_HUNG_UP;
+    if (b == 27) {
+        uint8_t next;
+        r = read_byte(next, 50);
+        if (r != 1) return 27;
+        if (next == '[' || next == 'O') return read_sequence(next);
+        pending_.push_front(next);
+        return 27;
+    }
+    if (b < 0x80) return b;
+    return static_cast<int32_t>(decode_utf8(
+        b, [&](uint8_t& c) { return read_byte(c, 50) == 1; }, [&](uint8_t c) { pending_.push_front(c); }));
+}
+
+// After ESC [ or ESC O: parameters (digits and ';'), then the final byte.
+int32_t KeyReader::read_sequence(uint8_t introducer) {
+    int first = -1;
+    bool in_first = true;
+    uint8_t b;
+    for (int count = 0; count < 32; ++count) {
+        if (read_byte(b, 50) != 1) return KEY_IGNORED;
+        if (b >= '0' && b <= '9') {
+            if (in_first) first = (first < 0 ? 0 : first) * 10 + (b - '0');
+            if (first > 1000) first = 1000;
+            continue;
+        }
+        if (b == ';' || b == ':' || b == '?' || b == '<' || b == '>' || b == '=') {
+            in_first = false;
+            continue;
+        }
+        if (b < 0x40 || b > 0x7E) continue;
+        switch (b) {
+            case 'A': return KEY_UP;
+            case 'B': return KEY_DOWN;
+            case 'C': return KEY_RIGHT;
+            case 'D': return KEY_LEFT;
+            case 'H': return KEY_HOME;
+            case 'F': return KEY_END;
+            case '~':
+                switch (first) {
+                    case 1: case 7: return KEY_HOME;
+                    case 4: case 8: return KEY_END;
+                    case 2: return KEY_INSERT;
+                    case 3: return KEY_DELETE;
+                    case 5: return KEY_PAGE_UP;
+                    case 6: return KEY_PAGE_DOWN;
+                    default: return KEY_IGNORED;
+                }
+            default: (void)introducer; return KEY_IGNORED;
+        }
+    }
+    return KEY_IGNORED;
+}
+
+// ---- Piped input -----------------------------------------------------------------------------------
+
+bool read_piped_line(int fd, std::u32string& line) {
+    line.clear();
+    bool any = false;
+    int held = -1;  // a byte read ahead that did not continue a sequence
+    auto next = [&](uint8_t& b) {
+        if (held >= 0) {
+            b = static_cast<uint8_t>(held);
+            held = -1;
+            return true;
+        }
+        for (;;) {
+            ssize_t n = ::read(fd, &b, 1);
+            if (n == 1) return true;
+            if (n < 0 && errno == EINTR) continue;
+            return false;
+        }
+    };
+    uint8_t b;
+    while (next(b)) {
+        any = true;
+        if (b == '\n') return true;
+        char32_t cp = decode_utf8(b, next, [&](uint8_t c) { held = c; });
+        line.push_back(cp);
+    }
+    if (held >= 0) line.push_back(held == '\n' ? 0xFFFD : static_cast<char32_t>(held));
+    return any;
+}
+
+// ---- Measuring ----------------------------------------------------------------------------------------
+
+int measure(const std::u32string& text, size_t from, size_t to, int offset, int columns, bool hidden,
+            std::string* out) {
+    for (size_t i = from; i < to; ++i) {
+        char32_t cp = text[i];
+        if (cp == '\t') {
+            if (out) *out += "    ";
+            offset += 4;
+            continue;
+        }
+        if (!hidden && cp == 27 && i + 1 < to && (text[i + 1] == '[' || text[i + 1] == '(')) {
+            // An escape sequence: written as it is, no column.
+            size_t j = i + 2;
+            while (j < to && ((text[j] >= '0' && text[j] <= '9') || text[j] == ';')) ++j;
+            if (j < to) ++j;
+            if (out)
+                for (size_t k = i; k < j; ++k) append_utf8(*out, text[k]);
+            i = j - 1;
+            continue;
+        }
+        if (hidden) cp = '*';
+        int w = (cp >= 0x1F300 && cp <= 0x1F5FF) ? 2 : char_width(cp);
+        if (w == 2 && offset % columns == columns - 1) offset += 1;  // the blank cell left behind
+        offset += w;
+        if (!out) continue;
+        // Control characters would drive the terminal: they are shown as '?'.
+        if (cp < 32 || (cp >= 127 && cp < 160)) *out += '?';
+        else append_utf8(*out, cp);
+    }
+    return offset;
+}
+
+// ---- The line editor --------------------------------------------------------------------------------------
+
+void LineEditor::emit(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(out_fd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) done += static_cast<size_t>(n);
+        else if (n < 0 && errno == EINTR) continue;
+        else return;
+    }
+}
+
+void LineEditor::refresh_size() {
+    int c, r;
+    if (window_size(out_fd_, c, r) || window_size(in_fd_, c, r)) columns_ = c;
+}
+
+// Asks the terminal where the cursor is (the prompt may follow text on its
+// row); the column is 0 when no answer comes in time.
+int LineEditor::start_column() {
+    emit("\x1b[6n");
+    std::vector<uint8_t> other;
+    int col = 0;
+    for (int guard = 0; guard < 256; ++guard) {
+        uint8_t b;
+        if (keys_.read_byte(b, 200) != 1) break;
+        if (b != 27) {
+            other.push_back(b);
+            continue;
+        }
+        // The answer is ESC [ row ; column R; any other sequence is a key typed ahead.
+        std::string seq;
+        bool reply = false;
+        while (seq.size() < 16) {
+            if (keys_.read_byte(b, 200) != 1) break;
+            seq += static_cast<char>(b);
+            if (seq.size() == 1 && b == '[') continue;
+            if (seq.size() > 1 && ((b >= '0' && b <= '9') || b == ';')) continue;
+            reply = seq[0] == '[' && b == 'R' && seq.find(';') != std::string::npos;
+            break;
+        }
+        if (reply) {
+            col = std::max(0, std::atoi(seq.c_str() + seq.find(';') + 1) - 1);
+            break;
+        }
+        other.push_back(27);
+        other.insert(other.end(), seq.begin(), seq.end());
+    }
+    for (uint8_t b : other) keys_.push_back(b);
+    return col % columns_;
+}
+
+void LineEditor::redraw(bool full) {
+    std::string out;
+    if (first_draw_) {
+        first_draw_ = false;
+        start_col_ = start_column();
+        cur_row_ = 0;
+        full = true;
+        out += "\x1b[J";  // whatever the terminal echoed before it was raw
+    } else {
+        if (cur_row_ > 0) out += csi(cur_row_, 'A');
+        out += '\r';
+        if (start_col_ > 0) out += csi(start_col_, 'C');
+        if (full) out += "\x1b[J";
+    }
+    std::string* text = full ? &out : nullptr;
+    int p = measure(prompt_, 0, prompt_.size(), start_col_, columns_, false, text);
+    int k = measure(line_, 0, cursor_, p, columns_, hidden_, text);
+    int e = measure(line_, cursor_, line_.size(), k, columns_, hidden_, text);
+    if (cursor_ < line_.size() && k % columns_ == columns_ - 1 && char_width(line_[cursor_]) == 2) ++k;
+    int krow = k / columns_, kcol = k % columns_;
+    if (full) {
+        int erow = e / columns_;
+        if (e > 0 && e % columns_ == 0) out += "\r\n";  // the terminal waits to wrap: make it
+        if (erow > krow) out += csi(erow - krow, 'A');
+    } else if (krow > 0) {
+        out += csi(krow, 'B');
+    }
+    out += '\r';
+    if (kcol > 0) out += csi(kcol, 'C');
+    cur_row_ = krow;
+    emit(out);
+}
+
+// Echoes a character added at the end of the line, without a redraw.
+void LineEditor::append_at_end(char32_t cp) {
+    int p = measure(prompt_, 0, prompt_.size(), start_col_, columns_, false, nullptr);
+    int before = measure(line_, 0, line_.size() - 1, p, columns_, hidden_, nullptr);
+    std::string out;
+    int e = measure(line_, line_.size() - 1, line_.size(), before, columns_, hidden_, &out);
+    (void)cp;
+    if (e > 0 && e % columns_ == 0 && e != before) out += "\r\n";
+    cur_row_ = e / columns_;
+    emit(out);
+}
+
+void LineEditor::insert(char32_t cp) {
+    line_.insert(line_.begin() + static_cast<std::ptrdiff_t>(cursor_), cp);
+    ++cursor_;
+    if (cursor_ == line_.size()) append_at_end(cp);
+    else redraw(true);
+}
+
+void LineEditor::fetch(History* history, int32_t index) {
+    line_ = history->entry(index);
+    cursor_ = line_.size();
+}
+
+std::u32string LineEditor::edit(const std::u32string& prompt, bool hidden, History* history,
+                                const Completer& complete) {
+    std::fflush(stdout);
+    watch_resize();
+    bool raw = raw_mode_on(in_fd_);
+    prompt_ = prompt;
+    hidden_ = hidden;
+    first_draw_ = true;
+    line_.clear();
+    cursor_ = 0;
+    if (!carry_.empty()) {
+        line_ = carry_;
+        cursor_ = std::min(carry_cursor_, line_.size());
+    }
+    refresh_size();
+    redraw(true);
+    bool fresh_row = false;  // the cursor already stands on an empty row below
+    std::u32string result;
+    try {
+        result = loop(history, complete, fresh_row);
+    } catch (...) {
+        if (raw) raw_mode_off();
+        throw;
+    }
+    emit(fresh_row ? "\r" : "\r\n");
+    if (raw) raw_mode_off();
+    return result;
+}
+
+std::u32string LineEditor::loop(History* history, const Completer& complete, bool& fresh_row) {
+    int32_t count = history ? history->count() : 0;
+    int32_t position = -1;
+    for (;;) {
+        int32_t key = keys_.read_key();
+        if (key == '\t' && complete) {
+            std::vector<Completion> found = complete(line_, cursor_);
+            if (found.size() == 1) {
+                line_ = found[0].text;
+                cursor_ = std::min(found[0].cursor, line_.size());
+                redraw(true);
+                continue;
+            }
+            if (found.size() >= 2) {
+                carry_ = found[0].text;
+                carry_cursor_ = found[0].cursor;
+                line_.clear();
+                for (size_t i = 1; i < found.size(); ++i) line_ += found[i].text + U" ";
+                cursor_ = line_.size();
+                redraw(true);
+                line_.clear();
+                return line_;
+            }
+        }
+        switch (key) {
+            case 2: case KEY_LEFT:
+                if (cursor_ > 0) --cursor_;
+                redraw(false);
+                continue;
+            case 6: case KEY_RIGHT:
+                if (cursor_ < line_.size()) ++cursor_;
+                redraw(false);
+                continue;
+            case 8: case 127:
+                if (cursor_ > 0) {
+                    --cursor_;
+                    line_.erase(cursor_, 1);
+                    bool at_end = cursor_ == line_.size();
+                    redraw(!at_end);
+                    if (at_end) emit("\x1b[J");
+                }
+                continue;
+            case 13: case 10: {  // 10: a Return typed ahead, while the terminal was not raw
+                // The cursor goes below the line's last row.
+                int p = measure(prompt_, 0, prompt_.size(), start_col_, columns_, false, nullptr);
+                int e = measure(line_, 0, line_.size(), p, columns_, hidden_, nullptr);
+                int erow = e / columns_;
+                if (erow > cur_row_) emit(csi(erow - cur_row_, 'B'));
+                fresh_row = e > 0 && e % columns_ == 0;
+                if (history && !hidden_ && !line_.empty()) history->add(line_);
+                carry_.clear();
+                return line_;
+            }
+            case 14: case KEY_DOWN:
+                if (position < 0) line_.clear(), cursor_ = 0;
+                else if (history) fetch(history, position--);
+                redraw(true);
+                continue;
+            case 16: case KEY_UP:
+                if (position < count - 1 && history) fetch(history, ++position);
+                else line_.clear(), cursor_ = 0;
+                redraw(true);
+                continue;
+            case 1: case KEY_HOME:
+                cursor_ = 0;
+                redraw(false);
+                continue;
+            case 5: case KEY_END:
+                cursor_ = line_.size();
+                redraw(false);
+                continue;
+            case 11:
+                if (cursor_ < line_.size()) {
+                    line_.erase(cursor_);
+                    redraw(true);
+                }
+                continue;
+            case 4:
+                if (line_.empty()) {
+                    return U"q";
+                }
+                if (cursor_ < line_.size()) {
+                    line_.erase(cursor_, 1);
+                    redraw(true);
+                }
+                continue;
+            case KEY_DELETE:
+                if (cursor_ < line_.size()) {
+                    line_.erase(cursor_, 1);
+                    redraw(true);
+                }
+                continue;
+            case 3: case KEY_HUNG_UP:
+                return U"q";
+            case 27:
+                carry_.clear();
+                return line_ + U"\x1b";
+            case KEY_RESIZED:
+                refresh_size();
+                redraw(true);
+                continue;
+            default:
+                if (key > 31 || key == '\t') insert(static_cast<char32_t>(key));
+                continue;
+        }
+    }
+}
+
+}  // namespace terminal

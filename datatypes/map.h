@@ -1,0 +1,62 @@
+// map!: dictionaries of key/value pairs. A map! cell holds index 0, the
+// node of its backing block (key, value, key, value... in insertion order)
+// and the node of its hash table (kind 1: one bucket per key). A removed
+// pair stays in the block with its value cell's header set to 0.
+#pragma once
+#include <cstdint>
+
+#include "evaluator/cell.h"
+
+namespace map {
+
+// Whether values of the datatype can be keys.
+bool valid_key_q(uint32_t type);
+// Stores the key at cell `index` of the block in its map form: a copy of a
+// string-family or binary! key, a set-word! for a word!, set-word!,
+// lit-word! or get-word!; any other valid key as it is. A key of another
+// datatype raises script invalid-path with `context` and the datatype.
+void preprocess_key(Cell* block, uint32_t index, const Cell* context);
+
+// Turns the slot into a map! over the backing block (a block! value at
+// index 0), or over a new block with room for `size` cells when `backing`
+// is null. The keys are normalised and indexed; a key met again gives the
+// earlier pair its value and leaves the block. `context` names the
+// operation in key errors (null: the block).
+Cell* make_at(Cell* slot, const Cell* backing, uint32_t size, const Cell* context = nullptr);
+Cell* push(const Cell* map);
+// Live pairs.
+uint32_t rs_length_q(const Cell* map);
+
+// The extend native: sets each key/value pair of the block (an even count
+// from its index, else script invalid-arg) in the map.
+void extend(Cell* map, Cell* block, bool case_);
+// One step of foreach over a map: sets each of the `count` words (from the
+// block's index) to the next live cell of the backing block from the map's
+// index (keys as word!), none! when the block has run out, and advances
+// the map's index. Answers whether any word was set from the map.
+bool foreach_next(const Cell* words, Cell* map, uint32_t count);
+
+// ---- Actions ------------------------------------------------------------------------
+
+Cell* make(Cell* proto, Cell* spec, uint32_t type);
+Cell* to(Cell* proto, Cell* spec, uint32_t type);
+Cell* reflect(Cell* value, Cell* field);
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
+             int32_t indent);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
+                int32_t index, bool case_, bool get, bool last);
+int32_t compare(Cell* value1, Cell* value2, int32_t op);
+Cell* clear(Cell* map);
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
+int32_t length_q(Cell* map);
+Cell* put(Cell* map, Cell* key, Cell* value, bool case_);
+Cell* remove(Cell* map, Cell* part, Cell* key);
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+             Cell* with, Cell* skip, bool last, bool reverse);
+
+void init();
+
+}  // namespace map

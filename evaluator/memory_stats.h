@@ -1,0 +1,17 @@
+// The memory statistics behind `stats` and `recycle`.
+#pragma once
+#include "evaluator/cell.h"
+
+namespace memory {
+
+// Mode 1: answers the bytes in use (4 per used node of every node frame,
+// the carved bytes of every series frame, the footprint of every big
+// series). Mode 2: appends to the block three blocks (a [free used total]
+// triple per node frame, in nodes; one per series frame, in bytes; the
+// size of each big series), each triple or size on a new line, then the
+// bytes taken from the system and the number of collections run (integer!
+// while they fit, else float!); answers the same total. The collector's
+// active flag is off while they are gathered.
+double stats(int32_t mode, Cell* block);
+
+}  // namespace memory

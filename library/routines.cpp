@@ -1,0 +1,345 @@
+// The library's routines: thin bridges from a Zem call to a runtime service
+// (exit, quiet setters, shifts, directories, colours, UTF-8 counting, the
+// value and call stacks, the clipboard, standard output, the collector).
+#include "library/routines.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "console/output.h"
+#include "datatypes/binary.h"
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/file.h"
+#include "datatypes/routine.h"
+#include "datatypes/string.h"
+#include "datatypes/tuple.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/native_support.h"
+#include "evaluator/stack.h"
+#include "platform/clipboard.h"
+#include "platform/os.h"
+#include "platform/terminal.h"
+#include "runtime/collector.h"
+#include "runtime/sys.h"
+#include "runtime/unicode.h"
+#include "services/zembin/zembin.h"
+
+namespace routines {
+
+namespace {
+
+Cell* arg(uint32_t i) { return stack::arguments + i; }
+void result(const Cell& v) { stack::set_last_keep(&v); }
+Cell int_cell(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
+Cell logic_cell(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
+Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
+
+// The text of an any-string! from its index, as UTF-8.
+std::string utf8_of(const Cell* str) {
+    std::string s;
+    uint32_t n = string::rs_length_q(str);
+    for (uint32_t i = 0; i < n; ++i) {
+        uint32_t cp = string::rs_abs_at(str, str->head() + i);
+        if (cp < 0x80) {
+            s += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            s += static_cast<char>(0xC0 | (cp >> 6));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            s += static_cast<char>(0xE0 | (cp >> 12));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            s += static_cast<char>(0xF0 | (cp >> 18));
+            s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return s;
+}
+
+// The first negative argument raises invalid-arg with it.
+void check_non_negative(uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i)
+        if (arg(i)->int_value() < 0) {
+            Cell v = *arg(i);
+            fire(err::INVALID_ARG, &v);
+        }
+}
+
+void push_tuple_word(uint32_t length, uint32_t packed) {
+    Cell t = *tuple::push(length, packed, 0, 0);
+    stack::pop(1);
+    result(t);
+}
+
+}  // namespace
+
+// ---- Process and words -----------------------------------------------------------
+
+void r_quit_return() {
+    int32_t status = arg(0)->int_value();
+    console::flush();
+    std::fflush(nullptr);
+    platform::restore_terminal();
+    sys::free_all();
+    std::exit(status & 0xFF);
+}
+
+void r_set_quiet() {
+    Cell w = *arg(0), v = *arg(1);
+    if (!word::any_word_q(w.type())) natives::expect_arg(w.type(), 0);
+    context::set(&w, &v);
+    result(v);
+}
+
+void r_set_slot_quiet() {
+    Cell s = *arg(0), v = *arg(1);
+    // A hash! is left out: its index would not follow the new value.
+    if (!block::any_block_q(s.type()) || s.type() == TYPE_HASH) natives::expect_arg(TYPE_BLOCK, 0);
+    if (s.head() < series_of(&s)->count()) *block::rs_head(&s) = v;
+    result(v);
+}
+
+// ---- Shifts -----------------------------------------------------------------------
+
+void r_shift_right() {
+    int32_t data = arg(0)->int_value(), bits = arg(1)->int_value();
+    if (bits < 0) bits = 0;
+    result(int_cell(bits > 31 ? (data < 0 ? -1 : 0) : data >> bits));
+}
+
+void r_shift_left() {
+    int32_t data = arg(0)->int_value(), bits = arg(1)->int_value();
+    if (bits < 0) bits = 0;
+    result(int_cell(bits > 31 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(data) << bits)));
+}
+
+void r_shift_logical() {
+    int32_t data = arg(0)->int_value(), bits = arg(1)->int_value();
+    if (bits < 0) bits = 0;
+    result(int_cell(bits > 31 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(data) >> bits)));
+}
+
+void r_last_lf_q() { result(logic_cell(natives::last_lf_q)); }
+
+// ---- Directories ------------------------------------------------------------------
+
+void r_get_current_dir() {
+    Cell dir = *file::get_current_dir();
+    Cell out{};
+    file::from_local_path(&dir, &out);
+    stack::pop(1);
+    result(out);
+}
+
+void r_set_current_dir() {
+    Cell path = *arg(0);
+    if (platform::set_cwd(file::to_os_path(&path).c_str()) != 0) fire(err::CANNOT_OPEN, &path);
+    result(Cell{TYPE_UNSET, 0, 0, 0});
+}
+
+void r_create_dir() {
+    Cell path = *arg(0);
+    if (::mkdir(file::to_os_path(&path).c_str(), 0777) != 0) fire(err::NO_CREATE, &path);
+    result(Cell{TYPE_UNSET, 0, 0, 0});
+}
+
+void r_exists_q() {
+    Cell path = *arg(0);
+    struct stat st;
+    result(logic_cell(::stat(file::to_os_path(&path).c_str(), &st) == 0));
+}
+
+// The description object is made by the operating-system services.
+void r_os_info() { fire(err::NOT_DONE); }
+
+// ---- Colours and addresses -------------------------------------------------------
+
+void r_as_color() {
+    check_non_negative(3);
+    uint32_t packed = (static_cast<uint32_t>(arg(0)->int_value()) & 0xFF) |
+                      ((static_cast<uint32_t>(arg(1)->int_value()) & 0xFF) << 8) |
+                      ((static_cast<uint32_t>(arg(2)->int_value()) & 0xFF) << 16);
+    push_tuple_word(3, packed);
+}
+
+// a or (b << 8) or (c << 16) or (d << 24): a value above 255 spills over.
+void four_bytes() {
+    check_non_negative(4);
+    uint32_t packed = static_cast<uint32_t>(arg(0)->int_value()) | (static_cast<uint32_t>(arg(1)->int_value()) << 8) |
+                      (static_cast<uint32_t>(arg(2)->int_value()) << 16) |
+                      (static_cast<uint32_t>(arg(3)->int_value()) << 24);
+    push_tuple_word(4, packed);
+}
+
+void r_as_ipv4() { four_bytes(); }
+void r_as_rgba() { four_bytes(); }
+
+// ---- Text ---------------------------------------------------------------------------
+
+void r_count_chars() {
+    Cell start = *arg(0), pos = *arg(1);
+    // Both positions must lie in one buffer, the start not after the end:
+    // anything else would read outside the binary.
+    if (start.node() != pos.node() || start.head() > pos.head()) fire(err::INVALID_ARG, &pos);
+    SeriesBuffer* s = series_of(&start);
+    uint32_t tail = s->count();
+    uint32_t from = start.head() < tail ? start.head() : tail;
+    uint32_t to = pos.head() < tail ? pos.head() : tail;
+    const uint8_t* p = s->data_at(from);
+    const uint8_t* end = s->data_at(to);
+    int32_t n = 0;
+    while (p < end) {
+        uint32_t avail = static_cast<uint32_t>(end - p);
+        uint32_t used = avail;
+        if (unicode::decode_utf8_char_checked(p, &used) < 0 || used == 0 || used > avail) used = 1;
+        p += used;
+        ++n;
+    }
+    result(int_cell(n));
+}
+
+// ---- Stacks -------------------------------------------------------------------------
+
+void r_stack_size_q() { result(int_cell(static_cast<int32_t>(stack::top - stack::bottom))); }
+
+void r_pick_stack() {
+    int32_t idx = arg(0)->int_value();
+    int32_t size = static_cast<int32_t>(stack::top - stack::bottom);
+    result(idx > 0 && idx < size ? stack::bottom[idx - 1] : none_cell());
+}
+
+void r_frame_index_q() { result(int_cell(static_cast<int32_t>(stack::arguments - stack::bottom))); }
+
+void r_collect_calls() {
+    Cell blk = *arg(0);
+    // The newest frame is this routine's own call: leave it out.
+    stack::Frame* own = stack::ctop;
+    --stack::ctop;
+    try {
+        stack::collect_calls(&blk);
+    } catch (...) {
+        stack::ctop = own;
+        throw;
+    }
+    stack::ctop = own;
+    result(blk);
+}
+
+void r_tracing_q() { result(logic_cell(interpreter::tracing)); }
+
+// ---- Clipboard and standard output -------------------------------------------------
+
+void r_read_clipboard() {
+    platform::Clipboard c = platform::clipboard_read();
+    if (c.kind == platform::Clipboard::Empty) return result(none_cell());
+    if (c.kind == platform::Clipboard::Text) {
+        Cell s = *string::load(reinterpret_cast<const uint8_t*>(c.text.data()), static_cast<uint32_t>(c.text.size()), 0);
+        stack::pop(1);
+        return result(s);
+    }
+    Cell* blk = block::make_at(stack::push_slot(), static_cast<uint32_t>(c.files.size()));
+    for (const std::string& f : c.files) {
+        Cell* text = string::load(reinterpret_cast<const uint8_t*>(f.data()), static_cast<uint32_t>(f.size()), 0);
+        Cell file = *text;
+        set_type(&file, TYPE_FILE);
+        stack::pop(1);
+        block::rs_append(blk, &file);
+    }
+    Cell b = *blk;
+    stack::pop(1);
+    result(b);
+}
+
+void r_write_clipboard() {
+    Cell data = *arg(0);
+    platform::Clipboard c;
+    if (data.type() == TYPE_NONE) {
+        c.kind = platform::Clipboard::Empty;
+    } else if (string::any_string_q(data.type()) && data.type() != TYPE_FILE) {
+        c.kind = platform::Clipboard::Text;
+        c.text = utf8_of(&data);
+    } else if (data.type() == TYPE_BLOCK) {
+        c.kind = platform::Clipboard::Files;
+        uint32_t n = block::rs_length_q(&data);
+        for (uint32_t i = 0; i < n; ++i) {
+            Cell f = block::rs_head(&data)[i];
+            if (f.type() != TYPE_FILE) return result(logic_cell(false));
+            c.files.push_back(utf8_of(&f));
+        }
+    } else {
+        return result(logic_cell(false));  // images wait for the image codec
+    }
+    result(logic_cell(platform::clipboard_write(c)));
+}
+
+void r_write_stdout() {
+    Cell data = *arg(0);
+    console::flush();
+    if (data.type() == TYPE_BINARY) {
+        std::fwrite(binary::rs_head(&data), 1, binary::rs_length_q(&data), stdout);
+    } else {
+        Cell text = data;
+        if (!string::any_string_q(data.type())) {
+            Cell* buffer = string::rs_make_at(stack::push_slot(), 64);
+            actions::form(&data, buffer, nullptr, INT32_MAX);
+            text = *buffer;
+        }
+        std::string s = utf8_of(&text);
+        std::fwrite(s.data(), 1, s.size(), stdout);
+    }
+    std::fflush(stdout);
+    result(Cell{TYPE_UNSET, 0, 0, 0});
+}
+
+// ---- Collector ------------------------------------------------------------------------
+
+void r_gc_active_q() { result(logic_cell(collector::active == 1)); }
+void r_gc_series_cycles() { result(int_cell(static_cast<int32_t>(collector::cycles))); }
+// ---- The ZEMBIN codec ---------------------------------------------------------------
+
+// encode* data compact?: the compact or the plain binary of the value.
+void r_zembin_encode() {
+    Cell data = *arg(0);
+    Cell* out = stack::push_slot();
+    if (natives::truthy(arg(1))) zembin::encode_cp(&data, out);
+    else zembin::encode(&data, out);
+    result(*out);
+}
+
+// decode payload: a file! or url! is read first.
+void r_zembin_decode() {
+    Cell payload = *arg(0);
+    if (payload.type() == TYPE_FILE || payload.type() == TYPE_URL) {
+        Cell* slot = stack::push(&payload);
+        payload = *actions::read(slot, nullptr, nullptr, true, false, false, nullptr);
+    }
+    Cell* out = stack::push_slot();
+    zembin::decode_value(&payload, out);
+    result(*out);
+}
+
+void r_gc_nodes_cycles() { result(int_cell(static_cast<int32_t>(collector::relocations))); }
+
+// ---- Table ----------------------------------------------------------------------------
+
+void init() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+#define X(index, name, word) routine::register_body(r_##name);
+    ZEM_ROUTINES(X)
+#undef X
+}
+
+}  // namespace routines

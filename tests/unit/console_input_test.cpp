@@ -1,0 +1,73 @@
+// ask and input over piped standard input: one line per read, no prompt or
+// echo, a carriage return kept, invalid UTF-8 replaced, "q" at the end.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "console/output.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "runtime/runtime.h"
+#include "runtime/top_level.h"
+#include "services/lexer/lexer.h"
+
+namespace {
+
+// Runs the code in a booted child whose standard input holds `input`;
+// answers what the child printed.
+std::string run_with_input(const char* code, const std::string& input) {
+    int in[2], out[2];
+    EXPECT_EQ(pipe(in), 0);
+    EXPECT_EQ(pipe(out), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(20);
+        dup2(in[0], STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        close(in[1]);
+        close(out[0]);
+        runtime::machine_start(0, nullptr);
+        runtime::init();
+        runtime::starting = 0;
+        top_level::run();
+        Cell* slot = stack::push_slot();
+        uint32_t consumed = 0;
+        lexer::scan(slot, reinterpret_cast<const uint8_t*>(code), static_cast<uint32_t>(std::strlen(code)), false,
+                    false, false, &consumed);
+        Cell blk = *slot;
+        stack::mark_native(nullptr);
+        (void)interpreter::eval(&blk, true);
+        console::flush();
+        _exit(0);
+    }
+    close(in[0]);
+    close(out[1]);
+    EXPECT_EQ(write(in[1], input.data(), input.size()), (ssize_t)input.size());
+    close(in[1]);
+    std::string got;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(out[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    return got;
+}
+
+TEST(ConsoleInput, PipedLinesWithoutPromptOrHistory) {
+    std::string got = run_with_input(
+        "h: copy [] "
+        "print mold ask/history {>> } h "
+        "print mold ask/history {>> } h "
+        "print mold ask/history {>> } h "
+        "print mold ask/history {>> } h "
+        "print mold h",
+        "abc\r\n\xc3\xa9\xff\nlast");
+    EXPECT_EQ(got, "\"abc^M\"\n\"\xc3\xa9\xef\xbf\xbd\"\n\"last\"\n\"q\"\n[]\n");
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+// PARSE: the state of its two stacks across nested runs, errors, stopped
+// traces and non-local exits; the stack limit; the frames a trace callback
+// sees; runs under collector stress.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "booted.h"
+#include "evaluator/parser.h"
+#include "mini_reader.h"
+#include "runtime/collector.h"
+#include "services/lexer/lexer.h"
+
+namespace {
+
+using Snapshot = std::array<uint32_t, 4>;  // input stack: cells, head; rule stack: cells, head
+
+std::vector<Snapshot> probes;
+
+Snapshot snapshot() {
+    Cell* is = parser::input_stack();
+    Cell* rs = parser::rule_stack();
+    return {series_of(is)->count(), is->head(), series_of(rs)->count(), rs->head()};
+}
+
+// The test native `probe`: records the stacks as they are.
+Unwind probe(bool, const int32_t*) {
+    probes.push_back(snapshot());
+    Cell u{TYPE_UNSET, 0, 0, 0};
+    stack::set_last_keep(&u);
+    return Unwind::none;
+}
+
+class Parse : public booted::Runtime {
+protected:
+    void SetUp() override {
+        booted::Runtime::SetUp();
+        mini::boot();
+        uint32_t index = natives::next_index;
+        const NativeEntry list[] = {probe};
+        natives::register_entries(1, list);
+        mini::make_native(TYPE_NATIVE, "probe", "", static_cast<int32_t>(index));
+        probes.clear();
+    }
+
+    // The mold of the code's value, or "error <id>"; the stacks are put
+    // back afterwards.
+    std::string run(const std::string& code) {
+        Cell* top = stack::top;
+        Cell* args = stack::arguments;
+        stack::Frame* ctop = stack::ctop;
+        std::string out;
+        try {
+            Cell* slot = stack::push_slot();
+            *slot = Cell{TYPE_NONE, 0, 0, 0};
+            uint32_t consumed = 0;
+            lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()), false,
+                        false, false, &consumed);
+            Cell blk = *slot;
+            stack::mark_native(nullptr);
+            Unwind u = interpreter::eval(&blk, true);
+            if (u != Unwind::none) {
+                out = "non-local exit";
+            } else {
+                Cell r = *stack::arguments;
+                stack::unwind();
+                Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
+                actions::mold(&r, buffer, false, false, false, nullptr, INT32_MAX, 0);
+                out = booted::text_of(buffer);
+            }
+        } catch (const ErrorThrown& e) {
+            out = std::string("error ") + errors::id_word(e.id);
+        }
+        stack::top = top;
+        stack::arguments = args;
+        stack::ctop = ctop;
+        return out;
+    }
+};
+
+const Snapshot empty{0, 0, 0, 0};
+
+TEST_F(Parse, StacksAreEmptyAfterEveryWayOut) {
+    run("bad: func [e m r i s][1 / 0] stop: func [e m r i s][false] f: func [][parse \"a\" [(return 1)]]");
+    const char* cases[] = {
+        "parse \"ab\" [\"a\" \"b\"]",
+        "parse \"ab\" [collect [keep skip]]",
+        "parse \"a\" [some]",
+        "parse \"a\" [(1 / 0)]",
+        "parse/trace \"a\" [\"a\"] :bad",
+        "parse/trace \"a\" [\"a\"] :stop",
+        "f",
+        "catch [parse \"a\" [(throw 1)]]",
+        "loop 1 [parse \"a\" [(break)]]",
+        "r: [r] parse [] r",
+        "parse [[[1]]] [into [into [(1 / 0)]]]",
+        "parse \"a\" [\"a\" (parse \"b\" [(1 / 0)])]",
+    };
+    for (const char* code : cases) {
+        run(code);
+        EXPECT_EQ(snapshot(), empty) << code;
+    }
+}
+
+TEST_F(Parse, NestedRunWorksAboveTheOuterEntriesAndLeavesThemAlone) {
+    EXPECT_EQ(run("parse \"ab\" [\"a\" (probe) (parse \"xy\" [\"x\" (probe) \"y\"]) (probe) \"b\"]"), "true");
+    ASSERT_EQ(probes.size(), 3u);
+    EXPECT_EQ(probes[0], probes[2]);
+    // The inner run's entries lie above the outer run's, its rule stack head
+    // past them and the marker that records where they were.
+    EXPECT_EQ(probes[1][0], probes[0][0] + 1);
+    EXPECT_EQ(probes[1][3], probes[0][2] + 1);
+    EXPECT_GT(probes[1][2], probes[1][3]);
+    EXPECT_EQ(snapshot(), empty);
+}
+
+TEST_F(Parse, ErrorsInsideANestedRunLeaveTheOuterStacksAsTheyWere) {
+    run("bad: func [e m r i s][1 / 0]");
+    const char* cases[] = {
+        "parse \"ab\" [\"a\" (probe) (try [parse \"xy\" [\"x\" (1 / 0)]]) (probe) \"b\"]",
+        "parse \"ab\" [\"a\" (probe) (try [parse/trace \"xy\" [\"x\"] :bad]) (probe) \"b\"]",
+        "parse \"ab\" [\"a\" (probe) (try [parse \"xy\" [into [\"x\"]]]) (probe) \"b\"]",
+        "parse [a] [collect [(probe) (try [parse \"x\" [collect [keep (1 / 0)]]]) (probe) keep skip]]",
+    };
+    for (const char* code : cases) {
+        probes.clear();
+        std::string r = run(code);
+        EXPECT_TRUE(r == "true" || r == "[a]") << code << " gave " << r;
+        ASSERT_EQ(probes.size(), 2u) << code;
+        EXPECT_EQ(probes[0], probes[1]) << code;
+        EXPECT_EQ(snapshot(), empty) << code;
+    }
+}
+
+TEST_F(Parse, StackLimitCountsCellsOfEveryFrame) {
+    // A rule that recurses once per character: n characters need n + 1
+    // block frames of three cells, and a frame is refused once 10,001 cells
+    // are on the stack, so 3,334 frames fit.
+    run("r: [end | skip r] s: make string! 4000 loop 3333 [append s \"a\"]");
+    EXPECT_EQ(run("parse s r"), "true");
+    run("append s \"a\"");
+    EXPECT_EQ(run("parse s r"), "error parse-stack");
+    EXPECT_EQ(snapshot(), empty);
+    // Entries of an outer run count too: its 9 cells and the marker leave
+    // room for 3,331 frames.
+    run("s: make string! 4000 loop 3331 [append s \"a\"]");
+    EXPECT_EQ(run("parse s r"), "true");
+    EXPECT_EQ(run("parse \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\" [some [skip (parse s r)]]"),
+              "error parse-stack");
+    EXPECT_EQ(snapshot(), empty);
+}
+
+TEST_F(Parse, TraceCallbackSeesFramesOfThreeCells) {
+    run("seen: make block! 8 t: func [e m r i s][append seen mold s true]");
+    EXPECT_EQ(run("parse/trace [x] [copy y skip] :t"), "true");
+    // push, fetch, push, match, pop, pop, end: at the match the top-level
+    // block frame and the copy command frame.
+    EXPECT_EQ(run("seen"),
+              "[\"[none make triple! [-1 0 1] [copy y skip]]\" \"[none make triple! [-1 0 1] [copy y skip]]\" "
+              "{[none make triple! [-1 0 1] [copy y skip] y make triple! [1 0 1] -4x0]} "
+              "{[none make triple! [-1 0 1] [copy y skip] y make triple! [1 0 1] -4x0]} "
+              "{[none make triple! [-1 0 1] [copy y skip] y make triple! [1 0 1] -4x0]} "
+              "\"[none make triple! [-1 0 1] [copy y skip]]\" \"[none make triple! [-1 0 1] [copy y skip]]\"]");
+    // The rules arrive positioned at the current rule, the input at the
+    // current index.
+    run("w: make block! 4 t: func [e m r i s][append/only w r append w i true]");
+    // push, fetch, match, fetch, match, pop, end
+    EXPECT_EQ(run("parse/trace \"ab\" [\"a\" \"b\"] :t w"),
+              "[[\"a\" \"b\"] \"ab\" [\"a\" \"b\"] \"ab\" [\"a\" \"b\"] \"b\" [\"b\"] \"b\" [\"b\"] \"\" "
+              "[] \"\" [] \"\"]");
+}
+
+TEST_F(Parse, RunsUnderCollectorStress) {
+    collector::active = 1;
+    collector::stress = true;
+    const struct {
+        const char* code;
+        const char* expected;
+    } cases[] = {
+        {"parse \"aaab\" [some [\"a\" | \"b\"]]", "true"},
+        {"parse [1 [2 3] x] [collect [keep integer! into [some [keep integer!]] keep word!]]", "[1 2 3 x]"},
+        {"s: \"abc\" parse s [remove skip insert \"XY\" skip change \"c\" \"Z\"] s", "\"XYbZ\""},
+        {"parse \"abcd\" [collect [keep 2 skip keep copy x 2 skip]]", "[\"ab\" \"cd\"]"},
+        {"x: make block! 1 parse \"ab\" [collect into x [keep skip keep skip]] x", "[#\"a\" #\"b\"]"},
+        {"parse \"ab\" [\"a\" (parse \"xy\" [\"x\" \"y\"]) \"b\"]", "true"},
+        {"r: [end | skip r] parse \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\" r", "true"},
+        {"ev: make block! 8 t: func [e m r i s][append ev e true] parse/trace \"a\" [\"a\"] :t ev",
+         "[push fetch match pop end]"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(run(c.code), c.expected) << c.code;
+    collector::stress = false;
+    collector::active = 0;
+    EXPECT_EQ(snapshot(), empty);
+}
+
+}  // namespace
