@@ -3,6 +3,8 @@
 // own; to a file or a pipe they pass through unchanged.
 #include "console/output.h"
 
+#include "runtime/unicode.h"
+
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -27,21 +29,8 @@ constexpr size_t FLUSH_AT = 1020;
 // Encodes one code point as UTF-8 onto `out`.
 void utf8(uint32_t cp, std::string& out) {
     if (cp > 0x10FFFF) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    uint8_t bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8_char(cp, bytes));
 }
 
 uint32_t unit_at(const uint8_t* text, uint32_t i, uint32_t unit) {

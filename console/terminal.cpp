@@ -3,6 +3,8 @@
 // read of piped input.
 #include "console/terminal.h"
 
+#include "runtime/unicode.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -46,20 +48,8 @@ struct termios saved_mode;
 int saved_fd = -1;
 
 void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) out += static_cast<char>(cp);
-    else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    uint8_t bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8_char(static_cast<uint32_t>(cp), bytes));
 }
 
 // Decodes the rest of a UTF-8 sequence whose lead byte is `lead`, reading
