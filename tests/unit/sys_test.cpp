@@ -1,6 +1,10 @@
 // The fatal-error path: reports, exit statuses and real machine faults.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
 
 #include "child.h"
 #include "runtime/runtime.h"
@@ -125,13 +129,19 @@ TEST(Arguments, CopiedAsUnchangedBytes) {
 }
 
 TEST(Entry, StartsAndExitsZero) {
-    auto out = testing_child::run([] {
+    char dir[] = "/tmp/zem-entry-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    auto out = testing_child::run([&] {
+        // No input: the console prints its banner and ends as `q` does.
+        if (!std::freopen("/dev/null", "r", stdin)) std::_Exit(99);
+        setenv("XDG_CACHE_HOME", dir, 1);
         char a0[] = "zem";
         char* argv[] = {a0, nullptr};
         runtime::entry(1, argv);
     });
     EXPECT_EQ(out.status, 0);
-    EXPECT_EQ(out.output, "");
+    EXPECT_EQ(out.output.rfind("--== Zem ", 0), 0u) << out.output;
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
