@@ -84,9 +84,11 @@ def script_mode(tmp):
     rc, out = run(["lib/main.zem"], tmp)
     check("include", (rc, out.splitlines()), (0, ["42", "42"]))
 
-    write(os.path.join(tmp, "pp.zem"), "Zem []\nprint [#if true [1 2] #either false [3][4]]\n")
+    write(os.path.join(tmp, "pp.zem"),
+          "Zem []\nprint [#if true [1 2] #either false [3][4]]\n"
+          "x: 2\nif x = 2 [print \"if\"]\ndo [print \"do\"]\n")
     rc, out = run(["pp.zem"], tmp)
-    check("directives", out, "1 2 4\n")
+    check("directives", (rc, out), (0, "1 2 4\nif\ndo\n"))
 
 
 def files(tmp):
