@@ -355,7 +355,8 @@ void copy_values_deep(Node node, uint32_t first, uint32_t end, uint32_t step, bo
             bool pass = types->type() == TYPE_TYPESET ? typeset::has_q(types, t) : types->data1 == t;
             if (!pass) continue;
         }
-        if (!series_like_q(t) && t != TYPE_BITSET && t != TYPE_OBJECT && t != TYPE_ERROR && t != TYPE_MAP)
+        // Series are copied; objects and errors are shared, as references.
+        if (!series_like_q(t) && t != TYPE_BITSET && t != TYPE_MAP)
             continue;
         Cell copy = c;
         Cell filter = types ? *types : Cell{};

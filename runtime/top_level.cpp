@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/object.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
@@ -44,6 +45,10 @@ void prelude() {
         datatype::make_at(&dt, id);
         set_global(datatype::name_of(id), &dt);
     }
+    // The global context answers as an object: `context?` of a global word,
+    // `system/words`.
+    *context::self_of(context::global) =
+        Cell{TYPE_OBJECT, context::global, static_cast<uint32_t>(object::new_class_id()), 0};
     static const char bare_make[] = "[[type spec] 1]";
     Cell spec = load(reinterpret_cast<const uint8_t*>(bare_make), sizeof bare_make - 1);
     spec = *block::rs_head(&spec);

@@ -1,0 +1,182 @@
+"""The console and script mode as a user meets them through pipes and the
+command line: the real `zem` binary, its standard output and exit status."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ZEM = os.path.abspath(sys.argv[1])
+failures = []
+
+
+def zem(args=(), stdin="", cwd=None, cache=None):
+    env = dict(os.environ)
+    env["XDG_CACHE_HOME"] = cache or tempfile.mkdtemp(prefix="zem-cache-")
+    p = subprocess.run([ZEM] + list(args), input=stdin.encode() if isinstance(stdin, str) else stdin,
+                       capture_output=True, cwd=cwd, env=env, timeout=30)
+    return p.stdout.decode("utf-8"), p.returncode
+
+
+def check(name, cond, detail=""):
+    if not cond:
+        failures.append("%s\n%s" % (name, detail))
+
+
+def after_banner(out):
+    lines = out.split("\n")
+    return "\n".join(lines[3:])
+
+
+def test_banner_and_result():
+    out, rc = zem(stdin="1 + 2\n")
+    lines = out.split("\n")
+    check("banner first line", lines[0].startswith("--== Zem ") and lines[0].endswith("==-- "), out)
+    check("banner second line", lines[1] == "Type HELP for starting information. ", out)
+    check("banner empty line", lines[2] == "", out)
+    check("1 + 2", lines[3:] == ["== 3", ""], out)
+    check("status 0", rc == 0, rc)
+
+
+def test_piped_lines():
+    cases = [
+        ('"abc"\n', '== "abc"\n'),
+        ("1.5\n", "== 1.5\n"),
+        ('print "hi"\n', "hi\n"),
+        ("[1 2\n3]\n", "== [1 2\n3]\n"),
+        ("{a\nb}\n", '== "a^/b"\n'),
+        ("\n\n", ""),                                    # empty lines evaluate nothing
+        ("halt\n", "(halted)\n"),
+        ("loop 3 [print 1 halt]\n", "1\n(halted)\n"),
+        ("x: 1\nx\n", "== 1\n== 1\n"),
+        ('"\xff"\n'.encode("latin-1"), '== "\ufffd"\n'),  # invalid UTF-8 becomes U+FFFD
+    ]
+    for text, want in cases:
+        out, rc = zem(stdin=text)
+        check("piped %r" % (text,), after_banner(out) == want and rc == 0, repr(out))
+
+
+def test_errors():
+    # A lone closing bracket is reported at once; the next line still runs.
+    out, _ = zem(stdin=")\n1\n")
+    rest = after_banner(out)
+    check(") alone", rest.startswith("*** Syntax Error: ") and rest.endswith("== 1\n"), rest)
+    # An evaluation error is followed by an empty line.
+    out, _ = zem(stdin='1 + "a"\n2\n')
+    rest = after_banner(out)
+    check("error then empty line", rest.startswith("*** Script Error: ") and "\n\n== 2\n" in rest, rest)
+
+
+def test_truncation():
+    out, _ = zem(stdin='append/dup copy "" "a" 200\n')
+    line = after_banner(out).split("\n")[0]
+    check("long result ends in ...", line.startswith('== {aaa') and line.endswith("..."), line)
+    check("long result fits 80 columns", len(line) <= 80, len(line))
+    out, _ = zem(stdin='system/console/prompt: "a much longer prompt> "\nappend/dup copy "" "a" 200\n')
+    line = after_banner(out).split("\n")[1]
+    check("cut by the prompt shown", line.endswith("...") and len(line) <= 80, line)
+
+
+def test_failing_prompt_and_result():
+    out, _ = zem(stdin="system/console/prompt: does [1 / 0]\n1\n2\n")
+    rest = after_banner(out)
+    check("prompt error where", rest.count("*** Where: system/console/prompt") == 1, rest)
+    check("prompt falls back", rest.endswith("== 1\n== 2\n"), rest)
+    out, _ = zem(stdin="system/console/result: does [1 / 0]\n3\n")
+    rest = after_banner(out)
+    check("result error where", "*** Where: system/console/result" in rest, rest)
+    check("result falls back", rest.endswith("== 3\n"), rest)
+
+
+def test_quit():
+    for text, status in [("quit/return 5\n", 5), ("q\nprint 1\n", 0), ("quit\n", 0), ("", 0)]:
+        out, rc = zem(stdin=text)
+        check("quit %r" % text, rc == status and after_banner(out) == "", "%r %d" % (out, rc))
+
+
+def test_settings_file():
+    cache = tempfile.mkdtemp(prefix="zem-cache-")
+    try:
+        zem(stdin="q\n", cache=cache)
+        path = os.path.join(cache, "zem", "Zem-Console", "console-cfg.zem")
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        check("settings header", 'Purpose: "Zem Console Configuration File"' in text, text)
+        check("settings keys", "buffer-lines: 10000" in text and "history: []" in text, text)
+        # A hand-edited file with values of the wrong kind falls back to the defaults.
+        with open(path, "w", encoding="utf-8") as f:
+            f.write('Zem []\nbuffer-lines: "many"\nhistory: [1 2]\nkeep: 7\n')
+        out, rc = zem(stdin="length? system/console/history\n", cache=cache)
+        check("bad history falls back", after_banner(out) == "== 0\n" and rc == 0, out)
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        check("defaults written back", "buffer-lines: 10000" in text and "keep: 7" in text, text)
+        # A history of 150 lines is cut to the newest 100 when quitting.
+        lines = " ".join('"%d"' % i for i in range(150))
+        with open(path, "w", encoding="utf-8") as f:
+            f.write("Zem []\nhistory: [%s]\n" % lines)
+        out, _ = zem(stdin="q\n", cache=cache)
+        out, _ = zem(stdin="length? system/console/history\nlast system/console/history\n", cache=cache)
+        check("history cut to 100", after_banner(out) == '== 100\n== "99"\n', out)
+    finally:
+        shutil.rmtree(cache, ignore_errors=True)
+
+
+def test_scripts():
+    d = tempfile.mkdtemp(prefix="zem-scripts-")
+    try:
+        def script(name, text):
+            path = os.path.join(d, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(text)
+            return path
+
+        s = script("s.zem", '; a comment line first\nZem [title: "s"]\n'
+                   "print mold system/options/args\nprint mold system/script/args\n")
+        out, rc = zem([s, "a", "b c"])
+        check("script args", out == '["a" "b c"]\n{a "b c"}\n' and rc == 0, repr(out))
+
+        out, rc = zem(["--catch", s], stdin="1 + 1\n")
+        check("--catch enters the console without banner", out == '[]\n""\n== 2\n' and rc == 0, repr(out))
+
+        out, rc = zem([script("nh.zem", "print 1\n")])
+        check("no header", out == "*** Error: Zem header not found!\n" and rc == 0, repr(out))
+
+        out, rc = zem([script("sys.zem", "Zem/System []\nprint 1\n")])
+        check("Zem/System refused",
+              out == "*** Error: contains Zem/System code which requires compilation!\n" and rc == 0, repr(out))
+
+        bad = script("bad.zem", 'Zem []\nprint "before"\n1 + "a"\nprint "after"\n')
+        out, rc = zem([bad])
+        check("script error exits 254", out.startswith("before\n*** Script Error: ") and rc == 254,
+              "%r %d" % (out, rc))
+        out, rc = zem(["--catch", bad], stdin="3\n")
+        check("script error with --catch", "\nafter\n" not in out and out.endswith("== 3\n") and rc == 0,
+              "%r %d" % (out, rc))
+
+        out, rc = zem([script("sub/w.zem", "Zem []\nprint what-dir\n")], cwd="/")
+        check("working directory is the script's", out == os.path.join(d, "sub") + "/\n", repr(out))
+
+        dashed = script("--x.zem", "Zem []\nprint \"dashed\"\n")
+        out, rc = zem(["--", "--x.zem"], cwd=d)
+        check("-- ends the switches", out == "dashed\n" and rc == 0, repr(out))
+        del dashed
+
+        out, rc = zem([os.path.join(d, "missing.zem")], stdin="4\n")
+        check("unreadable script starts the console",
+              out.startswith("*** Access Error: ") and "--== Zem " in out and out.endswith("== 4\n"), repr(out))
+
+        out, rc = zem([script("q.zem", "Zem []\nquit/return 3\n")])
+        check("quit/return in a script", rc == 3, rc)
+    finally:
+        shutil.rmtree(d, ignore_errors=True)
+
+
+for test in [test_banner_and_result, test_piped_lines, test_errors, test_truncation,
+             test_failing_prompt_and_result, test_quit, test_settings_file, test_scripts]:
+    test()
+
+for f in failures:
+    print("FAIL", f)
+sys.exit(1 if failures else 0)
