@@ -15,6 +15,8 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/file.h"
+#include "datatypes/float.h"
+#include "datatypes/object.h"
 #include "datatypes/routine.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
@@ -26,6 +28,7 @@
 #include "evaluator/stack.h"
 #include "platform/clipboard.h"
 #include "platform/os.h"
+#include "platform/system_info.h"
 #include "platform/terminal.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
@@ -99,7 +102,9 @@ void r_quit_return() {
 void r_set_quiet() {
     Cell w = *arg(0), v = *arg(1);
     if (!word::any_word_q(w.type())) natives::expect_arg(w.type(), 0);
-    context::set(&w, &v);
+    // No notification: an on-change* handler that puts a field back with
+    // set-quiet must not be called again by its own undo.
+    context::set_in(&w, &v, w.ctx(), false);
     result(v);
 }
 
@@ -161,8 +166,27 @@ void r_exists_q() {
     result(logic_cell(::stat(file::to_os_path(&path).c_str(), &st) == 0));
 }
 
-// The description object is made by the operating-system services.
-void r_os_info() { fire(err::NOT_DONE); }
+// An object of four fields, in this order: name ("Linux " and the kernel
+// release), arch (a word), version (the release's first three numbers as a
+// tuple) and build (the kernel's build number).
+void r_os_info() {
+    platform::OsInfo info = platform::os_info();
+    Cell* obj = object::make_at(stack::push_slot(), 8);
+    Node ctx = obj->ctx();
+    auto field = [ctx](const char* name, const Cell& value) { context::put(ctx, word::load(name), &value); };
+    Cell name = *string::load(reinterpret_cast<const uint8_t*>(info.name.data()),
+                              static_cast<uint32_t>(info.name.size()), 0);
+    field("name", name);
+    stack::pop(1);
+    field("arch", *word::load(info.arch.c_str()));
+    Cell version = *tuple::push(3, info.version[0] | (info.version[1] << 8) | (info.version[2] << 16), 0, 0);
+    field("version", version);
+    stack::pop(1);
+    field("build", int_cell(info.build));
+    obj->data2 = static_cast<uint32_t>(object::new_class_id());
+    *context::self_of(ctx) = *obj;
+    result(*obj);
+}
 
 // ---- Colours and addresses -------------------------------------------------------
 
@@ -340,6 +364,20 @@ void r_version() {
 }
 
 void r_gc_nodes_cycles() { result(int_cell(static_cast<int32_t>(collector::relocations))); }
+
+// ---- Float texts ----------------------------------------------------------------------
+
+// The two flags of the float text conversion that system/options/float
+// mirrors: each takes the truth of the new value.
+void r_float_pretty() {
+    float_::pretty_q = natives::truthy(arg(0));
+    result(*arg(0));
+}
+
+void r_float_full() {
+    float_::full_q = natives::truthy(arg(0));
+    result(*arg(0));
+}
 
 // ---- Table ----------------------------------------------------------------------------
 

@@ -40,7 +40,9 @@
     X(33, console_init, "init")                \
     X(34, zembin_encode, "encode*")          \
     X(35, zembin_decode, "decode")          \
-    X(36, version, "version")
+    X(36, version, "version")                \
+    X(37, float_pretty, "float-pretty")      \
+    X(38, float_full, "float-full")
 
 namespace routines {
 

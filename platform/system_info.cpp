@@ -40,7 +40,7 @@ OsInfo os_info() {
     OsInfo info{"Linux", "Unknown", {0, 0, 0}, 0};
     struct utsname u;
     if (::uname(&u) != 0) return info;
-    info.name = std::string(u.sysname) + " " + u.release;
+    info.name = std::string("Linux ") + u.release;
     info.arch = arch_word(u.machine);
     const char* p = u.release;
     for (int i = 0; i < 3 && *p; ++i) {

@@ -399,6 +399,26 @@ void close_list(State& st, const uint8_t* start, const uint8_t* end, int32_t kin
 
 // ---- Errors ------------------------------------------------------------------------------
 
+// Hands the scan's top-level values to `st.into` (appended at its tail) or
+// to the slot: the first value alone for a one-value scan, else a new block.
+void deliver(State& st, Cell* slot) {
+    uint32_t n = st.tail - st.head;
+    if (st.one && !st.block_output && n >= 1) {
+        Cell v = out[st.head];
+        if (st.into)
+            block::rs_append(st.into, &v);
+        else
+            *slot = v;
+    } else if (st.into) {
+        for (uint32_t i = 0; i < n; ++i) {
+            Cell v = out[st.head + i];
+            block::rs_append(st.into, &v);
+        }
+    } else {
+        *slot = make_list(st.head, n, TYPE_BLOCK);
+    }
+}
+
 void throw_error(State& st, const uint8_t* start, const uint8_t* end, int32_t type) {
     if (!st.load) {
         st.type = TYPE_ERROR;
@@ -430,6 +450,9 @@ void throw_error(State& st, const uint8_t* start, const uint8_t* end, int32_t ty
     st.open_kind = 0;
     if (is_path_kind(open_kind)) type = -1;
     close_all(st);
+    // A target block keeps the values made before the error, as a quiet
+    // stop would (load/trap hands them back with the error).
+    if (st.into) deliver(st, nullptr);
     switch (type) {
         case -1: fire(err::BAD_CHAR, &prefix, &excerpt);
         case -2: fire(err::MALCONSTRUCT, &prefix, &excerpt);
@@ -536,10 +559,13 @@ int32_t scan(Cell* slot, const uint8_t* src, uint32_t size, bool one_value, bool
     st.tracer = tracer;
     st.events = tracer ? tracer->events : 0;
     st.source = source;
+    st.into = into;
+    st.one = one_value || scan_only;
+    st.block_output = block_output;
     st.string_source = source && source->type() != TYPE_BINARY;
     st.count_pos = src;
     st.load = !prescan && !scan_only;
-    bool one = one_value || scan_only;
+    bool one = st.one;
     try {
         scan_tokens(st, one, prescan && !scan_only);
         if (has_open(st)) {
@@ -555,23 +581,7 @@ int32_t scan(Cell* slot, const uint8_t* src, uint32_t size, bool one_value, bool
     } catch (const Stop&) {
         close_all(st);
     }
-    if (st.load) {
-        uint32_t n = st.tail - st.head;
-        if (one && !block_output && n >= 1) {
-            Cell v = out[st.head];
-            if (into)
-                block::rs_append(into, &v);
-            else
-                *slot = v;
-        } else if (into) {
-            for (uint32_t i = 0; i < n; ++i) {
-                Cell v = out[st.head + i];
-                block::rs_append(into, &v);
-            }
-        } else {
-            *slot = make_list(st.head, n, TYPE_BLOCK);
-        }
-    }
+    if (st.load) deliver(st, slot);
     if (consumed) {
         const uint8_t* stop = st.pos > st.input_end ? st.input_end : st.pos;
         *consumed = st.string_source ? unicode::count_utf8_chars(st.input, stop)

@@ -93,6 +93,9 @@ struct State {
     const Tracer* tracer;
     uint32_t events;
     const Cell* source;
+    Cell* into;         // where the values go instead of a new block, or null
+    bool one;           // stop after the first value
+    bool block_output;  // a block even for one value
     bool load;
     bool string_source;
     const uint8_t* count_pos;
