@@ -5,6 +5,7 @@ terminal mode it leaves behind."""
 import os
 import re
 import shutil
+import signal
 import sys
 import tempfile
 import time
@@ -34,7 +35,8 @@ class Console:
                  "echo; sleep 60") % (before, command or ZEM, after, before, after)
         if cwd:
             shell = "cd %s && %s" % (cwd, shell)
-        self.t = Terminal("sh -c \"%s\"" % shell.replace('"', '\\"'), width=width, height=height,
+        quoted = shell.replace("\\", "\\\\").replace('"', '\\"').replace("$", "\\$")
+        self.t = Terminal('sh -c "%s"' % quoted, width=width, height=height,
                           env={"XDG_CACHE_HOME": self.cache})
         if command is None:
             self.prompt()
@@ -445,7 +447,38 @@ def open_or_empty(path):
         return ""
 
 
+def zem_pid(pid):
+    """The zem process among the descendants of `pid`."""
+    with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
+        children = [int(k) for k in f.read().split()]
+    for k in children:
+        if open_or_empty("/proc/%d/cmdline" % k).startswith(ZEM):
+            return k
+        found = zem_pid(k)
+        if found:
+            return found
+    return None
+
+
+def signals_put_the_terminal_back():
+    # A hang-up at the prompt quits as `q` does (settings saved, status 0);
+    # a termination signal ends zem by that signal, the terminal put back.
+    for sig, status in [(signal.SIGHUP, 0), (signal.SIGTERM, 128 + signal.SIGTERM)]:
+        c = Console()
+        try:
+            c.enter("1 + 1")
+            c.t.wait_for("== 2")
+            c.prompt(2)
+            os.kill(zem_pid(int(c.t.tmux("display-message", "-p", "-t", "t", "#{pane_pid}"))), sig)
+            s = c.t.wait_for(lambda s: "status=" in s and "icanon" in s.split("mode=")[-1])
+            assert "status=%d" % status in s and "mode=same" in s, s
+            if sig == signal.SIGHUP:
+                assert 'history: ["1 + 1"]' in c.settings(), c.settings()
+        finally:
+            c.close()
+
+
 run([prompt_and_continuation, editing_keys, history, escape_on_a_continuation_line,
      halt_at_the_prompt, completion_of_words, completion_of_paths, completion_of_file_names,
      ctrl_c_saves_the_history, repeats_and_hidden_input_stay_out_of_history, results_fit_the_window,
-     hung_up_terminal_quits, title_only_on_a_terminal, settings_with_bad_values, history_cut_to_100])
+     hung_up_terminal_quits, signals_put_the_terminal_back, title_only_on_a_terminal, settings_with_bad_values, history_cut_to_100])
