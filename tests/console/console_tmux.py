@@ -99,8 +99,11 @@ def prompt_and_continuation(c):
     c.enter("3]")
     s = c.prompt(2)
     assert "[    3]\n== [1 2\n3]\n>>" in s, s
-    c.enter('"abc"')
-    c.t.wait_for('== "abc"')
+    # Inside a multi-line string the cue is its brace.
+    c.enter("{a")
+    c.t.wait_for(lambda s: c.line() == "{" and c.t.cursor()[0] == 5)
+    c.enter("b}")
+    c.t.wait_for('{    b}\n== "a^/b"')
     c.prompt(3)
 
 
@@ -350,15 +353,26 @@ def title_only_on_a_terminal():
 
 
 def settings_with_bad_values():
-    for bad in ['history: [1 2]', 'history: "one"', 'buffer-lines: "many"', 'buffer-lines: 1.5']:
-        c = Console(settings='Zem []\n%s\nkeep: 7\n' % bad)
+    # A value of the wrong kind gives way to its default, the rest is kept; a
+    # file that does not load or has no header gives way to the defaults.
+    # Nothing is printed either way.
+    cases = [('Zem []\nhistory: [1 2]\nkeep: 7\n', "history: [1 2]", True),
+             ('Zem []\nhistory: "one"\nkeep: 7\n', '"one"', True),
+             ('Zem []\nbuffer-lines: "many"\nkeep: 7\n', '"many"', True),
+             ('Zem []\nbuffer-lines: 1.5\nkeep: 7\n', "1.5", True),
+             ('Zem [\nhistory: ["a"\n', '"a"', False),
+             ('history: ["a"]\nkeep: 7\n', '"a"', False)]
+    for settings, gone, kept in cases:
+        c = Console(settings=settings)
         try:
             c.enter("length? system/console/history")
-            c.t.wait_for("== 1")  # the line just entered
+            s = c.t.wait_for("== 1")  # the line just entered
+            assert "***" not in s, s
             c.prompt(2)
             assert c.quit() == 0
             text = c.settings()
-            assert bad not in text and "buffer-lines: 10000" in text and "keep: 7" in text, text
+            assert gone not in text and "buffer-lines: 10000" in text, text
+            assert ("keep: 7" in text) == kept, text
         finally:
             c.close()
 
