@@ -56,7 +56,9 @@ class Console:
         return self.t.rows()[self.t.cursor()[1]]
 
     def wait_line(self, text):
-        return self.t.wait_for(lambda s: self.line() == text)
+        """Waits until the cursor's row reads `text`; gives the screen then."""
+        self.t.wait_for(lambda s: self.line() == text)
+        return self.t.screen()
 
     def enter(self, text):
         self.t.text(text)
@@ -133,15 +135,14 @@ def editing_keys(c):
         c.t.wait_for('== "abc%d"' % n)
         n += 1
     for left, right in [("Left", "Right"), ("\x1b[D", "\x1b[C"), ("\x1bOD", "\x1bOC"), ("C-b", "C-f")]:
-        c.t.text('"ac"')
+        c.t.text('"%dac"' % n)
         send(c, left)
         send(c, left)
         c.t.text("b")
         send(c, right)
         c.t.text("d")
         c.t.keys("Enter")
-        c.t.wait_for('== "abcd"')
-        c.prompt(n)
+        c.t.wait_for('== "%dabcd"' % n)
         n += 1
     # Backspace, Delete, Ctrl-D inside the line, Ctrl-A, Ctrl-E, Ctrl-K.
     c.t.text('"xyzwv"')
@@ -192,7 +193,7 @@ def history(c):
 @scenario
 def escape_on_a_continuation_line(c):
     c.enter("[1 2")
-    c.t.wait_for(lambda s: c.line() == "[")
+    c.wait_line("[")
     c.t.text("3")
     c.t.keys("Escape")
     c.t.wait_for("(escape)")
@@ -206,8 +207,7 @@ def escape_on_a_continuation_line(c):
 @scenario
 def halt_at_the_prompt(c):
     c.enter("loop 3 [print 7 halt]")
-    s = c.t.wait_for("(halted)")
-    c.prompt(2)
+    s = c.prompt(2)
     assert "]\n7\n(halted)\n>>" in s, s
 
 
@@ -216,7 +216,7 @@ def completion_of_words(c):
     # Several candidates: listed, and the line comes back with their common part.
     c.t.text("pri")
     c.t.keys("Tab")
-    s = c.t.wait_for(lambda s: c.line() == ">> prin")
+    s = c.wait_line(">> prin")
     assert ">> prin print\n>> prin" in s, s
     c.t.text("t 5")
     c.t.keys("Enter")
@@ -224,7 +224,7 @@ def completion_of_words(c):
     # A unique word completes in place.
     c.t.text("pro")
     c.t.keys("Tab")
-    c.t.wait_for(lambda s: c.line() == ">> probe")
+    c.wait_line(">> probe")
     c.t.text(" 8")
     c.t.keys("Enter")
     c.t.wait_for("\n8\n== 8")
@@ -261,10 +261,10 @@ def completion_of_words(c):
 def completion_of_paths(c):
     c.t.text("system/con")
     c.t.keys("Tab")
-    c.t.wait_for(lambda s: c.line() == ">> system/console")
+    c.wait_line(">> system/console")
     c.t.text("/def-")
     c.t.keys("Tab")
-    s = c.t.wait_for(lambda s: c.line() == ">> system/console/def-")
+    s = c.wait_line(">> system/console/def-")
     assert "def-prompt def-result" in s, s
     c.t.text("p")
     c.t.keys("Tab")
@@ -294,7 +294,7 @@ def completion_of_file_names():
             c.t.wait_for('== "alpha"')
             c.t.text("read %be")
             c.t.keys("Tab")
-            s = c.t.wait_for(lambda s: c.line() == ">> read %beta-")
+            s = c.wait_line(">> read %beta-")
             assert "beta-1.txt beta-2.txt" in s, s
             c.t.text("2")
             c.t.keys("Tab")
@@ -404,7 +404,7 @@ def repeats_and_hidden_input_stay_out_of_history(c):
     c.enter('x: "A"')
     c.enter('X: "A"')  # equal to the newest entry, letter case ignored
     c.enter('ask/hide "word? "')
-    c.t.wait_for(lambda s: c.line() == "word?")
+    c.wait_line("word?")
     c.enter("secret")
     c.t.wait_for('word? ******\n== "secret"')
     c.prompt(4)
