@@ -109,6 +109,17 @@ def prompt_and_continuation(c):
     c.prompt(3)
 
 
+@scenario
+def text_as_typed(c):
+    # UTF-8 as typed; bytes that are not UTF-8 become U+FFFD, and a byte that
+    # breaks a sequence off still counts on its own.
+    c.enter('"\u00e9\u4e2d"')
+    c.t.wait_for('== "\u00e9\u4e2d"')
+    c.t.tmux("send-keys", "-t", "t", "-H", "22", "ff", "61", "c3", "22")
+    c.t.keys("Enter")
+    c.t.wait_for('== "\ufffda\ufffd"')
+
+
 # Home and End as terminals send them: the tmux key names, then the raw
 # sequences of the common terminal families.
 HOME_END = [("Home", "End"), ("\x1b[H", "\x1b[F"), ("\x1bOH", "\x1bOF"),
@@ -492,7 +503,7 @@ def signals_put_the_terminal_back():
             c.close()
 
 
-run([prompt_and_continuation, editing_keys, history, escape_on_a_continuation_line,
+run([prompt_and_continuation, text_as_typed, editing_keys, history, escape_on_a_continuation_line,
      halt_at_the_prompt, completion_of_words, completion_of_paths, completion_of_file_names,
      ctrl_c_saves_the_history, repeats_and_hidden_input_stay_out_of_history, results_fit_the_window,
      hung_up_terminal_quits, signals_put_the_terminal_back, title_only_on_a_terminal, settings_with_bad_values, history_cut_to_100])
