@@ -10,7 +10,7 @@
 namespace natives {
 
 // The entry point of each native, named n_<C++ name>.
-#define X(index, name, word, spec) Unwind n_##name(bool check, const int32_t* refs);
+#define X(index, name, word) Unwind n_##name(bool check, const int32_t* refs);
 ZEM_NATIVES(X)
 #undef X
 

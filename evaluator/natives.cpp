@@ -457,18 +457,13 @@ void expect_arg(uint32_t type, int32_t n) {
 namespace {
 
 enum Index : uint32_t {
-#define X(index, name, word, spec) I_##name = index,
+#define X(index, name, word) I_##name = index,
     ZEM_NATIVES(X)
 #undef X
 };
 
-struct Info {
-    const char* word;
-    const char* spec;
-};
-
-constexpr Info infos[COUNT] = {
-#define X(index, name, word, spec) {word, spec},
+constexpr const char* native_words[COUNT] = {
+#define X(index, name, word) word,
     ZEM_NATIVES(X)
 #undef X
 };
@@ -476,7 +471,7 @@ constexpr Info infos[COUNT] = {
 // Index order is checked once: entry n of the X-macro has index n.
 constexpr bool in_order() {
     uint32_t expected = 1;
-#define X(index, name, word, spec) \
+#define X(index, name, word) \
     if (index != expected++) return false;
     ZEM_NATIVES(X)
 #undef X
@@ -566,7 +561,7 @@ void init() {
     *scratch() = s;
     function::make_empty_body();
     const NativeEntry list[COUNT] = {
-#define X(index, name, word, spec) n_##name,
+#define X(index, name, word) n_##name,
         ZEM_NATIVES(X)
 #undef X
     };
@@ -578,7 +573,6 @@ NativeEntry entry(uint32_t index) {
     return table[index - 1];
 }
 
-const char* word_of(uint32_t index) { return index >= 1 && index <= COUNT ? infos[index - 1].word : nullptr; }
-const char* spec_of(uint32_t index) { return index >= 1 && index <= COUNT ? infos[index - 1].spec : nullptr; }
+const char* word_of(uint32_t index) { return index >= 1 && index <= COUNT ? native_words[index - 1] : nullptr; }
 
 }  // namespace natives

@@ -132,6 +132,9 @@ bool compare_value(const Cell& item, const Cell& value, int32_t mode) {
         if (mode == 2) return item.symbol() == value.symbol();
         return symbol::resolve(item.symbol()) == symbol::resolve(value.symbol());
     }
+    // An issue in the rules matches only an issue: words compare equal to an
+    // issue of the same spelling, which would make `#if` match a plain `if`.
+    if (vt == TYPE_ISSUE && it != TYPE_ISSUE) return false;
     Cell a = item, b = value;
     if (vt == TYPE_LIT_PATH) {
         if (it < TYPE_PATH || it > TYPE_GET_PATH) return false;

@@ -16,8 +16,13 @@
 #include <sstream>
 #include <string>
 
-#include "mini_reader.h"
+#include "datatypes/string.h"
+#include "evaluator/actions.h"
+#include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
 #include "runtime/runtime.h"
+#include "runtime/unicode.h"
 #include "runtime/top_level.h"
 #include "services/lexer/lexer.h"
 
@@ -31,21 +36,9 @@ std::string trim(const std::string& s) {
 }
 
 void utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    uint8_t bytes[4];
+    uint32_t n = unicode::encode_utf8_char(cp, bytes);
+    out.append(reinterpret_cast<const char*>(bytes), n);
 }
 
 std::string molded(const Cell& v) {

@@ -1,7 +1,7 @@
 // A small reader of Zem code for tests and benchmarks written before the
 // lexer: integers, strings, words, set-words, get-words, lit-words,
-// refinements, paths, blocks and parens. Also a start-up helper that makes
-// the natives, a few actions and the operators bound to words.
+// refinements, paths, blocks and parens. Also the start-up helper (the real
+// library boot) and a maker of test-only natives and actions.
 #pragma once
 #include <cctype>
 #include <cstdint>
@@ -21,6 +21,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "runtime/top_level.h"
 
 namespace mini {
 
@@ -177,58 +178,8 @@ inline void make_op(const char* name, const Cell& source) {
     set_global(name, *slot);
 }
 
-// The start-up the library will do: typesets, logic words, every native,
-// a few actions, and the arithmetic and comparison operators.
-inline void boot() {
-    Cell* saved = stack::top;
-    for (uint32_t t = 1; t <= datatype::top_id; ++t) {
-        if (!datatype::registered(t)) continue;
-        Cell dt;
-        datatype::make_at(&dt, t);
-        set_global(datatype::name_of(t), dt);
-    }
-    Cell all;
-    typeset::make_at(&all);
-    all.data1 = all.data2 = all.data3 = 0xFFFFFFFF;
-    for (const char* name : {"any-type!", "any-word!", "any-path!", "any-block!", "any-string!", "any-object!",
-                             "any-function!", "any-list!", "series!", "number!", "scalar!", "money!"})
-        set_global(name, all);
-    set_global("true", Cell{TYPE_LOGIC, 1, 0, 0});
-    set_global("false", Cell{TYPE_LOGIC, 0, 0, 0});
-    set_global("none", Cell{TYPE_NONE, 0, 0, 0});
-    for (uint32_t i = 1; i <= natives::COUNT; ++i)
-        make_native(TYPE_NATIVE, natives::word_of(i), std::string(natives::spec_of(i)), static_cast<int32_t>(i));
-    make_native(TYPE_ACTION, "make", "type [any-type!] spec [any-type!]", 1);
-    make_native(TYPE_ACTION, "form", "value [any-type!] /part limit [integer!]", 5);
-    make_native(TYPE_ACTION, "mold", "value [any-type!] /only /all /flat /part limit [integer!]", 6);
-    make_native(TYPE_ACTION, "append",
-                "series [series!] value [any-type!] /part length [number! series!] /only /dup count [integer!]", 25);
-    const struct {
-        const char* name;
-        uint32_t slot;
-    } series_actions[] = {{"head", 32}, {"index?", 34}, {"length?", 36}, {"next", 38}, {"tail", 48}};
-    for (const auto& a : series_actions)
-        make_native(TYPE_ACTION, a.name, "series [series!]", static_cast<int32_t>(a.slot));
-    make_native(TYPE_ACTION, "insert",
-                "series [series!] value [any-type!] /part length [number! series!] /only /dup count [integer!]", 35);
-    // The arithmetic actions and the comparison natives as operators.
-    const struct {
-        const char* name;
-        const char* op;
-        uint32_t slot;
-    } arith[] = {{"add", "+", 11}, {"subtract", "-", 18}, {"multiply", "*", 13}, {"divide", "/", 12}};
-    for (const auto& a : arith) {
-        Cell n = make_native(TYPE_ACTION, a.name, "value1 [number!] value2 [number!]", static_cast<int32_t>(a.slot));
-        make_op(a.op, n);
-    }
-    const struct {
-        const char* op;
-        const char* native;
-    } comparisons[] = {{"=", "equal?"}, {"<>", "not-equal?"}, {"==", "strict-equal?"}, {"<", "lesser?"},
-                       {">", "greater?"}, {"<=", "lesser-or-equal?"}, {">=", "greater-or-equal?"}};
-    for (const auto& c : comparisons) make_op(c.op, get_global(c.native));
-    stack::top = saved;
-}
+// The real start-up: the library image is loaded and evaluated.
+inline void boot() { top_level::run(); }
 
 // Evaluates the code under a try frame of the test's own; answers the
 // value, or throws the ErrorThrown out of it.

@@ -257,9 +257,6 @@ TEST_F(NativesMore, BindAndInOverAContext) {
     EXPECT_EQ(beta.ctx(), ctx);
     EXPECT_EQ(context::get(&beta)->int_value(), 2);
     EXPECT_EQ(eval("in obj 'gamma").type(), TYPE_NONE);
-    Cell w = eval("in obj /alpha");
-    EXPECT_EQ(w.type(), TYPE_WORD);
-    EXPECT_EQ(w.ctx(), ctx);
     // /copy leaves the original bound as it was.
     EXPECT_EQ(eval("b: [alpha] c: bind/copy b obj do b").int_value(), 100);
     EXPECT_EQ(eval("do c").int_value(), 1);

@@ -117,12 +117,12 @@ TEST_F(Objects, MoldIndentsFieldsAndFormListsThem) {
 
 TEST_F(Objects, ClassIds) {
     Cell a = mini::run("p: make object! [a: 1 b: 2]");
-    EXPECT_EQ(static_cast<int32_t>(a.data2), object::FIRST_CLASS_ID + 1);
+    EXPECT_GT(static_cast<int32_t>(a.data2), object::FIRST_CLASS_ID);
     Cell same = mini::run("make p [a: 5]");
     EXPECT_EQ(same.data2, a.data2);
     Cell grown = mini::run("make p [c: 5]");
     EXPECT_NE(grown.data2, a.data2);
-    EXPECT_EQ(run_molded("reflect p 'class"), std::to_string(object::FIRST_CLASS_ID + 1));
+    EXPECT_EQ(run_molded("reflect p 'class"), std::to_string(a.data2));
 }
 
 TEST_F(Objects, PrototypesAreCopiedDeeplyAndFunctionsRebound) {
