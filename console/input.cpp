@@ -209,6 +209,10 @@ void r_read_input() {
     if (console_q) {
         BlockHistory history;
         line = editor->edit(prompt, hidden, &history, complete);
+        // The window may have changed size while the line was typed: results
+        // are cut to the width it has now.
+        int columns = 0, rows = 0;
+        if (size(columns, rows) && columns > 0 && rows > 0) set_console_size(columns, rows);
     } else {
         console::flush();
         if (!read_piped_line(STDIN_FILENO, line)) line = U"q";  // end of input quits

@@ -43,6 +43,22 @@ bool in_table(const Range (&table)[N], uint32_t cp) {
 volatile sig_atomic_t resized = 0;
 void on_resize(int) { resized = 1; }
 
+// ---- Hang-up and termination signals ---------------------------------------------------------
+// A hang-up while a line is read ends the read as the end of input does (the
+// console then quits as `q` does); any other time, and for a termination
+// signal, the terminal is put back before the process ends by the signal.
+volatile sig_atomic_t editing = 0;
+volatile sig_atomic_t hung_up = 0;
+void on_stop(int sig) {
+    if (sig == SIGHUP && editing) {
+        hung_up = 1;
+        return;
+    }
+    platform::restore_terminal();
+    signal(sig, SIG_DFL);
+    raise(sig);  // delivered when the handler returns
+}
+
 // ---- Raw mode -------------------------------------------------------------------------------
 struct termios saved_mode;
 int saved_fd = -1;
@@ -139,6 +155,12 @@ void watch_resize() {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;  // no restart: the wait for a key returns to redraw
     sigaction(SIGWINCH, &sa, nullptr);
+    // Only where the signal keeps its default: one ignored (nohup) stays so.
+    sa.sa_handler = on_stop;
+    for (int sig : {SIGHUP, SIGTERM, SIGQUIT}) {
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) sigaction(sig, &sa, nullptr);
+    }
 }
 
 // ---- Keys ------------------------------------------------------------------------------------------
@@ -150,6 +172,7 @@ int KeyReader::read_byte(uint8_t& byte, int timeout_ms) {
         return 1;
     }
     for (int failures = 0;;) {
+        if (hung_up) return -1;
         if (resized) return -3;
         struct pollfd p {fd_, POLLIN, 0};
         int r = poll(&p, 1, timeout_ms);
@@ -418,12 +441,15 @@ std::u32string LineEditor::edit(const std::u32string& prompt, bool hidden, Histo
     redraw(true);
     bool fresh_row = false;  // the cursor already stands on an empty row below
     std::u32string result;
+    editing = 1;
     try {
         result = loop(history, complete, fresh_row);
     } catch (...) {
+        editing = 0;
         if (raw) raw_mode_off();
         throw;
     }
+    editing = 0;
     emit(fresh_row ? "\r" : "\r\n");
     if (raw) raw_mode_off();
     return result;

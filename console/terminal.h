@@ -63,7 +63,9 @@ bool raw_mode_on(int fd);
 void raw_mode_off();
 // The size of the terminal in cells, from the first of `fds` that answers.
 bool window_size(int fd, int& columns, int& rows);
-// Makes a change of window size interrupt a wait for a key.
+// Makes a change of window size interrupt a wait for a key, a hang-up end
+// it as the end of input does, and a termination signal put the terminal
+// back before the process ends.
 void watch_resize();
 
 // ---- Piped input ------------------------------------------------------------------------
