@@ -173,8 +173,38 @@ def test_scripts():
         shutil.rmtree(d, ignore_errors=True)
 
 
+def test_shell_words():
+    d = tempfile.mkdtemp(prefix="zem-shell-")
+    try:
+        os.makedirs(os.path.join(d, "sub"))
+        for name in ["a.txt", "a-name-longer-than-any-column.txt"]:
+            open(os.path.join(d, name), "w").close()
+        out, _ = zem(stdin="ll\n", cwd=d)
+        rows = sorted(after_banner(out).split("\n")[:-1])
+        width = 67 - 1                                   # 80 - 13 over one column, less one
+        want = sorted("\t%s " % n.ljust(width) for n in
+                      ["a.txt", "a-name-longer-than-any-column.txt", "sub/"])
+        check("ll: one name per row", rows == want, repr(rows))
+        out, _ = zem(stdin="ls\n", cwd=d)
+        rows = after_banner(out).split("\n")[:-1]
+        cells = rows[0].split("\t")[1:]
+        check("ls: three columns of 19", len(rows) == 1 and all(len(c) == 20 for c in cells), repr(rows))
+        check("ls: a long name is cut", any(c == "a-name-longer-t...  "
+                                            for c in cells), repr(cells))
+        out, _ = zem(stdin="cd sub\npwd\ncd %..\nwhat-dir\n", cwd=d)
+        rest = after_banner(out)
+        check("cd and pwd", "\n%%%s/sub/\n" % d in rest and rest.endswith("== %%%s/\n" % d), rest)
+        out, _ = zem(stdin="list-dir 1\n", cwd=d)
+        check("list-dir refuses an integer", after_banner(out).startswith("*** Script Error: "), out)
+        out, _ = zem(stdin='expand [#if true [a b]]\n')
+        check("expand", after_banner(out) == "[a b]\n== [a b]\n", out)
+    finally:
+        shutil.rmtree(d, ignore_errors=True)
+
+
 for test in [test_banner_and_result, test_piped_lines, test_errors, test_truncation,
-             test_failing_prompt_and_result, test_quit, test_settings_file, test_scripts]:
+             test_failing_prompt_and_result, test_quit, test_settings_file, test_scripts,
+             test_shell_words]:
     test()
 
 for f in failures:
