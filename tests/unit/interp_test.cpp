@@ -8,13 +8,15 @@
 #include "child.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
-#include "mini_reader.h"
+#include "run_helpers.h"
 #include "runtime/print.h"
 #include "runtime/collector.h"
 #include "runtime/runtime.h"
 
-namespace {
+using mini::molded;
+using mini::error_of;
 
+namespace {
 class Interp : public booted::Runtime {
 protected:
     void SetUp() override {
@@ -25,24 +27,6 @@ protected:
             FAIL() << "boot raised " << errors::id_word(e.id) << " "
                    << (e.arg_count && word::any_word_q(e.args[0].type()) ? symbol::text(e.args[0].symbol()) : "");
         }
-    }
-
-    // The id of the error the code raises with no guard (the stacks are put
-    // back afterwards), or "" when it raises none.
-    std::string error_of(const std::string& code) {
-        Cell* top = stack::top;
-        Cell* args = stack::arguments;
-        stack::Frame* ctop = stack::ctop;
-        std::string id;
-        try {
-            mini::run(code);
-        } catch (const ErrorThrown& e) {
-            id = errors::id_word(e.id);
-        }
-        stack::top = top;
-        stack::arguments = args;
-        stack::ctop = ctop;
-        return id;
     }
 
     static std::string word_text(const Cell& w) { return symbol::text(w.symbol()); }
@@ -319,16 +303,6 @@ TEST_F(Interp, PrintAndPrinSetTheLineFlag) {
 }  // namespace
 
 namespace {
-
-std::string molded(const Cell& v) {
-    Cell value = v;
-    Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-    actions::mold(&value, buffer, false, false, false, nullptr, INT32_MAX, 0);
-    std::string s = booted::text_of(buffer);
-    stack::pop(1);
-    return s;
-}
-
 TEST_F(Interp, ActionsCalledWithTheirArguments) {
     EXPECT_EQ(molded(mini::run("append [1 2] 3")), "[1 2 3]");
     EXPECT_EQ(molded(mini::run("append/only [1] [2 3]")), "[1 [2 3]]");
@@ -353,7 +327,6 @@ TEST_F(Interp, ErrorFormShowsArgumentsAndWhereItHappened) {
 }  // namespace
 
 namespace {
-
 // The same programs with a collection (moving every unpinned buffer and
 // node) at every allocation.
 TEST_F(Interp, ProgramsRunUnderCollectorStress) {
@@ -372,7 +345,6 @@ TEST_F(Interp, ProgramsRunUnderCollectorStress) {
 }  // namespace
 
 namespace {
-
 // do/trace reports the evaluation's events to a callback function; a
 // callback whose body starts with a block of event words gets only those.
 TEST_F(Interp, TracingCallbackReceivesEvents) {

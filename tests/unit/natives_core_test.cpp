@@ -10,11 +10,13 @@
 #include "child.h"
 #include "datatypes/error.h"
 #include "evaluator/natives.h"
-#include "mini_reader.h"
+#include "run_helpers.h"
 #include "runtime/collector.h"
 
-namespace {
+using mini::molded;
+using mini::error_of;
 
+namespace {
 class NativesCore : public booted::Runtime {
 protected:
     void SetUp() override {
@@ -22,31 +24,6 @@ protected:
         mini::boot();
     }
 
-    static std::string molded(const Cell& v) {
-        Cell value = v;
-        Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-        actions::mold(&value, buffer, false, false, false, nullptr, INT32_MAX, 0);
-        std::string s = booted::text_of(buffer);
-        stack::pop(1);
-        return s;
-    }
-
-    // The id of the error the code raises, "" when none.
-    static std::string error_of(const std::string& code) {
-        Cell* top = stack::top;
-        Cell* args = stack::arguments;
-        stack::Frame* ctop = stack::ctop;
-        std::string id;
-        try {
-            mini::run(code);
-        } catch (const ErrorThrown& e) {
-            id = errors::id_word(e.id);
-        }
-        stack::top = top;
-        stack::arguments = args;
-        stack::ctop = ctop;
-        return id;
-    }
 };
 
 TEST_F(NativesCore, PrintReducesBlocksAndFormsValues) {

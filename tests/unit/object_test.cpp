@@ -7,12 +7,15 @@
 #include "booted.h"
 #include "datatypes/object.h"
 #include "evaluator/ownership.h"
-#include "mini_reader.h"
+#include "run_helpers.h"
 #include "runtime/hashtable.h"
 #include "runtime/collector.h"
 
-namespace {
+using mini::molded;
+using mini::formed;
+using mini::error_of;
 
+namespace {
 class Objects : public booted::Runtime {
 protected:
     void SetUp() override {
@@ -54,41 +57,8 @@ protected:
         booted::Runtime::TearDown();
     }
 
-    static std::string molded(const Cell& v) {
-        Cell value = v;
-        Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-        actions::mold(&value, buffer, false, false, false, nullptr, INT32_MAX, 0);
-        std::string s = booted::text_of(buffer);
-        stack::pop(1);
-        return s;
-    }
-    static std::string formed(const Cell& v) {
-        Cell value = v;
-        Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-        actions::form(&value, buffer, nullptr, INT32_MAX);
-        std::string s = booted::text_of(buffer);
-        stack::pop(1);
-        return s;
-    }
     std::string run_molded(const std::string& code) { return molded(mini::run(code)); }
 
-    // The id of the error the code raises ("" when none).
-    std::string error_of(const std::string& code) {
-        Cell* top = stack::top;
-        Cell* args = stack::arguments;
-        stack::Frame* ctop = stack::ctop;
-        std::string id;
-        try {
-            mini::run(code);
-        } catch (const ErrorThrown& e) {
-            id = errors::id_word(e.id);
-        }
-        cycles::reset();
-        stack::top = top;
-        stack::arguments = args;
-        stack::ctop = ctop;
-        return id;
-    }
 };
 
 TEST_F(Objects, MakeAndPaths) {
@@ -191,7 +161,6 @@ TEST_F(Objects, OnChangeRunsAfterTheStore) {
 // ---- Series ownership ------------------------------------------------------------------
 
 namespace {
-
 class Ownership : public Objects {
 protected:
     void SetUp() override {
@@ -271,7 +240,6 @@ TEST_F(Ownership, TheCollectorDropsEntriesOfDeadSeriesAndFollowsMovedOnes) {
 }  // namespace
 
 namespace {
-
 // Objects made, copied, changed and molded while every unpinned buffer and
 // node moves at every allocation.
 TEST_F(Objects, ProgramsRunUnderCollectorStress) {

@@ -7,12 +7,13 @@
 #include "booted.h"
 #include "datatypes/datatype.h"
 #include "evaluator/words.h"
-#include "mini_reader.h"
+#include "run_helpers.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
 
-namespace {
+using mini::molded;
 
+namespace {
 class Recycle : public booted::Runtime {
 protected:
     void SetUp() override {
@@ -28,14 +29,6 @@ protected:
         collector::stress = false;
         collector::active = 0;
         booted::Runtime::TearDown();
-    }
-    static std::string molded(const Cell& v) {
-        Cell value = v;
-        Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-        actions::mold(&value, buffer, false, false, false, nullptr, INT32_MAX, 0);
-        std::string s = booted::text_of(buffer);
-        stack::pop(1);
-        return s;
     }
 };
 
