@@ -204,6 +204,9 @@ int32_t KeyReader::read_key() {
         if (r != 1) return 27;
         if (next == '[' || next == 'O') return read_sequence(next);
         pending_.push_front(next);
+        // A printable byte right behind ESC is an Alt-key: the character
+        // alone goes on, as it would with Alt held, and the line is kept.
+        if (next >= 32 && next != 127) return KEY_IGNORED;
         return 27;
     }
     if (b < 0x80) return b;

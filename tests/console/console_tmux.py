@@ -216,6 +216,17 @@ def escape_on_a_continuation_line(c):
 
 
 @scenario
+def alt_key_keeps_the_line(c):
+    # Alt-3 arrives as ESC 3: the character is typed, nothing is dropped.
+    c.t.text("1 + 2")
+    c.t.keys("M-3")
+    c.wait_line(">> 1 + 23")
+    c.t.keys("Enter")
+    s = c.t.wait_for("== 24")
+    assert "(escape)" not in s, s
+
+
+@scenario
 def halt_at_the_prompt(c):
     c.enter("loop 3 [print 7 halt]")
     s = c.prompt(2)
@@ -504,6 +515,7 @@ def signals_put_the_terminal_back():
 
 
 run([prompt_and_continuation, text_as_typed, editing_keys, history, escape_on_a_continuation_line,
+     alt_key_keeps_the_line,
      halt_at_the_prompt, completion_of_words, completion_of_paths, completion_of_file_names,
      ctrl_c_saves_the_history, repeats_and_hidden_input_stay_out_of_history, results_fit_the_window,
      hung_up_terminal_quits, signals_put_the_terminal_back, title_only_on_a_terminal, settings_with_bad_values, history_cut_to_100])
