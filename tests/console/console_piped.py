@@ -12,9 +12,14 @@ failures = []
 
 def zem(args=(), stdin="", cwd=None, cache=None):
     env = dict(os.environ)
-    env["XDG_CACHE_HOME"] = cache or tempfile.mkdtemp(prefix="zem-cache-")
-    p = subprocess.run([ZEM] + list(args), input=stdin.encode() if isinstance(stdin, str) else stdin,
-                       capture_output=True, cwd=cwd, env=env, timeout=30)
+    own = None if cache else tempfile.mkdtemp(prefix="zem-cache-")
+    env["XDG_CACHE_HOME"] = cache or own
+    try:
+        p = subprocess.run([ZEM] + list(args), input=stdin.encode() if isinstance(stdin, str) else stdin,
+                           capture_output=True, cwd=cwd, env=env, timeout=30)
+    finally:
+        if own:
+            shutil.rmtree(own, ignore_errors=True)
     return p.stdout.decode("utf-8"), p.returncode
 
 

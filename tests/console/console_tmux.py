@@ -79,6 +79,21 @@ class Console:
             return f.read()
 
     def close(self):
+        # A zem still running would save its settings on the hang-up that
+        # closing the terminal sends, after the folder is gone: end it first.
+        try:
+            pid = zem_pid(int(self.t.tmux("display-message", "-p", "-t", "t", "#{pane_pid}")))
+        except (OSError, ValueError):
+            pid = None
+        if pid:
+            try:
+                os.kill(pid, signal.SIGKILL)
+                deadline = time.time() + 5
+                while (os.path.exists("/proc/%d" % pid) and time.time() < deadline
+                       and "zombie" not in open_or_empty("/proc/%d/status" % pid)):
+                    time.sleep(0.02)
+            except OSError:
+                pass
         self.t.close()
         shutil.rmtree(self.dir, ignore_errors=True)
 
