@@ -58,9 +58,13 @@ TEST(TerminalKeys, LoneEscapeAndAltKeys) {
     p.send("\x1b");
     terminal::KeyReader keys(p.fds[0]);
     EXPECT_EQ(keys.read_key(), 27);
+    // Alt-x arrives as ESC x: the character alone, the line kept.
     p.send("\x1bx");
-    EXPECT_EQ(keys.read_key(), 27);
+    EXPECT_EQ(keys.read_key(), terminal::KEY_IGNORED);
     EXPECT_EQ(keys.read_key(), 'x');
+    p.send("\x1b\x1b");
+    EXPECT_EQ(keys.read_key(), 27);
+    EXPECT_EQ(keys.read_key(), 27);
 }
 
 TEST(TerminalKeys, InvalidUtf8BecomesReplacementCharacter) {
