@@ -123,6 +123,9 @@ def test_settings_file():
         out, _ = zem(stdin="q\n", cache=cache)
         out, _ = zem(stdin="length? system/console/history\nlast system/console/history\n", cache=cache)
         check("history cut to 100", after_banner(out) == '== 100\n== "99"\n', out)
+        # A cache folder that cannot be made leaves the defaults; nothing stops.
+        out, rc = zem(stdin="1 + 1\nq\n", cache="/proc/no-such-cache")
+        check("unwritable cache", after_banner(out) == "== 2\n" and rc == 0, "%r %d" % (out, rc))
     finally:
         shutil.rmtree(cache, ignore_errors=True)
 
