@@ -40,10 +40,11 @@ bool store_command_line() {
     if (!script || script->type() != TYPE_OBJECT) return false;
     int32_t index = object::find_word(script, word::load("args"));
     if (index < 0) return false;
+    Node ctx = script->ctx();  // the cell itself may move while the text is made
     std::string line = platform::get_cmdline(sys::record.argc, sys::record.argv);
     Cell* s = string::rs_make_at(stack::push_slot(), static_cast<uint32_t>(line.size()));
     string::append_utf8(s, line.data(), static_cast<uint32_t>(line.size()));
-    *object::value_at(script->ctx(), static_cast<uint32_t>(index)) = *s;
+    *object::value_at(ctx, static_cast<uint32_t>(index)) = *s;
     stack::pop(1);
     return true;
 }
