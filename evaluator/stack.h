@@ -87,8 +87,20 @@ void init(Node value_stack, Node call_stack);
 
 // ---- Value stack --------------------------------------------------------------------
 
-Cell* push_slot();                 // uninitialised cell at the top
-Cell* push(const Cell* value);
+// Raises stack-overflow (either stack), after leaving room for the error.
+[[noreturn]] void overflow();
+// Uninitialised cell at the top. Inline with push and the frame functions
+// below: every expression the interpreter evaluates goes through them.
+inline Cell* push_slot() {
+    Cell* c = top++;
+    if (top >= limit) overflow();
+    return c;
+}
+inline Cell* push(const Cell* value) {
+    Cell* c = push_slot();
+    *c = *value;
+    return c;
+}
 void pop(uint32_t n);
 Cell* top_cell();                  // last live cell (bottom when empty)
 uint32_t top_type_q();
@@ -102,7 +114,12 @@ inline uint32_t index_of(const Cell* c) { return static_cast<uint32_t>(c - botto
 
 // ---- Frames --------------------------------------------------------------------------
 
-void mark(const Cell* name, uint32_t header);
+inline void push_frame(const Cell* name, uint32_t header, Node fn_ctx, Node saved) {
+    if (ctop >= climit) overflow();
+    *ctop++ = Frame{header, name ? name->symbol() : 0, index_of(arguments), name ? name->ctx() : 0, fn_ctx, saved};
+    arguments = top;
+}
+inline void mark(const Cell* name, uint32_t header) { push_frame(name, header, 0, 0); }
 inline void mark_native(const Cell* name) { mark(name, FRAME_NATIVE); }
 inline void mark_try(const Cell* name) { mark(name, FRAME_TRY); }
 inline void mark_try_all(const Cell* name) { mark(name, FRAME_TRY_ALL); }
@@ -113,7 +130,11 @@ inline void mark_interp_native(const Cell* name) { mark(name, FRAME_INTERP_NATIV
 void mark_func(const Cell* name, Node fn_ctx);
 void mark_interp_func(const Cell* name, Node fn_ctx);
 
-void unwind();
+inline void unwind() {
+    Frame* f = --ctop;
+    top = arguments + 1;
+    arguments = bottom + f->base;
+}
 void unwind_func();
 void unwind_last();
 void unwind_func_last();
