@@ -62,39 +62,12 @@ void machine_overflow() {
     fire(err::STACK_OVERFLOW);
 }
 
-Node context_values(Node fn_ctx) {
-    auto* ctx = reinterpret_cast<Cell*>(memory::buffer(fn_ctx)->offset_addr());
-    return ctx->data2;
-}
-
-void set_context_values(Node fn_ctx, Node values) {
-    auto* ctx = reinterpret_cast<Cell*>(memory::buffer(fn_ctx)->offset_addr());
-    ctx->data2 = values;
-}
-
 // ---- Value stack --------------------------------------------------------------------
 
 void pop(uint32_t n) { top = static_cast<uint32_t>(top - bottom) < n ? bottom : top - n; }
 
 Cell* top_cell() { return top == bottom ? bottom : top - 1; }
 uint32_t top_type_q() { return top_cell()->type(); }
-
-Cell* reset() {
-    top = arguments;
-    return arguments;
-}
-
-Cell* keep() {
-    top = arguments + 1;
-    return arguments;
-}
-
-void set_last(const Cell* value) { *arguments = *value; }
-
-void set_last_keep(const Cell* value) {
-    top = arguments + 1;
-    *arguments = *value;
-}
 
 void adjust_after_try() {
     Cell* last = top_cell();
@@ -104,27 +77,7 @@ void adjust_after_try() {
 
 // ---- Frames --------------------------------------------------------------------------
 
-void mark_func(const Cell* name, Node fn_ctx) {
-    push_frame(name, FRAME_FUNCTION, fn_ctx, fn_ctx ? context_values(fn_ctx) : 0);
-}
-
-void mark_interp_func(const Cell* name, Node fn_ctx) {
-    push_frame(name, FRAME_INTERP_FUNC, fn_ctx, fn_ctx ? context_values(fn_ctx) : 0);
-}
-
 Cell* frame_base(Frame* frame) { return frame + 1 < ctop ? bottom + frame[1].base : arguments; }
-
-void unwind_func() {
-    Frame* f = ctop - 1;
-    restore_context(f);
-    unwind();
-}
-
-void unwind_last() {
-    Cell* result = arguments;
-    unwind();
-    *arguments = *result;
-}
 
 void unwind_func_last() {
     Cell* result = arguments;

@@ -104,10 +104,19 @@ inline Cell* push(const Cell* value) {
 void pop(uint32_t n);
 Cell* top_cell();                  // last live cell (bottom when empty)
 uint32_t top_type_q();
-Cell* reset();                     // top := arguments
-Cell* keep();                      // top := arguments + 1
-void set_last(const Cell* value);
-void set_last_keep(const Cell* value);
+inline Cell* reset() {  // top := arguments
+    top = arguments;
+    return arguments;
+}
+inline Cell* keep() {  // top := arguments + 1
+    top = arguments + 1;
+    return arguments;
+}
+inline void set_last(const Cell* value) { *arguments = *value; }
+inline void set_last_keep(const Cell* value) {
+    top = arguments + 1;
+    *arguments = *value;
+}
 void adjust_after_try();
 
 inline uint32_t index_of(const Cell* c) { return static_cast<uint32_t>(c - bottom); }
@@ -127,16 +136,35 @@ inline void mark_catch(const Cell* name) { mark(name, FRAME_CATCH); }
 inline void mark_eval_block(const Cell* name) { mark(name, FRAME_EVAL); }
 inline void mark_loop(const Cell* name) { mark(name, FRAME_LOOP); }
 inline void mark_interp_native(const Cell* name) { mark(name, FRAME_INTERP_NATIVE); }
-void mark_func(const Cell* name, Node fn_ctx);
-void mark_interp_func(const Cell* name, Node fn_ctx);
+// The values node of a function context's own context! cell.
+inline Node context_values(Node fn_ctx) {
+    return reinterpret_cast<const Cell*>(memory::buffer(fn_ctx)->offset_addr())->data2;
+}
+inline void set_context_values(Node fn_ctx, Node values) {
+    reinterpret_cast<Cell*>(memory::buffer(fn_ctx)->offset_addr())->data2 = values;
+}
+inline void mark_func(const Cell* name, Node fn_ctx) {
+    push_frame(name, FRAME_FUNCTION, fn_ctx, fn_ctx ? context_values(fn_ctx) : 0);
+}
+inline void mark_interp_func(const Cell* name, Node fn_ctx) {
+    push_frame(name, FRAME_INTERP_FUNC, fn_ctx, fn_ctx ? context_values(fn_ctx) : 0);
+}
 
 inline void unwind() {
     Frame* f = --ctop;
     top = arguments + 1;
     arguments = bottom + f->base;
 }
-void unwind_func();
-void unwind_last();
+inline void unwind_func() {
+    const Frame* f = ctop - 1;
+    if (f->fn_ctx) set_context_values(f->fn_ctx, f->saved_values);  // the function's values as before the call
+    unwind();
+}
+inline void unwind_last() {
+    Cell* result = arguments;
+    unwind();
+    *arguments = *result;
+}
 void unwind_func_last();
 void revert();
 void revert_func();
@@ -157,9 +185,6 @@ Cell* frame_base(Frame* frame);
 // context, the saved values block unless the values live on the stack).
 void mark_frames();
 
-// The values node of a function context's own context! cell.
-Node context_values(Node fn_ctx);
-void set_context_values(Node fn_ctx, Node values);
 
 // ---- Depth of the machine stack ---------------------------------------------------
 
