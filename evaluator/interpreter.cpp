@@ -97,7 +97,8 @@ Cell* cache_slot(const Cell* fn) {
                                      : function::more(fn, function::MORE_CACHE);
 }
 
-Cell build_cache(const Cell* fn) {
+// Once per callable: kept out of line, away from the hot callers.
+[[gnu::noinline]] Cell build_cache(const Cell* fn) {
     Cell spec = function::spec_of(fn);
     uint32_t n = tail_of(&spec);
     Cell cache;
@@ -193,8 +194,10 @@ struct Call {
     bool one_value;  // each argument is the one value at its position
 };
 
-// Fetches one argument onto the stack top, by its cache entry.
-Unwind fetch_arg(const Call& call, const Cell& entry, uint32_t k) {
+// Fetches one argument onto the stack top, by its cache entry. Inlined in
+// the argument loop of every call: a call per argument costs more than
+// the fetch itself.
+[[gnu::always_inline]] inline Unwind fetch_arg(const Call& call, const Cell& entry, uint32_t k) {
     uint32_t kind = (entry.header >> KIND_SHIFT) & 3;
     uint32_t& p = *call.p;
     if (p >= tail_of(call.code)) {
@@ -282,8 +285,8 @@ Unwind activate(const Call& call, const Cell& cache, Refinement& r, bool functio
 }
 
 // Calls the entry point of a native or action whose arguments are in the
-// current frame, with its refinement positions.
-Unwind call_native(const Call& call, const int32_t* refs) {
+// current frame, with its refinement positions (inlined in both callers).
+[[gnu::always_inline]] inline Unwind call_native(const Call& call, const int32_t* refs) {
     if (tracing) fire_event(event::call, call.code, static_cast<int32_t>(*call.p), call.fn, call.name);
     if (!native_like_q(call.fn->type())) return Unwind::none;
     NativeEntry entry = native::entry_of(call.fn);
@@ -396,8 +399,8 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
 }
 
 // Fetches the arguments of the call into the current frame and, for a
-// native or action, calls its entry point.
-Unwind eval_arguments(const Call& call, const Cell* path, uint32_t ref_start, uint32_t mode) {
+// native or action, calls its entry point. Inlined in eval_call.
+[[gnu::always_inline]] inline Unwind eval_arguments(const Call& call, const Cell* path, uint32_t ref_start, uint32_t mode) {
     const Cell* fn = call.fn;
     if (call.infix) ++stack::top;  // the left operand is the first argument
     Cell cache = cache_of(fn);
@@ -790,27 +793,18 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
     Cell* start = stack::top;
     if (!infix) stack::push(&fn);
     Call call{&fn, code, &name, &p, infix, (mode & MODE_ONE) != 0};
-    Unwind u;
     switch (fn.type()) {
-        case TYPE_FUNCTION:
-            stack::mark_interp_func(&name, fn.ctx());
-            u = eval_arguments(call, path, ref_start, mode);
-            if (u != Unwind::none) return u;
-            u = call_function(&fn, &name);
-            break;
+        case TYPE_FUNCTION: stack::mark_interp_func(&name, fn.ctx()); break;
         case TYPE_ROUTINE:
-            stack::mark_interp_native(&name);
-            u = eval_arguments(call, path, ref_start, mode);
-            if (u != Unwind::none) return u;
-            u = exec_routine(&fn, &name);
-            break;
         case TYPE_NATIVE:
-        case TYPE_ACTION:
-            stack::mark_interp_native(&name);
-            u = eval_arguments(call, path, ref_start, mode);
-            break;
+        case TYPE_ACTION: stack::mark_interp_native(&name); break;
         default: sys::no_switch_matched();
     }
+    // One call site, so that the argument loop is inlined here.
+    Unwind u = eval_arguments(call, path, ref_start, mode);
+    if (u != Unwind::none) return u;
+    if (fn.type() == TYPE_FUNCTION) u = call_function(&fn, &name);
+    else if (fn.type() == TYPE_ROUTINE) u = exec_routine(&fn, &name);
     if (u != Unwind::none) return u;
     Cell r = *stack::arguments;
     if (fn.type() == TYPE_FUNCTION) stack::unwind_func();
