@@ -62,11 +62,13 @@ struct SeriesBuffer {
     const uint8_t* data_at(uint32_t bytes) const { return data() + offset + bytes; }
     // Number of elements between offset and tail. Every tail check comes
     // here, and units are nearly always powers of two (1, 2, 4, 16): a shift
-    // then does the work of the (much slower) division.
+    // then does the work of the (much slower) division. (The power test is
+    // spelled out: std::has_single_bit becomes a library call without
+    // -mpopcnt.)
     uint32_t count() const {
         uint32_t u = unit();
         uint32_t bytes = tail - offset;
-        return (u & (u - 1)) == 0 ? bytes >> std::countr_zero(u) : bytes / u;  // no popcount: a library call
+        return u != 0 && (u & (u - 1)) == 0 ? bytes >> std::countr_zero(u) : bytes / u;
     }
 };
 static_assert(sizeof(SeriesBuffer) == 20, "five 32-bit words");
