@@ -16,8 +16,6 @@ void (*fire_on_change_hook)(Cell* owner, Cell* word, Cell* old_value, Cell* new_
 
 // ---- The context's parts --------------------------------------------------------
 
-Cell* cell_of(Node ctx) { return reinterpret_cast<Cell*>(memory::buffer(ctx)->offset_addr()); }
-Cell* self_of(Node ctx) { return cell_of(ctx) + 1; }
 Node table_of(Node ctx) { return cell_of(ctx)->data1; }
 Node words_of(Node ctx) { return static_cast<Node>(hashtable::record(table_of(ctx))->block); }
 uint32_t word_count(Node ctx) { return memory::buffer(words_of(ctx))->count(); }
@@ -28,21 +26,8 @@ Cell* word_at(Node ctx, uint32_t i) {
 
 Node values_of(Node ctx) { return on_stack_q(ctx) ? 0 : cell_of(ctx)->data2; }
 
-Cell* stack_values(Node ctx) {
-    uint32_t v = cell_of(ctx)->data2;
-    return v ? stack::bottom + (v - 1) : nullptr;
-}
-
 void set_stack_values(Node ctx, const Cell* first) {
     cell_of(ctx)->data2 = first ? static_cast<uint32_t>(first - stack::bottom) + 1 : 0;
-}
-
-Cell* value_at(Node ctx, uint32_t i) {
-    if (on_stack_q(ctx)) {
-        Cell* first = stack_values(ctx);
-        return first ? first + i : nullptr;
-    }
-    return reinterpret_cast<Cell*>(memory::buffer(cell_of(ctx)->data2)->offset_addr()) + i;
 }
 
 namespace {
@@ -216,7 +201,6 @@ Cell* get_in(const Cell* word, Node ctx) {
     return value_at(ctx, static_cast<uint32_t>(index));
 }
 
-Cell* get(const Cell* word) { return get_in(word, word->ctx()); }
 
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify) {
     if (ctx == 0) fire(err::NOT_DEFINED, word);

@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "evaluator/cell.h"
+#include "evaluator/stack.h"
 
 namespace context {
 
@@ -37,8 +38,9 @@ extern Node global;
 
 // ---- The context's parts --------------------------------------------------------
 
-Cell* cell_of(Node ctx);  // cell 0, the context! cell
-Cell* self_of(Node ctx);  // cell 1
+// cell 0, the context! cell
+inline Cell* cell_of(Node ctx) { return reinterpret_cast<Cell*>(memory::buffer(ctx)->offset_addr()); }
+inline Cell* self_of(Node ctx) { return cell_of(ctx) + 1; }  // cell 1
 inline uint32_t kind_of(Node ctx) { return (cell_of(ctx)->header & FLAG_CTX_KIND_MASK) >> KIND_SHIFT; }
 inline bool on_stack_q(Node ctx) { return (cell_of(ctx)->header & FLAG_CTX_ON_STACK) != 0; }
 Node table_of(Node ctx);   // the word table
@@ -46,13 +48,20 @@ Node words_of(Node ctx);   // the words list (a block's node)
 uint32_t word_count(Node ctx);
 // Word i of the words list.
 Cell* word_at(Node ctx, uint32_t i);
+// On-stack contexts: where the active call's values start (null: none).
+inline Cell* stack_values(Node ctx) {
+    uint32_t v = cell_of(ctx)->data2;
+    return v ? stack::bottom + (v - 1) : nullptr;
+}
 // Value i: the heap value, or the frame cell of an on-stack context; null
 // when an on-stack context has no active call.
-Cell* value_at(Node ctx, uint32_t i);
+inline Cell* value_at(Node ctx, uint32_t i) {
+    const Cell* c = cell_of(ctx);
+    if (c->header & FLAG_CTX_ON_STACK) return c->data2 ? stack::bottom + (c->data2 - 1) + i : nullptr;
+    return reinterpret_cast<Cell*>(memory::buffer(c->data2)->offset_addr()) + i;
+}
 // Values series of a heap context (0 for an on-stack one).
 Node values_of(Node ctx);
-// On-stack contexts: where the active call's values start (null: none).
-Cell* stack_values(Node ctx);
 void set_stack_values(Node ctx, const Cell* first);
 
 // ---- Making contexts ------------------------------------------------------------------
@@ -101,13 +110,48 @@ Cell* value_of_symbol(uint32_t symbol, Node ctx);
 // without an active call raises not-in-context; an unbound word (context 0)
 // raises not-defined.
 Cell* get_in(const Cell* word, Node ctx);
-Cell* get(const Cell* word);
+// get_in for the common case, inline: a bound, resolved word whose context
+// has its values. The context cell is read once; anything else (and every
+// error) is left to get_in.
+inline Cell* get_fast(const Cell* word, Node ctx) {
+    int32_t index = word->index();
+    if (ctx != 0 && index >= 0) {
+        const Cell* c = cell_of(ctx);
+        uint32_t v = c->data2;
+        if (c->header & FLAG_CTX_ON_STACK) {
+            if (v != 0) return stack::bottom + (v - 1) + index;
+        } else if (v != 0) {
+            SeriesBuffer* s = memory::buffer(v);
+            if (static_cast<uint32_t>(index) < s->count()) return reinterpret_cast<Cell*>(s->offset_addr()) + index;
+        }
+    }
+    return get_in(word, ctx);
+}
+inline Cell* get(const Cell* word) { return get_fast(word, word->ctx()); }
 // Stores a copy of the value in the word's slot, resolving (and adding)
 // the word when its index is -1. A function context without an active call
 // raises not-defined. In an object context the field is marked written and,
 // with notify, the owner's change handler is called. Answers the slot.
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify);
 Cell* set(Cell* word, const Cell* value);
+// set for the common case, inline: a bound, resolved word of a context that
+// has its values and is not an object's (no field mark, no change handler).
+// Everything else is left to set.
+inline Cell* set_fast(Cell* word, const Cell* value) {
+    Node ctx = word->ctx();
+    int32_t index = word->index();
+    if (ctx != 0 && index >= 0) {
+        const Cell* c = cell_of(ctx);
+        if (c->data2 != 0 &&
+            ((c->header & FLAG_CTX_ON_STACK) || (c->header & FLAG_CTX_KIND_MASK) != KIND_OBJECT << KIND_SHIFT)) {
+            Cell v = *value;
+            Cell* slot = value_at(ctx, static_cast<uint32_t>(index));
+            *slot = v;
+            return slot;
+        }
+    }
+    return set(word, value);
+}
 
 // The change-notification hook of objects: (owner, word, old, new).
 extern void (*fire_on_change_hook)(Cell* owner, Cell* word, Cell* old_value, Cell* new_value);

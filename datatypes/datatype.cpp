@@ -29,11 +29,12 @@ ZEM_DATATYPE_INITS(X)
 namespace datatype {
 
 uint32_t top_id = 0;
+actions::ActionFn action_table[TYPE_SLOTS][actions::ACTION_COUNT];
 
 namespace {
 
+auto& table = action_table;
 NameEntry names[TYPE_SLOTS];
-actions::ActionFn table[TYPE_SLOTS][actions::ACTION_COUNT];
 SlotKind kinds[TYPE_SLOTS][actions::ACTION_COUNT];
 bool is_registered[TYPE_SLOTS];
 bool names_built = false;
@@ -93,11 +94,6 @@ void register_list(uint32_t id, const ActionList& list) {
 
 const NameEntry* name_entry(uint32_t id) {
     return id < TYPE_SLOTS && is_registered[id] ? &names[id] : nullptr;
-}
-
-actions::ActionFn action(uint32_t type, uint32_t slot) {
-    if (type >= TYPE_SLOTS || slot < 1 || slot > actions::ACTION_COUNT) return nullptr;
-    return table[type][slot - 1];
 }
 
 SlotKind slot_kind(uint32_t type, uint32_t slot) {

@@ -115,9 +115,14 @@ extern uint32_t top_id;
 
 // Name entry of a registered type (null for an id never registered).
 const NameEntry* name_entry(uint32_t id);
+// The resolved implementations: row = type id, column = action slot - 1.
+extern actions::ActionFn action_table[TYPE_SLOTS][actions::ACTION_COUNT];
 // The resolved implementation (null when unsupported) and the registered
-// kind of a slot.
-actions::ActionFn action(uint32_t type, uint32_t slot);
+// kind of a slot. Inline: every action and every infix operator looks here.
+inline actions::ActionFn action(uint32_t type, uint32_t slot) {
+    if (type >= TYPE_SLOTS || slot < 1 || slot > actions::ACTION_COUNT) return nullptr;
+    return action_table[type][slot - 1];
+}
 SlotKind slot_kind(uint32_t type, uint32_t slot);
 bool registered(uint32_t id);
 

@@ -19,12 +19,6 @@
 
 namespace native {
 
-NativeEntry entry_of(const Cell* callable) {
-    uint32_t id = callable->data1;
-    if (id >= ACTION_ENTRY_BASE) return actions::entry(id - ACTION_ENTRY_BASE);
-    return natives::entry(id);
-}
-
 bool two_argument_spec_q(const Cell* spec) {
     SeriesBuffer* s = series_of(spec);
     auto* cells = reinterpret_cast<Cell*>(s->offset_addr());

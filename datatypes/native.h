@@ -8,7 +8,9 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "evaluator/cell.h"
+#include "evaluator/natives.h"
 #include "evaluator/stack.h"
 
 namespace native {
@@ -22,8 +24,12 @@ inline uint32_t source_type(const Cell* callable) {
     return callable->type() == TYPE_OP ? (callable->header >> OP_SOURCE_SHIFT) & 0xFF : callable->type();
 }
 // The entry point of a native! or action! (or an op! made from one); null
-// when its id names no entry.
-NativeEntry entry_of(const Cell* callable);
+// when its id names no entry. Inline: every native call looks here.
+inline NativeEntry entry_of(const Cell* callable) {
+    uint32_t id = callable->data1;
+    if (id >= ACTION_ENTRY_BASE) return actions::entry(id - ACTION_ENTRY_BASE);
+    return natives::entry(id);
+}
 // Whether an op! or native-like value is backed by the action table.
 inline bool action_q(const Cell* callable) { return callable->data1 >= ACTION_ENTRY_BASE; }
 

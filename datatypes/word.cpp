@@ -110,7 +110,7 @@ void set_star() {
     Cell* value = stack::arguments + 1;
     if (value->type() == TYPE_UNSET) fire(err::NEED_VALUE, word);
     Cell v = *value;
-    context::set(word, &v);
+    context::set_fast(word, &v);
     stack::set_last(&v);
 }
 

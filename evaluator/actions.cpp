@@ -111,10 +111,6 @@ ActionFn get_action_ptr_from(uint32_t type, Cell* value, uint32_t slot) {
     return fn;
 }
 
-ActionFn get_action_ptr_value(Cell* value, uint32_t slot) {
-    return get_action_ptr_from(value->type(), value, slot);
-}
-
 ActionFn get_action_ptr(uint32_t slot) { return get_action_ptr_value(stack::arguments, slot); }
 
 ActionFn get_action_ptr_path(Cell* value, uint32_t slot, Cell* path, Cell* element,
@@ -627,9 +623,9 @@ Unwind e_write(bool, const int32_t* r) {
                         refarg(r, 5), refarg(r, 6), refarg(r, 7)));
 }
 
-NativeEntry entries[ACTION_COUNT];
-
 }  // namespace
+
+NativeEntry entries[ACTION_COUNT];
 
 void init() {
     const NativeEntry list[ACTION_COUNT] = {
@@ -647,8 +643,5 @@ void init() {
     for (uint32_t i = 0; i < ACTION_COUNT; ++i) entries[i] = list[i];
 }
 
-NativeEntry entry(uint32_t slot) {
-    return slot >= 1 && slot <= ACTION_COUNT ? entries[slot - 1] : nullptr;
-}
 
 }  // namespace actions

@@ -220,7 +220,7 @@ void compare_box(int32_t op);
 // expect-arg with the caller's name, the datatype and the first argument's
 // word; a handle! actor without the entry raises access no-port-action.
 ActionFn get_action_ptr_from(uint32_t type, Cell* value, uint32_t slot);
-ActionFn get_action_ptr_value(Cell* value, uint32_t slot);
+inline ActionFn get_action_ptr_value(Cell* value, uint32_t slot) { return get_action_ptr_from(value->type(), value, slot); }
 // The same for the first argument of the current call.
 ActionFn get_action_ptr(uint32_t slot);
 // Lookup for path evaluation: an unsupported slot raises bad-path-type2
@@ -332,8 +332,10 @@ int32_t pick_index();
 
 // Fills the table of stack entry points (slot 8 has none).
 void init();
+// The stack entry points by slot - 1 (init fills them).
+extern NativeEntry entries[ACTION_COUNT];
 // The stack entry point of a slot (1-62), null for slot 8 and out of range.
 // An action! value calls it with the refinement positions of its spec.
-NativeEntry entry(uint32_t slot);
+inline NativeEntry entry(uint32_t slot) { return slot >= 1 && slot <= ACTION_COUNT ? entries[slot - 1] : nullptr; }
 
 }  // namespace actions

@@ -41,10 +41,21 @@ Cell int_cell(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n)
 
 // ---- Code access ---------------------------------------------------------------------
 // Code blocks may move at any allocation: cells are copied out by index.
+// Every block, paren and path here is a series of 16-byte cells, so its
+// length is a shift of its byte length.
 
 inline Cell* cells_of(const Cell* blk) { return reinterpret_cast<Cell*>(series_of(blk)->offset_addr()); }
-inline uint32_t tail_of(const Cell* blk) { return series_of(blk)->count(); }
+inline uint32_t cell_count(const SeriesBuffer* s) { return (s->tail - s->offset) / sizeof(Cell); }
+inline uint32_t tail_of(const Cell* blk) { return cell_count(series_of(blk)); }
 inline Cell at(const Cell* blk, uint32_t i) { return cells_of(blk)[i]; }
+// Copies cell i of the block to out when it is before the tail: one lookup
+// of the buffer for the check and the read.
+inline bool fetch_at(const Cell* blk, uint32_t i, Cell* out) {
+    SeriesBuffer* s = series_of(blk);
+    if (i >= cell_count(s)) return false;
+    *out = reinterpret_cast<const Cell*>(s->offset_addr())[i];
+    return true;
+}
 
 bool callable_q(uint32_t t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
@@ -86,7 +97,8 @@ Cell* cache_slot(const Cell* fn) {
                                      : function::more(fn, function::MORE_CACHE);
 }
 
-Cell build_cache(const Cell* fn) {
+// Once per callable: kept out of line, away from the hot callers.
+[[gnu::noinline]] Cell build_cache(const Cell* fn) {
     Cell spec = function::spec_of(fn);
     uint32_t n = tail_of(&spec);
     Cell cache;
@@ -182,8 +194,10 @@ struct Call {
     bool one_value;  // each argument is the one value at its position
 };
 
-// Fetches one argument onto the stack top, by its cache entry.
-Unwind fetch_arg(const Call& call, const Cell& entry, uint32_t k) {
+// Fetches one argument onto the stack top, by its cache entry. Inlined in
+// the argument loop of every call: a call per argument costs more than
+// the fetch itself.
+[[gnu::always_inline]] inline Unwind fetch_arg(const Call& call, const Cell& entry, uint32_t k) {
     uint32_t kind = (entry.header >> KIND_SHIFT) & 3;
     uint32_t& p = *call.p;
     if (p >= tail_of(call.code)) {
@@ -270,31 +284,36 @@ Unwind activate(const Call& call, const Cell& cache, Refinement& r, bool functio
     return Unwind::none;
 }
 
-// Fetches the arguments of the call into the current frame and, for a
-// native or action, calls its entry point.
-Unwind eval_arguments(const Call& call, const Cell* path, uint32_t ref_start, uint32_t mode) {
-    const Cell* fn = call.fn;
-    bool function_like = !native_like_q(fn->type());
-    if (call.infix) ++stack::top;  // the left operand is the first argument
-    Cell cache = cache_of(fn);
+// Calls the entry point of a native or action whose arguments are in the
+// current frame, with its refinement positions (inlined in both callers).
+[[gnu::always_inline]] inline Unwind call_native(const Call& call, const int32_t* refs) {
+    if (tracing) fire_event(event::call, call.code, static_cast<int32_t>(*call.p), call.fn, call.name);
+    if (!native_like_q(call.fn->type())) return Unwind::none;
+    NativeEntry entry = native::entry_of(call.fn);
+    if (!entry) fire(err::NOT_DONE);
+    try {
+        return entry(false, refs);
+    } catch (const UnwindThrown& u) {
+        return u.code;
+    }
+}
+
+// The refinement positions of a call with none in its spec, all absent.
+constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+// The rest of eval_arguments once the plain arguments are fetched, for a
+// spec with refinements or locals (cache entry i on) or a call through a
+// path: gives every refinement its cells, activates those named in the
+// path or the code and makes the call. Out of line so that its tables
+// (sized for the most refinements a spec may have) do not weigh on the
+// frame of every plain call.
+[[gnu::noinline]] Unwind eval_refinements(const Call& call, const Cell& cache, uint32_t i, uint32_t k,
+                                          const Cell* path, uint32_t ref_start, uint32_t mode) {
+    bool function_like = !native_like_q(call.fn->type());
     uint32_t n = tail_of(&cache);
     int32_t refs[MAX_REFINEMENTS];
     for (int32_t& r : refs) r = -1;
-
-    uint32_t i = 0, k = 0;
-    for (; i < n; ++i) {
-        Cell entry = at(&cache, i);
-        if (entry.type() != TYPE_TYPESET) break;
-        uint32_t kind = (entry.header >> KIND_SHIFT) & 3;
-        if (kind == KIND_RETURN) continue;
-        if (call.infix && k == 0) {
-            if (!typeset::has_q(&entry, stack::arguments->type())) expect_arg(call.name, fn, 0, stack::arguments);
-        } else {
-            Unwind u = fetch_arg(call, entry, k);
-            if (u != Unwind::none) return u;
-        }
-        ++k;
-    }
 
     // Every refinement gets its cells now (absent: false / none); those
     // named in the path or the code are filled afterwards.
@@ -376,16 +395,35 @@ Unwind eval_arguments(const Call& call, const Cell* path, uint32_t ref_start, ui
             if (u != Unwind::none) return u;
         }
     }
+    return call_native(call, refs);
+}
 
-    if (tracing) fire_event(event::call, call.code, static_cast<int32_t>(*call.p), fn, call.name);
-    if (function_like) return Unwind::none;
-    NativeEntry entry = native::entry_of(fn);
-    if (!entry) fire(err::NOT_DONE);
-    try {
-        return entry(false, refs);
-    } catch (const UnwindThrown& u) {
-        return u.code;
+// Fetches the arguments of the call into the current frame and, for a
+// native or action, calls its entry point. Inlined in eval_call.
+[[gnu::always_inline]] inline Unwind eval_arguments(const Call& call, const Cell* path, uint32_t ref_start, uint32_t mode) {
+    const Cell* fn = call.fn;
+    if (call.infix) ++stack::top;  // the left operand is the first argument
+    Cell cache = cache_of(fn);
+    uint32_t n = tail_of(&cache);
+
+    uint32_t i = 0, k = 0;
+    for (; i < n; ++i) {
+        Cell entry = at(&cache, i);
+        if (entry.type() != TYPE_TYPESET) break;
+        uint32_t kind = (entry.header >> KIND_SHIFT) & 3;
+        if (kind == KIND_RETURN) continue;
+        if (call.infix && k == 0) {
+            if (!typeset::has_q(&entry, stack::arguments->type())) expect_arg(call.name, fn, 0, stack::arguments);
+        } else {
+            Unwind u = fetch_arg(call, entry, k);
+            if (u != Unwind::none) return u;
+        }
+        ++k;
     }
+    if (i < n || (mode & MODE_PATH)) return eval_refinements(call, cache, i, k, path, ref_start, mode);
+    // No refinements (a refinement in the code then ends the call: it is
+    // not this callable's) and no locals.
+    return call_native(call, NO_REFINEMENTS);
 }
 
 // Tracing state saved around a function body.
@@ -723,8 +761,8 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
 
     if (!no_infix) {
         for (;;) {
-            if (p >= tail_of(code)) break;
-            Cell w = at(code, p);
+            Cell w;
+            if (!fetch_at(code, p, &w)) break;
             if (w.type() != TYPE_WORD || w.ctx() == 0 || w.index() < 0) break;
             if (context::cell_of(w.ctx())->data2 == 0) break;
             Cell* slot = context::value_at(w.ctx(), static_cast<uint32_t>(w.index()));
@@ -755,27 +793,18 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
     Cell* start = stack::top;
     if (!infix) stack::push(&fn);
     Call call{&fn, code, &name, &p, infix, (mode & MODE_ONE) != 0};
-    Unwind u;
     switch (fn.type()) {
-        case TYPE_FUNCTION:
-            stack::mark_interp_func(&name, fn.ctx());
-            u = eval_arguments(call, path, ref_start, mode);
-            if (u != Unwind::none) return u;
-            u = call_function(&fn, &name);
-            break;
+        case TYPE_FUNCTION: stack::mark_interp_func(&name, fn.ctx()); break;
         case TYPE_ROUTINE:
-            stack::mark_interp_native(&name);
-            u = eval_arguments(call, path, ref_start, mode);
-            if (u != Unwind::none) return u;
-            u = exec_routine(&fn, &name);
-            break;
         case TYPE_NATIVE:
-        case TYPE_ACTION:
-            stack::mark_interp_native(&name);
-            u = eval_arguments(call, path, ref_start, mode);
-            break;
+        case TYPE_ACTION: stack::mark_interp_native(&name); break;
         default: sys::no_switch_matched();
     }
+    // One call site, so that the argument loop is inlined here.
+    Unwind u = eval_arguments(call, path, ref_start, mode);
+    if (u != Unwind::none) return u;
+    if (fn.type() == TYPE_FUNCTION) u = call_function(&fn, &name);
+    else if (fn.type() == TYPE_ROUTINE) u = exec_routine(&fn, &name);
     if (u != Unwind::none) return u;
     Cell r = *stack::arguments;
     if (fn.type() == TYPE_FUNCTION) stack::unwind_func();

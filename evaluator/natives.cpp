@@ -30,9 +30,10 @@ namespace natives {
 uint32_t next_index = 1;
 bool last_lf_q = false;
 
+NativeEntry* table = nullptr;
+
 namespace {
 
-NativeEntry* table = nullptr;
 uint32_t scratch_index = 0;  // the print scratch block's cell in the root block
 
 // A loop count argument: a float is truncated toward zero in place first;
@@ -568,10 +569,6 @@ void init() {
     register_entries(COUNT, list);
 }
 
-NativeEntry entry(uint32_t index) {
-    if (!table || index < 1 || index > TABLE_SLOTS) return nullptr;
-    return table[index - 1];
-}
 
 const char* word_of(uint32_t index) { return index >= 1 && index <= COUNT ? native_words[index - 1] : nullptr; }
 

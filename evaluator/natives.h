@@ -136,8 +136,13 @@ void register_entries(uint32_t count, const NativeEntry* list);
 // native in index order.
 void init();
 
+// The table of entry points by index - 1 (init allocates it).
+extern NativeEntry* table;
 // The entry point of an index (1-120), null when it holds none.
-NativeEntry entry(uint32_t index);
+inline NativeEntry entry(uint32_t index) {
+    if (!table || index < 1 || index > TABLE_SLOTS) return nullptr;
+    return table[index - 1];
+}
 // The word of a native of the table (null beyond it).
 const char* word_of(uint32_t index);
 

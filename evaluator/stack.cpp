@@ -30,18 +30,18 @@ namespace {
 // stack-overflow error itself.
 constexpr uintptr_t MACHINE_MARGIN = 512 * 1024;
 
-// Both overflows leave room for the error to be built, then raise it.
-[[noreturn]] void overflow() {
-    top = top - 5 < bottom ? bottom : top - 5;
-    cycles::reset();
-    fire(err::STACK_OVERFLOW);
-}
-
 void restore_context(const Frame* f) {
     if (f->fn_ctx) set_context_values(f->fn_ctx, f->saved_values);
 }
 
 }  // namespace
+
+// Both overflows leave room for the error to be built, then raise it.
+void overflow() {
+    top = top - 5 < bottom ? bottom : top - 5;
+    cycles::reset();
+    fire(err::STACK_OVERFLOW);
+}
 
 void init(Node value_stack, Node call_stack) {
     SeriesBuffer* v = memory::buffer(value_stack);
@@ -62,51 +62,12 @@ void machine_overflow() {
     fire(err::STACK_OVERFLOW);
 }
 
-Node context_values(Node fn_ctx) {
-    auto* ctx = reinterpret_cast<Cell*>(memory::buffer(fn_ctx)->offset_addr());
-    return ctx->data2;
-}
-
-void set_context_values(Node fn_ctx, Node values) {
-    auto* ctx = reinterpret_cast<Cell*>(memory::buffer(fn_ctx)->offset_addr());
-    ctx->data2 = values;
-}
-
 // ---- Value stack --------------------------------------------------------------------
-
-Cell* push_slot() {
-    Cell* c = top++;
-    if (top >= limit) overflow();
-    return c;
-}
-
-Cell* push(const Cell* value) {
-    Cell* c = push_slot();
-    *c = *value;
-    return c;
-}
 
 void pop(uint32_t n) { top = static_cast<uint32_t>(top - bottom) < n ? bottom : top - n; }
 
 Cell* top_cell() { return top == bottom ? bottom : top - 1; }
 uint32_t top_type_q() { return top_cell()->type(); }
-
-Cell* reset() {
-    top = arguments;
-    return arguments;
-}
-
-Cell* keep() {
-    top = arguments + 1;
-    return arguments;
-}
-
-void set_last(const Cell* value) { *arguments = *value; }
-
-void set_last_keep(const Cell* value) {
-    top = arguments + 1;
-    *arguments = *value;
-}
 
 void adjust_after_try() {
     Cell* last = top_cell();
@@ -116,41 +77,7 @@ void adjust_after_try() {
 
 // ---- Frames --------------------------------------------------------------------------
 
-static void push_frame(const Cell* name, uint32_t header, Node fn_ctx, Node saved) {
-    if (ctop >= climit) overflow();
-    *ctop++ = Frame{header, name ? name->symbol() : 0, index_of(arguments), name ? name->ctx() : 0, fn_ctx, saved};
-    arguments = top;
-}
-
-void mark(const Cell* name, uint32_t header) { push_frame(name, header, 0, 0); }
-
-void mark_func(const Cell* name, Node fn_ctx) {
-    push_frame(name, FRAME_FUNCTION, fn_ctx, fn_ctx ? context_values(fn_ctx) : 0);
-}
-
-void mark_interp_func(const Cell* name, Node fn_ctx) {
-    push_frame(name, FRAME_INTERP_FUNC, fn_ctx, fn_ctx ? context_values(fn_ctx) : 0);
-}
-
 Cell* frame_base(Frame* frame) { return frame + 1 < ctop ? bottom + frame[1].base : arguments; }
-
-void unwind() {
-    Frame* f = --ctop;
-    top = arguments + 1;
-    arguments = bottom + f->base;
-}
-
-void unwind_func() {
-    Frame* f = ctop - 1;
-    restore_context(f);
-    unwind();
-}
-
-void unwind_last() {
-    Cell* result = arguments;
-    unwind();
-    *arguments = *result;
-}
 
 void unwind_func_last() {
     Cell* result = arguments;

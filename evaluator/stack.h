@@ -87,22 +87,48 @@ void init(Node value_stack, Node call_stack);
 
 // ---- Value stack --------------------------------------------------------------------
 
-Cell* push_slot();                 // uninitialised cell at the top
-Cell* push(const Cell* value);
+// Raises stack-overflow (either stack), after leaving room for the error.
+[[noreturn]] void overflow();
+// Uninitialised cell at the top. Inline with push and the frame functions
+// below: every expression the interpreter evaluates goes through them.
+inline Cell* push_slot() {
+    Cell* c = top++;
+    if (top >= limit) overflow();
+    return c;
+}
+inline Cell* push(const Cell* value) {
+    Cell* c = push_slot();
+    *c = *value;
+    return c;
+}
 void pop(uint32_t n);
 Cell* top_cell();                  // last live cell (bottom when empty)
 uint32_t top_type_q();
-Cell* reset();                     // top := arguments
-Cell* keep();                      // top := arguments + 1
-void set_last(const Cell* value);
-void set_last_keep(const Cell* value);
+inline Cell* reset() {  // top := arguments
+    top = arguments;
+    return arguments;
+}
+inline Cell* keep() {  // top := arguments + 1
+    top = arguments + 1;
+    return arguments;
+}
+inline void set_last(const Cell* value) { *arguments = *value; }
+inline void set_last_keep(const Cell* value) {
+    top = arguments + 1;
+    *arguments = *value;
+}
 void adjust_after_try();
 
 inline uint32_t index_of(const Cell* c) { return static_cast<uint32_t>(c - bottom); }
 
 // ---- Frames --------------------------------------------------------------------------
 
-void mark(const Cell* name, uint32_t header);
+inline void push_frame(const Cell* name, uint32_t header, Node fn_ctx, Node saved) {
+    if (ctop >= climit) overflow();
+    *ctop++ = Frame{header, name ? name->symbol() : 0, index_of(arguments), name ? name->ctx() : 0, fn_ctx, saved};
+    arguments = top;
+}
+inline void mark(const Cell* name, uint32_t header) { push_frame(name, header, 0, 0); }
 inline void mark_native(const Cell* name) { mark(name, FRAME_NATIVE); }
 inline void mark_try(const Cell* name) { mark(name, FRAME_TRY); }
 inline void mark_try_all(const Cell* name) { mark(name, FRAME_TRY_ALL); }
@@ -110,12 +136,35 @@ inline void mark_catch(const Cell* name) { mark(name, FRAME_CATCH); }
 inline void mark_eval_block(const Cell* name) { mark(name, FRAME_EVAL); }
 inline void mark_loop(const Cell* name) { mark(name, FRAME_LOOP); }
 inline void mark_interp_native(const Cell* name) { mark(name, FRAME_INTERP_NATIVE); }
-void mark_func(const Cell* name, Node fn_ctx);
-void mark_interp_func(const Cell* name, Node fn_ctx);
+// The values node of a function context's own context! cell.
+inline Node context_values(Node fn_ctx) {
+    return reinterpret_cast<const Cell*>(memory::buffer(fn_ctx)->offset_addr())->data2;
+}
+inline void set_context_values(Node fn_ctx, Node values) {
+    reinterpret_cast<Cell*>(memory::buffer(fn_ctx)->offset_addr())->data2 = values;
+}
+inline void mark_func(const Cell* name, Node fn_ctx) {
+    push_frame(name, FRAME_FUNCTION, fn_ctx, fn_ctx ? context_values(fn_ctx) : 0);
+}
+inline void mark_interp_func(const Cell* name, Node fn_ctx) {
+    push_frame(name, FRAME_INTERP_FUNC, fn_ctx, fn_ctx ? context_values(fn_ctx) : 0);
+}
 
-void unwind();
-void unwind_func();
-void unwind_last();
+inline void unwind() {
+    Frame* f = --ctop;
+    top = arguments + 1;
+    arguments = bottom + f->base;
+}
+inline void unwind_func() {
+    const Frame* f = ctop - 1;
+    if (f->fn_ctx) set_context_values(f->fn_ctx, f->saved_values);  // the function's values as before the call
+    unwind();
+}
+inline void unwind_last() {
+    Cell* result = arguments;
+    unwind();
+    *arguments = *result;
+}
 void unwind_func_last();
 void revert();
 void revert_func();
@@ -136,9 +185,6 @@ Cell* frame_base(Frame* frame);
 // context, the saved values block unless the values live on the stack).
 void mark_frames();
 
-// The values node of a function context's own context! cell.
-Node context_values(Node fn_ctx);
-void set_context_values(Node fn_ctx, Node values);
 
 // ---- Depth of the machine stack ---------------------------------------------------
 

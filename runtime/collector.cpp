@@ -255,11 +255,23 @@ uintptr_t thread_stack_top() {
     return top;
 }
 
+// A handle the compiler keeps only in a derived form: scaled to its byte
+// offset in the node range (the optimiser turns `node_base[n]` in a loop
+// into a register holding n * 8, and n itself dies), or as its slot's
+// address. Handles lie near 2^30, so n * 8 is a distinctive word.
+void check_derived_handle(uint64_t w) {
+    if (w & 7) return;
+    if ((w >> 3) <= UINT32_MAX) check_handle(static_cast<uint32_t>(w >> 3));
+    auto base = reinterpret_cast<uintptr_t>(memory::node_base);
+    if (w >= base && ((w - base) >> 3) <= UINT32_MAX) check_handle(static_cast<uint32_t>((w - base) >> 3));
+}
+
 __attribute__((noinline, no_sanitize_address)) void scan_range(uintptr_t lo, uintptr_t hi) {
     for (uintptr_t a = lo & ~uintptr_t{7}; a + 8 <= hi; a += 8) {
         uint64_t w = *reinterpret_cast<const volatile uint64_t*>(a);
         check_handle(static_cast<uint32_t>(w));
         check_handle(static_cast<uint32_t>(w >> 32));
+        check_derived_handle(w);
         check_pointer(static_cast<uintptr_t>(w));
     }
 }
