@@ -215,7 +215,7 @@ void r_read_input() {
         if (size(columns, rows) && columns > 0 && rows > 0) set_console_size(columns, rows);
     } else {
         console::flush();
-        if (!read_piped_line(STDIN_FILENO, line)) line = U"q";  // end of input quits
+        if (!read_piped_line(STDIN_FILENO, line)) line.assign(1, U'q');  // end of input quits
     }
     Cell target = state_cells()[0];
     if (string::any_string_q(target.type())) append_text(&target, line);
