@@ -2,7 +2,6 @@
 // with a rule set of a few alternatives, with and without a paren action
 // per token. Built with the project, never run by ctest; run
 // build/release/parse_bench.
-#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -25,13 +24,6 @@ std::string generate(size_t size) {
     return s;
 }
 
-double seconds(const char* code, Cell* result) {
-    auto t0 = std::chrono::steady_clock::now();
-    *result = mini::run(code);
-    auto t1 = std::chrono::steady_clock::now();
-    return std::chrono::duration<double>(t1 - t0).count();
-}
-
 }  // namespace
 
 int main() {
@@ -50,9 +42,9 @@ int main() {
         mini::run("plain: [some [some letters | some digits | some blank | skip]]");
         mini::run("counted: [some [some letters (w: w + 1) | some digits (n: n + 1) | some blank | skip]]");
         Cell r;
-        double t = seconds("parse text plain", &r);
+        double t = mini::timed("parse text plain", &r);
         std::printf("1 MB, four alternatives: %s in %.3f s (%.1f MB/s)\n", r.data1 ? "true" : "false", t, 1.0 / t);
-        t = seconds("w: 0 n: 0 parse text counted", &r);
+        t = mini::timed("w: 0 n: 0 parse text counted", &r);
         Cell w = mini::get_global("w"), n = mini::get_global("n");
         std::printf("1 MB, with a paren per token (%d words, %d numbers): %.3f s (%.1f MB/s)\n", w.int_value(),
                     n.int_value(), t, 1.0 / t);

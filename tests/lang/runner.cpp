@@ -25,6 +25,7 @@
 #include "runtime/unicode.h"
 #include "runtime/top_level.h"
 #include "services/lexer/lexer.h"
+#include "../unit/evaluate.h"
 
 namespace {
 
@@ -59,35 +60,12 @@ struct Outcome {
 
 // Loads and evaluates the code; the stacks are put back afterwards.
 Outcome evaluate(const std::string& code) {
-    Cell* top = stack::top;
-    Cell* args = stack::arguments;
-    stack::Frame* ctop = stack::ctop;
-    Outcome out;
-    try {
-        Cell* slot = stack::push_slot();
-        *slot = Cell{TYPE_NONE, 0, 0, 0};
-        uint32_t consumed = 0;
-        lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()), false,
-                    false, false, &consumed);
-        Cell blk = *slot;
-        stack::mark_native(nullptr);
-        Unwind u = interpreter::eval(&blk, true);
-        if (u != Unwind::none) {
-            out.error = true;
-            out.text = "<non-local exit>";
-        } else {
-            Cell r = *stack::arguments;
-            stack::unwind();
-            out.text = r.type() == TYPE_UNSET ? "unset" : molded(r);
-        }
-    } catch (const ErrorThrown& e) {
-        out.error = true;
-        out.text = errors::id_word(e.id) ? errors::id_word(e.id) : "?";
+    test_eval::Result r = test_eval::evaluate(code);
+    switch (r.kind) {
+        case test_eval::Result::exit: return {true, "<non-local exit>"};
+        case test_eval::Result::error: return {true, r.error_id};
+        default: return {false, r.cell.type() == TYPE_UNSET ? "unset" : molded(r.cell)};
     }
-    stack::top = top;
-    stack::arguments = args;
-    stack::ctop = ctop;
-    return out;
 }
 
 }  // namespace

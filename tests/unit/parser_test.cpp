@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "evaluate.h"
 #include "booted.h"
 #include "evaluator/parser.h"
 #include "mini_reader.h"
@@ -48,34 +49,13 @@ protected:
     // The mold of the code's value, or "error <id>"; the stacks are put
     // back afterwards.
     std::string run(const std::string& code) {
-        Cell* top = stack::top;
-        Cell* args = stack::arguments;
-        stack::Frame* ctop = stack::ctop;
-        std::string out;
-        try {
-            Cell* slot = stack::push_slot();
-            *slot = Cell{TYPE_NONE, 0, 0, 0};
-            uint32_t consumed = 0;
-            lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()), false,
-                        false, false, &consumed);
-            Cell blk = *slot;
-            stack::mark_native(nullptr);
-            Unwind u = interpreter::eval(&blk, true);
-            if (u != Unwind::none) {
-                out = "non-local exit";
-            } else {
-                Cell r = *stack::arguments;
-                stack::unwind();
-                Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-                actions::mold(&r, buffer, false, false, false, nullptr, INT32_MAX, 0);
-                out = booted::text_of(buffer);
-            }
-        } catch (const ErrorThrown& e) {
-            out = std::string("error ") + errors::id_word(e.id);
-        }
-        stack::top = top;
-        stack::arguments = args;
-        stack::ctop = ctop;
+        test_eval::Result r = test_eval::evaluate(code);
+        if (r.kind == test_eval::Result::exit) return "non-local exit";
+        if (r.kind == test_eval::Result::error) return "error " + r.error_id;
+        Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
+        actions::mold(&r.cell, buffer, false, false, false, nullptr, INT32_MAX, 0);
+        std::string out = booted::text_of(buffer);
+        stack::pop(1);
         return out;
     }
 };

@@ -5,6 +5,7 @@
 #pragma once
 #include <string>
 
+#include "evaluate.h"
 #include "booted.h"
 #include "mini_reader.h"
 #include "services/lexer/lexer.h"
@@ -53,38 +54,14 @@ inline void bind_actions() {
 // The mold of the code's value ("unset" for no value), or "error " and the
 // error's id; the stacks are put back afterwards.
 inline std::string run(const std::string& code) {
-    Cell* top = stack::top;
-    Cell* args = stack::arguments;
-    stack::Frame* ctop = stack::ctop;
-    std::string out;
-    try {
-        Cell* slot = stack::push_slot();
-        *slot = Cell{TYPE_NONE, 0, 0, 0};
-        uint32_t consumed = 0;
-        lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()), false,
-                    false, false, &consumed);
-        Cell blk = *slot;
-        stack::mark_native(nullptr);
-        Unwind u = interpreter::eval(&blk, true);
-        if (u != Unwind::none) {
-            out = "<non-local exit>";
-        } else {
-            Cell r = *stack::arguments;
-            stack::unwind();
-            if (r.type() == TYPE_UNSET) {
-                out = "unset";
-            } else {
-                Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-                actions::mold(&r, buffer, false, false, false, nullptr, INT32_MAX, 0);
-                out = booted::text_of(buffer);
-            }
-        }
-    } catch (const ErrorThrown& e) {
-        out = std::string("error ") + (errors::id_word(e.id) ? errors::id_word(e.id) : "?");
-    }
-    stack::top = top;
-    stack::arguments = args;
-    stack::ctop = ctop;
+    test_eval::Result r = test_eval::evaluate(code);
+    if (r.kind == test_eval::Result::exit) return "<non-local exit>";
+    if (r.kind == test_eval::Result::error) return "error " + r.error_id;
+    if (r.cell.type() == TYPE_UNSET) return "unset";
+    Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
+    actions::mold(&r.cell, buffer, false, false, false, nullptr, INT32_MAX, 0);
+    std::string out = booted::text_of(buffer);
+    stack::pop(1);
     return out;
 }
 

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "evaluate.h"
 #include "booted.h"
 #include "datatypes/binary.h"
 #include "datatypes/date.h"
@@ -43,29 +44,10 @@ protected:
 
     // Evaluates the code and answers the mold of its value, or "error <id>".
     std::string run(const std::string& code) {
-        Cell* top = stack::top;
-        Cell* args = stack::arguments;
-        stack::Frame* ctop = stack::ctop;
-        std::string out;
-        try {
-            Cell* slot = stack::push_slot();
-            *slot = Cell{TYPE_NONE, 0, 0, 0};
-            uint32_t consumed = 0;
-            lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()),
-                        false, false, false, &consumed);
-            Cell blk = *slot;
-            stack::mark_native(nullptr);
-            EXPECT_EQ(interpreter::eval(&blk, true), Unwind::none);
-            Cell r = *stack::arguments;
-            stack::unwind();
-            out = r.type() == TYPE_UNSET ? "unset" : mold(r);
-        } catch (const ErrorThrown& e) {
-            out = std::string("error ") + errors::id_word(e.id);
-        }
-        stack::top = top;
-        stack::arguments = args;
-        stack::ctop = ctop;
-        return out;
+        test_eval::Result r = test_eval::evaluate(code);
+        EXPECT_NE(r.kind, test_eval::Result::exit);
+        if (r.kind == test_eval::Result::error) return "error " + r.error_id;
+        return r.cell.type() == TYPE_UNSET ? "unset" : mold(r.cell);
     }
 
     static std::string mold(Cell v) {
