@@ -45,8 +45,9 @@ void on_resize(int) { resized = 1; }
 
 // ---- Hang-up and termination signals ---------------------------------------------------------
 // A hang-up while a line is read ends the read as the end of input does (the
-// console then quits as `q` does); any other time, and for a termination
-// signal, the terminal is put back before the process ends by the signal.
+// console then quits as `quit` does); any other time, and for every other
+// signal that ends the process, the terminal is put back before the process
+// ends by the signal, so that its parent still sees the true cause.
 volatile sig_atomic_t editing = 0;
 volatile sig_atomic_t hung_up = 0;
 void on_stop(int sig) {
@@ -155,12 +156,19 @@ void watch_resize() {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;  // no restart: the wait for a key returns to redraw
     sigaction(SIGWINCH, &sa, nullptr);
-    // Only where the signal keeps its default: one ignored (nohup) stays so.
+    // Every signal whose default action ends the process, but only where it
+    // keeps that default: one ignored (nohup) stays so, and those that have
+    // handlers already (the interrupt, the machine faults that go to the
+    // fatal error report, the ignored SIGPIPE) keep them.
     sa.sa_handler = on_stop;
-    for (int sig : {SIGHUP, SIGTERM, SIGQUIT}) {
+    auto watch = [&](int sig) {
         struct sigaction old {};
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) sigaction(sig, &sa, nullptr);
-    }
+    };
+    for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2,
+                    SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS})
+        watch(sig);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) watch(sig);
 }
 
 // ---- Keys ------------------------------------------------------------------------------------------

@@ -64,8 +64,9 @@ void raw_mode_off();
 // The size of the terminal in cells, from the first of `fds` that answers.
 bool window_size(int fd, int& columns, int& rows);
 // Makes a change of window size interrupt a wait for a key, a hang-up end
-// it as the end of input does, and a termination signal put the terminal
-// back before the process ends.
+// it as the end of input does, and every other signal that ends the process
+// (where it keeps its default action) put the terminal back first; the
+// process then ends by that signal.
 void watch_resize();
 
 // ---- Piped input ------------------------------------------------------------------------
