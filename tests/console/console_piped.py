@@ -148,12 +148,22 @@ def test_scripts():
         out, rc = zem(["--catch", s], stdin="1 + 1\n")
         check("--catch enters the console without banner", out == '[]\n""\n== 2\n' and rc == 0, repr(out))
 
-        out, rc = zem([script("nh.zem", "print 1\n")])
-        check("no header", out == "*** Error: Zem header not found!\n" and rc == 0, repr(out))
-
-        out, rc = zem([script("sys.zem", "Zem/System []\nprint 1\n")])
-        check("Zem/System refused",
-              out == "*** Error: contains Zem/System code which requires compilation!\n" and rc == 0, repr(out))
+        # A script that cannot be read, loaded or run: its message, then status
+        # 254 as for an error that reaches the top, the console not started;
+        # with --catch the console takes over.
+        for path, message in [
+                (script("nh.zem", "print 1\n"), "*** Error: Zem header not found!\n"),
+                (script("sys.zem", "Zem/System []\nprint 1\n"),
+                 "*** Error: contains Zem/System code which requires compilation!\n"),
+                (script("syntax.zem", 'Zem []\nprint "never"\nprint (1 + \n'), "*** Syntax Error: "),
+                (os.path.join(d, "missing.zem"), "*** Access Error: cannot open: ")]:
+            out, rc = zem([path], stdin="4\n")
+            check("%s fails" % os.path.basename(path),
+                  out.startswith(message) and "never" not in out and "== 4" not in out and rc == 254,
+                  "%r %s" % (out, rc))
+            out, rc = zem(["--catch", path], stdin="4\n")
+            check("%s with --catch" % os.path.basename(path),
+                  out.startswith(message) and out.endswith("== 4\n") and rc == 0, "%r %s" % (out, rc))
 
         bad = script("bad.zem", 'Zem []\nprint "before"\n1 + "a"\nprint "after"\n')
         out, rc = zem([bad])
@@ -170,10 +180,6 @@ def test_scripts():
         out, rc = zem(["--", "--x.zem"], cwd=d)
         check("-- ends the switches", out == "dashed\n" and rc == 0, repr(out))
         del dashed
-
-        out, rc = zem([os.path.join(d, "missing.zem")], stdin="4\n")
-        check("unreadable script starts the console",
-              out.startswith("*** Access Error: ") and "--== Zem " in out and out.endswith("== 4\n"), repr(out))
 
         out, rc = zem([script("q.zem", "Zem []\nquit/return 3\n")])
         check("quit/return in a script", rc == 3, rc)

@@ -58,14 +58,14 @@ def command_line(tmp):
 def script_mode(tmp):
     write(os.path.join(tmp, "noh.zem"), "x: 1\nprint x\n")
     rc, out = run(["noh.zem"], tmp)
-    check("no header", (rc, out), (0, "*** Error: Zem header not found!\n"))
+    check("no header", (rc, out), (254, "*** Error: Zem header not found!\n"))
 
     write(os.path.join(tmp, "err.zem"), "Zem []\nprint 1\n1 / 0\nprint 2\n")
     rc, out = run(["err.zem"], tmp)
     check("error status", (rc, out.splitlines()[:2]), (254, ["1", "*** Math Error: attempt to divide by zero"]))
 
     rc, out = run(["no-such-script.zem"], tmp, stdin="print 40 + 2\n")
-    check("unreadable script starts the console", "42" in out and "*** Access Error" in out, True)
+    check("unreadable script fails", (rc, out.startswith("*** Access Error"), "42" in out), (254, True, False))
 
     # a malformed pattern macro stops the script before it runs
     write(os.path.join(tmp, "macro.zem"),
