@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -206,27 +207,30 @@ void r_read_input() {
     bool hidden = !(arg(1)->type() == TYPE_NONE || (arg(1)->type() == TYPE_LOGIC && arg(1)->data1 == 0));
     terminal::init();
     std::u32string line;
+    bool read = true;  // false at the end of input
     if (console_q) {
         BlockHistory history;
-        line = editor->edit(prompt, hidden, &history, complete);
+        std::optional<std::u32string> edited = editor->edit(prompt, hidden, &history, complete);
+        read = edited.has_value();
+        if (read) line = *edited;
         // The window may have changed size while the line was typed: results
         // are cut to the width it has now.
         int columns = 0, rows = 0;
         if (size(columns, rows) && columns > 0 && rows > 0) set_console_size(columns, rows);
     } else {
         console::flush();
-        if (!read_piped_line(STDIN_FILENO, line)) line.assign(1, U'q');  // end of input quits
+        read = read_piped_line(STDIN_FILENO, line);
     }
     Cell target = state_cells()[0];
     if (string::any_string_q(target.type())) append_text(&target, line);
-    result(Cell{TYPE_UNSET, 0, 0, 0});
+    result(Cell{TYPE_LOGIC, read ? 1u : 0u, 0, 0});
 }
 
 void r_input_stdin() {
     std::u32string line;
     console::flush();
-    read_piped_line(STDIN_FILENO, line);
-    result(make_string(line));
+    if (read_piped_line(STDIN_FILENO, line)) result(make_string(line));
+    else result(Cell{TYPE_NONE, 0, 0, 0});  // the end of input
 }
 
 void r_read_stdin() {

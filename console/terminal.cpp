@@ -434,8 +434,8 @@ void LineEditor::fetch(History* history, int32_t index) {
     cursor_ = line_.size();
 }
 
-std::u32string LineEditor::edit(const std::u32string& prompt, bool hidden, History* history,
-                                const Completer& complete) {
+std::optional<std::u32string> LineEditor::edit(const std::u32string& prompt, bool hidden, History* history,
+                                               const Completer& complete) {
     std::fflush(stdout);
     watch_resize();
     bool raw = raw_mode_on(in_fd_);
@@ -451,7 +451,7 @@ std::u32string LineEditor::edit(const std::u32string& prompt, bool hidden, Histo
     refresh_size();
     redraw(true);
     bool fresh_row = false;  // the cursor already stands on an empty row below
-    std::u32string result;
+    std::optional<std::u32string> result;
     editing = 1;
     try {
         result = loop(history, complete, fresh_row);
@@ -466,7 +466,7 @@ std::u32string LineEditor::edit(const std::u32string& prompt, bool hidden, Histo
     return result;
 }
 
-std::u32string LineEditor::loop(History* history, const Completer& complete, bool& fresh_row) {
+std::optional<std::u32string> LineEditor::loop(History* history, const Completer& complete, bool& fresh_row) {
     int32_t count = history ? history->count() : 0;
     int32_t position = -1;
     for (;;) {
@@ -558,8 +558,10 @@ std::u32string LineEditor::loop(History* history, const Completer& complete, boo
                     redraw(true);
                 }
                 continue;
-            case 3: case KEY_HUNG_UP:
+            case 3:
                 return U"q";
+            case KEY_HUNG_UP:
+                return std::nullopt;
             case 27:
                 carry_.clear();
                 return line_ + U"\x1b";

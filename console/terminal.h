@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ namespace terminal {
 // A key is a code point (control characters included) or one of these codes.
 constexpr int32_t KEY_IGNORED = 0;
 constexpr int32_t KEY_FAILED = -1;      // a read failed for a moment: ignored
-constexpr int32_t KEY_HUNG_UP = -2;     // end of input or a terminal gone: quits
+constexpr int32_t KEY_HUNG_UP = -2;     // end of input or a terminal gone
 constexpr int32_t KEY_RESIZED = -3;     // the window changed size
 constexpr int32_t KEY_UP = -20;
 constexpr int32_t KEY_DOWN = -21;
@@ -101,10 +102,13 @@ public:
     LineEditor(int in_fd, int out_fd) : in_fd_(in_fd), out_fd_(out_fd), keys_(in_fd) {}
 
     // Reads one line, showing `prompt`; `hidden` echoes `*` for each
-    // character. Returns the text without its line end: "q" for Ctrl-C, for
-    // Ctrl-D on an empty line and at the end of input; the text followed by
-    // the escape character for Esc; an empty line after Tab showed a list.
-    std::u32string edit(const std::u32string& prompt, bool hidden, History* history, const Completer& complete);
+    // character. Returns the text without its line end: "q" for Ctrl-C and
+    // for Ctrl-D on an empty line; the text followed by the escape character
+    // for Esc; an empty line after Tab showed a list. No line at the end of
+    // input (the terminal hung up or cannot be read): a line being typed
+    // then is dropped.
+    std::optional<std::u32string> edit(const std::u32string& prompt, bool hidden, History* history,
+                                       const Completer& complete);
 
     // The screen width the editor lays the line out on (80 when unknown).
     int columns() const { return columns_; }
@@ -119,7 +123,7 @@ private:
     void emit(const std::string& bytes);
     void insert(char32_t cp);
     void fetch(History* history, int32_t index);
-    std::u32string loop(History* history, const Completer& complete, bool& fresh_row);
+    std::optional<std::u32string> loop(History* history, const Completer& complete, bool& fresh_row);
 
     int in_fd_, out_fd_;
     KeyReader keys_;

@@ -10,13 +10,19 @@ ZEM = os.path.abspath(sys.argv[1])
 failures = []
 
 
-def zem(args=(), stdin="", cwd=None, cache=None):
-    env = dict(os.environ)
-    own = None if cache else tempfile.mkdtemp(prefix="zem-cache-")
-    env["XDG_CACHE_HOME"] = cache or own
+def zem(args=(), stdin="", cwd=None, cache=None, env=None):
+    """Runs zem on `stdin` (text, bytes, or None for /dev/null); gives its
+    output and exit status, or "HANG" and None when it does not end."""
+    environment = dict(os.environ)
+    own = None if cache or env else tempfile.mkdtemp(prefix="zem-cache-")
+    environment["XDG_CACHE_HOME"] = cache or own or ""
+    environment.update(env or {})
+    feed = {"stdin": subprocess.DEVNULL} if stdin is None else \
+        {"input": stdin.encode() if isinstance(stdin, str) else stdin}
     try:
-        p = subprocess.run([ZEM] + list(args), input=stdin.encode() if isinstance(stdin, str) else stdin,
-                           capture_output=True, cwd=cwd, env=env, timeout=30)
+        p = subprocess.run([ZEM] + list(args), capture_output=True, cwd=cwd, env=environment, timeout=30, **feed)
+    except subprocess.TimeoutExpired:
+        return "HANG", None
     finally:
         if own:
             shutil.rmtree(own, ignore_errors=True)
@@ -96,7 +102,48 @@ def test_failing_prompt_and_result():
 def test_quit():
     for text, status in [("quit/return 5\n", 5), ("q\nprint 1\n", 0), ("quit\n", 0), ("", 0)]:
         out, rc = zem(stdin=text)
-        check("quit %r" % text, rc == status and after_banner(out) == "", "%r %d" % (out, rc))
+        check("quit %r" % text, rc == status and after_banner(out) == "", "%r %s" % (out, rc))
+
+
+def test_end_of_input():
+    # The end of input ends the console with status 0, without going through
+    # what `q` and `quit` are bound to; a last line without its line end is
+    # read first; an entry left open is evaluated once (its syntax error
+    # shown once), then the console ends.
+    # (input, what is printed, whether a syntax error follows it)
+    cases = [
+        ("q: 5\n", "== 5\n", False),
+        ("quit: 6\nq: 7\n", "== 6\n== 7\n", False),
+        ("1 + 2", "== 3\n", False),
+        ('x: ask "?"\nabc', '== "abc"\n', False),
+        ('print mold ask "?"\n', "none\n", False),
+        ('print mold input\n', "none\n", False),
+        ("[1 2\n", "", True),
+        ("[1 2", "", True),
+        ("(1 +\n", "", True),
+        ("{abc\n", "", True),
+        ("q: 5\nprint [\n", "== 5\n", True),
+    ]
+    for text, want, error in cases:
+        out, rc = zem(stdin=text)
+        rest = after_banner(out)
+        if error:
+            ok = rest.startswith(want + "*** Syntax Error: ") and rest.count("*** Syntax Error: ") == 1 \
+                and rest.count("*** Where: ") == 1 and rest.count("==") == want.count("==")
+        else:
+            ok = rest == want
+        check("end of input %r" % text, ok and rc == 0, "%r %s" % (out, rc))
+    # Standard input that is empty from the start: the banner, then status 0.
+    out, rc = zem(stdin=None)
+    check("/dev/null", out.startswith("--== Zem ") and after_banner(out) == "" and rc == 0, "%r %s" % (out, rc))
+    # The settings are saved as quit saves them, whatever q has become.
+    cache = tempfile.mkdtemp(prefix="zem-cache-")
+    try:
+        out, rc = zem(stdin="q: 5\nquit: 6\n", cache=cache)
+        path = os.path.join(cache, "zem", "Zem-Console", "console-cfg.zem")
+        check("settings saved at the end of input", os.path.exists(path) and rc == 0, "%r %s" % (out, rc))
+    finally:
+        shutil.rmtree(cache, ignore_errors=True)
 
 
 def test_settings_file():
@@ -183,6 +230,18 @@ def test_scripts():
 
         out, rc = zem([script("q.zem", "Zem []\nquit/return 3\n")])
         check("quit/return in a script", rc == 3, rc)
+
+        # A script reads its input to the end: ask, input and input-stdin give
+        # none there, every time; a last line without its line end comes first.
+        reader = script("reader.zem", 'Zem []\nwhile [not empty? line: input] [print ["got" line]]\n'
+                        'print mold reduce [input ask "?" input-stdin]\n')
+        for stdin, want in [("a\nb\n", "got a\ngot b\n"), ("a\nb", "got a\ngot b\n"), ("", ""), (None, "")]:
+            out, rc = zem([reader], stdin=stdin)
+            check("script reads to the end %r" % stdin, out == want + "[none none none]\n" and rc == 0,
+                  "%r %s" % (out, rc))
+        out, rc = zem([script("stdin.zem", 'Zem []\nwhile [line: input-stdin] [print mold line]\n')],
+                      stdin="x\n\ny")
+        check("input-stdin to the end", out == '"x"\n""\n"y"\n' and rc == 0, "%r %s" % (out, rc))
     finally:
         shutil.rmtree(d, ignore_errors=True)
 
@@ -217,7 +276,7 @@ def test_shell_words():
 
 
 for test in [test_banner_and_result, test_piped_lines, test_errors, test_truncation,
-             test_failing_prompt_and_result, test_quit, test_settings_file, test_scripts,
+             test_failing_prompt_and_result, test_quit, test_end_of_input, test_settings_file, test_scripts,
              test_shell_words]:
     test()
 

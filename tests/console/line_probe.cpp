@@ -1,6 +1,7 @@
 // A test program around the line editor: reads lines at ">> " with a small
 // history and a completer over a fixed word list, and reports each line read.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -70,9 +71,11 @@ int main() {
     for (;;) {
         std::u32string line;
         if (isatty(STDIN_FILENO)) {
-            line = editor.edit(U">> ", false, &history, complete);
+            std::optional<std::u32string> edited = editor.edit(U">> ", false, &history, complete);
+            if (!edited) return 0;  // the end of input
+            line = *edited;
         } else if (!terminal::read_piped_line(STDIN_FILENO, line)) {
-            line = U"q";
+            return 0;
         }
         std::printf("got: [%s]\n", shown(line).c_str());
         std::fflush(stdout);

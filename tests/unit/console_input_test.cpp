@@ -1,5 +1,5 @@
 // ask and input over piped standard input: one line per read, no prompt or
-// echo, a carriage return kept, invalid UTF-8 replaced, "q" at the end.
+// echo, a carriage return kept, invalid UTF-8 replaced, none at the end.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,7 +67,12 @@ TEST(ConsoleInput, PipedLinesWithoutPromptOrHistory) {
         "print mold ask/history {>> } h "
         "print mold h",
         "abc\r\n\xc3\xa9\xff\nlast");
-    EXPECT_EQ(got, "\"abc^M\"\n\"\xc3\xa9\xef\xbf\xbd\"\n\"last\"\n\"q\"\n[]\n");
+    EXPECT_EQ(got, "\"abc^M\"\n\"\xc3\xa9\xef\xbf\xbd\"\n\"last\"\nnone\n[]\n");
+}
+
+TEST(ConsoleInput, EndOfInputGivesNoneEveryTime) {
+    EXPECT_EQ(run_with_input("print mold reduce [input input ask {? } input-stdin input]", "one"),
+              "[\"one\" none none none none]\n");
 }
 
 }  // namespace

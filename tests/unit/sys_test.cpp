@@ -132,7 +132,7 @@ TEST(Entry, StartsAndExitsZero) {
     char dir[] = "/tmp/zem-entry-XXXXXX";
     ASSERT_TRUE(mkdtemp(dir));
     auto out = testing_child::run([&] {
-        // No input: the console prints its banner and ends as `q` does.
+        // No input: the console prints its banner and ends as `quit` does.
         if (!std::freopen("/dev/null", "r", stdin)) std::_Exit(99);
         setenv("XDG_CACHE_HOME", dir, 1);
         char a0[] = "zem";
