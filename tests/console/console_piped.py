@@ -170,6 +170,17 @@ def test_settings_file():
         out, _ = zem(stdin="q\n", cache=cache)
         out, _ = zem(stdin="length? system/console/history\nlast system/console/history\n", cache=cache)
         check("history cut to 100", after_banner(out) == '== 100\n== "99"\n', out)
+        # An XDG_CACHE_HOME that is not an absolute path counts as unset (the
+        # empty one too: unit-tested, as its fault would write to /zem/): the
+        # settings go under $HOME/.cache, not under the working directory.
+        home, work = os.path.join(cache, "home"), os.path.join(cache, "work")
+        os.makedirs(home)
+        os.makedirs(work)
+        out, rc = zem(stdin="print system/options/cache\n", cwd=work,
+                      env={"HOME": home, "XDG_CACHE_HOME": "relative"})
+        saved = os.path.join(home, ".cache", "zem", "Zem-Console", "console-cfg.zem")
+        check("relative XDG_CACHE_HOME", after_banner(out) == "%s/.cache/zem/\n" % home and rc == 0
+              and os.path.exists(saved) and os.listdir(work) == [], "%r %s" % (out, rc))
         # A cache folder that cannot be made leaves the defaults; nothing stops.
         out, rc = zem(stdin="1 + 1\nq\n", cache="/proc/no-such-cache")
         check("unwritable cache", after_banner(out) == "== 2\n" and rc == 0, "%r %d" % (out, rc))

@@ -1,10 +1,13 @@
 // ask and input over piped standard input: one line per read, no prompt or
 // echo, a carriage return kept, invalid UTF-8 replaced, none at the end.
+// Also the folder the console keeps its settings in, from the environment.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "console/output.h"
@@ -16,9 +19,9 @@
 
 namespace {
 
-// Runs the code in a booted child whose standard input holds `input`;
-// answers what the child printed.
-std::string run_with_input(const char* code, const std::string& input) {
+// Runs the code in a booted child whose standard input holds `input`,
+// `before` run first in the child; answers what the child printed.
+std::string run_with_input(const char* code, const std::string& input, const std::function<void()>& before = {}) {
     int in[2], out[2];
     EXPECT_EQ(pipe(in), 0);
     EXPECT_EQ(pipe(out), 0);
@@ -29,6 +32,7 @@ std::string run_with_input(const char* code, const std::string& input) {
         dup2(out[1], STDOUT_FILENO);
         close(in[1]);
         close(out[0]);
+        if (before) before();
         runtime::machine_start(0, nullptr);
         runtime::init();
         runtime::starting = 0;
@@ -73,6 +77,34 @@ TEST(ConsoleInput, PipedLinesWithoutPromptOrHistory) {
 TEST(ConsoleInput, EndOfInputGivesNoneEveryTime) {
     EXPECT_EQ(run_with_input("print mold reduce [input input ask {? } input-stdin input]", "one"),
               "[\"one\" none none none none]\n");
+}
+
+TEST(CacheFolder, EmptyOrRelativeValuesCountAsUnset) {
+    struct Case {
+        const char* xdg;   // null: unset
+        const char* home;  // null: unset
+        const char* folder;
+    } cases[] = {
+        {"/x/cache", "/h", "/x/cache/zem/"},
+        {"/x/cache/", "/h", "/x/cache/zem/"},
+        {nullptr, "/h", "/h/.cache/zem/"},
+        {"", "/h", "/h/.cache/zem/"},
+        {"relative/cache", "/h", "/h/.cache/zem/"},
+        {"", "", "/.cache/zem/"},
+        {nullptr, nullptr, "/.cache/zem/"},
+    };
+    for (const Case& c : cases) {
+        auto set = [&] {
+            auto put = [](const char* name, const char* value) {
+                if (value) setenv(name, value, 1);
+                else unsetenv(name);
+            };
+            put("XDG_CACHE_HOME", c.xdg);
+            put("HOME", c.home);
+        };
+        EXPECT_EQ(run_with_input("print mold system/options/cache", "", set), std::string("%") + c.folder + "\n")
+            << (c.xdg ? c.xdg : "(unset)") << " " << (c.home ? c.home : "(unset)");
+    }
 }
 
 }  // namespace
