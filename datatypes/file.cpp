@@ -21,7 +21,7 @@ Cell* get_current_dir() {
     uint32_t length = 0;
     char* text = sys::get_current_dir(&length);
     Cell* dir = string::rs_make_at(stack::push_slot(), length + 1);
-    string::append_utf8(dir, text, length);
+    append_os_name(dir, text, length);
     sys::free(text);
     uint32_t n = string::rs_length_q(dir);
     if (n == 0 || string::rs_abs_at(dir, n - 1) != '/') string::append_char(series_of(dir), '/');
@@ -47,6 +47,24 @@ void to_local_path(const Cell* file, Cell* target, bool full) {
     string::concatenate(target, &rest, -1, false);
 }
 
+void append_os_name(Cell* str, const char* text, uint32_t count) {
+    const auto* p = reinterpret_cast<const uint8_t*>(text);
+    const uint8_t* end = p + count;
+    SeriesBuffer* s = series_of(str);
+    while (p < end) {
+        int32_t cp;
+        const uint8_t* next = unicode::fast_decode_utf8_char(p, end, &cp);
+        if (cp < 0) {
+            // Not UTF-8: this one byte stands for itself, and the decoding
+            // starts again after it.
+            cp = static_cast<int32_t>(RAW_BYTE_BASE + *p);
+            next = p + 1;
+        }
+        s = string::append_char(s, static_cast<uint32_t>(cp));
+        p = next;
+    }
+}
+
 std::string to_os_path(const Cell* file) {
     Cell* tmp = string::rs_make_at(stack::push_slot(), std::max<uint32_t>(1, string::rs_length_q(file)));
     to_local_path(file, tmp, true);
@@ -55,7 +73,17 @@ std::string to_os_path(const Cell* file) {
     std::string out;
     uint8_t buf[4];
     for (uint32_t i = 0; i < n; ++i) {
-        uint32_t k = unicode::encode_utf8_char(string::rs_abs_at(&t, i), buf);
+        uint32_t c = string::rs_abs_at(&t, i);
+        if (c == 0) {
+            // The system would end the name there and reach another file.
+            stack::pop(1);
+            fire(err::CANNOT_OPEN, file);
+        }
+        if (c >= RAW_BYTE_BASE + 0x80 && c <= RAW_BYTE_BASE + 0xFF) {
+            out += static_cast<char>(c - RAW_BYTE_BASE);
+            continue;
+        }
+        uint32_t k = unicode::encode_utf8_char(c, buf);
         out.append(reinterpret_cast<const char*>(buf), k);
     }
     stack::pop(1);

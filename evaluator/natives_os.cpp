@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,16 @@
 #include "runtime/sys.h"
 #include "services/checksum.h"
 #include "services/compress.h"
+#include "services/simple_io.h"
 
 extern char** environ;
 
 namespace natives {
 
 namespace {
+
+// The size of the pieces a file is checksummed in.
+constexpr size_t CHECKSUM_PIECE = 1 << 20;
 
 // The UTF-8 text of a string (from its index) or of a word's spelling.
 std::string text_of(const Cell* v) {
@@ -63,26 +68,25 @@ Cell refinement_of(const char* spelling) {
     return r;
 }
 
-// The whole content of a file, or access cannot-open with the file.
-std::vector<uint8_t> read_file(const Cell* file) {
+// Feeds the whole content of a file to the checksum, read in pieces to its
+// end (whatever size the system reports), so that no file is held in memory
+// at once; access cannot-open with the file when it cannot be read.
+void checksum_file(const Cell* file, checksum::Running& sum) {
     std::string path = file::to_os_path(file);
-    std::vector<uint8_t> out;
-    int fd = path.find('\0') == std::string::npos ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    int fd = simple_io::open_file(path.c_str(), simple_io::MODE_READ);
     struct stat st;
     bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
     if (ok) {
-        uint8_t buffer[65536];
+        std::vector<uint8_t> piece(CHECKSUM_PIECE);
         for (;;) {
-            ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
+            int64_t n = simple_io::read_data(fd, piece.data(), piece.size());
             if (n < 0) ok = false;
             if (n <= 0) break;
-            out.insert(out.end(), buffer, buffer + n);
+            sum.update(piece.data(), static_cast<size_t>(n));
         }
     }
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) simple_io::close_file(fd);
     if (!ok) fire(err::CANNOT_OPEN, file);
-    return out;
 }
 
 }  // namespace
@@ -208,7 +212,6 @@ Unwind n_size_q(bool, const int32_t*) {
         if (last == '/' || last == '\\' || dots) return none_result();
     }
     std::string path = file::to_os_path(&f);
-    if (path.find('\0') != std::string::npos) return none_result();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return none_result();
     struct stat st;
@@ -239,7 +242,7 @@ Unwind n_checksum(bool, const int32_t* refs) {
     } else if (is_word(m, "tcp")) {
         kind = SUM, algorithm = checksum::TCP;
     } else if (is_word(m, "adler32")) {
-        kind = SUM;
+        kind = SUM, algorithm = checksum::ADLER32;
     } else if (is_word(m, "md5")) {
         kind = DIGEST, algorithm = checksum::MD5;
     } else if (is_word(m, "sha1")) {
@@ -267,29 +270,25 @@ Unwind n_checksum(bool, const int32_t* refs) {
     } else if (kind == HASH) {
         fire(err::INVALID_REFINE_ARG, &with_word, &method);
     }
-    std::vector<uint8_t> bytes;
-    if (data.type() == TYPE_FILE)
-        bytes = read_file(&data);
-    else if (data.type() == TYPE_BINARY || string::any_string_q(data.type()))
-        binary::collect_bytes(&data, false, 0, false, bytes);
-    else
+    if (data.type() != TYPE_FILE && data.type() != TYPE_BINARY && !string::any_string_q(data.type()))
         fire(err::INVALID_ARG, &data);
-    const uint8_t* p = bytes.data();
-    uint32_t n = static_cast<uint32_t>(bytes.size());
-    if (kind == SUM) {
-        uint32_t sum = algorithm == checksum::CRC32 ? checksum::crc32(p, n)
-                       : algorithm == checksum::TCP ? checksum::tcp(p, n)
-                                                    : checksum::adler32(p, n);
-        return result(Cell{TYPE_INTEGER, 0, sum, 0});
-    }
-    checksum::Digest d;
+    std::optional<checksum::Running> sum;
     if (with) {
         std::vector<uint8_t> key;
         binary::collect_bytes(with, false, 0, false, key);
-        d = checksum::hmac(p, n, key.data(), static_cast<uint32_t>(key.size()), algorithm);
+        sum.emplace(algorithm, key.data(), key.size());
     } else {
-        d = checksum::crypto_hash(p, n, algorithm);
+        sum.emplace(algorithm);
     }
+    if (data.type() == TYPE_FILE) {
+        checksum_file(&data, *sum);
+    } else {
+        std::vector<uint8_t> bytes;
+        binary::collect_bytes(&data, false, 0, false, bytes);
+        sum->update(bytes.data(), bytes.size());
+    }
+    if (kind == SUM) return result(Cell{TYPE_INTEGER, 0, sum->sum(), 0});
+    checksum::Digest d = sum->digest();
     if (d.size == 0) fire(err::INVALID_DATA, &data);
     return result(*binary::load(d.bytes.data(), d.size));
 }

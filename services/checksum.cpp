@@ -5,9 +5,6 @@
 
 #include <openssl/evp.h>
 
-#include <initializer_list>
-#include <span>
-
 #include "runtime/print.h"
 
 namespace checksum {
@@ -40,38 +37,48 @@ const EVP_MD* evp_of(int32_t algorithm) {
     }
 }
 
-// The digest of the concatenation of the parts.
-Digest digest_of(int32_t algorithm, std::initializer_list<std::span<const uint8_t>> parts) {
-    Digest d;
-    const EVP_MD* md = evp_of(algorithm);
-    if (!md) return d;
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    if (!ctx) return d;
-    bool ok = EVP_DigestInit_ex(ctx, md, nullptr) == 1;
-    for (auto part : parts)
-        if (ok && !part.empty()) ok = EVP_DigestUpdate(ctx, part.data(), part.size()) == 1;
-    unsigned int n = 0;
-    if (ok && EVP_DigestFinal_ex(ctx, d.bytes.data(), &n) == 1 && n == digest_size(algorithm)) d.size = n;
-    EVP_MD_CTX_free(ctx);
-    return d;
+// The internet checksum's running sum: big-endian 16-bit words, a piece
+// that ends inside a word keeping its high byte for the next piece. A
+// 64-bit sum keeps every carry however long the data is.
+uint64_t tcp_add(uint64_t sum, int* odd, const uint8_t* bytes, size_t length) {
+    size_t i = 0;
+    if (*odd >= 0 && length > 0) {
+        sum += static_cast<uint32_t>(*odd) << 8 | bytes[0];
+        *odd = -1;
+        i = 1;
+    }
+    for (; i + 1 < length; i += 2) sum += static_cast<uint32_t>(bytes[i]) << 8 | bytes[i + 1];
+    if (i < length) *odd = bytes[i];
+    return sum;
+}
+
+// An odd last byte is the high byte of a word whose low byte is zero.
+uint32_t tcp_finish(uint64_t sum, int odd) {
+    if (odd >= 0) sum += static_cast<uint32_t>(odd) << 8;
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return ~static_cast<uint32_t>(sum) & 0xFFFF;
 }
 
 }  // namespace
 
 // ---- Checksums ------------------------------------------------------------------
 
-uint32_t crc32(const uint8_t* bytes, uint32_t length) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (uint32_t i = 0; i < length; i++) crc = (crc >> 8) ^ crc_table[(crc ^ bytes[i]) & 0xFF];
+uint32_t crc32(const uint8_t* bytes, uint32_t length) { return crc32_update(0, bytes, length); }
+
+uint32_t crc32_update(uint32_t crc, const uint8_t* bytes, size_t length) {
+    crc = ~crc;
+    for (size_t i = 0; i < length; i++) crc = (crc >> 8) ^ crc_table[(crc ^ bytes[i]) & 0xFF];
     return ~crc;
 }
 
-uint32_t adler32(const uint8_t* bytes, uint32_t length) {
+uint32_t adler32(const uint8_t* bytes, uint32_t length) { return adler32_update(1, bytes, length); }
+
+uint32_t adler32_update(uint32_t adler, const uint8_t* bytes, size_t length) {
     constexpr uint32_t base = 65521;
-    uint32_t a = 1, b = 0;
+    uint32_t a = adler & 0xFFFF, b = adler >> 16;
     while (length > 0) {
         // a and b stay within 32 bits over a run of this size.
-        uint32_t run = length < 3854 ? length : 3854;
+        uint32_t run = length < 3854 ? static_cast<uint32_t>(length) : 3854;
         length -= run;
         for (; run >= 16; run -= 16)
             for (int k = 0; k < 16; k++) {
@@ -89,13 +96,9 @@ uint32_t adler32(const uint8_t* bytes, uint32_t length) {
 }
 
 uint32_t tcp(const uint8_t* bytes, uint32_t length) {
-    // A 64-bit sum keeps every carry however long the data is.
-    uint64_t sum = 0;
-    uint32_t i = 0;
-    for (; i + 1 < length; i += 2) sum += static_cast<uint32_t>(bytes[i]) << 8 | bytes[i + 1];
-    if (i < length) sum += static_cast<uint32_t>(bytes[i]) << 8;
-    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    return ~static_cast<uint32_t>(sum) & 0xFFFF;
+    int odd = -1;
+    uint64_t sum = tcp_add(0, &odd, bytes, length);
+    return tcp_finish(sum, odd);
 }
 
 // ---- Digests and HMAC ------------------------------------------------------------
@@ -112,7 +115,9 @@ uint32_t digest_size(int32_t algorithm) {
 }
 
 Digest crypto_hash(const uint8_t* bytes, uint32_t length, int32_t algorithm) {
-    return digest_of(algorithm, {{bytes, length}});
+    Running r(algorithm);
+    r.update(bytes, length);
+    return r.digest();
 }
 
 Digest hmac(const uint8_t* data, uint32_t data_length, const uint8_t* key, uint32_t key_length,
@@ -126,26 +131,82 @@ Digest hmac(const uint8_t* data, uint32_t data_length, const uint8_t* key, uint3
 
 Digest hmac_core(const uint8_t* data, uint32_t length, const uint8_t* key, uint32_t key_length,
                  int32_t algorithm) {
-    const uint32_t block = (algorithm == SHA384 || algorithm == SHA512) ? 128 : 64;
+    Running r(algorithm, key, key_length);
+    r.update(data, length);
+    return r.digest();
+}
+
+// ---- Data in pieces -----------------------------------------------------------
+
+Running::Running(int32_t algorithm) : algorithm_(algorithm) {
+    if (algorithm == CRC32 || algorithm == TCP || algorithm == ADLER32) {
+        value_ = algorithm == ADLER32 ? 1 : 0;
+        ok_ = true;
+        return;
+    }
+    const EVP_MD* md = evp_of(algorithm);
+    if (!md) return;
+    ctx_ = EVP_MD_CTX_new();
+    ok_ = ctx_ && EVP_DigestInit_ex(ctx_, md, nullptr) == 1;
+}
+
+Running::Running(int32_t algorithm, const uint8_t* key, size_t key_length) : Running(algorithm) {
+    if (!ok_ || !ctx_) {
+        ok_ = false;
+        return;
+    }
+    // HMAC (RFC 2104): the digest of the inner padded key and the data, then
+    // of the outer padded key and that digest. A key longer than a block is
+    // hashed first.
+    block_ = (algorithm == SHA384 || algorithm == SHA512) ? 128 : 64;
     Digest hashed_key;
-    if (key_length > block) {
-        hashed_key = crypto_hash(key, key_length, algorithm);
-        if (hashed_key.size == 0) return {};
+    if (key_length > block_) {
+        hashed_key = crypto_hash(key, static_cast<uint32_t>(key_length), algorithm);
+        if (hashed_key.size == 0) {
+            ok_ = false;
+            return;
+        }
         key = hashed_key.bytes.data();
         key_length = hashed_key.size;
     }
-    std::array<uint8_t, 128> inner{}, outer{};
-    for (uint32_t i = 0; i < key_length; i++) {
+    std::array<uint8_t, 128> inner{};
+    for (size_t i = 0; i < key_length; i++) {
         inner[i] = key[i];
-        outer[i] = key[i];
+        outer_[i] = key[i];
     }
-    for (uint32_t i = 0; i < block; i++) {
+    for (uint32_t i = 0; i < block_; i++) {
         inner[i] ^= 0x36;
-        outer[i] ^= 0x5C;
+        outer_[i] ^= 0x5C;
     }
-    Digest first = digest_of(algorithm, {{inner.data(), block}, {data, length}});
-    if (first.size == 0) return {};
-    return digest_of(algorithm, {{outer.data(), block}, {first.bytes.data(), first.size}});
+    update(inner.data(), block_);
+}
+
+Running::~Running() { EVP_MD_CTX_free(ctx_); }
+
+void Running::update(const uint8_t* bytes, size_t length) {
+    if (!ok_ || length == 0) return;
+    switch (algorithm_) {
+        case CRC32: value_ = crc32_update(value_, bytes, length); break;
+        case ADLER32: value_ = adler32_update(value_, bytes, length); break;
+        case TCP: words_ = tcp_add(words_, &odd_, bytes, length); break;
+        default: ok_ = EVP_DigestUpdate(ctx_, bytes, length) == 1; break;
+    }
+}
+
+uint32_t Running::sum() const { return algorithm_ == TCP ? tcp_finish(words_, odd_) : value_; }
+
+Digest Running::digest() {
+    Digest d;
+    unsigned int n = 0;
+    if (!ctx_ || !ok_ || EVP_DigestFinal_ex(ctx_, d.bytes.data(), &n) != 1 || n != digest_size(algorithm_))
+        return {};
+    ok_ = false;  // finished
+    d.size = n;
+    if (block_ == 0) return d;
+    Running outer(algorithm_);
+    outer.update(outer_.data(), block_);
+    outer.update(d.bytes.data(), d.size);
+    return outer.digest();
 }
 
 }  // namespace checksum

@@ -2,7 +2,10 @@
 // internet checksum, MD5 and the SHA family (OpenSSL EVP), and HMAC.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
+
+struct evp_md_ctx_st;
 
 namespace checksum {
 
@@ -26,8 +29,12 @@ struct Digest {
 
 // The standard CRC-32 of zlib and gzip (reflected polynomial 0xEDB88320).
 uint32_t crc32(const uint8_t* bytes, uint32_t length);
+// The CRC-32 of data that continues data whose CRC-32 was `crc` (0 at the start).
+uint32_t crc32_update(uint32_t crc, const uint8_t* bytes, size_t length);
 // Adler-32: (b << 16) | a, a from 1 and b from 0, modulo 65521.
 uint32_t adler32(const uint8_t* bytes, uint32_t length);
+// The Adler-32 of data that continues data whose Adler-32 was `adler` (1 at the start).
+uint32_t adler32_update(uint32_t adler, const uint8_t* bytes, size_t length);
 // The 16-bit internet checksum (RFC 1071): the ones' complement of the ones'
 // complement sum of big-endian 16-bit words; an odd last byte is the high
 // byte of a word whose low byte is zero.
@@ -51,5 +58,40 @@ Digest hmac(const uint8_t* data, uint32_t data_length, const uint8_t* key, uint3
 // HMAC for an algorithm known to be MD5 .. SHA512.
 Digest hmac_core(const uint8_t* data, uint32_t length, const uint8_t* key, uint32_t key_length,
                  int32_t algorithm);
+
+// ---- Data in pieces -----------------------------------------------------------
+
+// The method of a running checksum that has no algorithm number.
+constexpr int32_t ADLER32 = -1;
+
+// A checksum or digest of data given in pieces (a file read in chunks): the
+// result is the one-call function's over the pieces joined in order.
+class Running {
+public:
+    // `algorithm` is TCP, CRC32, ADLER32 or MD5 .. SHA512.
+    explicit Running(int32_t algorithm);
+    // The HMAC of a digest algorithm under the key (which may be empty).
+    Running(int32_t algorithm, const uint8_t* key, size_t key_length);
+    ~Running();
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+    void update(const uint8_t* bytes, size_t length);
+    // The result of TCP, CRC32 and ADLER32.
+    uint32_t sum() const;
+    // The digest or HMAC of MD5 .. SHA512, once at the end; empty for any
+    // other algorithm or when the digest library failed.
+    Digest digest();
+
+private:
+    int32_t algorithm_;
+    uint32_t value_ = 0;      // CRC-32 or Adler-32 so far
+    uint64_t words_ = 0;      // the internet checksum's sum so far
+    int odd_ = -1;            // its high byte waiting for a low one, or -1
+    evp_md_ctx_st* ctx_ = nullptr;
+    bool ok_ = false;
+    std::array<uint8_t, 128> outer_{};  // HMAC: the outer padded key
+    uint32_t block_ = 0;                // HMAC: its size, 0 without a key
+};
 
 }  // namespace checksum

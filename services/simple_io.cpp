@@ -86,15 +86,35 @@ bool file_exists_q(const char* path) {
 
 bool make_dir(const char* path) { return ::mkdir(path, 0777) == 0; }
 
-namespace {
-
-// The operating-system path of a file!, or an empty text when it cannot
-// name a file (a NUL inside).
-std::string os_path(const Cell* file) {
-    std::string p = file::to_os_path(file);
-    if (p.find('\0') != std::string::npos) p.clear();
-    return p;
+bool rename_file(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+    // A file system without the no-replace flag answers EINVAL (an old
+    // kernel ENOSYS); any other failure is the answer.
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    return rename_by_link(from, to);
 }
+
+bool rename_by_link(const char* from, const char* to) {
+    struct stat st;
+    if (::lstat(from, &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) {
+        // link never replaces the target: it fails with EEXIST instead.
+        if (::link(from, to) == 0) {
+            if (::unlink(from) == 0) return true;
+            ::unlink(to);
+            return false;
+        }
+        // Only a file system without hard links goes on to the check below.
+        if (errno != EPERM && errno != EOPNOTSUPP) return false;
+    }
+    // A directory cannot be linked: the target is checked just before the
+    // rename, which leaves only the moment between the two calls.
+    struct stat target;
+    if (::lstat(to, &target) == 0 || errno != ENOENT) return false;
+    return ::rename(from, to) == 0;
+}
+
+namespace {
 
 // A /part or /seek argument as a count: -1 when absent; an integer as it is;
 // a float truncated. Anything else, or a float out of range, raises
@@ -149,22 +169,33 @@ Cell* empty_result(bool binary, Cell* slot) {
     return string::rs_make_at(slot, 1);
 }
 
-// Reads the whole of a file whose size is not known in advance, in 64 KB
-// pieces; false on a read failure or when it outgrows MAX_READ_SIZE.
-bool read_to_end(int fd, std::vector<uint8_t>& out, bool* too_large) {
+// Reads a file whose size is not known in advance (a pipe, a device, a
+// /proc file) in 64 KB pieces: the first `skip` bytes are read and dropped,
+// then at most `limit` bytes (to the end when negative) are kept. False on a
+// read failure or when what is kept outgrows MAX_READ_SIZE.
+bool read_stream(int fd, int64_t skip, int64_t limit, std::vector<uint8_t>& out, bool* too_large) {
     uint8_t piece[65536];
-    for (;;) {
+    while (limit != 0) {
+        size_t want = sizeof piece;
+        if (skip > 0 && skip < static_cast<int64_t>(want)) want = static_cast<size_t>(skip);
+        else if (skip == 0 && limit > 0 && limit < static_cast<int64_t>(want)) want = static_cast<size_t>(limit);
         int64_t n;
-        do n = ::read(fd, piece, sizeof piece);
+        do n = ::read(fd, piece, want);
         while (n < 0 && errno == EINTR);
         if (n < 0) return false;
         if (n == 0) return true;
+        if (skip > 0) {
+            skip -= n;
+            continue;
+        }
         if (static_cast<int64_t>(out.size()) + n > MAX_READ_SIZE) {
             *too_large = true;
             return false;
         }
         out.insert(out.end(), piece, piece + n);
+        if (limit > 0) limit -= n;
     }
+    return true;
 }
 
 // The bytes of the file from `seek` (when 0 or more), at most `part` (when
@@ -181,16 +212,8 @@ bool read_bytes(const std::string& path, int64_t part, int64_t seek_to, std::vec
     int64_t size = file_size_q(fd);
     bool ok = size >= 0;
     if (ok && size == 0) {
-        // A pipe, a device or a /proc file: read once to the end, then cut.
-        ok = read_to_end(fd, out, too_large);
-        if (ok) {
-            if (seek_to >= 0) {
-                if (seek_to >= static_cast<int64_t>(out.size())) out.clear();
-                else out.erase(out.begin(), out.begin() + seek_to);
-            }
-            if (part == 0) out.clear();
-            else if (part > 0 && part < static_cast<int64_t>(out.size())) out.resize(static_cast<size_t>(part));
-        }
+        // Its size tells nothing: read it, only as far as /seek and /part ask.
+        ok = read_stream(fd, seek_to > 0 ? seek_to : 0, part, out, too_large);
     } else if (ok) {
         if (seek_to >= 0) {
             size = seek_to >= size ? 0 : size - seek_to;
@@ -233,10 +256,10 @@ bool dir_q(const Cell* file) {
 
 Cell* read(const Cell* file, const Cell* part, const Cell* seek_cell, bool binary, bool lines, Cell* slot) {
     if (dir_q(file)) return read_dir(file, slot);
-    std::string path = os_path(file);
+    std::string path = file::to_os_path(file);
     std::vector<uint8_t> bytes;
     bool too_large = false;
-    if (path.empty() || !read_bytes(path, checked_integer(part, "part"), checked_integer(seek_cell, "seek"), bytes, &too_large))
+    if (!read_bytes(path, checked_integer(part, "part"), checked_integer(seek_cell, "seek"), bytes, &too_large))
         fire(err::CANNOT_OPEN, file);
     if (bytes.empty()) return empty_result(binary, slot);
     if (binary) {
@@ -249,8 +272,8 @@ Cell* read(const Cell* file, const Cell* part, const Cell* seek_cell, bool binar
 }
 
 Cell* read_dir(const Cell* file, Cell* slot) {
-    std::string path = os_path(file);
-    DIR* dir = path.empty() ? nullptr : ::opendir(path.c_str());
+    std::string path = file::to_os_path(file);
+    DIR* dir = ::opendir(path.c_str());
     if (!dir) fire(err::CANNOT_OPEN, file);
     std::vector<std::pair<std::string, bool>> entries;
     while (struct dirent* e = ::readdir(dir)) {
@@ -270,9 +293,13 @@ Cell* read_dir(const Cell* file, Cell* slot) {
     block::make_at(slot, static_cast<uint32_t>(entries.size()));
     for (auto& [name, is_dir] : entries) {
         if (is_dir) name += '/';
-        Cell* made = string::load_in(reinterpret_cast<const uint8_t*>(name.data()),
-                                     static_cast<uint32_t>(name.size()), slot, 0);
-        made->header = TYPE_FILE;
+        // A name need not be UTF-8: its bytes are kept so that it names the
+        // same entry when it goes back to the system.
+        Cell* made = string::rs_make_at(stack::push_slot(), static_cast<uint32_t>(name.size()));
+        file::append_os_name(made, name.data(), static_cast<uint32_t>(name.size()));
+        set_type(made, TYPE_FILE);
+        block::rs_append(slot, made);
+        stack::pop(1);
     }
     return slot;
 }
@@ -309,9 +336,9 @@ int32_t write(const Cell* file, const Cell* data, const Cell* part, const Cell* 
 
     int fd = 1;
     if (file) {
-        std::string path = os_path(file);
+        std::string path = file::to_os_path(file);
         int mode = MODE_WRITE | (append ? MODE_APPEND : 0) | (seek_to >= 0 ? MODE_SEEK : 0);
-        fd = path.empty() ? -1 : open_file(path.c_str(), mode);
+        fd = open_file(path.c_str(), mode);
     }
     int64_t count = fd < 0 ? -1 : 0;
     if (fd >= 0) {
@@ -332,24 +359,23 @@ int32_t write(const Cell* file, const Cell* data, const Cell* part, const Cell* 
 }
 
 bool delete_(const Cell* file) {
-    std::string path = os_path(file);
-    if (path.empty()) return false;
+    std::string path = file::to_os_path(file);
     return dir_q(file) ? ::rmdir(path.c_str()) == 0 : ::unlink(path.c_str()) == 0;
 }
 
 bool rename(const Cell* from, const Cell* to) {
-    std::string a = os_path(from), b = os_path(to);
-    return !a.empty() && !b.empty() && ::rename(a.c_str(), b.c_str()) == 0;
+    std::string a = file::to_os_path(from), b = file::to_os_path(to);
+    return rename_file(a.c_str(), b.c_str());
 }
 
 Cell* query(const Cell* file, Cell* slot) {
-    std::string path = os_path(file);
+    std::string path = file::to_os_path(file);
     struct stat st;
     struct tm t;
     uint32_t n = string::rs_length_q(file);
     bool slash = n > 0 && (string::rs_abs_at(file, file->head() + n - 1) == '/' ||
                            string::rs_abs_at(file, file->head() + n - 1) == '\\');
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || (slash && !S_ISDIR(st.st_mode)) ||
+    if (::stat(path.c_str(), &st) != 0 || (slash && !S_ISDIR(st.st_mode)) ||
         !::gmtime_r(&st.st_mtim.tv_sec, &t)) {
         *slot = Cell{TYPE_NONE, 0, 0, 0};
         return slot;

@@ -35,6 +35,12 @@ bool close_file(int fd);
 bool file_exists_q(const char* path);
 // Creates one directory level.
 bool make_dir(const char* path);
+// Renames an entry, never over an existing one: false when `to` exists.
+bool rename_file(const char* from, const char* to);
+// The same where the file system refuses a no-replace rename: a hard link
+// then an unlink; a directory, which cannot be linked, is renamed when a
+// check just before finds no target.
+bool rename_by_link(const char* from, const char* to);
 
 // ---- Value-level operations ------------------------------------------------------
 

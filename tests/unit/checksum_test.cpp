@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <deque>
 #include <sstream>
 
 #include "child.h"
@@ -116,6 +117,36 @@ TEST(Checksum, HmacAgreesWithPython) {
             auto got = checksum::hmac(bytes(d), size(d), bytes(k), size(k), alg);
             EXPECT_EQ(hex(got), want) << "algorithm " << alg << ", key " << k.size() << ", data " << d.size();
         }
+    }
+}
+
+// Data given in pieces of any size, odd ones included (the internet
+// checksum's words then straddle two pieces), gives what one call over the
+// whole gives; the one-call results are python's (above).
+TEST(Checksum, PiecesGiveTheWholeResult) {
+    std::string d = python_peer::noise(100003, 5);
+    const size_t cuts[][4] = {{1, 1, 1, 1}, {3, 7, 1, 4096}, {65536, 1, 2, 5}, {99999, 3, 1, 0}};
+    for (const auto& cut : cuts) {
+        checksum::Running sums[] = {checksum::Running(checksum::CRC32), checksum::Running(checksum::ADLER32),
+                                    checksum::Running(checksum::TCP)};
+        checksum::Running hmac(checksum::SHA256, bytes("key"), 3);
+        std::deque<checksum::Running> plain;
+        for (int32_t alg : digests) plain.emplace_back(alg);
+        // Pieces of the sizes in turn, then the rest.
+        size_t at = 0;
+        for (int i = 0; at < d.size(); ++i) {
+            size_t n = std::min(d.size() - at, cut[i % 4] ? cut[i % 4] : d.size());
+            for (auto& r : sums) r.update(bytes(d) + at, n);
+            for (auto& r : plain) r.update(bytes(d) + at, n);
+            hmac.update(bytes(d) + at, n);
+            at += n;
+        }
+        EXPECT_EQ(sums[0].sum(), checksum::crc32(bytes(d), size(d)));
+        EXPECT_EQ(sums[1].sum(), checksum::adler32(bytes(d), size(d)));
+        EXPECT_EQ(sums[2].sum(), checksum::tcp(bytes(d), size(d)));
+        for (size_t i = 0; i < std::size(digests); ++i)
+            EXPECT_EQ(hex(plain[i].digest()), hex(checksum::crypto_hash(bytes(d), size(d), digests[i])));
+        EXPECT_EQ(hex(hmac.digest()), hex(checksum::hmac(bytes(d), size(d), bytes("key"), 3, checksum::SHA256)));
     }
 }
 
