@@ -76,6 +76,12 @@ def test_errors():
     out, _ = zem(stdin='1 + "a"\n2\n')
     rest = after_banner(out)
     check("error then empty line", rest.startswith("*** Script Error: ") and "\n\n== 2\n" in rest, rest)
+    # An error caught at the prompt saves and loads back: its stack words are
+    # bound to the console's objects, which hold routines.
+    out, _ = zem(stdin="e: try [1 / 0]\ne2: load/as save/as none e 'zembin 'zembin\n"
+                       "print [e2/id e2/stack = e/stack 4 < length? e/stack]\n")
+    rest = after_banner(out)
+    check("caught error round trip", rest.endswith("zero-divide true true\n"), rest)
 
 
 def test_truncation():
