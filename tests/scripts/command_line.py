@@ -118,8 +118,38 @@ def files(tmp):
     check("files status", rc, 0)
 
 
+def compression(tmp):
+    # Raw DEFLATE both ways against python's zlib (wbits=-15): what zem
+    # compresses python inflates, and zem inflates python's stored, fixed
+    # and dynamic blocks.
+    import zlib
+    data = ("zem " * 300 + "".join(chr(32 + i % 90) for i in range(5000))).encode()
+    for level in (0, 1, 9):
+        c = zlib.compressobj(level, zlib.DEFLATED, -15)
+        with open(os.path.join(tmp, "py%d.bin" % level), "wb") as f:
+            f.write(c.compress(data) + c.flush())
+    with open(os.path.join(tmp, "data.bin"), "wb") as f:
+        f.write(data)
+    write(os.path.join(tmp, "deflate.zem"),
+          "Zem []\n"
+          "data: read/binary %data.bin\n"
+          "write/binary %zem.bin compress data 'deflate\n"
+          "write/binary %empty.bin compress #{} 'deflate\n"
+          "foreach n [0 1 9] [\n"
+          "    print (decompress read/binary rejoin [%py n %.bin] 'deflate) = data\n"
+          "]\n")
+    rc, out = run(["deflate.zem"], tmp)
+    check("deflate status", rc, 0)
+    check("zem inflates python's streams", out.splitlines(), ["true", "true", "true"])
+    with open(os.path.join(tmp, "zem.bin"), "rb") as f:
+        check("python inflates zem's stream", zlib.decompress(f.read(), -15) == data, True)
+    with open(os.path.join(tmp, "empty.bin"), "rb") as f:
+        packed = f.read()
+    check("empty input", (packed, zlib.decompress(packed, -15)), (b"\x03\x00", b""))
+
+
 with tempfile.TemporaryDirectory() as tmp:
-    for case in (command_line, script_mode, files):
+    for case in (command_line, script_mode, files, compression):
         os.makedirs(os.path.join(tmp, case.__name__))
         case(os.path.join(tmp, case.__name__))
 
