@@ -118,6 +118,31 @@ def files(tmp):
     check("files status", rc, 0)
 
 
+def line_ends(tmp):
+    # read folds CR LF and a lone CR to LF and skips a leading byte-order
+    # mark, as python's universal newlines with utf-8-sig do; read/lines
+    # splits at LF only, dropping a CR before it.
+    raw = b"\xef\xbb\xbfa\rb\r\nc\n\rd\r\xef\xbb\xbfe\n"  # a U+FEFF inside the text stays
+    with open(os.path.join(tmp, "cr.txt"), "wb") as f:
+        f.write(raw)
+    with open(os.path.join(tmp, "cr.txt"), encoding="utf-8-sig", newline=None) as f:
+        text = f.read()
+    write(os.path.join(tmp, "cr.zem"),
+          "Zem []\n"
+          "t: read %cr.txt\n"
+          "print [length? t none? find t #\"^M\"]\n"
+          "foreach line read/lines %cr.txt [print mold line]\n"
+          "write %back.txt t\n")
+    rc, out = run(["cr.zem"], tmp)
+    check("line ends status", rc, 0)
+    lines = out.splitlines()
+    check("read folds every line end", lines[0], "%d true" % len(text))
+    check("read/lines", lines[1:], ['"%s"' % l.rstrip("\r").replace("\r", "^M")
+                                    for l in raw[3:].decode().rstrip("\n").split("\n")])
+    with open(os.path.join(tmp, "back.txt"), "rb") as f:
+        check("the text read", f.read(), text.encode())
+
+
 def compression(tmp):
     # Raw DEFLATE both ways against python's zlib (wbits=-15): what zem
     # compresses python inflates, and zem inflates python's stored, fixed
@@ -149,7 +174,7 @@ def compression(tmp):
 
 
 with tempfile.TemporaryDirectory() as tmp:
-    for case in (command_line, script_mode, files, compression):
+    for case in (command_line, script_mode, files, line_ends, compression):
         os.makedirs(os.path.join(tmp, case.__name__))
         case(os.path.join(tmp, case.__name__))
 
