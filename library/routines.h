@@ -42,7 +42,8 @@
     X(35, zembin_decode, "decode")          \
     X(36, version, "version")                \
     X(37, float_pretty, "float-pretty")      \
-    X(38, float_full, "float-full")
+    X(38, float_full, "float-full")          \
+    X(39, build_config, "build-config")
 
 namespace routines {
 

@@ -90,6 +90,18 @@ def script_mode(tmp):
     rc, out = run(["pp.zem"], tmp)
     check("directives", (rc, out), (0, "1 2 4\nif\ndo\n"))
 
+    # #include-binary reads the file where the directive stood
+    with open(os.path.join(tmp, "data.bin"), "wb") as f:
+        f.write(b"\x00\x01z")
+    write(os.path.join(tmp, "bin.zem"), "Zem []\nprint mold #include-binary %data.bin\n")
+    rc, out = run(["bin.zem"], tmp)
+    check("include-binary", (rc, out), (0, "#{00017A}\n"))
+    # an error in a condition names the directive where it happened
+    write(os.path.join(tmp, "pperr.zem"), "Zem []\n#if 1 / 0 [a]\n")
+    rc, out = run(["pperr.zem"], tmp)
+    check("preprocessor error", out.splitlines()[:3],
+          ["*** Preprocessor Error in #if", "*** Math Error: attempt to divide by zero", "*** Where: if"])
+
 
 def files(tmp):
     os.makedirs(os.path.join(tmp, "f", "dir"))
