@@ -90,6 +90,12 @@ def script_mode(tmp):
     rc, out = run(["pp.zem"], tmp)
     check("directives", (rc, out), (0, "1 2 4\nif\ndo\n"))
 
+    # ":" and "\\" are ordinary characters of a script's file name
+    for name in ("x:y.zem", "a\\b.zem"):
+        write(os.path.join(tmp, name), "Zem []\nprint mold system/options/script\n")
+        rc, out = run([name], tmp)
+        check("script named " + name, (rc, out), (0, '%%"%s"\n' % name))
+
     # #include-binary reads the file where the directive stood
     with open(os.path.join(tmp, "data.bin"), "wb") as f:
         f.write(b"\x00\x01z")
