@@ -56,6 +56,8 @@ def test_piped_lines():
         ('print "hi"\n', "hi\n"),
         ("[1 2\n3]\n", "== [1 2\n3]\n"),
         ("{a\nb}\n", '== "a^/b"\n'),
+        ("x: %{abc\ndef}%\n", '== "abc^/def"\n'),           # a raw string left open after other values
+        ("y: %%{a}%\nb}%%\n", '== "a}%^/b"\n'),
         ("\n\n", ""),                                    # empty lines evaluate nothing
         ("halt\n", "(halted)\n"),
         ("loop 3 [print 1 halt]\n", "1\n(halted)\n"),
