@@ -247,6 +247,11 @@ def test_scripts():
         check("-- ends the switches", out == "dashed\n" and rc == 0, repr(out))
         del dashed
 
+        # halt in a script run by do at the prompt stops that script, reported once
+        script("h.zem", 'Zem []\nprint "in"\nhalt\nprint "no"\n')
+        out, rc = zem(stdin="do %h.zem\nprint 1\n", cwd=d)
+        check("halt in do", after_banner(out) == "in\n(halted)\n1\n", repr(out))
+
         out, rc = zem([script("q.zem", "Zem []\nquit/return 3\n")])
         check("quit/return in a script", rc == 3, rc)
 
