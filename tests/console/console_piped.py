@@ -288,6 +288,10 @@ def test_shell_words():
         check("ls: three columns of 19", len(rows) == 1 and all(len(c) == 20 for c in cells), repr(rows))
         check("ls: a long name is cut", any(c == "a-name-longer-t...  "
                                             for c in cells), repr(cells))
+        # More columns than the width holds: each column keeps 8 cells.
+        out, _ = zem(stdin="list-dir/col %. 50\n", cwd=d)
+        cells = sorted(after_banner(out).split("\n")[0].split("\t")[1:])
+        check("list-dir/col 50", cells == ["a-na...  ", "a.txt    ", "sub/     "], repr(cells))
         out, _ = zem(stdin="cd sub\npwd\ncd %..\nwhat-dir\n", cwd=d)
         rest = after_banner(out)
         check("cd and pwd", "\n%%%s/sub/\n" % d in rest and rest.endswith("== %%%s/\n" % d), rest)
