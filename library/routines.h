@@ -43,7 +43,8 @@
     X(36, version, "version")                \
     X(37, float_pretty, "float-pretty")      \
     X(38, float_full, "float-full")          \
-    X(39, build_config, "build-config")
+    X(39, build_config, "build-config")      \
+    X(40, fit_columns, "_fit-columns")
 
 namespace routines {
 

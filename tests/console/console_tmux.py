@@ -9,6 +9,7 @@ import signal
 import sys
 import tempfile
 import time
+import unicodedata
 
 from tmux import Terminal, run
 
@@ -466,6 +467,12 @@ def results_fit_the_window():
         s = c.prompt(3)
         line = [r for r in s.split("\n") if r.startswith("== {bbb")][0]
         assert line.endswith("...") and 90 <= len(line) <= 100, line
+        # Wide characters take two columns each: the result is cut by columns.
+        c.enter('append/dup copy "" "\u4e2d" 200')
+        s = c.prompt(4)
+        line = [r for r in s.split("\n") if r.startswith('== {\u4e2d')][0]
+        columns = sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1 for ch in line)
+        assert line.endswith("...") and 90 <= columns <= 100, (columns, line)
     finally:
         c.close()
 
