@@ -213,6 +213,7 @@ void r_read_input() {
         std::optional<std::u32string> edited = editor->edit(prompt, hidden, &history, complete);
         read = edited.has_value();
         if (read) line = *edited;
+        console::cursor_moved(editor->screen_row(), static_cast<uint32_t>(editor->rows_used()));
         // The window may have changed size while the line was typed: results
         // are cut to the width it has now.
         int columns = 0, rows = 0;
