@@ -628,34 +628,29 @@ TEST_F(Zembin, HashAndMapRecords) {
 // routine!, as the console's objects do) is written in the global form, as
 // if the attempt to write the owner had never been made.
 TEST_F(Zembin, WordOfAnOwnerWithoutARecordGoesGlobal) {
+    // An object of one field `zb-field` holding `value`, on the value stack,
+    // and the word of that field bound to it.
+    auto object_with = [](const Cell& value, Cell* word) {
+        Node ctx = context::create(1, false, true, 0, context::KIND_OBJECT);
+        Cell f = booted::word("zb-field");
+        context::add_word(ctx, &f);
+        Cell obj{TYPE_OBJECT, ctx, 3, 0};
+        *context::self_of(ctx) = obj;
+        *context::value_at(ctx, 0) = value;
+        stack::push(&obj);
+        *word = Cell{TYPE_WORD, ctx, f.symbol(), 0};
+        return obj;
+    };
     REPORT_ERRORS({
-    Node ctx = context::create(2, false, true, 0, context::KIND_OBJECT);
-    Cell fa = booted::word("zb-field"), fr = booted::word("zb-routine");
-    context::add_word(ctx, &fa);
-    context::add_word(ctx, &fr);
-    Cell obj{TYPE_OBJECT, ctx, 3, 0};
-    *context::self_of(ctx) = obj;
-    *context::value_at(ctx, 0) = at(load("\"text\""), 0);
-    *context::value_at(ctx, 1) = Cell{TYPE_ROUTINE, 0, 0, 0};
-    stack::push(&obj);
-    Cell bound = fa;
-    bound.data1 = ctx;
-    bound.data3 = 0;
+    Cell bound, kept;
+    Cell held = object_with(Cell{TYPE_ROUTINE, 0, 0, 0}, &bound);
     Cell global = booted::word("zb-field");
     EXPECT_EQ(bytes_of(encoded(bound)), bytes_of(encoded(global)));
     Cell unbound = global;  // plain words out of the global context carry no index
     unbound.data1 = 0;
     EXPECT_EQ(bytes_of(encoded(bound, true)), bytes_of(encoded(unbound, true)));
     // In an error's stack, next to a word of an object that has a record.
-    Node ok = context::create(1, false, true, 0, context::KIND_OBJECT);
-    context::add_word(ok, &fa);
-    Cell okobj{TYPE_OBJECT, ok, 4, 0};
-    *context::self_of(ok) = okobj;
-    *context::value_at(ok, 0) = booted::integer(9);
-    stack::push(&okobj);
-    Cell kept = fa;
-    kept.data1 = ok;
-    kept.data3 = 0;
+    object_with(booted::integer(9), &kept);
     Cell words = *block::make_at(stack::push_slot(), 4);
     for (const Cell& c : {bound, kept, bound}) block::rs_append(&words, &c);
     Cell e{};
@@ -674,17 +669,10 @@ TEST_F(Zembin, WordOfAnOwnerWithoutARecordGoesGlobal) {
         ASSERT_NE(dctx, context::global);
         EXPECT_EQ(context::value_at(dctx, 0)->int_value(), 9);
     }
-    })
     // The owner itself still has no record.
-    Node ctx = context::create(1, false, true, 0, context::KIND_OBJECT);
-    Cell fr = booted::word("zb-routine");
-    context::add_word(ctx, &fr);
-    Cell obj{TYPE_OBJECT, ctx, 3, 0};
-    *context::self_of(ctx) = obj;
-    *context::value_at(ctx, 0) = Cell{TYPE_ROUTINE, 0, 0, 0};
-    stack::push(&obj);
     Cell out;
-    EXPECT_FIRES(zembin::encode_cp(&obj, &out), err::NO_CODEC);
+    EXPECT_FIRES(zembin::encode_cp(&held, &out), err::NO_CODEC);
+    })
 }
 
 // ---- Boot images ------------------------------------------------------------------------------
