@@ -213,6 +213,7 @@ void r_read_input() {
         std::optional<std::u32string> edited = editor->edit(prompt, hidden, &history, complete);
         read = edited.has_value();
         if (read) line = *edited;
+        console::cursor_moved(editor->screen_row(), static_cast<uint32_t>(editor->rows_used()));
         // The window may have changed size while the line was typed: results
         // are cut to the width it has now.
         int columns = 0, rows = 0;
@@ -249,6 +250,29 @@ void r_read_stdin() {
 }
 
 void r_terminate_console() { result(Cell{TYPE_UNSET, 0, 0, 0}); }
+
+// A result's text wider than `limit` columns is cut, by display columns
+// (wide characters take two), to what fits before the prompt's width, and
+// "..." appended. The text itself changes.
+void r_fit_columns() {
+    Cell text = *arg(0);
+    int32_t limit = arg(1)->int_value();
+    constexpr int WIDE_OPEN = 1 << 30;  // no wrapping while measuring
+    std::u32string t = text_of(&text), prompt = text_of(arg(2));
+    int width = measure(t, 0, t.size(), 0, WIDE_OPEN, false, nullptr);
+    if (width > limit) {
+        int keep = std::max(1, limit - measure(prompt, 0, prompt.size(), 0, WIDE_OPEN, false, nullptr)) - 1;
+        size_t n = 0;
+        for (int used = 0; n < t.size(); ++n) {
+            used = measure(t, n, n + 1, used, WIDE_OPEN, false, nullptr);
+            if (used > keep) break;
+        }
+        SeriesBuffer* s = series_of(&text);
+        s->tail = s->offset + (text.head() + static_cast<uint32_t>(n)) * s->unit();
+        for (char c : {'.', '.', '.'}) s = string::append_char(s, static_cast<uint32_t>(c));
+    }
+    result(text);
+}
 
 void r_console_init() {
     terminal::set_title(terminal::text_utf8(arg(0)).c_str());

@@ -21,7 +21,9 @@ bool terminal_out = false;
 uint16_t current_attr = DEFAULT_ATTRIBUTE;
 uint16_t default_attr = DEFAULT_ATTRIBUTE;
 uint32_t cursor_column = 0;
-uint32_t cursor_row = 0;  // lines written since start-up (the report's best guess)
+// The cursor's screen row as far as this layer knows: where the line editor
+// last left it, plus the lines written since (the report's best guess).
+uint32_t cursor_row = 0;
 
 // Bytes pending for standard output; written once more than this is held.
 constexpr size_t FLUSH_AT = 1020;
@@ -205,6 +207,11 @@ void print_ucs4_line(const uint8_t* s, uint32_t bytes) { write_units(s, bytes, 4
 void flush() { std::fflush(stdout); }
 
 uint32_t column() { return cursor_column; }
+
+void cursor_moved(int32_t row, uint32_t rows) {
+    cursor_column = 0;
+    cursor_row = row >= 0 ? static_cast<uint32_t>(row) : cursor_row + rows;
+}
 
 // ---- Escape interpreter --------------------------------------------------------
 

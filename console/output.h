@@ -38,6 +38,10 @@ void flush();
 // The column of the cursor as the output has left it: code points written
 // since the last line feed or carriage return (escape sequences excluded).
 uint32_t column();
+// The line editor, writing past this layer, has left the cursor at column 0
+// of screen row `row`, or, when it does not know the row (-1), `rows` rows
+// below where the output had left it.
+void cursor_moved(int32_t row, uint32_t rows);
 
 // ---- Escape interpreter --------------------------------------------------------
 

@@ -295,11 +295,11 @@ bool read_piped_line(int fd, std::u32string& line) {
 // ---- Measuring ----------------------------------------------------------------------------------------
 
 int measure(const std::u32string& text, size_t from, size_t to, int offset, int columns, bool hidden,
-            std::string* out) {
+            std::string* out, int lo, int hi) {
     for (size_t i = from; i < to; ++i) {
         char32_t cp = text[i];
         if (cp == '\t') {
-            if (out) *out += "    ";
+            if (out && offset + 3 >= lo && offset + 3 < hi) *out += "    ";
             offset += 4;
             continue;
         }
@@ -317,7 +317,7 @@ int measure(const std::u32string& text, size_t from, size_t to, int offset, int 
         int w = (cp >= 0x1F300 && cp <= 0x1F5FF) ? 2 : char_width(cp);
         if (w == 2 && offset % columns == columns - 1) offset += 1;  // the blank cell left behind
         offset += w;
-        if (!out) continue;
+        if (!out || (w > 0 && (offset - 1 < lo || offset - 1 >= hi))) continue;
         // Control characters would drive the terminal: they are shown as '?'.
         if (cp < 32 || (cp >= 127 && cp < 160)) *out += '?';
         else append_utf8(*out, cp);
@@ -339,12 +339,18 @@ void LineEditor::emit(const std::string& bytes) {
 
 void LineEditor::refresh_size() {
     int c, r;
-    if (window_size(out_fd_, c, r) || window_size(in_fd_, c, r)) columns_ = c;
+    if (window_size(out_fd_, c, r) || window_size(in_fd_, c, r)) {
+        columns_ = c;
+        if (r > 0) rows_ = r;
+    }
 }
 
 // Asks the terminal where the cursor is (the prompt may follow text on its
-// row); the column is 0 when no answer comes in time.
-int LineEditor::start_column() {
+// row); the column is 0 when no answer comes in time, and the row then the
+// last one (which assumes the least room below the prompt).
+int LineEditor::start_column(int* row) {
+    *row = rows_ - 1;
+    located_ = false;
     emit("\x1b[6n");
     std::vector<uint8_t> other;
     int col = 0;
@@ -368,6 +374,8 @@ int LineEditor::start_column() {
         }
         if (reply) {
             col = std::max(0, std::atoi(seq.c_str() + seq.find(';') + 1) - 1);
+            *row = std::clamp(std::atoi(seq.c_str() + 1) - 1, 0, rows_ - 1);
+            located_ = true;
             break;
         }
         other.push_back(27);
@@ -381,29 +389,47 @@ void LineEditor::redraw(bool full) {
     std::string out;
     if (first_draw_) {
         first_draw_ = false;
-        start_col_ = start_column();
+        start_col_ = start_column(&prompt_row_);
         cur_row_ = 0;
         full = true;
-        out += "\x1b[J";  // whatever the terminal echoed before it was raw
-    } else {
-        if (cur_row_ > 0) out += csi(cur_row_, 'A');
-        out += '\r';
-        if (start_col_ > 0) out += csi(start_col_, 'C');
-        if (full) out += "\x1b[J";
     }
-    std::string* text = full ? &out : nullptr;
-    int p = measure(prompt_, 0, prompt_.size(), start_col_, columns_, false, text);
-    int k = measure(line_, 0, cursor_, p, columns_, hidden_, text);
-    int e = measure(line_, cursor_, line_.size(), k, columns_, hidden_, text);
+    int p = measure(prompt_, 0, prompt_.size(), start_col_, columns_, false, nullptr);
+    int k = measure(line_, 0, cursor_, p, columns_, hidden_, nullptr);
+    int e = measure(line_, cursor_, line_.size(), k, columns_, hidden_, nullptr);
     if (cursor_ < line_.size() && k % columns_ == columns_ - 1 && char_width(line_[cursor_]) == 2) ++k;
     int krow = k / columns_, kcol = k % columns_;
+    int last = e / columns_;  // the row of the end (a new row after a full one)
+    int here = std::clamp(prompt_row_ + cur_row_, 0, rows_ - 1);  // the cursor's screen row
+    // A cursor row off the screen is brought onto it by drawing again.
+    if (!full && (prompt_row_ + krow < 0 || prompt_row_ + krow >= rows_)) full = true;
+    int at = cur_row_;  // the row the cursor stands on before the final move
     if (full) {
-        int erow = e / columns_;
-        if (e > 0 && e % columns_ == 0) out += "\r\n";  // the terminal waits to wrap: make it
-        if (erow > krow) out += csi(erow - krow, 'A');
-    } else if (krow > 0) {
-        out += csi(krow, 'B');
+        // Where the prompt's row goes: the cursor's row on the screen, and
+        // above the top only as many rows as the bottom would leave empty.
+        int top = std::clamp(prompt_row_, -krow, rows_ - 1 - krow);
+        if (top < 0) top = std::min(0, std::max(top, rows_ - 1 - last));
+        if (top < prompt_row_) {
+            // Up: the rows below come in from the bottom of the screen.
+            if (here < rows_ - 1) out += csi(rows_ - 1 - here, 'B');
+            out.append(static_cast<size_t>(prompt_row_ - top), '\n');
+            here = rows_ - 1;
+        }
+        int first = std::max(0, -top), shown = std::min(last, rows_ - 1 - top);
+        int from = top + first;
+        if (from < here) out += csi(here - from, 'A');
+        else if (from > here) out += csi(from - here, 'B');
+        out += '\r';
+        if (first == 0 && start_col_ > 0) out += csi(start_col_, 'C');
+        out += "\x1b[J";
+        int lo = first * columns_, hi = (shown + 1) * columns_;
+        measure(prompt_, 0, prompt_.size(), start_col_, columns_, false, &out, lo, hi);
+        measure(line_, 0, line_.size(), p, columns_, hidden_, &out, lo, hi);
+        if (shown == last && e > 0 && e % columns_ == 0) out += "\r\n";  // the terminal waits to wrap: make it
+        at = shown;
+        prompt_row_ = top;
     }
+    if (krow < at) out += csi(at - krow, 'A');
+    else if (krow > at) out += csi(krow - at, 'B');
     out += '\r';
     if (kcol > 0) out += csi(kcol, 'C');
     cur_row_ = krow;
@@ -419,6 +445,7 @@ void LineEditor::append_at_end(char32_t cp) {
     (void)cp;
     if (e > 0 && e % columns_ == 0 && e != before) out += "\r\n";
     cur_row_ = e / columns_;
+    if (prompt_row_ + cur_row_ > rows_ - 1) prompt_row_ = rows_ - 1 - cur_row_;  // the screen scrolled
     emit(out);
 }
 
@@ -462,6 +489,8 @@ std::optional<std::u32string> LineEditor::edit(const std::u32string& prompt, boo
     }
     editing = 0;
     emit(fresh_row ? "\r" : "\r\n");
+    rows_used_ = cur_row_ + (fresh_row ? 0 : 1);
+    final_row_ = std::clamp(prompt_row_ + rows_used_, 0, rows_ - 1);
     if (raw) raw_mode_off();
     return result;
 }
@@ -509,11 +538,12 @@ std::optional<std::u32string> LineEditor::loop(History* history, const Completer
                 }
                 continue;
             case 13: case 10: {  // 10: a Return typed ahead, while the terminal was not raw
-                // The cursor goes below the line's last row.
+                // The cursor goes to the end of the line (its last row drawn
+                // when it was off the screen), then below it.
+                cursor_ = line_.size();
+                redraw(false);
                 int p = measure(prompt_, 0, prompt_.size(), start_col_, columns_, false, nullptr);
                 int e = measure(line_, 0, line_.size(), p, columns_, hidden_, nullptr);
-                int erow = e / columns_;
-                if (erow > cur_row_) emit(csi(erow - cur_row_, 'B'));
                 fresh_row = e > 0 && e % columns_ == 0;
                 if (history && !hidden_ && !line_.empty()) history->add(line_);
                 carry_.clear();

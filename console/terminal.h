@@ -2,6 +2,7 @@
 // bytes a VT terminal sends, display widths, the single-line editor with its
 // history and Tab completion, and the plain line read of piped input.
 #pragma once
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -114,12 +115,17 @@ public:
     int columns() const { return columns_; }
     void set_columns(int columns) { columns_ = columns > 0 ? columns : 80; }
     KeyReader& keys() { return keys_; }
+    // After a line was read: the screen row the cursor was left on (at its
+    // column 0), or -1 when the terminal did not say where the prompt was;
+    // and the rows the prompt and the line took, the line end included.
+    int screen_row() const { return located_ ? final_row_ : -1; }
+    int rows_used() const { return rows_used_; }
 
 private:
     void refresh_size();
     void redraw(bool full);
     void append_at_end(char32_t cp);
-    int start_column();
+    int start_column(int* row);
     void emit(const std::string& bytes);
     void insert(char32_t cp);
     void fetch(History* history, int32_t index);
@@ -133,16 +139,24 @@ private:
     size_t cursor_ = 0;
     bool hidden_ = false;
     bool first_draw_ = true;
+    int rows_ = 24;
     int start_col_ = 0;  // the column the prompt starts in
     int cur_row_ = 0;    // the row the cursor is on, counted from the prompt's
+    // The screen row of the prompt's row: negative once the line has pushed
+    // it above the top of the screen. Only rows on the screen can be reached.
+    int prompt_row_ = 0;
+    bool located_ = false;  // the terminal told where the prompt starts
+    int final_row_ = 0;
+    int rows_used_ = 0;
     std::u32string carry_;
     size_t carry_cursor_ = 0;
 };
 
 // Measures `text` for display from the offset `offset` (cells counted from
 // the start of the prompt's row on a screen `columns` wide), appending what
-// is written for it to `out`. Answers the offset after it.
+// is written for it to `out`: only the characters whose last cell lies in
+// [lo, hi), and every escape sequence. Answers the offset after it.
 int measure(const std::u32string& text, size_t from, size_t to, int offset, int columns, bool hidden,
-            std::string* out);
+            std::string* out, int lo = 0, int hi = INT32_MAX);
 
 }  // namespace terminal

@@ -256,10 +256,10 @@ int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
     else append(buffer, msg);
     append(buffer, "\n*** Where: ");
     Cell where = *field(&e, WHERE);
-    // A handler that fails can say where through a string or a path.
+    // Usually the function's word; a handler that fails may say where with
+    // any other value (a string, a path, the preprocessor's directive block).
     uint32_t wt = where.type();
-    if (word::any_word_q(wt) || wt == TYPE_STRING || (wt >= TYPE_PATH && wt <= TYPE_GET_PATH))
-        append_value(buffer, &where, false, true, false, INT32_MAX);
+    if (wt != TYPE_NONE && wt != TYPE_UNSET) append_value(buffer, &where, false, true, false, INT32_MAX);
     else append(buffer, "???");
     append(buffer, "\n*** Near : ");
     Cell near = *field(&e, NEAR);

@@ -103,7 +103,8 @@ Cell* from_local_path(const Cell* path, Cell* slot) {
 // ---- mold ------------------------------------------------------------------------------
 
 // "%" and the text. A text holding a character that a plain file literal
-// cannot hold goes in double quotes, with the string escapes; one holding a
+// cannot hold (":" among them: file paths are POSIX, so it is an ordinary
+// name character) goes in double quotes, with the string escapes; one holding a
 // double quote, which a quoted file cannot hold, is written plain with its
 // bytes percent-encoded. Either way it loads back whole.
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_t limit, int32_t) {
@@ -121,7 +122,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
     bool quotes = false, quote_char = false;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t c = string::rs_abs_at(&v, v.head() + i);
-        if (c < 127 && !url::url_char_q(c)) quotes = true;
+        // The URL table, less the characters that end a plain file token.
+        if (c < 127 && (!url::url_char_q(c) || c == ':' || c == '@' || c == '(' || c == ')')) quotes = true;
         if (c == '"') quote_char = true;
     }
     int32_t written = 0;

@@ -481,7 +481,7 @@ Cell* load_at(const uint8_t* src, uint32_t size, Cell* slot, int32_t encoding) {
     *slot = Cell{TYPE_UNSET, 0, 0, 0};
     Node node;
     if (encoding == 0) {
-        node = unicode::load_utf8_new(src, size);
+        node = unicode::load_utf8(src, size, 0, nullptr, false, false);
     } else {
         node = unicode::load_utf16(reinterpret_cast<const uint16_t*>(src), size, nullptr, false);
     }

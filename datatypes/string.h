@@ -113,7 +113,8 @@ bool any_string_q(uint32_t type);
 
 // Makes a string! from encoded text in the slot (a new stack slot when
 // null): encoding 0 is UTF-8, -1 UTF-16LE (`size` then counts 16-bit
-// units). Any other encoding raises script invalid-arg with it.
+// units). Any other encoding raises script invalid-arg with it. Every
+// character is kept, a leading U+FEFF too.
 Cell* load_at(const uint8_t* src, uint32_t size, Cell* slot, int32_t encoding);
 Cell* load(const uint8_t* src, uint32_t size, int32_t encoding);
 Cell* load_in(const uint8_t* src, uint32_t size, Cell* parent, int32_t encoding);

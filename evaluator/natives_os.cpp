@@ -297,10 +297,14 @@ namespace {
 
 using Codec = compress::Result (*)(uint8_t*, uint32_t&, const uint8_t*, uint32_t);
 
-// The codec pair of a method word (zlib or gzip); invalid-arg otherwise.
+// The codec pair of a method word (deflate, zlib or gzip); invalid-arg
+// otherwise.
 void codecs_of(const Cell* method, Codec* encoder, Codec* decoder) {
     if (!word::any_word_q(method->type())) expect_arg(method->type(), 1);
-    if (is_word(method->symbol(), "zlib")) {
+    if (is_word(method->symbol(), "deflate")) {
+        *encoder = compress::deflate;
+        *decoder = compress::inflate;
+    } else if (is_word(method->symbol(), "zlib")) {
         *encoder = compress::zlib_compress;
         *decoder = compress::zlib_uncompress;
     } else if (is_word(method->symbol(), "gzip")) {
@@ -334,7 +338,8 @@ bool run_codec(Codec codec, const std::vector<uint8_t>& in, uint64_t capacity, s
 
 }  // namespace
 
-// compress data method: zlib or gzip framing of the bytes (a string's UTF-8).
+// compress data method: raw DEFLATE, or zlib or gzip framing, of the bytes
+// (a string's UTF-8).
 Unwind n_compress(bool, const int32_t*) {
     Cell data = *arg(0);
     Cell method = *arg(1);
@@ -351,8 +356,9 @@ Unwind n_compress(bool, const int32_t*) {
     return result(*binary::load(out.data(), static_cast<uint32_t>(out.size())));
 }
 
-// decompress data method /size sz: the bytes of a zlib or gzip stream. The
-// size is a first guess for the buffer; the decoders tell the real size.
+// decompress data method /size sz: the bytes of a raw DEFLATE, zlib or gzip
+// stream. The size is a first guess for the buffer; the decoders tell the
+// real size.
 Unwind n_decompress(bool, const int32_t* refs) {
     Cell data = *arg(0);
     Cell method = *arg(1);

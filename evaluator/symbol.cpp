@@ -62,7 +62,8 @@ void get_c_string(Cell* e) {
     const uint32_t id = static_cast<uint32_t>(e - entry(1)) + 1;
     uint32_t length;
     const char* bytes = text(id, &length);
-    Node str = unicode::load_utf8_new(reinterpret_cast<const uint8_t*>(bytes), length);
+    // A spelling that begins with U+FEFF keeps it.
+    Node str = unicode::load_utf8(reinterpret_cast<const uint8_t*>(bytes), length, 0, nullptr, false, false);
     entry(id)->data2 = str;
 }
 

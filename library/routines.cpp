@@ -363,6 +363,29 @@ void r_version() {
     result(*out);
 }
 
+// The build's settings as a block of set-words and values, which the
+// library makes into system/build/config.
+void r_build_config() {
+#if defined(__x86_64__)
+#define ZEM_ARCH "x86-64"
+#elif defined(__aarch64__)
+#define ZEM_ARCH "ARM64"
+#elif defined(__i386__)
+#define ZEM_ARCH "x86-32"
+#elif defined(__arm__)
+#define ZEM_ARCH "ARM"
+#else
+#define ZEM_ARCH "Unknown"
+#endif
+    static const char text[] = "[config-name: 'Linux OS: 'Linux arch: '" ZEM_ARCH " build-type: '" ZEM_BUILD_TYPE
+                               " compiler: \"" ZEM_BUILD_COMPILER "\"]";
+#undef ZEM_ARCH
+    Cell* out = stack::push_slot();
+    uint32_t consumed = 0;
+    lexer::scan(out, reinterpret_cast<const uint8_t*>(text), sizeof text - 1, true, false, false, &consumed);
+    result(*out);
+}
+
 void r_gc_nodes_cycles() { result(int_cell(static_cast<int32_t>(collector::relocations))); }
 
 // ---- Float texts ----------------------------------------------------------------------

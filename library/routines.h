@@ -42,7 +42,9 @@
     X(35, zembin_decode, "decode")          \
     X(36, version, "version")                \
     X(37, float_pretty, "float-pretty")      \
-    X(38, float_full, "float-full")
+    X(38, float_full, "float-full")          \
+    X(39, build_config, "build-config")      \
+    X(40, fit_columns, "_fit-columns")
 
 namespace routines {
 

@@ -244,7 +244,7 @@ SeriesBuffer* widen_for(SeriesBuffer* s, uint32_t cp) { return widen(s, unit_for
 
 // ---- Loading UTF-8 ----------------------------------------------------------------
 
-Node load_utf8(const uint8_t* src, uint32_t size, Node str, uint32_t* remaining, bool crlf) {
+Node load_utf8(const uint8_t* src, uint32_t size, Node str, uint32_t* remaining, bool crlf, bool bom) {
     const uint32_t count = size ? size : 1;
     Node node = str;
     SeriesBuffer* s;
@@ -262,7 +262,7 @@ Node load_utf8(const uint8_t* src, uint32_t size, Node str, uint32_t* remaining,
     if (size == 0) return node;
 
     uint32_t pos = 0;
-    if (size > 2 && src[0] == 0xEF && src[1] == 0xBB && src[2] == 0xBF) pos = 3;
+    if (bom && size > 2 && src[0] == 0xEF && src[1] == 0xBB && src[2] == 0xBF) pos = 3;
     uint32_t written = 0;  // elements stored from the head
     while (pos < size) {
         uint32_t used = size - pos;

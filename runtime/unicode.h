@@ -46,10 +46,11 @@ int32_t decode_utf8_char_checked(const uint8_t* src, uint32_t* count);
 
 // Decodes `size` bytes of UTF-8 into a string: into the series `str` from
 // its head (replacing what was there) or, when str is 0, into a new string.
-// A leading byte-order mark is skipped; with `crlf`, CR LF and lone CR become
-// LF. Input that ends inside a sequence stops before it; the number of bytes
-// not consumed goes to `remaining` when given. Answers the string's node.
-Node load_utf8(const uint8_t* src, uint32_t size, Node str, uint32_t* remaining, bool crlf);
+// A leading byte-order mark is skipped (unless `bom` is false: the bytes are
+// a name, not a text); with `crlf`, CR LF and lone CR become LF. Input that
+// ends inside a sequence stops before it; the number of bytes not consumed
+// goes to `remaining` when given. Answers the string's node.
+Node load_utf8(const uint8_t* src, uint32_t size, Node str, uint32_t* remaining, bool crlf, bool bom = true);
 Node load_utf8_in(const uint8_t* src, uint32_t size, Node str, uint32_t* remaining);
 Node load_utf8_new(const uint8_t* src, uint32_t size);
 

@@ -385,20 +385,32 @@ Cell* query(const Cell* file, Cell* slot) {
                                 t.tm_sec, ms * 1000000);
 }
 
+namespace {
+
+// The bytes after a leading byte-order mark.
+size_t text_start(const uint8_t* bytes, size_t size) {
+    return size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
+}
+
+}  // namespace
+
 Cell* load_text(const uint8_t* bytes, size_t size, Cell* slot) {
     std::vector<uint8_t> folded;
     folded.reserve(size);
-    for (size_t i = 0; i < size; ++i) {
-        if (bytes[i] == '\r' && i + 1 < size && bytes[i + 1] == '\n') continue;
-        folded.push_back(bytes[i]);
+    for (size_t i = text_start(bytes, size); i < size; ++i) {
+        if (bytes[i] != '\r') {
+            folded.push_back(bytes[i]);
+        } else if (i + 1 == size || bytes[i + 1] != '\n') {
+            folded.push_back('\n');  // a lone CR
+        }
     }
     return string::load_at(folded.data(), static_cast<uint32_t>(folded.size()), slot, 0);
 }
 
 Cell* split_lines(const uint8_t* bytes, size_t size, Cell* slot) {
     block::make_at(slot, 16);
-    size_t start = 0;
-    for (size_t i = 0; i < size; ++i) {
+    size_t start = text_start(bytes, size);
+    for (size_t i = start; i < size; ++i) {
         if (bytes[i] != '\n') continue;
         size_t end = i;
         if (end > start && bytes[end - 1] == '\r') --end;

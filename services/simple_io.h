@@ -63,10 +63,12 @@ bool delete_(const Cell* file);
 bool rename(const Cell* from, const Cell* to);
 // The date! (UTC) of the last change into the slot, or none!.
 Cell* query(const Cell* file, Cell* slot);
-// A new string! from UTF-8 bytes with CR LF folded to LF.
+// A new string! from UTF-8 bytes with CR LF and lone CR folded to LF and a
+// leading byte-order mark skipped.
 Cell* load_text(const uint8_t* bytes, size_t size, Cell* slot);
 // A new block! of one string! per line (LF ends a line; a CR before it is
-// dropped; no empty last line after a final LF).
+// dropped; no empty last line after a final LF; a leading byte-order mark
+// skipped).
 Cell* split_lines(const uint8_t* bytes, size_t size, Cell* slot);
 
 }  // namespace simple_io

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
@@ -24,7 +26,6 @@ namespace lexer {
 
 bool (*call_callback_hook)(const Cell* callback, Cell args[5]) = nullptr;
 uint32_t (*callback_events_hook)(const Cell* callback) = nullptr;
-Cell exit_states{TYPE_NONE, 0, 0, 0};
 
 namespace {
 
@@ -509,6 +510,16 @@ uint32_t event_mask(const Cell* spec) {
     return mask;
 }
 
+// system/lexer/exit-states as it is now; none when there is no such field.
+Cell exit_states() {
+    const Cell* sys = context::get(word::load("system"));
+    if (sys->type() != TYPE_OBJECT) return Cell{TYPE_NONE, 0, 0, 0};
+    const Cell* lex = object::select_word(sys, word::load("lexer"));
+    if (!lex || lex->type() != TYPE_OBJECT) return Cell{TYPE_NONE, 0, 0, 0};
+    const Cell* kinds = object::select_word(lex, word::load("exit-states"));
+    return kinds ? *kinds : Cell{TYPE_NONE, 0, 0, 0};
+}
+
 bool fire_event(State& st, uint32_t event, int32_t type, const Cell* value, const uint8_t* start,
                 const uint8_t* end) {
     if (!st.tracer) return true;
@@ -529,9 +540,12 @@ bool fire_event(State& st, uint32_t event, int32_t type, const Cell* value, cons
     Cell type_cell{TYPE_NONE, 0, 0, 0};
     if (type > 0) {
         datatype::make_at(&type_cell, static_cast<uint32_t>(type));
-    } else if (type < 0 && exit_states.type() == TYPE_BLOCK) {
+    } else if (type < 0) {
+        // A structural token: its word in the block of token kinds
+        // (system/lexer/exit-states), found by token type + 1.
+        Cell kinds = exit_states();
         uint32_t t = static_cast<uint32_t>(-type);
-        if (t >= 1 && t <= block::rs_length_q(&exit_states)) type_cell = block::rs_head(&exit_states)[t - 1];
+        if (kinds.type() == TYPE_BLOCK && t <= block::rs_length_q(&kinds)) type_cell = block::rs_head(&kinds)[t - 1];
     }
     Cell token;
     if (value) {
@@ -645,14 +659,12 @@ void init() {
     conversion = static_cast<uint8_t*>(sys::allocate(CONVERSION_BYTES));
     conversion_top = 0;
     chain_first = chain_last = nullptr;
-    exit_states = Cell{TYPE_NONE, 0, 0, 0};
     word::load_value_hook = load_value;
     interpreter::load_hook = load_block;
     collector::register_mark_callback([] { mark_buffers(collector::mark_block); });
 }
 
 void mark_buffers(void (*mark_cells)(Cell* first, Cell* end)) {
-    if (exit_states.type() == TYPE_BLOCK) mark_cells(&exit_states, &exit_states + 1);
     if (!chain_last || !out) return;
     uint32_t end = chain_last->tail;
     uint32_t i = 0;

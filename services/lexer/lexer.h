@@ -52,11 +52,6 @@ extern bool (*call_callback_hook)(const Cell* callback, Cell args[5]);
 // body). Installed by the interpreter with call_callback_hook.
 extern uint32_t (*callback_events_hook)(const Cell* callback);
 
-// The block of token-kind words (system/lexer/exit-states) the type of a
-// structural token is looked up in (by token type + 1); none! until the
-// system object sets it. Marked by mark_buffers.
-extern Cell exit_states;
-
 // ---- Scanning --------------------------------------------------------------------
 
 // Token type answered for a scan that ended in an error (error!).
@@ -105,8 +100,8 @@ void init();
 
 // Root hook of the collector, run in every marking phase (also when no scan
 // runs; init registers it with collector::mark_block): hands every live cell
-// range the lexer holds (values loaded so far by the scans in progress, and
-// `exit_states`) to `mark_cells` as [first, end).
+// range the lexer holds (values loaded so far by the scans in progress) to
+// `mark_cells` as [first, end).
 void mark_buffers(void (*mark_cells)(Cell* first, Cell* end));
 
 // ---- Natives -------------------------------------------------------------------

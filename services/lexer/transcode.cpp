@@ -108,16 +108,21 @@ Unwind transcode_native(bool check, const int32_t* refinements) {
                            callback ? &tracer : nullptr, into);
     }
 
+    // /next answers [value-or-type rest], unless /one asks for the value alone.
+    bool pair_result = next && !(one && !scan_only);
     Cell result;
     if (prescan || scan_only) {
         if (n == 0 || type == 0)
             result = Cell{TYPE_NONE, 0, 0, 0};
         else
             datatype::make_at(&result, type > 0 ? static_cast<uint32_t>(type) : TYPE_ERROR);
+        if (pair_result) *slot = result;
     } else if (into) {
+        pair_result = false;
         result = *into;
-    } else if (next && !(one && !scan_only)) {
-        // [value rest]: an ordinary block, made anew for every call.
+    }
+    if (pair_result) {
+        // An ordinary block, made anew for every call.
         Cell pair{TYPE_UNSET, 0, 0, 0};
         block::make_at(&pair, 2);
         Cell rest = src;
@@ -126,7 +131,7 @@ Unwind transcode_native(bool check, const int32_t* refinements) {
         block::rs_append(&pair, slot);
         block::rs_append(&pair, &rest);
         result = pair;
-    } else {
+    } else if (!(prescan || scan_only || into)) {
         result = *slot;
     }
     stack::set_last_keep(&result);

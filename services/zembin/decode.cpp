@@ -12,6 +12,8 @@
 #include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
+#include "datatypes/map.h"
 #include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/tuple.h"
@@ -22,6 +24,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "runtime/collector.h"
+#include "runtime/hashtable.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
@@ -234,7 +237,7 @@ struct Decoder {
 
     Cell step(const Cell& cur, uint32_t i, const uint8_t* at) const {
         uint32_t t = cur.type();
-        if (block::any_block_q(t)) return element(cur.node(), i, at);
+        if (block::any_block_q(t) || t == TYPE_MAP) return element(cur.node(), i, at);
         switch (t) {
             case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
             case TYPE_REFINEMENT: case TYPE_ISSUE: {
@@ -499,9 +502,11 @@ struct Decoder {
                 text_record(into, h);
                 return;
             case TYPE_BITSET: bitset_record(into, h); return;
+            case TYPE_HASH: hash_record(into, h); return;
+            case TYPE_MAP: map_record(into, h); return;
             case TYPE_ROUTINE: case TYPE_TRIPLE: case TYPE_HANDLE: case TYPE_PORT: case TYPE_EVENT:
             // Not yet carried: these datatypes have no storage in this build.
-            case TYPE_HASH: case TYPE_MAP: case TYPE_VECTOR: case TYPE_IMAGE: {
+            case TYPE_VECTOR: case TYPE_IMAGE: {
                 Cell dt{TYPE_DATATYPE, t, 0, 0};
                 fire(err::NO_CODEC, &dt);
             }
@@ -551,6 +556,55 @@ struct Decoder {
         b.data1 = head < n ? head : n;
         SeriesBuffer* s = series_of(into);
         reinterpret_cast<Cell*>(s->data_at(0))[s->count() - 1].data1 = b.data1;
+    }
+
+    // A hash! and a map! share their buffer only with a value of their own
+    // type, whose table the copy keeps.
+    void shared_table(Cell* into, const Head& h, uint32_t head) {
+        const uint8_t* at = p;
+        Cell v = path();
+        if (v.type() != h.type) invalid(at);
+        uint32_t n = memory::buffer(v.node())->count();
+        v.data1 = head < n ? head : n;
+        append(into, v);
+    }
+
+    // The hash table is made over the empty block first, so that paths
+    // into the hash! met among its elements find a whole value, and is
+    // indexed again once the elements are in.
+    void hash_record(Cell* into, const Head& h) {
+        uint32_t head = series_head(h);
+        if (h.by_ref) return shared_table(into, h, head);
+        uint32_t n = count(plain ? 4 : 1);
+        Cell b{};
+        block::make_at(&b, n ? n : 1);
+        hash::make_table_at(&b, n);
+        append(into, b);
+        for (uint32_t i = 0; i < n; ++i) record(&b, false);
+        hash::rebuild(&b);
+        SeriesBuffer* s = series_of(into);
+        reinterpret_cast<Cell*>(s->data_at(0))[s->count() - 1].data1 = head < n ? head : n;
+    }
+
+    // Key, value, key, value...: the keys take the form a map! keeps them
+    // in, and a key met twice gives the earlier pair its value.
+    void map_record(Cell* into, const Head& h) {
+        if (h.by_ref) return shared_table(into, h, 0);
+        const uint8_t* at = p;
+        uint32_t n = count(plain ? 4 : 1);
+        if (n % 2) invalid(at);
+        Cell b{};
+        block::make_at(&b, n ? n : 2);
+        Node table = hashtable::init(n / 2, &b, hashtable::KIND_MAP, 1);
+        Cell m{TYPE_MAP, 0, b.node(), table};
+        append(into, m);
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint8_t* key_at = p;
+            record(&b, false);
+            if (i % 2 == 0 && !map::valid_key_q(last_of(&b).type())) invalid(key_at);
+        }
+        for (uint32_t i = 0; i < n; i += 2) map::preprocess_key(&b, i, nullptr);
+        hashtable::put_all(table, 0, 2);
     }
 
     void text_record(Cell* into, const Head& h) {
@@ -892,10 +946,19 @@ struct Decoder {
         Cell e{};
         error::create(ErrorId{category, position}, nullptr, nullptr, nullptr, &e);
         append(into, e);
-        for (uint32_t f = error::ARG1; f <= error::STACK; ++f) {
-            Cell v = one_value();
-            *error::field(&e, static_cast<error::Field>(f)) = v;
-        }
+        // The fields are decoded in place, each one there before its own
+        // contents, so that paths through the error reach what is decoded
+        // so far (the first word of a context among the `stack` words).
+        Node values = context::values_of(e.ctx());
+        std::vector<Cell> after;
+        SeriesBuffer* s = memory::buffer(values);
+        for (uint32_t f = error::STACK + 1; f < s->count(); ++f) after.push_back(*context::value_at(e.ctx(), f));
+        s->tail = s->offset + error::ARG1 * sizeof(Cell);
+        Cell v{TYPE_BLOCK, 0, values, 0};
+        stack::push(&v);
+        for (uint32_t f = error::ARG1; f <= error::STACK; ++f) record(&v, false);
+        for (const Cell& c : after) append(&v, c);
+        stack::pop(1);
     }
 };
 

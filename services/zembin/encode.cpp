@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "datatypes/binary.h"
@@ -150,13 +151,13 @@ public:
             case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
             case TYPE_GET_PATH:
             case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-            case TYPE_BINARY: case TYPE_BITSET:
+            case TYPE_BINARY: case TYPE_BITSET: case TYPE_HASH: case TYPE_MAP:
                 tracked(c, c.type() == TYPE_OBJECT || c.type() == TYPE_FUNCTION ? c.ctx() : c.node(), nl);
                 break;
             default:
                 // routine!, triple!, handle!, port!, event! have no record;
-                // context! values alone, and hash!, map!, vector! and image!
-                // are not carried by this build.
+                // context! values alone, and vector! and image! are not
+                // carried by this build.
                 no_codec(c);
         }
         ++position_;
@@ -212,9 +213,19 @@ private:
     std::vector<uint32_t> offsets_;
     // Node -> the path of the first value written under it.
     std::unordered_map<Node, std::vector<uint32_t>> seen_;
+    // The keys of seen_ in the order they were added, so that a failed
+    // attempt can take its own back.
+    std::vector<Node> seen_order_;
     // Contexts of the error! values being written (an error that holds
     // itself has no record form).
     std::vector<Node> open_errors_;
+    // Contexts whose owner has no record form (it reaches a routine!, a
+    // port!...): their words are written in the global form.
+    std::unordered_set<Node> no_owner_record_;
+    // Attempts under way: a value with no record then ends the attempt
+    // instead of raising no-codec.
+    uint32_t attempts_ = 0;
+    struct NoRecord {};
 
     // ---- Writing -----------------------------------------------------------------------
 
@@ -281,9 +292,14 @@ private:
         number(index);
     }
 
-    [[noreturn]] static void no_codec(const Cell& c) {
+    [[noreturn]] void no_codec(const Cell& c) const {
+        if (attempts_) throw NoRecord{};
         Cell v = c;
         fire(err::NO_CODEC, &v);
+    }
+
+    void remember(Node key) {
+        if (seen_.emplace(key, path_).second) seen_order_.push_back(key);
     }
 
     // ---- Scalars ---------------------------------------------------------------------------
@@ -336,7 +352,7 @@ private:
             if (open == ctx) no_codec(c);
         open_errors_.push_back(ctx);
         push();
-        seen_.emplace(ctx, path_);
+        remember(ctx);
         begin(TYPE_ERROR, nl);
         const Cell* code = error::field(&c, error::CODE);
         number(code->type() == TYPE_INTEGER ? static_cast<uint32_t>(code->int_value()) : 0);
@@ -370,19 +386,57 @@ private:
     }
 
     void word(const Cell& w, uint32_t nl) {
-        uint32_t t = w.type();
-        if (global_form(w)) {
-            if (plain_) {
-                begin(t, nl | P_GLOBAL);
-                symbol(w.symbol());
-                u32(w.ctx() == context::global ? w.data3 : static_cast<uint32_t>(-1));
-            } else {
-                begin(t, 0);
-                symbol(w.symbol());
-            }
-            return;
+        Node ctx = w.ctx();
+        if (global_form(w) || no_owner_record_.count(ctx)) return global_word(w, nl);
+        if (seen_.count(ctx)) return tracked(w, ctx, nl);
+        // The first word of a context carries its owner's record. When the
+        // owner has none, everything written for it is taken back and the
+        // word goes in the global form.
+        Mark saved = mark();
+        ++attempts_;
+        try {
+            tracked(w, ctx, nl);
+        } catch (const NoRecord&) {
+            --attempts_;
+            back_to(saved);
+            no_owner_record_.insert(ctx);
+            return global_word(w, nl);
         }
-        tracked(w, w.ctx(), nl);
+        --attempts_;
+    }
+
+    void global_word(const Cell& w, uint32_t nl) {
+        uint32_t t = w.type();
+        if (plain_) {
+            begin(t, nl | P_GLOBAL);
+            symbol(w.symbol());
+            u32(w.ctx() == context::global ? w.data3 : static_cast<uint32_t>(-1));
+        } else {
+            begin(t, 0);
+            symbol(w.symbol());
+        }
+    }
+
+    // Where the output and the tables stand, to go back to.
+    struct Mark {
+        size_t out, symbols, strings, offsets, path, seen, open_errors;
+        uint32_t position;
+    };
+    Mark mark() const {
+        return {out_.size(), symbols_.size(), strings_.size(), offsets_.size(), path_.size(), seen_order_.size(),
+                open_errors_.size(), position_};
+    }
+    void back_to(const Mark& m) {
+        out_.resize(m.out);
+        for (size_t i = m.symbols; i < symbols_.size(); ++i) symbol_index_.erase(symbols_[i]);
+        symbols_.resize(m.symbols);
+        strings_.resize(m.strings);
+        offsets_.resize(m.offsets);
+        path_.resize(m.path);
+        for (size_t i = m.seen; i < seen_order_.size(); ++i) seen_.erase(seen_order_[i]);
+        seen_order_.resize(m.seen);
+        open_errors_.resize(m.open_errors);
+        position_ = m.position;
     }
 
     // ---- Tracked values: words, series, objects, functions ----------------------------------
@@ -401,7 +455,7 @@ private:
         }
         if (untracked) return body(c, nl, false);
         push();
-        seen_.emplace(key, path_);
+        remember(key);
         body(c, nl, false);
         pop();
     }
@@ -467,6 +521,22 @@ private:
                 context_record(c.ctx());
                 return;
             }
+            case TYPE_MAP: {
+                // Only live pairs are written: a removed pair's value cell
+                // has a zero header.
+                begin(t, bits);
+                if (by_ref) return;
+                uint32_t n = series_of(&c)->count() & ~1u;
+                uint32_t live = 0;
+                for (uint32_t i = 0; i < n; i += 2) live += map_cell(c, i + 1).header != 0;
+                number(2 * live);
+                for (uint32_t i = 0; i < n; i += 2) {
+                    if (map_cell(c, i + 1).header == 0) continue;
+                    value(map_cell(c, i));
+                    value(map_cell(c, i + 1));
+                }
+                return;
+            }
             case TYPE_FUNCTION: {
                 begin(t, bits);
                 if (by_ref) return;
@@ -485,6 +555,10 @@ private:
             }
             default: no_codec(c);
         }
+    }
+
+    static Cell map_cell(const Cell& map, uint32_t i) {
+        return reinterpret_cast<Cell*>(memory::buffer(map.node())->data_at(0))[i];
     }
 
     void context_record(Node ctx) {

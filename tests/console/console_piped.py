@@ -56,6 +56,8 @@ def test_piped_lines():
         ('print "hi"\n', "hi\n"),
         ("[1 2\n3]\n", "== [1 2\n3]\n"),
         ("{a\nb}\n", '== "a^/b"\n'),
+        ("x: %{abc\ndef}%\n", '== "abc^/def"\n'),           # a raw string left open after other values
+        ("y: %%{a}%\nb}%%\n", '== "a}%^/b"\n'),
         ("\n\n", ""),                                    # empty lines evaluate nothing
         ("halt\n", "(halted)\n"),
         ("loop 3 [print 1 halt]\n", "1\n(halted)\n"),
@@ -76,6 +78,12 @@ def test_errors():
     out, _ = zem(stdin='1 + "a"\n2\n')
     rest = after_banner(out)
     check("error then empty line", rest.startswith("*** Script Error: ") and "\n\n== 2\n" in rest, rest)
+    # An error caught at the prompt saves and loads back: its stack words are
+    # bound to the console's objects, which hold routines.
+    out, _ = zem(stdin="e: try [1 / 0]\ne2: load/as save/as none e 'zembin 'zembin\n"
+                       "print [e2/id e2/stack = e/stack 4 < length? e/stack]\n")
+    rest = after_banner(out)
+    check("caught error round trip", rest.endswith("zero-divide true true\n"), rest)
 
 
 def test_truncation():
@@ -239,6 +247,11 @@ def test_scripts():
         check("-- ends the switches", out == "dashed\n" and rc == 0, repr(out))
         del dashed
 
+        # halt in a script run by do at the prompt stops that script, reported once
+        script("h.zem", 'Zem []\nprint "in"\nhalt\nprint "no"\n')
+        out, rc = zem(stdin="do %h.zem\nprint 1\n", cwd=d)
+        check("halt in do", after_banner(out) == "in\n(halted)\n1\n", repr(out))
+
         out, rc = zem([script("q.zem", "Zem []\nquit/return 3\n")])
         check("quit/return in a script", rc == 3, rc)
 
@@ -275,6 +288,10 @@ def test_shell_words():
         check("ls: three columns of 19", len(rows) == 1 and all(len(c) == 20 for c in cells), repr(rows))
         check("ls: a long name is cut", any(c == "a-name-longer-t...  "
                                             for c in cells), repr(cells))
+        # More columns than the width holds: each column keeps 8 cells.
+        out, _ = zem(stdin="list-dir/col %. 50\n", cwd=d)
+        cells = sorted(after_banner(out).split("\n")[0].split("\t")[1:])
+        check("list-dir/col 50", cells == ["a-na...  ", "a.txt    ", "sub/     "], repr(cells))
         out, _ = zem(stdin="cd sub\npwd\ncd %..\nwhat-dir\n", cwd=d)
         rest = after_banner(out)
         check("cd and pwd", "\n%%%s/sub/\n" % d in rest and rest.endswith("== %%%s/\n" % d), rest)

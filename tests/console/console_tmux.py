@@ -9,6 +9,7 @@ import signal
 import sys
 import tempfile
 import time
+import unicodedata
 
 from tmux import Terminal, run
 
@@ -466,8 +467,53 @@ def results_fit_the_window():
         s = c.prompt(3)
         line = [r for r in s.split("\n") if r.startswith("== {bbb")][0]
         assert line.endswith("...") and 90 <= len(line) <= 100, line
+        # Wide characters take two columns each: the result is cut by columns.
+        c.enter('append/dup copy "" "\u4e2d" 200')
+        s = c.prompt(4)
+        line = [r for r in s.split("\n") if r.startswith('== {\u4e2d')][0]
+        columns = sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1 for ch in line)
+        assert line.endswith("...") and 90 <= columns <= 100, (columns, line)
     finally:
         c.close()
+
+
+def line_taller_than_the_window():
+    # A line of 7 rows in a window of 5: Home brings the prompt's row back to
+    # the top, an insertion there shows in place, End and Enter bring back the
+    # end, and the result follows the whole line.
+    c = Console(width=20, height=5)
+    try:
+        text = "".join(chr(97 + i % 26) for i in range(128))
+        c.t.text('"' + text + '"')
+        c.t.wait_for(lambda s: c.t.cursor() == (13, 4))
+        c.t.keys("Home")
+        c.t.wait_for(lambda s: c.t.cursor() == (3, 0) and s.startswith('>> "abcdefghijklmnop'))
+        c.t.keys("Right")
+        c.t.text("X")
+        c.t.wait_for(lambda s: c.t.cursor() == (5, 0) and s.startswith('>> "Xabcdefghijklmno'))
+        c.t.keys("End")
+        shown = '>> "X' + text + '"'
+        c.t.wait_for(lambda s: c.t.cursor() == (14, 4) and s.split("\n")[4] == shown[120:])
+        c.t.keys("Enter")
+        s = c.t.wait_for("== {Xabc")
+        rows = s.split("\n")
+        assert rows[rows.index([r for r in rows if r.startswith("== {Xabc")][0]) - 1] == shown[120:], s
+    finally:
+        c.close()
+
+
+@scenario
+def screen_report_counts_input_lines(c):
+    # ESC[? reports the row the cursor is on, echoed input lines counted.
+    for i in range(3):
+        c.enter("1 + %d" % i)
+        c.prompt(i + 2)
+    c.enter('prin "^[[?"')
+    s = c.t.wait_for("max_______")
+    rows = s.split("\n")
+    row = rows.index("Screen buffer info:")
+    cursor = [r for r in rows if r.startswith("   cursor____ ")][0]
+    assert cursor == "   cursor____ 0x%d" % row, (row, s)
 
 
 def hung_up_terminal_quits():
@@ -558,5 +604,6 @@ run([prompt_and_continuation, text_as_typed, editing_keys, history, escape_on_a_
      alt_key_keeps_the_line,
      halt_at_the_prompt, completion_of_words, completion_of_paths, completion_of_file_names,
      ctrl_c_saves_the_history, repeats_and_hidden_input_stay_out_of_history, results_fit_the_window,
+     line_taller_than_the_window, screen_report_counts_input_lines,
      hung_up_terminal_quits, signals_put_the_terminal_back, broken_pipe_signal_is_ignored,
      title_only_on_a_terminal, settings_with_bad_values, history_cut_to_100])

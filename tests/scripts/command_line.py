@@ -90,6 +90,24 @@ def script_mode(tmp):
     rc, out = run(["pp.zem"], tmp)
     check("directives", (rc, out), (0, "1 2 4\nif\ndo\n"))
 
+    # ":" and "\\" are ordinary characters of a script's file name
+    for name in ("x:y.zem", "a\\b.zem"):
+        write(os.path.join(tmp, name), "Zem []\nprint mold system/options/script\n")
+        rc, out = run([name], tmp)
+        check("script named " + name, (rc, out), (0, '%%"%s"\n' % name))
+
+    # #include-binary reads the file where the directive stood
+    with open(os.path.join(tmp, "data.bin"), "wb") as f:
+        f.write(b"\x00\x01z")
+    write(os.path.join(tmp, "bin.zem"), "Zem []\nprint mold #include-binary %data.bin\n")
+    rc, out = run(["bin.zem"], tmp)
+    check("include-binary", (rc, out), (0, "#{00017A}\n"))
+    # an error in a condition names the directive where it happened
+    write(os.path.join(tmp, "pperr.zem"), "Zem []\n#if 1 / 0 [a]\n")
+    rc, out = run(["pperr.zem"], tmp)
+    check("preprocessor error", out.splitlines()[:3],
+          ["*** Preprocessor Error in #if", "*** Math Error: attempt to divide by zero", "*** Where: if"])
+
 
 def files(tmp):
     os.makedirs(os.path.join(tmp, "f", "dir"))
@@ -118,8 +136,63 @@ def files(tmp):
     check("files status", rc, 0)
 
 
+def line_ends(tmp):
+    # read folds CR LF and a lone CR to LF and skips a leading byte-order
+    # mark, as python's universal newlines with utf-8-sig do; read/lines
+    # splits at LF only, dropping a CR before it.
+    raw = b"\xef\xbb\xbfa\rb\r\nc\n\rd\r\xef\xbb\xbfe\n"  # a U+FEFF inside the text stays
+    with open(os.path.join(tmp, "cr.txt"), "wb") as f:
+        f.write(raw)
+    with open(os.path.join(tmp, "cr.txt"), encoding="utf-8-sig", newline=None) as f:
+        text = f.read()
+    write(os.path.join(tmp, "cr.zem"),
+          "Zem []\n"
+          "t: read %cr.txt\n"
+          "print [length? t none? find t #\"^M\"]\n"
+          "foreach line read/lines %cr.txt [print mold line]\n"
+          "write %back.txt t\n")
+    rc, out = run(["cr.zem"], tmp)
+    check("line ends status", rc, 0)
+    lines = out.splitlines()
+    check("read folds every line end", lines[0], "%d true" % len(text))
+    check("read/lines", lines[1:], ['"%s"' % l.rstrip("\r").replace("\r", "^M")
+                                    for l in raw[3:].decode().rstrip("\n").split("\n")])
+    with open(os.path.join(tmp, "back.txt"), "rb") as f:
+        check("the text read", f.read(), text.encode())
+
+
+def compression(tmp):
+    # Raw DEFLATE both ways against python's zlib (wbits=-15): what zem
+    # compresses python inflates, and zem inflates python's stored, fixed
+    # and dynamic blocks.
+    import zlib
+    data = ("zem " * 300 + "".join(chr(32 + i % 90) for i in range(5000))).encode()
+    for level in (0, 1, 9):
+        c = zlib.compressobj(level, zlib.DEFLATED, -15)
+        with open(os.path.join(tmp, "py%d.bin" % level), "wb") as f:
+            f.write(c.compress(data) + c.flush())
+    with open(os.path.join(tmp, "data.bin"), "wb") as f:
+        f.write(data)
+    write(os.path.join(tmp, "deflate.zem"),
+          "Zem []\n"
+          "data: read/binary %data.bin\n"
+          "write/binary %zem.bin compress data 'deflate\n"
+          "write/binary %empty.bin compress #{} 'deflate\n"
+          "foreach n [0 1 9] [\n"
+          "    print (decompress read/binary rejoin [%py n %.bin] 'deflate) = data\n"
+          "]\n")
+    rc, out = run(["deflate.zem"], tmp)
+    check("deflate status", rc, 0)
+    check("zem inflates python's streams", out.splitlines(), ["true", "true", "true"])
+    with open(os.path.join(tmp, "zem.bin"), "rb") as f:
+        check("python inflates zem's stream", zlib.decompress(f.read(), -15) == data, True)
+    with open(os.path.join(tmp, "empty.bin"), "rb") as f:
+        packed = f.read()
+    check("empty input", (packed, zlib.decompress(packed, -15)), (b"\x03\x00", b""))
+
+
 with tempfile.TemporaryDirectory() as tmp:
-    for case in (command_line, script_mode, files):
+    for case in (command_line, script_mode, files, line_ends, compression):
         os.makedirs(os.path.join(tmp, case.__name__))
         case(os.path.join(tmp, case.__name__))
 

@@ -122,6 +122,11 @@ TEST(TerminalMeasure, WideCharacterInTheLastColumnMovesToTheNextRow) {
     out.clear();
     terminal::measure(U"\u009b2J", 0, 3, 0, 80, false, &out);
     EXPECT_EQ(out, "?2J");  // a control character never reaches the terminal
+    // Only the cells of a window of rows are written, escape sequences always.
+    out.clear();
+    // a b c take cells 0-2, the wide one moves to 4-5, e is 6, f 7.
+    EXPECT_EQ(terminal::measure(U"\x1b[1mabc\u4E2D" U"ef", 0, 10, 0, 4, false, &out, 4, 7), 8);
+    EXPECT_EQ(out, "\x1b[1m\u4E2D" "e");
 }
 
 TEST(TerminalPiped, LinesAsUtf8WithCarriageReturnKept) {

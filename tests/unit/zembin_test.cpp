@@ -13,6 +13,8 @@
 #include "datatypes/bitset.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
+#include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/typeset.h"
 #include "evaluator/natives.h"
@@ -572,6 +574,105 @@ TEST_F(Zembin, WordsOfAnErrorContextStayReadable) {
     *error::field(&e, error::ARG2) = e;
     Cell out;
     EXPECT_FIRES(zembin::encode_cp(&e, &out), err::NO_CODEC);
+}
+
+TEST_F(Zembin, HashAndMapRecords) {
+    REPORT_ERRORS({
+    Cell h = at(load("[a 1]"), 0);
+    hash::make_table_at(&h, 2);
+    stack::push(&h);
+    Cell backing = at(load("[a 1 \"k\" [x] b 2]"), 0);
+    Cell m;
+    map::make_at(&m, &backing, 3);
+    stack::push(&m);
+    Cell b = at(load("b"), 0);
+    map::remove(&m, nullptr, &b);  // a removed pair is not written
+    // hash! as a block record; map! as its live pairs, keys as the map keeps them.
+    EXPECT_EQ(bytes_of(encoded(h)), compact_with_symbols({"a"}, hex("24 02 0F 00 81")));
+    EXPECT_EQ(bytes_of(encoded(m)), compact_with_symbols({"a", "x"}, hex("28 04 10 00 81 07 04 6B 05 01 0F 01")));
+    Bytes plain = bytes_of(encoded(h, true));
+    Bytes expect = hex("5A454D42494E 02 04") + le32(1) + le32(32) + le32(1) + le32(8) + le32(0) +
+                   hex("6100000000000000") + le32(TYPE_HASH) + le32(0) + le32(2) +
+                   le32(TYPE_WORD | zembin::P_GLOBAL) + le32(0) + le32(at(h, 0).data3) + le32(TYPE_INTEGER) + le32(1);
+    EXPECT_EQ(plain, expect);
+    // The same map twice, and a hash! that holds itself: one buffer each.
+    Cell src = *block::make_at(stack::push_slot(), 4);
+    for (const Cell& c : {h, m, m}) block::rs_append(&src, &c);
+    block::rs_append(&h, &h);
+    for (bool cp : {true, false}) {
+        SCOPED_TRACE(cp ? "compact" : "plain");
+        Cell d = decode(bytes_of(encoded(src, !cp)));
+        Cell dh = at(d, 0), dm = at(d, 1);
+        ASSERT_EQ(dh.type(), TYPE_HASH);
+        ASSERT_EQ(dm.type(), TYPE_MAP);
+        EXPECT_EQ(mold(d), mold(src));
+        EXPECT_EQ(at(dh, 2).node(), dh.node());
+        EXPECT_EQ(at(d, 2).node(), dm.node());
+        EXPECT_EQ(at(d, 2).data3, dm.data3);
+        // The tables index what was decoded (select answers in its first argument).
+        Cell key = at(load("a"), 0), text = at(load("\"k\""), 0);
+        Cell hh = dh, mm = dm;
+        EXPECT_EQ(mold(*actions::select(&hh, &key, nullptr, false, false, false, false, nullptr, nullptr, false, false)), "1");
+        EXPECT_EQ(mold(*actions::select(&mm, &text, nullptr, false, false, false, false, nullptr, nullptr, false, false)), "[x]");
+        EXPECT_EQ(map::rs_length_q(&dm), 2u);
+    }
+    })
+    // A map key that a map! cannot hold, and a map with an odd count.
+    expect_invalid(compact(hex("28 02 05 00 81")), 13);
+    expect_invalid(compact(hex("28 01 81")), 12);
+    // A hash! by reference must lead to a hash!.
+    expect_invalid(compact(hex("05 02 05 00 C1 24 01 00")), 0);
+}
+
+// A word whose context belongs to an owner with no record form (it holds a
+// routine!, as the console's objects do) is written in the global form, as
+// if the attempt to write the owner had never been made.
+TEST_F(Zembin, WordOfAnOwnerWithoutARecordGoesGlobal) {
+    // An object of one field `zb-field` holding `value`, on the value stack,
+    // and the word of that field bound to it.
+    auto object_with = [](const Cell& value, Cell* word) {
+        Node ctx = context::create(1, false, true, 0, context::KIND_OBJECT);
+        Cell f = booted::word("zb-field");
+        context::add_word(ctx, &f);
+        Cell obj{TYPE_OBJECT, ctx, 3, 0};
+        *context::self_of(ctx) = obj;
+        *context::value_at(ctx, 0) = value;
+        stack::push(&obj);
+        *word = Cell{TYPE_WORD, ctx, f.symbol(), 0};
+        return obj;
+    };
+    REPORT_ERRORS({
+    Cell bound, kept;
+    Cell held = object_with(Cell{TYPE_ROUTINE, 0, 0, 0}, &bound);
+    Cell global = booted::word("zb-field");
+    EXPECT_EQ(bytes_of(encoded(bound)), bytes_of(encoded(global)));
+    Cell unbound = global;  // plain words out of the global context carry no index
+    unbound.data1 = 0;
+    EXPECT_EQ(bytes_of(encoded(bound, true)), bytes_of(encoded(unbound, true)));
+    // In an error's stack, next to a word of an object that has a record.
+    object_with(booted::integer(9), &kept);
+    Cell words = *block::make_at(stack::push_slot(), 4);
+    for (const Cell& c : {bound, kept, bound}) block::rs_append(&words, &c);
+    Cell e{};
+    error::create(err::NO_VALUE, nullptr, nullptr, nullptr, &e);
+    stack::push(&e);
+    *error::field(&e, error::STACK) = words;
+    for (bool plain : {false, true}) {
+        SCOPED_TRACE(plain ? "plain" : "compact");
+        Cell d = decode(bytes_of(encoded(e, plain)));
+        ASSERT_EQ(d.type(), TYPE_ERROR);
+        Cell st = *error::field(&d, error::STACK);
+        EXPECT_EQ(mold(st), "[zb-field zb-field zb-field]");
+        EXPECT_EQ(at(st, 0).ctx(), context::global);
+        EXPECT_EQ(at(st, 2).ctx(), context::global);
+        Node dctx = at(st, 1).ctx();
+        ASSERT_NE(dctx, context::global);
+        EXPECT_EQ(context::value_at(dctx, 0)->int_value(), 9);
+    }
+    // The owner itself still has no record.
+    Cell out;
+    EXPECT_FIRES(zembin::encode_cp(&held, &out), err::NO_CODEC);
+    })
 }
 
 // ---- Boot images ------------------------------------------------------------------------------
