@@ -56,7 +56,7 @@
     X(SCRIPT, BAD_PATH_TYPE, R"~([ "path" :arg1 "is not valid for" arg2 "type" ])~")                 \
     X(SCRIPT, BAD_PATH_TYPE2, R"~([ :arg1 "is not valid for" arg2 "type" ])~")                       \
     X(SCRIPT, BAD_PATH_SET, R"~([ "cannot set" :arg2 "in path" :arg1 ])~")                           \
-    X(SCRIPT, BAD_FIELD_SET, R"~([ "cannot set" arg1 "field to" arg2 "datatype" ])~")                \
+    X(SCRIPT, BAD_FIELD_SET, R"~([ "cannot set" arg2 "field to" arg1 "datatype" ])~")                \
     X(SCRIPT, DUP_VARS, R"~([ "duplicate variable specified:" :arg1 ])~")                            \
     X(SCRIPT, PAST_END, "out of range or past end")                                               \
     X(SCRIPT, MISSING_ARG, "missing a required argument or refinement")                            \
@@ -81,6 +81,8 @@
     X(SCRIPT, MOVE_BAD, R"~([ "cannot MOVE elements from" arg1 "to" arg2 ])~")                       \
     X(SCRIPT, TOO_LONG, "content too long")                                                        \
     X(SCRIPT, WRONG_DENOM, R"~([ arg1 "not same denomination as" arg2 ])~")                          \
+    X(SCRIPT, BAD_DENOM, R"~([ "invalid denomination:" :arg1 ])~")                                 \
+    X(SCRIPT, INVALID_OBJ_EVT, R"~([ "invalid object event handler:" :arg1 ])~")                     \
     X(SCRIPT, NOT_LINKED, "instance is not linked to a reactive source")                           \
     X(SCRIPT, REACT_BAD_FUNC, "reactive function must take exactly two arguments")                 \
     X(SCRIPT, REACT_NOT_ENOUGH, "reactive functions must accept at least 2 arguments")              \

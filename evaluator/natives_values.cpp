@@ -288,13 +288,13 @@ Unwind n_as_point3d(bool, const int32_t*) {
     return result(r);
 }
 
-// as-money currency amount: an unknown currency code is an invalid argument.
+// as-money currency amount: an unknown currency code is a bad denomination.
 Unwind n_as_money(bool, const int32_t*) {
     Cell code = *arg(0);
     Cell amount = *arg(1);
     if (!word::any_word_q(code.type())) expect_arg(code.type(), 0);
     int32_t index = money::get_currency_index(code.symbol());
-    if (index < 0) fire(err::INVALID_ARG, &code);
+    if (index < 0) fire(err::BAD_DENOM, &code);
     Cell m{};
     if (amount.type() == TYPE_INTEGER)
         money::make_integer_at(&m, amount.int_value());
