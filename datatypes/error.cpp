@@ -9,6 +9,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/cycles.h"
@@ -143,6 +144,15 @@ Cell* create(ErrorId id, const Cell* arg1, const Cell* arg2, const Cell* arg3, C
     Cell e = blank();
     fill_ids(&e, id);
     for (uint32_t i = 0; i < 3; ++i) set_field(&e, static_cast<Field>(ARG1 + i), &args[i]);
+    *out = e;
+    return out;
+}
+
+Cell* make_prototype(Cell* out) {
+    Cell e = blank();
+    set_type(&e, TYPE_OBJECT);
+    e.data2 = static_cast<uint32_t>(object::new_class_id());
+    *context::self_of(e.ctx()) = e;
     *out = e;
     return out;
 }

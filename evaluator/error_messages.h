@@ -14,7 +14,7 @@
     X(NOTE, NO_LOAD, R"~([ "cannot load:" arg1 ])~")                                                 \
     X(SYNTAX, INVALID, R"~([ :arg1 "invalid" :arg2 "at" :arg3 ])~")                                          \
     X(SYNTAX, MISSING, R"~([ :arg1 "missing" :arg2 "at" :arg3 ])~")                                          \
-    X(SYNTAX, NO_HEADER, R"~([ "script is missing a header:" arg1 ])~")                              \
+    X(SYNTAX, NO_HEADER, R"~([ "script is missing a Zem header:" arg1 ])~")                           \
     X(SYNTAX, NO_RS_HEADER, R"~([ "system script is missing a header:" arg1 ])~")                    \
     X(SYNTAX, BAD_HEADER, R"~([ "script header is not valid:" arg1 ])~")                             \
     X(SYNTAX, MALCONSTRUCT, R"~([ :arg1 "invalid construction spec at" :arg2 ])~")                            \
@@ -79,7 +79,7 @@
     X(SCRIPT, MISSING_SPEC_FIELD, R"~([ arg1 "not found in spec block" ])~")                         \
     X(SCRIPT, BAD_LOOP_SERIES, R"~([ "Loop series changed to invalid value:" :arg1 ])~")             \
     X(SCRIPT, MOVE_BAD, R"~([ "cannot MOVE elements from" arg1 "to" arg2 ])~")                       \
-    X(SCRIPT, TOO_LONG, "content too long")                                                        \
+    X(SCRIPT, TOO_LONG, "Content too long")                                                        \
     X(SCRIPT, WRONG_DENOM, R"~([ arg1 "not same denomination as" arg2 ])~")                          \
     X(SCRIPT, BAD_DENOM, R"~([ "invalid denomination:" :arg1 ])~")                                 \
     X(SCRIPT, INVALID_OBJ_EVT, R"~([ "invalid object event handler:" :arg1 ])~")                     \
@@ -139,7 +139,7 @@
     X(INTERNAL, FEATURE_NA, "feature not available")                                               \
     X(INTERNAL, NOT_DONE, "reserved for future use (or not yet implemented)")                      \
     X(INTERNAL, INVALID_ERROR, R"~([ "invalid error object field value:" arg1 arg2 ])~")             \
-    X(INTERNAL, ROUTINES, "routines require compilation, from OS shell")                           \
+    X(INTERNAL, ROUTINES, "routines require compilation, from OS shell: `zem -r <script.zem>`")    \
     X(INTERNAL, ZEM_SYSTEM, "contains Zem/System code which requires compilation")                 \
     X(INTERNAL, DEPRECATED, R"~([ arg1 "is deprecated, use" arg2 "instead" ])~")
 

@@ -3,7 +3,6 @@
 #include "evaluator/errors.h"
 
 #include <cstring>
-#include <string>
 
 #include "datatypes/error.h"
 #include "datatypes/string.h"
@@ -76,8 +75,6 @@ uint32_t category_symbols[CATEGORY_COUNT];
 uint32_t id_symbols[sizeof ids / sizeof ids[0]];
 bool initialised = false;
 
-std::string catalog;
-
 }  // namespace
 
 const char* category_word(uint32_t category) {
@@ -124,37 +121,6 @@ bool find_id(uint32_t category, uint32_t symbol, uint32_t* position) {
         }
     }
     return false;
-}
-
-const char* catalog_source() {
-    if (!catalog.empty()) return catalog.c_str();
-    std::string s = "make object! [\n";
-    for (uint32_t c = 0; c < CATEGORY_COUNT; ++c) {
-        s += "    ";
-        s += category_words[c];
-        s += ": make object! [\n        code: " + std::to_string(c * 100) + "\n        type: \"";
-        s += titles[c];
-        s += "\"\n";
-        for (const IdEntry& e : ids) {
-            if (e.id.category != c) continue;
-            const char* text = message(e.id);
-            s += "        ";
-            s += e.word;
-            s += ": ";
-            if (text[0] == '[') {
-                s += text;
-            } else {
-                s += '"';
-                s += text;
-                s += '"';
-            }
-            s += '\n';
-        }
-        s += "    ]\n";
-    }
-    s += "]\n";
-    catalog = s;
-    return catalog.c_str();
 }
 
 void init() {

@@ -219,11 +219,6 @@ const char* message(ErrorId id);
 bool find_category(uint32_t symbol, uint32_t* category);
 bool find_id(uint32_t category, uint32_t symbol, uint32_t* position);
 
-// The catalogue as Zem source: an object of one object per category, each
-// holding `code`, `type` (the title) and one field per id with its message.
-// The library builds system/catalog/errors from it.
-const char* catalog_source();
-
 // How many call-frame names an error's printed form shows (the "*** Stack:"
 // line is written only when it is above 0).
 extern int32_t trace_depth;

@@ -42,7 +42,9 @@
     X(35, zembin_decode, "decode")          \
     X(36, version, "version")                \
     X(37, float_pretty, "float-pretty")      \
-    X(38, float_full, "float-full")
+    X(38, float_full, "float-full")          \
+    X(39, error_catalog, "error-catalog")    \
+    X(40, error_prototype, "error-prototype")
 
 namespace routines {
 
