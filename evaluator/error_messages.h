@@ -1,7 +1,7 @@
 // The messages of the error catalogue, one per error id, and the title of
 // each category. A message is plain text, or Zem block source (it starts
-// with "[") of strings and words naming error fields: `arg1` shows the
-// field formed, `:arg1` molded (a syntax error always forms).
+// with "[") of strings and words naming error fields (`arg1` or `:arg1`):
+// the field's value shows molded, or formed in a syntax error.
 #pragma once
 
 // X(category, id name, message)

@@ -70,6 +70,12 @@ def test_errors():
     out, _ = zem(stdin='1 + "a"\n2\n')
     rest = after_banner(out)
     check("error then empty line", rest.startswith("*** Script Error: ") and "\n\n== 2\n" in rest, rest)
+    # A throw that nothing catches is reported where it was thrown, not at
+    # the console's own catch.
+    out, _ = zem(stdin="throw 5\n")
+    lines = after_banner(out).split("\n")
+    check("uncaught throw", lines[:3] == ["*** Throw Error: no catch for throw: 5", "*** Where: throw",
+                                           "*** Near : throw 5"], lines)
 
 
 def test_truncation():
