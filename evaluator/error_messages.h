@@ -81,8 +81,6 @@
     X(SCRIPT, MOVE_BAD, R"~([ "cannot MOVE elements from" arg1 "to" arg2 ])~")                       \
     X(SCRIPT, TOO_LONG, "Content too long")                                                        \
     X(SCRIPT, WRONG_DENOM, R"~([ arg1 "not same denomination as" arg2 ])~")                          \
-    X(SCRIPT, BAD_DENOM, R"~([ "invalid denomination:" :arg1 ])~")                                 \
-    X(SCRIPT, INVALID_OBJ_EVT, R"~([ "invalid object event handler:" :arg1 ])~")                     \
     X(SCRIPT, NOT_LINKED, "instance is not linked to a reactive source")                           \
     X(SCRIPT, REACT_BAD_FUNC, "reactive function must take exactly two arguments")                 \
     X(SCRIPT, REACT_NOT_ENOUGH, "reactive functions must accept at least 2 arguments")              \
@@ -109,6 +107,8 @@
     X(SCRIPT, PARSE_INTO_BAD, "PARSE - COLLECT INTO/AFTER invalid series! argument")                \
     X(SCRIPT, PARSE_INTO_TYPE, "PARSE - COLLECT INTO/AFTER expects a series! of compatible datatype") \
     X(SCRIPT, RB_INVALID_RECORD, R"~([ "invalid record:" :arg1 ])~")                                 \
+    X(SCRIPT, BAD_DENOM, R"~([ "invalid denomination:" :arg1 ])~")                                 \
+    X(SCRIPT, INVALID_OBJ_EVT, R"~([ "invalid object event handler:" :arg1 ])~")                     \
     X(MATH, ZERO_DIVIDE, "attempt to divide by zero")                                              \
     X(MATH, OVERFLOW, "math or number overflow")                                                   \
     X(MATH, POSITIVE, "positive number required")                                                  \

@@ -104,34 +104,34 @@ enum ErrorCategory : uint32_t {
     X(SCRIPT, 59, MOVE_BAD, "move-bad")                        \
     X(SCRIPT, 60, TOO_LONG, "too-long")                        \
     X(SCRIPT, 61, WRONG_DENOM, "wrong-denom")                  \
-    X(SCRIPT, 62, BAD_DENOM, "bad-denom")                      \
-    X(SCRIPT, 63, INVALID_OBJ_EVT, "invalid-obj-evt")          \
-    X(SCRIPT, 64, NOT_LINKED, "not-linked")                    \
-    X(SCRIPT, 65, REACT_BAD_FUNC, "react-bad-func")            \
-    X(SCRIPT, 66, REACT_NOT_ENOUGH, "react-not-enough")        \
-    X(SCRIPT, 67, REACT_NO_MATCH, "react-no-match")            \
-    X(SCRIPT, 68, REACT_BAD_OBJ, "react-bad-obj")              \
-    X(SCRIPT, 69, FACE_TYPE, "face-type")                      \
-    X(SCRIPT, 70, NOT_WINDOW, "not-window")                    \
-    X(SCRIPT, 71, BAD_WINDOW, "bad-window")                    \
-    X(SCRIPT, 72, NOT_EVENT_TYPE, "not-event-type")            \
-    X(SCRIPT, 73, VID_INVALID_SYNTAX, "vid-invalid-syntax")    \
-    X(SCRIPT, 74, RTD_INVALID_SYNTAX, "rtd-invalid-syntax")    \
-    X(SCRIPT, 75, RTD_NO_MATCH, "rtd-no-match")                \
-    X(SCRIPT, 76, NON_ALIGNED, "non-aligned")                  \
-    X(SCRIPT, 77, DRAW_INVALID, "draw-invalid")                \
-    X(SCRIPT, 78, DRAW_INFINITE, "draw-infinite")              \
-    X(SCRIPT, 79, PARSE_RULE, "parse-rule")                    \
-    X(SCRIPT, 80, PARSE_END, "parse-end")                      \
-    X(SCRIPT, 81, PARSE_INVALID_REF, "parse-invalid-ref")      \
-    X(SCRIPT, 82, PARSE_BLOCK, "parse-block")                  \
-    X(SCRIPT, 83, PARSE_UNSUPPORTED, "parse-unsupported")      \
-    X(SCRIPT, 84, PARSE_INFINITE, "parse-infinite")            \
-    X(SCRIPT, 85, PARSE_STACK, "parse-stack")                  \
-    X(SCRIPT, 86, PARSE_KEEP, "parse-keep")                    \
-    X(SCRIPT, 87, PARSE_INTO_BAD, "parse-into-bad")            \
-    X(SCRIPT, 88, PARSE_INTO_TYPE, "parse-into-type")          \
-    X(SCRIPT, 89, RB_INVALID_RECORD, "rb-invalid-record")      \
+    X(SCRIPT, 62, NOT_LINKED, "not-linked")                    \
+    X(SCRIPT, 63, REACT_BAD_FUNC, "react-bad-func")            \
+    X(SCRIPT, 64, REACT_NOT_ENOUGH, "react-not-enough")        \
+    X(SCRIPT, 65, REACT_NO_MATCH, "react-no-match")            \
+    X(SCRIPT, 66, REACT_BAD_OBJ, "react-bad-obj")              \
+    X(SCRIPT, 67, FACE_TYPE, "face-type")                      \
+    X(SCRIPT, 68, NOT_WINDOW, "not-window")                    \
+    X(SCRIPT, 69, BAD_WINDOW, "bad-window")                    \
+    X(SCRIPT, 70, NOT_EVENT_TYPE, "not-event-type")            \
+    X(SCRIPT, 71, VID_INVALID_SYNTAX, "vid-invalid-syntax")    \
+    X(SCRIPT, 72, RTD_INVALID_SYNTAX, "rtd-invalid-syntax")    \
+    X(SCRIPT, 73, RTD_NO_MATCH, "rtd-no-match")                \
+    X(SCRIPT, 74, NON_ALIGNED, "non-aligned")                  \
+    X(SCRIPT, 75, DRAW_INVALID, "draw-invalid")                \
+    X(SCRIPT, 76, DRAW_INFINITE, "draw-infinite")              \
+    X(SCRIPT, 77, PARSE_RULE, "parse-rule")                    \
+    X(SCRIPT, 78, PARSE_END, "parse-end")                      \
+    X(SCRIPT, 79, PARSE_INVALID_REF, "parse-invalid-ref")      \
+    X(SCRIPT, 80, PARSE_BLOCK, "parse-block")                  \
+    X(SCRIPT, 81, PARSE_UNSUPPORTED, "parse-unsupported")      \
+    X(SCRIPT, 82, PARSE_INFINITE, "parse-infinite")            \
+    X(SCRIPT, 83, PARSE_STACK, "parse-stack")                  \
+    X(SCRIPT, 84, PARSE_KEEP, "parse-keep")                    \
+    X(SCRIPT, 85, PARSE_INTO_BAD, "parse-into-bad")            \
+    X(SCRIPT, 86, PARSE_INTO_TYPE, "parse-into-type")          \
+    X(SCRIPT, 87, RB_INVALID_RECORD, "rb-invalid-record")      \
+    X(SCRIPT, 88, BAD_DENOM, "bad-denom")                      \
+    X(SCRIPT, 89, INVALID_OBJ_EVT, "invalid-obj-evt")          \
     X(MATH, 0, ZERO_DIVIDE, "zero-divide")                     \
     X(MATH, 1, OVERFLOW, "overflow")                           \
     X(MATH, 2, POSITIVE, "positive")                           \
@@ -201,7 +201,7 @@ struct ErrorThrown {
 [[noreturn]] void fire_int(ErrorId id, int32_t value);
 // syntax malconstruct for a make of the datatype from a spec it refuses:
 // the datatype and the spec's mold (flat, cut near 80 characters) fill the
-// message as the lexer's place and excerpt do ("pair! invalid construction
+// message as the lexer's place and excerpt do ("pair invalid construction
 // spec at [1]").
 [[noreturn]] void fire_malconstruct(uint32_t type, const Cell* spec);
 
