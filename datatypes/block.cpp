@@ -999,6 +999,13 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
     // The key is one cell, as put appends it.
     int64_t pos = locate(series, &k, nullptr, true, case_, false, nullptr, false, false, false, &span);
     uint32_t len = series_of(series)->count();
+    // The change is at the value's cell (or at the tail, for the key and
+    // value appended).
+    int32_t at = pos < 0 ? static_cast<int32_t>(len) : static_cast<int32_t>(pos) + 1;
+    int32_t part = pos < 0 ? 2 : 1;
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::put, &v, at, part);
+    len = series_of(series)->count();
     if (pos < 0) {
         rs_append(series, &k);
         rs_append(series, &v);
@@ -1010,6 +1017,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
         *rs_abs_at(series, static_cast<uint32_t>(pos) + 1) = v;
         hash::reindex(series, static_cast<uint32_t>(pos) + 1, 1);
     }
+    ownership::after(notify, &target, words::put_ed, &v, at, part);
     return value;
 }
 
@@ -1181,6 +1189,8 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     }
     uint32_t records = static_cast<uint32_t>(count) / size;
     if (records < 2) return series;
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::sort, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
 
     Sorting s{series->node(), static_cast<uint32_t>(start), size, fn, none_cell, none_cell};
     Cell* saved_top = stack::top;
@@ -1202,13 +1212,15 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     stack::top = saved_top;
     // A comparison function that shortened the block leaves it as it is.
     SeriesBuffer* b = series_of(series);
-    if (uint64_t{s.base} + uint64_t{records} * size > b->count()) return series;
-    Cell* cells = reinterpret_cast<Cell*>(b->offset_addr()) + s.base;
-    std::vector<Cell> sorted(uint64_t{records} * size);
-    for (uint32_t i = 0; i < records; ++i)
-        std::memcpy(static_cast<void*>(&sorted[uint64_t{i} * size]), cells + uint64_t{order[i]} * size,
-                    size * sizeof(Cell));
-    std::memcpy(static_cast<void*>(cells), sorted.data(), sorted.size() * sizeof(Cell));
+    if (uint64_t{s.base} + uint64_t{records} * size <= b->count()) {
+        Cell* cells = reinterpret_cast<Cell*>(b->offset_addr()) + s.base;
+        std::vector<Cell> sorted(uint64_t{records} * size);
+        for (uint32_t i = 0; i < records; ++i)
+            std::memcpy(static_cast<void*>(&sorted[uint64_t{i} * size]), cells + uint64_t{order[i]} * size,
+                        size * sizeof(Cell));
+        std::memcpy(static_cast<void*>(cells), sorted.data(), sorted.size() * sizeof(Cell));
+    }
+    ownership::after(notify, &target, words::sorted, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
     return series;
 }
 

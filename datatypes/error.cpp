@@ -9,6 +9,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/cycles.h"
@@ -72,21 +73,16 @@ void fill_message(Cell* buffer, const Cell* error, const char* text, bool syntax
             p = end + 1;
             continue;
         }
-        bool molded = false;
-        if (*p == ':') {
-            molded = true;
-            ++p;
-        }
+        if (*p == ':') ++p;  // a get-word names the field as a word does
         const char* start = p;
         while (*p && *p != ' ' && *p != ']') ++p;
         std::string name(start, p);
         for (uint32_t f = 0; f < FIELD_COUNT; ++f) {
             if (name == field_names[f]) {
-                // Plain words show the value as it reads (a word, a
-                // string without quotes); get-words show its mold.
+                // The field's value molded, or formed in a syntax error
+                // (whose arguments are source excerpts).
                 Cell v = *field(error, static_cast<Field>(f));
-                bool mold = !syntax && (molded || v.type() != TYPE_STRING);
-                append_value(buffer, &v, mold, true, false, 80);
+                append_value(buffer, &v, !syntax, true, false, 80);
                 break;
             }
         }
@@ -143,6 +139,15 @@ Cell* create(ErrorId id, const Cell* arg1, const Cell* arg2, const Cell* arg3, C
     Cell e = blank();
     fill_ids(&e, id);
     for (uint32_t i = 0; i < 3; ++i) set_field(&e, static_cast<Field>(ARG1 + i), &args[i]);
+    *out = e;
+    return out;
+}
+
+Cell* make_prototype(Cell* out) {
+    Cell e = blank();
+    set_type(&e, TYPE_OBJECT);
+    e.data2 = static_cast<uint32_t>(object::new_class_id());
+    *context::self_of(e.ctx()) = e;
     *out = e;
     return out;
 }
@@ -263,7 +268,7 @@ int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
     else append(buffer, "???");
     append(buffer, "\n*** Near : ");
     Cell near = *field(&e, NEAR);
-    if (near.type() != TYPE_NONE) append_value(buffer, &near, true, true, true, 40);
+    append_value(buffer, &near, true, true, true, 40);
     if (errors::trace_depth > 0) {
         Cell s = *field(&e, STACK);
         if (s.type() == TYPE_INTEGER) {

@@ -22,6 +22,10 @@ Cell* field(const Cell* error, Field f);
 // position, the other fields none.
 Cell* create(ErrorId id, const Cell* arg1, const Cell* arg2, const Cell* arg3, Cell* out);
 
+// The standard error prototype (system/standard/error): a fresh object!
+// of the ten fields, all none, that every error! copies in shape.
+Cell* make_prototype(Cell* out);
+
 // The catalogue id an error's type and id fields name; false when they name
 // none.
 bool id_of(const Cell* error, ErrorId* out);

@@ -8,6 +8,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "runtime/hashtable.h"
 
@@ -112,6 +113,8 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
 
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent) {
+    // A hash! met again inside itself shows as the cycle marker alone.
+    if (cycles::detect_q(value, buffer, &limit, true)) return limit;
     if (!only) {
         string::concatenate_literal(buffer, "make hash! ");
         limit -= 11;

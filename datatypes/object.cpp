@@ -294,7 +294,7 @@ Node events_record(const Cell* obj) {
             Cell w = *context::word_at(ctx, static_cast<uint32_t>(found[k]));
             set_type(&w, TYPE_WORD);
             Cell dt = dtype(fns[k].type());
-            fire(err::BAD_FIELD_SET, &w, &dt);
+            fire(err::BAD_FIELD_SET, &dt, &w);
         }
     }
     Node record = memory::alloc_cells(2);
@@ -434,12 +434,9 @@ void fire_on_change(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) {
     if (index < 0) return;
     Node ctx = obj.ctx();
     Cell fn = *context::value_at(ctx, static_cast<uint32_t>(index));
-    if (fn.type() != TYPE_FUNCTION) {
-        Cell w = *context::word_at(ctx, static_cast<uint32_t>(index));
-        set_type(&w, TYPE_WORD);
-        Cell dt = dtype(fn.type());
-        fire(err::BAD_FIELD_SET, &w, &dt);
-    }
+    // The handler field no longer holds a function (it was assigned since
+    // the record was made).
+    if (fn.type() != TYPE_FUNCTION) fire(err::INVALID_OBJ_EVT, &fn);
     refresh_record(obj.data3, 0, &fn);
     Cell w = *word;
     if (w.ctx() != ctx) {
@@ -456,7 +453,7 @@ void fire_on_change(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) {
 void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
                          int32_t part) {
     Cell obj = *owner;
-    if (obj.data3 == 0) fire(err::INVALID_ARG, &obj);
+    if (obj.data3 == 0) fire(err::INVALID_OBJ_EVT, &obj);
     int32_t field = record_index(record_cells(obj.data3)[1]);
     if (field < 0) return;
     Cell fn = *context::value_at(obj.ctx(), static_cast<uint32_t>(field));
@@ -472,7 +469,7 @@ void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Ce
 Cell* make(Cell* proto_in, Cell* spec_in, uint32_t) {
     Cell proto = *proto_in, spec = *spec_in;
     bool with_proto = proto.type() == TYPE_OBJECT;
-    if (spec.type() != TYPE_BLOCK && !object_q(spec.type())) fire(err::MALCONSTRUCT, &spec);
+    if (spec.type() != TYPE_BLOCK && !object_q(spec.type())) fire_malconstruct(TYPE_OBJECT, &spec);
     Cell obj;
     if (with_proto)
         copy_into(&proto, &obj, true, nullptr, false);

@@ -593,15 +593,15 @@ void form_value(Cell* value, Cell* buffer) {
 // Case changes report once, after the change.
 void uppercase(Cell* value, const Cell* part) {
     Cell target = *value;
-    case_folding::change_case(value, part, true);
+    uint32_t count = case_folding::change_case(value, part, true);
     if (ownership::maybe_owned(&target))
-        ownership::check(&target, words::uppercase, nullptr, static_cast<int32_t>(target.head()), static_cast<int32_t>(rs_length_q(&target)));
+        ownership::check(&target, words::uppercase, nullptr, static_cast<int32_t>(target.head()), static_cast<int32_t>(count));
 }
 void lowercase(Cell* value, const Cell* part) {
     Cell target = *value;
-    case_folding::change_case(value, part, false);
+    uint32_t count = case_folding::change_case(value, part, false);
     if (ownership::maybe_owned(&target))
-        ownership::check(&target, words::lowercase, nullptr, static_cast<int32_t>(target.head()), static_cast<int32_t>(rs_length_q(&target)));
+        ownership::check(&target, words::lowercase, nullptr, static_cast<int32_t>(target.head()), static_cast<int32_t>(count));
 }
 
 // ---- make and to ------------------------------------------------------------------------
@@ -1470,8 +1470,11 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
         }
     }
     if (count < 2) return series;
+    Cell target = *series;
+    bool notify = ownership::before(&target, words::sort, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
     if (fn) {
         sort_by_function(series, head, count, step, all && skip, reverse, stable && !case_, fn);
+        ownership::after(notify, &target, words::sorted, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
         return series;
     }
     SeriesBuffer* s = series_of(series);
@@ -1481,8 +1484,6 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     int32_t op = static_cast<int32_t>(unit) | (exact ? 8 : 0) | (reverse ? 16 : 0) |
                  (all && skip ? 32 : 0);
     int32_t flags = all && skip ? static_cast<int32_t>(step) : offset;
-    Cell target = *series;
-    bool notify = ownership::before(&target, words::sort, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
     s = series_of(series);
     uint8_t* base = s->offset_addr() + head * unit;
     if (stable && !case_)

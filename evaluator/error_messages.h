@@ -1,7 +1,7 @@
 // The messages of the error catalogue, one per error id, and the title of
 // each category. A message is plain text, or Zem block source (it starts
-// with "[") of strings and words naming error fields: `arg1` shows the
-// field formed, `:arg1` molded (a syntax error always forms).
+// with "[") of strings and words naming error fields (`arg1` or `:arg1`):
+// the field's value shows molded, or formed in a syntax error.
 #pragma once
 
 // X(category, id name, message)
@@ -14,7 +14,7 @@
     X(NOTE, NO_LOAD, R"~([ "cannot load:" arg1 ])~")                                                 \
     X(SYNTAX, INVALID, R"~([ :arg1 "invalid" :arg2 "at" :arg3 ])~")                                          \
     X(SYNTAX, MISSING, R"~([ :arg1 "missing" :arg2 "at" :arg3 ])~")                                          \
-    X(SYNTAX, NO_HEADER, R"~([ "script is missing a header:" arg1 ])~")                              \
+    X(SYNTAX, NO_HEADER, R"~([ "script is missing a Zem header:" arg1 ])~")                           \
     X(SYNTAX, NO_RS_HEADER, R"~([ "system script is missing a header:" arg1 ])~")                    \
     X(SYNTAX, BAD_HEADER, R"~([ "script header is not valid:" arg1 ])~")                             \
     X(SYNTAX, MALCONSTRUCT, R"~([ :arg1 "invalid construction spec at" :arg2 ])~")                            \
@@ -56,7 +56,7 @@
     X(SCRIPT, BAD_PATH_TYPE, R"~([ "path" :arg1 "is not valid for" arg2 "type" ])~")                 \
     X(SCRIPT, BAD_PATH_TYPE2, R"~([ :arg1 "is not valid for" arg2 "type" ])~")                       \
     X(SCRIPT, BAD_PATH_SET, R"~([ "cannot set" :arg2 "in path" :arg1 ])~")                           \
-    X(SCRIPT, BAD_FIELD_SET, R"~([ "cannot set" arg1 "field to" arg2 "datatype" ])~")                \
+    X(SCRIPT, BAD_FIELD_SET, R"~([ "cannot set" arg2 "field to" arg1 "datatype" ])~")                \
     X(SCRIPT, DUP_VARS, R"~([ "duplicate variable specified:" :arg1 ])~")                            \
     X(SCRIPT, PAST_END, "out of range or past end")                                               \
     X(SCRIPT, MISSING_ARG, "missing a required argument or refinement")                            \
@@ -79,7 +79,7 @@
     X(SCRIPT, MISSING_SPEC_FIELD, R"~([ arg1 "not found in spec block" ])~")                         \
     X(SCRIPT, BAD_LOOP_SERIES, R"~([ "Loop series changed to invalid value:" :arg1 ])~")             \
     X(SCRIPT, MOVE_BAD, R"~([ "cannot MOVE elements from" arg1 "to" arg2 ])~")                       \
-    X(SCRIPT, TOO_LONG, "content too long")                                                        \
+    X(SCRIPT, TOO_LONG, "Content too long")                                                        \
     X(SCRIPT, WRONG_DENOM, R"~([ arg1 "not same denomination as" arg2 ])~")                          \
     X(SCRIPT, NOT_LINKED, "instance is not linked to a reactive source")                           \
     X(SCRIPT, REACT_BAD_FUNC, "reactive function must take exactly two arguments")                 \
@@ -107,6 +107,8 @@
     X(SCRIPT, PARSE_INTO_BAD, "PARSE - COLLECT INTO/AFTER invalid series! argument")                \
     X(SCRIPT, PARSE_INTO_TYPE, "PARSE - COLLECT INTO/AFTER expects a series! of compatible datatype") \
     X(SCRIPT, RB_INVALID_RECORD, R"~([ "invalid record:" :arg1 ])~")                                 \
+    X(SCRIPT, BAD_DENOM, R"~([ "invalid denomination:" :arg1 ])~")                                 \
+    X(SCRIPT, INVALID_OBJ_EVT, R"~([ "invalid object event handler:" :arg1 ])~")                     \
     X(MATH, ZERO_DIVIDE, "attempt to divide by zero")                                              \
     X(MATH, OVERFLOW, "math or number overflow")                                                   \
     X(MATH, POSITIVE, "positive number required")                                                  \
@@ -137,7 +139,7 @@
     X(INTERNAL, FEATURE_NA, "feature not available")                                               \
     X(INTERNAL, NOT_DONE, "reserved for future use (or not yet implemented)")                      \
     X(INTERNAL, INVALID_ERROR, R"~([ "invalid error object field value:" arg1 arg2 ])~")             \
-    X(INTERNAL, ROUTINES, "routines require compilation, from OS shell")                           \
+    X(INTERNAL, ROUTINES, "routines require compilation, from OS shell: `zem -r <script.zem>`")    \
     X(INTERNAL, ZEM_SYSTEM, "contains Zem/System code which requires compilation")                 \
     X(INTERNAL, DEPRECATED, R"~([ arg1 "is deprecated, use" arg2 "instead" ])~")
 

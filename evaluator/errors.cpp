@@ -3,10 +3,11 @@
 #include "evaluator/errors.h"
 
 #include <cstring>
-#include <string>
 
+#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/string.h"
+#include "evaluator/actions.h"
 #include "evaluator/error_messages.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
@@ -76,8 +77,6 @@ uint32_t category_symbols[CATEGORY_COUNT];
 uint32_t id_symbols[sizeof ids / sizeof ids[0]];
 bool initialised = false;
 
-std::string catalog;
-
 }  // namespace
 
 const char* category_word(uint32_t category) {
@@ -124,37 +123,6 @@ bool find_id(uint32_t category, uint32_t symbol, uint32_t* position) {
         }
     }
     return false;
-}
-
-const char* catalog_source() {
-    if (!catalog.empty()) return catalog.c_str();
-    std::string s = "make object! [\n";
-    for (uint32_t c = 0; c < CATEGORY_COUNT; ++c) {
-        s += "    ";
-        s += category_words[c];
-        s += ": make object! [\n        code: " + std::to_string(c * 100) + "\n        type: \"";
-        s += titles[c];
-        s += "\"\n";
-        for (const IdEntry& e : ids) {
-            if (e.id.category != c) continue;
-            const char* text = message(e.id);
-            s += "        ";
-            s += e.word;
-            s += ": ";
-            if (text[0] == '[') {
-                s += text;
-            } else {
-                s += '"';
-                s += text;
-                s += '"';
-            }
-            s += '\n';
-        }
-        s += "    ]\n";
-    }
-    s += "]\n";
-    catalog = s;
-    return catalog.c_str();
 }
 
 void init() {
@@ -211,4 +179,15 @@ void fire(ErrorId id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
 void fire_int(ErrorId id, int32_t value) {
     Cell c{TYPE_INTEGER, 0, static_cast<uint32_t>(value), 0};
     fire(id, &c);
+}
+
+void fire_malconstruct(uint32_t type, const Cell* spec) {
+    constexpr int32_t EXCERPT = 80;
+    Cell dt, v = *spec;
+    datatype::make_at(&dt, type);
+    Cell part{TYPE_INTEGER, 0, static_cast<uint32_t>(EXCERPT), 0};
+    Cell* text = string::rs_make_at(stack::push_slot(), 16);
+    actions::mold(&v, text, false, false, true, &part, EXCERPT, 0);
+    Cell excerpt = *text;
+    fire(err::MALCONSTRUCT, &dt, &excerpt);
 }

@@ -130,6 +130,8 @@ enum ErrorCategory : uint32_t {
     X(SCRIPT, 85, PARSE_INTO_BAD, "parse-into-bad")            \
     X(SCRIPT, 86, PARSE_INTO_TYPE, "parse-into-type")          \
     X(SCRIPT, 87, RB_INVALID_RECORD, "rb-invalid-record")      \
+    X(SCRIPT, 88, BAD_DENOM, "bad-denom")                      \
+    X(SCRIPT, 89, INVALID_OBJ_EVT, "invalid-obj-evt")          \
     X(MATH, 0, ZERO_DIVIDE, "zero-divide")                     \
     X(MATH, 1, OVERFLOW, "overflow")                           \
     X(MATH, 2, POSITIVE, "positive")                           \
@@ -197,6 +199,11 @@ struct ErrorThrown {
                        const Cell* arg3 = nullptr);
 // The same with one integer! argument.
 [[noreturn]] void fire_int(ErrorId id, int32_t value);
+// syntax malconstruct for a make of the datatype from a spec it refuses:
+// the datatype and the spec's mold (flat, cut near 80 characters) fill the
+// message as the lexer's place and excerpt do ("pair invalid construction
+// spec at [1]").
+[[noreturn]] void fire_malconstruct(uint32_t type, const Cell* spec);
 
 // ---- The catalogue ------------------------------------------------------------------
 
@@ -216,11 +223,6 @@ const char* message(ErrorId id);
 // Looks a category, or an id of a category, up by symbol (case-insensitive).
 bool find_category(uint32_t symbol, uint32_t* category);
 bool find_id(uint32_t category, uint32_t symbol, uint32_t* position);
-
-// The catalogue as Zem source: an object of one object per category, each
-// holding `code`, `type` (the title) and one field per id with its message.
-// The library builds system/catalog/errors from it.
-const char* catalog_source();
 
 // How many call-frame names an error's printed form shows (the "*** Stack:"
 // line is written only when it is above 0).

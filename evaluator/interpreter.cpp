@@ -192,6 +192,7 @@ struct Call {
     uint32_t* p;
     bool infix;
     bool one_value;  // each argument is the one value at its position
+    bool fill_none;  // refinements follow in the code: arguments past its end are none
 };
 
 // Fetches one argument onto the stack top, by its cache entry. Inlined in
@@ -201,6 +202,11 @@ struct Call {
     uint32_t kind = (entry.header >> KIND_SHIFT) & 3;
     uint32_t& p = *call.p;
     if (p >= tail_of(call.code)) {
+        if (call.fill_none) {
+            Cell n = none_cell();
+            stack::push(&n);
+            return Unwind::none;
+        }
         if (kind == KIND_LIT && typeset::has_q(&entry, TYPE_UNSET)) {
             Cell u = unset_cell();
             stack::push(&u);
@@ -792,7 +798,7 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
     if (tracing) fire_event(event::open, code, static_cast<int32_t>(p), &fn, &name);
     Cell* start = stack::top;
     if (!infix) stack::push(&fn);
-    Call call{&fn, code, &name, &p, infix, (mode & MODE_ONE) != 0};
+    Call call{&fn, code, &name, &p, infix, (mode & MODE_ONE) != 0, (mode & MODE_CODE) != 0};
     switch (fn.type()) {
         case TYPE_FUNCTION: stack::mark_interp_func(&name, fn.ctx()); break;
         case TYPE_ROUTINE:

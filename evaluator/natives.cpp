@@ -363,14 +363,10 @@ Unwind n_continue_(bool, const int32_t*) { return stack::throw_break(false, true
 Unwind n_exit_(bool, const int32_t*) { return stack::throw_return(false, false); }
 Unwind n_return_(bool, const int32_t*) { return stack::throw_return(true, false); }
 
-Unwind n_throw_(bool, const int32_t* refs) {
-    if (refs[0] < 0) *arg(1) = unset_cell();
-    if (interpreter::tracing) interpreter::fire_event(interpreter::event::throw_, nullptr, -1, nullptr, arg(0));
-    return stack::throw_value(Unwind::thrown);
-}
-
-// Whether a thrown name is one that catch/name asked for.
-static bool name_matches(const Cell& thrown, const Cell& wanted) {
+// Whether a thrown name is one that catch/name asked for. A block of names
+// holding something else than a word is refused (checked), or counts as a
+// match (not checked: the catch itself refuses it).
+static bool name_matches(const Cell& thrown, const Cell& wanted, bool checked = true) {
     if (thrown.type() != TYPE_WORD) return false;
     uint32_t s = symbol::resolve(thrown.symbol());
     if (wanted.type() == TYPE_BLOCK) {
@@ -379,6 +375,7 @@ static bool name_matches(const Cell& thrown, const Cell& wanted) {
         for (uint32_t i = 0; i < n; ++i) {
             Cell w = block::rs_head(&wanted)[i];
             if (w.type() != TYPE_WORD) {
+                if (!checked) return true;
                 Cell name = words::name;
                 Cell b = wanted;
                 fire(err::INVALID_REFINE_ARG, &name, &b);
@@ -388,6 +385,29 @@ static bool name_matches(const Cell& thrown, const Cell& wanted) {
         return found;
     }
     return word::any_word_q(wanted.type()) && symbol::resolve(wanted.symbol()) == s;
+}
+
+// Whether a catch below the throw takes a throw of this name: a catch
+// without /name (its name argument is none) takes every throw, one with
+// /name the names it asks for. A try/all barrier met first ends the search.
+static bool caught_q(const Cell& name) {
+    for (ptrdiff_t i = (stack::ctop - stack::cbottom) - 2; i >= 0; --i) {
+        const stack::Frame& f = stack::cbottom[i];
+        if (f.type() == stack::FRAME_TRY_ALL) return false;
+        if (f.type() != stack::FRAME_CATCH) continue;
+        const Cell& wanted = stack::bottom[f.base + 1];
+        if (wanted.type() == TYPE_NONE || name_matches(name, wanted, false)) return true;
+    }
+    return false;
+}
+
+Unwind n_throw_(bool, const int32_t* refs) {
+    if (refs[0] < 0) *arg(1) = unset_cell();
+    if (interpreter::tracing) interpreter::fire_event(interpreter::event::throw_, nullptr, -1, nullptr, arg(0));
+    // A throw that no catch takes is an error raised here, so that it shows
+    // the throw's own place rather than that of the last catch it passed.
+    if (!caught_q(*arg(1))) fire(err::THROW, arg(0));
+    return stack::throw_value(Unwind::thrown);
 }
 
 Unwind n_catch_(bool, const int32_t* refs) {

@@ -14,6 +14,7 @@
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/print.h"
+#include "runtime/sys.h"
 
 namespace memory {
 
@@ -32,16 +33,14 @@ void append_line(Cell* blk, const Cell& v) {
     block::rs_append(blk, &c);
 }
 
+// A frame's figures go into the block one after another, the first of them
+// on a new line.
 void append_triple(Cell* blk, uint64_t free_, uint64_t used, uint64_t total) {
-    Cell t;
-    block::make_at(&t, 3);
-    stack::push(&t);
-    for (uint64_t n : {free_, used, total}) {
+    append_line(blk, number(static_cast<double>(free_)));
+    for (uint64_t n : {used, total}) {
         Cell v = number(static_cast<double>(n));
-        block::rs_append(&t, &v);
+        block::rs_append(blk, &v);
     }
-    stack::pop(1);
-    append_line(blk, t);
 }
 
 }  // namespace
@@ -73,9 +72,9 @@ double stats(int32_t mode, Cell* block_in) {
         block::rs_append(&blk, &frames);
         block::rs_append(&blk, &bigs);
         Cell system = number(static_cast<double>(root.total));
-        Cell runs = number(static_cast<double>(collector::cycles));
+        Cell heap = number(static_cast<double>(sys::heap_bytes()));
         block::rs_append(&blk, &system);
-        block::rs_append(&blk, &runs);
+        block::rs_append(&blk, &heap);
         stack::pop(3);
     }
     collector::active = saved;
@@ -103,18 +102,18 @@ Unwind show(const Cell& info) {
     word::make_at(symbol::make("show-memory-stats"), &name);
     Cell fn = *context::get_in(&name, context::global);
     if (fn.type() == TYPE_FUNCTION) {
-        uint32_t base_index = stack::index_of(stack::arguments);
+        // Called as the code [show-memory-stats info], so that the function
+        // gets its argument and its locals as every call does.
         Cell* saved_top = stack::top;
-        stack::Frame* saved_ctop = stack::ctop;
-        *stack::push_slot() = unset_cell();
-        stack::mark_func(&name, fn.ctx());
-        stack::push(&info);
-        Unwind u = interpreter::call_function(&fn, &name);
+        Cell code;
+        block::make_at(&code, 2);
+        stack::push(&code);
+        Cell data = info;
+        block::rs_append(&code, &name);
+        block::rs_append(&code, &data);
+        Unwind u = interpreter::eval(&code, false);
         if (u != Unwind::none) return u;
-        stack::unwind_func();
         stack::top = saved_top;
-        stack::ctop = saved_ctop;
-        stack::arguments = stack::bottom + base_index;
     } else {
         Cell text;
         string::rs_make_at(&text, 256);

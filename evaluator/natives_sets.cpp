@@ -23,6 +23,14 @@ constexpr int32_t DIFFERENCE = 12;
 
 bool block_set_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_HASH; }
 
+// Whether set2 may go with set1: blocks with hashes, a typeset with a
+// datatype (taken as the one-type typeset), otherwise the same datatype.
+bool sets_match_q(uint32_t t1, uint32_t t2) {
+    if (block_set_q(t1)) return block_set_q(t2);
+    if (t1 == TYPE_TYPESET) return t2 == TYPE_TYPESET || t2 == TYPE_DATATYPE;
+    return t1 == t2;
+}
+
 // script expect-arg naming the caller, the datatype refused and argument 1.
 [[noreturn]] void fire_expect_arg(uint32_t type) {
     Cell caller, dt, word;
@@ -41,7 +49,7 @@ Unwind set_operation(int32_t op, const int32_t* refs) {
     uint32_t t1 = set1->type();
     if (set2) {
         uint32_t t2 = set2->type();
-        if (block_set_q(t1) ? !block_set_q(t2) : t1 != t2) {
+        if (!sets_match_q(t1, t2)) {
             Cell d1, d2;
             datatype::make_at(&d1, t1);
             datatype::make_at(&d2, t2);
@@ -57,8 +65,7 @@ Unwind set_operation(int32_t op, const int32_t* refs) {
             bitset::do_bitwise(set1, set2, op);
             break;
         case TYPE_TYPESET:
-            if (!set2) fire_expect_arg(t1);
-            typeset::do_bitwise(set1, set2, op);
+            typeset::do_bitwise(set1, set2 ? set2 : set1, op);  // unique: the set itself
             break;
         case TYPE_DATE:
             if (op != DIFFERENCE) fire_expect_arg(t1);

@@ -13,6 +13,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/money.h"
+#include "datatypes/native.h"
 #include "datatypes/pair.h"
 #include "datatypes/point2d.h"
 #include "datatypes/point3d.h"
@@ -75,10 +76,28 @@ Unwind n_bind(bool, const int32_t* refs) {
 }
 
 // in object word: the word bound to the object's context, or none.
+// The context `in` looks a word up in: an object's or a function's own; for
+// a native!, action! or op! made from one, the argument context its more
+// block keeps as a context! cell, given a context node of its own here so
+// that a word can be bound to it.
+Node in_context(const Cell* v) {
+    uint32_t source = native::source_type(v);
+    if (v->type() == TYPE_OP && (source == TYPE_FUNCTION || source == TYPE_ROUTINE)) return v->data1;
+    if (source != TYPE_NATIVE && source != TYPE_ACTION) return context_of_value(v);
+    Node more = v->data3;
+    Node ctx = memory::alloc_cells(2);
+    SeriesBuffer* s = memory::buffer(ctx);
+    auto* cells = reinterpret_cast<Cell*>(s->offset_addr());
+    cells[0] = reinterpret_cast<Cell*>(memory::buffer(more)->offset_addr())[native::MORE_CONTEXT];
+    cells[1] = *v;
+    s->tail = s->offset + 2 * static_cast<uint32_t>(sizeof(Cell));
+    return ctx;
+}
+
 Unwind n_in(bool, const int32_t*) {
     Cell obj = *arg(0);
     Cell w = *arg(1);
-    Node ctx = context_of_value(&obj);
+    Node ctx = in_context(&obj);
     if (!ctx) expect_arg(obj.type(), 0);
     if (!word::any_word_q(w.type()) || w.type() == TYPE_ISSUE) expect_arg(w.type(), 1);
     if (context::bind_word(ctx, &w) < 0) return none_result();
@@ -288,13 +307,13 @@ Unwind n_as_point3d(bool, const int32_t*) {
     return result(r);
 }
 
-// as-money currency amount: an unknown currency code is an invalid argument.
+// as-money currency amount: an unknown currency code is a bad denomination.
 Unwind n_as_money(bool, const int32_t*) {
     Cell code = *arg(0);
     Cell amount = *arg(1);
     if (!word::any_word_q(code.type())) expect_arg(code.type(), 0);
     int32_t index = money::get_currency_index(code.symbol());
-    if (index < 0) fire(err::INVALID_ARG, &code);
+    if (index < 0) fire(err::BAD_DENOM, &code);
     Cell m{};
     if (amount.type() == TYPE_INTEGER)
         money::make_integer_at(&m, amount.int_value());

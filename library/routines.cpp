@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/object.h"
@@ -26,6 +28,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/native_support.h"
 #include "evaluator/stack.h"
+#include "evaluator/symbol.h"
 #include "platform/clipboard.h"
 #include "platform/os.h"
 #include "platform/system_info.h"
@@ -401,6 +404,55 @@ void r_float_full() {
     float_::full_q = natives::truthy(arg(0));
     result(*arg(0));
 }
+
+// ---- The error catalogue ------------------------------------------------------------
+
+// system/catalog/errors, made from the runtime's own table: one object per
+// category, in catalogue order, whose fields are `code` (100 x its index),
+// `type` (its title) and one field per id holding the id's message: a
+// string, or a block of strings and words naming error fields.
+void r_error_catalog() {
+    auto put = [](const Cell* obj, const char* name, const Cell* value) {
+        Cell w{TYPE_WORD, 0, symbol::make(name), static_cast<uint32_t>(-1)};
+        context::put(obj->ctx(), &w, value);
+    };
+    Cell* catalog = object::make_at(stack::push_slot(), errors::CATEGORY_COUNT);
+    catalog->data2 = static_cast<uint32_t>(object::new_class_id());
+    *context::self_of(catalog->ctx()) = *catalog;
+    for (uint32_t c = 0; c < errors::CATEGORY_COUNT; ++c) {
+        uint32_t ids = errors::id_count(c);
+        Cell* category = object::make_at(stack::push_slot(), ids + 2);
+        category->data2 = static_cast<uint32_t>(object::new_class_id());
+        *context::self_of(category->ctx()) = *category;
+        Cell code = int_cell(static_cast<int32_t>(c * 100));
+        put(category, "code", &code);
+        const char* title = errors::title(c);
+        Cell* text = string::load(reinterpret_cast<const uint8_t*>(title), static_cast<uint32_t>(std::strlen(title)), 0);
+        put(category, "type", text);
+        stack::pop(1);
+        for (uint32_t p = 0; p < ids; ++p) {
+            ErrorId id{c, p};
+            const char* msg = errors::message(id);
+            const uint8_t* bytes = reinterpret_cast<const uint8_t*>(msg);
+            uint32_t size = static_cast<uint32_t>(std::strlen(msg));
+            Cell* message = stack::push_slot();
+            if (msg[0] == '[') {
+                uint32_t consumed = 0;
+                lexer::scan(message, bytes, size, true, false, false, &consumed);
+            } else {
+                string::load_at(bytes, size, message, 0);
+            }
+            put(category, errors::id_word(id), message);
+            stack::pop(1);
+        }
+        put(catalog, errors::category_word(c), category);
+        stack::pop(1);
+    }
+    result(*catalog);
+}
+
+// system/standard/error: the prototype of the error fields.
+void r_error_prototype() { result(*error::make_prototype(stack::push_slot())); }
 
 // ---- Table ----------------------------------------------------------------------------
 

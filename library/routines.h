@@ -44,7 +44,9 @@
     X(37, float_pretty, "float-pretty")      \
     X(38, float_full, "float-full")          \
     X(39, build_config, "build-config")      \
-    X(40, fit_columns, "_fit-columns")
+    X(40, fit_columns, "_fit-columns")       \
+    X(41, error_catalog, "error-catalog")    \
+    X(42, error_prototype, "error-prototype")
 
 namespace routines {
 

@@ -73,10 +73,10 @@ uint32_t change_char(uint32_t cp, bool upper) {
     return search(upper ? lower_to_upper_pairs(true) : upper_to_lower_pairs(true), cp);
 }
 
-void change_case(Cell* value, const Cell* part, bool upper) {
+uint32_t change_case(Cell* value, const Cell* part, bool upper) {
     if (value->type() == TYPE_CHAR) {
         value->data2 = change_char(value->data2, upper);
-        return;
+        return 1;
     }
     SeriesBuffer* s = series_of(value);
     const uint32_t total = s->count();
@@ -94,6 +94,7 @@ void change_case(Cell* value, const Cell* part, bool upper) {
         s = unicode::widen_for(s, mapped);
         unicode::set_char(s->offset_addr(), s->unit(), i, mapped);
     }
+    return end - head;
 }
 
 }  // namespace case_folding

@@ -19,7 +19,8 @@ uint32_t change_char(uint32_t cp, bool upper);
 // Changes a char! cell, or a string from its index, in place. `part` is
 // null, an integer! count, or a position in the same string that ends the
 // range. A mapped code point wider than the string's unit widens the string.
-void change_case(Cell* value, const Cell* part, bool upper);
+// Returns the number of code points in the range (1 for a char!).
+uint32_t change_case(Cell* value, const Cell* part, bool upper);
 
 // The pair lists as (from, to) words, from ascending; counts are in pairs.
 struct Pairs {

@@ -73,6 +73,12 @@ void free(void* address) {
     std::free(block);
 }
 
+uint64_t heap_bytes() {
+    uint64_t n = 0;
+    for (HeapBlock* b = record.heap_first; b; b = b->next) n += b->size + sizeof(HeapBlock);
+    return n;
+}
+
 void free_all() {
     for (HeapBlock* b = record.heap_first; b;) {
         HeapBlock* next = b->next;

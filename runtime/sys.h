@@ -89,6 +89,8 @@ void* resize(void* address, size_t size);
 void free(void* address);
 void free_all();
 void dump_heap_allocations();
+// The bytes the tracked blocks take from the C heap, headers included.
+uint64_t heap_bytes();
 constexpr size_t round_up(size_t size, size_t alignment) {
     return (size + alignment - 1) & ~(alignment - 1);
 }

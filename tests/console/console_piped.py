@@ -84,6 +84,12 @@ def test_errors():
                        "print [e2/id e2/stack = e/stack 4 < length? e/stack]\n")
     rest = after_banner(out)
     check("caught error round trip", rest.endswith("zero-divide true true\n"), rest)
+    # A throw that nothing catches is reported where it was thrown, not at
+    # the console's own catch.
+    out, _ = zem(stdin="throw 5\n")
+    lines = after_banner(out).split("\n")
+    check("uncaught throw", lines[:3] == ["*** Throw Error: no catch for throw: 5", "*** Where: throw",
+                                           "*** Near : throw 5"], lines)
 
 
 def test_truncation():

@@ -342,6 +342,16 @@ TEST(LibraryOutput, MemoryStatsLayout) {
               "Total allocated on heap (malloc):      6000\n");
 }
 
+// stats/show hands the runtime's own figures to the same layout.
+TEST(LibraryOutput, StatsShowPrintsTheRuntimeFigures) {
+    auto out = testing_child::run([] { boot_and_eval("stats/show"); });
+    EXPECT_EQ(out.output.find("***"), std::string::npos) << out.output;
+    for (const char* line : {"[ Nodes  ] -- Free ----- Used ----- Total --\n  1: ",
+                             "[ Series ] -- Free ----- Used ----- Total --\n  1: ", " nodes\n  Allocated: ",
+                             "\nTotal allocated from OS (virtual): ", "\nTotal allocated on heap (malloc): "})
+        EXPECT_NE(out.output.find(line), std::string::npos) << line << "\n" << out.output;
+}
+
 // ---- A real terminal as the peer ---------------------------------------------------------
 
 // Run by the test below inside a tmux pane: writes through the console's

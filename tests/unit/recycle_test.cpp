@@ -41,15 +41,17 @@ TEST_F(Recycle, StatsGivesTheBytesInUseAndTheirDetail) {
     ASSERT_EQ(block::rs_length_q(&info), 5u);
     Cell* c = block::rs_head(&info);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(c[i].type(), static_cast<uint32_t>(TYPE_BLOCK));
-    // One [free used total] triple per node frame, each on its own line.
+    // Free, used and total of each node frame one after another, the first
+    // of them on a new line.
     Cell nodes = c[0];
-    ASSERT_GE(block::rs_length_q(&nodes), 1u);
-    Cell triple = block::rs_head(&nodes)[0];
-    EXPECT_TRUE(triple.new_line());
-    ASSERT_EQ(block::rs_length_q(&triple), 3u);
-    Cell* t = block::rs_head(&triple);
+    ASSERT_GE(block::rs_length_q(&nodes), 3u);
+    ASSERT_EQ(block::rs_length_q(&nodes) % 3, 0u);
+    Cell* t = block::rs_head(&nodes);
+    EXPECT_TRUE(t[0].new_line());
+    EXPECT_FALSE(t[1].new_line());
     EXPECT_EQ(t[0].int_value() + t[1].int_value(), t[2].int_value());
     EXPECT_EQ(c[3].type(), static_cast<uint32_t>(TYPE_INTEGER));
+    EXPECT_EQ(c[4].type(), static_cast<uint32_t>(TYPE_INTEGER));
 }
 
 TEST_F(Recycle, OffStopsAutomaticCollectionsButNotRecycle) {
