@@ -176,6 +176,21 @@ TEST_F(Dates, ExtremeFieldValuesRaiseTypeLimit) {
             EXPECT_FIRES(path(d, booted::word(f), &value), err::TYPE_LIMIT);
             EXPECT_EQ(mold(d), "1-Jan-2000/10:00:00");
         }
+    // The zone wraps (hours mod 16) and the clock fields carry into days.
+    const struct {
+        const char* field;
+        int32_t value;
+        const char* after;
+    } carried[] = {{"zone", INT32_MAX, "1-Jan-2000/10:00:00+15:00"},
+                   {"zone", INT32_MIN, "1-Jan-2000/10:00:00"},
+                   {"minute", INT32_MIN, "9/Dec/-2084/7:52:00"}};
+    for (const auto& c : carried) {
+        SCOPED_TRACE(c.field);
+        Cell d = at(2000, 1, 1, 36000);
+        Cell value = integer(c.value);
+        path(d, booted::word(c.field), &value);
+        EXPECT_EQ(mold(d), c.after);
+    }
     // Day month year, then a year day month and an hour form.
     const std::vector<int32_t> specs[] = {
         {1, INT32_MIN, 2000},        {1, INT32_MAX, 2000},       {INT32_MIN, 1, 2000},
