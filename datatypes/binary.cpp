@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
+#include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "evaluator/ownership.h"
 #include "evaluator/stack.h"
@@ -325,6 +326,7 @@ void bytes_of(const Cell* value, bool only, int64_t* limit, bool form_others, st
         case TYPE_PAREN:
         case TYPE_HASH: {
             uint32_t n = block::rs_length_q(value);
+            cycles::enter(value->node());
             for (uint32_t i = 0; i < n && *limit != 0; ++i) {
                 Cell item = block::rs_head(value)[i];
                 if (only) {
@@ -335,6 +337,7 @@ void bytes_of(const Cell* value, bool only, int64_t* limit, bool form_others, st
                     if (*limit > 0) --*limit;
                 }
             }
+            cycles::pop();
             return;
         }
         default:

@@ -11,6 +11,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
+#include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "evaluator/ownership.h"
 #include "evaluator/stack.h"
@@ -156,6 +157,7 @@ bool walk(const Cell* spec, Walk& w);
 bool walk_block(const Cell* spec, Walk& w) {
     uint32_t length = block::rs_length_q(spec);
     if (length == 0) return w.op != OP_TEST;
+    cycles::enter(spec->node());
     bool all = true;
     for (uint32_t i = 0; i < length; ++i) {
         // The block is read again at each step: setting bits may allocate.
@@ -182,6 +184,7 @@ bool walk_block(const Cell* spec, Walk& w) {
         if (w.op == OP_TEST && !member) all = false;
         if (!all) break;
     }
+    cycles::pop();
     return all;
 }
 

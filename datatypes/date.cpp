@@ -55,7 +55,7 @@ uint32_t make_zone(int32_t hours, int32_t minutes) {
 
 bool leap_year_q(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
-int64_t day_number(int32_t year, int32_t month, int32_t day) {
+int64_t day_number(int64_t year, int64_t month, int64_t day) {
     // Months outside 1..12 carry into years first.
     int64_t y0 = year + floor_div(month - 1, 12);
     int64_t mo = floor_mod(month - 1, 12) + 1;

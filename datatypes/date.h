@@ -28,7 +28,7 @@ int32_t zone_seconds(uint32_t zone);
 uint32_t make_zone(int32_t hours, int32_t minutes);
 bool leap_year_q(int32_t year);
 // Day number of a date (any month and day: they carry).
-int64_t day_number(int32_t year, int32_t month, int32_t day);
+int64_t day_number(int64_t year, int64_t month, int64_t day);
 int64_t day_number(uint32_t packed);
 // The packed date of a day number with the given zone and time flag
 // (flag as TIME_FLAG or 0); a year outside -16384..16383 raises type-limit.

@@ -527,6 +527,8 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
         uint32_t len = olen;
         if (th == oh) return target;
         if (th > oh && th != len && len - th < count) return origin;
+        // A target among the moved elements leaves the series as it is.
+        if (th > oh && th != len && th < oh + count) return target;
         size_t bytes = static_cast<size_t>(count) * unit;
         std::vector<uint8_t> lifted(bytes);
         std::memcpy(lifted.data(), addr(origin, oh), bytes);

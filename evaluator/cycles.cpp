@@ -19,6 +19,14 @@ void push(Node node) {
     }
 }
 
+void enter(Node node) {
+    if (find_q(node)) {
+        reset();
+        fire(err::NO_CYCLE);
+    }
+    push(node);
+}
+
 void pop() {
     if (top > 0) --top;
 }

@@ -14,6 +14,10 @@ constexpr uint32_t SIZE = 1000;
 // Records the node. The push that fills the last entry empties the stack
 // and raises the internal error too-deep.
 void push(Node node);
+// Records the series or context a walk descends into. One already on the
+// stack (a value that contains itself) empties the stack and raises the
+// internal error no-cycle.
+void enter(Node node);
 // Drops the last entry; an empty stack stays empty.
 void pop();
 // Drops n entries (never below empty).

@@ -5,6 +5,8 @@
 #include "services/lexer/lexer.h"
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -301,6 +303,12 @@ Unwind activate(const Call& call, const Cell& cache, Refinement& r, bool functio
         return entry(false, refs);
     } catch (const UnwindThrown& u) {
         return u.code;
+    } catch (const std::bad_alloc&) {
+        // A C++ container of the native that could not grow fails as a
+        // series does; `try` cuts the stacks back from this frame.
+        fire(err::NO_MEMORY);
+    } catch (const std::length_error&) {
+        fire(err::NO_MEMORY);
     }
 }
 
@@ -866,6 +874,10 @@ Unwind exec_routine(const Cell* routine, const Cell* name) {
         body();
     } catch (const UnwindThrown& u) {
         return u.code;
+    } catch (const std::bad_alloc&) {
+        fire(err::NO_MEMORY);
+    } catch (const std::length_error&) {
+        fire(err::NO_MEMORY);
     }
     return Unwind::none;
 }

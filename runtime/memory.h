@@ -133,8 +133,10 @@ static_assert(sizeof(BigRecord) % 8 == 0, "the big buffer's data is 8-aligned");
 
 // Bytes a buffer takes in a frame besides its data: spare word and header.
 constexpr uint32_t BUFFER_OVERHEAD = 24;
-// Largest data area of one series.
-constexpr uint64_t MAX_SERIES_SIZE = 0xFFFF0000u;
+// Largest data area of one series: below 2 GiB, so that no series (not
+// even one of 1-byte units) holds more than 2^31 - 1 elements, the most a
+// length or index (integer!) can count.
+constexpr uint64_t MAX_SERIES_SIZE = 0x7FFFFFF0u;
 // After a collection, a frame is reused only with this much room left.
 constexpr uint32_t FRAME_REUSE_MIN = 52428;
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 #include "python_peer.h"
 #include "scalar_helpers.h"
@@ -161,6 +162,54 @@ TEST_F(Dates, YearRangeAndIntegerLimits) {
     EXPECT_FIRES(date::to_integer(&next), err::TYPE_LIMIT);
     Cell zoned = at(1970, 1, 1, 3600, 1);
     EXPECT_EQ(date::to_integer(&zoned), 0);
+}
+
+TEST_F(Dates, ExtremeFieldValuesRaiseTypeLimit) {
+    // The calendar arithmetic widens every field first: the extreme integers
+    // raise type-limit (and leave the date as it was) instead of overflowing.
+    const char* fields[] = {"year", "month", "day", "hour", "weekday", "yearday", "isoweek"};
+    for (const char* f : fields)
+        for (int32_t v : {INT32_MIN, INT32_MAX}) {
+            SCOPED_TRACE(std::string(f) + " " + std::to_string(v));
+            Cell d = at(2000, 1, 1, 36000);
+            Cell value = integer(v);
+            EXPECT_FIRES(path(d, booted::word(f), &value), err::TYPE_LIMIT);
+            EXPECT_EQ(mold(d), "1-Jan-2000/10:00:00");
+        }
+    // The zone wraps (hours mod 16) and the clock fields carry into days.
+    const struct {
+        const char* field;
+        int32_t value;
+        const char* after;
+    } carried[] = {{"zone", INT32_MAX, "1-Jan-2000/10:00:00+15:00"},
+                   {"zone", INT32_MIN, "1-Jan-2000/10:00:00"},
+                   {"minute", INT32_MIN, "9/Dec/-2084/7:52:00"}};
+    for (const auto& c : carried) {
+        SCOPED_TRACE(c.field);
+        Cell d = at(2000, 1, 1, 36000);
+        Cell value = integer(c.value);
+        path(d, booted::word(c.field), &value);
+        EXPECT_EQ(mold(d), c.after);
+    }
+    // Day month year, then a year day month and an hour form.
+    const std::vector<int32_t> specs[] = {
+        {1, INT32_MIN, 2000},        {1, INT32_MAX, 2000},       {INT32_MIN, 1, 2000},
+        {INT32_MAX, 1, 2000},        {1, 1, INT32_MIN},          {1, 1, INT32_MAX},
+        {INT32_MAX, 1, INT32_MIN},   {1, 1, 2000, INT32_MIN, 0}, {1, 1, 2000, INT32_MAX, 0},
+    };
+    for (const auto& spec : specs) {
+        std::ostringstream name;
+        for (int32_t n : spec) name << n << " ";
+        SCOPED_TRACE(name.str());
+        for (uint32_t slot : {actions::slot::make, actions::slot::to}) {
+            Cell b = block_of({});
+            for (int32_t n : spec) {
+                Cell c = integer(n);
+                block::rs_append(&b, &c);
+            }
+            EXPECT_FIRES(booted::call(slot, {booted::dtype(TYPE_DATE), b}), err::TYPE_LIMIT);
+        }
+    }
 }
 
 TEST_F(Dates, FieldsNormalise) {

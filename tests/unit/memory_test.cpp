@@ -413,6 +413,22 @@ TEST_F(Memory, ExpansionToAnUnreachableSizeRaisesNoMemory) {
     EXPECT_EQ(thrown_code([] { memory::alloc_series(0x40000000, 16, 0); }), 0x7FFFFFFFu);
 }
 
+TEST_F(Memory, NoSeriesHoldsMoreElementsThanAnIntegerCounts) {
+    // Refused before anything is allocated: a data area of 2^31 bytes or
+    // more, which for 1-byte units would be a length past 2^31 - 1.
+    EXPECT_EQ(memory::MAX_SERIES_SIZE, 0x7FFFFFF0u);
+    EXPECT_EQ(thrown_code([] { memory::alloc_series(0x7FFFFFF1, 1, 0); }), 0x7FFFFFFFu);
+    EXPECT_EQ(thrown_code([] { memory::alloc_series(0x80000000u, 1, 0); }), 0x7FFFFFFFu);
+    EXPECT_EQ(thrown_code([] { memory::alloc_series(0x40000000, 2, 0); }), 0x7FFFFFFFu);
+    EXPECT_EQ(thrown_code([] { memory::alloc_series(0x08000000, 16, 0); }), 0x7FFFFFFFu);
+    EXPECT_EQ(thrown_code([] { memory::alloc_fixed_series(0x7FFFFFF1, 1, 0); }), 0x7FFFFFFFu);
+    EXPECT_EQ(thrown_code([] {
+                  Node n = memory::alloc_series(16, 1, 0);
+                  memory::expand_series_copy(buffer(n), 0x7FFFFFF1);
+              }),
+              0x7FFFFFFFu);
+}
+
 TEST_F(Memory, CopySeriesHasTheSameCapacityFlagsAndContent) {
     Node n = memory::alloc_series(8, 2, -1);
     SeriesBuffer* s = buffer(n);

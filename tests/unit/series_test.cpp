@@ -190,6 +190,9 @@ TEST_F(Series, MoveWithinAndAcrossBlocks) {
         {"a b c d e", 0, 5, NONE, "[b c d e a]"}, {"a b c d e", 0, 3, 2, "[c d a b e]"},
         {"a b c d e", 1, 1, NONE, "[a b c d e]"}, {"a b c d e", 0, 4, 2, "[a b c d e]"},
         {"a b c d e", 3, 1, 2, "[a d e b c]"},
+        // A target among the moved elements changes nothing.
+        {"a b c d e", 0, 1, 3, "[a b c d e]"}, {"a b c d e", 0, 1, 4, "[a b c d e]"},
+        {"a b c d e", 1, 2, 3, "[a b c d e]"}, {"a b c d e", 0, 2, 3, "[a b c d e]"},
     };
     for (const Case& c : within) {
         Cell b = of(c.block);
