@@ -717,14 +717,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
 }
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
-    if (type == TYPE_BINARY) {
-        if (spec->type() == TYPE_MONEY) {
-            Cell dt;
-            datatype::make_at(&dt, TYPE_BINARY);
-            fire(err::BAD_MAKE_ARG, &dt, spec);
-        }
-        return actions::lookup_type<actions::slot::to>(TYPE_BINARY, proto)(proto, spec, type);
-    }
+    // A number is a size for every child, binary! included: an empty value with that room.
     if (spec->type() == TYPE_INTEGER || spec->type() == TYPE_FLOAT) {
         int32_t n = int_checked(spec);
         if (n < 0) fire(err::OUT_OF_RANGE, spec);
@@ -735,6 +728,14 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         Cell r = *slot;
         stack::pop(1);
         return copy_cell(&r, proto);
+    }
+    if (type == TYPE_BINARY) {
+        if (spec->type() == TYPE_MONEY) {
+            Cell dt;
+            datatype::make_at(&dt, TYPE_BINARY);
+            fire(err::BAD_MAKE_ARG, &dt, spec);
+        }
+        return actions::lookup_type<actions::slot::to>(TYPE_BINARY, proto)(proto, spec, type);
     }
     return to(proto, spec, type);
 }
