@@ -227,7 +227,9 @@ Cell* append(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
 }
 
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
-    return lookup<slot::insert>(series)(series, value, part, only, dup, append);
+    // One implementation serves both slots, but a datatype may support only one of them.
+    auto impl = append ? lookup<slot::append>(series) : lookup<slot::insert>(series);
+    return impl(series, value, part, only, dup, append);
 }
 
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
