@@ -235,7 +235,8 @@ Cell* difference(Cell* date1, const Cell* date2) {
 }
 
 int64_t to_epoch(const Cell* date) {
-    return (day_number(date->data1) - 719468) * 86400 + static_cast<int64_t>(std::trunc(date->float_value() + 0.5));
+    // Rounded to the nearest second, halves upward, a negative stored time included.
+    return (day_number(date->data1) - 719468) * 86400 + static_cast<int64_t>(std::floor(date->float_value() + 0.5));
 }
 
 int32_t to_integer(const Cell* date) {
@@ -288,10 +289,13 @@ void set_field(Cell* d, int32_t n, const Cell* v) {
         set_days(d, day_number(p), local - zone_seconds(zone), zone, TIME_FLAG);
     };
     switch (n) {
+        // A date left without a time has no zone either (as the date field
+        // reads it), so that its text loads back.
         case 1:
             if (v->type() != TYPE_DATE) fire(err::INVALID_ARG, v);
-            d->data1 = (v->data1 & ~0x7Fu) | zone;
-            if (!time_q(v->data1)) d->set_float(0.0);
+            d->data1 = v->data1 & ~0x7Fu;
+            if (time_q(v->data1)) d->data1 |= zone;
+            else d->set_float(0.0);
             return;
         case 2: d->data1 = pack_days(day_number(i, month, day), zone, flag); return;
         case 3: d->data1 = pack_days(day_number(year, i, day), zone, flag); return;
@@ -305,7 +309,7 @@ void set_field(Cell* d, int32_t n, const Cell* v) {
         case 12: set_days(d, day_number(p), stored, zone_from(v), TIME_FLAG); return;
         case 6:
             if (v->type() == TYPE_NONE) {
-                d->data1 = p & ~TIME_FLAG;
+                d->data1 = p & ~(TIME_FLAG | 0x7Fu);
                 d->set_float(0.0);
                 return;
             }
