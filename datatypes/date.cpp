@@ -346,24 +346,22 @@ void set_field(Cell* d, int32_t n, const Cell* v) {
     }
 }
 
-// The text of month m (1..12): its first three characters.
-void month_text(int32_t m, char* out) {
+// The text of month m (1..12): the code points of its first three
+// characters; answers how many there are.
+uint32_t month_text(int32_t m, uint32_t* out) {
     Cell* months = months_hook ? months_hook() : nullptr;
     if (!months) {
-        std::memcpy(out, month_names[m - 1], 3);
-        out[3] = 0;
-        return;
+        for (uint32_t k = 0; k < 3; ++k) out[k] = static_cast<uint8_t>(month_names[m - 1][k]);
+        return 3;
     }
-    if (static_cast<uint32_t>(m) > block::rs_length_q(months)) fire(err::INVALID_MONTHS);
+    if (months->type() != TYPE_BLOCK || static_cast<uint32_t>(m) > block::rs_length_q(months))
+        fire(err::INVALID_MONTHS);
     const Cell* name = block::rs_head(months) + (m - 1);
     if (name->type() != TYPE_STRING) fire(err::INVALID_MONTHS);
     uint32_t n = string::rs_length_q(name);
     uint32_t k = 0;
-    for (; k < 3 && k < n; ++k) {
-        uint32_t cp = string::rs_abs_at(name, name->head() + k);
-        out[k] = cp < 128 ? static_cast<char>(cp) : '?';
-    }
-    out[k] = 0;
+    for (; k < 3 && k < n; ++k) out[k] = string::rs_abs_at(name, name->head() + k);
+    return k;
 }
 
 }  // namespace
@@ -485,13 +483,16 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
     uint32_t p = value->data1;
     int32_t year = year_of(p);
-    char month[4];
-    month_text(month_of(p), month);
+    uint32_t month[3];
+    uint32_t letters = month_text(month_of(p), month);
     const char* sep = year < 0 ? "/" : "-";
     int32_t ay = year < 0 ? -year : year;
     char text[48];
-    std::snprintf(text, sizeof text, "%d%s%s%s%s%0*d", day_of(p), sep, month, sep, year < 0 ? "-" : "",
-                  ay <= 99 ? 4 : 1, ay);
+    std::snprintf(text, sizeof text, "%d%s", day_of(p), sep);
+    limit = scalar::append(buffer, text, limit);
+    for (uint32_t k = 0; k < letters; ++k) string::append_char(series_of(buffer), month[k]);
+    limit -= static_cast<int32_t>(letters);
+    std::snprintf(text, sizeof text, "%s%s%0*d", sep, year < 0 ? "-" : "", ay <= 99 ? 4 : 1, ay);
     limit = scalar::append(buffer, text, limit);
     if (time_q(p)) {
         limit = scalar::append(buffer, "/", limit);
