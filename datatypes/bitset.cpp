@@ -30,6 +30,10 @@ bool word_is_q(const Cell* value, uint32_t symbol) {
 
 void set_logic(Cell* slot, bool b) { *slot = Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 
+// The highest number a bitset can hold in its bits: its length? (8 × the
+// stored bytes) must stay a 32-bit integer.
+constexpr int64_t MAX_BIT = int64_t{INT32_MAX / 8} * 8 - 1;
+
 // Number of stored bits (as a 64-bit count: up to 2^35).
 int64_t stored_bits(const Cell* bits) { return int64_t{rs_length_q(bits)} * 8; }
 
@@ -144,8 +148,8 @@ struct Walk {
 
 // Applies the operation to one number; for test answers membership.
 bool number(Walk& w, int64_t n, const Cell* value) {
-    if (n < 0) {
-        if (w.op == OP_TEST) return false;
+    if (n < 0 || n > MAX_BIT) {
+        if (w.op == OP_TEST) return n > MAX_BIT && complemented_q(w.bits);
         fire(err::OUT_OF_RANGE, value);
     }
     if (n > w.highest) w.highest = n;
@@ -174,6 +178,8 @@ bool walk_block(const Cell* spec, Walk& w) {
             if (lo < 0) {
                 if (w.op != OP_TEST) fire(err::OUT_OF_RANGE, &item);
                 member = false;
+            } else if (hi > MAX_BIT && w.op != OP_TEST) {
+                fire(err::OUT_OF_RANGE, &upper);
             } else {
                 if (hi > w.highest) w.highest = hi;
                 member = process_range(w.bits, lo, hi, w.op) != 0;
@@ -296,13 +302,15 @@ Cell* make_from(const Cell* spec, bool to, Cell* out) {
     if (!invert && (source.type() == TYPE_INTEGER || source.type() == TYPE_FLOAT)) {
         if (to) fire_bad_spec(&source, CALLER_TO);
         double size = source.type() == TYPE_INTEGER ? source.int_value() : std::trunc(source.float_value());
-        if (std::isnan(size) || size < 0 || size > 2147483647.0) fire(err::OUT_OF_RANGE, &source);
+        if (std::isnan(size) || size < 0 || size > static_cast<double>(MAX_BIT + 1))
+            fire(err::OUT_OF_RANGE, &source);
         uint32_t bits = static_cast<uint32_t>(size);
         return make_at(out, static_cast<uint32_t>((uint64_t{bits} + 7) >> 3), false);
     }
     if (!invert && source.type() == TYPE_BITSET) return copy(&source, out, nullptr, false, nullptr);
     if (source.type() == TYPE_BINARY) {
         uint32_t n = binary::rs_length_q(&source);
+        if (n > (MAX_BIT + 1) / 8) fire_int(err::OUT_OF_RANGE, static_cast<int32_t>(n));
         make_at(out, n, invert);
         // Read the bytes only now: the allocation may have moved them.
         const uint8_t* src = binary::rs_head(&source);

@@ -355,9 +355,17 @@ void copy_values_deep(Node node, uint32_t first, uint32_t end, uint32_t step, bo
             bool pass = types->type() == TYPE_TYPESET ? typeset::has_q(types, t) : types->data1 == t;
             if (!pass) continue;
         }
-        // Series are copied; objects and errors are shared, as references.
-        if (!series_like_q(t) && t != TYPE_BITSET && t != TYPE_MAP)
+        // Objects and errors are copied only when a filter names them; a
+        // plain deep walk copies the series and shares the objects.
+        bool object = t == TYPE_OBJECT || t == TYPE_ERROR;
+        if (object && !types) continue;
+        if (!object && !series_like_q(t) && t != TYPE_BITSET && t != TYPE_MAP)
             continue;
+        // An object met again inside its own copy would be copied for ever.
+        if (object && cycles::find_q(c.ctx())) {
+            cycles::reset();
+            fire(err::NO_CYCLE);
+        }
         Cell copy = c;
         Cell filter = types ? *types : Cell{};
         actions::copy(&copy, &copy, nullptr, deep, deep && types ? &filter : nullptr);

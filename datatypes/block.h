@@ -107,11 +107,12 @@ int32_t find_one(const Cell* block, Cell* value, bool case_);
 // header, index 0. With deep, nested block! cells (and, with any_block, the
 // paren! and path cells) are cloned too, keeping their headers.
 Cell* clone(const Cell* block, bool deep, bool any_block);
-// Replaces each selected series-like cell (also bitset!, object!, error!,
-// map!) among cells first..end - 1 of the node's buffer (every `step`
-// cells, counted from the buffer's first cell) by its copy, deep with
-// `deep`; `types` is a datatype! or typeset! filter, or null. Cells are
-// named by index because each copy may move the buffer.
+// Replaces each selected series-like cell (also bitset!, map!, and with a
+// filter object! and error!) among cells first..end - 1 of the node's
+// buffer (every `step` cells, counted from the buffer's first cell) by its
+// copy, deep with `deep`; `types` is a datatype! or typeset! filter, or
+// null. An object met again inside itself raises internal no-cycle. Cells
+// are named by index because each copy may move the buffer.
 void copy_values_deep(Node node, uint32_t first, uint32_t end, uint32_t step, bool deep, const Cell* types);
 // As make_at; with fixed the buffer never moves, else every cell of its
 // capacity is unset!.

@@ -235,7 +235,8 @@ Cell* difference(Cell* date1, const Cell* date2) {
 }
 
 int64_t to_epoch(const Cell* date) {
-    return (day_number(date->data1) - 719468) * 86400 + static_cast<int64_t>(std::trunc(date->float_value() + 0.5));
+    // Rounded to the nearest second, halves upward, a negative stored time included.
+    return (day_number(date->data1) - 719468) * 86400 + static_cast<int64_t>(std::floor(date->float_value() + 0.5));
 }
 
 int32_t to_integer(const Cell* date) {
@@ -288,10 +289,13 @@ void set_field(Cell* d, int32_t n, const Cell* v) {
         set_days(d, day_number(p), local - zone_seconds(zone), zone, TIME_FLAG);
     };
     switch (n) {
+        // A date left without a time has no zone either (as the date field
+        // reads it), so that its text loads back.
         case 1:
             if (v->type() != TYPE_DATE) fire(err::INVALID_ARG, v);
-            d->data1 = (v->data1 & ~0x7Fu) | zone;
-            if (!time_q(v->data1)) d->set_float(0.0);
+            d->data1 = v->data1 & ~0x7Fu;
+            if (time_q(v->data1)) d->data1 |= zone;
+            else d->set_float(0.0);
             return;
         case 2: d->data1 = pack_days(day_number(i, month, day), zone, flag); return;
         case 3: d->data1 = pack_days(day_number(year, i, day), zone, flag); return;
@@ -305,7 +309,7 @@ void set_field(Cell* d, int32_t n, const Cell* v) {
         case 12: set_days(d, day_number(p), stored, zone_from(v), TIME_FLAG); return;
         case 6:
             if (v->type() == TYPE_NONE) {
-                d->data1 = p & ~TIME_FLAG;
+                d->data1 = p & ~(TIME_FLAG | 0x7Fu);
                 d->set_float(0.0);
                 return;
             }
@@ -342,24 +346,22 @@ void set_field(Cell* d, int32_t n, const Cell* v) {
     }
 }
 
-// The text of month m (1..12): its first three characters.
-void month_text(int32_t m, char* out) {
+// The text of month m (1..12): the code points of its first three
+// characters; answers how many there are.
+uint32_t month_text(int32_t m, uint32_t* out) {
     Cell* months = months_hook ? months_hook() : nullptr;
     if (!months) {
-        std::memcpy(out, month_names[m - 1], 3);
-        out[3] = 0;
-        return;
+        for (uint32_t k = 0; k < 3; ++k) out[k] = static_cast<uint8_t>(month_names[m - 1][k]);
+        return 3;
     }
-    if (static_cast<uint32_t>(m) > block::rs_length_q(months)) fire(err::INVALID_MONTHS);
+    if (months->type() != TYPE_BLOCK || static_cast<uint32_t>(m) > block::rs_length_q(months))
+        fire(err::INVALID_MONTHS);
     const Cell* name = block::rs_head(months) + (m - 1);
     if (name->type() != TYPE_STRING) fire(err::INVALID_MONTHS);
     uint32_t n = string::rs_length_q(name);
     uint32_t k = 0;
-    for (; k < 3 && k < n; ++k) {
-        uint32_t cp = string::rs_abs_at(name, name->head() + k);
-        out[k] = cp < 128 ? static_cast<char>(cp) : '?';
-    }
-    out[k] = 0;
+    for (; k < 3 && k < n; ++k) out[k] = string::rs_abs_at(name, name->head() + k);
+    return k;
 }
 
 }  // namespace
@@ -481,13 +483,16 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t limit) {
     uint32_t p = value->data1;
     int32_t year = year_of(p);
-    char month[4];
-    month_text(month_of(p), month);
+    uint32_t month[3];
+    uint32_t letters = month_text(month_of(p), month);
     const char* sep = year < 0 ? "/" : "-";
     int32_t ay = year < 0 ? -year : year;
     char text[48];
-    std::snprintf(text, sizeof text, "%d%s%s%s%s%0*d", day_of(p), sep, month, sep, year < 0 ? "-" : "",
-                  ay <= 99 ? 4 : 1, ay);
+    std::snprintf(text, sizeof text, "%d%s", day_of(p), sep);
+    limit = scalar::append(buffer, text, limit);
+    for (uint32_t k = 0; k < letters; ++k) string::append_char(series_of(buffer), month[k]);
+    limit -= static_cast<int32_t>(letters);
+    std::snprintf(text, sizeof text, "%s%s%0*d", sep, year < 0 ? "-" : "", ay <= 99 ? 4 : 1, ay);
     limit = scalar::append(buffer, text, limit);
     if (time_q(p)) {
         limit = scalar::append(buffer, "/", limit);

@@ -46,8 +46,9 @@ Cell* push(uint32_t packed, double time);
 // Appends a date! made of the packed word and the double's halves.
 Cell* make_in(Cell* block, uint32_t packed, uint32_t time_high, uint32_t time_low);
 // Turns the slot into a date! (the lexer's maker): zone from signed hours
-// and minutes; with the time flag the stored time is the local time less
-// the zone offset, without it the time is 0.
+// and minutes (a zone of zero hours takes the minutes' sign); with the time
+// flag the stored time is the local time less the zone offset, without it
+// the time is 0.
 Cell* make_at(Cell* slot, int32_t year, int32_t month, int32_t day, double time, int32_t zone_hours,
               int32_t zone_minutes, bool time_flag);
 // Zone 0 with a time (file times).

@@ -446,9 +446,10 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     if (secure) {
         double g1 = rng::secure_next();
         double g2 = rng::secure_next();
-        v = v * (g2 + g1 / 2147483647.0) / 2147483648.0;
+        v = v * ((g2 + g1 / 2147483647.0) / 2147483648.0);
     } else {
-        v = v * rng::next() / 2147483647.0;
+        // The fraction first: value × g would overflow for the largest values.
+        v = v * (rng::next() / 2147483647.0);
     }
     value->set_float(v);
     return value;
@@ -524,8 +525,10 @@ Cell* power(Cell* number, Cell* exponent) {
     return number;
 }
 
-bool even_q(Cell* number) { return (integer::truncate(number->float_value()) & 1) == 0; }
-bool odd_q(Cell* number) { return (integer::truncate(number->float_value()) & 1) != 0; }
+// The parity of the value truncated toward zero, at any magnitude (beyond
+// 2^53 every double is even); infinities and NaN are neither.
+bool even_q(Cell* number) { return std::fmod(std::trunc(number->float_value()), 2.0) == 0.0; }
+bool odd_q(Cell* number) { return std::fabs(std::fmod(std::trunc(number->float_value()), 2.0)) == 1.0; }
 
 Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling) {

@@ -125,6 +125,7 @@ const char* code_text(uint32_t n, uint32_t* length) {
     }
     if (n < 1 || n > block::rs_length_q(list)) return nullptr;
     const Cell* w = block::rs_head(list) + (n - 1);
+    if (!word::any_word_q(w->type())) return nullptr;
     return symbol::text(w->symbol(), length);
 }
 
@@ -147,6 +148,7 @@ int32_t get_currency_index(const char* code, uint32_t length) {
     uint32_t n = block::rs_length_q(list);
     for (uint32_t i = 0; i < n && i < 255; ++i) {
         const Cell* w = block::rs_head(list) + i;
+        if (!word::any_word_q(w->type())) continue;
         uint32_t len = 0;
         const char* text = symbol::text(w->symbol(), &len);
         if (same_code(code, length, text, len)) return static_cast<int32_t>(i) + 1;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -716,14 +717,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
 }
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
-    if (type == TYPE_BINARY) {
-        if (spec->type() == TYPE_MONEY) {
-            Cell dt;
-            datatype::make_at(&dt, TYPE_BINARY);
-            fire(err::BAD_MAKE_ARG, &dt, spec);
-        }
-        return actions::lookup_type<actions::slot::to>(TYPE_BINARY, proto)(proto, spec, type);
-    }
+    // A number is a size for every child, binary! included: an empty value with that room.
     if (spec->type() == TYPE_INTEGER || spec->type() == TYPE_FLOAT) {
         int32_t n = int_checked(spec);
         if (n < 0) fire(err::OUT_OF_RANGE, spec);
@@ -734,6 +728,14 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         Cell r = *slot;
         stack::pop(1);
         return copy_cell(&r, proto);
+    }
+    if (type == TYPE_BINARY) {
+        if (spec->type() == TYPE_MONEY) {
+            Cell dt;
+            datatype::make_at(&dt, TYPE_BINARY);
+            fire(err::BAD_MAKE_ARG, &dt, spec);
+        }
+        return actions::lookup_type<actions::slot::to>(TYPE_BINARY, proto)(proto, spec, type);
     }
     return to(proto, spec, type);
 }
@@ -1137,7 +1139,7 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool, int32_t dup) {
 namespace {
 
 struct Pattern {
-    enum Kind { ONE, SET, TEXT } kind = ONE;
+    enum Kind { ONE, SET, TEXT, NOTHING } kind = ONE;
     uint32_t cp = 0;
     Cell bits{};
     Source text;
@@ -1163,6 +1165,19 @@ Pattern pattern_of(Cell* series, Cell* value) {
         case TYPE_INTEGER:
             if (bytes) {
                 p.cp = static_cast<uint32_t>(value->int_value());
+                break;
+            }
+            [[fallthrough]];
+        case TYPE_FLOAT:
+            // A number among numbers: a float matches the element of its value,
+            // so one with a fraction (or NaN) matches none.
+            if (bytes && value->type() == TYPE_FLOAT) {
+                double d = value->float_value();
+                if (d == std::trunc(d) && d >= -2147483648.0 && d <= 4294967295.0) {
+                    p.cp = static_cast<uint32_t>(static_cast<int64_t>(d));
+                } else {
+                    p.kind = Pattern::NOTHING;
+                }
                 break;
             }
             [[fallthrough]];
@@ -1210,6 +1225,7 @@ int64_t match_at(const uint8_t* data, uint32_t unit, uint32_t i, uint32_t end, c
             }
             return n;
         }
+        case Pattern::NOTHING: return -1;
     }
     return -1;
 }

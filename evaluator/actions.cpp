@@ -3,6 +3,7 @@
 #include "evaluator/actions.h"
 
 #include <climits>
+#include <cmath>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -226,7 +227,9 @@ Cell* append(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
 }
 
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append) {
-    return lookup<slot::insert>(series)(series, value, part, only, dup, append);
+    // One implementation serves both slots, but a datatype may support only one of them.
+    auto impl = append ? lookup<slot::append>(series) : lookup<slot::insert>(series);
+    return impl(series, value, part, only, dup, append);
 }
 
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
@@ -306,12 +309,21 @@ Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, b
                                             seek, allow, as);
 }
 
+int32_t count_arg(const Cell* value) {
+    if (value->type() != TYPE_FLOAT && value->type() != TYPE_PERCENT) return value->int_value();
+    double d = value->float_value();
+    if (std::isnan(d) || d >= 2147483648.0 || d <= -2147483649.0) fire(err::OUT_OF_RANGE, value);
+    return static_cast<int32_t>(d);
+}
+
 int32_t pick_index() {
     const Cell* index = stack::arguments + 1;
     switch (index->type()) {
         case TYPE_LOGIC: return index->data1 ? 1 : 2;
         case TYPE_INTEGER:
-        case TYPE_CHAR: return index->int_value();
+        case TYPE_CHAR:
+        case TYPE_FLOAT:
+        case TYPE_PERCENT: return count_arg(index);
         default: return 0;
     }
 }
@@ -554,7 +566,7 @@ Unwind e_change(bool, const int32_t* r) {
     }
     int32_t dup = 1;
     if (Cell* d = refarg(r, 2)) {
-        dup = d->int_value();
+        dup = count_arg(d);
         if (dup < 1) return Unwind::none;
     }
     return result(change(series, arg(1), part, flag(r, 1), dup));

@@ -324,8 +324,11 @@ Cell* update(Cell* port);
 Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append,
             Cell* part, Cell* seek, Cell* allow, Cell* as);
 
+// An integer! or char! argument's value; a float! or percent! truncated
+// toward zero (NaN or beyond the 32-bit range: script error out-of-range).
+int32_t count_arg(const Cell* value);
 // The index argument of pick and poke (the second argument of the current
-// call): logic! true 1, false 2; integer! and char! their value; else 0.
+// call): logic! true 1, false 2; a number as count_arg reads it; else 0.
 int32_t pick_index();
 
 // ---- Stack entry points ----------------------------------------------------------------

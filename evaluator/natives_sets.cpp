@@ -61,8 +61,7 @@ Unwind set_operation(int32_t op, const int32_t* refs) {
         case TYPE_HASH: block::do_set_op(case_, skip, op); break;
         case TYPE_STRING: string::do_set_op(set1, set2, case_, skip, op); break;
         case TYPE_BITSET:
-            if (!set2) fire_expect_arg(t1);
-            bitset::do_bitwise(set1, set2, op);
+            bitset::do_bitwise(set1, set2, op);  // unique gives set1 as it is
             break;
         case TYPE_TYPESET:
             typeset::do_bitwise(set1, set2 ? set2 : set1, op);  // unique: the set itself

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -15,9 +16,11 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
+#include "datatypes/money.h"
 #include "datatypes/object.h"
 #include "datatypes/routine.h"
 #include "datatypes/string.h"
@@ -454,6 +457,46 @@ void r_error_catalog() {
 // system/standard/error: the prototype of the error fields.
 void r_error_prototype() { result(*error::make_prototype(stack::push_slot())); }
 
+// ---- System values the datatypes read ------------------------------------------------
+
+namespace {
+
+// The value reached from the global word `system` through the fields named
+// by the symbols, or null while the library has not built it. Nothing is
+// added on the way.
+const Cell* system_value(std::initializer_list<uint32_t> fields) {
+    static const uint32_t system_sym = symbol::make("system");
+    Node ctx = context::global;
+    int32_t i = context::find_symbol(ctx, system_sym, true);
+    if (i < 0) return nullptr;
+    const Cell* v = context::value_at(ctx, static_cast<uint32_t>(i));
+    for (uint32_t field : fields) {
+        if (v->type() != TYPE_OBJECT) return nullptr;
+        ctx = v->ctx();
+        i = context::find_symbol(ctx, field, true);
+        if (i < 0) return nullptr;
+        v = context::value_at(ctx, static_cast<uint32_t>(i));
+    }
+    return v;
+}
+
+void install_system_hooks() {
+    static const uint32_t locale = symbol::make("locale"), currencies = symbol::make("currencies"),
+                          list = symbol::make("list"), months = symbol::make("months"),
+                          options = symbol::make("options"), money_digits = symbol::make("money-digits");
+    money::currency_list_hook = [] {
+        const Cell* v = system_value({locale, currencies, list});
+        return v && v->type() == TYPE_BLOCK ? const_cast<Cell*>(v) : nullptr;
+    };
+    money::money_digits_hook = [] {
+        const Cell* v = system_value({options, money_digits});
+        return v && v->type() == TYPE_INTEGER ? v->int_value() : 2;
+    };
+    date::months_hook = [] { return const_cast<Cell*>(system_value({locale, months})); };
+}
+
+}  // namespace
+
 // ---- Table ----------------------------------------------------------------------------
 
 void init() {
@@ -463,6 +506,7 @@ void init() {
 #define X(index, name, word) routine::register_body(r_##name);
     ZEM_ROUTINES(X)
 #undef X
+    install_system_hooks();
 }
 
 }  // namespace routines

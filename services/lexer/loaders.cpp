@@ -1012,8 +1012,9 @@ void load_date(State& st, const uint8_t* start, const uint8_t* end, uint32_t, bo
     if (t.p != end) t.fail();
     if (load) {
         Cell c{TYPE_UNSET, 0, 0, 0};
+        // The minutes carry the sign too: a zone of zero hours has no other.
         emit(st, *date::make_at(&c, d.year, d.month, d.day, d.time, d.zone_negative ? -d.zone_hours : d.zone_hours,
-                                d.zone_minutes, d.has_time));
+                                d.zone_negative ? -d.zone_minutes : d.zone_minutes, d.has_time));
     }
 }
 

@@ -291,14 +291,28 @@ TEST_F(Binaries, ToBinaryOfEachSourceType) {
         ASSERT_EQ(r.type(), static_cast<uint32_t>(TYPE_BINARY)) << c.value.type();
         EXPECT_EQ(bytes_of(r), c.bytes) << "type " << c.value.type();
     }
-    // make binary! takes the same road (a money! spec aside).
-    Cell made = call(actions::slot::make, {dtype(TYPE_BINARY), integer(1)});
-    EXPECT_EQ(bytes_of(made), std::string("\x00\x00\x00\x01", 4));
+    // make binary! takes the same road for every other spec.
+    Cell made = call(actions::slot::make, {dtype(TYPE_BINARY), str("ab")});
+    EXPECT_EQ(bytes_of(made), "ab");
     EXPECT_FIRES(call(actions::slot::to, {dtype(TYPE_BINARY), booted::none()}), err::BAD_TO_ARG);
     EXPECT_FIRES(call(actions::slot::to, {dtype(TYPE_BINARY), block_of({booted::none()})}), err::BAD_TO_ARG);
     Cell bad_issue{};
     issue::make_at(&bad_issue, "xyz");
     EXPECT_FIRES(call(actions::slot::to, {dtype(TYPE_BINARY), bad_issue}), err::INVALID_DATA);
+}
+
+TEST_F(Binaries, MakeWithASizeGivesAnEmptyBinaryWithThatRoom) {
+    for (int32_t n : {0, 1, 10, 100}) {
+        Cell made = call(actions::slot::make, {dtype(TYPE_BINARY), integer(n)});
+        ASSERT_EQ(made.type(), static_cast<uint32_t>(TYPE_BINARY));
+        EXPECT_EQ(binary::rs_length_q(&made), 0u) << n;
+        EXPECT_GE(series_of(&made)->size, static_cast<uint32_t>(n ? n : 16)) << n;
+    }
+    Cell ten_and_half{TYPE_FLOAT, 0, 0, 0};
+    ten_and_half.set_float(10.5);
+    Cell from_float = call(actions::slot::make, {dtype(TYPE_BINARY), ten_and_half});
+    EXPECT_EQ(binary::rs_length_q(&from_float), 0u);
+    EXPECT_FIRES(call(actions::slot::make, {dtype(TYPE_BINARY), integer(-1)}), err::OUT_OF_RANGE);
 }
 
 // ---- Comparison and matching ----------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "python_peer.h"
 #include "scalar_helpers.h"
+#include "services/lexer/lexer.h"
 
 namespace {
 
@@ -106,6 +107,41 @@ TEST_F(Dates, SumsAgreeWithPython) {
         Cell sum = op(actions::slot::add, at(c.y, c.m, c.d, c.local, zh, zm), tm(c.delta));
         EXPECT_EQ(mold(sum), expected) << c.y << "-" << c.m << "-" << c.d << " + " << c.delta;
     }
+}
+
+// Seconds since 1970 of zoned instants read from their literals, against
+// python's datetime: the zone in every quarter hour of both signs (zero
+// hours too), times on either side of the zone offset, quarter seconds.
+TEST_F(Dates, EpochOfZonedLiteralsAgreesWithPython) {
+    std::string out = python_peer::run_text(
+        "import datetime, math, random\n"
+        "random.seed(4122)\n"
+        "M = ['Jan','Feb','Mar','Apr','May','Jun','Jul','Aug','Sep','Oct','Nov','Dec']\n"
+        "epoch = datetime.datetime(1970, 1, 1)\n"
+        "for _ in range(300):\n"
+        "    t = datetime.datetime(1900, 1, 1) + datetime.timedelta(seconds=random.randrange(200 * 365 * 86400))\n"
+        "    t += datetime.timedelta(microseconds=random.choice([0, 0, 250000, 500000, 750000]))\n"
+        "    zone = random.choice([-1, 1]) * random.randrange(64) * 15\n"
+        "    x = (t - datetime.timedelta(minutes=zone) - epoch).total_seconds()\n"
+        "    s = '%d-%s-%04d/%d:%02d:%02d' % (t.day, M[t.month - 1], t.year, t.hour, t.minute, t.second)\n"
+        "    if t.microsecond: s += ('%.2f' % (t.microsecond / 1e6))[1:]\n"
+        "    s += '%s%d:%02d' % ('-' if zone < 0 else '+', abs(zone) // 60, abs(zone) % 60)\n"
+        "    print(s, math.floor(x + 0.5))\n");
+    if (out.empty()) GTEST_SKIP() << "python3 not available";
+    std::istringstream lines(out);
+    std::string text;
+    long long expected;
+    int cases = 0;
+    while (lines >> text >> expected) {
+        Cell s = *string::rs_make_at(stack::push_slot(), 32);
+        string::concatenate_literal(&s, text.c_str());
+        Cell slot{TYPE_UNSET, 0, 0, 0};
+        Cell d = *lexer::load_value(&s, &slot);
+        ASSERT_EQ(d.type(), static_cast<uint32_t>(TYPE_DATE)) << text;
+        EXPECT_EQ(date::to_epoch(&d), expected) << text;
+        ++cases;
+    }
+    EXPECT_EQ(cases, 300);
 }
 
 TEST_F(Dates, DayArithmeticAgreesWithPython) {

@@ -437,10 +437,22 @@ TEST_F(Numbers, FloatUnaryActions) {
     expect_float(call(slot::power, {pct(0.5), integer(2)}), 0.25, "50% ** 2", TYPE_PERCENT);
     expect_float(call(slot::power, {flt(0.0), integer(-1)}), inf, "0.0 ** -1");
     EXPECT_FIRES(call(slot::power, {flt(2.0), pct(0.5)}), err::EXPECT_ARG);
-    EXPECT_TRUE(call(slot::even_q, {flt(4.7)}).data1);
-    EXPECT_TRUE(call(slot::odd_q, {flt(-3.2)}).data1);
-    EXPECT_TRUE(call(slot::even_q, {flt(nan)}).data1);  // defined, not undefined behaviour
-    EXPECT_TRUE(call(slot::odd_q, {flt(1e300)}).data1);
+}
+
+TEST_F(Numbers, FloatParityFollowsTheValueBeyondThirtyTwoBits) {
+    struct Case {
+        double v;
+        bool even, odd;
+    } cases[] = {
+        {4.7, true, false},           {-3.2, false, true},         {0.0, true, false},
+        {2147483648.0, true, false},  {2147483649.0, false, true}, {-2147483649.0, false, true},
+        {4294967297.0, false, true},  {9007199254740991.0, false, true}, {1e300, true, false},
+        {nan, false, false},          {inf, false, false},         {-inf, false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(call(slot::even_q, {flt(c.v)}).data1 != 0, c.even) << c.v;
+        EXPECT_EQ(call(slot::odd_q, {flt(c.v)}).data1 != 0, c.odd) << c.v;
+    }
 }
 
 TEST_F(Numbers, FloatRoundingWithEachRefinement) {
@@ -624,6 +636,16 @@ TEST_F(Numbers, FloatRandom) {
         EXPECT_TRUE(r >= 0.0 && r <= 0.5) << r;
     }
     EXPECT_EQ(call(slot::random, {pct(0.5)}).type(), TYPE_PERCENT);
+    // The largest doubles stay finite, secure or not.
+    const double big = std::numeric_limits<double>::max();
+    for (int i = 0; i < 100; ++i) {
+        for (int32_t secure : {-1, 0}) {
+            double r = call(slot::random, {flt(big)}, {-1, secure, -1}).float_value();
+            EXPECT_TRUE(std::isfinite(r) && r >= 0.0 && r <= big) << r;
+            r = call(slot::random, {flt(-big)}, {-1, secure, -1}).float_value();
+            EXPECT_TRUE(std::isfinite(r) && r <= 0.0 && r >= -big) << r;
+        }
+    }
 }
 
 // ---- char! ------------------------------------------------------------------------------------
