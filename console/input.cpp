@@ -106,11 +106,14 @@ public:
 // a failing completion completes nothing.
 std::vector<Completion> complete(const std::u32string& line, size_t cursor) {
     std::vector<Completion> out;
-    if (context::get(word::load("zem-complete-ctx"))->type() != TYPE_OBJECT) return out;
+    Cell ctx = *word::load("zem-complete-ctx");
+    context::bind_library_word(&ctx);  // library code: the library's words
+    if (context::get(&ctx)->type() != TYPE_OBJECT) return out;
     static const char code[] = "try/all [zem-complete-ctx/complete-input none true]";
     Cell* slot = stack::push_slot();
     uint32_t consumed = 0;
     lexer::scan(slot, reinterpret_cast<const uint8_t*>(code), sizeof code - 1, false, false, false, &consumed);
+    context::bind_library(slot);
     Cell text = make_string(line);
     text.data1 = static_cast<uint32_t>(cursor);  // the line, positioned at the cursor
     Cell guarded = *slot;
@@ -168,6 +171,7 @@ void set_console_size(int columns, int rows) {
     uint32_t consumed = 0;
     lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()), false, false,
                 false, &consumed);
+    context::bind_library(slot);  // library code: the library's words
     Cell block = *slot;
     Unwind u = interpreter::eval(&block, true);
     (void)u;

@@ -1,6 +1,8 @@
 // Contexts: making them, their words and values, and binding blocks to them.
 #include "datatypes/context.h"
 
+#include <cstring>
+
 #include "datatypes/datatype.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
@@ -12,6 +14,7 @@
 namespace context {
 
 Node global = 0;
+Node library = 0;
 void (*fire_on_change_hook)(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) = nullptr;
 
 // ---- The context's parts --------------------------------------------------------
@@ -246,15 +249,39 @@ int32_t bind_word(Node ctx, Cell* word) {
     return i;
 }
 
-Cell* bind(Cell* block, Node ctx, bool self) {
+namespace {
+
+// Calls visit on each cell of the block from its index that is not a block,
+// paren, path or hash!, and goes into those (a block met again on the way
+// down is not entered again).
+template <typename Visit>
+void visit_deep(const Cell* block, const Visit& visit) {
     Node node = block->node();
-    if (cycles::find_q(node)) return block;
+    if (cycles::find_q(node)) return;
     cycles::push(node);
-    uint32_t self_symbol = symbol::resolve(words::sym::self);
     Cell* first;
     uint32_t n = cells_of(block, &first);
     for (uint32_t i = 0; i < n; ++i) {
         Cell* c = first + i;
+        switch (c->type()) {
+            case TYPE_BLOCK:
+            case TYPE_PAREN:
+            case TYPE_PATH:
+            case TYPE_LIT_PATH:
+            case TYPE_SET_PATH:
+            case TYPE_GET_PATH:
+            case TYPE_HASH: visit_deep(c, visit); break;
+            default: visit(c); break;
+        }
+    }
+    cycles::pop();
+}
+
+}  // namespace
+
+Cell* bind(Cell* block, Node ctx, bool self) {
+    uint32_t self_symbol = symbol::resolve(words::sym::self);
+    visit_deep(block, [&](Cell* c) {
         switch (c->type()) {
             case TYPE_WORD:
                 if (self && symbol::resolve(c->symbol()) == self_symbol) {
@@ -267,21 +294,42 @@ Cell* bind(Cell* block, Node ctx, bool self) {
             case TYPE_GET_WORD:
             case TYPE_LIT_WORD:
             case TYPE_REFINEMENT: bind_word(ctx, c); break;
-            case TYPE_BLOCK:
-            case TYPE_PAREN:
-            case TYPE_PATH:
-            case TYPE_LIT_PATH:
-            case TYPE_SET_PATH:
-            case TYPE_GET_PATH:
-            case TYPE_HASH: {
-                Cell inner = *c;
-                bind(&inner, ctx, self);
-                break;
-            }
             default: break;
         }
+    });
+    return block;
+}
+
+void make_library() {
+    uint32_t n = memory::buffer(values_of(global))->count();
+    // Its own word table, sized for these words (a copy of the global one
+    // would copy all its room for growth too), words in the same order.
+    Node lib = create(n, false, false, 0, KIND_GLOBAL);
+    for (uint32_t i = 0; i < n; ++i) {
+        Cell w = *word_at(global, i);
+        int32_t position;
+        if (find_word(lib, w.symbol(), false, &position) >= 0 || position != static_cast<int32_t>(i)) break;
+        word_at(lib, i)->data3 = w.data3;  // case variants share a value
     }
-    cycles::pop();
+    set_values_length(lib, n);
+    std::memcpy(value_at(lib, 0), value_at(global, 0), n * sizeof(Cell));
+    *self_of(lib) = *self_of(global);
+    library = lib;
+}
+
+bool bind_library_word(Cell* word) {
+    if (!library || word->ctx() != global || (word->type() != TYPE_WORD && word->type() != TYPE_GET_WORD))
+        return false;
+    int32_t index = word->index();
+    Node values = cell_of(library)->data2;
+    if (index < 0 || static_cast<uint32_t>(index) >= memory::buffer(values)->count()) return false;
+    if (value_at(library, static_cast<uint32_t>(index))->type() == TYPE_UNSET) return false;
+    word->data1 = library;
+    return true;
+}
+
+Cell* bind_library(Cell* block) {
+    if (library) visit_deep(block, [](Cell* c) { bind_library_word(c); });
     return block;
 }
 

@@ -35,6 +35,16 @@ constexpr uint32_t GLOBAL_SLOTS = 4000;
 
 // The global context.
 extern Node global;
+// The library's context: a copy of the global context's words and values
+// made when the boot image's top level has run (0 before). The library's own
+// code is bound to it, so that what user code sets in the global context
+// does not change what the library calls. A word the library leaves for user
+// code (unset at the end of the boot, or assigned by the library at run
+// time) is unset here, and its words stay global. Its self cell is the
+// global context's.
+extern Node library;
+// Whether the context is the global context or the library's copy of it.
+inline bool global_q(Node ctx) { return ctx != 0 && (ctx == global || ctx == library); }
 
 // ---- The context's parts --------------------------------------------------------
 
@@ -165,6 +175,14 @@ int32_t bind_word(Node ctx, Cell* word);
 // paths and hash!; issues are left alone. With self, a plain `self` word
 // reads the context's self cell. A block met again is bound once.
 Cell* bind(Cell* block, Node ctx, bool self);
+// Makes the library's context from the global context as it is now.
+void make_library();
+// Binds a word! or get-word! bound to the global context to the library's
+// context when that holds a value for it; true when it did.
+bool bind_library_word(Cell* word);
+// bind_library_word for every word of the block, deep (as bind goes): for
+// library code that C++ scans and runs after the boot.
+Cell* bind_library(Cell* block);
 
 void init();
 

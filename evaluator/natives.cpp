@@ -291,9 +291,12 @@ static Unwind call_library(const Cell& callee, const Cell* values, uint32_t n) {
     return Unwind::none;
 }
 
-static Cell global_word(const char* name) {
+// The word of a library function (or object) that the runtime calls: bound
+// to the library's own value, whatever user code has set the word to.
+static Cell library_word(const char* name) {
     Cell w;
     word::make_at(symbol::make(name), &w);
+    context::bind_library_word(&w);
     return w;
 }
 
@@ -322,9 +325,9 @@ Unwind n_do_(bool, const int32_t* refs) {
                 Cell path;
                 block::make_at(&path, 2);
                 stack::push(&path);
-                Cell w = global_word("preprocessor");
+                Cell w = library_word("preprocessor");
                 block::rs_append(&path, &w);
-                w = global_word("expand");
+                w = library_word("expand");
                 block::rs_append(&path, &w);
                 set_type(&path, TYPE_PATH);
                 Cell values[2] = {value, none_cell()};
@@ -343,7 +346,7 @@ Unwind n_do_(bool, const int32_t* refs) {
         case TYPE_FILE:
         case TYPE_URL: {
             Cell values[3] = {value, none_cell(), args};
-            return call_library(global_word("do-file"), values, 3);
+            return call_library(library_word("do-file"), values, 3);
         }
         default: return interpreter::do_value(&value);
     }

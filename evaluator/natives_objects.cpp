@@ -100,7 +100,8 @@ Cell bytes_in_use() {
 Unwind show(const Cell& info) {
     Cell name{TYPE_UNSET, 0, 0, 0};
     word::make_at(symbol::make("show-memory-stats"), &name);
-    Cell fn = *context::get_in(&name, context::global);
+    context::bind_library_word(&name);  // the library's, whatever user code set
+    Cell fn = *context::get(&name);
     if (fn.type() == TYPE_FUNCTION) {
         // Called as the code [show-memory-stats info], so that the function
         // gets its argument and its locals as every call does.

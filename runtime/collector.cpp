@@ -31,6 +31,7 @@ uint64_t busy_ns = 0;
 uint32_t history_depth = 5;
 
 Node* global_context = nullptr;
+Node* library_context = nullptr;
 Node* ownership_table = nullptr;
 uint32_t self_symbol = 0;
 void (*mark_image)(Node record) = nullptr;
@@ -576,6 +577,7 @@ void mark_roots() {
     if (stack::bottom && stack::top > stack::bottom) mark_block(stack::bottom, stack::top);
     stack::mark_frames();
     if (global_context && *global_context) mark_context(global_context);
+    if (library_context && *library_context) mark_context(library_context);
     if (cell_table::table.data2) mark_block_node(&cell_table::table.data2);
     for (auto callback : callbacks)
         if (callback) callback();

@@ -42,6 +42,8 @@ extern uint32_t history_depth;
 // Places of roots that later modules provide; null (or 0) until they exist.
 // The global context node, marked as a context.
 extern Node* global_context;
+// The library's context (the library's own copy of the global values).
+extern Node* library_context;
 // The series-ownership table, held weakly: swept of the entries whose key
 // or owner did not survive, then its other entries are marked.
 extern Node* ownership_table;

@@ -90,6 +90,7 @@ void init() {
         block::make_fixed_in(&memory::root_block, stack::CALL_STACK_FRAMES * sizeof(stack::Frame) / sizeof(Cell))->node();
     symbol::make_table();
     context::global = context::create(context::GLOBAL_SLOTS, false, false, 0, context::KIND_GLOBAL);
+    context::library = 0;  // made at the end of the library's top level
     case_folding::init();
     symbol::make_index();
     datatype::build_names();
@@ -112,9 +113,10 @@ void init() {
     // the boot image
     interpreter::init();
     cell_table::init();
-    // The global context is a root; words spelled `self` mark their context
-    // as a block.
+    // The global and library contexts are roots; words spelled `self` mark
+    // their context as a block.
     collector::global_context = &context::global;
+    collector::library_context = &context::library;
     collector::self_symbol = words::sym::self;
     collector::init();
 }

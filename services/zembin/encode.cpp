@@ -373,12 +373,12 @@ private:
     // ---- Words ----------------------------------------------------------------------------------
 
     // Whether a word goes in the global form: unbound, bound to the global
-    // context, or bound to a context with no owner that a record can carry
-    // (self unset!, none! or block!; an error!'s or port!'s context that no
-    // earlier record introduced).
+    // context (or the library's copy of it), or bound to a context with no
+    // owner that a record can carry (self unset!, none! or block!; an
+    // error!'s or port!'s context that no earlier record introduced).
     bool global_form(const Cell& w) const {
         Node ctx = w.ctx();
-        if (boot_ || ctx == 0 || ctx == context::global) return true;
+        if (boot_ || ctx == 0 || context::global_q(ctx)) return true;
         uint32_t owner = context::self_of(ctx)->type();
         if (owner == TYPE_OBJECT || owner == TYPE_FUNCTION) return false;
         if (owner == TYPE_ERROR) return seen_.find(ctx) == seen_.end();
@@ -410,7 +410,7 @@ private:
         if (plain_) {
             begin(t, nl | P_GLOBAL);
             symbol(w.symbol());
-            u32(w.ctx() == context::global ? w.data3 : static_cast<uint32_t>(-1));
+            u32(context::global_q(w.ctx()) ? w.data3 : static_cast<uint32_t>(-1));
         } else {
             begin(t, 0);
             symbol(w.symbol());

@@ -160,6 +160,32 @@ def test_end_of_input():
         shutil.rmtree(cache, ignore_errors=True)
 
 
+def test_rebound_words():
+    # A word the user sets is the user's, and only the user's: the console and
+    # the library go on with their own values. Each word is set, then the
+    # console still prints results and errors as usual, the word gives the
+    # user's value, and the console ends at the end of input and by quit
+    # (unless quit itself was set), saving its settings either way.
+    words = ["append", "mold", "length?", "try", "print", "probe", "form", "do", "quit", "q", "if",
+             "either", "foreach", "reduce", "set", "get", "make", "copy", "save", "system", "none", "true"]
+    error, _ = zem(stdin="1 / 0\n")
+    error = after_banner(error)
+    check("the error report", error.startswith("*** Math Error: ") and error.endswith("\n\n"), error)
+    for w in words:
+        out, rc = zem(stdin="%s: 1\n1 + 1\n1 / 0\n:%s\n" % (w, w))
+        check("%s: 1, then results and errors" % w,
+              after_banner(out) == "== 1\n== 2\n" + error + "== 1\n" and rc == 0, "%r %s" % (out, rc))
+        cache = tempfile.mkdtemp(prefix="zem-cache-")
+        try:
+            out, rc = zem(stdin="%s: 1\nquit\nprint 2\n" % w, cache=cache)
+            saved = os.path.exists(os.path.join(cache, "zem", "Zem-Console", "console-cfg.zem"))
+            want = "== 1\n== 1\n2\n" if w == "quit" else "== 1\n"
+            check("%s: 1, then quit" % w, after_banner(out) == want and rc == 0 and saved,
+                  "%r %s saved=%s" % (out, rc, saved))
+        finally:
+            shutil.rmtree(cache, ignore_errors=True)
+
+
 def test_settings_file():
     cache = tempfile.mkdtemp(prefix="zem-cache-")
     try:
@@ -310,7 +336,8 @@ def test_shell_words():
 
 
 for test in [test_banner_and_result, test_piped_lines, test_errors, test_truncation,
-             test_failing_prompt_and_result, test_quit, test_end_of_input, test_settings_file, test_scripts,
+             test_failing_prompt_and_result, test_quit, test_end_of_input, test_rebound_words, test_settings_file,
+             test_scripts,
              test_shell_words]:
     test()
 

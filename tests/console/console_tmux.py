@@ -315,6 +315,24 @@ def completion_of_paths(c):
     c.wait_line(">> append/only")
 
 
+@scenario
+def rebound_words_stay_the_users(c):
+    # Words the user sets do not reach the line editor's completion or the
+    # settings saved on Ctrl-C: they use the library's own.
+    for line in ("try: 1", "if: 2", "save: 3"):
+        c.enter(line)
+    c.prompt(4)
+    c.t.text("pro")
+    c.t.keys("Tab")
+    c.wait_line(">> probe")
+    c.t.text(" :try")
+    c.t.keys("Enter")
+    c.t.wait_for("\n1\n== 1\n")
+    c.prompt(5)
+    assert c.quit() == 0
+    assert 'history: ["probe :try" "save: 3" "if: 2" "try: 1"]' in c.settings(), c.settings()
+
+
 def completion_of_file_names():
     d = tempfile.mkdtemp(prefix="zem-files-")
     try:
@@ -602,7 +620,8 @@ def broken_pipe_signal_is_ignored(c):
 
 run([prompt_and_continuation, text_as_typed, editing_keys, history, escape_on_a_continuation_line,
      alt_key_keeps_the_line,
-     halt_at_the_prompt, completion_of_words, completion_of_paths, completion_of_file_names,
+     halt_at_the_prompt, completion_of_words, completion_of_paths, rebound_words_stay_the_users,
+     completion_of_file_names,
      ctrl_c_saves_the_history, repeats_and_hidden_input_stay_out_of_history, results_fit_the_window,
      line_taller_than_the_window, screen_report_counts_input_lines,
      hung_up_terminal_quits, signals_put_the_terminal_back, broken_pipe_signal_is_ignored,

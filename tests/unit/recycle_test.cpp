@@ -79,32 +79,32 @@ TEST_F(Recycle, LiveDataSurvivesCollections) {
 // The datatype-name words and the issue #ooo are copies kept in C++; when
 // the global context moves they must follow it, or a later lookup reads a
 // freed node.
-volatile Node first_global = 0;
+volatile Node first_node = 0;
 
-__attribute__((noinline)) bool cycle_until_moved() {
+__attribute__((noinline)) bool cycle_until_moved(Node* place) {
     collector::stress = true;
-    for (int i = 0; i < 5 && context::global == first_global; ++i) collector::do_cycle();
+    for (int i = 0; i < 5 && *place == first_node; ++i) collector::do_cycle();
     collector::stress = false;
-    return context::global != first_global;
+    return *place != first_node;
 }
 
 // Runs the cycles below a wide zeroed frame, so that stale copies of the
-// global context's handle left on the stack by earlier calls do not pin it.
-// The stack scan stops a little above this frame.
-__attribute__((noinline)) bool move_global_context() {
-    first_global = context::global;
+// context's handle left on the stack by earlier calls do not pin it. The
+// stack scan stops a little above this frame.
+__attribute__((noinline)) bool move_context(Node* place) {
+    first_node = *place;
     volatile char pad[1 << 18];
     for (size_t i = 0; i < sizeof pad; ++i) pad[i] = 0;
     uintptr_t saved_entry = sys::record.entry_sp;
     sys::record.entry_sp = reinterpret_cast<uintptr_t>(&pad[sizeof pad - 8192]);
-    bool moved = cycle_until_moved();
+    bool moved = cycle_until_moved(place);
     sys::record.entry_sp = saved_entry;
     asm volatile("" : : "r"(pad) : "memory");
     return moved;
 }
 
 TEST_F(Recycle, CopiesOfGlobalWordsFollowAMovedGlobalContext) {
-    ASSERT_TRUE(move_global_context());
+    ASSERT_TRUE(move_context(&context::global));
     const datatype::NameEntry* n = datatype::name_entry(TYPE_INTEGER);
     ASSERT_NE(n, nullptr);
     EXPECT_EQ(n->word.ctx(), context::global);
@@ -112,6 +112,17 @@ TEST_F(Recycle, CopiesOfGlobalWordsFollowAMovedGlobalContext) {
     EXPECT_EQ(words::append.ctx(), context::global);
     Cell w = n->word;
     EXPECT_EQ(context::get(&w)->type(), static_cast<uint32_t>(TYPE_DATATYPE));
+}
+
+// The library's own copy of the global values is a root: moved, it stays
+// alive, and the words of the library's code follow it.
+TEST_F(Recycle, TheLibraryContextSurvivesAndIsFollowedWhenMoved) {
+    ASSERT_NE(context::library, 0u);
+    ASSERT_TRUE(move_context(&context::library));
+    EXPECT_EQ(context::library, *collector::library_context);
+    // `first` calls the library's `pick` whatever the global word holds.
+    EXPECT_EQ(mini::run("pick: 1 first [7 8]").int_value(), 7);
+    EXPECT_EQ(mini::run("pick").int_value(), 1);
 }
 
 // Interning many new global words (the word table grows) while every node
