@@ -288,9 +288,13 @@ void rotate_ranges(uint8_t* start, uint32_t first, uint32_t second) {
     if (first == 0 || second == 0) return;
     uint32_t small = std::min(first, second);
     if (!scratch || small > scratch_bytes) {
-        if (scratch) sys::free(scratch);
-        scratch_bytes = std::max(small, SCRATCH_SIZE);
-        scratch = static_cast<uint8_t*>(sys::allocate(scratch_bytes));
+        // The larger buffer comes first: refused, the old one stays in place.
+        uint32_t bytes = std::max(small, SCRATCH_SIZE);
+        auto* larger = static_cast<uint8_t*>(sys::try_allocate(bytes));
+        if (!larger) fire(err::NO_MEMORY);
+        sys::free(scratch);
+        scratch = larger;
+        scratch_bytes = bytes;
     }
     if (second <= first) {
         std::memcpy(scratch, start + first, second);
@@ -302,9 +306,13 @@ void rotate_ranges(uint8_t* start, uint32_t first, uint32_t second) {
         std::memcpy(start + second, scratch, first);
     }
     if (scratch_bytes > SCRATCH_SIZE) {
-        sys::free(scratch);
-        scratch_bytes = SCRATCH_SIZE;
-        scratch = static_cast<uint8_t*>(sys::allocate(scratch_bytes));
+        // Back to the usual size; when even that is refused the larger
+        // buffer is kept.
+        if (auto* usual = static_cast<uint8_t*>(sys::try_allocate(SCRATCH_SIZE))) {
+            sys::free(scratch);
+            scratch = usual;
+            scratch_bytes = SCRATCH_SIZE;
+        }
     }
 }
 

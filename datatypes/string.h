@@ -73,7 +73,8 @@ SeriesBuffer* widen_to(SeriesBuffer* s, uint32_t from, uint32_t to);
 // Exchanges two adjacent byte ranges: [start, start + first) and the
 // `second` bytes right after it; the second range ends up at the start. The
 // smaller range goes through the 64 KB scratch buffer, grown for a larger
-// range and shrunk back afterwards.
+// range and shrunk back afterwards. A refused larger buffer raises
+// no-memory with the bytes untouched.
 void rotate_ranges(uint8_t* start, uint32_t first, uint32_t second);
 // Current size of the scratch buffer in bytes (65536 between rotations).
 uint32_t scratch_size();

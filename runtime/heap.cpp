@@ -1,5 +1,6 @@
 // The tracked heap: every block taken from the C heap is linked into one
 // list, so that the fatal end and shutdown can release them all.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,9 +25,10 @@ bool listed(HeapBlock* block) {
 
 }  // namespace
 
-__attribute__((noinline)) void* allocate(size_t size) {
+void* try_allocate(size_t size) {
+    if (size > SIZE_MAX - sizeof(HeapBlock)) return nullptr;
     auto* block = static_cast<HeapBlock*>(std::malloc(size + sizeof(HeapBlock)));
-    if (!block) out_of_memory(__builtin_return_address(0));
+    if (!block) return nullptr;
     block->prev = record.heap_last;
     block->next = nullptr;
     block->size = static_cast<uint32_t>(size);
@@ -36,6 +38,12 @@ __attribute__((noinline)) void* allocate(size_t size) {
         record.heap_first = block;
     record.heap_last = block;
     return block + 1;
+}
+
+__attribute__((noinline)) void* allocate(size_t size) {
+    void* p = try_allocate(size);
+    if (!p) out_of_memory(__builtin_return_address(0));
+    return p;
 }
 
 void* allocate_zeroed(size_t size) {

@@ -106,7 +106,8 @@ void init_header(SeriesBuffer* s, uint32_t size, uint32_t unit, uint32_t flags, 
 // A fixed buffer from the tracked heap, without a node.
 SeriesBuffer* alloc_fixed_buffer(uint64_t bytes, uint32_t unit, int32_t head_offset) {
     uint32_t size = data_size(bytes);
-    auto* p = static_cast<uint8_t*>(sys::allocate(size_t{BUFFER_OVERHEAD} + size));
+    auto* p = static_cast<uint8_t*>(sys::try_allocate(size_t{BUFFER_OVERHEAD} + size));
+    if (!p) no_memory();
     auto* s = reinterpret_cast<SeriesBuffer*>(p + 4);
     init_header(s, size, unit, SERIES_IN_USE | SERIES_MADE | SERIES_FIXED, head_offset);
     return s;
@@ -168,11 +169,17 @@ NodeFrame* alloc_node_frame(uint32_t nodes) {
     if (nodes == 0 || nodes >= NODE_STRIDE) no_memory();
     if (!node_base) reserve_node_range();
     uint32_t k = take_chunk();
+    // Refused, the chunk position stays free and nothing is committed.
+    auto* f = static_cast<NodeFrame*>(sys::try_allocate(sizeof(NodeFrame)));
+    if (!f) no_memory();
     uintptr_t* slots = chunk_address(k);
-    if (!platform::commit_pages(slots, CHUNK_BYTES)) no_memory();
+    if (!platform::commit_pages(slots, CHUNK_BYTES)) {
+        sys::free(f);
+        no_memory();
+    }
     root.total += CHUNK_BYTES;
 
-    auto* f = static_cast<NodeFrame*>(sys::allocate_zeroed(sizeof(NodeFrame)));
+    std::memset(f, 0, sizeof(NodeFrame));
     f->count = nodes;
     f->first = (k + HANDLE_BIAS_CHUNKS) * NODE_STRIDE + 1;
     f->chunk = k;

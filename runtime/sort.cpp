@@ -227,7 +227,14 @@ void merge_sort(void* base, uint32_t count, uint32_t size, int32_t op, int32_t f
     if (tmp_size > 0x7FFFFFFF) fire_int(err::SIZE_LIMIT, static_cast<int32_t>(count));
     Sorter s(size, op, flags, cmp);
     auto* a = static_cast<uint8_t*>(base);
-    auto* tmp = static_cast<uint8_t*>(sys::allocate(tmp_size ? tmp_size : 1));
+    // Taken before any item moves, so that a refusal leaves the data as it
+    // was; freed however the sort ends (a comparison function may throw).
+    struct Scratch {
+        uint8_t* bytes;
+        ~Scratch() { sys::free(bytes); }
+    } scratch{static_cast<uint8_t*>(sys::try_allocate(tmp_size ? tmp_size : 1))};
+    if (!scratch.bytes) fire(err::NO_MEMORY);
+    uint8_t* tmp = scratch.bytes;
     const uint64_t n = count;
     Run stack[66];  // sentinel + at most log2(2^32) + 1 pending runs
     uint32_t top = 0;
@@ -248,7 +255,6 @@ void merge_sort(void* base, uint32_t count, uint32_t size, int32_t op, int32_t f
         merge_runs(s, a, stack[top].start, start, end, tmp);
         start = stack[top].start;
     }
-    sys::free(tmp);
 }
 
 void quick_sort(void* base, uint32_t in_place, uint32_t count, uint32_t size, int32_t op,

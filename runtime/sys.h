@@ -83,7 +83,12 @@ struct alignas(16) HeapBlock {
 };
 static_assert(sizeof(HeapBlock) == 32);
 
+// A refused allocation ends the process (runtime error 94): for the
+// runtime's own tables, which it cannot run without.
 void* allocate(size_t size);
+// The same, but answers null when refused: for buffers sized by user data,
+// whose callers restore their state and raise no-memory.
+void* try_allocate(size_t size);
 void* allocate_zeroed(size_t size);
 void* resize(void* address, size_t size);
 void free(void* address);

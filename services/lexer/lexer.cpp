@@ -44,7 +44,8 @@ State* chain_last = nullptr;
 void grow_output() {
     uint64_t cells = uint64_t{out_capacity} * 2;
     if (cells > 0x0FFFFFFF) fire(err::NO_MEMORY);
-    auto* bigger = static_cast<Cell*>(sys::allocate(cells * sizeof(Cell)));
+    auto* bigger = static_cast<Cell*>(sys::try_allocate(cells * sizeof(Cell)));
+    if (!bigger) fire(err::NO_MEMORY);  // the stack stays as it was
     std::memcpy(bigger, out, uint64_t{out_capacity} * sizeof(Cell));
     sys::free(out);
     out = bigger;
@@ -616,7 +617,8 @@ int32_t scan_string(Cell* slot, Cell* str, int32_t length, bool one_value, bool 
         dst = conversion + conversion_top;
         conversion_top += static_cast<uint32_t>(room);
     } else {
-        mark.own = static_cast<uint8_t*>(sys::allocate(room));
+        mark.own = static_cast<uint8_t*>(sys::try_allocate(room));
+        if (!mark.own) fire(err::NO_MEMORY);
         dst = mark.own;
     }
     uint32_t bytes = unicode::to_utf8_buffer(str, dst, static_cast<int32_t>(n), false);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "evaluator/errors.h"
 #include "runtime/sys.h"
 
 namespace compress {
@@ -148,10 +149,15 @@ struct Work {
     uint8_t* block;   // BLOCK + MAX_MATCH bytes, zero past the block's end
 
     Work()
-        : heads(static_cast<int32_t*>(sys::allocate((HASH3 + HASH4) * sizeof(int32_t)))),
-          chain(static_cast<int32_t*>(sys::allocate(CHAIN * sizeof(int32_t)))),
-          block(static_cast<uint8_t*>(sys::allocate(BLOCK + MAX_MATCH))) {}
-    ~Work() {
+        : heads(static_cast<int32_t*>(sys::try_allocate((HASH3 + HASH4) * sizeof(int32_t)))),
+          chain(static_cast<int32_t*>(sys::try_allocate(CHAIN * sizeof(int32_t)))),
+          block(static_cast<uint8_t*>(sys::try_allocate(BLOCK + MAX_MATCH))) {
+        if (heads && chain && block) return;
+        release();
+        fire(err::NO_MEMORY);
+    }
+    ~Work() { release(); }
+    void release() {
         sys::free(block);
         sys::free(chain);
         sys::free(heads);
@@ -237,7 +243,8 @@ uint8_t* decompress(std::span<const uint8_t> input, uint32_t* size) {
     uint32_t total = get_le32(in + 4);
     if (compressed > UINT32_MAX - 8 || uint64_t{compressed} + 8 > input.size() || total > MAX_RATIO * compressed)
         return nullptr;
-    auto* out = static_cast<uint8_t*>(sys::allocate(uint64_t{total} + 8));
+    auto* out = static_cast<uint8_t*>(sys::try_allocate(uint64_t{total} + 8));
+    if (!out) fire(err::NO_MEMORY);
     const uint32_t end = compressed + 8;
     uint32_t position = 8, produced = 0;
     bool ok = true;
