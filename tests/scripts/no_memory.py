@@ -42,7 +42,7 @@ print ["after" enbase copy/part b 3]
 # of a ZEMBIN image claiming a large size, the hash table arrays; and many
 # series taking every series frame. The string s takes 80% of the room: a
 # sort that went through would bring its spaces first.
-RUNTIME = ("""size: to integer! room * 0.8
+RUNTIME = ("""size: 4 * to integer! room * 0.2
 s: append/dup copy "" "1 " size / 2
 print ["set-up" (length? s) = size]
 """, ["load s", "load skip s to integer! size * 0.95", "sort/stable s", "load %packed.zembin",
