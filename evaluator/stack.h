@@ -89,11 +89,16 @@ void init(Node value_stack, Node call_stack);
 
 // Raises stack-overflow (either stack), after leaving room for the error.
 [[noreturn]] void overflow();
-// Uninitialised cell at the top. Inline with push and the frame functions
-// below: every expression the interpreter evaluates goes through them.
+// A new cell at the top, unset! until the caller fills it. The collector
+// reads every cell below the top, and callers often allocate before they
+// write the slot (block::make_at(push_slot(), n)): whatever an earlier
+// value left in that cell must not be taken for a live reference. Inline
+// with push and the frame functions below: every expression the
+// interpreter evaluates goes through them.
 inline Cell* push_slot() {
     Cell* c = top++;
     if (top >= limit) overflow();
+    c->header = TYPE_UNSET;
     return c;
 }
 inline Cell* push(const Cell* value) {
