@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/native.h"
 #include "datatypes/object.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -56,6 +57,9 @@ void prelude() {
     actions::make(slot, &spec);
     set_global("make", slot);
     stack::pop(1);
+    // The library's own `make` replaces this bare one: its spec is the one
+    // the entry keeps.
+    native::forget_own_spec(TYPE_ACTION, 1);
 }
 
 bool is_header(const Cell& code, uint32_t p, uint32_t tail) {
@@ -89,6 +93,7 @@ void run() {
         if (interpreter::eval_next(&code, &p, false) != Unwind::none) fire(err::THROW_USAGE);
     }
     stack::unwind();
+    native::seal_entries();
     collector::active = was_active | 1;
 }
 

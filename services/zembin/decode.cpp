@@ -851,14 +851,18 @@ struct Decoder {
         Cell spec = one_value();
         if (spec.type() != TYPE_BLOCK) invalid(at);
         stack::push(&spec);
+        // The entry reads the arguments its own spec gives it.
+        Cell cache;
+        if (!native::entry_cache(h.type, index, &spec, &cache)) invalid(at);
+        stack::push(&cache);
         Node ctx = context::make(&spec, true, false, context::KIND_FUNCTION);
         Node more = memory::alloc_unset_cells(native::MORE_CELLS);
         SeriesBuffer* m = memory::buffer(more);
         auto* cells = reinterpret_cast<Cell*>(m->data_at(0));
         cells[native::MORE_CONTEXT] = *context::cell_of(ctx);
-        cells[native::MORE_CACHE] = UNSET_CELL;
+        cells[native::MORE_CACHE] = cache;
         m->tail = m->offset + native::MORE_CELLS * sizeof(Cell);
-        stack::pop(1);
+        stack::pop(2);
         append(into, Cell{h.type, id, spec.node(), more});
     }
 

@@ -19,11 +19,6 @@ protected:
     void SetUp() override {
         booted::Runtime::SetUp();
         mini::boot();
-        Cell* saved = stack::top;
-        mini::make_native(TYPE_ACTION, "copy", "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", 30);
-        mini::make_native(TYPE_ACTION, "length?", "series [any-type!]", 36);
-        mini::make_native(TYPE_ACTION, "pick", "series [any-type!] index [any-type!]", 39);
-        stack::top = saved;
     }
     void TearDown() override {
         collector::stress = false;
