@@ -240,9 +240,9 @@ Frame* unroll_loop(bool keep);
 // The name of the innermost named frame (from error_ctop when set), a word
 // bound to the frame's name context; <not-found> when there is none.
 Cell* get_caller(Cell* out);
-// Appends, from the top frame down to the second one, each named frame's
-// word and its base (value-stack index) as integer!.
-void collect_calls(Cell* block);
+// Appends, from the top frame but the `skip` newest ones down to the second
+// one, each named frame's word and its base (value-stack index) as integer!.
+void collect_calls(Cell* block, uint32_t skip);
 // Appends the names of the frames from the bottom up to frame `end`
 // (exclusive, counted from the bottom): all named ones when level > 1, else
 // those whose name holds a function!.

@@ -70,6 +70,12 @@ def test_errors():
     out, _ = zem(stdin='1 + "a"\n2\n')
     rest = after_banner(out)
     check("error then empty line", rest.startswith("*** Script Error: ") and "\n\n== 2\n" in rest, rest)
+    # An escape that decodes to invalid UTF-8 is a syntax error like any
+    # other: the console goes on.
+    out, rc = zem(stdin="%%d8%ea\n3\n")
+    rest = after_banner(out)
+    check("invalid file! at the prompt", rest.startswith("*** Syntax Error: (line 1) invalid file at %%d8%ea")
+          and rest.endswith("== 3\n") and rc == 0, "%r %d" % (rest, rc))
 
 
 def test_truncation():
