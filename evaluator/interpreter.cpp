@@ -591,8 +591,8 @@ void fire_event(uint32_t bit, const Cell* code, int32_t pos, const Cell* value, 
     push_callback_arguments(&fn, &words::interp_callback, args, 6);
     tracing = false;
     Unwind u = call_function(&fn, &words::interp_callback);
-    if (u != Unwind::none) throw UnwindThrown{u};
     tracing = true;
+    if (u != Unwind::none) throw UnwindThrown{u};
     stack::unwind_func();
     stack::top = saved_top;
     stack::ctop = saved_ctop;
@@ -648,29 +648,41 @@ void init() {
     event_mask = DEFAULT_EVENT_MASK;
 }
 
+// A non-local exit taken inside C++ code that the evaluation called and that
+// called back into Zem code (an on-change* handler run by a set-path, a
+// trace callback) leaves that C++ code as an UnwindThrown. The evaluators
+// that natives call turn it back into its code at once, so that it travels
+// through the native that called them (a loop taking its break, a catch its
+// throw) like any other exit.
+
 Unwind eval(const Cell* block, bool chain) {
     Cell code = *block;
     Cell saved = position;
-    stack::mark_eval_block(&words::body);
-    uint32_t p = code.head();
-    if (tracing) fire_event(event::enter, &code, static_cast<int32_t>(p), nullptr, nullptr);
-    if (p >= tail_of(&code)) {
-        *stack::arguments = unset_cell();
-        stack::top = stack::arguments + 1;
-    } else {
-        position = code;
-        for (;;) {
-            position.data1 = p;
-            Unwind u = eval_expression(&code, p, false, false, false, &p);
-            if (u != Unwind::none) {
-                position = saved;
-                return u;
+    try {
+        stack::mark_eval_block(&words::body);
+        uint32_t p = code.head();
+        if (tracing) fire_event(event::enter, &code, static_cast<int32_t>(p), nullptr, nullptr);
+        if (p >= tail_of(&code)) {
+            *stack::arguments = unset_cell();
+            stack::top = stack::arguments + 1;
+        } else {
+            position = code;
+            for (;;) {
+                position.data1 = p;
+                Unwind u = eval_expression(&code, p, false, false, false, &p);
+                if (u != Unwind::none) {
+                    position = saved;
+                    return u;
+                }
+                if (p >= tail_of(&code)) break;
+                stack::reset();
             }
-            if (p >= tail_of(&code)) break;
-            stack::reset();
         }
+        if (tracing) fire_event(event::exit_, &code, static_cast<int32_t>(p), nullptr, stack::arguments);
+    } catch (const UnwindThrown& u) {
+        position = saved;
+        return u.code;
     }
-    if (tracing) fire_event(event::exit_, &code, static_cast<int32_t>(p), nullptr, stack::arguments);
     position = saved;
     if (chain) stack::unwind_last();
     else stack::unwind();
@@ -684,7 +696,12 @@ Unwind eval_next(const Cell* code_in, uint32_t* p, bool keep) {
     stack::mark_interp_native(&words::body);
     position = code;
     position.data1 = *p;
-    Unwind u = eval_expression(&code, *p, false, false, false, p);
+    Unwind u;
+    try {
+        u = eval_expression(&code, *p, false, false, false, p);
+    } catch (const UnwindThrown& thrown) {
+        u = thrown.code;
+    }
     position = saved;
     if (u != Unwind::none) return u;
     Cell r = *stack::arguments;
