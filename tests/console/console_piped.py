@@ -76,6 +76,13 @@ def test_errors():
     rest = after_banner(out)
     check("invalid file! at the prompt", rest.startswith("*** Syntax Error: (line 1) invalid file at %%d8%ea")
           and rest.endswith("== 3\n") and rc == 0, "%r %d" % (rest, rc))
+    # Exits taken in an on-change* handler reach the catch or loop they name.
+    out, rc = zem(stdin="o: make object! [a: 1 on-change*: func [w o n] [throw 5]]\ncatch [o/a: 2]\n"
+                        "p: make object! [a: 1 on-change*: func [w o n] [break]]\nloop 2 [p/a: 2]\n4\n")
+    rest = after_banner(out)
+    check("exits of on-change*", "]\n== 5\n" in rest and rest.endswith("]\n== 4\n") and "Error" not in rest
+          and rc == 0,
+          "%r %d" % (rest, rc))
 
 
 def test_truncation():
