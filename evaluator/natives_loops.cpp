@@ -113,13 +113,28 @@ bool step(Cell* series, Cell* words, uint32_t n) {
     return words->type() == TYPE_WORD ? step_one(series, words) : step_many(series, words, n);
 }
 
-// The loop's step: its words take the next elements, *more whether there
-// were any. An exit taken in an on-change* handler of the words is the
-// loop's, as one taken in its body.
-Ended run_step(Cell* series, Cell* words, uint32_t n, bool* more, Unwind* u) {
-    *more = false;
-    *u = guarded([&] { *more = step(series, words, n); });
-    return ended(u);
+// How one turn of foreach or remove-each ended: its body ran to its end
+// (its value in the result slot), it was skipped by a continue, the loop is
+// over (no more elements, or a break), or an exit for an outer frame left.
+enum class Turn { ran, skipped, stopped, left };
+
+// One turn: the words take the next elements, then the body runs. An exit
+// taken in an on-change* handler of the words is the loop's, as one taken
+// in its body.
+Turn turn(Cell* series, Cell* words, uint32_t n, const Cell& body, Unwind* u) {
+    bool more = false;
+    *u = guarded([&] { more = step(series, words, n); });
+    Ended e = ended(u);
+    if (e == Ended::normal) {
+        if (!more) return Turn::stopped;
+        e = run_body(body, u);
+    }
+    switch (e) {
+        case Ended::normal: return Turn::ran;
+        case Ended::cont: return Turn::skipped;
+        case Ended::brk: return Turn::stopped;
+        default: return Turn::left;
+    }
 }
 
 }  // namespace
@@ -175,14 +190,9 @@ Unwind n_foreach(bool, const int32_t*) {
     start_unset();
     for (;;) {
         Unwind u;
-        bool more;
-        Ended e = run_step(&series, &words, n, &more, &u);
-        if (e == Ended::other) return u;
-        if (e == Ended::brk || (e == Ended::normal && !more)) break;
-        if (e == Ended::cont) continue;
-        e = run_body(body, &u);
-        if (e == Ended::other) return u;
-        if (e == Ended::brk) break;
+        Turn t = turn(&series, &words, n, body, &u);
+        if (t == Turn::left) return u;
+        if (t == Turn::stopped) break;
     }
     stack::unwind_last();
     return Unwind::none;
@@ -203,15 +213,10 @@ Unwind n_remove_each(bool, const int32_t*) {
     start_unset();
     for (;;) {
         Unwind u;
-        bool more;
-        Ended e = run_step(&series, &words, n, &more, &u);
-        if (e == Ended::other) return u;
-        if (e == Ended::brk || (e == Ended::normal && !more)) break;
-        if (e == Ended::cont) continue;
-        e = run_body(body, &u);
-        if (e == Ended::other) return u;
-        if (e == Ended::brk) break;
-        if (e == Ended::cont || !truthy(stack::arguments)) continue;
+        Turn t = turn(&series, &words, n, body, &u);
+        if (t == Turn::left) return u;
+        if (t == Turn::stopped) break;
+        if (t == Turn::skipped || !truthy(stack::arguments)) continue;
         // The elements just handed to the body go. An exit taken in an
         // on-deep-change* handler of the series ends this step as one taken
         // in the body would, with the index after what is left.
@@ -221,7 +226,7 @@ Unwind n_remove_each(bool, const int32_t*) {
         Cell part = count;
         u = guarded([&] { series.data1 = actions::remove(&series, n == 1 ? nullptr : &part, nullptr)->head(); });
         if (u != Unwind::none) series.data1 = series_of(&series)->count() < before ? back : back + n;
-        e = ended(&u);
+        Ended e = ended(&u);
         if (e == Ended::other) return u;
         if (e == Ended::brk) break;
     }
