@@ -18,6 +18,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
@@ -808,7 +809,10 @@ struct Decoder {
         if (appended) reinterpret_cast<Cell*>(series_of(into)->data_at(0))[position].data2 = fn.data2;
         Cell body = callable_block();
         *function::more(&fn, function::MORE_BODY) = body;
-        check_function(ctx, Cell{TYPE_BLOCK, 0, spec.node(), 0}, at);
+        Cell spec_block{TYPE_BLOCK, 0, spec.node(), 0};
+        check_function(ctx, spec_block, at);
+        Cell cache = interpreter::argument_cache(&spec_block, false);
+        *function::more(&fn, function::MORE_CACHE) = cache;
     }
 
     // The spec or body block of a function: optional new-line and by-ref
