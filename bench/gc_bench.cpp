@@ -18,9 +18,6 @@ int main() {
     runtime::starting = 0;
     try {
         mini::boot();
-        Cell* saved = stack::top;
-        mini::make_native(TYPE_ACTION, "copy", "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", 30);
-        stack::top = saved;
         collector::active = 1;
         uint64_t peak = memory::total();
         auto t0 = std::chrono::steady_clock::now();

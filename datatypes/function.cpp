@@ -13,6 +13,7 @@
 #include "datatypes/word.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -109,9 +110,12 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t entry, int
 
     Cell copy = empty_body;
     if (body_in) clone(&body, &copy);
+    // The layout of the calls is made now, from the spec as the context
+    // was: a spec block changed later cannot make them disagree.
+    Cell cache = interpreter::argument_cache(&spec, false);
     Cell* m = more(&fn, 0);
     m[MORE_BODY] = copy;
-    m[MORE_CACHE] = unset_cell();
+    m[MORE_CACHE] = cache;
     m[MORE_ENTRY] = entry ? int_cell(entry) : unset_cell();
     m[MORE_OP] = unset_cell();
     m[MORE_EXTRA] = extra ? int_cell(extra) : unset_cell();

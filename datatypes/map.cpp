@@ -157,24 +157,34 @@ void extend(Cell* map, Cell* blk_in, bool case_) {
 bool foreach_next(const Cell* words_block, Cell* map, uint32_t count) {
     Cell words = *words_block;
     Cell blk = backing(map);
+    // The values and the index after them come first, the values held on
+    // the stack: the index has moved on before any word is set, so that an
+    // on-change* handler of a word that continues the loop goes on with the
+    // next pairs.
+    Cell* values = stack::top;
     bool any = false;
+    uint32_t at = map->head();
     for (uint32_t i = 0; i < count; ++i) {
         Cell w = *cell_at(&words, words.head() + i);
         if (!word_key_q(w.type())) fire(err::INVALID_ARG, &w);
         uint32_t len = series_of(&blk)->count();
-        uint32_t at = map->head();
         while (at % 2 == 0 && at + 1 < len && !live_q(cell_at(&blk, at))) at += 2;
+        Cell c = none_value;
         if (at < len) {
-            Cell c = key_out(cell_at(&blk, at));
+            c = key_out(cell_at(&blk, at));
             if (at % 2) c = *cell_at(&blk, at);
-            context::set(&w, &c);
-            map->data1 = at + 1;
+            ++at;
             any = true;
-        } else {
-            map->data1 = at;
-            context::set(&w, &none_value);
         }
+        stack::push(&c);
     }
+    map->data1 = at;
+    for (uint32_t i = 0; i < count; ++i) {
+        Cell w = *cell_at(&words, words.head() + i);
+        Cell v = values[i];
+        context::set(&w, &v);
+    }
+    stack::top = values;
     return any;
 }
 

@@ -4,14 +4,20 @@
 #include "datatypes/native.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
+#include "datatypes/routine.h"
 #include "datatypes/string.h"
+#include "datatypes/typeset.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
@@ -60,7 +66,93 @@ int32_t append_text(Cell* buffer, const char* text, int32_t limit) {
     fire(err::BAD_MAKE_ARG, &p, &s);
 }
 
+// One entry of an argument cache, as the checks compare it.
+struct CacheEntry {
+    uint32_t header, data1, data2, data3;
+};
+
+// The own argument cache of every entry made so far, by key_of.
+std::unordered_map<uint32_t, std::vector<CacheEntry>>& own_caches() {
+    static std::unordered_map<uint32_t, std::vector<CacheEntry>> caches;
+    return caches;
+}
+
+// The keys of the entries that fit no spec.
+std::unordered_set<uint32_t>& sealed() {
+    static std::unordered_set<uint32_t> keys;
+    return keys;
+}
+
+uint32_t key_of(uint32_t type, uint32_t entry) {
+    switch (type) {
+        case TYPE_ACTION: return natives::TABLE_SLOTS + entry;
+        case TYPE_ROUTINE: return natives::TABLE_SLOTS + actions::ACTION_COUNT + entry;
+        default: return entry;
+    }
+}
+
+std::vector<CacheEntry> entries_of(const Cell* cache) {
+    std::vector<CacheEntry> list;
+    uint32_t n = block::rs_length_q(cache);
+    for (uint32_t i = 0; i < n; ++i) {
+        const Cell& c = block::rs_head(cache)[i];
+        list.push_back(CacheEntry{c.header, c.data1, c.data2, c.data3});
+    }
+    return list;
+}
+
+// Whether an entry of a new spec's cache fits the entry of the own cache at
+// its place: an argument of the same kind taking no datatype the own one
+// refuses, a refinement (its name is free), the same count.
+bool fits(const CacheEntry& made, const CacheEntry& own) {
+    uint32_t type = made.header & 0xFF;
+    if (type != (own.header & 0xFF)) return false;
+    switch (type) {
+        case TYPE_TYPESET: {
+            if (made.header != own.header) return false;  // the kind bits
+            Cell m{made.header, made.data1, made.data2, made.data3}, o{own.header, own.data1, own.data2, own.data3};
+            for (uint32_t t = 1; t <= datatype::top_id; ++t)
+                if (typeset::has_q(&m, t) && !typeset::has_q(&o, t)) return false;
+            return true;
+        }
+        case TYPE_INTEGER: return made.data2 == own.data2;
+        default: return true;
+    }
+}
+
 }  // namespace
+
+bool entry_cache(uint32_t type, uint32_t entry, const Cell* spec, Cell* cache) {
+    if (sealed().count(key_of(type, entry))) return false;
+    Cell made = interpreter::argument_cache(spec, type != TYPE_ROUTINE);
+    std::vector<CacheEntry> list = entries_of(&made);
+    auto& caches = own_caches();
+    auto own = caches.find(key_of(type, entry));
+    if (own == caches.end()) {
+        caches.emplace(key_of(type, entry), std::move(list));
+    } else {
+        if (own->second.size() != list.size()) return false;
+        for (size_t i = 0; i < list.size(); ++i)
+            if (!fits(list[i], own->second[i])) return false;
+    }
+    *cache = made;
+    return true;
+}
+
+bool own_spec_q(uint32_t type, uint32_t entry) { return own_caches().count(key_of(type, entry)) != 0; }
+
+void forget_own_spec(uint32_t type, uint32_t entry) { own_caches().erase(key_of(type, entry)); }
+
+void seal_entries() {
+    auto seal = [](uint32_t type, uint32_t entry) {
+        if (!own_caches().count(key_of(type, entry))) sealed().insert(key_of(type, entry));
+    };
+    for (uint32_t i = 1; i <= natives::TABLE_SLOTS; ++i)
+        if (natives::entry(i)) seal(TYPE_NATIVE, i);
+    for (uint32_t i = 1; i <= actions::ACTION_COUNT; ++i)
+        if (actions::entry(i)) seal(TYPE_ACTION, i);
+    for (int32_t i = 1; routine::body_of(i); ++i) seal(TYPE_ROUTINE, static_cast<uint32_t>(i));
+}
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     Cell arg = *spec;
@@ -82,12 +174,16 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             bad_make_arg(proto, spec);
         id = static_cast<uint32_t>(i);
     }
+    // The cache is made now, from the spec as it is: a spec changed later
+    // cannot change how calls are laid out.
+    Cell cache;
+    if (!entry_cache(type, static_cast<uint32_t>(i), &spec_block, &cache)) bad_make_arg(proto, spec);
     Node ctx = context::make(&spec_block, true, false, context::KIND_FUNCTION);
     Node more = memory::alloc_cells(MORE_CELLS);
     SeriesBuffer* m = memory::buffer(more);
     auto* cells = reinterpret_cast<Cell*>(m->offset_addr());
     cells[MORE_CONTEXT] = *context::cell_of(ctx);
-    cells[MORE_CACHE] = Cell{TYPE_NONE, 0, 0, 0};
+    cells[MORE_CACHE] = cache;
     m->tail = m->offset + MORE_CELLS * static_cast<uint32_t>(sizeof(Cell));
     Cell r{type, id, spec_block.node(), more};
     return copy_cell(&r, proto);
@@ -135,6 +231,8 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 // ---- Registration --------------------------------------------------------------
 
 void init() {
+    own_caches().clear();
+    sealed().clear();
     using namespace datatype;
     datatype::register_type<TYPE_NATIVE>(
         /*  1 make            */ make,

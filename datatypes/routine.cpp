@@ -9,6 +9,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
+#include "datatypes/native.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
@@ -70,9 +71,12 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
     Cell index = block::rs_head(&arg)[1];
     if (spec_block.type() != TYPE_BLOCK || index.type() != TYPE_INTEGER || !body_of(index.int_value())) bad();
     function::check_spec(&spec_block);
+    Cell cache;
+    if (!native::entry_cache(TYPE_ROUTINE, static_cast<uint32_t>(index.int_value()), &spec_block, &cache)) bad();
     push(&spec_block, nullptr, index.int_value(), 0, false);
     Cell r = *stack::top_cell();
     stack::pop(1);
+    *function::more(&r, function::MORE_CACHE) = cache;
     return copy_cell(&r, proto);
 }
 

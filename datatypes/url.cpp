@@ -91,7 +91,7 @@ void percent_encode(const Cell* source, Cell* target, int32_t mode) {
     }
 }
 
-void percent_decode(const Cell* source, Cell* target) {
+void percent_decode(const Cell* source, Cell* target, bool* invalid) {
     std::vector<uint8_t> bytes = utf8_of(source);
     size_t i = 0;
     while (i < bytes.size()) {
@@ -115,7 +115,12 @@ void percent_decode(const Cell* source, Cell* target) {
             }
             if (whole) {
                 uint32_t used = n;
-                int32_t cp = unicode::decode_utf8_char_checked(seq, &used);
+                int32_t cp = invalid ? unicode::decode_utf8_char_or_invalid(seq, &used)
+                                     : unicode::decode_utf8_char_checked(seq, &used);
+                if (cp == unicode::INVALID_SEQUENCE) {
+                    *invalid = true;
+                    return;
+                }
                 if (cp >= 0 && used == n) {
                     string::append_char(series_of(target), static_cast<uint32_t>(cp));
                     i += 3 * n;

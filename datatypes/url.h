@@ -21,8 +21,10 @@ bool url_char_q(uint32_t byte);
 void percent_encode(const Cell* source, Cell* target, int32_t mode);
 // Appends the source's text to the target with its escapes decoded; a
 // multi-byte UTF-8 sequence must be escaped whole to be decoded (an invalid
-// one raises access invalid-utf8), else the escape stays as it is.
-void percent_decode(const Cell* source, Cell* target);
+// one raises access invalid-utf8), else the escape stays as it is. With
+// `invalid`, an invalid sequence sets it and ends the decoding instead of
+// raising.
+void percent_decode(const Cell* source, Cell* target, bool* invalid = nullptr);
 
 // The HTTP requester (method word, url, headers, data, binary?, lines?,
 // info?) -> its answer, or null for no answer. Installed by the HTTP layer;

@@ -35,7 +35,6 @@ namespace {
 
 Cell* callback_cell = nullptr;  // in the root block; read again through its index
 uint32_t callback_index = 0;
-uint32_t callback_locals = 0;
 
 Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
@@ -99,9 +98,10 @@ Cell* cache_slot(const Cell* fn) {
                                      : function::more(fn, function::MORE_CACHE);
 }
 
-// Once per callable: kept out of line, away from the hot callers.
-[[gnu::noinline]] Cell build_cache(const Cell* fn) {
-    Cell spec = function::spec_of(fn);
+}  // namespace
+
+Cell argument_cache(const Cell* spec_in, bool native_like) {
+    Cell spec = *spec_in;
     uint32_t n = tail_of(&spec);
     Cell cache;
     block::make_at(&cache, n + 1);
@@ -149,11 +149,20 @@ Cell* cache_slot(const Cell* fn) {
         }
         ts->header = TYPE_TYPESET | (kind << KIND_SHIFT);
     }
-    if (native_like_q(fn->type()) && ordinal > 0) {
+    if (native_like && ordinal > 0) {
         Cell k = int_cell(ordinal);
         block::rs_append(&cache, &k);
     }
     stack::pop(1);
+    return cache;
+}
+
+namespace {
+
+// Once per callable: kept out of line, away from the hot callers.
+[[gnu::noinline]] Cell build_cache(const Cell* fn) {
+    Cell spec = function::spec_of(fn);
+    Cell cache = argument_cache(&spec, native_like_q(fn->type()));
     *cache_slot(fn) = cache;
     return cache;
 }
@@ -472,6 +481,40 @@ Unwind eval_paren(const Cell* paren, bool keep, Cell* start) {
     return Unwind::none;
 }
 
+// Pushes the frame of a callback (a function! or routine! that C++ code
+// calls) as a call lays it out: the n values fill its arguments in order,
+// those left over are none, its refinements are off and its locals none.
+// A routine's body reads its arguments as its spec types them: a value it
+// does not take raises expect-arg.
+void push_callback_arguments(const Cell* fn, const Cell* name, const Cell* args, uint32_t n) {
+    Cell cache = cache_of(fn);
+    uint32_t entries = tail_of(&cache);
+    uint32_t k = 0, taken = 0;
+    bool refinements = false;
+    for (uint32_t i = 0; i < entries; ++i) {
+        Cell entry = at(&cache, i);
+        switch (entry.type()) {
+            case TYPE_TYPESET: {
+                if (((entry.header >> KIND_SHIFT) & 3) == KIND_RETURN) continue;
+                Cell v = !refinements && taken < n ? args[taken++] : none_cell();
+                if (fn->type() == TYPE_ROUTINE && !typeset::has_q(&entry, v.type())) expect_arg(name, fn, k, &v);
+                stack::push(&v);
+                ++k;
+                break;
+            }
+            case TYPE_REFINEMENT: {
+                refinements = true;
+                Cell off{TYPE_LOGIC, 0, 0, 0};
+                stack::push(&off);
+                ++k;
+                break;
+            }
+            case TYPE_INTEGER: function::init_locals(static_cast<uint32_t>(entry.int_value())); return;
+            default: break;
+        }
+    }
+}
+
 }  // namespace
 
 // ---- Tracing ------------------------------------------------------------------------------
@@ -507,9 +550,6 @@ bool start_trace(const Cell* fn) {
     if (tracing) return false;
     *callback() = *fn;
     event_mask = trace_mask(fn);
-    Cell spec = function::spec_of(fn);
-    int32_t locals = function::count_locals(&spec, 0, false);
-    callback_locals = locals > 0 ? static_cast<uint32_t>(locals) : 0;
     tracing = true;
     return true;
 }
@@ -551,27 +591,22 @@ void fire_event(uint32_t bit, const Cell* code, int32_t pos, const Cell* value, 
     uint32_t size = stack::index_of(stack::top);
     Cell* saved_top = stack::top;
     stack::Frame* saved_ctop = stack::ctop;
-    stack::push_slot()->header = TYPE_UNSET;
-    stack::mark_func(&words::interp_callback, fn.ctx());
-    Cell w = event_word(bit);
-    stack::push(&w);
-    Cell c = code && (code->type() == TYPE_BLOCK || code->type() == TYPE_PAREN) ? *code : none_cell();
-    stack::push(&c);
-    Cell p = int_cell(c.type() == TYPE_NONE ? -1 : pos);
-    stack::push(&p);
-    Cell r = reference && reference->type() != TYPE_UNSET ? *reference : none_cell();
-    stack::push(&r);
+    Cell args[6];
+    args[0] = event_word(bit);
+    args[1] = code && (code->type() == TYPE_BLOCK || code->type() == TYPE_PAREN) ? *code : none_cell();
+    args[2] = int_cell(args[1].type() == TYPE_NONE ? -1 : pos);
+    args[3] = reference && reference->type() != TYPE_UNSET ? *reference : none_cell();
     bool with_value = bit == event::prolog || bit == event::epilog || bit == event::return_ || bit == event::set ||
                       bit == event::call;
-    Cell v = with_value && value ? *value : none_cell();
-    stack::push(&v);
-    Cell frame{TYPE_PAIR, 0, base_index, size};
-    stack::push(&frame);
-    function::init_locals(callback_locals);
+    args[4] = with_value && value ? *value : none_cell();
+    args[5] = Cell{TYPE_PAIR, 0, base_index, size};
+    stack::push_slot();
+    stack::mark_func(&words::interp_callback, fn.ctx());
+    push_callback_arguments(&fn, &words::interp_callback, args, 6);
     tracing = false;
     Unwind u = call_function(&fn, &words::interp_callback);
-    if (u != Unwind::none) throw UnwindThrown{u};
     tracing = true;
+    if (u != Unwind::none) throw UnwindThrown{u};
     stack::unwind_func();
     stack::top = saved_top;
     stack::ctop = saved_ctop;
@@ -627,29 +662,41 @@ void init() {
     event_mask = DEFAULT_EVENT_MASK;
 }
 
+// A non-local exit taken inside C++ code that the evaluation called and that
+// called back into Zem code (an on-change* handler run by a set-path, a
+// trace callback) leaves that C++ code as an UnwindThrown. The evaluators
+// that natives call turn it back into its code at once, so that it travels
+// through the native that called them (a loop taking its break, a catch its
+// throw) like any other exit.
+
 Unwind eval(const Cell* block, bool chain) {
     Cell code = *block;
     Cell saved = position;
-    stack::mark_eval_block(&words::body);
-    uint32_t p = code.head();
-    if (tracing) fire_event(event::enter, &code, static_cast<int32_t>(p), nullptr, nullptr);
-    if (p >= tail_of(&code)) {
-        *stack::arguments = unset_cell();
-        stack::top = stack::arguments + 1;
-    } else {
-        position = code;
-        for (;;) {
-            position.data1 = p;
-            Unwind u = eval_expression(&code, p, false, false, false, &p);
-            if (u != Unwind::none) {
-                position = saved;
-                return u;
+    try {
+        stack::mark_eval_block(&words::body);
+        uint32_t p = code.head();
+        if (tracing) fire_event(event::enter, &code, static_cast<int32_t>(p), nullptr, nullptr);
+        if (p >= tail_of(&code)) {
+            *stack::arguments = unset_cell();
+            stack::top = stack::arguments + 1;
+        } else {
+            position = code;
+            for (;;) {
+                position.data1 = p;
+                Unwind u = eval_expression(&code, p, false, false, false, &p);
+                if (u != Unwind::none) {
+                    position = saved;
+                    return u;
+                }
+                if (p >= tail_of(&code)) break;
+                stack::reset();
             }
-            if (p >= tail_of(&code)) break;
-            stack::reset();
         }
+        if (tracing) fire_event(event::exit_, &code, static_cast<int32_t>(p), nullptr, stack::arguments);
+    } catch (const UnwindThrown& u) {
+        position = saved;
+        return u.code;
     }
-    if (tracing) fire_event(event::exit_, &code, static_cast<int32_t>(p), nullptr, stack::arguments);
     position = saved;
     if (chain) stack::unwind_last();
     else stack::unwind();
@@ -663,7 +710,12 @@ Unwind eval_next(const Cell* code_in, uint32_t* p, bool keep) {
     stack::mark_interp_native(&words::body);
     position = code;
     position.data1 = *p;
-    Unwind u = eval_expression(&code, *p, false, false, false, p);
+    Unwind u;
+    try {
+        u = eval_expression(&code, *p, false, false, false, p);
+    } catch (const UnwindThrown& thrown) {
+        u = thrown.code;
+    }
     position = saved;
     if (u != Unwind::none) return u;
     Cell r = *stack::arguments;
@@ -843,13 +895,10 @@ void call_with(const Cell* fn_in, const Cell* name, const Cell* args, uint32_t n
     Cell* saved_top = stack::top;
     Cell* saved_args = stack::arguments;
     stack::Frame* saved_ctop = stack::ctop;
-    stack::push_slot()->header = TYPE_UNSET;
+    stack::push_slot();
     if (fn.type() == TYPE_FUNCTION) stack::mark_func(name, fn.ctx());
     else stack::mark_native(name);
-    for (uint32_t i = 0; i < n; ++i) stack::push(&args[i]);
-    Cell spec = function::spec_of(&fn);
-    int32_t locals = function::count_locals(&spec, 0, false);
-    if (fn.type() == TYPE_FUNCTION && locals > 0) function::init_locals(static_cast<uint32_t>(locals));
+    push_callback_arguments(&fn, name, args, n);
     Unwind u = fn.type() == TYPE_FUNCTION ? call_function(&fn, name) : exec_routine(&fn, name);
     // A non-local exit leaves through the C++ code that called back (the
     // stacks are already cut back to the frame that takes it).

@@ -67,6 +67,15 @@ constexpr uint32_t MODE_ONE = 4;
 // Makes the tracing-callback cell and resets the code position.
 void init();
 
+// The argument cache the interpreter lays a call out by, made from a
+// callable's spec (native_like: a native's or action's, whose refinements
+// are positions rather than cells): per argument a typeset! of the
+// datatypes it takes (its kind, normal, get, lit or return, in header bits
+// 20-21), per refinement a refinement!, for /local an integer! (1 + the
+// locals) and, native-like with refinements, a last integer! (their count).
+// Raises bad-func-def for a set-word other than return:.
+Cell argument_cache(const Cell* spec, bool native_like);
+
 // Evaluates a whole block (from its index); its value is that of its last
 // expression (unset for an empty block). With chain the value goes into the
 // caller's result slot, otherwise it stays at the old stack top.

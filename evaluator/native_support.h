@@ -49,4 +49,19 @@ inline Unwind logic_result(bool b) { return result(logic_cell(b)); }
 // Evaluates a block into the current result slot.
 inline Unwind eval_block(const Cell& blk) { return interpreter::eval(&blk, true); }
 
+// Runs C++ code of a native that may call back into Zem code (setting a
+// word can run an on-change* handler, changing a series an on-deep-change*
+// one) and answers the non-local exit taken there as its code (none when
+// there was none): a loop takes one that landed on its own frame as it
+// takes those of its body.
+template <typename F>
+inline Unwind guarded(F&& code) {
+    try {
+        code();
+    } catch (const UnwindThrown& u) {
+        return u.code;
+    }
+    return Unwind::none;
+}
+
 }  // namespace natives

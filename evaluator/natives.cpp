@@ -166,8 +166,11 @@ Unwind n_repeat(bool, const int32_t*) {
     stack::mark_loop(&words::body);
     for (int64_t i = 1; i <= n; ++i) {
         Cell counter{TYPE_INTEGER, 0, static_cast<uint32_t>(i), 0};
-        context::set(&word, &counter);
-        Unwind u;
+        // An exit taken in an on-change* handler of the word is the loop's.
+        Unwind u = guarded([&] { context::set(&word, &counter); });
+        if (u == Unwind::cont) continue;
+        if (u == Unwind::brk) break;
+        if (u != Unwind::none) return u;
         Step s = body_step(body, &u);
         if (s == Step::pass) return u;
         if (s == Step::stop) break;
@@ -258,7 +261,15 @@ Unwind n_has(bool, const int32_t*) {
 struct TraceInstall {
     bool installed;
     explicit TraceInstall(const Cell* fn) : installed(fn && interpreter::start_trace(fn)) {
-        if (installed) interpreter::fire_event(interpreter::event::init, nullptr, -1, nullptr, nullptr);
+        if (!installed) return;
+        // Left by an error or an exit of the callback, the constructor runs
+        // no destructor: the tracing goes here.
+        try {
+            interpreter::fire_event(interpreter::event::init, nullptr, -1, nullptr, nullptr);
+        } catch (...) {
+            interpreter::stop_trace();
+            throw;
+        }
     }
     ~TraceInstall() {
         if (installed) interpreter::stop_trace();
@@ -425,10 +436,12 @@ Unwind n_catch_(bool, const int32_t* refs) {
     if (u != Unwind::thrown) return u;
     // The catch frame is current: the thrown value, then its name.
     if (refs[0] >= 0 && !name_matches(stack::arguments[1], wanted)) return stack::throw_value(Unwind::thrown);
-    if (interpreter::tracing)
-        interpreter::fire_event(interpreter::event::catch_, nullptr, -1, nullptr, stack::arguments);
     stack::top = stack::arguments + 1;
     stack::unwind_last();
+    // Once the catch frame is gone: a throw in the trace callback goes to
+    // an outer catch.
+    if (interpreter::tracing)
+        interpreter::fire_event(interpreter::event::catch_, nullptr, -1, nullptr, stack::arguments);
     return Unwind::none;
 }
 

@@ -38,9 +38,7 @@ bool settable_word_q(uint32_t t) {
 // One body evaluation in the loop frame and how it ended.
 enum class Ended { normal, cont, brk, other };
 
-Ended run_body(const Cell& body, Unwind* u) {
-    stack::reset();
-    *u = interpreter::eval(&body, true);
+Ended ended(Unwind* u) {
     switch (*u) {
         case Unwind::none: return Ended::normal;
         case Unwind::cont: *u = Unwind::none; return Ended::cont;
@@ -49,38 +47,45 @@ Ended run_body(const Cell& body, Unwind* u) {
     }
 }
 
-// foreach's step with one word: the word takes the element at the index
-// (a block's cell itself), and the index moves on.
+Ended run_body(const Cell& body, Unwind* u) {
+    stack::reset();
+    *u = interpreter::eval(&body, true);
+    return ended(u);
+}
+
+// foreach's step with one word: the index moves on and the word takes the
+// element that was at it (a block's cell itself). The index moves first: a
+// continue taken in an on-change* handler of the word goes on with the
+// next element.
 bool step_one(Cell* series, Cell* word) {
     if (!has_more_q(series)) return false;
     Cell v;
     series::pick_into(series, 1, &v);
-    context::set(word, &v);
     series->data1 = series->head() + 1;
+    context::set(word, &v);
     return true;
 }
 
-// foreach's step with a block of n words: they take the next n elements
-// (none beyond the tail), and the index moves on by n.
+// foreach's step with a block of n words: the index moves on by n and they
+// take the n elements that were at it (none beyond the tail).
 bool step_many(Cell* series, const Cell* words, uint32_t n) {
     if (!has_more_q(series) || n == 0) return false;
     uint32_t t = series->type();
+    if (t == TYPE_MAP) return map::foreach_next(words, series, n);  // skips removed pairs, moves the index itself
+    if (t == TYPE_IMAGE) fire(err::NOT_DONE);                        // its own step comes with image!
+    Cell at = *series;
+    series->data1 = series->head() + n;
     if (text_like_q(t)) {
         for (uint32_t i = 0; i < n; ++i) {
             Cell w = block::rs_head(words)[i];
             if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
             Cell v;
-            series::pick_into(series, static_cast<int32_t>(i + 1), &v);
+            series::pick_into(&at, static_cast<int32_t>(i + 1), &v);
             context::set(&w, &v);
         }
-    } else if (t == TYPE_MAP) {
-        return map::foreach_next(words, series, n);  // skips removed pairs, moves the index itself
-    } else if (t == TYPE_IMAGE) {
-        fire(err::NOT_DONE);  // its own step comes with image!
     } else {
-        set_many(words, series, n, true, false, false);
+        set_many(words, &at, n, true, false, false);
     }
-    series->data1 = series->head() + n;
     return true;
 }
 
@@ -106,6 +111,30 @@ void start_unset() {
 
 bool step(Cell* series, Cell* words, uint32_t n) {
     return words->type() == TYPE_WORD ? step_one(series, words) : step_many(series, words, n);
+}
+
+// How one turn of foreach or remove-each ended: its body ran to its end
+// (its value in the result slot), it was skipped by a continue, the loop is
+// over (no more elements, or a break), or an exit for an outer frame left.
+enum class Turn { ran, skipped, stopped, left };
+
+// One turn: the words take the next elements, then the body runs. An exit
+// taken in an on-change* handler of the words is the loop's, as one taken
+// in its body.
+Turn turn(Cell* series, Cell* words, uint32_t n, const Cell& body, Unwind* u) {
+    bool more = false;
+    *u = guarded([&] { more = step(series, words, n); });
+    Ended e = ended(u);
+    if (e == Ended::normal) {
+        if (!more) return Turn::stopped;
+        e = run_body(body, u);
+    }
+    switch (e) {
+        case Ended::normal: return Turn::ran;
+        case Ended::cont: return Turn::skipped;
+        case Ended::brk: return Turn::stopped;
+        default: return Turn::left;
+    }
 }
 
 }  // namespace
@@ -159,11 +188,11 @@ Unwind n_foreach(bool, const int32_t*) {
     stack::push(&words);
     stack::mark_loop(&words::body);
     start_unset();
-    while (step(&series, &words, n)) {
+    for (;;) {
         Unwind u;
-        Ended e = run_body(body, &u);
-        if (e == Ended::other) return u;
-        if (e == Ended::brk) break;
+        Turn t = turn(&series, &words, n, body, &u);
+        if (t == Turn::left) return u;
+        if (t == Turn::stopped) break;
     }
     stack::unwind_last();
     return Unwind::none;
@@ -182,18 +211,24 @@ Unwind n_remove_each(bool, const int32_t*) {
     stack::push(&words);
     stack::mark_loop(&words::body);
     start_unset();
-    while (step(&series, &words, n)) {
+    for (;;) {
         Unwind u;
-        Ended e = run_body(body, &u);
-        if (e == Ended::other) return u;
-        if (e == Ended::brk) break;
-        if (e == Ended::cont || !truthy(stack::arguments)) continue;
-        // The elements just handed to the body go.
+        Turn t = turn(&series, &words, n, body, &u);
+        if (t == Turn::left) return u;
+        if (t == Turn::stopped) break;
+        if (t == Turn::skipped || !truthy(stack::arguments)) continue;
+        // The elements just handed to the body go. An exit taken in an
+        // on-deep-change* handler of the series ends this step as one taken
+        // in the body would, with the index after what is left.
         uint32_t back = series.head() >= n ? series.head() - n : 0;
+        uint32_t before = series_of(&series)->count();
         series.data1 = back;
         Cell part = count;
-        Cell* r = actions::remove(&series, n == 1 ? nullptr : &part, nullptr);
-        series.data1 = r->head();
+        u = guarded([&] { series.data1 = actions::remove(&series, n == 1 ? nullptr : &part, nullptr)->head(); });
+        if (u != Unwind::none) series.data1 = series_of(&series)->count() < before ? back : back + n;
+        Ended e = ended(&u);
+        if (e == Ended::other) return u;
+        if (e == Ended::brk) break;
     }
     stack::set_last(&data);
     stack::unwind_last();
@@ -233,7 +268,12 @@ Unwind n_forall(bool, const int32_t*) {
             if (!has_more_q(cur)) break;
         }
     }
-    if (!broke) context::set(&word, &start);
+    if (!broke) {
+        // The word takes its series back; an exit its on-change* handler
+        // takes is the loop's (a break or continue has nothing left to skip).
+        Unwind u = guarded([&] { context::set(&word, &start); });
+        if (ended(&u) == Ended::other) return u;
+    }
     stack::unwind_last();
     return Unwind::none;
 }

@@ -292,8 +292,9 @@ void each_traced(int32_t level, int32_t end, Visit visit) {
 
 }  // namespace
 
-void collect_calls(Cell* blk) {
-    for (Frame* f = ctop - 1; f > cbottom; --f) {
+void collect_calls(Cell* blk, uint32_t skip) {
+    for (ptrdiff_t i = (ctop - cbottom) - 1 - static_cast<ptrdiff_t>(skip); i > 0; --i) {
+        Frame* f = cbottom + i;
         if (!named_q(f)) continue;
         Cell w;
         word::make_bound(&w, f->symbol, f->fn_ctx ? f->fn_ctx : context::global);

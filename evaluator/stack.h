@@ -89,11 +89,16 @@ void init(Node value_stack, Node call_stack);
 
 // Raises stack-overflow (either stack), after leaving room for the error.
 [[noreturn]] void overflow();
-// Uninitialised cell at the top. Inline with push and the frame functions
-// below: every expression the interpreter evaluates goes through them.
+// A new cell at the top, unset! until the caller fills it. The collector
+// reads every cell below the top, and callers often allocate before they
+// write the slot (block::make_at(push_slot(), n)): whatever an earlier
+// value left in that cell must not be taken for a live reference. Inline
+// with push and the frame functions below: every expression the
+// interpreter evaluates goes through them.
 inline Cell* push_slot() {
     Cell* c = top++;
     if (top >= limit) overflow();
+    c->header = TYPE_UNSET;
     return c;
 }
 inline Cell* push(const Cell* value) {
@@ -235,9 +240,9 @@ Frame* unroll_loop(bool keep);
 // The name of the innermost named frame (from error_ctop when set), a word
 // bound to the frame's name context; <not-found> when there is none.
 Cell* get_caller(Cell* out);
-// Appends, from the top frame down to the second one, each named frame's
-// word and its base (value-stack index) as integer!.
-void collect_calls(Cell* block);
+// Appends, from the top frame but the `skip` newest ones down to the second
+// one, each named frame's word and its base (value-stack index) as integer!.
+void collect_calls(Cell* block, uint32_t skip);
 // Appends the names of the frames from the bottom up to frame `end`
 // (exclusive, counted from the bottom): all named ones when level > 1, else
 // those whose name holds a function!.

@@ -254,16 +254,10 @@ void r_frame_index_q() { result(int_cell(static_cast<int32_t>(stack::arguments -
 
 void r_collect_calls() {
     Cell blk = *arg(0);
-    // The newest frame is this routine's own call: leave it out.
-    stack::Frame* own = stack::ctop;
-    --stack::ctop;
-    try {
-        stack::collect_calls(&blk);
-    } catch (...) {
-        stack::ctop = own;
-        throw;
-    }
-    stack::ctop = own;
+    // The newest frame is this routine's own call: leave it out. (An error
+    // raised while the block grows has cut the stacks back already: nothing
+    // here may put a frame back.)
+    stack::collect_calls(&blk, 1);
     result(blk);
 }
 

@@ -62,6 +62,9 @@ void prelude() {
     actions::make(slot, &spec);
     set_global("make", slot);
     stack::pop(1);
+    // The library's own `make` replaces this bare one: its spec is the one
+    // the entry keeps.
+    native::forget_own_spec(TYPE_ACTION, 1);
 }
 
 bool is_header(const Cell& code, uint32_t p, uint32_t tail) {
@@ -216,6 +219,7 @@ void run() {
         if (interpreter::eval_next(&code, &p, false) != Unwind::none) fire(err::THROW_USAGE);
     }
     stack::unwind();
+    native::seal_entries();
     collector::active = was_active | 1;
     bind_library();
 }

@@ -182,7 +182,7 @@ uint32_t encode_utf8_char_part(uint32_t cp, uint8_t* buffer, uint32_t room) {
     return n;
 }
 
-int32_t decode_utf8_char_checked(const uint8_t* src, uint32_t* count) {
+int32_t decode_utf8_char_or_invalid(const uint8_t* src, uint32_t* count) {
     const uint32_t available = *count;
     if (available == 0) return -1;
     const uint32_t b0 = src[0];
@@ -191,24 +191,31 @@ int32_t decode_utf8_char_checked(const uint8_t* src, uint32_t* count) {
         *count = 1;
         return static_cast<int32_t>(b0);
     }
-    if (b0 <= 0xBF || b0 >= 0xF8) invalid_utf8(src, available);
+    if (b0 <= 0xBF || b0 >= 0xF8) return INVALID_SEQUENCE;
     const uint32_t needed = b0 <= 0xDF ? 2 : b0 <= 0xEF ? 3 : 4;
     if (available < needed) return -1;
     for (uint32_t i = 1; i < needed; i++)
-        if (!follower(i)) invalid_utf8(src, available);
+        if (!follower(i)) return INVALID_SEQUENCE;
     uint32_t cp;
     if (needed == 2) {
         cp = ((b0 - 0xC0) << 6) | (src[1] - 0x80);
     } else if (needed == 3) {
         cp = ((b0 & 0x0F) << 12) | ((src[1] & 0x3Fu) << 6) | (src[2] & 0x3Fu);
-        if (cp >= 0xDC00 && cp <= 0xDCFF) invalid_utf8(src, available);
+        if (cp >= 0xDC00 && cp <= 0xDCFF) return INVALID_SEQUENCE;
     } else {
         cp = ((b0 & 0x07) << 18) | ((src[1] & 0x3Fu) << 12) | ((src[2] & 0x3Fu) << 6) |
              (src[3] & 0x3Fu);
-        if (cp > 0x10FFFF) invalid_utf8(src, available);
+        if (cp > 0x10FFFF) return INVALID_SEQUENCE;
     }
     *count = needed;
     return static_cast<int32_t>(cp);
+}
+
+int32_t decode_utf8_char_checked(const uint8_t* src, uint32_t* count) {
+    const uint32_t available = *count;
+    int32_t cp = decode_utf8_char_or_invalid(src, count);
+    if (cp == INVALID_SEQUENCE) invalid_utf8(src, available);
+    return cp;
 }
 
 // ---- Widening ---------------------------------------------------------------------

@@ -41,6 +41,10 @@ uint32_t encode_utf8_char_part(uint32_t cp, uint8_t* buffer, uint32_t room);
 // answers -1 when the input ends inside the sequence (nothing consumed). An
 // invalid sequence raises the access error invalid-utf8 with its bytes.
 int32_t decode_utf8_char_checked(const uint8_t* src, uint32_t* count);
+// The same, answering INVALID_SEQUENCE for an invalid sequence instead of
+// raising (for callers that report it their own way).
+constexpr int32_t INVALID_SEQUENCE = -2;
+int32_t decode_utf8_char_or_invalid(const uint8_t* src, uint32_t* count);
 
 // ---- Loading text into strings ---------------------------------------------------
 

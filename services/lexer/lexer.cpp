@@ -203,7 +203,10 @@ void scan_tokens(State& st, bool one_value, bool prescan) {
         if (next == FINAL_WORD) {
             start = skip_unicode_blanks(st, start, p, TYPE_WORD);
             if (start >= p) {
-                if (p < end) continue;
+                if (p < end) {
+                    if (st.pos == from) ++st.pos;
+                    continue;
+                }
                 token = T_EOF;
                 next = FIRST_FINAL;
                 st.type = 0;
@@ -245,6 +248,8 @@ void scan_tokens(State& st, bool one_value, bool prescan) {
         // A token whose handler did not run (prescan mode, or a callback's
         // refusal) still moves past its closing delimiter, and a point
         // literal still ends, so that the machine always makes progress.
+        // The end of the input (a NUL byte before the last one) ends the
+        // scan whatever the callback answered.
         if (st.pos == p && p < end && ends_on_delimiter(next, *p)) {
             st.pos = p + 1;
             if (next == FINAL_POINT && st.entry_state == STATE_POINT) {
@@ -252,7 +257,8 @@ void scan_tokens(State& st, bool one_value, bool prescan) {
                 st.nl_count = st.saved_nl;
             }
         }
-        if (st.pos == from && token != T_EOF) ++st.pos;
+        if (token == T_EOF) st.pos = end;
+        else if (st.pos == from) ++st.pos;
 
         if (st.entry_state == STATE_PATH && next != FINAL_PATH_START && next != FINAL_ERROR)
             end_path_element(st);

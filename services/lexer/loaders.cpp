@@ -174,11 +174,12 @@ void load_plain(State& st, const uint8_t* s, const uint8_t* e, uint32_t type, bo
     }
     Cell decoded{TYPE_UNSET, 0, 0, 0};
     string::rs_make_at(&decoded, static_cast<uint32_t>(e - s));
-    try {
-        url::percent_decode(&raw, &decoded);
-    } catch (const ErrorThrown&) {
-        invalid(st, start, end, type);
-    }
+    // The decoder reports the bad escape instead of raising: an error
+    // raised and caught here would already have cut the stacks back to the
+    // caller's try frame.
+    bool bad = false;
+    url::percent_decode(&raw, &decoded, &bad);
+    if (bad) invalid(st, start, end, type);
     set_type(&decoded, type);
     emit(st, decoded);
 }

@@ -20,6 +20,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
@@ -862,7 +863,10 @@ struct Decoder {
         if (appended) reinterpret_cast<Cell*>(series_of(into)->data_at(0))[position].data2 = fn.data2;
         Cell body = callable_block();
         *function::more(&fn, function::MORE_BODY) = body;
-        check_function(ctx, Cell{TYPE_BLOCK, 0, spec.node(), 0}, at);
+        Cell spec_block{TYPE_BLOCK, 0, spec.node(), 0};
+        check_function(ctx, spec_block, at);
+        Cell cache = interpreter::argument_cache(&spec_block, false);
+        *function::more(&fn, function::MORE_CACHE) = cache;
     }
 
     // The spec or body block of a function: optional new-line and by-ref
@@ -905,14 +909,18 @@ struct Decoder {
         Cell spec = one_value();
         if (spec.type() != TYPE_BLOCK) invalid(at);
         stack::push(&spec);
+        // The entry reads the arguments its own spec gives it.
+        Cell cache;
+        if (!native::entry_cache(h.type, index, &spec, &cache)) invalid(at);
+        stack::push(&cache);
         Node ctx = context::make(&spec, true, false, context::KIND_FUNCTION);
         Node more = memory::alloc_unset_cells(native::MORE_CELLS);
         SeriesBuffer* m = memory::buffer(more);
         auto* cells = reinterpret_cast<Cell*>(m->data_at(0));
         cells[native::MORE_CONTEXT] = *context::cell_of(ctx);
-        cells[native::MORE_CACHE] = UNSET_CELL;
+        cells[native::MORE_CACHE] = cache;
         m->tail = m->offset + native::MORE_CELLS * sizeof(Cell);
-        stack::pop(1);
+        stack::pop(2);
         append(into, Cell{h.type, id, spec.node(), more});
     }
 

@@ -90,6 +90,19 @@ def test_errors():
     lines = after_banner(out).split("\n")
     check("uncaught throw", lines[:3] == ["*** Throw Error: no catch for throw: 5", "*** Where: throw",
                                            "*** Near : throw 5"], lines)
+    # An escape that decodes to invalid UTF-8 is a syntax error like any
+    # other: the console goes on.
+    out, rc = zem(stdin="%%d8%ea\n3\n")
+    rest = after_banner(out)
+    check("invalid file! at the prompt", rest.startswith("*** Syntax Error: (line 1) invalid file at %%d8%ea")
+          and rest.endswith("== 3\n") and rc == 0, "%r %d" % (rest, rc))
+    # Exits taken in an on-change* handler reach the catch or loop they name.
+    out, rc = zem(stdin="o: make object! [a: 1 on-change*: func [w o n] [throw 5]]\ncatch [o/a: 2]\n"
+                        "p: make object! [a: 1 on-change*: func [w o n] [break]]\nloop 2 [p/a: 2]\n4\n")
+    rest = after_banner(out)
+    check("exits of on-change*", "]\n== 5\n" in rest and rest.endswith("]\n== 4\n") and "Error" not in rest
+          and rc == 0,
+          "%r %d" % (rest, rc))
 
 
 def test_truncation():

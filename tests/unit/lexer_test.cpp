@@ -494,6 +494,57 @@ TEST_F(Lexer, TraceEveryEventAndQuietErrorStop) {
     stack::pop(1);
 }
 
+// A callback that refuses events must not keep the scan where it is: for
+// every kind of token, NUL bytes and unfinished input, in every scan mode,
+// each event refused in turn (and all of them), the callback is called a
+// bounded number of times.
+struct Refusing {
+    uint32_t refused;
+    uint32_t calls = 0;
+    uint32_t limit = 0;
+};
+struct Runaway {};
+
+bool refuse(void* context, uint32_t event, Cell*, const Cell*, int32_t, const Cell*) {
+    auto* r = static_cast<Refusing*>(context);
+    if (++r->calls > r->limit) throw Runaway{};
+    return !(event & r->refused);
+}
+
+TEST_F(Lexer, RefusingCallbacksNeverStopTheScanMoving) {
+    const std::string inputs[] = {
+        std::string("a\0b", 3), std::string("\0", 1), std::string("[a\0]", 4), std::string("a/b\0c", 5),
+        "a [b (c)] #[d e] #(f: 1) 1.5 2x3 $4 12:30 1-Jan-2000 3.4.5 50% #\"x\" {a{b}c} \"s\" <t> %f a@b.c http://x",
+        "a/b/c: 'd/e :f/g /h #i :j k: (1, 2) (1,2,3)", "#{00FF} 2#{0101} 64#{AA==} ;c\n x",
+        "[1 2", "(a", "#(a 1", "{open", "\"open", "a/", "1t", ")", "]", "#[none", "\xC2\xA0" "a" "\xE2\x80\x83",
+        "%{a}b}% %%{x}%% a\n\n{\n}\n",
+    };
+    const uint32_t masks[] = {lexer::EVENT_PRESCAN, lexer::EVENT_SCAN, lexer::EVENT_LOAD, lexer::EVENT_OPEN,
+                              lexer::EVENT_CLOSE, lexer::EVENT_ERROR, lexer::EVENT_ALL};
+    for (const std::string& text : inputs) {
+        for (uint32_t refused : masks) {
+            for (int mode = 0; mode < 4; ++mode) {
+                Refusing r{refused};
+                r.limit = 8 * (static_cast<uint32_t>(text.size()) + 2);
+                lexer::Tracer tracer{refuse, &r, lexer::EVENT_ALL};
+                Cell src = string_value(text);
+                Cell* slot = stack::push_slot();
+                Cell* saved = stack::top;
+                uint32_t consumed = 0;
+                try {
+                    lexer::scan_string(slot, &src, -1, mode == 1, mode == 2, mode == 3, &consumed, &tracer);
+                } catch (const Runaway&) {
+                    ADD_FAILURE() << "no progress on " << text << " refusing " << refused << " in mode " << mode;
+                } catch (const ErrorThrown&) {
+                    // A syntax error the callback let through.
+                }
+                stack::top = saved;
+                stack::pop(1);
+            }
+        }
+    }
+}
+
 // transcode/trace through the interpreter's hooks (stand-ins here): the
 // callback receives the event word and the four other arguments, and a
 // callback that moves its input's index moves the scan.

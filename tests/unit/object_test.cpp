@@ -21,35 +21,6 @@ protected:
     void SetUp() override {
         booted::Runtime::SetUp();
         mini::boot();
-        Cell* saved = stack::top;
-        const struct {
-            const char* name;
-            const char* spec;
-            int32_t slot;
-        } more[] = {
-            {"reflect", "value [any-type!] field [word!]", 3},
-            {"copy", "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", 30},
-            {"put", "series [any-type!] key [any-type!] value [any-type!] /case", 41},
-            {"select",
-             "series [any-type!] value [any-type!] /part length [any-type!] /only /case /same /any /with wild "
-             "[any-type!] /skip size [any-type!] /last /reverse",
-             44},
-            {"modify", "target [any-type!] field [word!] value [any-type!] /case", 55},
-            {"insert", "series [any-type!] value [any-type!] /part length [any-type!] /only /dup count [integer!]", 35},
-            {"clear", "series [any-type!]", 29},
-            {"remove", "series [any-type!] /part length [any-type!] /key key-arg [any-type!]", 42},
-            {"poke", "series [any-type!] index [any-type!] value [any-type!]", 40},
-            {"change", "series [any-type!] value [any-type!] /part range [any-type!] /only /dup count [integer!]", 28},
-            {"take", "series [any-type!] /part length [any-type!] /deep /last", 50},
-            {"reverse", "series [any-type!] /part length [any-type!] /skip size [any-type!]", 43},
-            {"head", "series [any-type!]", 32},
-            {"next", "series [any-type!]", 38},
-            {"tail", "series [any-type!]", 48},
-            {"length?", "series [any-type!]", 36},
-            {"pick", "series [any-type!] index [any-type!]", 39},
-        };
-        for (const auto& m : more) mini::make_native(TYPE_ACTION, m.name, m.spec, m.slot);
-        stack::top = saved;
     }
     void TearDown() override {
         collector::stress = false;

@@ -19,11 +19,6 @@ protected:
     void SetUp() override {
         booted::Runtime::SetUp();
         mini::boot();
-        Cell* saved = stack::top;
-        mini::make_native(TYPE_ACTION, "copy", "value [any-type!] /part length [any-type!] /deep /types kind [any-type!]", 30);
-        mini::make_native(TYPE_ACTION, "length?", "series [any-type!]", 36);
-        mini::make_native(TYPE_ACTION, "pick", "series [any-type!] index [any-type!]", 39);
-        stack::top = saved;
     }
     void TearDown() override {
         collector::stress = false;
@@ -142,6 +137,23 @@ TEST_F(Recycle, ManyNewGlobalWordsUnderStress) {
     EXPECT_EQ(mini::run(code).int_value(), 400);
     Cell w = datatype::name_entry(TYPE_BLOCK)->word;
     EXPECT_EQ(context::get(&w)->type(), static_cast<uint32_t>(TYPE_DATATYPE));
+}
+
+// The collector reads every cell below the stack top, and callers take a
+// slot before they fill it (block::make_at(push_slot(), n) allocates
+// first). A binary! that an earlier value left in that cell, over what is
+// now a live block, would mark the block as bytes: the string only the
+// block holds would be freed.
+TEST_F(Recycle, AFreshStackSlotHidesWhatAnEarlierValueLeftThere) {
+    Cell held = mini::run("held: reduce [copy \"inside\"]");
+    stack::top[0] = Cell{TYPE_BINARY, 0, held.node(), 0};
+    Cell* slot = stack::push_slot();
+    collector::do_cycle();
+    *slot = booted::none();
+    stack::pop(1);
+    Cell inside = block::rs_head(&held)[0];
+    ASSERT_FALSE(memory::slot_is_free(inside.node()));
+    EXPECT_EQ(molded(mini::run("held/1")), "\"inside\"");
 }
 
 }  // namespace

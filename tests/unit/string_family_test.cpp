@@ -75,6 +75,20 @@ TEST_F(Family, PercentEncodingCases) {
     EXPECT_EQ(decode("%zz%4"), "%zz%4");
     EXPECT_EQ(decode("%e2%82%ac"), "\xE2\x82\xAC");
     EXPECT_FIRES(decode("%C3%28"), err::INVALID_UTF8);
+    // Asked to, the decoder reports the bad escape instead of raising (the
+    // lexer makes it a syntax error of its own).
+    for (const char* bad_escape : {"%C3%28", "a%d8%ea", "%ED%B0%80"}) {
+        Cell s = str(bad_escape);
+        bool bad = false;
+        url::percent_decode(&s, buffer(), &bad);
+        EXPECT_TRUE(bad) << bad_escape;
+    }
+    Cell good = str("%C3%A9");
+    bool bad = false;
+    Cell* out = buffer();
+    url::percent_decode(&good, out, &bad);
+    EXPECT_FALSE(bad);
+    EXPECT_EQ(u8(*out), "\xC3\xA9");
 }
 
 TEST_F(Family, PercentCodecsAgreeWithPython) {
