@@ -48,7 +48,7 @@ for c in range(0x110000):
     if u != ch or l != ch:
         print(c, ord(u) if len(u) == 1 else -1, ord(l) if len(l) == 1 else -1)
 )");
-    if (out.empty()) GTEST_SKIP() << "python3 not available";
+    ASSERT_FALSE(out.empty()) << "the python3 peer printed nothing";
     case_folding::init();
     std::unordered_map<uint32_t, std::pair<int64_t, int64_t>> changed;
     std::istringstream in(out);
