@@ -7,6 +7,8 @@
 // cases of a file share the global context. Every case runs; the runner
 // exits 0 only when the file has cases and every case and set-up line passes
 // (an expectation with no code line before it is a failure too).
+// The word gc-stress? is true when the collector runs at every allocation
+// (ZEM_GC_STRESS): a case that loops 10^5 times loops fewer times there.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -18,6 +20,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/runtime.h"
 #include "runtime/unicode.h"
 #include "runtime/top_level.h"
@@ -84,6 +87,11 @@ int main(int argc, char** argv) {
         top_level::run();
     } catch (const ErrorThrown& e) {
         std::fprintf(stderr, "start-up raised %s\n", errors::id_word(e.id));
+        return 1;
+    }
+
+    if (evaluate(collector::stress ? "gc-stress?: true" : "gc-stress?: false").error) {
+        std::fprintf(stderr, "cannot set gc-stress?\n");
         return 1;
     }
 

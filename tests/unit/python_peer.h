@@ -1,7 +1,7 @@
 // python3 as an independent peer for the byte codecs: a script run with
 // length-framed records on its standard input, its standard output back.
-// The interpreter is $ZEM_PYTHON (set by the build), else the system's
-// /usr/bin/python3. A peer that cannot run is a failure, never a skip.
+// The interpreter is the build's ZEM_PYTHON, the system's /usr/bin/python3
+// by default. A peer that cannot run is a failure, never a skip.
 #pragma once
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,10 +17,13 @@
 
 namespace python_peer {
 
+#ifndef ZEM_PYTHON
+#define ZEM_PYTHON "/usr/bin/python3"
+#endif
+
 // The shell command that runs the peer interpreter on a script file.
 inline std::string command(const std::string& script_path) {
-    const char* python = std::getenv("ZEM_PYTHON");
-    return std::string("'") + (python && *python ? python : "/usr/bin/python3") + "' " + script_path;
+    return std::string("'" ZEM_PYTHON "' ") + script_path;
 }
 
 // Defines records() (the framed inputs) and emit(bytes) (one framed output).
