@@ -517,11 +517,16 @@ void compact_frames() {
 }
 
 // Stress: every live unpinned buffer moves to fresh frames; frames left
-// empty are released (one frame always stays).
+// empty are released (one frame always stays). New buffers go after the
+// moved ones, or to the first frame that keeps pinned buffers and has room
+// past its old heap: a new buffer that the stack pins (a deep recursion
+// pins one per level) then keeps no frame of moved buffers alive. The
+// space vacated by this cycle takes no new buffer before the next one.
 void compact_frames_moving_all() {
     Buf<SeriesFrame*> old;
     for (SeriesFrame* f = root.series_first; f; f = f->next) old.push(f);
     SeriesFrame* to = nullptr;
+    SeriesFrame* room = nullptr;
     for (SeriesFrame* f : old) {
         uint8_t* dest = f->start();
         uint8_t* p = f->start();
@@ -547,12 +552,17 @@ void compact_frames_moving_all() {
             }
             p = after;
         }
+        if (!room && dest > f->start() && static_cast<uint64_t>(f->end - heap) > memory::FRAME_REUSE_MIN) {
+            room = f;
+            if (dest < heap) fill_hole(dest, heap);  // collected by the next cycle
+            continue;
+        }
         if (dest < heap) std::memset(dest, VACATED, static_cast<size_t>(heap - dest));
         f->heap = dest;
     }
     for (SeriesFrame* f : old)
         if (f->heap == f->start() && (to || f != old.items[0])) memory::free_series_frame(f);
-    if (to) root.series_current = to;
+    if (room || to) root.series_current = room ? room : to;
     sys::free(old.items);
 }
 

@@ -62,7 +62,7 @@ for c in range(0x110000):
     ch = chr(c); u = simple_upper(ch); l = simple_lower(ch)
     if u != c or l != c: print(c, u, l)
 )");
-    if (out.empty()) GTEST_SKIP() << "python3 not available";
+    ASSERT_FALSE(out.empty()) << "the python3 peer printed nothing";
     case_folding::init();
     std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> changed;
     std::istringstream in(out);

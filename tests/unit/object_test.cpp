@@ -196,8 +196,10 @@ TEST_F(Ownership, ValuesThatHoldThemselvesAreBoundOnce) {
 TEST_F(Ownership, TheCollectorDropsEntriesOfDeadSeriesAndFollowsMovedOnes) {
     auto entries = [] { return hashtable::record(ownership::table)->count; };
     int32_t before = entries();
-    mini::run("loop 50 [make object! [b: copy [1] s: copy \"x\" on-deep-change*: :handler]]");
+    // Kept alive while counted: a collection may run inside the loop.
+    mini::run("keep: copy [] loop 50 [append keep make object! [b: copy [1] s: copy \"x\" on-deep-change*: :handler]]");
     EXPECT_GE(entries(), before + 100);
+    mini::run("clear keep");
     collector::do_cycle();
     EXPECT_LT(entries(), before + 10);
     // Under stress every node and buffer moves at every allocation; the

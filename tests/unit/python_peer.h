@@ -1,6 +1,9 @@
 // python3 as an independent peer for the byte codecs: a script run with
 // length-framed records on its standard input, its standard output back.
+// The interpreter is the build's ZEM_PYTHON, the system's /usr/bin/python3
+// by default. A peer that cannot run is a failure, never a skip.
 #pragma once
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <array>
@@ -8,10 +11,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace python_peer {
+
+#ifndef ZEM_PYTHON
+#define ZEM_PYTHON "/usr/bin/python3"
+#endif
+
+// The shell command that runs the peer interpreter on a script file.
+inline std::string command(const std::string& script_path) {
+    return std::string("'" ZEM_PYTHON "' ") + script_path;
+}
 
 // Defines records() (the framed inputs) and emit(bytes) (one framed output).
 inline const char* prelude =
@@ -65,7 +78,7 @@ inline std::optional<std::string> run(const std::string& script, const std::vect
     }
     std::optional<std::string> result;
     if (written) {
-        std::string cmd = "python3 " + py + " < " + in;
+        std::string cmd = command(py) + " < " + in;
         if (FILE* p = popen(cmd.c_str(), "r")) {
             std::string out;
             char buf[65536];
@@ -93,25 +106,41 @@ inline std::string noise(size_t n, uint32_t seed) {
 inline const uint8_t* bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 inline uint32_t size(const std::string& s) { return static_cast<uint32_t>(s.size()); }
 
-// Runs a plain script (no prelude, no input) and answers what it printed ("" when python3
-// could not be run).
+// Runs a plain script (no prelude, no input) and answers what it printed. When python3 could
+// not run it to a zero exit status, the current test fails and the answer is "".
 inline std::string run_text(const std::string& script) {
     char path[] = "/tmp/zem-peer-XXXXXX";
     int fd = mkstemp(path);
-    if (fd < 0) return {};
+    if (fd < 0) {
+        ADD_FAILURE() << "cannot write the python3 peer script";
+        return {};
+    }
     FILE* f = fdopen(fd, "w");
     fputs(script.c_str(), f);
     fclose(f);
     std::string out;
-    std::string cmd = std::string("python3 ") + path + " 2>/dev/null";
-    if (FILE* p = popen(cmd.c_str(), "r")) {
+    int status = -1;
+    if (FILE* p = popen(command(path).c_str(), "r")) {
         std::array<char, 4096> buf;
         size_t n;
         while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-        pclose(p);
+        status = pclose(p);
     }
     unlink(path);
+    if (status != 0) {
+        ADD_FAILURE() << "the python3 peer failed: " << command(path) << " gave status "
+                      << (WIFEXITED(status) ? WEXITSTATUS(status) : status);
+        return {};
+    }
     return out;
+}
+
+// run_text's output as lines.
+inline std::vector<std::string> run_lines(const std::string& script) {
+    std::vector<std::string> lines;
+    std::istringstream in(run_text(script));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 }  // namespace python_peer
