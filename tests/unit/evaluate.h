@@ -1,11 +1,13 @@
 // Evaluates a text of code for the tests: scanned by the lexer, evaluated
-// with no guard of its own, the stacks put back afterwards.
+// with no guard of its own, the stacks (the cycle stack too, as `try` does)
+// put back afterwards.
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "datatypes/string.h"
 #include "evaluator/actions.h"
+#include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
@@ -23,6 +25,7 @@ inline Result evaluate(const std::string& code) {
     Cell* top = stack::top;
     Cell* args = stack::arguments;
     stack::Frame* ctop = stack::ctop;
+    uint32_t cycles_at = cycles::size();
     Result out;
     try {
         Cell* slot = stack::push_slot();
@@ -42,6 +45,7 @@ inline Result evaluate(const std::string& code) {
         out.kind = Result::error;
         out.error_id = errors::id_word(e.id) ? errors::id_word(e.id) : "?";
     }
+    if (cycles::size() > cycles_at) cycles::pop_n(cycles::size() - cycles_at);
     stack::top = top;
     stack::arguments = args;
     stack::ctop = ctop;
