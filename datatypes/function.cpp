@@ -110,8 +110,8 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t entry, int
 
     Cell copy = empty_body;
     if (body_in) clone(&body, &copy);
-    // The layout of the calls is made now, from the spec as the context
-    // was: a spec block changed later cannot make them disagree.
+    // The layout of the calls is made now, from the argument block as the
+    // context was: that block changed later cannot make them disagree.
     Cell cache = interpreter::argument_cache(&spec, false);
     Cell* m = more(&fn, 0);
     m[MORE_BODY] = copy;

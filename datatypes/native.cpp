@@ -174,8 +174,8 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             bad_make_arg(proto, spec);
         id = static_cast<uint32_t>(i);
     }
-    // The cache is made now, from the spec as it is: a spec changed later
-    // cannot change how calls are laid out.
+    // The cache is made now, from the argument block as it is: that block
+    // changed later cannot change how calls are laid out.
     Cell cache;
     if (!entry_cache(type, static_cast<uint32_t>(i), &spec_block, &cache)) bad_make_arg(proto, spec);
     Node ctx = context::make(&spec_block, true, false, context::KIND_FUNCTION);

@@ -45,10 +45,10 @@ bool two_argument_spec_q(const Cell* spec);
 // locals, in the same order and of the same kinds, each argument accepting
 // no datatype its own refuses (names and doc strings may differ).
 
-// The argument cache of a spec made for the entry (type native!, action! or
-// routine!; entry: the native's index, the action's slot or the routine's
-// table entry) into `cache`, or false when the spec does not fit the
-// entry's own. The first spec of an entry becomes its own.
+// The argument cache of an argument block made for the entry (type native!,
+// action! or routine!; entry: the native's index, the action's slot or the
+// routine's table entry) into `cache`, or false when the block does not fit
+// the entry's own. The first block made for an entry becomes its own.
 bool entry_cache(uint32_t type, uint32_t entry, const Cell* spec, Cell* cache);
 // Whether the entry has its own spec yet.
 bool own_spec_q(uint32_t type, uint32_t entry);
