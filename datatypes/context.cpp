@@ -2,8 +2,11 @@
 #include "datatypes/context.h"
 
 #include <cstring>
+#include <vector>
 
 #include "datatypes/datatype.h"
+#include "datatypes/function.h"
+#include "datatypes/native.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
@@ -300,7 +303,11 @@ Cell* bind(Cell* block, Node ctx, bool self) {
     return block;
 }
 
-void make_library() {
+namespace {
+
+// The library's context: the global context's words and values as they are
+// now.
+void copy_global() {
     uint32_t n = memory::buffer(values_of(global))->count();
     // Its own word table, sized for these words (a copy of the global one
     // would copy all its room for growth too), words in the same order.
@@ -316,6 +323,133 @@ void make_library() {
     *self_of(lib) = *self_of(global);
     library = lib;
 }
+
+// The library's code looks up the global words it uses (append, mold, try,
+// system, ...) as it runs; a user who sets one of them must not break the
+// library or the console. So, as compiled code would, the library keeps
+// using the values it was built with: the global context is copied into
+// the library context, and every word! and get-word! of the library's code
+// that is bound to the global context is bound to the copy instead. The
+// code is what the global values reach: function bodies, the type blocks of
+// function specs, and the blocks held by words, objects, hash! and map!
+// values (an object is shared, only the word naming it is not). Left
+// global: a word whose value is still unset (for user code to define), and
+// a word that the library's code assigns with a set-word, which user code
+// must see (its copy is unset). Words made later from data (load, to word!)
+// are global as usual.
+class LibraryBinder {
+public:
+    explicit LibraryBinder(uint32_t count) : assigned_(count, false) {
+        words_.reserve(4 * count);
+        first_visit(global);
+    }
+
+    // How a value was met: in a block (code), or held by a word, a field, a
+    // hash! or a map! (data: a word there is left as it is).
+    enum Met { CODE, DATA };
+
+    void value(Cell* c, Met met) {
+        switch (c->type()) {
+            case TYPE_WORD:
+            case TYPE_GET_WORD:
+                if (met == CODE && c->ctx() == global && c->index() >= 0) words_.push_back(c);
+                break;
+            case TYPE_SET_WORD:
+                if (met == CODE && c->ctx() == global && c->index() >= 0 &&
+                    static_cast<uint32_t>(c->index()) < assigned_.size())
+                    assigned_[static_cast<uint32_t>(c->index())] = true;
+                break;
+            case TYPE_BLOCK:
+            case TYPE_PAREN:
+            case TYPE_PATH:
+            case TYPE_LIT_PATH:
+            case TYPE_SET_PATH:
+            case TYPE_GET_PATH: cells(c->node(), CODE, false); break;
+            case TYPE_HASH:
+            case TYPE_MAP: cells(c->node(), DATA, false); break;
+            case TYPE_OBJECT:
+            case TYPE_ERROR:
+            case TYPE_PORT: {
+                Node ctx = c->ctx();
+                if (ctx && !on_stack_q(ctx) && first_visit(ctx)) cells(values_of(ctx), DATA, false);
+                break;
+            }
+            case TYPE_NATIVE:
+            case TYPE_ACTION:
+            case TYPE_FUNCTION:
+            case TYPE_ROUTINE:
+            case TYPE_OP: {
+                cells(c->data2, CODE, true);
+                uint32_t source = native::source_type(c);
+                if (source == TYPE_FUNCTION || source == TYPE_ROUTINE)
+                    value(function::more(c, function::MORE_BODY), DATA);
+                break;
+            }
+            default: break;
+        }
+    }
+
+    // Binds the words found to the library's context, but those assigned.
+    void finish() {
+        for (uint32_t i = 0; i < assigned_.size(); ++i)
+            if (assigned_[i]) *value_at(library, i) = Cell{TYPE_UNSET, 0, 0, 0};
+        for (Cell* w : words_) bind_library_word(w);
+    }
+
+private:
+    // The cells of a series, each met as said; of a spec, only its nested
+    // blocks (the argument words are names, not code). A series is walked
+    // once.
+    void cells(Node node, Met met, bool spec) {
+        if (!node || !first_visit(node)) return;
+        SeriesBuffer* s = memory::buffer(node);
+        auto* first = reinterpret_cast<Cell*>(s->offset_addr());
+        for (uint32_t i = 0, n = s->count(); i < n; ++i)
+            if (!spec || first[i].type() == TYPE_BLOCK) value(first + i, met);
+    }
+
+    // Whether the node (a series or a context) is met for the first time:
+    // an open-addressed set of the nodes met (0 marks a free place).
+    bool first_visit(Node node) {
+        if (2 * (seen_count_ + 1) > seen_.size()) {
+            std::vector<Node> old(seen_.size() ? 2 * seen_.size() : 4096, 0);
+            old.swap(seen_);
+            seen_count_ = 0;
+            for (Node n : old)
+                if (n) first_visit(n);
+        }
+        size_t mask = seen_.size() - 1;
+        for (size_t i = (node * 2654435761u) & mask;; i = (i + 1) & mask) {
+            if (seen_[i] == node) return false;
+            if (seen_[i] == 0) {
+                seen_[i] = node;
+                ++seen_count_;
+                return true;
+            }
+        }
+    }
+
+    std::vector<Node> seen_;         // series and contexts walked
+    size_t seen_count_ = 0;
+    std::vector<Cell*> words_;       // global words met (nothing moves meanwhile)
+    std::vector<bool> assigned_;     // by global index: set by a set-word
+};
+
+}  // namespace
+
+void make_library() {
+    // The library is complete: the entries it did not make fit no argument
+    // block from now on.
+    native::seal_entries();
+    copy_global();
+    // Nothing below allocates: the cells met stay where they are.
+    Node values = values_of(library);
+    uint32_t n = memory::buffer(values)->count();
+    LibraryBinder binder(n);
+    for (uint32_t i = 0; i < n; ++i) binder.value(value_at(library, i), LibraryBinder::DATA);
+    binder.finish();
+}
+
 
 bool bind_library_word(Cell* word) {
     if (!library || word->ctx() != global || (word->type() != TYPE_WORD && word->type() != TYPE_GET_WORD))

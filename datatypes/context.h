@@ -175,7 +175,9 @@ int32_t bind_word(Node ctx, Cell* word);
 // paths and hash!; issues are left alone. With self, a plain `self` word
 // reads the context's self cell. A block met again is bound once.
 Cell* bind(Cell* block, Node ctx, bool self);
-// Makes the library's context from the global context as it is now.
+// The end of the boot: makes the library's context from the global context
+// as it is now and binds the library's code to it (see context.cpp); the
+// native, action and routine entries the library did not make are sealed.
 void make_library();
 // Binds a word! or get-word! bound to the global context to the library's
 // context when that holds a value for it; true when it did.

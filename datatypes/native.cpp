@@ -77,6 +77,10 @@ std::unordered_map<uint32_t, std::vector<CacheEntry>>& own_caches() {
     return caches;
 }
 
+// Whether the library is loaded: until then the arguments last made for an
+// entry are its own (the library's `make` replaces the start-up's bare one).
+bool library_complete = false;
+
 // The keys of the entries that fit no spec.
 std::unordered_set<uint32_t>& sealed() {
     static std::unordered_set<uint32_t> keys;
@@ -130,6 +134,8 @@ bool entry_cache(uint32_t type, uint32_t entry, const Cell* spec, Cell* cache) {
     auto own = caches.find(key_of(type, entry));
     if (own == caches.end()) {
         caches.emplace(key_of(type, entry), std::move(list));
+    } else if (!library_complete) {
+        own->second = std::move(list);
     } else {
         if (own->second.size() != list.size()) return false;
         for (size_t i = 0; i < list.size(); ++i)
@@ -141,9 +147,8 @@ bool entry_cache(uint32_t type, uint32_t entry, const Cell* spec, Cell* cache) {
 
 bool own_spec_q(uint32_t type, uint32_t entry) { return own_caches().count(key_of(type, entry)) != 0; }
 
-void forget_own_spec(uint32_t type, uint32_t entry) { own_caches().erase(key_of(type, entry)); }
-
 void seal_entries() {
+    library_complete = true;
     auto seal = [](uint32_t type, uint32_t entry) {
         if (!own_caches().count(key_of(type, entry))) sealed().insert(key_of(type, entry));
     };

@@ -39,24 +39,25 @@ bool two_argument_spec_q(const Cell* spec);
 
 // ---- The entries' own arguments -------------------------------------------------
 // The C++ code of a native, action or routine reads its arguments by
-// position and relies on the datatypes its spec lets through. The first
-// spec made for an entry (the library makes every entry at start-up) is the
-// entry's own; a later spec must take the same arguments, refinements and
-// locals, in the same order and of the same kinds, each argument accepting
-// no datatype its own refuses (names and doc strings may differ).
+// position and relies on the datatypes its argument block lets through.
+// While the library loads, the block last made for an entry is the entry's
+// own (the library's `make` replaces the start-up's bare one); once it is
+// loaded, a block made for an entry must take the same arguments,
+// refinements and locals as its own, in the same order and of the same
+// kinds, each argument accepting no datatype its own refuses (names and doc
+// strings may differ).
 
 // The argument cache of an argument block made for the entry (type native!,
 // action! or routine!; entry: the native's index, the action's slot or the
 // routine's table entry) into `cache`, or false when the block does not fit
-// the entry's own. The first block made for an entry becomes its own.
+// the entry's own.
 bool entry_cache(uint32_t type, uint32_t entry, const Cell* spec, Cell* cache);
-// Whether the entry has its own spec yet.
+// Whether the entry has its own argument block yet.
 bool own_spec_q(uint32_t type, uint32_t entry);
-// Drops the entry's own spec: the next spec made for it takes its place.
-void forget_own_spec(uint32_t type, uint32_t entry);
-// Once the library is loaded: the entries it did not make (the action
-// slots that only the interpreter calls) fit no spec. Entries registered
-// later take the spec of their first make, as the library's did.
+// Once the library is loaded (called by context::make_library): the entries
+// it did not make (the action slots that only the interpreter calls) fit no
+// argument block, and the others keep theirs. Entries registered later take
+// the block of their first make.
 void seal_entries();
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type);
