@@ -7,6 +7,8 @@
 
 #include "datatypes/string.h"
 #include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/print.h"
@@ -219,6 +221,17 @@ void init() {
         /* 60 rename          */ unsupported,
         /* 61 update          */ unsupported,
         /* 62 write           */ unsupported);
+}
+
+void fire_malconstruct(uint32_t type, const Cell* spec) {
+    constexpr int32_t EXCERPT = 80;
+    Cell dt, v = *spec;
+    make_at(&dt, type);
+    Cell part{TYPE_INTEGER, 0, static_cast<uint32_t>(EXCERPT), 0};
+    Cell* text = string::rs_make_at(stack::push_slot(), 16);
+    actions::mold(&v, text, false, false, true, &part, EXCERPT, 0);
+    Cell excerpt = *text;
+    fire(err::MALCONSTRUCT, &dt, &excerpt);
 }
 
 }  // namespace datatype

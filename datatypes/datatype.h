@@ -156,4 +156,9 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op);
 
 void init();
 
+// syntax malconstruct for a make of the datatype from a value it refuses:
+// the datatype and that value's mold (flat, cut near 80 characters) fill the
+// message as the lexer's place and excerpt do.
+[[noreturn]] void fire_malconstruct(uint32_t type, const Cell* spec);
+
 }  // namespace datatype

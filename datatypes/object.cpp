@@ -469,7 +469,7 @@ void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Ce
 Cell* make(Cell* proto_in, Cell* spec_in, uint32_t) {
     Cell proto = *proto_in, spec = *spec_in;
     bool with_proto = proto.type() == TYPE_OBJECT;
-    if (spec.type() != TYPE_BLOCK && !object_q(spec.type())) fire_malconstruct(TYPE_OBJECT, &spec);
+    if (spec.type() != TYPE_BLOCK && !object_q(spec.type())) datatype::fire_malconstruct(TYPE_OBJECT, &spec);
     Cell obj;
     if (with_proto)
         copy_into(&proto, &obj, true, nullptr, false);

@@ -172,13 +172,13 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             break;
         }
         case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
-            if (block::rs_length_q(spec) < 2) fire_malconstruct(TYPE_PAIR, spec);
+            if (block::rs_length_q(spec) < 2) datatype::fire_malconstruct(TYPE_PAIR, spec);
             int32_t v[2];
             for (int i = 0; i < 2; ++i) {
                 const Cell* c = block::rs_head(spec) + i;
                 if (c->type() == TYPE_INTEGER) v[i] = c->int_value();
                 else if (c->type() == TYPE_FLOAT) v[i] = float_to_int(c->float_value());
-                else fire_malconstruct(TYPE_PAIR, spec);
+                else datatype::fire_malconstruct(TYPE_PAIR, spec);
             }
             x = v[0];
             y = v[1];

@@ -71,12 +71,12 @@ struct Point {
         double v[3] = {0, 0, 0};
         switch (spec->type()) {
             case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
-                if (block::rs_length_q(spec) < N) fire_malconstruct(type, spec);
+                if (block::rs_length_q(spec) < N) datatype::fire_malconstruct(type, spec);
                 for (uint32_t i = 0; i < N; ++i) {
                     const Cell* c = block::rs_head(spec) + i;
                     if (c->type() == TYPE_INTEGER) v[i] = c->int_value();
                     else if (c->type() == TYPE_FLOAT) v[i] = c->float_value();
-                    else fire_malconstruct(type, spec);
+                    else datatype::fire_malconstruct(type, spec);
                 }
                 break;
             }

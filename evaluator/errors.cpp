@@ -4,10 +4,8 @@
 
 #include <cstring>
 
-#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/string.h"
-#include "evaluator/actions.h"
 #include "evaluator/error_messages.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
@@ -181,13 +179,3 @@ void fire_int(ErrorId id, int32_t value) {
     fire(id, &c);
 }
 
-void fire_malconstruct(uint32_t type, const Cell* spec) {
-    constexpr int32_t EXCERPT = 80;
-    Cell dt, v = *spec;
-    datatype::make_at(&dt, type);
-    Cell part{TYPE_INTEGER, 0, static_cast<uint32_t>(EXCERPT), 0};
-    Cell* text = string::rs_make_at(stack::push_slot(), 16);
-    actions::mold(&v, text, false, false, true, &part, EXCERPT, 0);
-    Cell excerpt = *text;
-    fire(err::MALCONSTRUCT, &dt, &excerpt);
-}

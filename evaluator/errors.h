@@ -199,10 +199,6 @@ struct ErrorThrown {
                        const Cell* arg3 = nullptr);
 // The same with one integer! argument.
 [[noreturn]] void fire_int(ErrorId id, int32_t value);
-// syntax malconstruct for a make of the datatype from a value it refuses:
-// the datatype and that value's mold (flat, cut near 80 characters) fill the
-// message as the lexer's place and excerpt do.
-[[noreturn]] void fire_malconstruct(uint32_t type, const Cell* spec);
 
 // ---- The catalogue ------------------------------------------------------------------
 
