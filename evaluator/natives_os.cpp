@@ -23,16 +23,12 @@
 #include "runtime/sys.h"
 #include "services/checksum.h"
 #include "services/compress.h"
-#include "services/simple_io.h"
 
 extern char** environ;
 
 namespace natives {
 
 namespace {
-
-// The size of the pieces a file is checksummed in.
-constexpr size_t CHECKSUM_PIECE = 1 << 20;
 
 // The UTF-8 text of a string (from its index) or of a word's spelling.
 std::string text_of(const Cell* v) {
@@ -68,25 +64,10 @@ Cell refinement_of(const char* spelling) {
     return r;
 }
 
-// Feeds the whole content of a file to the checksum, read in pieces to its
-// end (whatever size the system reports), so that no file is held in memory
-// at once; access cannot-open with the file when it cannot be read.
+// Feeds the whole content of a file to the checksum; access cannot-open
+// with the file when it cannot be read.
 void checksum_file(const Cell* file, checksum::Running& sum) {
-    std::string path = file::to_os_path(file);
-    int fd = simple_io::open_file(path.c_str(), simple_io::MODE_READ);
-    struct stat st;
-    bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    if (ok) {
-        std::vector<uint8_t> piece(CHECKSUM_PIECE);
-        for (;;) {
-            int64_t n = simple_io::read_data(fd, piece.data(), piece.size());
-            if (n < 0) ok = false;
-            if (n <= 0) break;
-            sum.update(piece.data(), static_cast<size_t>(n));
-        }
-    }
-    if (fd >= 0) simple_io::close_file(fd);
-    if (!ok) fire(err::CANNOT_OPEN, file);
+    if (!checksum::update_from_file(sum, file::to_os_path(file).c_str())) fire(err::CANNOT_OPEN, file);
 }
 
 }  // namespace

@@ -4,8 +4,12 @@
 #include "services/checksum.h"
 
 #include <openssl/evp.h>
+#include <sys/stat.h>
+
+#include <vector>
 
 #include "runtime/print.h"
+#include "services/simple_io.h"
 
 namespace checksum {
 
@@ -207,6 +211,24 @@ Digest Running::digest() {
     outer.update(outer_.data(), block_);
     outer.update(d.bytes.data(), d.size);
     return outer.digest();
+}
+
+bool update_from_file(Running& sum, const char* path) {
+    constexpr size_t PIECE = 1 << 20;
+    int fd = simple_io::open_file(path, simple_io::MODE_READ);
+    struct stat st;
+    bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    if (ok) {
+        std::vector<uint8_t> piece(PIECE);
+        for (;;) {
+            int64_t n = simple_io::read_data(fd, piece.data(), piece.size());
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            sum.update(piece.data(), static_cast<size_t>(n));
+        }
+    }
+    if (fd >= 0) simple_io::close_file(fd);
+    return ok;
 }
 
 }  // namespace checksum

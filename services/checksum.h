@@ -94,4 +94,10 @@ private:
     uint32_t block_ = 0;                // HMAC: its size, 0 without a key
 };
 
+// Feeds the whole content of the file at the OS path to the sum, read in
+// pieces to its end (whatever size the system reports), so that no file is
+// held in memory at once. False when it cannot be opened or read, or is a
+// directory.
+bool update_from_file(Running& sum, const char* path);
+
 }  // namespace checksum
