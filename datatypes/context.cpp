@@ -303,6 +303,20 @@ Cell* bind(Cell* block, Node ctx, bool self) {
     return block;
 }
 
+Node of_arguments(const Cell* v) {
+    uint32_t source = native::source_type(v);
+    if (v->type() == TYPE_OP && (source == TYPE_FUNCTION || source == TYPE_ROUTINE)) return v->data1;
+    if (source != TYPE_NATIVE && source != TYPE_ACTION) return 0;
+    Node more = v->data3;
+    Node ctx = memory::alloc_cells(2);
+    SeriesBuffer* s = memory::buffer(ctx);
+    auto* cells = reinterpret_cast<Cell*>(s->offset_addr());
+    cells[0] = reinterpret_cast<Cell*>(memory::buffer(more)->offset_addr())[native::MORE_CONTEXT];
+    cells[1] = *v;
+    s->tail = s->offset + 2 * static_cast<uint32_t>(sizeof(Cell));
+    return ctx;
+}
+
 namespace {
 
 // The library's context: the global context's words and values as they are

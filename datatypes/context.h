@@ -175,6 +175,11 @@ int32_t bind_word(Node ctx, Cell* word);
 // paths and hash!; issues are left alone. With self, a plain `self` word
 // reads the context's self cell. A block met again is bound once.
 Cell* bind(Cell* block, Node ctx, bool self);
+// The context of an op!'s arguments when it is made from a function or
+// routine; for a native!, action! or op! made from one, a context node of
+// its own over the argument context its more block keeps, so that a word
+// can be bound to it; 0 for any other value.
+Node of_arguments(const Cell* callable);
 // The end of the boot: makes the library's context from the global context
 // as it is now and binds the library's code to it (see context.cpp); the
 // native, action and routine entries the library did not make are sealed.

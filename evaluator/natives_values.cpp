@@ -13,7 +13,6 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/money.h"
-#include "datatypes/native.h"
 #include "datatypes/pair.h"
 #include "datatypes/point2d.h"
 #include "datatypes/point3d.h"
@@ -76,22 +75,11 @@ Unwind n_bind(bool, const int32_t* refs) {
 }
 
 // in object word: the word bound to the object's context, or none.
-// The context `in` looks a word up in: an object's or a function's own; for
-// a native!, action! or op! made from one, the argument context its more
-// block keeps as a context! cell, given a context node of its own here so
-// that a word can be bound to it.
+// The context `in` looks a word up in: an object's or a function's own, or
+// the argument context of a native!, action! or op!.
 Node in_context(const Cell* v) {
-    uint32_t source = native::source_type(v);
-    if (v->type() == TYPE_OP && (source == TYPE_FUNCTION || source == TYPE_ROUTINE)) return v->data1;
-    if (source != TYPE_NATIVE && source != TYPE_ACTION) return context_of_value(v);
-    Node more = v->data3;
-    Node ctx = memory::alloc_cells(2);
-    SeriesBuffer* s = memory::buffer(ctx);
-    auto* cells = reinterpret_cast<Cell*>(s->offset_addr());
-    cells[0] = reinterpret_cast<Cell*>(memory::buffer(more)->offset_addr())[native::MORE_CONTEXT];
-    cells[1] = *v;
-    s->tail = s->offset + 2 * static_cast<uint32_t>(sizeof(Cell));
-    return ctx;
+    Node ctx = context::of_arguments(v);
+    return ctx ? ctx : context_of_value(v);
 }
 
 Unwind n_in(bool, const int32_t*) {
