@@ -122,6 +122,9 @@ void init() {
 }
 
 void cleanup() {
+    // A runtime started again (the tests start one per test) is built with
+    // automatic collection off, as the first one was.
+    collector::active = 0;
     errors::reset();
     stack::bottom = stack::top = stack::arguments = nullptr;
     // The symbol table goes with the memory: no stale handle may outlive it.

@@ -4,6 +4,7 @@
 // by default. A peer that cannot run is a failure, never a skip.
 #pragma once
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
