@@ -10,8 +10,8 @@
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
-#include "runtime/runtime.h"
-#include "runtime/top_level.h"
+#include "app/runtime.h"
+#include "app/top_level.h"
 #include "services/zembin/zembin.h"
 
 namespace {
@@ -23,7 +23,7 @@ double since(std::chrono::steady_clock::time_point t0) {
 void start() {
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
 }
 
 }  // namespace

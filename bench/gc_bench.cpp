@@ -10,12 +10,12 @@
 #include "mini_reader.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 
 int main() {
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
     try {
         mini::boot();
         collector::active = 1;

@@ -9,7 +9,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ double per_find(const Cell& series, int32_t size, int32_t lookups) {
 int main() {
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
     try {
         std::printf("%10s %16s %16s\n", "cells", "block find (us)", "hash! find (us)");
         for (int32_t size : {1000, 10000, 100000, 1000000}) {

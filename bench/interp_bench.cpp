@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "mini_reader.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 
 int main() {
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
     try {
         mini::boot();
         mini::run("fib: func [n][either n < 2 [n][(fib n - 1) + fib n - 2]]");

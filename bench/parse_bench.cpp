@@ -6,7 +6,7 @@
 #include <string>
 
 #include "mini_reader.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ std::string generate(size_t size) {
 int main() {
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
     try {
         mini::boot();
         std::string text = generate(1 << 20);

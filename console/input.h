@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace terminal {
 

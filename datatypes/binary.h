@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace binary {
 

@@ -8,7 +8,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace block {
 

@@ -21,7 +21,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "evaluator/stack.h"
 
 namespace context {

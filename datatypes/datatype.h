@@ -20,7 +20,7 @@
 #include <utility>
 
 #include "evaluator/actions.h"
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace datatype {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace file {
 

@@ -11,7 +11,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
-#include "datatypes/dtoa.h"
+#include "runtime/dtoa.h"
 #include "datatypes/integer.h"
 #include "datatypes/money.h"
 #include "datatypes/string.h"
@@ -20,8 +20,8 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "runtime/sys.h"
-#include "services/lexer/number_text.h"
-#include "services/random.h"
+#include "runtime/number_text.h"
+#include "runtime/rng.h"
 
 namespace float_ {
 
@@ -411,7 +411,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
                 SeriesBuffer* s = series_of(spec);
                 uint32_t unit = s->unit();
                 int error = 0;
-                d = lexer::text_to_float(s->data_at(spec->head() * unit), static_cast<int32_t>(length),
+                d = number_text::text_to_float(s->data_at(spec->head() * unit), static_cast<int32_t>(length),
                                          static_cast<int>(unit), error);
                 if (error) bad_to_arg(type, spec);
             }

@@ -9,7 +9,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace function {
 

@@ -1,7 +1,7 @@
 // handle!: an operating-system handle or other opaque 32-bit value with its
 // class (word 1 class 0..6, word 2 the value, word 3 always -1).
 #pragma once
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace handle {
 

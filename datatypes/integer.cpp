@@ -15,8 +15,8 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "runtime/sys.h"
-#include "services/lexer/number_text.h"
-#include "services/random.h"
+#include "runtime/number_text.h"
+#include "runtime/rng.h"
 
 namespace integer {
 
@@ -258,7 +258,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
             uint32_t unit = s->unit();
             uint32_t length = string::rs_length_q(spec);
             int error = -1;
-            if (length) n = lexer::text_to_integer(s->data_at(spec->head() * unit), static_cast<int32_t>(length), static_cast<int>(unit), error);
+            if (length) n = number_text::text_to_integer(s->data_at(spec->head() * unit), static_cast<int32_t>(length), static_cast<int>(unit), error);
             if (error) bad_to_arg(type, spec);
             break;
         }

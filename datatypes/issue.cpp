@@ -7,7 +7,7 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
-#include "runtime/runtime.h"
+#include "runtime/memory.h"
 
 namespace issue {
 
@@ -19,7 +19,7 @@ Cell make_issue(uint32_t symbol) {
 
 Cell* load(const char* text) {
     Cell i = make_issue(symbol::make(text));
-    Cell* slot = runtime::starting ? alloc_tail(&memory::root_block) : stack::push_slot();
+    Cell* slot = memory::starting ? alloc_tail(&memory::root_block) : stack::push_slot();
     return copy_cell(&i, slot);
 }
 

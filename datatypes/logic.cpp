@@ -6,7 +6,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "evaluator/errors.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace logic {
 

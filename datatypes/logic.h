@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace unset {
 // The current call's result slot becomes unset!; answers it.

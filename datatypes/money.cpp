@@ -8,15 +8,15 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
-#include "datatypes/dtoa.h"
+#include "runtime/dtoa.h"
 #include "datatypes/scalar.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
-#include "services/lexer/number_text.h"
-#include "services/random.h"
+#include "runtime/number_text.h"
+#include "runtime/rng.h"
 
 namespace money {
 
@@ -376,6 +376,55 @@ Cell* divide_amounts(Cell* a, const Cell* b, bool remainder) {
     return a;
 }
 
+// ---- Money text ----------------------------------------------------------------------
+
+void text_to_money(const uint8_t* chars, int32_t length, int unit, int& error, Cell* slot) {
+    error = -1;
+    int32_t i = 0;
+    bool negative = false;
+    auto at = [&](int32_t k) { return number_text::char_at(chars, k, unit); };
+    auto letter = [](uint32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (i < length && (at(i) == '+' || at(i) == '-')) negative = at(i++) == '-';
+    char code[4] = {};
+    bool has_code = false;
+    if (i < length && letter(at(i))) {
+        if (length - i < 5) return;
+        for (int k = 0; k < 3; ++k) {
+            if (!letter(at(i + k))) return;
+            code[k] = static_cast<char>(at(i + k));
+        }
+        if (at(i + 3) != '$') return;
+        has_code = true;
+        i += 4;
+    } else if (i < length && at(i) == '$') {
+        ++i;
+    }
+    if (i >= length) return;
+    // The digits, copied as ASCII for the builder.
+    uint8_t text[400];
+    if (length - i > static_cast<int32_t>(sizeof text)) return;
+    int32_t n = 0, frac = -1, significant = 0;
+    for (; i < length; ++i) {
+        uint32_t c = at(i);
+        bool last = i == length - 1;
+        if (c >= '0' && c <= '9') {
+            if (frac < 0 && (significant || c != '0')) ++significant;
+        } else if (c == '\'') {
+            if (n == 0 || last || text[n - 1] == '\'' || frac >= 0) return;
+        } else if (c == '.') {
+            if (n == 0 || last || frac >= 0 || text[n - 1] == '\'') return;
+            frac = n + 1;
+        } else {
+            return;
+        }
+        text[n++] = static_cast<uint8_t>(c);
+    }
+    if (significant > 17) return;
+    const uint8_t* frac_start = frac >= 0 ? text + frac : nullptr;
+    if (!money::from_digits(slot, negative, has_code ? code : nullptr, text, frac_start, text + n)) return;
+    error = 0;
+}
+
 // ---- Comparison and arithmetic ---------------------------------------------------
 
 namespace {
@@ -501,7 +550,7 @@ Cell* from_text(Cell* proto, Cell* spec) {
     uint32_t head = spec->head() < count ? spec->head() : count;
     int error = 0;
     Cell m;
-    lexer::text_to_money(s->data_at(head * s->unit()), static_cast<int32_t>(count - head),
+    text_to_money(s->data_at(head * s->unit()), static_cast<int32_t>(count - head),
                          static_cast<int>(s->unit()), error, &m);
     if (error) scalar::bad_to_arg(TYPE_MONEY, spec);
     *proto = m;

@@ -7,7 +7,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace money {
 
@@ -77,6 +77,14 @@ Cell* do_math(Cell* value1, Cell* value2, int32_t op);
 // library installs them, the built-in list of 170 codes and 2 places serve.
 extern Cell* (*currency_list_hook)();
 extern int32_t (*money_digits_hook)();
+
+// The money! written in `length` characters of `unit` bytes each into the
+// slot: an optional sign, an optional three-letter currency code followed by
+// "$" (else an optional "$"), digits with "'" separators (not first, last,
+// doubled or in the fraction) and one optional "." (not first or last).
+// `error` gets 0, or -1 when the text does not read as money, its currency
+// is unknown or it has more than 17 integer digits.
+void text_to_money(const uint8_t* chars, int32_t length, int unit, int& error, Cell* slot);
 
 void init();
 

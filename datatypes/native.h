@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "evaluator/actions.h"
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 

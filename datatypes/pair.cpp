@@ -11,7 +11,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace pair {
 

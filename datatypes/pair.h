@@ -1,6 +1,6 @@
 // pair!: two signed 32-bit integers, x in word 2 and y in word 3.
 #pragma once
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace pair {
 

@@ -1,6 +1,6 @@
 // point2D!: two single-precision coordinates, x in word 1 and y in word 2.
 #pragma once
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace point2d {
 

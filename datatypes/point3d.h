@@ -1,6 +1,6 @@
 // point3D!: three single-precision coordinates in words 1-3.
 #pragma once
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace point3d {
 

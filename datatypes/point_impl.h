@@ -13,7 +13,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace point_impl {
 

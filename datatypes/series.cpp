@@ -17,7 +17,7 @@
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
 #include "runtime/unicode.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace series {
 

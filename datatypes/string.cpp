@@ -22,7 +22,7 @@
 #include "runtime/sort.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
-#include "services/lexer/number_text.h"
+#include "runtime/number_text.h"
 
 namespace string {
 
@@ -514,7 +514,7 @@ Cell* load_in(const uint8_t* src, uint32_t size, Cell* parent, int32_t encoding)
 
 double to_float(const uint8_t* src, uint32_t size, bool* error) {
     int e = 0;
-    double d = lexer::text_to_float(src, static_cast<int32_t>(size), 1, e);
+    double d = number_text::text_to_float(src, static_cast<int32_t>(size), 1, e);
     if (error) *error = e != 0;
     return d;
 }

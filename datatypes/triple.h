@@ -1,6 +1,6 @@
 // triple!: three signed 32-bit integers in words 1-3, with a text form only.
 #pragma once
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace triple {
 

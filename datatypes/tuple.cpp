@@ -12,7 +12,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace tuple {
 

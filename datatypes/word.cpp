@@ -8,7 +8,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
-#include "runtime/runtime.h"
+#include "runtime/memory.h"
 
 namespace word {
 
@@ -19,7 +19,7 @@ namespace {
 // During start-up the words handed out are copies kept in the root block,
 // so that they stay reachable for the life of the process.
 Cell* keep(const Cell* word) {
-    if (!runtime::starting) return const_cast<Cell*>(word);
+    if (!memory::starting) return const_cast<Cell*>(word);
     Cell copy = *word;
     return copy_cell(&copy, alloc_tail(&memory::root_block));
 }

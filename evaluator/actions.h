@@ -18,7 +18,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "evaluator/stack.h"
 
 // clang-format off

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 // Categories, in catalogue order: an error's code is 100 x category + id.
 #define ZEM_ERROR_CATEGORIES(X) \

@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 // Symbol ids kept for comparison against a word's resolved symbol:
 // X(C++ name, spelling), in the order they are made.

@@ -29,7 +29,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "platform/clipboard.h"

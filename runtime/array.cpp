@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace array {
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
 

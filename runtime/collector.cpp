@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "runtime/cell_table.h"

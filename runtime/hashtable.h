@@ -10,7 +10,7 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "runtime/memory.h"
 
 namespace hashtable {

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
@@ -17,6 +17,7 @@ namespace memory {
 uintptr_t* node_base = nullptr;
 Root root{};
 Cell root_block{};
+uint32_t starting = 0;
 Node value_stack_node = 0;
 Node call_stack_node = 0;
 

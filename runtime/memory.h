@@ -265,6 +265,9 @@ Node copy_series(SeriesBuffer* s);
 // The runtime's root slot: the root block (fixed buffer of 8942 cells), the
 // collector's first root and the parent of the runtime's permanent series.
 extern Cell root_block;
+// 1 from the start of runtime initialisation until the library's top level
+// begins: new global words and issues are then kept in the root block.
+extern uint32_t starting;
 // Nodes of the value-stack and call-stack series (fixed buffers, cells of
 // the root block). The collector marks both.
 extern Node value_stack_node;

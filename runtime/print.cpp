@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "console/output.h"
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "runtime/memory.h"
 #include "runtime/sys.h"
 

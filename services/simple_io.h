@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace simple_io {
 

@@ -11,7 +11,7 @@
 #include "datatypes/block.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 #include "services/lexer/lexer.h"
 #include "services/zembin/zembin.h"
 
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     }
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
     const char* current = "";
     try {
         Cell all = *block::make_at(stack::push_slot(), 64);

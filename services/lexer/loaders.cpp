@@ -22,13 +22,13 @@
 #include "datatypes/time.h"
 #include "datatypes/tuple.h"
 #include "datatypes/url.h"
-#include "datatypes/dtoa.h"
+#include "runtime/dtoa.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
 #include "evaluator/symbol.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer_state.h"
-#include "services/lexer/number_text.h"
+#include "runtime/number_text.h"
 
 namespace lexer {
 
@@ -561,7 +561,7 @@ Cell integer_cell(int32_t v) {
 
 // The double of a decimal text (with "'" separators), or false.
 bool read_decimal(const uint8_t* s, const uint8_t* e, int adjust, double& d) {
-    if (!number_syntax_q(s, e)) return false;
+    if (!number_text::number_syntax_q(s, e)) return false;
     std::string text;
     for (const uint8_t* p = s; p < e; ++p)
         if (*p != '\'') text.push_back(static_cast<char>(*p));
@@ -595,7 +595,7 @@ bool read_integer(State& st, const uint8_t* s, const uint8_t* e, int32_t& value,
     if (digits == 0) invalid(st, s, e, error_type);
     if (digits > 10) return false;
     int error = 0;
-    value = text_to_integer(s, static_cast<int32_t>(e - s), 1, error);
+    value = number_text::text_to_integer(s, static_cast<int32_t>(e - s), 1, error);
     if (error == -1) invalid(st, s, e, error_type);
     return error == 0;
 }

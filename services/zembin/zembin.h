@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace zembin {
 

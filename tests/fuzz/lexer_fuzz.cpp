@@ -8,7 +8,7 @@
 #include "datatypes/block.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer.h"
 
@@ -23,7 +23,7 @@ void boot() {
     if (runs > 1) runtime::cleanup();
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
 }
 
 // A trace callback whose answers come from a bit pattern of the input, so

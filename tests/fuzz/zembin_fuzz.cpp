@@ -11,7 +11,7 @@
 #include "datatypes/binary.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 #include "services/zembin/zembin.h"
 
 namespace {
@@ -25,7 +25,7 @@ void boot() {
     if (runs > 1) runtime::cleanup();
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
 }
 
 void decode(const std::vector<uint8_t>& bytes) {

@@ -22,9 +22,9 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 #include "runtime/unicode.h"
-#include "runtime/top_level.h"
+#include "app/top_level.h"
 #include "services/lexer/lexer.h"
 #include "../unit/evaluate.h"
 
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     }
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
     try {
         top_level::run();
     } catch (const ErrorThrown& e) {

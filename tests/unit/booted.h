@@ -18,7 +18,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 
 namespace booted {
 
@@ -27,7 +27,7 @@ protected:
     void SetUp() override {
         runtime::machine_start(0, nullptr);
         runtime::init();
-        runtime::starting = 0;
+        memory::starting = 0;
     }
     void TearDown() override {
         cycles::reset();

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "datatypes/block.h"
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "runtime/cell_table.h"
 #include "runtime/memory.h"
 #include "runtime/sys.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "runtime/cell_table.h"

@@ -13,8 +13,8 @@
 #include "console/output.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
-#include "runtime/runtime.h"
-#include "runtime/top_level.h"
+#include "app/runtime.h"
+#include "app/top_level.h"
 #include "services/lexer/lexer.h"
 
 namespace {
@@ -35,7 +35,7 @@ std::string run_with_input(const char* code, const std::string& input, const std
         if (before) before();
         runtime::machine_start(0, nullptr);
         runtime::init();
-        runtime::starting = 0;
+        memory::starting = 0;
         top_level::run();
         Cell* slot = stack::push_slot();
         uint32_t consumed = 0;

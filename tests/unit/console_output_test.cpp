@@ -18,8 +18,8 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "platform/terminal.h"
-#include "runtime/runtime.h"
-#include "runtime/top_level.h"
+#include "app/runtime.h"
+#include "app/top_level.h"
 #include "services/lexer/lexer.h"
 
 namespace {
@@ -44,7 +44,7 @@ Escape run8(const std::string& text, uint16_t from = console::DEFAULT_ATTRIBUTE)
 void boot_and_eval(const char* code) {
     runtime::machine_start(0, nullptr);
     runtime::init();
-    runtime::starting = 0;
+    memory::starting = 0;
     top_level::run();
     Cell* slot = stack::push_slot();
     uint32_t consumed = 0;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "datatypes/dtoa.h"
+#include "runtime/dtoa.h"
 #include "runtime/sys.h"
 #include "python_peer.h"
 

@@ -13,7 +13,7 @@
 #include "run_helpers.h"
 #include "runtime/print.h"
 #include "runtime/collector.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 
 using mini::molded;
 using mini::error_of;

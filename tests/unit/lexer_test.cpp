@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "booted.h"
-#include "datatypes/dtoa.h"
+#include "runtime/dtoa.h"
 #include "runtime/collector.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer.h"

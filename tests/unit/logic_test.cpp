@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "datatypes/logic.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <vector>
 
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 #include "evaluator/symbol.h"
 #include "runtime/cell_table.h"
 #include "runtime/collector.h"
 #include "evaluator/stack.h"
 #include "runtime/memory.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 #include "runtime/sys.h"
 
 namespace {

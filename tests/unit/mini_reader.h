@@ -22,7 +22,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
-#include "runtime/top_level.h"
+#include "app/top_level.h"
 
 namespace mini {
 

@@ -7,7 +7,7 @@
 
 #include "python_peer.h"
 #include "scalar_helpers.h"
-#include "services/lexer/number_text.h"
+#include "runtime/number_text.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ protected:
     static Cell m(const char* text) {
         Cell c{};
         int error = 0;
-        lexer::text_to_money(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)), 1,
+        money::text_to_money(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)), 1,
                              error, &c);
         EXPECT_EQ(error, 0) << text;
         return c;
@@ -28,7 +28,7 @@ protected:
     static bool reads(const char* text) {
         Cell c{};
         int error = 0;
-        lexer::text_to_money(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)), 1,
+        money::text_to_money(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)), 1,
                              error, &c);
         return error == 0;
     }

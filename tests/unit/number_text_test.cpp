@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "services/lexer/number_text.h"
+#include "runtime/number_text.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ TEST(TextToInteger, Cases) {
             if (unit == 1 && c.text.find_first_of(U"\u0663\u0130") != std::u32string::npos) continue;
             auto chars = encode(c.text, unit);
             int error = 99;
-            int32_t v = lexer::text_to_integer(chars.data(), static_cast<int32_t>(c.text.size()), unit,
+            int32_t v = number_text::text_to_integer(chars.data(), static_cast<int32_t>(c.text.size()), unit,
                                                error);
             EXPECT_EQ(error, c.error) << "unit " << unit << " case " << &c - cases;
             EXPECT_EQ(v, c.value) << "unit " << unit << " case " << &c - cases;
@@ -96,7 +96,7 @@ TEST(TextToFloat, Cases) {
             if (unit == 1 && c.text.find(U'\u0130') != std::u32string::npos) continue;
             auto chars = encode(c.text, unit);
             int error = 99;
-            double v = lexer::text_to_float(chars.data(), static_cast<int32_t>(c.text.size()), unit, error);
+            double v = number_text::text_to_float(chars.data(), static_cast<int32_t>(c.text.size()), unit, error);
             if (std::isnan(c.value)) {
                 EXPECT_EQ(error, -1) << "unit " << unit << " case " << &c - cases;
                 EXPECT_EQ(std::bit_cast<uint64_t>(v), 0x7FF8000000000000u) << "case " << &c - cases;
@@ -124,7 +124,7 @@ TEST(NumberSyntax, Automaton) {
     };
     for (const auto& c : cases) {
         auto* p = reinterpret_cast<const uint8_t*>(c.text.data());
-        EXPECT_EQ(lexer::number_syntax_q(p, p + c.text.size()), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(number_text::number_syntax_q(p, p + c.text.size()), c.ok) << '"' << c.text << '"';
     }
 }
 

@@ -15,7 +15,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/percent.h"
 #include "datatypes/tuple.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "evaluate.h"
 #include "booted.h"
-#include "evaluator/parser.h"
+#include "natives/parse_dialect.h"
 #include "mini_reader.h"
 #include "runtime/collector.h"
 #include "services/lexer/lexer.h"

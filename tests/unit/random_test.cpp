@@ -1,6 +1,6 @@
 // The sign-copying Mersenne Twister against an independent python3 model of
 // it, and the integer ranges built on it.
-#include "services/random.h"
+#include "runtime/rng.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,12 @@
 // Arithmetic, comparison and conversion across the scalar datatypes and the
 // numbers: integer!/float! left operands handing over to time!, tuple!,
 // date!, pair!, points and money!, and to integer!/float! of dates and money.
+#include "datatypes/money.h"
 #include "datatypes/date.h"
 #include "datatypes/pair.h"
 #include "datatypes/tuple.h"
 #include "scalar_helpers.h"
-#include "services/lexer/number_text.h"
+#include "runtime/number_text.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ protected:
     static Cell money(const char* text) {
         Cell c{};
         int error = 0;
-        lexer::text_to_money(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)), 1,
+        money::text_to_money(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)), 1,
                              error, &c);
         return c;
     }

@@ -4,7 +4,7 @@
 #include "blocks.h"
 
 #include "datatypes/series.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "datatypes/date.h"
 #include "evaluator/interpreter.h"
 #include "platform/system_info.h"
-#include "runtime/top_level.h"
+#include "app/top_level.h"
 #include "services/lexer/lexer.h"
 #include "services/simple_io.h"
 

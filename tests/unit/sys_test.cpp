@@ -7,7 +7,7 @@
 
 
 #include "child.h"
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 #include "runtime/sys.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 

@@ -1,7 +1,7 @@
 // Exact conversions between doubles and decimal text, after David M. Gay's
 // dtoa and strtod: big integers from per-size free lists, exact fast paths,
 // and big-integer comparisons wherever double arithmetic could be off.
-#include "datatypes/dtoa.h"
+#include "runtime/dtoa.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 // PARSE: the engine (a state machine over the input and rule stacks), its
 // matching of literals, datatypes, counts and keywords, extraction and
 // input modification, the /trace events, and the `parse` native.
-#include "evaluator/parser.h"
+#include "natives/parse_dialect.h"
 
 #include <cmath>
 #include <vector>
@@ -18,7 +18,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/case_folding.h"

@@ -4,7 +4,7 @@
 // internal not-done.
 #include "evaluator/natives.h"
 
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 
 #include <climits>
 #include <cmath>

@@ -5,7 +5,7 @@
 // `Zem [...]` header opens each library file in the image and is skipped.
 // At the end the library's code is bound to its own copy of the global
 // values (see context::make_library).
-#include "runtime/top_level.h"
+#include "app/top_level.h"
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"

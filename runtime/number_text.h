@@ -4,7 +4,11 @@
 #pragma once
 #include <cstdint>
 
-namespace lexer {
+namespace number_text {
+
+// The codepoint at character `i` of a text of `unit` bytes per character
+// (little-endian units).
+uint32_t char_at(const uint8_t* chars, int32_t i, int unit);
 
 // Longest text the float converters accept, in bytes.
 constexpr int32_t max_number_text = 312;
@@ -27,18 +31,4 @@ double text_to_float(const uint8_t* chars, int32_t length, int unit, int& error)
 // most 312 bytes long.
 bool number_syntax_q(const uint8_t* start, const uint8_t* end);
 
-}  // namespace lexer
-
-struct Cell;
-
-namespace lexer {
-
-// The money! written in `length` characters of `unit` bytes each into the
-// slot: an optional sign, an optional three-letter currency code followed by
-// "$" (else an optional "$"), digits with "'" separators (not first, last,
-// doubled or in the fraction) and one optional "." (not first or last).
-// `error` gets 0, or -1 when the text does not read as money, its currency
-// is unknown or it has more than 17 integer digits.
-void text_to_money(const uint8_t* chars, int32_t length, int unit, int& error, Cell* slot);
-
-}  // namespace lexer
+}  // namespace number_text

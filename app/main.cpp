@@ -1,4 +1,4 @@
 // The zem executable.
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 
 int main(int argc, char** argv) { runtime::entry(argc, argv); }

@@ -6,8 +6,8 @@
 #include "datatypes/object.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
-#include "evaluator/native_support.h"
-#include "evaluator/natives_loops.h"
+#include "natives/native_support.h"
+#include "natives/natives_loops.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 

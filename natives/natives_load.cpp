@@ -4,7 +4,7 @@
 #include "datatypes/context.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 #include "evaluator/words.h"
 #include "services/lexer/lexer.h"
 

@@ -8,7 +8,7 @@
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 
 namespace natives {
 

@@ -1,7 +1,7 @@
 // A Mersenne Twister of 624 words with signed (sign-copying) right shifts,
 // so that every draw is a non-negative 31-bit integer, and the secure
 // source over getrandom.
-#include "services/random.h"
+#include "runtime/rng.h"
 
 #include <sys/random.h>
 

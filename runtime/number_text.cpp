@@ -1,19 +1,15 @@
 // Number text converters: integer and float values from string characters,
 // and the number syntax automaton shared with the float and percent loaders.
-#include "services/lexer/number_text.h"
+#include "runtime/number_text.h"
 
 #include <bit>
 #include <cstring>
 
-#include "datatypes/dtoa.h"
+#include "runtime/dtoa.h"
 #include "runtime/sys.h"
 
-namespace lexer {
+namespace number_text {
 
-namespace {
-
-// The codepoint at character `i` of a text of `unit` bytes per character
-// (little-endian units).
 uint32_t char_at(const uint8_t* chars, int32_t i, int unit) {
     switch (unit) {
     case 1:
@@ -32,6 +28,9 @@ uint32_t char_at(const uint8_t* chars, int32_t i, int unit) {
         sys::no_switch_matched();
     }
 }
+
+namespace {
+
 
 // The number syntax automaton: byte classes, then states 0-8 with 9 accept
 // and 10 reject. "Other" bytes reject from every state.
@@ -142,59 +141,4 @@ bool number_syntax_q(const uint8_t* start, const uint8_t* end) {
     return at_end[state] == accept;
 }
 
-}  // namespace lexer
-
-// ---- Money text ----------------------------------------------------------------------
-
-#include "datatypes/money.h"
-
-namespace lexer {
-
-void text_to_money(const uint8_t* chars, int32_t length, int unit, int& error, Cell* slot) {
-    error = -1;
-    int32_t i = 0;
-    bool negative = false;
-    auto at = [&](int32_t k) { return char_at(chars, k, unit); };
-    auto letter = [](uint32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    if (i < length && (at(i) == '+' || at(i) == '-')) negative = at(i++) == '-';
-    char code[4] = {};
-    bool has_code = false;
-    if (i < length && letter(at(i))) {
-        if (length - i < 5) return;
-        for (int k = 0; k < 3; ++k) {
-            if (!letter(at(i + k))) return;
-            code[k] = static_cast<char>(at(i + k));
-        }
-        if (at(i + 3) != '$') return;
-        has_code = true;
-        i += 4;
-    } else if (i < length && at(i) == '$') {
-        ++i;
-    }
-    if (i >= length) return;
-    // The digits, copied as ASCII for the builder.
-    uint8_t text[400];
-    if (length - i > static_cast<int32_t>(sizeof text)) return;
-    int32_t n = 0, frac = -1, significant = 0;
-    for (; i < length; ++i) {
-        uint32_t c = at(i);
-        bool last = i == length - 1;
-        if (c >= '0' && c <= '9') {
-            if (frac < 0 && (significant || c != '0')) ++significant;
-        } else if (c == '\'') {
-            if (n == 0 || last || text[n - 1] == '\'' || frac >= 0) return;
-        } else if (c == '.') {
-            if (n == 0 || last || frac >= 0 || text[n - 1] == '\'') return;
-            frac = n + 1;
-        } else {
-            return;
-        }
-        text[n++] = static_cast<uint8_t>(c);
-    }
-    if (significant > 17) return;
-    const uint8_t* frac_start = frac >= 0 ? text + frac : nullptr;
-    if (!money::from_digits(slot, negative, has_code ? code : nullptr, text, frac_start, text + n)) return;
-    error = 0;
-}
-
-}  // namespace lexer
+}  // namespace number_text

@@ -1,6 +1,6 @@
 // The memory statistics behind `stats` and `recycle`.
 #pragma once
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace memory {
 

@@ -1,6 +1,6 @@
 // The primitive operations on cells that allocate: appending a cell or raw
 // bytes at the tail of a series, and the root cells of the boot image.
-#include "evaluator/cell.h"
+#include "runtime/cell.h"
 
 namespace {
 

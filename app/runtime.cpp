@@ -1,7 +1,7 @@
 // Program entry and the start-up sequence: machine start-up, module
 // initialisation in a fixed order, then the library's top level and the
 // console.
-#include "runtime/runtime.h"
+#include "app/runtime.h"
 
 #include <cfenv>
 #include <cstdio>
@@ -16,12 +16,12 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/ownership.h"
-#include "evaluator/parser.h"
+#include "natives/parse_dialect.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
 #include "library/routines.h"
 #include "platform/terminal.h"
-#include "runtime/top_level.h"
+#include "app/top_level.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/case_folding.h"
@@ -33,11 +33,10 @@
 #include "runtime/print.h"
 #include "runtime/sys.h"
 #include "services/lexer/lexer.h"
-#include "services/random.h"
+#include "runtime/rng.h"
 
 namespace runtime {
 
-uint32_t starting = 0;
 
 namespace {
 
@@ -73,7 +72,7 @@ void machine_start(int argc, char** argv) {
 }
 
 void init() {
-    starting = 1;
+    memory::starting = 1;
     print_hooks::init();
     sys::platform_init();
     rng::init();
@@ -146,7 +145,7 @@ int entry(int argc, char** argv) {
     try {
         machine_start(argc, argv);
         init();
-        starting = 0;
+        memory::starting = 0;
         top_level::run();
         console::launch();
     } catch (const sys::Throw&) {

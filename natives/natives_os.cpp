@@ -18,7 +18,7 @@
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 #include "platform/os.h"
 #include "runtime/sys.h"
 #include "services/checksum.h"

@@ -15,7 +15,7 @@
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "evaluator/actions.h"
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 #include "runtime/sys.h"
 
 namespace natives {

@@ -6,9 +6,6 @@ struct ErrorThrown;
 
 namespace runtime {
 
-// 1 from the start of runtime initialisation until the library's top level
-// begins: new global words and issues are then kept in the root block.
-extern uint32_t starting;
 
 // The program entry: machine start-up, runtime initialisation, the library's
 // top level and the console. Never returns.

@@ -1,6 +1,6 @@
 // The loops over series: foreach, forall and remove-each, with the steps
 // they share with set (setting a block of words from a value).
-#include "evaluator/natives_loops.h"
+#include "natives/natives_loops.h"
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -9,7 +9,7 @@
 #include "datatypes/series.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
-#include "evaluator/native_support.h"
+#include "natives/native_support.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 
