@@ -16,7 +16,7 @@ MAY_INCLUDE = {
     "datatypes": ["runtime", "evaluator"],
     "services": ["runtime", "evaluator", "datatypes"],
     "natives": ["runtime", "evaluator", "datatypes", "services"],
-    "library": ["runtime", "evaluator", "datatypes", "services"],
+    "library": ["runtime", "evaluator", "datatypes", "services", "natives"],
     "console": ["runtime", "evaluator", "datatypes", "services", "platform"],
     "gui": ["runtime", "evaluator", "datatypes", "services", "console"],
 }
