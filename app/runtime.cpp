@@ -66,7 +66,7 @@ uint32_t lexer_callback_events(const Cell* callback) {
     if (callback->type() != TYPE_FUNCTION) return lexer::EVENT_ALL;
     Cell body = *function::more(callback, function::MORE_BODY);
     if (block::rs_length_q(&body) == 0) return lexer::EVENT_ALL;
-    return lexer::event_mask(block::rs_head(&body));
+    return lexer::event_mask(block::rs_clamp_head(&body));
 }
 
 // Module state that is computed rather than constant, in module order.

@@ -56,7 +56,7 @@ void prelude() {
     // the arguments last made for an entry are the ones it keeps.
     static const char bare_make[] = "[[type spec] 1]";
     Cell spec = load(reinterpret_cast<const uint8_t*>(bare_make), sizeof bare_make - 1);
-    spec = *block::rs_head(&spec);
+    spec = *block::rs_clamp_head(&spec);
     Cell* slot = datatype::make_at(stack::push_slot(), TYPE_ACTION);
     actions::make(slot, &spec);
     set_global("make", slot);

@@ -85,14 +85,14 @@ public:
     std::u32string entry(int32_t index) override {
         Cell h = state_cells()[1];
         if (h.type() != TYPE_BLOCK || index < 0 || index >= count()) return {};
-        Cell e = *(block::rs_head(&h) + index);
+        Cell e = *(block::rs_clamp_head(&h) + index);
         return string::any_string_q(e.type()) ? text_of(&e) : std::u32string();
     }
     void add(const std::u32string& line) override {
         Cell h = state_cells()[1];
         if (h.type() != TYPE_BLOCK) return;
         if (count() > 0) {
-            Cell first = *block::rs_head(&h);
+            Cell first = *block::rs_clamp_head(&h);
             Cell s = make_string(line);
             if (string::any_string_q(first.type()) && string::compare_text(&s, &first, 0, false) == 0) return;
         }
@@ -117,8 +117,8 @@ std::vector<Completion> complete(const std::u32string& line, size_t cursor) {
     Cell text = make_string(line);
     text.data1 = static_cast<uint32_t>(cursor);  // the line, positioned at the cursor
     Cell guarded = *slot;
-    Cell inner = *(block::rs_head(&guarded) + 1);
-    Cell* target = block::rs_head(&inner) + 1;
+    Cell inner = *(block::rs_clamp_head(&guarded) + 1);
+    Cell* target = block::rs_clamp_head(&inner) + 1;
     *target = text;
     Unwind u = interpreter::eval(&guarded, true);
     Cell r = *stack::arguments;
@@ -126,7 +126,7 @@ std::vector<Completion> complete(const std::u32string& line, size_t cursor) {
     if (u != Unwind::none || r.type() != TYPE_BLOCK) return out;
     uint32_t n = block::rs_length_q(&r);
     for (uint32_t i = 0; i < n; ++i) {
-        Cell e = *(block::rs_head(&r) + i);
+        Cell e = *(block::rs_clamp_head(&r) + i);
         if (!string::any_string_q(e.type())) continue;
         Cell from_head = e;
         from_head.data1 = 0;

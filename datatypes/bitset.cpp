@@ -292,11 +292,11 @@ Cell* make_from(const Cell* spec, bool to, Cell* out) {
     Cell source = *spec;
     bool invert = false;
     if ((source.type() == TYPE_BLOCK || source.type() == TYPE_PAREN) && block::rs_length_q(&source) > 0 &&
-        word_is_q(block::rs_head(&source), words::sym::not_)) {
+        word_is_q(block::rs_clamp_head(&source), words::sym::not_)) {
         invert = true;
         source.data1 += 1;  // the rest of this spec
-        if (block::rs_length_q(&source) > 0 && block::rs_head(&source)->type() == TYPE_BINARY)
-            source = *block::rs_head(&source);
+        if (block::rs_length_q(&source) > 0 && block::rs_clamp_head(&source)->type() == TYPE_BINARY)
+            source = *block::rs_clamp_head(&source);
     }
     int32_t caller = to ? CALLER_TO : CALLER_MAKE;
     if (!invert && (source.type() == TYPE_INTEGER || source.type() == TYPE_FLOAT)) {

@@ -356,7 +356,7 @@ uint32_t month_text(int32_t m, uint32_t* out) {
     }
     if (months->type() != TYPE_BLOCK || static_cast<uint32_t>(m) > block::rs_length_q(months))
         fire(err::INVALID_MONTHS);
-    const Cell* name = block::rs_head(months) + (m - 1);
+    const Cell* name = block::rs_clamp_head(months) + (m - 1);
     if (name->type() != TYPE_STRING) fire(err::INVALID_MONTHS);
     uint32_t n = string::rs_length_q(name);
     uint32_t k = 0;
@@ -385,7 +385,7 @@ Cell* from_block(Cell* proto, Cell* spec, bool check) {
     Cell v[12];
     if (n > 12) scalar::bad_to_arg(TYPE_DATE, spec);
     for (uint32_t i = 0; i < n; ++i) {
-        v[i] = block::rs_head(spec)[i];
+        v[i] = block::rs_clamp_head(spec)[i];
         uint32_t t = v[i].type();
         if (t != TYPE_INTEGER && t != TYPE_TIME && t != TYPE_FLOAT) scalar::bad_to_arg(TYPE_DATE, spec);
     }

@@ -194,13 +194,13 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
         }
         case TYPE_BLOCK: {
             uint32_t n = block::rs_length_q(&s);
-            Cell first = n > 0 ? *block::rs_head(&s) : none_cell();
+            Cell first = n > 0 ? *block::rs_clamp_head(&s) : none_cell();
             if (first.type() == TYPE_WORD) {
                 uint32_t category, position;
                 Cell type_word = global_word("type");
                 Cell id_word = global_word("id");
                 if (!errors::find_category(first.symbol(), &category)) fire(err::MISSING_SPEC_FIELD, &type_word);
-                Cell second = n > 1 ? block::rs_head(&s)[1] : none_cell();
+                Cell second = n > 1 ? block::rs_clamp_head(&s)[1] : none_cell();
                 if (second.type() != TYPE_WORD) fire(err::INVALID_ARG, &second);
                 if (!errors::find_id(category, second.symbol(), &position)) fire(err::MISSING_SPEC_FIELD, &id_word);
                 create(ErrorId{category, position}, nullptr, nullptr, nullptr, &e);

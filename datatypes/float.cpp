@@ -379,7 +379,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         case TYPE_PAREN:
         case TYPE_HASH: {
             if (block::rs_length_q(spec) != 2) bad_to_arg(TYPE_FLOAT, spec);
-            Cell m = block::rs_head(spec)[0], e = block::rs_head(spec)[1];
+            Cell m = block::rs_clamp_head(spec)[0], e = block::rs_clamp_head(spec)[1];
             auto value = [&](const Cell& c) {
                 if (c.type() == TYPE_INTEGER) return static_cast<double>(c.int_value());
                 if (c.type() != TYPE_FLOAT) bad_to_arg(TYPE_FLOAT, spec);

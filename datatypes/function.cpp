@@ -55,7 +55,7 @@ Cell shallow_copy(const Cell* src) {
     uint32_t n = block::rs_length_q(&s);
     Node node = memory::alloc_cells(n ? n : 1);
     SeriesBuffer* d = memory::buffer(node);
-    if (n) std::memcpy(d->offset_addr(), block::rs_head(&s), n * sizeof(Cell));
+    if (n) std::memcpy(d->offset_addr(), block::rs_clamp_head(&s), n * sizeof(Cell));
     d->tail = d->offset + n * static_cast<uint32_t>(sizeof(Cell));
     Cell r = s;
     r.data1 = 0;
@@ -80,7 +80,7 @@ Cell* clone(const Cell* blk, Cell* out) {
         if (!block_like_q(c.type()) || cycles::find_q(c.node())) continue;
         Cell copy;
         clone(&c, &copy);
-        block::rs_head(&r)[i] = copy;
+        block::rs_clamp_head(&r)[i] = copy;
     }
     cycles::pop();
     *out = r;

@@ -124,7 +124,7 @@ const char* code_text(uint32_t n, uint32_t* length) {
         return builtin_codes[n - 1];
     }
     if (n < 1 || n > block::rs_length_q(list)) return nullptr;
-    const Cell* w = block::rs_head(list) + (n - 1);
+    const Cell* w = block::rs_clamp_head(list) + (n - 1);
     if (!word::any_word_q(w->type())) return nullptr;
     return symbol::text(w->symbol(), length);
 }
@@ -147,7 +147,7 @@ int32_t get_currency_index(const char* code, uint32_t length) {
     }
     uint32_t n = block::rs_length_q(list);
     for (uint32_t i = 0; i < n && i < 255; ++i) {
-        const Cell* w = block::rs_head(list) + i;
+        const Cell* w = block::rs_clamp_head(list) + i;
         if (!word::any_word_q(w->type())) continue;
         uint32_t len = 0;
         const char* text = symbol::text(w->symbol(), &len);
@@ -586,7 +586,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t n = block::rs_length_q(spec);
     if (n < 1 || n > 3) scalar::bad_make_arg(TYPE_MONEY, spec);
     Cell v[3];
-    for (uint32_t i = 0; i < n; ++i) v[i] = block::rs_head(spec)[i];
+    for (uint32_t i = 0; i < n; ++i) v[i] = block::rs_clamp_head(spec)[i];
     uint32_t i = 0, currency = 0;
     if (v[0].type() == TYPE_WORD) {
         int32_t index = get_currency_index(v[0].symbol());

@@ -162,8 +162,8 @@ void seal_entries() {
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     Cell arg = *spec;
     if (arg.type() != TYPE_BLOCK || block::rs_length_q(&arg) != 2) bad_make_arg(proto, spec);
-    Cell spec_block = block::rs_head(&arg)[0];
-    Cell index = block::rs_head(&arg)[1];
+    Cell spec_block = block::rs_clamp_head(&arg)[0];
+    Cell index = block::rs_clamp_head(&arg)[1];
     if (spec_block.type() != TYPE_BLOCK || index.type() != TYPE_INTEGER) bad_make_arg(proto, spec);
     int32_t i = index.int_value();
     uint32_t id;

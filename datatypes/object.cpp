@@ -229,14 +229,14 @@ bool collect_set_words(const Cell* spec_in, Node ctx, bool only) {
     uint32_t n = block::rs_length_q(&spec);
     uint32_t i = 0;
     while (i < n) {
-        Cell c = block::rs_head(&spec)[i];
+        Cell c = block::rs_clamp_head(&spec)[i];
         if (c.type() != TYPE_SET_WORD) {
             ++i;
             continue;
         }
         uint32_t run_end = i;
-        while (run_end < n && block::rs_head(&spec)[run_end].type() == TYPE_SET_WORD) ++run_end;
-        Cell v = run_end < n ? block::rs_head(&spec)[run_end] : none_value();
+        while (run_end < n && block::rs_clamp_head(&spec)[run_end].type() == TYPE_SET_WORD) ++run_end;
+        Cell v = run_end < n ? block::rs_clamp_head(&spec)[run_end] : none_value();
         if (!only && v.type() == TYPE_WORD) {
             uint32_t sym = canon(v.symbol());
             if (sym == canon(words::sym::true_) || sym == canon(words::sym::yes) || sym == canon(words::sym::on))
@@ -249,7 +249,7 @@ bool collect_set_words(const Cell* spec_in, Node ctx, bool only) {
         }
         v.header &= ~FLAG_NEW_LINE;
         for (uint32_t j = i; j < run_end; ++j) {
-            Cell w = block::rs_head(&spec)[j];
+            Cell w = block::rs_clamp_head(&spec)[j];
             context::put(ctx, &w, &v);
         }
         i = run_end;
@@ -387,12 +387,12 @@ void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some
         uint32_t len = block::rs_length_q(&value);
         if (!any)
             for (uint32_t i = 0; i < n && i < len; ++i)
-                if (block::rs_head(&value)[i].type() == TYPE_UNSET) {
+                if (block::rs_clamp_head(&value)[i].type() == TYPE_UNSET) {
                     Cell w = *context::word_at(ctx, i);
                     fire(err::NEED_VALUE, &w);
                 }
         for (uint32_t i = 0; i < n; ++i) {
-            Cell v = i < len ? block::rs_head(&value)[i] : none_value();
+            Cell v = i < len ? block::rs_clamp_head(&value)[i] : none_value();
             v.header &= ~FLAG_NEW_LINE;
             assign(i, v);
         }
@@ -731,8 +731,8 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
         if (v.type() == TYPE_NONE) {
             ownership::release_object(&obj);
         } else if (v.type() == TYPE_BLOCK && block::rs_length_q(&v) >= 2 &&
-                   object_q(block::rs_head(&v)[0].type()) && word::any_word_q(block::rs_head(&v)[1].type())) {
-            Cell owner = block::rs_head(&v)[0], under = block::rs_head(&v)[1];
+                   object_q(block::rs_clamp_head(&v)[0].type()) && word::any_word_q(block::rs_clamp_head(&v)[1].type())) {
+            Cell owner = block::rs_clamp_head(&v)[0], under = block::rs_clamp_head(&v)[1];
             under.header &= ~FLAG_NEW_LINE;
             set_type(&under, TYPE_WORD);
             ownership::bind_object(&obj, &owner, &under);

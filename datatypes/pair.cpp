@@ -175,7 +175,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             if (block::rs_length_q(spec) < 2) datatype::fire_malconstruct(TYPE_PAIR, spec);
             int32_t v[2];
             for (int i = 0; i < 2; ++i) {
-                const Cell* c = block::rs_head(spec) + i;
+                const Cell* c = block::rs_clamp_head(spec) + i;
                 if (c->type() == TYPE_INTEGER) v[i] = c->int_value();
                 else if (c->type() == TYPE_FLOAT) v[i] = float_to_int(c->float_value());
                 else datatype::fire_malconstruct(TYPE_PAIR, spec);

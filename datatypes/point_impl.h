@@ -73,7 +73,7 @@ struct Point {
             case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
                 if (block::rs_length_q(spec) < N) datatype::fire_malconstruct(type, spec);
                 for (uint32_t i = 0; i < N; ++i) {
-                    const Cell* c = block::rs_head(spec) + i;
+                    const Cell* c = block::rs_clamp_head(spec) + i;
                     if (c->type() == TYPE_INTEGER) v[i] = c->int_value();
                     else if (c->type() == TYPE_FLOAT) v[i] = c->float_value();
                     else datatype::fire_malconstruct(type, spec);

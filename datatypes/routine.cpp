@@ -67,8 +67,8 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
         fire(err::BAD_MAKE_ARG, &p, &arg);
     };
     if (arg.type() != TYPE_BLOCK || block::rs_length_q(&arg) != 2) bad();
-    Cell spec_block = block::rs_head(&arg)[0];
-    Cell index = block::rs_head(&arg)[1];
+    Cell spec_block = block::rs_clamp_head(&arg)[0];
+    Cell index = block::rs_clamp_head(&arg)[1];
     if (spec_block.type() != TYPE_BLOCK || index.type() != TYPE_INTEGER || !body_of(index.int_value())) bad();
     function::check_spec(&spec_block);
     Cell cache;

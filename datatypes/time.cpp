@@ -142,7 +142,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             uint32_t n = block::rs_length_q(spec);
             if (n > 3) scalar::bad_to_arg(TYPE_TIME, spec);
             Cell parts[3];
-            for (uint32_t i = 0; i < n; ++i) parts[i] = block::rs_head(spec)[i];
+            for (uint32_t i = 0; i < n; ++i) parts[i] = block::rs_clamp_head(spec)[i];
             bool negative = false;
             double total = 0;
             static const double weights[3] = {3600.0, 60.0, 1.0};

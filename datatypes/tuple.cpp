@@ -152,7 +152,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             if (n > 12) scalar::bad_to_arg(TYPE_TUPLE, spec);
             uint8_t b[12] = {};
             for (uint32_t i = 0; i < n; ++i) {
-                const Cell* v = block::rs_head(spec) + i;
+                const Cell* v = block::rs_clamp_head(spec) + i;
                 int64_t x;
                 if (v->type() == TYPE_INTEGER || v->type() == TYPE_CHAR) x = v->int_value();
                 else if (v->type() == TYPE_FLOAT) {

@@ -113,7 +113,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_TYPESET: ts = *spec; ts.header = TYPE_TYPESET; break;
         case TYPE_BLOCK: {
             uint32_t n = block::rs_length_q(spec);
-            for (uint32_t i = 0; i < n; ++i) add(&ts, block::rs_head(spec) + i);
+            for (uint32_t i = 0; i < n; ++i) add(&ts, block::rs_clamp_head(spec) + i);
             break;
         }
         default: {

@@ -5,12 +5,12 @@
 #include <climits>
 #include <cmath>
 
-#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
+#include "evaluator/block_storage.h"
 #include "evaluator/errors.h"
 #include "evaluator/words.h"
 #include "runtime/sys.h"
@@ -60,7 +60,7 @@ void spec_argument(int32_t n, Cell* out) {
     Cell spec = function::spec_of(&fn);
     uint32_t count = block::rs_length_q(&spec);
     for (uint32_t i = 0; i < count; ++i) {
-        Cell c = block::rs_head(&spec)[i];
+        Cell c = block::rs_clamp_head(&spec)[i];
         if (c.type() == TYPE_REFINEMENT && c.symbol() == words::local.symbol()) return;
         if (c.type() != TYPE_WORD && c.type() != TYPE_LIT_WORD && c.type() != TYPE_GET_WORD) continue;
         if (n-- == 0) {

@@ -6,7 +6,6 @@
 #include <new>
 #include <stdexcept>
 
-#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
@@ -16,6 +15,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/block_storage.h"
 #include "evaluator/errors.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -523,12 +523,12 @@ uint32_t trace_mask(const Cell* fn) {
     if (fn->type() != TYPE_FUNCTION) return DEFAULT_EVENT_MASK;
     Cell body = *function::more(fn, function::MORE_BODY);
     if (body.type() != TYPE_BLOCK || block::rs_length_q(&body) == 0) return DEFAULT_EVENT_MASK;
-    Cell first = *block::rs_head(&body);
+    Cell first = *block::rs_clamp_head(&body);
     if (first.type() != TYPE_BLOCK) return DEFAULT_EVENT_MASK;
     uint32_t mask = 0;
     uint32_t n = block::rs_length_q(&first);
     for (uint32_t i = 0; i < n; ++i) {
-        Cell w = block::rs_head(&first)[i];
+        Cell w = block::rs_clamp_head(&first)[i];
         if (w.type() != TYPE_WORD) continue;
         const char* text = symbol::text(symbol::resolve(w.symbol()));
 #define X(name, bit)                                                         \

@@ -2,9 +2,9 @@
 // owner object, and the change notification of the modifying actions.
 #include "evaluator/ownership.h"
 
-#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/object.h"
+#include "evaluator/block_storage.h"
 #include "evaluator/cycles.h"
 #include "runtime/collector.h"
 #include "runtime/hashtable.h"
@@ -212,7 +212,7 @@ void modify_owned(const Cell* value, const Cell* arg_in) {
         return;
     }
     if (arg.type() != TYPE_BLOCK || block::rs_length_q(&arg) < 2) return;
-    Cell owner = block::rs_head(&arg)[0], word = block::rs_head(&arg)[1];
+    Cell owner = block::rs_clamp_head(&arg)[0], word = block::rs_clamp_head(&arg)[1];
     if (!object_q(owner.type()) || word.type() < TYPE_WORD || word.type() > TYPE_REFINEMENT) return;
     owner.header &= ~FLAG_NEW_LINE;
     word.header = (word.header & ~(FLAG_NEW_LINE | 0xFFu)) | TYPE_WORD;

@@ -1,12 +1,12 @@
 // The value stack and call stack: pushing and popping values and frames.
 #include "evaluator/stack.h"
 
-#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/block_storage.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "evaluator/words.h"

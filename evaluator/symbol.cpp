@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "datatypes/block.h"
+#include "evaluator/block_storage.h"
 #include "runtime/case_folding.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"

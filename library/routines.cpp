@@ -118,7 +118,7 @@ void r_set_slot_quiet() {
     Cell s = *arg(0), v = *arg(1);
     // A hash! is left out: its index would not follow the new value.
     if (!block::any_block_q(s.type()) || s.type() == TYPE_HASH) natives::expect_arg(TYPE_BLOCK, 0);
-    if (s.head() < series_of(&s)->count()) *block::rs_head(&s) = v;
+    if (s.head() < series_of(&s)->count()) *block::rs_clamp_head(&s) = v;
     result(v);
 }
 
@@ -298,7 +298,7 @@ void r_write_clipboard() {
         c.kind = platform::Clipboard::Files;
         uint32_t n = block::rs_length_q(&data);
         for (uint32_t i = 0; i < n; ++i) {
-            Cell f = block::rs_head(&data)[i];
+            Cell f = block::rs_clamp_head(&data)[i];
             if (f.type() != TYPE_FILE) return result(logic_cell(false));
             c.files.push_back(utf8_of(&f));
         }

@@ -249,7 +249,7 @@ Unwind n_has(bool, const int32_t*) {
     block::rs_append(&spec, &words::ref::local);
     uint32_t n = block::rs_length_q(&vars);
     for (uint32_t i = 0; i < n; ++i) {
-        Cell c = block::rs_head(&vars)[i];
+        Cell c = block::rs_clamp_head(&vars)[i];
         block::rs_append(&spec, &c);
     }
     return make_function(spec, body);

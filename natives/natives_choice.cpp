@@ -28,7 +28,7 @@ Cell walk_path(const Cell& path_in, bool set, const Cell* value, bool case_) {
     Cell path = path_in;
     uint32_t n = block::rs_length_q(&path);
     if (n == 0) fire(err::EMPTY_PATH, &path);
-    Cell first = block::rs_head(&path)[0];
+    Cell first = block::rs_clamp_head(&path)[0];
     if (first.type() != TYPE_WORD) fire(err::WORD_FIRST, &path);
     if (set && n == 1) {
         Cell v = *value;
@@ -41,7 +41,7 @@ Cell walk_path(const Cell& path_in, bool set, const Cell* value, bool case_) {
     Cell holder = none_cell();
     Cell prev = first;
     for (uint32_t i = 1; i < n; ++i) {
-        Cell el = block::rs_head(&path)[i];
+        Cell el = block::rs_clamp_head(&path)[i];
         if (el.type() == TYPE_GET_WORD) {
             el = *context::get(&el);
         } else if (el.type() == TYPE_PAREN) {

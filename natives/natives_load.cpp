@@ -26,7 +26,7 @@ Unwind n_apply(bool, const int32_t* refs) {
     Cell fn = target;
     if (word::any_word_q(target.type()) || target.type() == TYPE_PATH) {
         name = target;
-        if (target.type() == TYPE_PATH) name = *block::rs_head(&target);
+        if (target.type() == TYPE_PATH) name = *block::rs_clamp_head(&target);
         if (!word::any_word_q(name.type())) fire(err::INVALID_ARG, &target);
         fn = *context::get(&name);
         if (!callable_q(fn.type())) fire(err::INVALID_ARG, &target);

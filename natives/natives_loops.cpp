@@ -160,19 +160,19 @@ void set_many(const Cell* words_in, const Cell* value_in, uint32_t n, bool any, 
     uint32_t available = source ? block::rs_length_q(&value) : 0;
     if (source) {
         for (uint32_t i = 0; i < n; ++i) {
-            Cell w = block::rs_head(&words)[i];
+            Cell w = block::rs_clamp_head(&words)[i];
             if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
-            if (!any && i < available && block::rs_head(&value)[i].type() == TYPE_UNSET) fire(err::NEED_VALUE, &w);
+            if (!any && i < available && block::rs_clamp_head(&value)[i].type() == TYPE_UNSET) fire(err::NEED_VALUE, &w);
         }
     }
     for (uint32_t i = 0; i < n; ++i) {
         Cell v = value;
         if (source) {
             available = block::rs_length_q(&value);
-            v = i < available ? block::rs_head(&value)[i] : none_cell();
+            v = i < available ? block::rs_clamp_head(&value)[i] : none_cell();
         }
         if (some && v.type() == TYPE_NONE) continue;
-        Cell w = block::rs_head(&words)[i];
+        Cell w = block::rs_clamp_head(&words)[i];
         if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
         context::set(&w, &v);
     }

@@ -552,7 +552,7 @@ bool fire_event(State& st, uint32_t event, int32_t type, const Cell* value, cons
         // (system/lexer/exit-states), found by token type + 1.
         Cell kinds = exit_states();
         uint32_t t = static_cast<uint32_t>(-type);
-        if (kinds.type() == TYPE_BLOCK && t <= block::rs_length_q(&kinds)) type_cell = block::rs_head(&kinds)[t - 1];
+        if (kinds.type() == TYPE_BLOCK && t <= block::rs_length_q(&kinds)) type_cell = block::rs_clamp_head(&kinds)[t - 1];
     }
     Cell token;
     if (value) {
@@ -642,7 +642,7 @@ Cell* load_value(Cell* text, Cell* slot) {
     } else if (block::rs_length_q(slot) == 0) {
         *slot = Cell{TYPE_UNSET, 0, 0, 0};
     } else {
-        *slot = *block::rs_head(slot);
+        *slot = *block::rs_clamp_head(slot);
         clear_new_line(slot);
     }
     return slot;

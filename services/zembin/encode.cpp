@@ -621,7 +621,7 @@ Cell* encode_boot(const Cell* source, Cell* out) {
     stack::push(&b);
     Encoder e(false, true);
     uint32_t n = block::rs_length_q(&b);
-    for (uint32_t i = 0; i < n; ++i) e.value(block::rs_head(&b)[i]);
+    for (uint32_t i = 0; i < n; ++i) e.value(block::rs_clamp_head(&b)[i]);
     std::vector<uint8_t> img = e.image(n, BOOT_VERSION, true);
     Cell r;
     to_binary(img, &r);

@@ -134,12 +134,12 @@ TEST_F(Blocks, StorageGrowthAndLookups) {
     nested.header |= FLAG_NEW_LINE;
     Cell deep = *block::clone(&nested, true, true);
     EXPECT_EQ(deep.header, static_cast<uint32_t>(TYPE_BLOCK));
-    Cell* cells = block::rs_head(&deep);
+    Cell* cells = block::rs_clamp_head(&deep);
     EXPECT_TRUE(cells[0].new_line());
-    EXPECT_NE(cells[0].node(), block::rs_head(&nested)[0].node());
-    EXPECT_NE(cells[1].node(), block::rs_head(&nested)[1].node());
+    EXPECT_NE(cells[0].node(), block::rs_clamp_head(&nested)[0].node());
+    EXPECT_NE(cells[1].node(), block::rs_clamp_head(&nested)[1].node());
     Cell shallow_paren = *block::clone(&nested, true, false);
-    EXPECT_EQ(block::rs_head(&shallow_paren)[1].node(), block::rs_head(&nested)[1].node());
+    EXPECT_EQ(block::rs_clamp_head(&shallow_paren)[1].node(), block::rs_clamp_head(&nested)[1].node());
 }
 
 TEST_F(Blocks, MoldLaysOutNewLineMarkers) {
@@ -319,11 +319,11 @@ TEST_F(Blocks, MakeToCopy) {
     Cell deep = call(actions::slot::copy, {nested}, {-1, 0});
     EXPECT_EQ(deep.type(), static_cast<uint32_t>(TYPE_PATH));
     EXPECT_EQ(blocks::mold(deep), "a/[b [c]]/d");
-    Cell inner = block::rs_head(&deep)[1];
-    EXPECT_NE(inner.node(), block::rs_head(&nested)[1].node());
-    EXPECT_NE(block::rs_head(&inner)[1].node(), block::rs_head(&block::rs_head(&nested)[1])[1].node());
+    Cell inner = block::rs_clamp_head(&deep)[1];
+    EXPECT_NE(inner.node(), block::rs_clamp_head(&nested)[1].node());
+    EXPECT_NE(block::rs_clamp_head(&inner)[1].node(), block::rs_clamp_head(&block::rs_clamp_head(&nested)[1])[1].node());
     Cell shallow = call(actions::slot::copy, {nested});
-    EXPECT_EQ(block::rs_head(&shallow)[1].node(), block::rs_head(&nested)[1].node());
+    EXPECT_EQ(block::rs_clamp_head(&shallow)[1].node(), block::rs_clamp_head(&nested)[1].node());
     Cell self = of("a");
     block::rs_append(&self, &self);
     EXPECT_FIRES(call(actions::slot::copy, {self}, {-1, 0}), err::NO_CYCLE);
@@ -331,8 +331,8 @@ TEST_F(Blocks, MakeToCopy) {
     Cell src = of("[a] (b)");
     Cell typed = call(actions::slot::copy, {src, dtype(TYPE_PAREN)}, {-1, -1, 1});
     EXPECT_EQ(blocks::mold(typed), "[[a] (b)]");
-    EXPECT_EQ(block::rs_head(&typed)[0].node(), block::rs_head(&src)[0].node());
-    EXPECT_NE(block::rs_head(&typed)[1].node(), block::rs_head(&src)[1].node());
+    EXPECT_EQ(block::rs_clamp_head(&typed)[0].node(), block::rs_clamp_head(&src)[0].node());
+    EXPECT_NE(block::rs_clamp_head(&typed)[1].node(), block::rs_clamp_head(&src)[1].node());
 }
 
 // The insertion, copy and text paths read their buffers again after every

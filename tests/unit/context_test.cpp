@@ -57,7 +57,7 @@ TEST_F(Contexts, CaseVariantsInASpecKeepValuesInStepWithWords) {
     context::put(ctx, &c, &n);
     Cell bound = block_of({word("A"), word("b"), word("c")});
     context::bind(&bound, ctx, false);
-    Cell* cells = block::rs_head(&bound);
+    Cell* cells = block::rs_clamp_head(&bound);
     EXPECT_EQ(context::get(&cells[0])->type(), static_cast<uint32_t>(TYPE_UNSET));
     EXPECT_EQ(context::get(&cells[1])->int_value(), 42);
     EXPECT_EQ(context::get(&cells[2])->int_value(), 7);
@@ -128,13 +128,13 @@ TEST_F(Contexts, BindingSelfAndNestedBlocks) {
     Cell issue{TYPE_ISSUE, context::global, symbol::make("a"), static_cast<uint32_t>(-1)};
     Cell blk = block_of({word("self"), word("self", TYPE_SET_WORD), inner, issue, word("a", TYPE_GET_WORD)});
     context::bind(&blk, ctx, true);
-    Cell* c = block::rs_head(&blk);
+    Cell* c = block::rs_clamp_head(&blk);
     EXPECT_EQ(c[0].ctx(), ctx);
     EXPECT_EQ(c[0].index(), -1);
     EXPECT_EQ(context::get(&c[0])->int_value(), 99);
     // A self set-word is bound like any word: this context has none.
     EXPECT_EQ(c[1].ctx(), context::global);
-    Cell* in = block::rs_head(&c[2]);
+    Cell* in = block::rs_clamp_head(&c[2]);
     EXPECT_EQ(in[0].ctx(), ctx);
     EXPECT_EQ(in[0].index(), 0);
     EXPECT_EQ(in[1].ctx(), context::global);
@@ -152,7 +152,7 @@ TEST_F(Contexts, BindingABlockThatContainsItself) {
     Cell blk = block_of({word("a")});
     block::rs_append(&blk, &blk);
     context::bind(&blk, ctx, false);
-    Cell* c = block::rs_head(&blk);
+    Cell* c = block::rs_clamp_head(&blk);
     EXPECT_EQ(c[0].ctx(), ctx);
     EXPECT_EQ(c[1].node(), blk.node());
     EXPECT_EQ(cycles::size(), 0u);

@@ -97,7 +97,7 @@ TEST_F(Interp, FunctionCollectsSetWordsAsLocals) {
     Cell spec = function::spec_of(&fn);
     std::string words;
     for (uint32_t i = 0; i < block::rs_length_q(&spec); ++i) {
-        Cell c = block::rs_head(&spec)[i];
+        Cell c = block::rs_clamp_head(&spec)[i];
         words += (c.type() == TYPE_REFINEMENT ? "/" : "") + std::string(symbol::text(c.symbol())) + " ";
     }
     EXPECT_EQ(words, "a /local x y ");

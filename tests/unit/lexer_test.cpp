@@ -204,7 +204,7 @@ TEST_F(Lexer, BlocksAndNext) {
     Cell r = transcode("1 [2 3] 4", {NEXT});
     ASSERT_EQ(r.type(), TYPE_BLOCK);
     ASSERT_EQ(block::rs_length_q(&r), 2u);
-    Cell* two = block::rs_head(&r);
+    Cell* two = block::rs_clamp_head(&r);
     EXPECT_EQ(show(&two[0]), "1");
     EXPECT_EQ(two[1].type(), TYPE_STRING);
     EXPECT_EQ(two[1].head(), 1u);
@@ -253,7 +253,7 @@ TEST_F(Lexer, ByteOrderMarkOfBinarySources) {
     // Two bytes are never taken for a mark; a string source keeps it.
     EXPECT_FIRES(transcode(binary_value("\xEF\xBB")), err::INVALID);
     Cell rest = transcode(binary_value("\xEF\xBB\xBF" "1 2"), {NEXT});
-    EXPECT_EQ(block::rs_head(&rest)[1].head(), 4u);
+    EXPECT_EQ(block::rs_clamp_head(&rest)[1].head(), 4u);
 }
 
 // The arguments of a raised syntax error: prefix, then datatype or missing
@@ -380,11 +380,11 @@ TEST_F(Lexer, Literals) {
 
 TEST_F(Lexer, NewLineMarkersAndLines) {
     Cell r = transcode("a\nb [c\n d] e");
-    Cell* v = block::rs_head(&r);
+    Cell* v = block::rs_clamp_head(&r);
     EXPECT_FALSE(v[0].new_line());
     EXPECT_TRUE(v[1].new_line());
     EXPECT_FALSE(v[2].new_line());
-    EXPECT_TRUE(block::rs_head(&v[2])[1].new_line());
+    EXPECT_TRUE(block::rs_clamp_head(&v[2])[1].new_line());
     EXPECT_FALSE(v[3].new_line());
     Raised e = raise("{a\nb}\n\"x\" 1t");
     EXPECT_EQ(e.prefix, "(line 3)");
@@ -407,7 +407,7 @@ TEST_F(Lexer, PartIntoAndStringPositions) {
     // Positions count characters of a string source.
     Cell wide = string_value("\xC3\xA9t\xC3\xA9 2");
     r = transcode(wide, {NEXT});
-    EXPECT_EQ(block::rs_head(&r)[1].head(), 3u);
+    EXPECT_EQ(block::rs_clamp_head(&r)[1].head(), 3u);
 }
 
 TEST_F(Lexer, WordsFromText) {

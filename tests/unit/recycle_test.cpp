@@ -34,14 +34,14 @@ TEST_F(Recycle, StatsGivesTheBytesInUseAndTheirDetail) {
     Cell info = mini::run("stats/info");
     ASSERT_EQ(info.type(), static_cast<uint32_t>(TYPE_BLOCK));
     ASSERT_EQ(block::rs_length_q(&info), 5u);
-    Cell* c = block::rs_head(&info);
+    Cell* c = block::rs_clamp_head(&info);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(c[i].type(), static_cast<uint32_t>(TYPE_BLOCK));
     // Free, used and total of each node frame one after another, the first
     // of them on a new line.
     Cell nodes = c[0];
     ASSERT_GE(block::rs_length_q(&nodes), 3u);
     ASSERT_EQ(block::rs_length_q(&nodes) % 3, 0u);
-    Cell* t = block::rs_head(&nodes);
+    Cell* t = block::rs_clamp_head(&nodes);
     EXPECT_TRUE(t[0].new_line());
     EXPECT_FALSE(t[1].new_line());
     EXPECT_EQ(t[0].int_value() + t[1].int_value(), t[2].int_value());
@@ -154,7 +154,7 @@ TEST_F(Recycle, AFreshStackSlotHidesWhatAnEarlierValueLeftThere) {
     collector::do_cycle();
     *slot = booted::none();
     stack::pop(1);
-    Cell inside = block::rs_head(&held)[0];
+    Cell inside = block::rs_clamp_head(&held)[0];
     ASSERT_FALSE(memory::slot_is_free(inside.node()));
     EXPECT_EQ(molded(mini::run("held/1")), "\"inside\"");
 }

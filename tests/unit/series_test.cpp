@@ -67,7 +67,7 @@ TEST_F(Series, AnIndexPastAShortenedTailIsClamped) {
     // Storage: rs_tail? is exact until rs_head has clamped the index.
     EXPECT_FALSE(block::rs_tail_q(&stale));
     EXPECT_EQ(block::rs_length_signed(&stale), -2);
-    EXPECT_EQ(block::rs_head(&stale), block::rs_tail(&stale));
+    EXPECT_EQ(block::rs_clamp_head(&stale), block::rs_tail(&stale));
     EXPECT_TRUE(block::rs_tail_q(&stale));
     call(actions::slot::insert, {blocks::at(b, 4), booted::word("x")});
     EXPECT_EQ(whole(b), "[a b x]");

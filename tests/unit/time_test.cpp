@@ -136,12 +136,12 @@ TEST_F(PathStores, ScalarsGoBackWhereTheyCameFrom) {
     EXPECT_EQ(scalar_helpers::mold(*context::get(&t)), "5:02:03");
 
     Cell blk = scalar_helpers::block_of({booted::integer(0), scalar_helpers::flt(60, TYPE_TIME)});
-    Cell inner = block::rs_head(&blk)[1];
+    Cell inner = block::rs_clamp_head(&blk)[1];
     Cell two = booted::integer(2);
     Cell seven = booted::integer(7);
     Cell minute = booted::word("minute");
     actions::eval_path(&inner, &minute, &seven, nullptr, &blk, &two, 2, false, false, true);
-    EXPECT_EQ(scalar_helpers::mold(block::rs_head(&blk)[1]), "0:07:00");
+    EXPECT_EQ(scalar_helpers::mold(block::rs_clamp_head(&blk)[1]), "0:07:00");
 }
 
 }  // namespace

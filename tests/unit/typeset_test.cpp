@@ -139,8 +139,8 @@ TEST_F(Typesets, DefaultSpecAndBlockOfTypes) {
     Cell two = of({TYPE_PAIR, TYPE_LOGIC});
     typeset::to_block(&two, &blk);
     ASSERT_EQ(block::rs_length_q(&blk), 2u);
-    EXPECT_EQ(block::rs_head(&blk)[0].data1, static_cast<uint32_t>(TYPE_LOGIC));
-    EXPECT_EQ(block::rs_head(&blk)[1].data1, static_cast<uint32_t>(TYPE_PAIR));
+    EXPECT_EQ(block::rs_clamp_head(&blk)[0].data1, static_cast<uint32_t>(TYPE_LOGIC));
+    EXPECT_EQ(block::rs_clamp_head(&blk)[1].data1, static_cast<uint32_t>(TYPE_PAIR));
 }
 
 }  // namespace

@@ -500,7 +500,7 @@ TEST_F(Zembin, CallablesObjectsAndErrorsRoundTrip) {
         EXPECT_EQ(mold(function::spec_of(&f)), "[a b]");
         Cell fbody = *function::more(&f, function::MORE_BODY);
         EXPECT_EQ(mold(fbody), "[a b]");
-        EXPECT_EQ(block::rs_head(&fbody)[0].ctx(), f.ctx());
+        EXPECT_EQ(block::rs_clamp_head(&fbody)[0].ctx(), f.ctx());
         EXPECT_EQ(context::self_of(f.ctx())->data2, f.data2);
         // The op! is the same function.
         Cell o = at(d, 1);
