@@ -8,10 +8,10 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
-#include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/errors.h"
+#include "evaluator/text_storage.h"
 #include "evaluator/words.h"
 #include "runtime/sys.h"
 

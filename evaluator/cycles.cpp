@@ -1,8 +1,8 @@
 // The cycle stack for walks over nested values.
 #include "evaluator/cycles.h"
 
-#include "datatypes/string.h"
 #include "evaluator/errors.h"
+#include "evaluator/text_storage.h"
 
 namespace cycles {
 

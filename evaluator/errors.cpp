@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "datatypes/error.h"
-#include "datatypes/string.h"
 #include "evaluator/error_messages.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "evaluator/text_storage.h"
 #include "runtime/print.h"
 
 namespace errors {

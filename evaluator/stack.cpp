@@ -3,12 +3,12 @@
 
 #include "datatypes/context.h"
 #include "datatypes/error.h"
-#include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
+#include "evaluator/text_storage.h"
 #include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
