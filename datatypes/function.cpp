@@ -20,16 +20,6 @@
 
 namespace function {
 
-Cell empty_body{};
-
-void make_empty_body() { empty_body = *block::make_in(&memory::root_block, 1); }
-
-Cell* more(const Cell* callable, uint32_t i) {
-    return reinterpret_cast<Cell*>(memory::buffer(callable->data3)->offset_addr()) + i;
-}
-
-Cell spec_of(const Cell* callable) { return Cell{TYPE_BLOCK, 0, callable->data2, 0}; }
-
 namespace {
 
 Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
@@ -121,14 +111,6 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t entry, int
     m[MORE_EXTRA] = extra ? int_cell(extra) : unset_cell();
     if (own_ctx && body_in) context::bind(&copy, ctx, false);
     return ctx;
-}
-
-void init_locals(uint32_t n) {
-    if (n == 0) return;
-    Cell f{TYPE_LOGIC, 0, 0, 0};
-    stack::push(&f);
-    Cell none{TYPE_NONE, 0, 0, 0};
-    for (uint32_t i = 1; i < n; ++i) stack::push(&none);
 }
 
 int32_t count_locals(const Cell* spec, uint32_t start, bool flag) {

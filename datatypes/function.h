@@ -1,31 +1,13 @@
-// function!: functions made from a spec and a body, and routine! (functions
-// whose body is C++ code). A function! cell:
-//   word 0  header: 24 | 0x400 (trace) | 0x200 (no-trace)
-//   word 1  node of its context (on the stack, no self, kind 1)
-//   word 2  node of this spec block
-//   word 3  node of the "more" block of 5 cells: the body, the argument
-//           cache, the entry of compiled code, the function itself once an
-//           op! is made from it, the creator's extra word
+// function!: functions made from a spec and a body (their cell layout is in
+// evaluator/callable_cells.h): making them, checking and rewriting specs,
+// and the function! actions.
 #pragma once
 #include <cstdint>
 
+#include "evaluator/callable_cells.h"
 #include "runtime/cell.h"
 
 namespace function {
-
-constexpr uint32_t FLAG_TRACE = 0x400;
-constexpr uint32_t FLAG_NO_TRACE = 0x200;
-
-enum More : uint32_t { MORE_BODY, MORE_CACHE, MORE_ENTRY, MORE_OP, MORE_EXTRA, MORE_CELLS };
-
-// Cell i of a callable's more block (valid until the next allocation).
-Cell* more(const Cell* callable, uint32_t i);
-// A block value on the callable's spec, at its head.
-Cell spec_of(const Cell* callable);
-
-// The one empty block shared by functions without a body (made at start-up).
-extern Cell empty_body;
-void make_empty_body();
 
 // Pushes a new function! (see the cell above) and answers its context. With
 // a spec index above 0 this spec is first copied from its index. Without a
@@ -43,8 +25,6 @@ int32_t count_locals(const Cell* spec, uint32_t start, bool flag);
 // repeat) to this spec as locals, honouring /extern (removed from the
 // spec). This spec must be the function's own copy.
 void collect_words(Cell* spec, const Cell* body);
-// Pushes logic false and n - 1 none cells: the locals of a call.
-void init_locals(uint32_t n);
 
 // A deep copy of a block from its index (nested blocks, parens and paths
 // copied too), at head 0, written into `out`.

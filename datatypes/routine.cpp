@@ -3,7 +3,6 @@
 #include "datatypes/routine.h"
 
 #include <cstring>
-#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -18,27 +17,12 @@ namespace routine {
 
 namespace {
 
-std::vector<Body>& table() {
-    static std::vector<Body> bodies;
-    return bodies;
-}
-
 int32_t append_text(Cell* buffer, const char* text, int32_t limit) {
     string::concatenate_literal(buffer, text);
     return limit - static_cast<int32_t>(std::strlen(text));
 }
 
 }  // namespace
-
-int32_t register_body(Body body) {
-    table().push_back(body);
-    return static_cast<int32_t>(table().size());
-}
-
-Body body_of(int32_t entry) {
-    return entry >= 1 && static_cast<size_t>(entry) <= table().size() ? table()[static_cast<size_t>(entry) - 1]
-                                                                       : nullptr;
-}
 
 Node push(const Cell* spec, const Cell* body, int32_t entry, int32_t extra, bool flag) {
     Node ctx = function::push(spec, body, 0, entry, extra, 0);

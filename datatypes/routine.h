@@ -1,25 +1,13 @@
 // routine!: functions whose body is C++ code registered in the routine
-// table; the cell is laid out as function!'s, with the argument count in
-// header bits 25-29.
+// table (the cell layout and the table are in evaluator/callable_cells.h):
+// making them and the routine! actions.
 #pragma once
 #include <cstdint>
 
+#include "evaluator/callable_cells.h"
 #include "runtime/cell.h"
 
 namespace routine {
-
-// Header bits of a routine!: the creator's flag and its argument count.
-constexpr uint32_t FLAG_CELLS = 0x8000;
-constexpr uint32_t ARITY_SHIFT = 25;
-constexpr uint32_t ARITY_MASK = 0x3E000000;
-
-// A routine's C++ body: the arguments are the cells of the current call;
-// it leaves its result in the result slot.
-using Body = void (*)();
-
-// Registers a routine body and answers its entry id (from 1).
-int32_t register_body(Body body);
-Body body_of(int32_t entry);
 
 // Pushes a new routine! (context made from this spec, more block with the
 // entry id and the extra word, argument count in the header).

@@ -7,9 +7,9 @@
 
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
-#include "datatypes/function.h"
 #include "datatypes/word.h"
 #include "evaluator/block_storage.h"
+#include "evaluator/callable_cells.h"
 #include "evaluator/errors.h"
 #include "evaluator/text_storage.h"
 #include "evaluator/words.h"
