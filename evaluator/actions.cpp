@@ -6,10 +6,10 @@
 #include <cmath>
 
 #include "datatypes/context.h"
-#include "datatypes/datatype.h"
 #include "datatypes/word.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/callable_cells.h"
+#include "evaluator/datatype_registry.h"
 #include "evaluator/errors.h"
 #include "evaluator/text_storage.h"
 #include "evaluator/words.h"

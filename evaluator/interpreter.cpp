@@ -7,13 +7,13 @@
 #include <stdexcept>
 
 #include "datatypes/context.h"
-#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/callable_cells.h"
+#include "evaluator/datatype_registry.h"
 #include "evaluator/errors.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
