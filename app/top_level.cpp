@@ -8,8 +8,9 @@
 #include "app/top_level.h"
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/native.h"
 #include "datatypes/object.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -95,6 +96,9 @@ void run() {
     }
     stack::unwind();
     collector::active = was_active | 1;
+    // The library is complete: the entries it did not make fit no argument
+    // block from now on.
+    native::seal_entries();
     context::make_library();
 }
 

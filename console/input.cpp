@@ -16,7 +16,7 @@
 #include "console/terminal.h"
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"

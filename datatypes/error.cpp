@@ -7,7 +7,7 @@
 #include <string>
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/object.h"
 #include "datatypes/string.h"

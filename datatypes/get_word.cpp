@@ -1,7 +1,7 @@
 // get-word!: a word that gets its value without calling it; molds as `:a`.
 #include "datatypes/get_word.h"
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"

@@ -1,7 +1,7 @@
 // issue!: a word written with a leading "#" that is never looked up.
 #include "datatypes/issue.h"
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"

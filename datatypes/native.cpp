@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/routine.h"

@@ -30,10 +30,10 @@ bool two_argument_spec_q(const Cell* spec);
 bool entry_cache(uint32_t type, uint32_t entry, const Cell* spec, Cell* cache);
 // Whether the entry has its own argument block yet.
 bool own_spec_q(uint32_t type, uint32_t entry);
-// Once the library is loaded (called by context::make_library): the entries
-// it did not make (the action slots that only the interpreter calls) fit no
-// argument block, and the others keep theirs. Entries registered later take
-// the block of their first make.
+// Once the library is loaded (called at the end of the boot, before the
+// library's context is made): the entries it did not make (the action slots
+// that only the interpreter calls) fit no argument block, and the others
+// keep theirs. Entries registered later take the block of their first make.
 void seal_entries();
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type);

@@ -3,7 +3,7 @@
 #include "datatypes/object.h"
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/native.h"

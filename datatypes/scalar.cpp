@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"

@@ -6,7 +6,7 @@
 #include <climits>
 #include <vector>
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"

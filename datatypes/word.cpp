@@ -1,7 +1,7 @@
 // word!: the operations of the word family and the actions of word!.
 #include "datatypes/word.h"
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"

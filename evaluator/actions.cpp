@@ -5,7 +5,7 @@
 #include <climits>
 #include <cmath>
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/word.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/callable_cells.h"

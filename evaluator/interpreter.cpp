@@ -6,7 +6,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/error.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"

@@ -2,7 +2,7 @@
 // owner object, and the change notification of the modifying actions.
 #include "evaluator/ownership.h"
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/object.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/cycles.h"

@@ -1,7 +1,7 @@
 // The value stack and call stack: pushing and popping values and frames.
 #include "evaluator/stack.h"
 
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/error.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"

@@ -14,7 +14,7 @@
 #include "console/output.h"
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/date.h"
 #include "datatypes/error.h"

@@ -1,7 +1,7 @@
 // The natives of choice and of reading and writing words: switch, case,
 // get and set.
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/object.h"
 #include "datatypes/word.h"

@@ -1,7 +1,7 @@
 // transcode (the lexer's native) and apply: a call whose arguments come
 // from a block instead of the code that follows it.
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
 #include "natives/native_support.h"

@@ -3,7 +3,7 @@
 #include "natives/natives_loops.h"
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/map.h"
 #include "datatypes/series.h"

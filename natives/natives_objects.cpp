@@ -8,7 +8,7 @@
 #include "natives/memory_stats.h"
 #include "natives/native_support.h"
 #include "evaluator/symbol.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/object.h"
 #include "datatypes/word.h"
 #include "runtime/collector.h"

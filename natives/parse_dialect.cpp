@@ -9,7 +9,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/function.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"

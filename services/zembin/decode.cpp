@@ -8,7 +8,7 @@
 
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"

@@ -13,7 +13,7 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/native.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "datatypes/block.h"
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/native.h"
 #include "datatypes/string.h"

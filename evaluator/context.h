@@ -181,8 +181,7 @@ Cell* bind(Cell* block, Node ctx, bool self);
 // can be bound to it; 0 for any other value.
 Node of_arguments(const Cell* callable);
 // The end of the boot: makes the library's context from the global context
-// as it is now and binds the library's code to it (see context.cpp); the
-// native, action and routine entries the library did not make are sealed.
+// as it is now and binds the library's code to it (see context.cpp).
 void make_library();
 // Binds a word! or get-word! bound to the global context to the library's
 // context when that holds a value for it; true when it did.

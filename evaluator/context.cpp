@@ -1,13 +1,12 @@
 // Contexts: making them, their words and values, and binding blocks to them.
-#include "datatypes/context.h"
+#include "evaluator/context.h"
 
 #include <cstring>
 #include <vector>
 
-#include "datatypes/datatype.h"
-#include "datatypes/function.h"
-#include "datatypes/native.h"
+#include "evaluator/callable_cells.h"
 #include "evaluator/cycles.h"
+#include "evaluator/datatype_registry.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
@@ -452,9 +451,6 @@ private:
 }  // namespace
 
 void make_library() {
-    // The library is complete: the entries it did not make fit no argument
-    // block from now on.
-    native::seal_entries();
     copy_global();
     // Nothing below allocates: the cells met stay where they are.
     Node values = values_of(library);
