@@ -6,12 +6,12 @@
 #include <cmath>
 
 #include "evaluator/context.h"
-#include "datatypes/word.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/callable_cells.h"
 #include "evaluator/datatype_registry.h"
 #include "evaluator/errors.h"
 #include "evaluator/text_storage.h"
+#include "evaluator/word_storage.h"
 #include "evaluator/words.h"
 #include "runtime/sys.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "datatypes/word.h"
+#include "evaluator/word_storage.h"
 #include "runtime/collector.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"

@@ -3,12 +3,12 @@
 
 #include "evaluator/context.h"
 #include "datatypes/error.h"
-#include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "evaluator/text_storage.h"
+#include "evaluator/word_storage.h"
 #include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
@@ -316,7 +316,7 @@ int32_t form_trace(int32_t level, int32_t end, Cell* buffer, int32_t lim) {
     each_traced(level, end, [&](Frame* f) {
         Cell w;
         word::make_bound(&w, f->symbol, f->name_ctx);
-        lim = word::form(&w, buffer, nullptr, lim);
+        lim = actions::form(&w, buffer, nullptr, lim);
         string::concatenate_literal(buffer, " ");
         --lim;
     });

@@ -3,8 +3,8 @@
 
 #include "datatypes/issue.h"
 #include "datatypes/refinement.h"
-#include "datatypes/word.h"
 #include "evaluator/symbol.h"
+#include "evaluator/word_storage.h"
 #include "runtime/collector.h"
 
 namespace words {
