@@ -11,34 +11,6 @@
 
 namespace issue {
 
-namespace {
-Cell make_issue(uint32_t symbol) {
-    return Cell{TYPE_ISSUE, context::global, symbol, static_cast<uint32_t>(-1)};
-}
-}  // namespace
-
-Cell* load(const char* text) {
-    Cell i = make_issue(symbol::make(text));
-    Cell* slot = memory::starting ? alloc_tail(&memory::root_block) : stack::push_slot();
-    return copy_cell(&i, slot);
-}
-
-Cell* make_at(Cell* slot, const char* text) {
-    Cell i = make_issue(symbol::make(text));
-    return copy_cell(&i, slot);
-}
-
-Cell* append_to(const char* text, Cell* block) {
-    Cell i = make_issue(symbol::make(text));
-    return copy_cell(&i, alloc_tail(block));
-}
-
-Cell* push(const Cell* word) {
-    Cell* c = stack::push(word);
-    set_type(c, TYPE_ISSUE);
-    return c;
-}
-
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     Cell r;
     switch (spec->type()) {

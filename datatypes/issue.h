@@ -3,19 +3,10 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/word_storage.h"
 #include "runtime/cell.h"
 
 namespace issue {
-
-// An issue of the spelling: during start-up appended to the root block,
-// otherwise made in a new value-stack slot.
-Cell* load(const char* text);
-// Writes an issue of the spelling into the slot; answers it.
-Cell* make_at(Cell* slot, const char* text);
-// Appends an issue of the spelling to the block; answers it.
-Cell* append_to(const char* text, Cell* block);
-// Pushes a copy of the word typed issue!.
-Cell* push(const Cell* word);
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,

@@ -8,17 +8,6 @@
 
 namespace refinement {
 
-Cell* push(const Cell* word) { return word::push(word, TYPE_REFINEMENT); }
-
-Cell* push_local(Node ctx, int32_t index) { return word::push_local(ctx, index, TYPE_REFINEMENT); }
-
-Cell* make_root(const char* text) {
-    uint32_t symbol = symbol::make(text);
-    Cell* c = alloc_tail(&memory::root_block);
-    *c = Cell{TYPE_REFINEMENT, 0, symbol, static_cast<uint32_t>(-1)};
-    return c;
-}
-
 int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, int32_t) {
     return word::mold_with(value, buffer, "/", false, limit);
 }

@@ -3,17 +3,10 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/word_storage.h"
 #include "runtime/cell.h"
 
 namespace refinement {
-
-// Pushes a copy of the word typed refinement!.
-Cell* push(const Cell* word);
-// Pushes word `index` of the context's words list typed refinement!.
-Cell* push_local(Node ctx, int32_t index);
-// Appends an unbound refinement! of the spelling to the root block and
-// answers it.
-Cell* make_root(const char* text);
 
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent);

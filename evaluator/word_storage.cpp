@@ -5,6 +5,7 @@
 #include "evaluator/context.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
+#include "evaluator/symbol.h"
 #include "runtime/memory.h"
 
 namespace word {
@@ -128,3 +129,46 @@ void set_in_keep_old(Node ctx, int32_t index) {
 }
 
 }  // namespace word
+
+namespace issue {
+
+Cell make_issue(uint32_t symbol) { return Cell{TYPE_ISSUE, context::global, symbol, static_cast<uint32_t>(-1)}; }
+
+Cell* load(const char* text) {
+    Cell i = make_issue(symbol::make(text));
+    Cell* slot = memory::starting ? alloc_tail(&memory::root_block) : stack::push_slot();
+    return copy_cell(&i, slot);
+}
+
+Cell* make_at(Cell* slot, const char* text) {
+    Cell i = make_issue(symbol::make(text));
+    return copy_cell(&i, slot);
+}
+
+Cell* append_to(const char* text, Cell* block) {
+    Cell i = make_issue(symbol::make(text));
+    return copy_cell(&i, alloc_tail(block));
+}
+
+Cell* push(const Cell* word) {
+    Cell* c = stack::push(word);
+    set_type(c, TYPE_ISSUE);
+    return c;
+}
+
+}  // namespace issue
+
+namespace refinement {
+
+Cell* push(const Cell* word) { return word::push(word, TYPE_REFINEMENT); }
+
+Cell* push_local(Node ctx, int32_t index) { return word::push_local(ctx, index, TYPE_REFINEMENT); }
+
+Cell* make_root(const char* text) {
+    uint32_t symbol = symbol::make(text);
+    Cell* c = alloc_tail(&memory::root_block);
+    *c = Cell{TYPE_REFINEMENT, 0, symbol, static_cast<uint32_t>(-1)};
+    return c;
+}
+
+}  // namespace refinement

@@ -71,3 +71,32 @@ void set_in_keep_old(Node ctx, int32_t index);
 extern Cell* (*load_value_hook)(Cell* text, Cell* slot);
 
 }  // namespace word
+
+namespace issue {
+
+// An issue! of the symbol: bound to the global context with index -1, so
+// that it is never looked up.
+Cell make_issue(uint32_t symbol);
+// An issue of the spelling: during start-up appended to the root block,
+// otherwise made in a new value-stack slot.
+Cell* load(const char* text);
+// Writes an issue of the spelling into the slot; answers it.
+Cell* make_at(Cell* slot, const char* text);
+// Appends an issue of the spelling to the block; answers it.
+Cell* append_to(const char* text, Cell* block);
+// Pushes a copy of the word typed issue!.
+Cell* push(const Cell* word);
+
+}  // namespace issue
+
+namespace refinement {
+
+// Pushes a copy of the word typed refinement!.
+Cell* push(const Cell* word);
+// Pushes word `index` of the context's words list typed refinement!.
+Cell* push_local(Node ctx, int32_t index);
+// Appends an unbound refinement! of the spelling to the root block and
+// answers it.
+Cell* make_root(const char* text);
+
+}  // namespace refinement

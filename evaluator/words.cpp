@@ -1,8 +1,6 @@
 // The fixed runtime words, made once at start-up.
 #include "evaluator/words.h"
 
-#include "datatypes/issue.h"
-#include "datatypes/refinement.h"
 #include "evaluator/symbol.h"
 #include "evaluator/word_storage.h"
 #include "runtime/collector.h"
