@@ -805,6 +805,7 @@ Cell* reflect(Cell* value, Cell* field) {
 void init() {
     class_counter = FIRST_CLASS_ID;
     context::fire_on_change_hook = fire_on_change;
+    ownership::deep_change_hook = fire_on_deep_change;
     using namespace datatype;
     datatype::register_type<TYPE_OBJECT>(
         /*  1 make            */ make,

@@ -3,7 +3,6 @@
 #include "evaluator/ownership.h"
 
 #include "evaluator/context.h"
-#include "datatypes/object.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/cycles.h"
 #include "runtime/collector.h"
@@ -224,6 +223,9 @@ bool owned_q(const Cell* value) {
     return maybe_owned(value);
 }
 
+void (*deep_change_hook)(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
+                         int32_t part) = nullptr;
+
 bool check(const Cell* target, const Cell& action, const Cell* value, int32_t index, int32_t part) {
     Cell t = *target;
     Node key = key_of(&t);
@@ -234,7 +236,7 @@ bool check(const Cell* target, const Cell& action, const Cell* value, int32_t in
     if (owner.data3 == 0) return false;
     Cell a = action;
     Cell v = value ? *value : Cell{TYPE_NONE, 0, 0, 0};
-    object::fire_on_deep_change(&owner, &word, &t, &a, &v, index, part);
+    if (deep_change_hook) deep_change_hook(&owner, &word, &t, &a, &v, index, part);
     return true;
 }
 

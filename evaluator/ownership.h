@@ -75,6 +75,11 @@ bool owned_q(const Cell* value);
 // past form. Errors raised by the handler propagate.
 bool check(const Cell* target, const Cell& action, const Cell* value, int32_t index, int32_t part);
 
+// The call of the owner's `on-deep-change*` that check makes: (owner, word,
+// target, action, new value, index, part); object! installs it.
+extern void (*deep_change_hook)(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,
+                                int32_t part);
+
 // While above 0, the modifying actions tell nobody (a path assignment
 // reports once, as "set-path", around the action that stores the value).
 extern uint32_t hushed;
