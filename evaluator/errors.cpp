@@ -4,8 +4,9 @@
 
 #include <cstring>
 
-#include "datatypes/error.h"
+#include "evaluator/actions.h"
 #include "evaluator/error_messages.h"
+#include "evaluator/error_object.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
@@ -137,7 +138,7 @@ void reset() { initialised = false; }
 void print(const Cell* error) {
     Cell e = *error;
     Cell* buffer = string::rs_make_at(stack::push_slot(), 64);
-    error::form(&e, buffer, nullptr, INT32_MAX);
+    actions::form(&e, buffer, nullptr, INT32_MAX);
     Cell text = *buffer;
     stack::pop(1);
     print_hooks::print_value(&text, true);

@@ -7,11 +7,11 @@
 #include <stdexcept>
 
 #include "evaluator/context.h"
-#include "datatypes/error.h"
 #include "evaluator/actions.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/callable_cells.h"
 #include "evaluator/datatype_registry.h"
+#include "evaluator/error_object.h"
 #include "evaluator/errors.h"
 #include "evaluator/symbol.h"
 #include "evaluator/typeset_bits.h"

@@ -2,10 +2,10 @@
 #include "evaluator/stack.h"
 
 #include "evaluator/context.h"
-#include "datatypes/error.h"
 #include "evaluator/actions.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/cycles.h"
+#include "evaluator/error_object.h"
 #include "evaluator/errors.h"
 #include "evaluator/text_storage.h"
 #include "evaluator/word_storage.h"
