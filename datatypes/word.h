@@ -1,11 +1,6 @@
-// word!: a symbol with a binding. The word family (word!, set-word!,
-// lit-word!, get-word!, refinement!, issue!) shares one cell layout:
-//   word 1  ctx     node of the context the word is bound to (0: unbound)
-//   word 2  symbol  symbol id, as spelled
-//   word 3  index   position in the context's words list, -1 unresolved
-// The word operations of the whole family are in evaluator/word_storage.h;
-// this file holds the actions of word!; the other members only change how
-// they mold.
+// word!: the actions of word!, which the rest of the word family shares;
+// the other members only change how they mold. The family's cell layout and
+// its word operations are in evaluator/word_storage.h.
 #pragma once
 #include <cstdint>
 
