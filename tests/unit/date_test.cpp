@@ -363,16 +363,6 @@ TEST_F(Dates, Comparison) {
     EXPECT_EQ(mold(a), "23:00:00");
 }
 
-TEST_F(Dates, LexerMoves) {
-    Cell d = day(2026, 1, 1);
-    date::set_week(&d, 10);
-    EXPECT_EQ(mold(d), "2-Mar-2026");
-    date::set_weekday(&d, 5);
-    EXPECT_EQ(mold(d), "6-Mar-2026");
-    date::set_yearday(&d, 366);
-    EXPECT_EQ(mold(d), "1-Jan-2027");
-}
-
 }  // namespace
 
 namespace {
