@@ -105,8 +105,6 @@ uint8_t* rs_expand(Cell* bits, uint32_t bit) {
     return s->offset_addr();
 }
 
-bool beyond_q(const Cell* bits, int64_t bit) { return bit < 0 || bit >= stored_bits(bits); }
-
 void invert_bytes(SeriesBuffer* s) {
     uint8_t* p = s->offset_addr();
     for (uint32_t i = 0, n = s->size - s->offset; i < n; ++i) p[i] = static_cast<uint8_t>(~p[i]);

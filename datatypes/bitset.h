@@ -28,8 +28,6 @@ bool complemented_q(const Cell* bits);
 // FF when complemented, else 0) and moving the tail up; answers the first
 // byte's address.
 uint8_t* rs_expand(Cell* bits, uint32_t bit);
-// True when the number is negative or its byte lies at or past the tail.
-bool beyond_q(const Cell* bits, int64_t bit);
 // Inverts every byte of the buffer's capacity.
 void invert_bytes(SeriesBuffer* s);
 

@@ -57,24 +57,7 @@ Cell* make_in(Cell* parent, int32_t size) { return make_with(new_slot(parent), f
 
 Cell* make_at(Cell* cell, uint32_t size) { return make_with(cell, false, size); }
 
-Cell* make_fixed_at(Cell* slot, int32_t size, bool fixed) {
-    if (fixed) return make_with(slot, true, cells_of(size));
-    set_header(slot, TYPE_UNSET);
-    slot->data1 = 0;
-    slot->data2 = 0;
-    Node node = memory::alloc_unset_cells(cells_of(size));
-    slot->data2 = node;
-    set_type(slot, TYPE_BLOCK);
-    return slot;
-}
-
 Cell* push(const Cell* block) { return stack::push(block); }
-
-Cell* push_only(int32_t size) {
-    Cell* slot = stack::push_slot();
-    set_header(slot, TYPE_UNSET);
-    return make_at(slot, size > 0 ? static_cast<uint32_t>(size) : 1u);
-}
 
 // ---- Cursor and addresses -------------------------------------------------------------
 
@@ -113,8 +96,6 @@ void rs_clear(const Cell* block, uint32_t index) {
     SeriesBuffer* s = series_of(block);
     s->tail = s->offset + index * static_cast<uint32_t>(sizeof(Cell));
 }
-
-void rs_truncate(const Cell* block) { rs_clear(block, block->head()); }
 
 void rs_remove_last(Cell* block) {
     SeriesBuffer* s = series_of(block);
@@ -236,25 +217,6 @@ Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_head) {
     return block;
 }
 
-Cell* insert_block(Cell* block, const Cell* source) {
-    Source src(source, block, false, -1);
-    if (src.count == 0) return block;
-    uint32_t h = clamp(block);
-    open_gap(block, h, src.count, false);
-    src.fill(block, h, 1);
-    src.release();
-    hash::inserted(block, h, src.count);
-    block->data1 = h + src.count;
-    return block;
-}
-
-void insert_star() { insert_value(stack::arguments - 1, stack::arguments, true, false); }
-
-void append_star() {
-    rs_append(stack::arguments - 1, stack::arguments);
-    hash::inserted(stack::arguments - 1, series_of(stack::arguments - 1)->count() - 1, 1);
-}
-
 void append_next_star() {
     rs_append(stack::arguments, stack::arguments + 1);
     hash::inserted(stack::arguments, series_of(stack::arguments)->count() - 1, 1);
@@ -286,12 +248,6 @@ int32_t find_one(const Cell* block, Cell* value, bool case_) {
         if (actions::compare(value, &c, op) == 0) return static_cast<int32_t>(i);
     }
     return -1;
-}
-
-const Cell* select_value(const Cell* block, Cell* value) {
-    int32_t i = find_one(block, value, false);
-    if (i < 0 || static_cast<uint32_t>(i) + 1 >= series_of(block)->count()) return &none_cell;
-    return rs_abs_at(block, static_cast<uint32_t>(i) + 1);
 }
 
 const Cell* select_word(const Cell* block, const Cell* word, bool case_) {

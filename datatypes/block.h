@@ -61,8 +61,6 @@ bool rs_tail_q(const Cell* block);
 Cell* rs_abs_at(const Cell* block, uint32_t index);
 // Cuts the buffer after `index` cells.
 void rs_clear(const Cell* block, uint32_t index);
-// Drops every cell from the value's index to the tail.
-void rs_truncate(const Cell* block);
 // Drops the last cell of a non-empty buffer, clamping the index.
 void rs_remove_last(Cell* block);
 
@@ -73,15 +71,8 @@ Cell* append_block(Cell* block, const Cell* source);
 // Inserts a copy of the value at the index (at the buffer's first cell with
 // at_head); with advance the index then moves past the new cell.
 Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_head);
-// Inserts the source's cells at the index, keeping their order, and moves
-// the index past them.
-Cell* insert_block(Cell* block, const Cell* source);
-// Compiled code: the value in the current call's first argument slot goes
-// into the block in the cell below it (inserted at its index, advancing;
-// or appended); append_next_star appends the cell above the first argument
+// Compiled code: appends the cell above the current call's first argument
 // slot to the block held in that slot.
-void insert_star();
-void append_star();
 void append_next_star();
 // Removes the first cell from the index (from the buffer's first cell with
 // from_head) equal to the value under comparison code 12; 0 when none was.
@@ -91,8 +82,6 @@ uint32_t remove_value(Cell* block, Cell* value, bool from_head);
 
 // The read-only none! cell the lookups answer when nothing is found.
 extern const Cell none_cell;
-// The cell after the first cell equal to the value (code 12), else none_cell.
-const Cell* select_value(const Cell* block, Cell* value);
 // The cell after the first word!, set-word!, lit-word! or get-word! with the
 // word's symbol (exactly with case_, else through symbol::resolve), else
 // none_cell.
@@ -114,12 +103,8 @@ Cell* clone(const Cell* block, bool deep, bool any_block);
 // null. An object met again inside itself raises internal no-cycle. Cells
 // are named by index because each copy may move the buffer.
 void copy_values_deep(Node node, uint32_t first, uint32_t end, uint32_t step, bool deep, const Cell* types);
-// As make_at; with fixed the buffer never moves, else every cell of its
-// capacity is unset!.
-Cell* make_fixed_at(Cell* slot, int32_t size, bool fixed);
-// Pushes a copy of the block value; pushes a new empty block (0 counts as 1).
+// Pushes a copy of the block value.
 Cell* push(const Cell* block);
-Cell* push_only(int32_t size);
 
 // Loads the text of a string! into a block in the slot (installed by the
 // lexer); until then to block! of a string raises internal feature-na.

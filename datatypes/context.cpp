@@ -185,12 +185,6 @@ Cell* word_of_symbol(Node ctx, uint32_t symbol) {
     return add_global(symbol, false, false);
 }
 
-Cell* value_of_symbol(uint32_t symbol, Node ctx) {
-    if (on_stack_q(ctx)) ctx = global;
-    int32_t i = find_symbol(ctx, symbol, true);
-    return i < 0 ? nullptr : value_at(ctx, static_cast<uint32_t>(i));
-}
-
 // ---- Reading and writing values -----------------------------------------------------------
 
 Cell* get_in(const Cell* word, Node ctx) {

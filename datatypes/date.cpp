@@ -178,22 +178,6 @@ Cell* make_at_fields(Cell* slot, int32_t year, int32_t month, int32_t day, int32
     return make_at(slot, year, month, day, t, 0, 0, true);
 }
 
-void set_week(Cell* date, int32_t week) {
-    int64_t days = iso_week1(year_of(date->data1)) + (static_cast<int64_t>(week) - 1) * 7;
-    date->data1 = pack_days(days, zone_of(date->data1), date->data1 & TIME_FLAG);
-}
-
-void set_weekday(Cell* date, int32_t day) {
-    int64_t days = day_number(date->data1);
-    days += day - weekday(days);
-    date->data1 = pack_days(days, zone_of(date->data1), date->data1 & TIME_FLAG);
-}
-
-void set_yearday(Cell* date, int32_t day) {
-    int64_t days = day_number(year_of(date->data1), 1, 1) + static_cast<int64_t>(day) - 1;
-    date->data1 = pack_days(days, zone_of(date->data1), date->data1 & TIME_FLAG);
-}
-
 // ---- Fields --------------------------------------------------------------------
 
 Cell field(const Cell* d, int32_t n) {

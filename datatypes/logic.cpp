@@ -28,8 +28,6 @@ bool truth(const Cell* value) {
 }
 }  // namespace
 
-Cell* box(bool flag) { return set(stack::arguments, flag); }
-
 Cell* push(bool flag) {
     Cell* c = stack::push_slot();
     *c = Cell{TYPE_LOGIC, 0, 0, 0};
@@ -42,15 +40,6 @@ bool value_true_q(const Cell* value, bool check_unset, const Cell* word) {
     if (check_unset && value->type() == TYPE_UNSET) fire(err::NO_VALUE, word);
     return truth(value);
 }
-
-bool true_q() {
-    if (stack::arguments->type() == TYPE_UNSET) fire(err::NO_RETURN);
-    return truth(stack::arguments);
-}
-
-bool top_true_q() { return truth(stack::arguments); }
-
-bool last_true_q() { return truth(stack::top > stack::arguments ? stack::top - 1 : stack::arguments); }
 
 // ---- Actions -------------------------------------------------------------------------
 

@@ -167,22 +167,6 @@ void finish_events(Cell* obj) {
 
 int32_t new_class_id() { return ++class_counter; }
 
-Node new_context(Cell* obj, uint32_t kind) {
-    Node old = obj->ctx();
-    uint32_t header = context::cell_of(old)->header;
-    bool on_stack = (header & FLAG_CTX_ON_STACK) != 0;
-    Node ctx = context::create(context::word_count(old), on_stack, (header & FLAG_CTX_SELF) != 0, old, kind);
-    uint32_t n = context::word_count(ctx);
-    for (uint32_t i = 0; i < n; ++i) context::word_at(ctx, i)->data1 = ctx;
-    if (!on_stack) {
-        // The values keep in step with the words.
-        Node values = context::values_of(ctx);
-        while (memory::buffer(values)->count() < n) alloc_series_tail(memory::buffer(values));
-    }
-    obj->data1 = ctx;
-    return ctx;
-}
-
 // ---- Making ------------------------------------------------------------------------------
 
 Cell* make_at(Cell* slot, uint32_t slots) {
@@ -196,31 +180,6 @@ Cell* make_at(Cell* slot, uint32_t slots) {
 Cell* push(Node ctx, Node record, int32_t class_id) {
     Cell obj{TYPE_OBJECT, ctx, static_cast<uint32_t>(class_id), record};
     return stack::push(&obj);
-}
-
-Cell* init_push(Node ctx, int32_t class_id) {
-    if (memory::buffer(context::values_of(ctx))->count() == 0) set_values_length(ctx, context::word_count(ctx));
-    return push(ctx, 0, class_id);
-}
-
-void init_events(Node ctx, int32_t on_change, int32_t on_change_locals, int32_t on_deep_change,
-                 int32_t on_deep_change_locals) {
-    Node record = memory::alloc_cells(2);
-    SeriesBuffer* s = memory::buffer(record);
-    s->tail = s->offset + 2 * static_cast<uint32_t>(sizeof(Cell));
-    auto cell = [](int32_t index, int32_t locals) {
-        uint32_t i = index < 0 ? NO_HANDLER : static_cast<uint32_t>(index);
-        return Cell{TYPE_PAIR, 0, (i << 16) | (static_cast<uint32_t>(locals) & 0xFFFF), 0};
-    };
-    record_cells(record)[0] = cell(on_change, on_change_locals);
-    record_cells(record)[1] = cell(on_deep_change, on_deep_change_locals);
-    Cell* top = stack::top - 1;
-    top->data3 = record;
-    *context::self_of(ctx) = *top;
-    if (on_deep_change >= 0) {
-        Cell o = *top, none = none_value();
-        ownership::bind_owner(&o, &o, &none);
-    }
 }
 
 bool collect_set_words(const Cell* spec_in, Node ctx, bool only) {
@@ -337,7 +296,6 @@ Cell* copy_into(const Cell* obj_in, Cell* slot, bool deep, const Cell* types_in,
 // ---- Access ---------------------------------------------------------------------------------
 
 Cell* value_at(Node ctx, uint32_t index) { return context::value_at(ctx, index); }
-Cell* get_values(Node ctx) { return context::value_at(ctx, 0); }
 
 int32_t find_word(const Cell* obj, const Cell* word) {
     return context::find_symbol(obj->ctx(), word->symbol(), true);
@@ -354,11 +312,6 @@ bool field_of_class_q(Node ctx, uint32_t index, int32_t class_id) {
     if (!ctx || index >= context::word_count(ctx)) return false;
     const Cell* v = context::value_at(ctx, index);
     return v && v->type() == TYPE_OBJECT && static_cast<int32_t>(v->data2) == class_id;
-}
-
-bool word_of_class_q(const Cell* word, int32_t class_id) {
-    if (!word->ctx() || word->index() < 0) return false;
-    return field_of_class_q(word->ctx(), static_cast<uint32_t>(word->index()), class_id);
 }
 
 void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some) {

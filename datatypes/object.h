@@ -20,11 +20,6 @@ constexpr int32_t FIRST_CLASS_ID = 1000000;
 // The next class id (the first one handed out is 1,000,001).
 int32_t new_class_id();
 
-// Gives the object a fresh context of the given kind: a copy of its words
-// (rebound to the new context) and table, the same on-stack and self
-// flags, and one unset! value per word. Answers the new node.
-Node new_context(Cell* obj, uint32_t kind);
-
 // ---- Making ---------------------------------------------------------------------------
 
 // A fresh object (header 32, class id 0, no record) over a new object
@@ -32,13 +27,6 @@ Node new_context(Cell* obj, uint32_t kind);
 Cell* make_at(Cell* slot, uint32_t slots);
 // Pushes an object cell.
 Cell* push(Node ctx, Node record, int32_t class_id);
-// The same, first setting the values' length to the word count when the
-// values series is still empty.
-Cell* init_push(Node ctx, int32_t class_id);
-// Gives the object on the stack top its record from these indexes and local
-// counts; a deep handler makes the object own its series.
-void init_events(Node ctx, int32_t on_change, int32_t on_change_locals, int32_t on_deep_change,
-                 int32_t on_deep_change_locals);
 // The construct core: a fresh object of 4 slots with a new class id (or a
 // deep copy of the prototype with its record computed again), then the
 // spec's set-words collected (see collect_set_words). Written to `out`.
@@ -62,14 +50,11 @@ Node events_record(const Cell* obj);
 // ---- Access ------------------------------------------------------------------------------
 
 Cell* value_at(Node ctx, uint32_t index);
-Cell* get_values(Node ctx);
 // The field's value (case-insensitive), or the shared none cell.
 const Cell* select_word(const Cell* obj, const Cell* word);
 // The field's index, or -1.
 int32_t find_word(const Cell* obj, const Cell* word);
 uint32_t words_count(const Cell* obj);
-// Whether the word's value (the field) is an object! of that class.
-bool word_of_class_q(const Cell* word, int32_t class_id);
 bool field_of_class_q(Node ctx, uint32_t index, int32_t class_id);
 // `set` with an object target.
 void set_many(Cell* obj, const Cell* value, bool any, bool only, bool some);

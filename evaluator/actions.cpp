@@ -112,8 +112,6 @@ ActionFn get_action_ptr_from(uint32_t type, Cell* value, uint32_t slot) {
     return fn;
 }
 
-ActionFn get_action_ptr(uint32_t slot) { return get_action_ptr_value(stack::arguments, slot); }
-
 ActionFn get_action_ptr_path(Cell* value, uint32_t slot, Cell* path, Cell* element,
                              int32_t element_index) {
     ActionFn fn = datatype::action(value->type(), slot);

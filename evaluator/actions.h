@@ -221,8 +221,6 @@ void compare_box(int32_t op);
 // word; a handle! actor without the entry raises access no-port-action.
 ActionFn get_action_ptr_from(uint32_t type, Cell* value, uint32_t slot);
 inline ActionFn get_action_ptr_value(Cell* value, uint32_t slot) { return get_action_ptr_from(value->type(), value, slot); }
-// The same for the first argument of the current call.
-ActionFn get_action_ptr(uint32_t slot);
 // Lookup for path evaluation: an unsupported slot raises bad-path-type2
 // (element, datatype) without a path, else bad-path-type (path, datatype,
 // the path cut after the failing element).

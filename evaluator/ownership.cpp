@@ -172,14 +172,6 @@ void unbind(const Cell* value) {
     }
 }
 
-void unbind_range(const Cell* block, uint32_t index, uint32_t count) {
-    Node node = block->node();
-    for (uint32_t i = index; i < index + count && i < memory::buffer(node)->count(); ++i) {
-        Cell c = cell_at(node, i);
-        unbind(&c);
-    }
-}
-
 void release_object(const Cell* object) {
     Cell o = *object;
     if (!o.ctx()) return;
@@ -217,11 +209,6 @@ void modify_owned(const Cell* value, const Cell* arg_in) {
     owner.header &= ~FLAG_NEW_LINE;
     word.header = (word.header & ~(FLAG_NEW_LINE | 0xFFu)) | TYPE_WORD;
     bind_owner(&v, &owner, &word);
-}
-
-bool owned_q(const Cell* value) {
-    if (object_q(value->type())) return table && value->ctx() && hashtable::get_key(table, value->ctx());
-    return maybe_owned(value);
 }
 
 bool check(const Cell* target, const Cell& action, const Cell* value, int32_t index, int32_t part) {

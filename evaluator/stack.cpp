@@ -67,7 +67,6 @@ void machine_overflow() {
 void pop(uint32_t n) { top = static_cast<uint32_t>(top - bottom) < n ? bottom : top - n; }
 
 Cell* top_cell() { return top == bottom ? bottom : top - 1; }
-uint32_t top_type_q() { return top_cell()->type(); }
 
 void adjust_after_try() {
     Cell* last = top_cell();
@@ -79,21 +78,10 @@ void adjust_after_try() {
 
 Cell* frame_base(Frame* frame) { return frame + 1 < ctop ? bottom + frame[1].base : arguments; }
 
-void unwind_func_last() {
-    Cell* result = arguments;
-    unwind_func();
-    *arguments = *result;
-}
-
 void revert() {
     Frame* f = --ctop;
     arguments = bottom + f->base;
     top = arguments;
-}
-
-void revert_func() {
-    restore_context(ctop - 1);
-    revert();
 }
 
 void drop_frame() {
@@ -107,31 +95,6 @@ void drop_frame() {
 void set_return_flag(bool on) {
     Frame* f = ctop - 1;
     f->header = on ? f->header | FRAME_RETURN_TARGET : f->header & ~FRAME_RETURN_TARGET;
-}
-
-void set_interpreted() { (ctop - 1)->header |= FRAME_INTERPRETED; }
-
-Frame* claim_return_target() {
-    if (ctop - 2 < cbottom) return nullptr;
-    Frame* f = ctop - 2;
-    if (f->header & FRAME_RETURN_TARGET) return nullptr;
-    f->header |= FRAME_RETURN_TARGET;
-    return f;
-}
-
-void clear_return_flag(Frame* frame) {
-    if (frame) frame->header &= ~FRAME_RETURN_TARGET;
-}
-
-Frame* current_frame() { return ctop - 1; }
-
-bool eval_q(Frame* frame, bool nearest_only) {
-    Frame* f = frame ? frame : ctop;
-    while (--f >= cbottom) {
-        if (f->header & FRAME_INTERPRETED) return true;
-        if (nearest_only) return false;
-    }
-    return false;
 }
 
 // ---- Unrolling and non-local exits ----------------------------------------------------
@@ -159,18 +122,6 @@ Frame* unroll(uint32_t type, bool keep) {
     if (!keep) ++ctop;
     return f;
 }
-
-void unroll_last(uint32_t type) {
-    Cell result = *arguments;
-    Frame* f = unroll(type, false);
-    if (!f) return;
-    Cell* base = frame_base(f);
-    *base = result;
-    arguments = base;
-    top = base + 1;
-}
-
-Frame* unroll_loop(bool keep) { return unroll(FRAME_LOOP, keep); }
 
 void throw_error(ErrorThrown& e) {
     Cell* error = &e.value;

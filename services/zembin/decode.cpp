@@ -41,6 +41,8 @@ namespace {
 constexpr Cell UNSET_CELL{TYPE_UNSET, 0, 0, 0};
 constexpr Cell NONE_CELL{TYPE_NONE, 0, 0, 0};
 
+// ---- State of a decode -------------------------------------------------------------------
+
 inline uint32_t le32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
@@ -969,6 +971,8 @@ struct Decoder {
         stack::pop(1);
     }
 };
+
+// ---- Entry points ------------------------------------------------------------------------
 
 // The decompressed rest of an image, freed however the decode ends.
 struct Buffer {

@@ -32,6 +32,8 @@ class Encoder {
 public:
     Encoder(bool plain, bool boot) : plain_(plain), boot_(boot) {}
 
+    // ---- Values --------------------------------------------------------------------------
+
     // One value at the current position.
     void value(const Cell& c) {
         stack::check_depth();
@@ -163,6 +165,8 @@ public:
         ++position_;
     }
 
+    // ---- The image -----------------------------------------------------------------------
+
     // The finished image.
     std::vector<uint8_t> image(uint32_t roots, uint8_t version, bool compressed) const {
         std::vector<uint8_t> img(MAGIC, MAGIC + 6);
@@ -202,6 +206,8 @@ public:
     }
 
 private:
+    // ---- State ---------------------------------------------------------------------------
+
     bool plain_;
     bool boot_;  // boot images carry words in the global form only
     std::vector<uint8_t> out_;
@@ -584,6 +590,8 @@ private:
             for (uint32_t i = 0; i < n; ++i) value(*context::value_at(ctx, i));
     }
 };
+
+// ---- Entry points ------------------------------------------------------------------------
 
 Cell* to_binary(const std::vector<uint8_t>& img, Cell* out) {
     Cell b{};
