@@ -4,8 +4,6 @@
 // console set-up routine that sets the title and the window size.
 #include "console/input.h"
 
-#include "library/routines.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -17,14 +15,18 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/routine.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/routines.h"
 #include "evaluator/stack.h"
 #include "runtime/memory.h"
 #include "services/lexer/lexer.h"
 
-namespace terminal {
+namespace input {
+
+using namespace terminal;
 
 namespace {
 
@@ -135,15 +137,6 @@ std::vector<Completion> complete(const std::u32string& line, size_t cursor) {
     return out;
 }
 
-}  // namespace
-
-void init() {
-    console_q = isatty(STDIN_FILENO);
-    if (!editor) editor = new LineEditor(STDIN_FILENO, console::output_is_terminal() ? STDOUT_FILENO : STDERR_FILENO);
-}
-
-bool console_input_q() { return console_q; }
-
 Cell* arg(uint32_t i) { return stack::arguments + i; }
 void result(const Cell& v) { stack::set_last_keep(&v); }
 
@@ -178,6 +171,13 @@ void set_console_size(int columns, int rows) {
     stack::pop(1);
 }
 
+}  // namespace
+
+void init() {
+    console_q = isatty(STDIN_FILENO);
+    if (!editor) editor = new LineEditor(STDIN_FILENO, console::output_is_terminal() ? STDOUT_FILENO : STDERR_FILENO);
+}
+
 bool size(int& columns, int& rows) {
     return window_size(STDOUT_FILENO, columns, rows) || window_size(STDIN_FILENO, columns, rows);
 }
@@ -190,13 +190,7 @@ void set_title(const char* title) {
     (void)n;  // a title that cannot be set is no reason to stop
 }
 
-}  // namespace terminal
-
-namespace routines {
-
-using namespace terminal;
-using terminal::arg;
-using terminal::result;
+namespace {
 
 // ---- Routine bodies ---------------------------------------------------------------------
 
@@ -209,7 +203,7 @@ void r_set_buffer_history() {
 void r_read_input() {
     std::u32string prompt = string::any_string_q(arg(0)->type()) ? text_of(arg(0)) : std::u32string();
     bool hidden = !(arg(1)->type() == TYPE_NONE || (arg(1)->type() == TYPE_LOGIC && arg(1)->data1 == 0));
-    terminal::init();
+    init();
     std::u32string line;
     bool read = true;  // false at the end of input
     if (console_q) {
@@ -279,12 +273,20 @@ void r_fit_columns() {
 }
 
 void r_console_init() {
-    terminal::set_title(terminal::text_utf8(arg(0)).c_str());
-    terminal::init();
+    set_title(text_utf8(arg(0)).c_str());
+    init();
     int columns = 0, rows = 0;
-    if (!terminal::size(columns, rows) || columns <= 0 || rows <= 0) columns = 80, rows = 50;
-    terminal::set_console_size(columns, rows);
+    if (!size(columns, rows) || columns <= 0 || rows <= 0) columns = 80, rows = 50;
+    set_console_size(columns, rows);
     result(Cell{TYPE_UNSET, 0, 0, 0});
 }
 
-}  // namespace routines
+}  // namespace
+
+void register_routines() {
+#define X(index, name, word) routine::register_body(index, r_##name);
+    ZEM_CONSOLE_ROUTINES(X)
+#undef X
+}
+
+}  // namespace input

@@ -12,6 +12,7 @@
 #include "platform/os.h"
 #include "platform/terminal.h"
 #include "runtime/print.h"
+#include "runtime/sys.h"
 
 namespace console {
 
@@ -176,6 +177,7 @@ void move(std::string& out, uint32_t n, char direction) {
 void init() {
     terminal_out = platform::is_terminal(STDOUT_FILENO);
     save_attributes();
+    sys::set_output_flush(flush);  // for code that writes to standard output past this layer
 }
 bool output_is_terminal() { return terminal_out; }
 void set_terminal(bool terminal) { terminal_out = terminal; }

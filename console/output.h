@@ -8,8 +8,8 @@
 
 namespace console {
 
-// Records whether standard output is a terminal and saves the default
-// attribute.
+// Records whether standard output is a terminal, saves the default
+// attribute and installs flush as the runtime's output flush.
 void init();
 bool output_is_terminal();
 // For tests: treat standard output as a terminal (true) or not.

@@ -94,6 +94,13 @@ void register_list(uint32_t id, const ActionList& list) {
     is_registered[id] = true;
 }
 
+void install_entry(uint32_t id, uint32_t slot, actions::ActionFn fn) {
+    if (!registered(id) || slot_kind(id, slot) != SlotKind::pending || !fn)
+        bad_registration("action installed into a slot not pending for type: ", id);
+    kinds[id][slot - 1] = SlotKind::own;
+    table[id][slot - 1] = fn;
+}
+
 const NameEntry* name_entry(uint32_t id) {
     return id < TYPE_SLOTS && is_registered[id] ? &names[id] : nullptr;
 }

@@ -102,6 +102,17 @@ void register_type(E... entries) {
     register_list(Id, detail::make_list(std::make_index_sequence<actions::ACTION_COUNT>{}, entries...));
 }
 
+// Fills a slot that the type registered as pending with its own
+// implementation, for an action a higher layer provides (file!'s reads and
+// writes come from the simple I/O service). Children that inherited the
+// slot before keep what they took.
+void install_entry(uint32_t id, uint32_t slot, actions::ActionFn fn);
+
+template <uint32_t Id, uint32_t S>
+void install(actions::Impl<S> f) {
+    install_entry(Id, S, reinterpret_cast<actions::ActionFn>(f));
+}
+
 // ---- The registry's tables ---------------------------------------------------------
 
 struct NameEntry {

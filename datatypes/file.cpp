@@ -11,7 +11,6 @@
 #include "evaluator/stack.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
-#include "services/simple_io.h"
 
 namespace file {
 
@@ -149,45 +148,10 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
     return limit - written - 1;
 }
 
-// ---- File actions ------------------------------------------------------------------
-
-// The actions that reach the file system hand over to the simple I/O layer;
-// each answers its result in the file's own cell.
-
-Cell* read(Cell* file, Cell* part, Cell* seek, bool binary, bool lines, bool, Cell* as) {
-    if (as) fire(err::NOT_DONE);
-    Cell f = *file;
-    return simple_io::read(&f, part, seek, binary, lines, file);
-}
-
-Cell* write(Cell* file, Cell* data, bool binary, bool lines, bool, bool append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as) {
-    if (allow || as) fire(err::NOT_DONE);
-    simple_io::write(file, data, part, seek, binary, append, lines);
-    *file = Cell{TYPE_UNSET, 0, 0, 0};
-    return file;
-}
-
-Cell* delete_(Cell* file) {
-    bool ok = simple_io::delete_(file);
-    *file = Cell{TYPE_LOGIC, ok ? 1u : 0u, 0, 0};
-    return file;
-}
-
-Cell* rename(Cell* from, Cell* to) {
-    if (to->type() != TYPE_FILE) fire(err::INVALID_ARG, to);
-    bool ok = simple_io::rename(from, to);
-    *from = Cell{TYPE_LOGIC, ok ? 1u : 0u, 0, 0};
-    return from;
-}
-
-Cell* query(Cell* file) {
-    Cell f = *file;
-    return simple_io::query(&f, file);
-}
-
 // ---- Registration --------------------------------------------------------------
 
+// delete, query, read, rename and write reach the file system: the simple
+// I/O service installs them (simple_io::init).
 void init() {
     using namespace datatype;
     datatype::register_type<TYPE_FILE>(
@@ -244,15 +208,15 @@ void init() {
         /* 51 trim            */ unsupported,
         /* 52 create          */ unsupported,
         /* 53 close           */ unsupported,
-        /* 54 delete          */ delete_,
+        /* 54 delete          */ pending,
         /* 55 modify          */ inherit,
         /* 56 open            */ unsupported,
         /* 57 open?           */ unsupported,
-        /* 58 query           */ query,
-        /* 59 read            */ read,
-        /* 60 rename          */ rename,
+        /* 58 query           */ pending,
+        /* 59 read            */ pending,
+        /* 60 rename          */ pending,
         /* 61 update          */ unsupported,
-        /* 62 write           */ write);
+        /* 62 write           */ pending);
 }
 
 }  // namespace file

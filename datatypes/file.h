@@ -35,14 +35,9 @@ Cell* from_local_path(const Cell* path, Cell* slot);
 
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent);
-// The file actions, over the simple I/O layer.
-Cell* read(Cell* file, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
-Cell* write(Cell* file, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as);
-Cell* delete_(Cell* file);
-Cell* rename(Cell* from, Cell* to);
-Cell* query(Cell* file);
 
+// Registers file!; its file-system actions (delete, query, read, rename,
+// write) stay pending until simple_io::init installs them.
 void init();
 
 }  // namespace file

@@ -30,9 +30,10 @@ int32_t append_text(Cell* buffer, const char* text, int32_t limit) {
 
 }  // namespace
 
-int32_t register_body(Body body) {
-    table().push_back(body);
-    return static_cast<int32_t>(table().size());
+void register_body(int32_t entry, Body body) {
+    if (entry < 1) return;
+    if (table().size() < static_cast<size_t>(entry)) table().resize(static_cast<size_t>(entry), nullptr);
+    table()[static_cast<size_t>(entry) - 1] = body;
 }
 
 Body body_of(int32_t entry) {

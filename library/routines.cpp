@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "console/output.h"
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -32,10 +31,6 @@
 #include "natives/native_support.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
-#include "platform/clipboard.h"
-#include "platform/os.h"
-#include "platform/system_info.h"
-#include "platform/terminal.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
@@ -98,9 +93,9 @@ void push_tuple_word(uint32_t length, uint32_t packed) {
 
 void r_quit_return() {
     int32_t status = arg(0)->int_value();
-    console::flush();
+    sys::flush_output();
     std::fflush(nullptr);
-    platform::restore_terminal();
+    sys::restore_terminal();
     sys::free_all();
     std::exit(status & 0xFF);
 }
@@ -156,7 +151,7 @@ void r_get_current_dir() {
 
 void r_set_current_dir() {
     Cell path = *arg(0);
-    if (platform::set_cwd(file::to_os_path(&path).c_str()) != 0) fire(err::CANNOT_OPEN, &path);
+    if (sys::set_current_dir(file::to_os_path(&path).c_str()) != 0) fire(err::CANNOT_OPEN, &path);
     result(Cell{TYPE_UNSET, 0, 0, 0});
 }
 
@@ -176,7 +171,7 @@ void r_exists_q() {
 // release), arch (a word), version (the release's first three numbers as a
 // tuple) and build (the kernel's build number).
 void r_os_info() {
-    platform::OsInfo info = platform::os_info();
+    sys::OsInfo info = sys::os_info();
     Cell* obj = object::make_at(stack::push_slot(), 8);
     Node ctx = obj->ctx();
     auto field = [ctx](const char* name, const Cell& value) { context::put(ctx, word::load(name), &value); };
@@ -266,9 +261,9 @@ void r_tracing_q() { result(logic_cell(interpreter::tracing)); }
 // ---- Clipboard and standard output -------------------------------------------------
 
 void r_read_clipboard() {
-    platform::Clipboard c = platform::clipboard_read();
-    if (c.kind == platform::Clipboard::Empty) return result(none_cell());
-    if (c.kind == platform::Clipboard::Text) {
+    sys::Clipboard c = sys::clipboard_read();
+    if (c.kind == sys::Clipboard::Empty) return result(none_cell());
+    if (c.kind == sys::Clipboard::Text) {
         Cell s = *string::load(reinterpret_cast<const uint8_t*>(c.text.data()), static_cast<uint32_t>(c.text.size()), 0);
         stack::pop(1);
         return result(s);
@@ -288,14 +283,14 @@ void r_read_clipboard() {
 
 void r_write_clipboard() {
     Cell data = *arg(0);
-    platform::Clipboard c;
+    sys::Clipboard c;
     if (data.type() == TYPE_NONE) {
-        c.kind = platform::Clipboard::Empty;
+        c.kind = sys::Clipboard::Empty;
     } else if (string::any_string_q(data.type()) && data.type() != TYPE_FILE) {
-        c.kind = platform::Clipboard::Text;
+        c.kind = sys::Clipboard::Text;
         c.text = utf8_of(&data);
     } else if (data.type() == TYPE_BLOCK) {
-        c.kind = platform::Clipboard::Files;
+        c.kind = sys::Clipboard::Files;
         uint32_t n = block::rs_length_q(&data);
         for (uint32_t i = 0; i < n; ++i) {
             Cell f = block::rs_head(&data)[i];
@@ -305,12 +300,12 @@ void r_write_clipboard() {
     } else {
         return result(logic_cell(false));  // images wait for the image codec
     }
-    result(logic_cell(platform::clipboard_write(c)));
+    result(logic_cell(sys::clipboard_write(c)));
 }
 
 void r_write_stdout() {
     Cell data = *arg(0);
-    console::flush();
+    sys::flush_output();
     if (data.type() == TYPE_BINARY) {
         std::fwrite(binary::rs_head(&data), 1, binary::rs_length_q(&data), stdout);
     } else {
@@ -497,8 +492,8 @@ void init() {
     static bool done = false;
     if (done) return;
     done = true;
-#define X(index, name, word) routine::register_body(r_##name);
-    ZEM_ROUTINES(X)
+#define X(index, name, word) routine::register_body(index, r_##name);
+    ZEM_LIBRARY_ROUTINES(X)
 #undef X
     install_system_hooks();
 }

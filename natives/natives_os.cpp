@@ -1,6 +1,6 @@
 // The natives that reach the operating system and the runtime's services:
 // now, wait, the environment, to-local-file, size?, checksum, compress and
-// decompress. call and browse wait for the process services.
+// decompress. call and browse raise internal feature-na.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +19,6 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "natives/native_support.h"
-#include "platform/os.h"
 #include "runtime/sys.h"
 #include "services/checksum.h"
 #include "services/compress.h"
@@ -147,7 +146,7 @@ Unwind n_get_env(bool, const int32_t*) {
     std::string n = text_of(&name);
     if (n.find('\0') != std::string::npos) return none_result();
     std::string v;
-    if (!platform::get_env(n.c_str(), v)) return none_result();
+    if (!sys::get_env(n.c_str(), v)) return none_result();
     return result(string_of(v));
 }
 

@@ -1,11 +1,13 @@
 // Platform services the runtime calls by name: memory pages, current
-// directory, environment, sleeping, time and the packed date.
+// directory, environment, sleeping, time and the packed date, the clipboard,
+// the system description, the terminal restore and the output flush.
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "console/output.h"
 #include "platform/os.h"
+#include "platform/terminal.h"
 #include "runtime/memory.h"
 #include "runtime/sys.h"
 
@@ -33,6 +35,7 @@ char* get_current_dir(uint32_t* length) {
 
 int set_current_dir(const char* path) { return platform::set_cwd(path); }
 int set_env(const char* name, const char* value) { return platform::set_env(name, value); }
+bool get_env(const char* name, std::string& value) { return platform::get_env(name, value); }
 
 uint32_t get_env(const char* name, char* buffer, uint32_t size) {
     std::string value;
@@ -89,6 +92,23 @@ double degrees_to_radians(double angle, int function) {
             angle = (angle < 0.0 ? -180.0 : 180.0) - angle;
     }
     return angle * 3.141592653589793 / 180.0;
+}
+
+// ---- Clipboard, system description, terminal and output ------------------------
+
+Clipboard clipboard_read() { return platform::clipboard_read(); }
+bool clipboard_write(const Clipboard& content) { return platform::clipboard_write(content); }
+OsInfo os_info() { return platform::os_info(); }
+void restore_terminal() { platform::restore_terminal(); }
+
+namespace {
+FlushHook output_flush = nullptr;
+}  // namespace
+
+void set_output_flush(FlushHook flush) { output_flush = flush; }
+
+void flush_output() {
+    if (output_flush) output_flush();
 }
 
 }  // namespace sys

@@ -977,7 +977,7 @@ struct Decoder {
 // The decompressed rest of an image, freed however the decode ends.
 struct Buffer {
     uint8_t* data = nullptr;
-    ~Buffer() { compress::free_buffer(data); }
+    ~Buffer() { lz77::free_buffer(data); }
 };
 
 [[noreturn]] void boot_failure(const char* message) {
@@ -1007,7 +1007,7 @@ uint32_t decode(const uint8_t* data, size_t length, Cell* target, bool fire_on_e
     Buffer unpacked;
     if (flags & FLAG_COMPRESSED) {
         uint32_t size = 0;
-        unpacked.data = compress::decompress({data + 8, length - 8}, &size);
+        unpacked.data = lz77::decompress({data + 8, length - 8}, &size);
         if (!unpacked.data) refuse(fire_on_error, "Error: ZEMBIN compressed data corrupted!", caller_arg);
         d.begin = unpacked.data;
         d.end = unpacked.data + size;

@@ -194,7 +194,7 @@ public:
         rest.insert(rest.end(), out_.begin(), out_.end());
         if (compressed) {
             std::vector<uint8_t> packed(rest.size());
-            int32_t n = compress::compress(rest, packed.data());
+            int32_t n = lz77::compress(rest, packed.data());
             if (n > 0) {
                 img[7] |= FLAG_COMPRESSED;
                 img.insert(img.end(), packed.begin(), packed.begin() + n);

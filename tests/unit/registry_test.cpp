@@ -2,6 +2,7 @@
 // of what each type registers, inheritance, the name table and datatype!.
 #include "booted.h"
 #include "child.h"
+#include "services/simple_io.h"
 
 namespace event { void init(); }
 namespace file { void init(); }
@@ -157,6 +158,7 @@ TEST_F(Registry, InheritedEntriesAreCopiedAsResolvedAtRegistration) {
     EXPECT_EQ(datatype::action(TYPE_STRING, actions::slot::form), b);
     EXPECT_EQ(datatype::action(TYPE_FILE, actions::slot::form), a);
     datatype::init_all();
+    simple_io::init();
 }
 
 TEST_F(Registry, InheritingAnUnsupportedSlotStaysUnsupported) {

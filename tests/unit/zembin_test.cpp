@@ -222,7 +222,7 @@ TEST_F(Zembin, CompressedImageDecodesAsItsUncompressedForm) {
     ASSERT_EQ(img[7] & zembin::FLAG_COMPRESSED, 0);
     Bytes rest(img.begin() + 8, img.end());
     Bytes packed(rest.size());
-    int32_t n = compress::compress(rest, packed.data());
+    int32_t n = lz77::compress(rest, packed.data());
     ASSERT_GT(n, 0);
     packed.resize(static_cast<size_t>(n));
     Bytes zipped = Bytes(img.begin(), img.begin() + 8) + packed;
