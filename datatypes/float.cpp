@@ -23,6 +23,7 @@
 #include "runtime/number_text.h"
 #include "runtime/rng.h"
 
+#include "runtime/typesets.h"
 namespace float_ {
 
 const double max_finite = std::numeric_limits<double>::max();
@@ -71,9 +72,8 @@ const char* op_name(int32_t op) {
     return op >= 0 && op < 8 ? names[op] : "<anon>";
 }
 
-bool numeric_q(uint32_t type) {
-    return type == TYPE_FLOAT || type == TYPE_PERCENT || type == TYPE_TIME;
-}
+// The types whose payload is a double.
+constexpr typesets::Mask DOUBLE_VALUED = typesets::of({TYPE_FLOAT, TYPE_PERCENT, TYPE_TIME});
 
 // ---- Text ----------------------------------------------------------------------------
 
@@ -327,7 +327,7 @@ Cell* do_math(Cell* left, Cell* right, int32_t op) {
             return integer::dispatch_math(rt, left, right, op);
         default: break;
     }
-    bool number = rt == TYPE_INTEGER || numeric_q(rt) ||
+    bool number = rt == TYPE_INTEGER || in(DOUBLE_VALUED, rt) ||
                   (rt == TYPE_CHAR && lt != TYPE_TIME && lt != TYPE_PERCENT);
     if (!number) fire_with_type(err::INVALID_TYPE, rt);
     double x = lt == TYPE_INTEGER ? static_cast<double>(left->int_value()) : left->float_value();
@@ -538,7 +538,7 @@ Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool
     double s = percent ? 0.01 : 1.0;
     if (scale) {
         if (stype == TYPE_INTEGER) s = static_cast<double>(scale->int_value());
-        else if (numeric_q(stype)) s = scale->float_value();
+        else if (in(DOUBLE_VALUED, stype)) s = scale->float_value();
         else fire_with_type(err::INVALID_TYPE, stype);
         s = std::fabs(s);
         if (percent) s /= 100.0;

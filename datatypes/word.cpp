@@ -10,6 +10,7 @@
 #include "evaluator/words.h"
 #include "runtime/memory.h"
 
+#include "runtime/typesets.h"
 namespace word {
 
 Cell* (*load_value_hook)(Cell* text, Cell* slot) = nullptr;
@@ -183,7 +184,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             }
             r = load_first(&text);
             if (spec->type() == TYPE_CHAR) stack::pop(1);
-            if (!any_word_q(r.type())) fire(err::INVALID_CHARS);
+            if (!in(ALL_WORD, r.type())) fire(err::INVALID_CHARS);
             break;
         }
         case TYPE_DATATYPE: {
@@ -221,9 +222,9 @@ int32_t mold_with(Cell* value, Cell* buffer, const char* mark, bool suffix, int3
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t1 = value1->type(), t2 = value2->type();
-    if (!any_word_q(t1) || (t1 == TYPE_ISSUE && t2 != TYPE_ISSUE)) return actions::NOT_COMPARABLE;
+    if (!in(ALL_WORD, t1) || (t1 == TYPE_ISSUE && t2 != TYPE_ISSUE)) return actions::NOT_COMPARABLE;
     // A word's symbol means nothing against a value of another kind.
-    if (!any_word_q(t2)) return actions::NOT_COMPARABLE;
+    if (!in(ALL_WORD, t2)) return actions::NOT_COMPARABLE;
     uint32_t s1 = value1->symbol(), s2 = value2->symbol();
     bool word_lit = (t1 == TYPE_WORD && t2 == TYPE_LIT_WORD) || (t1 == TYPE_LIT_WORD && t2 == TYPE_WORD);
     switch (op) {
