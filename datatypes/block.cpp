@@ -11,6 +11,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
+#include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
@@ -27,8 +28,8 @@
 #include "runtime/memory.h"
 #include "runtime/sort.h"
 #include "runtime/sys.h"
-
 #include "runtime/typesets.h"
+
 namespace block {
 
 namespace {
@@ -376,12 +377,6 @@ Cell* append_word(const char* text, Cell* block) { return append_global_word(sym
 
 namespace {
 
-[[noreturn]] void fire_bad_arg(ErrorId id, uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(id, &dt, spec);
-}
-
 // An integer! as it is, a float! truncated; a float out of the 32-bit range
 // or not a number raises out-of-range.
 int32_t int_checked(const Cell* value) {
@@ -438,7 +433,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         case TYPE_OBJECT:
         case TYPE_MAP:
         case TYPE_VECTOR: return body_into(proto, spec, type);
-        default: fire_bad_arg(err::BAD_MAKE_ARG, type, spec);
+        default: scalar::bad_make_arg(type, spec);
     }
 }
 

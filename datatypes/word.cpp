@@ -3,14 +3,15 @@
 
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/memory.h"
-
 #include "runtime/typesets.h"
+
 namespace word {
 
 Cell* (*load_value_hook)(Cell* text, Cell* slot) = nullptr;
@@ -145,12 +146,6 @@ Cell load_first(Cell* text) {
     return value;
 }
 
-[[noreturn]] void bad_to_arg(uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(err::BAD_TO_ARG, &dt, spec);
-}
-
 }  // namespace
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
@@ -165,7 +160,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             Cell text;
             spelling(spec, &text);
             Cell loaded = load_first(&text);
-            if (loaded.type() < TYPE_WORD || loaded.type() > TYPE_GET_WORD) bad_to_arg(type, spec);
+            if (loaded.type() < TYPE_WORD || loaded.type() > TYPE_GET_WORD) scalar::bad_to_arg(type, spec);
             r = *spec;
             int32_t index = context::find_symbol(context::global, r.symbol(), true);
             if (index >= 0) {
@@ -189,14 +184,14 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         }
         case TYPE_DATATYPE: {
             const datatype::NameEntry* n = datatype::name_entry(spec->data1);
-            if (!n || n->word.type() == 0) bad_to_arg(type, spec);
+            if (!n || n->word.type() == 0) scalar::bad_to_arg(type, spec);
             r = n->word;
             break;
         }
         case TYPE_LOGIC:
             r = *make_global(spec->data1 ? words::sym::true_ : words::sym::false_);
             break;
-        default: bad_to_arg(type, spec);
+        default: scalar::bad_to_arg(type, spec);
     }
     r.header = type;
     return copy_cell(&r, proto);
