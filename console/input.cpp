@@ -22,6 +22,7 @@
 #include "evaluator/routines.h"
 #include "evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/typesets.h"
 #include "services/lexer/lexer.h"
 
 namespace input {
@@ -88,7 +89,7 @@ public:
         Cell h = state_cells()[1];
         if (h.type() != TYPE_BLOCK || index < 0 || index >= count()) return {};
         Cell e = *(block::rs_head(&h) + index);
-        return string::any_string_q(e.type()) ? text_of(&e) : std::u32string();
+        return in(ANY_STRING, e.type()) ? text_of(&e) : std::u32string();
     }
     void add(const std::u32string& line) override {
         Cell h = state_cells()[1];
@@ -96,7 +97,7 @@ public:
         if (count() > 0) {
             Cell first = *block::rs_head(&h);
             Cell s = make_string(line);
-            if (string::any_string_q(first.type()) && string::compare_text(&s, &first, 0, false) == 0) return;
+            if (in(ANY_STRING, first.type()) && string::compare_text(&s, &first, 0, false) == 0) return;
         }
         Cell s = make_string(line);
         h = state_cells()[1];
@@ -129,7 +130,7 @@ std::vector<Completion> complete(const std::u32string& line, size_t cursor) {
     uint32_t n = block::rs_length_q(&r);
     for (uint32_t i = 0; i < n; ++i) {
         Cell e = *(block::rs_head(&r) + i);
-        if (!string::any_string_q(e.type())) continue;
+        if (!in(ANY_STRING, e.type())) continue;
         Cell from_head = e;
         from_head.data1 = 0;
         out.push_back({text_of(&from_head), static_cast<size_t>(e.head())});
@@ -142,7 +143,7 @@ void result(const Cell& v) { stack::set_last_keep(&v); }
 
 std::string text_utf8(const Cell* str) {
     std::string out;
-    if (!string::any_string_q(str->type())) return out;
+    if (!in(ANY_STRING, str->type())) return out;
     for (char32_t cp : text_of(str)) {
         if (cp < 0x80) out += static_cast<char>(cp);
         else if (cp < 0x800) out += static_cast<char>(0xC0 | (cp >> 6)), out += static_cast<char>(0x80 | (cp & 0x3F));
@@ -201,7 +202,7 @@ void r_set_buffer_history() {
 }
 
 void r_read_input() {
-    std::u32string prompt = string::any_string_q(arg(0)->type()) ? text_of(arg(0)) : std::u32string();
+    std::u32string prompt = in(ANY_STRING, arg(0)->type()) ? text_of(arg(0)) : std::u32string();
     bool hidden = !(arg(1)->type() == TYPE_NONE || (arg(1)->type() == TYPE_LOGIC && arg(1)->data1 == 0));
     init();
     std::u32string line;
@@ -221,7 +222,7 @@ void r_read_input() {
         read = read_piped_line(STDIN_FILENO, line);
     }
     Cell target = state_cells()[0];
-    if (string::any_string_q(target.type())) append_text(&target, line);
+    if (in(ANY_STRING, target.type())) append_text(&target, line);
     result(Cell{TYPE_LOGIC, read ? 1u : 0u, 0, 0});
 }
 

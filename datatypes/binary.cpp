@@ -14,6 +14,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 
 namespace binary {
@@ -183,14 +184,6 @@ uint8_t byte_of(const Cell* value) {
 
 // ---- Comparing and matching -------------------------------------------------------
 
-bool text_type_q(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-            return true;
-        default: return false;
-    }
-}
-
 namespace {
 
 // UTF-8 of the code points of a text value from its index, at most
@@ -213,7 +206,7 @@ bool bytes_for_compare(const Cell* value, std::vector<uint8_t>& scratch, const u
         *n = rs_length_q(value);
         return true;
     }
-    if (!text_type_q(value->type())) return false;
+    if (!in(ANY_STRING, value->type())) return false;
     text_utf8(value, -1, scratch);
     *p = scratch.data();
     *n = static_cast<uint32_t>(scratch.size());
@@ -228,7 +221,7 @@ bool equality_op_q(int32_t op) {
 }  // namespace
 
 int32_t compare_bytes(const Cell* value1, const Cell* value2, int32_t op, bool match) {
-    if (value2->type() != TYPE_BINARY && !text_type_q(value2->type())) return actions::NOT_COMPARABLE;
+    if (value2->type() != TYPE_BINARY && !in(ANY_STRING, value2->type())) return actions::NOT_COMPARABLE;
     bool same = value1->node() == value2->node() && value1->head() == value2->head();
     if (same && (op == actions::COMP_SAME || equality_op_q(op))) return 0;
     if (op == actions::COMP_SAME) return -1;
@@ -266,7 +259,7 @@ bool match_bitset_q(const Cell* bin, const Cell* bits) {
 }
 
 bool match_value_q(const Cell* bin, const Cell* value, int32_t op) {
-    if (value->type() == TYPE_BINARY || text_type_q(value->type()))
+    if (value->type() == TYPE_BINARY || in(ANY_STRING, value->type()))
         return compare_bytes(bin, value, op, true) == 0;
     if (value->type() == TYPE_CHAR)
         return !rs_tail_q(bin) && rs_abs_at(bin) == static_cast<uint32_t>(value->int_value());
@@ -341,7 +334,7 @@ void bytes_of(const Cell* value, bool only, int64_t* limit, bool form_others, st
             return;
         }
         default:
-            if (text_type_q(value->type())) {
+            if (in(ANY_STRING, value->type())) {
                 uint32_t k = capped(string::rs_length_q(value));
                 text_utf8(value, static_cast<int32_t>(k), out);
                 return;
@@ -716,7 +709,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_PAREN:
         case TYPE_HASH: collect_bytes(spec, false, -1, false, bytes); break;
         default:
-            if (!text_type_q(spec->type())) fire_bad_to(spec);
+            if (!in(ANY_STRING, spec->type())) fire_bad_to(spec);
             collect_bytes(spec, false, -1, false, bytes);
     }
     if (bytes.size() > memory::MAX_SERIES_SIZE) fire_no_memory();
@@ -875,7 +868,7 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
         } else if (with->type() == TYPE_BINARY) {
             const uint8_t* w = rs_head(with);
             for (uint32_t i = 0, k = rs_length_q(with); i < k; ++i) drop[w[i]] = true;
-        } else if (text_type_q(with->type())) {
+        } else if (in(ANY_STRING, with->type())) {
             for (uint32_t i = 0, k = string::rs_length_q(with); i < k; ++i) {
                 uint32_t cp = string::rs_abs_at(with, with->head() + i);
                 if (cp < 256) drop[cp] = true;

@@ -56,9 +56,6 @@ uint8_t byte_of(const Cell* value);
 
 // ---- Comparing and matching -------------------------------------------------------
 
-// Whether a type stores text (string!, file!, url!, tag!, email!, ref!).
-bool text_type_q(uint32_t type);
-
 // Compares the bytes of a binary with a binary or the UTF-8 text of a
 // string-like value under a comparison code: -1, 0, 1, or -2 when value 2
 // is of another type. In match mode only as many bytes as value 2 has are

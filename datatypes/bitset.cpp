@@ -17,6 +17,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace bitset {
 
@@ -209,7 +210,7 @@ bool walk(const Cell* spec, Walk& w) {
         case TYPE_HASH: return walk_block(spec, w);
         case TYPE_BINARY: fire(err::NOT_DONE);
         default:
-            if (!binary::text_type_q(spec->type())) fire_bad_spec(spec, w.caller);
+            if (!in(ANY_STRING, spec->type())) fire_bad_spec(spec, w.caller);
             if (w.op == OP_MEASURE || w.op == OP_SET) {
                 int64_t top = process_string(spec, nullptr, OP_MEASURE);
                 if (top > w.highest) w.highest = top;
@@ -441,7 +442,7 @@ Cell* reflect(Cell* value, Cell* field) {
 }
 
 Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
-    if (word::any_word_q(field->type()) && symbol::resolve(field->symbol()) == symbol::resolve(words::sym::owned))
+    if (in(ALL_WORD, field->type()) && symbol::resolve(field->symbol()) == symbol::resolve(words::sym::owned))
         ownership::modify_owned(target, value);
     return value;
 }

@@ -11,6 +11,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
+#include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
@@ -27,6 +28,7 @@
 #include "runtime/memory.h"
 #include "runtime/sort.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 
 namespace block {
 
@@ -149,7 +151,7 @@ struct Source {
     bool cloned;
 
     Source(const Cell* v, const Cell* target, bool only, int32_t part) : value(*v), cloned(false) {
-        spliced = !only && any_block_q(value.type());
+        spliced = !only && in(ANY_BLOCK, value.type());
         if (!spliced) {
             count = 1;
             return;
@@ -185,16 +187,6 @@ struct Source {
 };
 
 uint32_t clamp(Cell* block) { return series::clamp(block); }
-
-bool series_like_q(uint32_t type) {
-    switch (type) {
-        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-        case TYPE_GET_PATH: case TYPE_HASH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL:
-        case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR:
-        case TYPE_IMAGE: return true;
-        default: return false;
-    }
-}
 
 }  // namespace
 
@@ -315,7 +307,7 @@ void copy_values_deep(Node node, uint32_t first, uint32_t end, uint32_t step, bo
         // plain deep walk copies the series and shares the objects.
         bool object = t == TYPE_OBJECT || t == TYPE_ERROR;
         if (object && !types) continue;
-        if (!object && !series_like_q(t) && t != TYPE_BITSET && t != TYPE_MAP)
+        if (!object && !in(SERIES, t) && t != TYPE_BITSET && t != TYPE_MAP)
             continue;
         // An object met again inside its own copy would be copied for ever.
         if (object && cycles::find_q(c.ctx())) {
@@ -340,12 +332,6 @@ Cell* append_word(const char* text, Cell* block) { return append_global_word(sym
 // ---- Making ------------------------------------------------------------------------------------
 
 namespace {
-
-[[noreturn]] void fire_bad_arg(ErrorId id, uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(id, &dt, spec);
-}
 
 // An integer! as it is, a float! truncated; a float out of the 32-bit range
 // or not a number raises out-of-range.
@@ -391,7 +377,7 @@ Cell* (*scan_hook)(Cell* text, Cell* slot) = nullptr;
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t t = spec->type();
-    if (any_block_q(t)) return copy_into(proto, spec, type);
+    if (in(ANY_BLOCK, t)) return copy_into(proto, spec, type);
     switch (t) {
         case TYPE_INTEGER:
         case TYPE_FLOAT: {
@@ -403,13 +389,13 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         case TYPE_OBJECT:
         case TYPE_MAP:
         case TYPE_VECTOR: return body_into(proto, spec, type);
-        default: fire_bad_arg(err::BAD_MAKE_ARG, type, spec);
+        default: scalar::bad_make_arg(type, spec);
     }
 }
 
 Cell* to(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t t = spec->type();
-    if (any_block_q(t)) return copy_into(proto, spec, type);
+    if (in(ANY_BLOCK, t)) return copy_into(proto, spec, type);
     switch (t) {
         case TYPE_OBJECT:
         case TYPE_MAP:
@@ -523,8 +509,6 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
 
 namespace {
 
-bool number_q(uint32_t t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; }
-
 bool equality_op_q(int32_t op) {
     switch (op) {
         case actions::COMP_EQUAL: case actions::COMP_NOT_EQUAL: case actions::COMP_STRICT_EQUAL:
@@ -559,7 +543,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
         Cell c1 = *rs_abs_at(&b1, h1 + i);
         Cell c2 = *rs_abs_at(&b2, h2 + i);
         uint32_t a = c1.type(), b = c2.type();
-        if (a == b || (word::any_word_q(a) && word::any_word_q(b)) || (number_q(a) && number_q(b)))
+        if (a == b || (in(ALL_WORD, a) && in(ALL_WORD, b)) || (in(NUMBER, a) && in(NUMBER, b)))
             r = actions::compare(&c1, &c2, op);
         else
             r = a < b ? -1 : 1;
@@ -676,7 +660,7 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     uint32_t h = clamp(series);
     uint32_t len = series_of(series)->count();
     uint32_t rest = len - h;
-    bool spliced = !only && any_block_q(value->type());
+    bool spliced = !only && in(ANY_BLOCK, value->type());
     uint64_t inserted = static_cast<uint64_t>(spliced ? rs_length_q(value) : 1) * static_cast<uint32_t>(dup);
     uint64_t removed = part >= 0 ? static_cast<uint64_t>(part) : inserted;
     if (removed > rest) removed = rest;
@@ -726,7 +710,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
     if (!types) {
         for (uint32_t i = 0; i < n; ++i) {
             Cell c = *rs_abs_at(&out, i);
-            if (!series_like_q(c.type())) continue;
+            if (!in(SERIES, c.type())) continue;
             Cell copied = c;
             actions::copy(&copied, &copied, nullptr, true, nullptr);
             copied.header = c.header;
@@ -741,7 +725,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
 }
 
 Cell* swap(Cell* series1, Cell* series2) {
-    if (!any_block_q(series2->type())) fire(err::INVALID_ARG, series2);
+    if (!in(ANY_BLOCK, series2->type())) fire(err::INVALID_ARG, series2);
     uint32_t h1 = clamp(series1), h2 = clamp(series2);
     if (h1 < series_of(series1)->count() && h2 < series_of(series2)->count()) {
         Cell s1 = *series1, s2 = *series2;
@@ -767,7 +751,7 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last) {
     if (part && series->type() == TYPE_HASH) hash::make_table_at(series, series_of(series)->count());
     if (!part) {
         Cell c = *rs_abs_at(series, 0);
-        if (deep && series_like_q(c.type())) actions::copy(&c, &c, nullptr, true, nullptr);
+        if (deep && in(SERIES, c.type())) actions::copy(&c, &c, nullptr, true, nullptr);
         *series = c;
         return series;
     }
@@ -815,7 +799,7 @@ struct Pattern {
         if (only) kind = ONE;
         else if (t == TYPE_DATATYPE) kind = TYPE;
         else if (t == TYPE_TYPESET) kind = TYPESET;
-        else if (any_block_q(t) && rs_length_q(&value) > 0) {
+        else if (in(ANY_BLOCK, t) && rs_length_q(&value) > 0) {
             kind = SEQUENCE;
             clamp(&value);
             length = rs_length_q(&value);
@@ -852,7 +836,7 @@ bool table_search_q(const Pattern& p, bool only, bool same, bool match) {
     if (match || p.kind != Pattern::ONE) return false;
     uint32_t t = p.value.type();
     if (t == TYPE_OBJECT && !same) return false;
-    if (any_block_q(t) && !(only && same)) return false;
+    if (in(ANY_BLOCK, t) && !(only && same)) return false;
     return true;
 }
 
@@ -897,7 +881,7 @@ int64_t locate(Cell* series, const Cell* value, const Cell* part, bool only, boo
         };
         uint32_t t = p.value.type();
         int64_t pos = -1;
-        if (word::any_word_q(t) && (p.op == actions::COMP_FIND || p.op == actions::COMP_EQUAL)) {
+        if (in(ALL_WORD, t) && (p.op == actions::COMP_FIND || p.op == actions::COMP_EQUAL)) {
             // The table keeps each kind of word apart; equality does not.
             for (uint32_t kind = TYPE_WORD; kind <= TYPE_ISSUE; ++kind) {
                 if (kind == TYPE_ISSUE && t != TYPE_ISSUE) continue;
@@ -1215,7 +1199,7 @@ struct Set {
 // Whether `key` is the first cell of a record of the block from `head`
 // (records of `size` cells), under `op`.
 bool has_record(const Cell* block, uint32_t head, Node table, const Cell* key, uint32_t size, int32_t op) {
-    if (any_block_q(key->type())) {
+    if (in(ANY_BLOCK, key->type())) {
         uint32_t len = series_of(block)->count();
         for (uint32_t i = head; i < len; i += size) {
             Cell c = *rs_abs_at(block, i);
@@ -1266,7 +1250,7 @@ void do_set_op(bool case_, Cell* skip, int32_t op) {
                 rs_append(&result, &c);
             }
             int32_t status = 0;
-            if (!any_block_q(key.type())) hashtable::put(result_table, rs_abs_at(&result, at), &status);
+            if (!in(ANY_BLOCK, key.type())) hashtable::put(result_table, rs_abs_at(&result, at), &status);
         }
     };
     switch (op) {

@@ -41,12 +41,6 @@ Cell* append_word(const char* text, Cell* block);
 
 // ---- Cursor and addresses -----------------------------------------------------------
 
-// block!, paren!, the path family and hash!.
-inline bool any_block_q(uint32_t type) {
-    return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH ||
-           (type >= TYPE_PATH && type <= TYPE_GET_PATH);
-}
-
 // rs_head on a value that may be written: an index past the tail is first
 // set to the tail's index in the value.
 Cell* rs_head(Cell* block);

@@ -6,6 +6,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
@@ -16,12 +17,6 @@ namespace char_ {
 namespace {
 
 Cell char_cell(uint32_t cp) { return Cell{TYPE_CHAR, 0, cp, 0}; }
-
-[[noreturn]] void bad_to_arg(const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, TYPE_CHAR);
-    fire(err::BAD_TO_ARG, &dt, spec);
-}
 
 // The escape of each code point below 95 that mold writes after a caret
 // (0 when it is written as it is).
@@ -134,7 +129,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_TAG:
         case TYPE_EMAIL:
         case TYPE_REF:
-            if (string::rs_length_q(spec) == 0) bad_to_arg(spec);
+            if (string::rs_length_q(spec) == 0) scalar::bad_to_arg(TYPE_CHAR, spec);
             cp = static_cast<int32_t>(string::rs_abs_at(spec, spec->head()));
             break;
         case TYPE_CHAR:
@@ -154,17 +149,17 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             SeriesBuffer* s = series_of(spec);
             uint32_t count = s->count();
             uint32_t length = spec->head() < count ? count - spec->head() : 0;
-            if (length == 0) bad_to_arg(spec);
+            if (length == 0) scalar::bad_to_arg(TYPE_CHAR, spec);
             // Copied out: decoding may raise an error that builds values.
             uint8_t bytes[4];
             uint32_t n = length < 4 ? length : 4;
             std::memcpy(bytes, s->data_at(spec->head()), n);
             uint32_t used = n;
             cp = unicode::decode_utf8_char_checked(bytes, &used);
-            if (cp < 0) bad_to_arg(spec);
+            if (cp < 0) scalar::bad_to_arg(TYPE_CHAR, spec);
             break;
         }
-        default: bad_to_arg(spec);
+        default: scalar::bad_to_arg(TYPE_CHAR, spec);
     }
     *proto = char_cell(static_cast<uint32_t>(cp));
     return proto;

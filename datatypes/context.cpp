@@ -13,6 +13,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
+#include "runtime/typesets.h"
 
 namespace context {
 
@@ -55,10 +56,6 @@ void append_value(Node ctx) {
     alloc_series_tail(memory::buffer(cell_of(ctx)->data2));
 }
 
-bool word_like_q(uint32_t type) {
-    return type == TYPE_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD || type == TYPE_REFINEMENT;
-}
-
 // A cell series of a block value, from its index: first cell and count.
 uint32_t cells_of(const Cell* block, Cell** first) {
     SeriesBuffer* s = series_of(block);
@@ -99,7 +96,7 @@ Node make(const Cell* spec, bool on_stack, bool self, uint32_t kind) {
     for (uint32_t i = 0; i < n; ++i) {
         cells_of(spec, &first);  // this spec may have moved
         const Cell* c = first + i;
-        if (!word_like_q(c->type())) continue;
+        if (!in(ARG_WORD, c->type())) continue;
         int32_t position;
         find_word(ctx, c->symbol(), true, &position);
     }

@@ -16,6 +16,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace date {
 
@@ -440,7 +441,7 @@ Cell* from_block(Cell* proto, Cell* spec, bool check) {
 }  // namespace
 
 Cell* make(Cell* proto, Cell* spec, uint32_t) {
-    if (scalar::any_block_q(spec->type())) return from_block(proto, spec, true);
+    if (in(ANY_LIST, spec->type())) return from_block(proto, spec, true);
     if (spec->type() == TYPE_DATE) return copy_cell(spec, proto);
     scalar::bad_to_arg(TYPE_DATE, spec);
 }
@@ -459,7 +460,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
             return proto;
         }
         default:
-            if (scalar::any_block_q(spec->type())) return from_block(proto, spec, false);
+            if (in(ANY_LIST, spec->type())) return from_block(proto, spec, false);
             scalar::bad_to_arg(TYPE_DATE, spec);
     }
 }

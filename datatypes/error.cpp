@@ -16,6 +16,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "runtime/typesets.h"
 
 namespace error {
 
@@ -155,7 +156,7 @@ Cell* make_prototype(Cell* out) {
 bool id_of(const Cell* error, ErrorId* out) {
     const Cell* t = field(error, TYPE);
     const Cell* i = field(error, ID);
-    if (!word::any_word_q(t->type()) || !word::any_word_q(i->type())) return false;
+    if (!in(ALL_WORD, t->type()) || !in(ALL_WORD, i->type())) return false;
     uint32_t category, position;
     if (!errors::find_category(t->symbol(), &category)) return false;
     if (!errors::find_id(category, field(error, ID)->symbol(), &position)) return false;
@@ -215,7 +216,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
                 Cell id_word = global_word("id");
                 uint32_t category;
                 const Cell* t = field(&e, TYPE);
-                if (!word::any_word_q(t->type()) || !errors::find_category(t->symbol(), &category))
+                if (!in(ALL_WORD, t->type()) || !errors::find_category(t->symbol(), &category))
                     fire(err::MISSING_SPEC_FIELD, &type_word);
                 if (!id_of(&e, &id)) fire(err::MISSING_SPEC_FIELD, &id_word);
                 Cell keep[3] = {*field(&e, ARG1), *field(&e, ARG2), *field(&e, ARG3)};
@@ -316,7 +317,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
                 bool) {
     Cell none = none_cell();
     Cell el = *element;
-    if (!word::any_word_q(el.type()) || el.type() == TYPE_ISSUE) fire(err::INVALID_PATH, path ? path : &none, &el);
+    if (!in(ALL_WORD, el.type()) || el.type() == TYPE_ISSUE) fire(err::INVALID_PATH, path ? path : &none, &el);
     Node ctx = parent->ctx();
     int32_t i = context::find_symbol(ctx, el.symbol(), true);
     if (i < 0) fire(err::INVALID_PATH, path ? path : &none, &el);

@@ -17,6 +17,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace function {
 
@@ -34,15 +35,6 @@ namespace {
 
 Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
 Cell int_cell(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
-
-bool block_like_q(uint32_t t) {
-    return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH ||
-           t == TYPE_GET_PATH || t == TYPE_HASH;
-}
-
-bool arg_word_q(uint32_t t) {
-    return t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD || t == TYPE_REFINEMENT;
-}
 
 uint32_t canon(uint32_t symbol) { return symbol::resolve(symbol); }
 
@@ -77,7 +69,7 @@ Cell* clone(const Cell* blk, Cell* out) {
     uint32_t n = block::rs_length_q(&r);
     for (uint32_t i = 0; i < n; ++i) {
         Cell c = at(&r, i);
-        if (!block_like_q(c.type()) || cycles::find_q(c.node())) continue;
+        if (!in(ANY_BLOCK, c.type()) || cycles::find_q(c.node())) continue;
         Cell copy;
         clone(&c, &copy);
         block::rs_head(&r)[i] = copy;
@@ -208,7 +200,7 @@ uint32_t check_spec(const Cell* spec_in) {
                 else if (local_seen || return_seen) bad();
                 if (i + 1 < n) {
                     uint32_t t = at(&spec, i + 1).type();
-                    if (!arg_word_q(t) && t != TYPE_SET_WORD && t != TYPE_STRING) bad();
+                    if (!in(ARG_WORD, t) && t != TYPE_SET_WORD && t != TYPE_STRING) bad();
                 }
                 break;
             }
@@ -219,7 +211,7 @@ uint32_t check_spec(const Cell* spec_in) {
     std::vector<uint32_t> seen;
     for (i = first; i < n; ++i) {
         Cell c = at(&spec, i);
-        if (!arg_word_q(c.type())) continue;
+        if (!in(ARG_WORD, c.type())) continue;
         uint32_t s = canon(c.symbol());
         for (uint32_t x : seen)
             if (x == s) fire(err::DUP_VARS, &c);
@@ -289,7 +281,7 @@ void collect_words(Cell* spec, const Cell* body) {
     uint32_t n = block::rs_length_q(spec);
     for (uint32_t i = 0; i < n; ++i) {
         Cell c = at(spec, i);
-        if (arg_word_q(c.type())) col.ignore.push_back(canon(c.symbol()));
+        if (in(ARG_WORD, c.type())) col.ignore.push_back(canon(c.symbol()));
     }
     for (uint32_t i = 0; i < n; ++i) {
         Cell c = at(spec, i);
@@ -298,7 +290,7 @@ void collect_words(Cell* spec, const Cell* body) {
         for (; j < n; ++j) {
             Cell w = at(spec, j);
             if (w.type() == TYPE_REFINEMENT) break;
-            if (!word::any_word_q(w.type()) || w.type() == TYPE_ISSUE) fire(err::BAD_FUNC_EXTERN, &w);
+            if (!in(ALL_WORD, w.type()) || w.type() == TYPE_ISSUE) fire(err::BAD_FUNC_EXTERN, &w);
             col.ignore.push_back(canon(w.symbol()));
         }
         // Take the /extern part out of this spec.

@@ -10,6 +10,7 @@
 #include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/money.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
@@ -23,18 +24,6 @@ namespace integer {
 namespace {
 
 Cell integer_cell(int32_t value) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(value), 0}; }
-
-[[noreturn]] void fire_with_type(ErrorId id, uint32_t type) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(id, &dt);
-}
-
-[[noreturn]] void bad_to_arg(uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(err::BAD_TO_ARG, &dt, spec);
-}
 
 // script not-related: the function being called and a datatype.
 [[noreturn]] void not_related(uint32_t type) {
@@ -223,7 +212,7 @@ Cell* do_math(Cell* left, Cell* right, int32_t op) {
         case TYPE_MONEY:
             // money! computes with an integer! on its left itself.
             return dispatch_math(type, left, right, op);
-        default: fire_with_type(err::INVALID_TYPE, type);
+        default: scalar::fire_type(err::INVALID_TYPE, type);
     }
 }
 
@@ -244,7 +233,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
         case TYPE_CHAR: n = spec->int_value(); break;
         case TYPE_FLOAT:
         case TYPE_PERCENT:
-            if (float_out_of_range_q(spec)) fire_with_type(err::TYPE_LIMIT, TYPE_INTEGER);
+            if (float_out_of_range_q(spec)) scalar::fire_type(err::TYPE_LIMIT, TYPE_INTEGER);
             n = truncate(spec->float_value());
             break;
         case TYPE_TIME: n = truncate(spec->float_value() + 0.5); break;
@@ -259,7 +248,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
             uint32_t length = string::rs_length_q(spec);
             int error = -1;
             if (length) n = number_text::text_to_integer(s->data_at(spec->head() * unit), static_cast<int32_t>(length), static_cast<int>(unit), error);
-            if (error) bad_to_arg(type, spec);
+            if (error) scalar::bad_to_arg(type, spec);
             break;
         }
         case TYPE_ISSUE: {
@@ -292,7 +281,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
         }
         case TYPE_DATE: n = date::to_integer(spec); break;
         case TYPE_MONEY: n = money::to_integer(spec); break;
-        default: bad_to_arg(type, spec);
+        default: scalar::bad_to_arg(type, spec);
     }
     *proto = integer_cell(n);
     return proto;

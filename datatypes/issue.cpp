@@ -8,6 +8,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "runtime/memory.h"
+#include "runtime/typesets.h"
 
 namespace issue {
 
@@ -53,7 +54,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             break;
         }
         default:
-            if (!word::any_word_q(spec->type())) return word::make(proto, spec, type);
+            if (!in(ALL_WORD, spec->type())) return word::make(proto, spec, type);
             r = *spec;
             break;
     }

@@ -18,6 +18,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
+#include "runtime/typesets.h"
 
 namespace map {
 
@@ -27,15 +28,8 @@ const Cell none_value{TYPE_NONE, 0, 0, 0};
 // What a path step answers for a missing key (the caller copies it at once).
 Cell path_none{TYPE_NONE, 0, 0, 0};
 
-bool word_key_q(uint32_t t) { return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD; }
-
-bool text_key_q(uint32_t t) {
-    switch (t) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        case TYPE_BINARY: return true;
-        default: return false;
-    }
-}
+// Keys stored as a copy of their text or bytes.
+constexpr typesets::Mask TEXT_KEY = ANY_STRING | typesets::of({TYPE_BINARY});
 
 // The backing block as a block! value.
 Cell backing(const Cell* map) { return Cell{TYPE_BLOCK, 0, map->node(), 0}; }
@@ -62,7 +56,7 @@ void set_value(const Cell* map, const Cell* key, const Cell* value, bool case_, 
         found[1] = v;
         return;
     }
-    if (!valid_key_q(k.type())) {
+    if (!in(KEY_TYPES, k.type())) {
         Cell dt;
         datatype::make_at(&dt, k.type());
         fire(err::INVALID_PATH, context, &dt);
@@ -93,28 +87,17 @@ int32_t put_char(Cell* buffer, char c, int32_t limit) {
 
 // ---- Keys and making ------------------------------------------------------------------
 
-bool valid_key_q(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_CHAR: case TYPE_INTEGER: case TYPE_FLOAT:
-        case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
-        case TYPE_ISSUE: case TYPE_PAIR: case TYPE_PERCENT: case TYPE_TUPLE: case TYPE_BINARY: case TYPE_TIME:
-        case TYPE_TAG: case TYPE_EMAIL: case TYPE_DATE: case TYPE_MONEY: case TYPE_REF: case TYPE_POINT2D:
-        case TYPE_POINT3D: return true;
-        default: return false;
-    }
-}
-
 void preprocess_key(Cell* blk, uint32_t index, const Cell* context) {
     Cell k = *cell_at(blk, index);
     uint32_t t = k.type();
-    if (text_key_q(t)) {
+    if (in(TEXT_KEY, t)) {
         Cell copy;
         series::copy(&k, &copy, nullptr, false, nullptr);
         copy.header = t;
         *cell_at(blk, index) = copy;
-    } else if (word_key_q(t)) {
+    } else if (in(ANY_WORD, t)) {
         cell_at(blk, index)->header = TYPE_SET_WORD;
-    } else if (!valid_key_q(t)) {
+    } else if (!in(KEY_TYPES, t)) {
         Cell dt;
         datatype::make_at(&dt, t);
         Cell ctx = context ? *context : *blk;
@@ -166,7 +149,7 @@ bool foreach_next(const Cell* words_block, Cell* map, uint32_t count) {
     uint32_t at = map->head();
     for (uint32_t i = 0; i < count; ++i) {
         Cell w = *cell_at(&words, words.head() + i);
-        if (!word_key_q(w.type())) fire(err::INVALID_ARG, &w);
+        if (!in(ANY_WORD, w.type())) fire(err::INVALID_ARG, &w);
         uint32_t len = series_of(&blk)->count();
         while (at % 2 == 0 && at + 1 < len && !live_q(cell_at(&blk, at))) at += 2;
         Cell c = none_value;
@@ -240,7 +223,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) { return make_from(proto, spec, true
 // ---- Reflection ------------------------------------------------------------------------
 
 Cell* reflect(Cell* value, Cell* field) {
-    uint32_t f = word::any_word_q(field->type()) ? symbol::resolve(field->symbol()) : 0;
+    uint32_t f = in(ALL_WORD, field->type()) ? symbol::resolve(field->symbol()) : 0;
     bool words_q = f == symbol::resolve(words::sym::words);
     bool values_q = f == symbol::resolve(words::sym::values);
     bool body_q = f == symbol::resolve(words::sym::body);

@@ -6,11 +6,16 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/typesets.h"
 
 namespace map {
 
-// Whether values of the datatype can be keys.
-bool valid_key_q(uint32_t type);
+// The datatypes whose values can be keys.
+constexpr typesets::Mask KEY_TYPES =
+    typesets::of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_CHAR, TYPE_INTEGER, TYPE_FLOAT, TYPE_WORD, TYPE_SET_WORD,
+                  TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT, TYPE_ISSUE, TYPE_PAIR, TYPE_PERCENT, TYPE_TUPLE,
+                  TYPE_BINARY, TYPE_TIME, TYPE_TAG, TYPE_EMAIL, TYPE_DATE, TYPE_MONEY, TYPE_REF, TYPE_POINT2D,
+                  TYPE_POINT3D});
 // Stores the key at cell `index` of the block in its map form: a copy of a
 // string-family or binary! key, a set-word! for a word!, set-word!,
 // lit-word! or get-word!; any other valid key as it is. A key of another

@@ -17,6 +17,7 @@
 #include "evaluator/words.h"
 #include "runtime/number_text.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace money {
 
@@ -125,7 +126,7 @@ const char* code_text(uint32_t n, uint32_t* length) {
     }
     if (n < 1 || n > block::rs_length_q(list)) return nullptr;
     const Cell* w = block::rs_head(list) + (n - 1);
-    if (!word::any_word_q(w->type())) return nullptr;
+    if (!in(ALL_WORD, w->type())) return nullptr;
     return symbol::text(w->symbol(), length);
 }
 
@@ -148,7 +149,7 @@ int32_t get_currency_index(const char* code, uint32_t length) {
     uint32_t n = block::rs_length_q(list);
     for (uint32_t i = 0; i < n && i < 255; ++i) {
         const Cell* w = block::rs_head(list) + i;
-        if (!word::any_word_q(w->type())) continue;
+        if (!in(ALL_WORD, w->type())) continue;
         uint32_t len = 0;
         const char* text = symbol::text(w->symbol(), &len);
         if (same_code(code, length, text, len)) return static_cast<int32_t>(i) + 1;
@@ -566,7 +567,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_INTEGER: make_integer_at(&m, spec->int_value()); break;
         case TYPE_FLOAT: make_float_at(&m, spec->float_value(), true); break;
         default:
-            if (scalar::any_string_q(spec->type())) return from_text(proto, spec);
+            if (in(ANY_STRING, spec->type())) return from_text(proto, spec);
             scalar::bad_to_arg(TYPE_MONEY, spec);
     }
     *proto = m;
@@ -582,7 +583,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         *proto = m;
         return proto;
     }
-    if (!scalar::any_block_q(spec->type())) return to(proto, spec, type);
+    if (!in(ANY_LIST, spec->type())) return to(proto, spec, type);
     uint32_t n = block::rs_length_q(spec);
     if (n < 1 || n > 3) scalar::bad_make_arg(TYPE_MONEY, spec);
     Cell v[3];

@@ -17,6 +17,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace object {
 
@@ -31,19 +32,6 @@ Cell logic_value(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 Cell dtype(uint32_t t) {
     Cell c;
     return *datatype::make_at(&c, t);
-}
-
-bool object_q(uint32_t t) { return t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT; }
-bool field_word_q(uint32_t t) {
-    return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
-}
-bool series_value_q(uint32_t t) {
-    switch (t) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        case TYPE_BINARY: case TYPE_VECTOR: case TYPE_IMAGE:
-            return true;
-        default: return block::any_block_q(t);
-    }
 }
 
 uint32_t canon(uint32_t sym) { return symbol::resolve(sym); }
@@ -146,7 +134,7 @@ void rebind_functions(Node ctx) {
 void copy_series_values(Node ctx) {
     for (uint32_t i = 0; i < context::word_count(ctx); ++i) {
         Cell v = *context::value_at(ctx, i);
-        if (!series_value_q(v.type())) continue;
+        if (!in(SERIES, v.type())) continue;
         actions::copy(&v, &v, nullptr, true, nullptr);
         *context::value_at(ctx, i) = v;
     }
@@ -219,7 +207,7 @@ bool collect_set_words(const Cell* spec_in, Node ctx, bool only) {
 Cell* create(const Cell* spec_in, const Cell* proto_in, bool only, Cell* out) {
     Cell spec = *spec_in;
     Cell obj;
-    bool with_proto = proto_in && object_q(proto_in->type());
+    bool with_proto = proto_in && in(ANY_OBJECT, proto_in->type());
     if (with_proto) {
         Cell proto = *proto_in;
         copy_into(&proto, &obj, true, nullptr, true);
@@ -331,7 +319,7 @@ void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some
         w.data3 = i;
         context::set_in(&w, &v, ctx, true);
     };
-    bool spread = !only && (value.type() == TYPE_BLOCK || object_q(value.type()));
+    bool spread = !only && (value.type() == TYPE_BLOCK || in(ANY_OBJECT, value.type()));
     if (!spread) {
         for (uint32_t i = 0; i < n; ++i) assign(i, value);
         return;
@@ -382,7 +370,7 @@ bool has_deep_handler_q(const Cell* obj) {
 
 void fire_on_change(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) {
     Cell obj = *owner;
-    if (!object_q(obj.type()) || obj.data3 == 0) return;
+    if (!in(ANY_OBJECT, obj.type()) || obj.data3 == 0) return;
     int32_t index = record_index(record_cells(obj.data3)[0]);
     if (index < 0) return;
     Node ctx = obj.ctx();
@@ -422,7 +410,7 @@ void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Ce
 Cell* make(Cell* proto_in, Cell* spec_in, uint32_t) {
     Cell proto = *proto_in, spec = *spec_in;
     bool with_proto = proto.type() == TYPE_OBJECT;
-    if (spec.type() != TYPE_BLOCK && !object_q(spec.type())) datatype::fire_malconstruct(TYPE_OBJECT, &spec);
+    if (spec.type() != TYPE_BLOCK && !in(ANY_OBJECT, spec.type())) datatype::fire_malconstruct(TYPE_OBJECT, &spec);
     Cell obj;
     if (with_proto)
         copy_into(&proto, &obj, true, nullptr, false);
@@ -437,7 +425,7 @@ Cell* make(Cell* proto_in, Cell* spec_in, uint32_t) {
         if (with_proto)
             for (uint32_t i = 0; i < before; ++i) {
                 Cell v = *context::value_at(ctx, i);
-                if (block::any_block_q(v.type())) context::bind(&v, ctx, true);
+                if (in(ANY_BLOCK, v.type())) context::bind(&v, ctx, true);
             }
         *context::self_of(ctx) = obj;
         Cell* saved = stack::top;
@@ -540,7 +528,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     Cell none = none_value();
     Cell el = *element;
     Cell* where = path ? path : &none;
-    if (!field_word_q(el.type())) fire(err::INVALID_PATH, where, &el);
+    if (!in(ANY_WORD, el.type())) fire(err::INVALID_PATH, where, &el);
     Node ctx = parent->ctx();
     int32_t i = -1;
     if (el.ctx() == ctx && el.index() >= 0 && static_cast<uint32_t>(el.index()) < context::word_count(ctx))
@@ -577,7 +565,6 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (cycles::find_q(a.ctx()) || cycles::find_q(b.ctx())) return 0;
     uint32_t na = context::word_count(a.ctx()), nb = context::word_count(b.ctx());
     if (na != nb) return na < nb ? -1 : 1;
-    auto number_q = [](uint32_t t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; };
     cycles::push(a.ctx());
     cycles::push(b.ctx());
     int32_t result = 0;
@@ -590,7 +577,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
         }
         Cell va = *context::value_at(a.ctx(), i), vb = *context::value_at(b.ctx(), i);
         uint32_t ta = va.type(), tb = vb.type();
-        bool comparable = ta == tb || (word::any_word_q(ta) && word::any_word_q(tb)) || (number_q(ta) && number_q(tb));
+        bool comparable = ta == tb || (in(ALL_WORD, ta) && in(ALL_WORD, tb)) || (in(NUMBER, ta) && in(NUMBER, tb));
         if (!comparable) {
             result = ta < tb ? -1 : 1;
             break;
@@ -639,7 +626,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool) {
 
 Cell* select(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool) {
     Cell k = *value;
-    if (!field_word_q(k.type())) {
+    if (!in(ANY_WORD, k.type())) {
         Cell dt = dtype(k.type());
         fire(err::INVALID_TYPE, &dt);
     }
@@ -652,7 +639,7 @@ Cell* select(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Ce
 namespace {
 
 bool field_is_q(const Cell* field, uint32_t sym) {
-    return word::any_word_q(field->type()) && canon(field->symbol()) == canon(sym);
+    return in(ALL_WORD, field->type()) && canon(field->symbol()) == canon(sym);
 }
 
 // A new block of `n` cells written by `fill(i, out)`, in the slot.
@@ -684,7 +671,7 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
         if (v.type() == TYPE_NONE) {
             ownership::release_object(&obj);
         } else if (v.type() == TYPE_BLOCK && block::rs_length_q(&v) >= 2 &&
-                   object_q(block::rs_head(&v)[0].type()) && word::any_word_q(block::rs_head(&v)[1].type())) {
+                   in(ANY_OBJECT, block::rs_head(&v)[0].type()) && in(ALL_WORD, block::rs_head(&v)[1].type())) {
             Cell owner = block::rs_head(&v)[0], under = block::rs_head(&v)[1];
             under.header &= ~FLAG_NEW_LINE;
             set_type(&under, TYPE_WORD);

@@ -12,6 +12,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace pair {
 
@@ -185,7 +186,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             break;
         }
         default: {
-            if (!scalar::any_string_q(spec->type())) scalar::bad_to_arg(TYPE_PAIR, spec);
+            if (!in(ANY_STRING, spec->type())) scalar::bad_to_arg(TYPE_PAIR, spec);
             Cell r = scalar::load_text(spec);
             if (r.type() != TYPE_PAIR) scalar::bad_to_arg(TYPE_PAIR, spec);
             x = x_of(&r);

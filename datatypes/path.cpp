@@ -9,6 +9,7 @@
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
+#include "runtime/typesets.h"
 
 namespace path {
 
@@ -27,7 +28,7 @@ Cell* make_at(Cell* slot, uint32_t size) {
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t t = spec->type();
-    if (block::any_block_q(t)) return block::to(proto, spec, type);
+    if (in(ANY_BLOCK, t)) return block::to(proto, spec, type);
     int64_t n;
     switch (t) {
         case TYPE_INTEGER: n = spec->int_value(); break;

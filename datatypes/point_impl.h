@@ -14,6 +14,7 @@
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace point_impl {
 
@@ -91,7 +92,7 @@ struct Point {
                 coordinates(spec, v);
                 break;
             default: {
-                if (!scalar::any_string_q(spec->type())) scalar::bad_to_arg(type, spec);
+                if (!in(ANY_STRING, spec->type())) scalar::bad_to_arg(type, spec);
                 Cell r = scalar::load_text(spec);
                 if (r.type() != type) scalar::bad_to_arg(type, spec);
                 *proto = r;

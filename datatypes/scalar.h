@@ -24,10 +24,6 @@ Cell op_word(int32_t op);
 
 // ---- Values -------------------------------------------------------------------------
 
-// true for string!, file!, url!, tag!, email!, ref!.
-bool any_string_q(uint32_t type);
-// true for block!, paren!, hash!.
-bool any_block_q(uint32_t type);
 // The first value the lexer loads from the text.
 Cell load_text(Cell* text);
 inline Cell integer(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }

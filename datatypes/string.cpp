@@ -21,6 +21,7 @@
 #include "runtime/case_folding.h"
 #include "runtime/sort.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 #include "runtime/number_text.h"
 
@@ -363,11 +364,6 @@ SeriesBuffer* concatenate_ex(Cell* target, const Cell* src_value, int32_t part, 
 }
 
 // ---- Comparison ------------------------------------------------------------------
-
-bool any_string_q(uint32_t type) {
-    return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_TAG ||
-           type == TYPE_EMAIL || type == TYPE_REF;
-}
 
 int32_t compare_text(const Cell* c1, const Cell* c2, int32_t op, bool match) {
     if (c1->node() == c2->node() && c1->head() == c2->head() && c1->type() != TYPE_SYMBOL &&
@@ -854,7 +850,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     Cell* where = path ? path : &none;
     if (element->type() == TYPE_INTEGER) {
         // binary! and vector! inherit this slot; their elements are theirs.
-        bool text = any_string_q(parent->type());
+        bool text = in(ANY_STRING, parent->type());
         if (value) {
             Cell target = *parent;
             Cell* r;
@@ -887,7 +883,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     if (slot->type() == TYPE_NONE) fire(err::BAD_PATH_SET, where, element);
     Cell found = *slot;
     stack::pop(1);
-    if (any_string_q(found.type())) poke(&found, 2, value);
+    if (in(ANY_STRING, found.type())) poke(&found, 2, value);
     else actions::poke(&found, 2, value, nullptr);
     return value;
 }
@@ -896,7 +892,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (value1->type() == value2->type()) return compare_text(value1, value2, op, false);
-    if (!any_string_q(value2->type())) return actions::NOT_COMPARABLE;
+    if (!in(ANY_STRING, value2->type())) return actions::NOT_COMPARABLE;
     if (op != actions::COMP_EQUAL && op != actions::COMP_NOT_EQUAL) return actions::NOT_COMPARABLE;
     return compare_text(value1, value2, op, false);
 }
@@ -1159,7 +1155,7 @@ Pattern pattern_of(Cell* series, Cell* value) {
             [[fallthrough]];
         default: {
             p.kind = Pattern::TEXT;
-            if (any_string_q(value->type()) && value->type() != TYPE_TAG) {
+            if (in(ANY_STRING, value->type()) && value->type() != TYPE_TAG) {
                 p.text = source_of_string(value);
             } else if (value->type() == TYPE_BINARY) {
                 if (series->type() != TYPE_BINARY) fire(err::INVALID_ARG, value);
@@ -1489,7 +1485,7 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
 // ---- swap and take ------------------------------------------------------------------------------
 
 Cell* swap(Cell* series1, Cell* series2) {
-    if (!any_string_q(series2->type()) && series2->type() != TYPE_BINARY)
+    if (!in(ANY_STRING, series2->type()) && series2->type() != TYPE_BINARY)
         fire(err::INVALID_ARG, series2);
     if (rs_tail_q(series1) || rs_tail_q(series2)) return series1;
     uint32_t a = rs_abs_at(series1, series1->head());
@@ -1616,7 +1612,7 @@ Cell* trim(Cell* series, bool head_, bool tail_, bool auto_, bool lines, bool al
         if (with) {
             if (with->type() == TYPE_CHAR || with->type() == TYPE_INTEGER) {
                 set.push_back(static_cast<uint32_t>(with->int_value()));
-            } else if (any_string_q(with->type()) || with->type() == TYPE_BINARY) {
+            } else if (in(ANY_STRING, with->type()) || with->type() == TYPE_BINARY) {
                 Cell w = *with;
                 uint32_t m = rs_length_q(&w);
                 for (uint32_t i = 0; i < m; ++i) set.push_back(rs_abs_at(&w, w.head() + i));

@@ -98,9 +98,6 @@ int32_t compare_text(const Cell* s1, const Cell* s2, int32_t op, bool match);
 bool match_q(const Cell* input, const Cell* value, int32_t mode);
 // Whether the input has "<" at its index and ">" right after the tag's text.
 bool match_tag_q(const Cell* input, const Cell* tag);
-// Whether the value is of the string family (string!, file!, url!, tag!,
-// email!, ref!).
-bool any_string_q(uint32_t type);
 
 // ---- Loading and small conversions -------------------------------------------------
 

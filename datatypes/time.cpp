@@ -14,6 +14,7 @@
 #include "datatypes/tuple.h"
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace time_ {
 
@@ -162,7 +163,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             break;
         }
         default:
-            if (scalar::any_string_q(spec->type())) {
+            if (in(ANY_STRING, spec->type())) {
                 Cell v = scalar::load_text(spec);
                 if (v.type() != TYPE_TIME) scalar::bad_to_arg(TYPE_TIME, spec);
                 seconds = v.float_value();

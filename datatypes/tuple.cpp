@@ -13,6 +13,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace tuple {
 
@@ -171,7 +172,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_TUPLE: result = *spec; break;
         case TYPE_BINARY: from_binary(spec, &result); break;
         default:
-            if (!scalar::any_string_q(spec->type())) scalar::bad_to_arg(TYPE_TUPLE, spec);
+            if (!in(ANY_STRING, spec->type())) scalar::bad_to_arg(TYPE_TUPLE, spec);
             result = scalar::load_text(spec);
             if (result.type() != TYPE_TUPLE) scalar::bad_to_arg(TYPE_TUPLE, spec);
     }

@@ -14,6 +14,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 
 namespace url {
@@ -185,17 +186,15 @@ Cell* build(Cell* proto, Cell* spec) {
     return copy_cell(&r, proto);
 }
 
-bool block_q(uint32_t t) { return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH; }
-
 }  // namespace
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
-    if (type == TYPE_URL && block_q(spec->type())) return build(proto, spec);
+    if (type == TYPE_URL && in(ANY_LIST, spec->type())) return build(proto, spec);
     return string::make(proto, spec, type);
 }
 
 Cell* to(Cell* proto, Cell* spec, uint32_t type) {
-    if (type == TYPE_URL && block_q(spec->type())) return build(proto, spec);
+    if (type == TYPE_URL && in(ANY_LIST, spec->type())) return build(proto, spec);
     return string::to(proto, spec, type);
 }
 

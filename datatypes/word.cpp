@@ -3,12 +3,14 @@
 
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/memory.h"
+#include "runtime/typesets.h"
 
 namespace word {
 
@@ -129,12 +131,6 @@ Cell load_first(Cell* text) {
     return value;
 }
 
-[[noreturn]] void bad_to_arg(uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(err::BAD_TO_ARG, &dt, spec);
-}
-
 }  // namespace
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
@@ -149,7 +145,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             Cell text;
             spelling(spec, &text);
             Cell loaded = load_first(&text);
-            if (loaded.type() < TYPE_WORD || loaded.type() > TYPE_GET_WORD) bad_to_arg(type, spec);
+            if (loaded.type() < TYPE_WORD || loaded.type() > TYPE_GET_WORD) scalar::bad_to_arg(type, spec);
             r = *spec;
             int32_t index = context::find_symbol(context::global, r.symbol(), true);
             if (index >= 0) {
@@ -168,19 +164,19 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             }
             r = load_first(&text);
             if (spec->type() == TYPE_CHAR) stack::pop(1);
-            if (!any_word_q(r.type())) fire(err::INVALID_CHARS);
+            if (!in(ALL_WORD, r.type())) fire(err::INVALID_CHARS);
             break;
         }
         case TYPE_DATATYPE: {
             const datatype::NameEntry* n = datatype::name_entry(spec->data1);
-            if (!n || n->word.type() == 0) bad_to_arg(type, spec);
+            if (!n || n->word.type() == 0) scalar::bad_to_arg(type, spec);
             r = n->word;
             break;
         }
         case TYPE_LOGIC:
             r = *make_global(spec->data1 ? words::sym::true_ : words::sym::false_);
             break;
-        default: bad_to_arg(type, spec);
+        default: scalar::bad_to_arg(type, spec);
     }
     r.header = type;
     return copy_cell(&r, proto);
@@ -206,9 +202,9 @@ int32_t mold_with(Cell* value, Cell* buffer, const char* mark, bool suffix, int3
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t1 = value1->type(), t2 = value2->type();
-    if (!any_word_q(t1) || (t1 == TYPE_ISSUE && t2 != TYPE_ISSUE)) return actions::NOT_COMPARABLE;
+    if (!in(ALL_WORD, t1) || (t1 == TYPE_ISSUE && t2 != TYPE_ISSUE)) return actions::NOT_COMPARABLE;
     // A word's symbol means nothing against a value of another kind.
-    if (!any_word_q(t2)) return actions::NOT_COMPARABLE;
+    if (!in(ALL_WORD, t2)) return actions::NOT_COMPARABLE;
     uint32_t s1 = value1->symbol(), s2 = value2->symbol();
     bool word_lit = (t1 == TYPE_WORD && t2 == TYPE_LIT_WORD) || (t1 == TYPE_LIT_WORD && t2 == TYPE_WORD);
     switch (op) {

@@ -13,8 +13,6 @@
 
 namespace word {
 
-inline bool any_word_q(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
-
 // ---- Making and pushing words -------------------------------------------------------
 
 // The global word of the spelling (case variants share one value); during

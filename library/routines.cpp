@@ -33,6 +33,7 @@
 #include "evaluator/symbol.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer.h"
 #include "services/zembin/zembin.h"
@@ -102,7 +103,7 @@ void r_quit_return() {
 
 void r_set_quiet() {
     Cell w = *arg(0), v = *arg(1);
-    if (!word::any_word_q(w.type())) natives::expect_arg(w.type(), 0);
+    if (!in(ALL_WORD, w.type())) natives::expect_arg(w.type(), 0);
     // No notification: an on-change* handler that puts a field back with
     // set-quiet must not be called again by its own undo.
     context::set_in(&w, &v, w.ctx(), false);
@@ -112,7 +113,7 @@ void r_set_quiet() {
 void r_set_slot_quiet() {
     Cell s = *arg(0), v = *arg(1);
     // A hash! is left out: its index would not follow the new value.
-    if (!block::any_block_q(s.type()) || s.type() == TYPE_HASH) natives::expect_arg(TYPE_BLOCK, 0);
+    if (!in(ANY_BLOCK, s.type()) || s.type() == TYPE_HASH) natives::expect_arg(TYPE_BLOCK, 0);
     if (s.head() < series_of(&s)->count()) *block::rs_head(&s) = v;
     result(v);
 }
@@ -286,7 +287,7 @@ void r_write_clipboard() {
     sys::Clipboard c;
     if (data.type() == TYPE_NONE) {
         c.kind = sys::Clipboard::Empty;
-    } else if (string::any_string_q(data.type()) && data.type() != TYPE_FILE) {
+    } else if (in(ANY_STRING, data.type()) && data.type() != TYPE_FILE) {
         c.kind = sys::Clipboard::Text;
         c.text = utf8_of(&data);
     } else if (data.type() == TYPE_BLOCK) {
@@ -310,7 +311,7 @@ void r_write_stdout() {
         std::fwrite(binary::rs_head(&data), 1, binary::rs_length_q(&data), stdout);
     } else {
         Cell text = data;
-        if (!string::any_string_q(data.type())) {
+        if (!in(ANY_STRING, data.type())) {
             Cell* buffer = string::rs_make_at(stack::push_slot(), 64);
             actions::form(&data, buffer, nullptr, INT32_MAX);
             text = *buffer;

@@ -24,6 +24,7 @@
 #include "evaluator/words.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
@@ -398,7 +399,7 @@ static bool name_matches(const Cell& thrown, const Cell& wanted, bool checked = 
         }
         return found;
     }
-    return word::any_word_q(wanted.type()) && symbol::resolve(wanted.symbol()) == s;
+    return in(ALL_WORD, wanted.type()) && symbol::resolve(wanted.symbol()) == s;
 }
 
 // Whether a catch below the throw takes a throw of this name: a catch

@@ -12,28 +12,13 @@
 #include "natives/native_support.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
 namespace {
 
-bool text_like_q(uint32_t t) {
-    switch (t) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        case TYPE_BINARY: case TYPE_VECTOR:
-            return true;
-        default: return false;
-    }
-}
-
-bool series_q(uint32_t t) { return block::any_block_q(t) || text_like_q(t) || t == TYPE_IMAGE; }
-
-// Sources whose elements set-many hands out one per word.
-bool source_q(uint32_t t) { return block::any_block_q(t) || t == TYPE_MAP; }
-
-bool settable_word_q(uint32_t t) {
-    return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
-}
+constexpr typesets::Mask TEXT_LIKE = ANY_STRING | typesets::of({TYPE_BINARY, TYPE_VECTOR});
 
 // One body evaluation in the loop frame and how it ended.
 enum class Ended { normal, cont, brk, other };
@@ -75,10 +60,10 @@ bool step_many(Cell* series, const Cell* words, uint32_t n) {
     if (t == TYPE_IMAGE) fire(err::NOT_DONE);                        // its own step comes with image!
     Cell at = *series;
     series->data1 = series->head() + n;
-    if (text_like_q(t)) {
+    if (in(TEXT_LIKE, t)) {
         for (uint32_t i = 0; i < n; ++i) {
             Cell w = block::rs_head(words)[i];
-            if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+            if (!in(ANY_WORD, w.type())) fire(err::INVALID_ARG, &w);
             Cell v;
             series::pick_into(&at, static_cast<int32_t>(i + 1), &v);
             context::set(&w, &v);
@@ -156,12 +141,12 @@ bool has_more_q(const Cell* series) {
 
 void set_many(const Cell* words_in, const Cell* value_in, uint32_t n, bool any, bool only, bool some) {
     Cell words = *words_in, value = *value_in;
-    bool source = source_q(value.type()) && !only;
+    bool source = in(CELL_SERIES, value.type()) && !only;
     uint32_t available = source ? block::rs_length_q(&value) : 0;
     if (source) {
         for (uint32_t i = 0; i < n; ++i) {
             Cell w = block::rs_head(&words)[i];
-            if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+            if (!in(ANY_WORD, w.type())) fire(err::INVALID_ARG, &w);
             if (!any && i < available && block::rs_head(&value)[i].type() == TYPE_UNSET) fire(err::NEED_VALUE, &w);
         }
     }
@@ -173,7 +158,7 @@ void set_many(const Cell* words_in, const Cell* value_in, uint32_t n, bool any, 
         }
         if (some && v.type() == TYPE_NONE) continue;
         Cell w = block::rs_head(&words)[i];
-        if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+        if (!in(ANY_WORD, w.type())) fire(err::INVALID_ARG, &w);
         context::set(&w, &v);
     }
 }
@@ -182,7 +167,7 @@ void set_many(const Cell* words_in, const Cell* value_in, uint32_t n, bool any, 
 
 Unwind n_foreach(bool, const int32_t*) {
     Cell words = *arg(0), series = *arg(1), body = *arg(2);
-    if (!series_q(series.type()) && series.type() != TYPE_MAP) refuse_arg("series", series);
+    if (!in(SERIES, series.type()) && series.type() != TYPE_MAP) refuse_arg("series", series);
     uint32_t n = word_count(words, series);
     stack::push(&series);
     stack::push(&words);
@@ -202,7 +187,7 @@ Unwind n_foreach(bool, const int32_t*) {
 
 Unwind n_remove_each(bool, const int32_t*) {
     Cell words = *arg(0), data = *arg(1), body = *arg(2);
-    if (!series_q(data.type())) refuse_arg("data", data);
+    if (!in(SERIES, data.type())) refuse_arg("data", data);
     uint32_t n = word_count(words, data);
     Cell count{TYPE_INTEGER, 0, n, 0};
     Cell series = data;
@@ -241,7 +226,7 @@ Unwind n_forall(bool, const int32_t*) {
     Cell word = *arg(0), body = *arg(1);
     if (word.type() != TYPE_WORD) refuse_arg("word", word);
     Cell start = *context::get(&word);
-    if (!series_q(start.type())) {
+    if (!in(SERIES, start.type())) {
         Cell name, dt;
         actions::caller_word(&name);
         datatype::make_at(&dt, start.type());
@@ -260,7 +245,7 @@ Unwind n_forall(bool, const int32_t*) {
                 break;
             }
             Cell* cur = context::get(&word);
-            if (!series_q(cur->type()) || cur->node() != start.node()) {
+            if (!in(SERIES, cur->type()) || cur->node() != start.node()) {
                 Cell changed = *cur;
                 fire(err::BAD_LOOP_SERIES, &changed);
             }

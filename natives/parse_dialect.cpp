@@ -23,6 +23,7 @@
 #include "evaluator/words.h"
 #include "runtime/case_folding.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer.h"
 
@@ -89,27 +90,13 @@ int32_t word1(const Cell* c) { return static_cast<int32_t>(c->data1); }
 int32_t word2(const Cell* c) { return static_cast<int32_t>(c->data2); }
 int32_t word3(const Cell* c) { return static_cast<int32_t>(c->data3); }
 
-bool any_block(uint32_t t) { return block::any_block_q(t); }
-bool any_string(uint32_t t) { return string::any_string_q(t); }
-bool series_input(uint32_t t) { return any_block(t) || any_string(t) || t == TYPE_BINARY; }
-bool text_literal(uint32_t t) { return any_string(t); }
+constexpr typesets::Mask SERIES_INPUT = ANY_BLOCK | ANY_STRING | typesets::of({TYPE_BINARY});
 
-// Values matched literally: everything the rule dispatch does not treat
-// itself.
-bool literal_q(uint32_t t) {
-    switch (t) {
-        case TYPE_WORD:
-        case TYPE_BLOCK:
-        case TYPE_PAREN:
-        case TYPE_PATH:
-        case TYPE_INTEGER:
-        case TYPE_DATATYPE:
-        case TYPE_TYPESET:
-        case TYPE_SET_WORD:
-        case TYPE_GET_WORD: return false;
-        default: return true;
-    }
-}
+// Values the rule dispatch treats itself; every other value is matched
+// literally.
+constexpr typesets::Mask RULE_TYPES =
+    typesets::of({TYPE_WORD, TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_INTEGER, TYPE_DATATYPE, TYPE_TYPESET,
+                  TYPE_SET_WORD, TYPE_GET_WORD});
 
 uint32_t lower(uint32_t cp) { return case_folding::change_char(cp, false); }
 uint8_t ascii_lower(uint8_t b) { return b >= 'A' && b <= 'Z' ? static_cast<uint8_t>(b + 32) : b; }
@@ -128,7 +115,7 @@ void literal_bytes(const Cell& v, std::vector<uint8_t>& out) {
 bool compare_value(const Cell& item, const Cell& value, int32_t mode) {
     uint32_t vt = value.type(), it = item.type();
     if (vt == TYPE_LIT_WORD) {
-        if (!word::any_word_q(it)) return false;
+        if (!in(ALL_WORD, it)) return false;
         if (mode == 2) return item.symbol() == value.symbol();
         return symbol::resolve(item.symbol()) == symbol::resolve(value.symbol());
     }
@@ -434,7 +421,7 @@ State Run::pop_block() {
     popped_at_tail_ = cur_ >= static_cast<int64_t>(rtail_);
     Cell saved = *frame(1);
     Cell outer = *frame(2);
-    if (!any_block(outer.type())) raise(err::PROTECTED);
+    if (!in(ANY_BLOCK, outer.type())) raise(err::PROTECTED);
     drop_frame();
     rules_ = outer;
     rtail_ = count_of(&rules_);
@@ -633,7 +620,7 @@ State Run::keyword() {
             return s;
         }
         case KW_INTO: {
-            if (!any_block(input_.type())) {
+            if (!in(ANY_BLOCK, input_.type())) {
                 Cell in = input_;
                 raise(err::PARSE_BLOCK, &in);
             }
@@ -641,7 +628,7 @@ State Run::keyword() {
             if (op.type() == TYPE_WORD && keyword_of(op) == KW_NOT_KEYWORD) op = *context::get(&op);
             if (cur_ + 1 >= tail || op.type() != TYPE_BLOCK) raise(err::PARSE_END, &w);
             Cell item = end_ ? none_value() : cells_of(&input_)[idx()];
-            if (end_ || !series_input(item.type())) {
+            if (end_ || !in(SERIES_INPUT, item.type())) {
                 ++cur_;
                 match_ = false;
                 event(words::match);
@@ -689,8 +676,8 @@ State Run::keyword() {
                 } else {
                     Cell tv = *context::get(&t);
                     uint32_t tt = tv.type(), it = input_.type();
-                    bool ok = any_block(tt) || (tt == TYPE_BINARY && it == TYPE_BINARY) ||
-                              (any_string(tt) && !any_block(it));
+                    bool ok = in(ANY_BLOCK, tt) || (tt == TYPE_BINARY && it == TYPE_BINARY) ||
+                              (in(ANY_STRING, tt) && !in(ANY_BLOCK, it));
                     if (!ok) raise(err::PARSE_INTO_TYPE);
                     if (tv.node() == input_.node()) raise(err::PARSE_INTO_BAD);
                     uint32_t n = count_of(&tv);
@@ -861,7 +848,7 @@ State Run::operand_value(const Cell& v, bool from_word) {
         val_ = v;
         return push_block(true);
     }
-    if (literal_q(v.type())) return operand_literal(v);
+    if (!in(RULE_TYPES, v.type())) return operand_literal(v);
     val_ = v;
     via_word_ = from_word;
     return State::eval_value;
@@ -1081,7 +1068,7 @@ State Run::complete_collect() {
         stack::pop(1);
         if (top.type() == TYPE_GET_WORD) {
             Cell t = *context::get(&w);
-            if (series_input(t.type())) {
+            if (in(SERIES_INPUT, t.type())) {
                 t.data1 = static_cast<uint32_t>(word2(&c1));
                 context::set(&w, &t);
             }
@@ -1228,7 +1215,7 @@ int64_t Run::match_at(const Cell& v, uint32_t i) {
         uint32_t vt = v.type();
         if (vt == TYPE_BITSET) return bitset::member_q(&v, p[i]) ? 1 : -1;
         if (vt == TYPE_CHAR) return static_cast<uint32_t>(v.int_value()) == p[i] ? 1 : -1;
-        if (vt != TYPE_BINARY && !text_literal(vt)) return -1;
+        if (vt != TYPE_BINARY && !in(ANY_STRING, vt)) return -1;
         std::vector<uint8_t> bytes;
         literal_bytes(v, bytes);
         p = series_of(&input_)->offset_addr();
@@ -1240,7 +1227,7 @@ int64_t Run::match_at(const Cell& v, uint32_t i) {
         }
         return static_cast<int64_t>(bytes.size());
     }
-    if (any_string(t)) {
+    if (in(ANY_STRING, t)) {
         Cell probe = input_;
         probe.data1 = i;
         if (v.type() == TYPE_BITSET) return bitset::match_char_q(&probe, &v) ? 1 : -1;
@@ -1257,7 +1244,7 @@ void Run::match_literal(const Cell& v) {
     int64_t n = -1;
     if (i >= limit()) {
         uint32_t vt = v.type();
-        if (any_string(input_.type()) && (vt == TYPE_STRING || vt == TYPE_FILE || vt == TYPE_URL) &&
+        if (in(ANY_STRING, input_.type()) && (vt == TYPE_STRING || vt == TYPE_FILE || vt == TYPE_URL) &&
             string::rs_length_q(&v) == 0)
             n = 0;
     } else {
@@ -1270,7 +1257,7 @@ void Run::match_literal(const Cell& v) {
 }
 
 void Run::match_type(const Cell& v) {
-    if (any_string(input_.type())) raise(err::PARSE_UNSUPPORTED);
+    if (in(ANY_STRING, input_.type())) raise(err::PARSE_UNSUPPORTED);
     auto fits = [&](uint32_t type) {
         return v.type() == TYPE_DATATYPE ? type == v.data1 : typeset::has_q(&v, type);
     };
@@ -1308,7 +1295,7 @@ void Run::repeat_value(const Cell& v) {
     }
     int64_t n = 0;
     uint32_t t = input_.type();
-    if (any_string(t) && (v.type() == TYPE_CHAR || v.type() == TYPE_BITSET)) {
+    if (in(ANY_STRING, t) && (v.type() == TYPE_CHAR || v.type() == TYPE_BITSET)) {
         SeriesBuffer* s = series_of(&input_);
         const uint8_t* p = s->offset_addr();
         uint32_t unit = s->unit();
@@ -1347,7 +1334,7 @@ void Run::find_value(const Cell& v, bool thru) {
     uint32_t i = idx(), lim = limit();
     uint32_t t = input_.type(), vt = v.type();
     int64_t found = -1, length = 0;
-    if (any_string(t) || t == TYPE_BINARY) {
+    if (in(ANY_STRING, t) || t == TYPE_BINARY) {
         if (vt == TYPE_CHAR || vt == TYPE_BITSET) {
             SeriesBuffer* s = series_of(&input_);
             const uint8_t* p = s->offset_addr();
@@ -1364,7 +1351,7 @@ void Run::find_value(const Cell& v, bool thru) {
                     break;
                 }
             }
-        } else if (vt == TYPE_BINARY || text_literal(vt)) {
+        } else if (vt == TYPE_BINARY || in(ANY_STRING, vt)) {
             for (uint32_t k = i; k <= lim; ++k) {
                 int64_t n;
                 if (k == lim) {
@@ -1414,7 +1401,7 @@ void Run::keep_value(const Cell& v, bool pick) {
     Cell target = stack::top[-1];
     Cell value = v;
     if (target.type() == TYPE_BLOCK) {
-        if (pick && series_input(value.type())) {
+        if (pick && in(SERIES_INPUT, value.type())) {
             uint32_t n = count_of(&value);
             for (uint32_t i = value.head(); i < n; ++i) {
                 Cell probe = value;
@@ -1431,7 +1418,7 @@ void Run::keep_value(const Cell& v, bool pick) {
     Cell w = target;
     set_type(&w, TYPE_WORD);
     Cell t = *context::get(&w);
-    if (!series_input(t.type())) raise(err::PARSE_INTO_TYPE);
+    if (!in(SERIES_INPUT, t.type())) raise(err::PARSE_INTO_TYPE);
     bool after = target.type() == TYPE_REFINEMENT;
     HeadShift shift;
     Cell* saved_top = stack::top;

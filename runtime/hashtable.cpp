@@ -17,6 +17,7 @@
 #include "runtime/case_folding.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 
 namespace hashtable {
@@ -76,27 +77,13 @@ inline uint8_t ascii_lower(uint8_t b) { return b >= 'A' && b <= 'Z' ? b | 0x60 :
 
 // Types whose hash reads a node handle: tables holding them depend on node
 // relocation.
-bool hashes_by_address(uint32_t type) {
-    switch (type) {
-        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_HASH:
-        case TYPE_MAP: case TYPE_PORT: case TYPE_IMAGE: case TYPE_EVENT:
-            return true;
-        default:
-            return type >= TYPE_NATIVE && type <= TYPE_GET_PATH;
-    }
-}
+constexpr typesets::Mask ADDRESS_HASHED =
+    typesets::of({TYPE_BLOCK, TYPE_PAREN, TYPE_OBJECT, TYPE_ERROR, TYPE_HASH, TYPE_MAP, TYPE_PORT, TYPE_IMAGE,
+                  TYPE_EVENT, TYPE_NATIVE, TYPE_ACTION, TYPE_OP, TYPE_FUNCTION, TYPE_PATH, TYPE_LIT_PATH,
+                  TYPE_SET_PATH, TYPE_GET_PATH});
 
-bool is_string_type(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
-        case TYPE_REF: case TYPE_STRING_VIEW:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool is_word_type(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
+// Keys hashed and compared as text.
+constexpr typesets::Mask STRING_KEY = ANY_STRING | typesets::of({TYPE_STRING_VIEW});
 
 // The code points of a string value from its head to its tail (a string
 // view's fourth word, when not negative, limits them).
@@ -202,8 +189,8 @@ uint32_t hash_value(const Cell* key, bool case_sensitive) {
             return murmur3(&copy, 16);
         }
         default:
-            if (is_word_type(type)) return fmix(symbol::resolve(key->symbol()));
-            if (is_string_type(type)) return hash_string(key, case_sensitive);
+            if (in(ALL_WORD, type)) return fmix(symbol::resolve(key->symbol()));
+            if (in(STRING_KEY, type)) return hash_string(key, case_sensitive);
             return 0;
     }
 }
@@ -254,7 +241,7 @@ bool spelling_equal(const Cell* a, const Cell* b, bool strict) {
 
 bool keys_equal(const Cell* stored, const Cell* key, int32_t op) {
     const uint32_t type = key->type();
-    if (type == TYPE_STRING_VIEW) return is_string_type(stored->type()) && text_equal(stored, key, with_case(op));
+    if (type == TYPE_STRING_VIEW) return in(STRING_KEY, stored->type()) && text_equal(stored, key, with_case(op));
     if (stored->type() != type) return false;
     switch (type) {
         case TYPE_UNSET: case TYPE_NONE: return true;
@@ -274,11 +261,11 @@ bool keys_equal(const Cell* stored, const Cell* key, int32_t op) {
         default:
             break;
     }
-    if (is_word_type(type)) {
+    if (in(ALL_WORD, type)) {
         if (with_case(op) || op == 9) return stored->symbol() == key->symbol();
         return symbol::resolve(stored->symbol()) == symbol::resolve(key->symbol());
     }
-    if (is_string_type(type)) {
+    if (in(STRING_KEY, type)) {
         if (op == 9) return stored->head() == key->head() && stored->node() == key->node();
         return text_equal(stored, key, with_case(op));
     }
@@ -747,7 +734,7 @@ Cell* put(Node table, Cell* key, int32_t* status) {
     Record* r = rec(table);
     const int32_t kind = r->kind;
     const uint32_t position = static_cast<uint32_t>(key - cells_of(r));
-    if (kind == KIND_HASH && r->gc_stamp == 0 && hashes_by_address(key->type()))
+    if (kind == KIND_HASH && r->gc_stamp == 0 && in(ADDRESS_HASHED, key->type()))
         r->gc_stamp = static_cast<int32_t>(relocation_stamp());
     if (grow_if_full(table, 1)) {
         if (status) *status = 2;

@@ -26,6 +26,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "datatypes/word.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 
 namespace simple_io {
@@ -141,7 +142,7 @@ void string_bytes(const Cell* str, int64_t limit, std::vector<uint8_t>& out) {
 // The bytes a value writes: a string's UTF-8 text, a binary's bytes, the
 // molded text of anything else.
 void to_bytes(const Cell* value, int64_t limit, std::vector<uint8_t>& out) {
-    if (string::any_string_q(value->type())) {
+    if (in(ANY_STRING, value->type())) {
         string_bytes(value, limit, out);
     } else if (value->type() == TYPE_BINARY) {
         uint32_t n = binary::rs_length_q(value);

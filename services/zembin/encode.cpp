@@ -21,6 +21,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "runtime/typesets.h"
 #include "services/zembin/lz77.h"
 #include "services/zembin/zembin.h"
 
@@ -468,7 +469,7 @@ private:
 
     void body(const Cell& c, uint32_t bits, bool by_ref) {
         uint32_t t = c.type();
-        if (block::any_block_q(t)) {
+        if (in(ANY_BLOCK, t)) {
             begin(t, bits, c.head() != 0);
             if (plain_ || c.head() != 0) number(c.head());
             if (by_ref) return;

@@ -14,6 +14,7 @@
 #include "runtime/print.h"
 #include "runtime/collector.h"
 #include "app/runtime.h"
+#include "runtime/typesets.h"
 
 using mini::molded;
 using mini::error_of;
@@ -27,7 +28,7 @@ protected:
             mini::boot();
         } catch (const ErrorThrown& e) {
             FAIL() << "boot raised " << errors::id_word(e.id) << " "
-                   << (e.arg_count && word::any_word_q(e.args[0].type()) ? symbol::text(e.args[0].symbol()) : "");
+                   << (e.arg_count && in(ALL_WORD, e.args[0].type()) ? symbol::text(e.args[0].symbol()) : "");
         }
     }
 
