@@ -66,9 +66,7 @@ const char* runtime_error_message(uint32_t code);
 uintptr_t code_address(const void* pc);
 #define ZEM_HERE() ::sys::code_address(__builtin_return_address(0))
 
-// A chain of conditions without a default met none (100) or a dispatch met
-// no case (101).
-[[noreturn]] void no_case_matched();
+// A dispatch met no case: runtime error 101.
 [[noreturn]] void no_switch_matched();
 
 // ---- Tracked heap -----------------------------------------------------------
