@@ -1,11 +1,12 @@
-// Platform services the runtime calls by name: memory pages, current
-// directory, environment, sleeping, time and the packed date.
+// The platform services of sys.h, which the runtime calls by name: output
+// and memory set-up, memory pages, current directory, environment, sleeping,
+// time and the packed date.
 #include <cmath>
 #include <cstring>
 #include <string>
 
-#include "console/output.h"
 #include "platform/os.h"
+#include "platform/output.h"
 #include "runtime/memory.h"
 #include "runtime/sys.h"
 
@@ -14,7 +15,7 @@ namespace sys {
 void platform_init() {
     // No imaging library or COM apartment to start here; the digests need
     // no provider handle. Output is UTF-8 from the start.
-    console::init();
+    platform::output::init();
 }
 
 void memory_params_init() { memory::set_params(); }
