@@ -23,6 +23,12 @@ struct IdEntry {
     const char* word;
 };
 
+// The ids runtime code raises by number are the catalogue's.
+constexpr bool same(ErrorId a, ErrorId b) { return a.category == b.category && a.position == b.position; }
+static_assert(same(fault::OUT_OF_RANGE, err::OUT_OF_RANGE) && same(fault::SIZE_LIMIT, err::SIZE_LIMIT) &&
+              same(fault::INVALID_UTF8, err::INVALID_UTF8) && same(fault::NO_MEMORY, err::NO_MEMORY) &&
+              same(fault::WRONG_MEM, err::WRONG_MEM));
+
 constexpr IdEntry ids[] = {
 #define X(cat, pos, name, text) {err::name, text},
     ZEM_ERROR_IDS(X)
@@ -128,11 +134,15 @@ void init() {
     for (uint32_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) id_symbols[i] = symbol::make(ids[i].word);
     error::init_fields();
     initialised = true;
+    fault::raise_hook = [](ErrorId id, const Cell* arg) { fire(id, arg); };
 }
 
 bool ready() { return initialised; }
 
-void reset() { initialised = false; }
+void reset() {
+    initialised = false;
+    fault::raise_hook = nullptr;
+}
 
 void print(const Cell* error) {
     Cell e = *error;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/fault.h"
 
 // Categories, in catalogue order: an error's code is 100 x category + id.
 #define ZEM_ERROR_CATEGORIES(X) \
@@ -166,32 +167,11 @@ enum ErrorCategory : uint32_t {
     X(INTERNAL, 12, ZEM_SYSTEM, "zem-system")                  \
     X(INTERNAL, 13, DEPRECATED, "deprecated")
 
-// An error id: its category and its position among the category's ids.
-struct ErrorId {
-    uint32_t category;
-    uint32_t position;
-};
-
 namespace err {
 #define X(cat, pos, name, text) inline constexpr ErrorId name{ERR_##cat, pos};
 ZEM_ERROR_IDS(X)
 #undef X
 }  // namespace err
-
-// The C++ exception that carries a raised error to the nearest try frame.
-// The error! value itself travels on the value stack (its last live cell);
-// the exception keeps the id and copies of the arguments for C++ callers.
-struct ErrorThrown {
-    ErrorId id;
-    uint32_t arg_count;
-    Cell args[3];
-    // The error! value (unset! when the error was raised before the
-    // catalogue existed, or while another error was being built).
-    Cell value;
-    uint32_t category() const { return id.category; }
-    // 100 x category + position (script no-value is 300).
-    uint32_t code() const { return id.category * 100 + id.position; }
-};
 
 // Builds the error! value of the id with up to three arguments and throws
 // it to the nearest try frame. Never returns.

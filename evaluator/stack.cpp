@@ -53,6 +53,7 @@ void init(Node value_stack, Node call_stack) {
     climit = cbottom + (frames < CALL_STACK_FRAMES ? frames : CALL_STACK_FRAMES);
     error_ctop = nullptr;
     machine_limit = sys::stack_limit() ? sys::stack_limit() + MACHINE_MARGIN : 0;
+    collector::register_mark_callback(mark_roots, collector::MarkOrder::AFTER_STACK_BUFFERS);
 }
 
 uintptr_t machine_limit = 0;
@@ -281,6 +282,11 @@ void record_error_position(Cell* err) {
 }
 
 // ---- Collector's view --------------------------------------------------------------
+
+void mark_roots() {
+    if (bottom && top > bottom) collector::mark_block(bottom, top);
+    mark_frames();
+}
 
 void mark_frames() {
     for (Frame* f = cbottom; f && f < ctop; f++) {

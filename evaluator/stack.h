@@ -180,6 +180,9 @@ Cell* frame_base(Frame* frame);
 // Collector: marks what every call frame refers to (name context, function
 // context, the saved values block unless the values live on the stack).
 void mark_frames();
+// Collector: the live values of the value stack, then the frames; init
+// registers it to run right after the stack buffers are marked.
+void mark_roots();
 
 
 // ---- Depth of the machine stack ---------------------------------------------------

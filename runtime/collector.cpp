@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "runtime/cell.h"
-#include "evaluator/stack.h"
-#include "evaluator/symbol.h"
 #include "runtime/cell_table.h"
 #include "runtime/externals.h"
 #include "runtime/hashtable.h"
@@ -81,7 +79,8 @@ struct Buf {
 constexpr uint32_t DEFER_CAPACITY = 20000;
 constexpr uint8_t VACATED = 0xDB;
 
-std::vector<void (*)()> callbacks;
+// The registered marking functions, by their place among the roots.
+std::vector<void (*)()> callbacks[3];
 int_map::Map* relocation_map = nullptr;
 Buf<Node> pending;         // marked cell series whose cells are still to walk
 Buf<SeriesBuffer*> pinned; // buffers the stack scan pinned
@@ -578,19 +577,20 @@ void flush_deferred() {
 }
 
 void mark_roots() {
+    auto run = [](MarkOrder order) {
+        for (auto callback : callbacks[static_cast<int>(order)])
+            if (callback) callback();
+    };
     if (memory::root_block.data2) mark_block_value(&memory::root_block);
-    if (symbol::index) mark_table(&symbol::index);
-    if (symbol::table) mark_block_node(&symbol::table);
+    run(MarkOrder::AFTER_ROOT_BLOCK);
     if (ownership_table && *ownership_table) mark_table(ownership_table);
     if (memory::value_stack_node) mark_node(&memory::value_stack_node);
     if (memory::call_stack_node) mark_node(&memory::call_stack_node);
-    if (stack::bottom && stack::top > stack::bottom) mark_block(stack::bottom, stack::top);
-    stack::mark_frames();
+    run(MarkOrder::AFTER_STACK_BUFFERS);
     if (global_context && *global_context) mark_context(global_context);
     if (library_context && *library_context) mark_context(library_context);
     if (cell_table::table.data2) mark_block_node(&cell_table::table.data2);
-    for (auto callback : callbacks)
-        if (callback) callback();
+    run(MarkOrder::LAST);
     drain();
     // What only the stack holds.
     for (SeriesBuffer* s : pinned) {
@@ -679,8 +679,9 @@ void collect_if_active() {
     if (active == 1) do_cycle();
 }
 
-void register_mark_callback(void (*callback)()) {
-    if (std::find(callbacks.begin(), callbacks.end(), callback) == callbacks.end()) callbacks.push_back(callback);
+void register_mark_callback(void (*callback)(), MarkOrder order) {
+    std::vector<void (*)()>& list = callbacks[static_cast<int>(order)];
+    if (std::find(list.begin(), list.end(), callback) == list.end()) list.push_back(callback);
 }
 
 // ---- Marking -------------------------------------------------------------------------
@@ -718,10 +719,6 @@ void mark_table(Node* place) {
     hashtable::mark(place, marker);
 }
 
-void clear_mark(Node node) {
-    if (live_node(node)) buffer(node)->flags &= ~SERIES_MARK;
-}
-
 bool marked_q(Node node) { return live_node(node) && (buffer(node)->flags & SERIES_MARK); }
 
 void defer_free_node(Node node) {
@@ -729,18 +726,6 @@ void defer_free_node(Node node) {
     deferred.revalidate();
     if (deferred.count >= DEFER_CAPACITY) flush_deferred();
     deferred.push(node);
-}
-
-bool in_frame_q(uintptr_t address, int kind) {
-    if (kind == 0) return address <= UINT32_MAX && memory::node_frame_of(static_cast<Node>(address));
-    for (SeriesFrame* f = root.series_first; f; f = f->next)
-        if (address >= reinterpret_cast<uintptr_t>(f->start()) && address < reinterpret_cast<uintptr_t>(f->end))
-            return true;
-    for (memory::BigRecord* r = root.big_first; r; r = r->next) {
-        auto lo = reinterpret_cast<uintptr_t>(place_of(r->buffer()));
-        if (address >= lo && address < lo + r->size) return true;
-    }
-    return false;
 }
 
 }  // namespace collector

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <vector>
 
-#include "evaluator/symbol.h"
 #include "runtime/array.h"
 #include "runtime/case_folding.h"
 #include "runtime/collector.h"
@@ -23,6 +22,7 @@
 namespace hashtable {
 
 uint32_t seed = 0;
+uint32_t (*resolve_symbol)(uint32_t id) = nullptr;
 
 void static_init() { seed = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&seed)); }
 
@@ -33,6 +33,8 @@ namespace {
 constexpr uint32_t C1 = 0xcc9e2d51;
 constexpr uint32_t C2 = 0x1b873593;
 constexpr double LOAD = 0.77;
+
+uint32_t resolve(uint32_t id) { return resolve_symbol ? resolve_symbol(id) : id; }
 
 inline uint32_t rotl(uint32_t x, int r) { return (x << r) | (x >> (32 - r)); }
 
@@ -189,7 +191,7 @@ uint32_t hash_value(const Cell* key, bool case_sensitive) {
             return murmur3(&copy, 16);
         }
         default:
-            if (in(ALL_WORD, type)) return fmix(symbol::resolve(key->symbol()));
+            if (in(ALL_WORD, type)) return fmix(resolve(key->symbol()));
             if (in(STRING_KEY, type)) return hash_string(key, case_sensitive);
             return 0;
     }
@@ -263,7 +265,7 @@ bool keys_equal(const Cell* stored, const Cell* key, int32_t op) {
     }
     if (in(ALL_WORD, type)) {
         if (with_case(op) || op == 9) return stored->symbol() == key->symbol();
-        return symbol::resolve(stored->symbol()) == symbol::resolve(key->symbol());
+        return resolve(stored->symbol()) == resolve(key->symbol());
     }
     if (in(STRING_KEY, type)) {
         if (op == 9) return stored->head() == key->head() && stored->node() == key->node();
@@ -1076,7 +1078,7 @@ uint32_t put_symbol(Node table, const uint8_t* text, uint32_t length, bool case_
     if (found) {
         const uint32_t id = static_cast<uint32_t>(keys_of(rec(table))[twin]) + 1;
         if (case_insensitive) return id;
-        alias = static_cast<int32_t>(symbol::resolve(id));
+        alias = static_cast<int32_t>(resolve(id));
     } else if (case_insensitive) {
         site = twin;
     }
@@ -1106,13 +1108,13 @@ uint32_t put_symbol(Node table, const uint8_t* text, uint32_t length, bool case_
 }
 
 int32_t find_ctx_word(Node table, uint32_t sym, bool by_alias, Node context, int32_t* position) {
-    const uint32_t canonical = symbol::resolve(sym);
+    const uint32_t canonical = resolve(sym);
     if (context) grow_if_full(table, 16);
     auto search = [&](bool& found) {
         return find_site(table, fmix(canonical), found, [&](uint32_t i) {
             const Record* r = rec(table);
             const Cell* c = cells_of(r) + keys_of(r)[i];
-            return by_alias ? symbol::resolve(c->symbol()) == canonical : c->symbol() == sym;
+            return by_alias ? resolve(c->symbol()) == canonical : c->symbol() == sym;
         });
     };
     bool found;

@@ -67,6 +67,11 @@ uint32_t hash_symbol_text(const uint8_t* text, uint32_t length);
 // The smallest power of two not below n (n >= 1).
 uint32_t round_up_pow2(uint32_t n);
 
+// The canonical symbol of a word's symbol (the id its case variants share),
+// by which words hash and compare; installed with the symbol table. Until
+// then a symbol is its own canonical one.
+extern uint32_t (*resolve_symbol)(uint32_t id);
+
 // Whether a stored key answers true to the comparison `op` (0 equal, 2
 // strict-equal, ...) against the key. This is where the datatypes' compare
 // actions plug in; until they exist it compares what the hash reads.

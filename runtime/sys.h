@@ -70,9 +70,7 @@ const char* runtime_error_message(uint32_t code);
 uintptr_t code_address(const void* pc);
 #define ZEM_HERE() ::sys::code_address(__builtin_return_address(0))
 
-// A chain of conditions without a default met none (100) or a dispatch met
-// no case (101).
-[[noreturn]] void no_case_matched();
+// A dispatch met no case: runtime error 101.
 [[noreturn]] void no_switch_matched();
 
 // ---- Tracked heap -----------------------------------------------------------
@@ -150,10 +148,7 @@ OsInfo os_info();
 // screen, mouse reporting, hidden cursor).
 void restore_terminal();
 
-// Writes out the output the console holds back. The console installs its
-// flush at its start-up; until then there is nothing to write.
-using FlushHook = void (*)();
-void set_output_flush(FlushHook flush);
+// Writes out the standard output held back.
 void flush_output();
 
 }  // namespace sys

@@ -1,12 +1,13 @@
-// Platform services the runtime calls by name: memory pages, current
-// directory, environment, sleeping, time and the packed date, the clipboard,
-// the system description, the terminal restore and the output flush.
+// The platform services of sys.h, which the runtime calls by name: output
+// and memory set-up, memory pages, current directory, environment, sleeping,
+// time and the packed date, the clipboard, the system description, the
+// terminal restore and the output flush.
 #include <cmath>
 #include <cstring>
 #include <string>
 
-#include "console/output.h"
 #include "platform/os.h"
+#include "platform/output.h"
 #include "platform/terminal.h"
 #include "runtime/memory.h"
 #include "runtime/sys.h"
@@ -16,7 +17,7 @@ namespace sys {
 void platform_init() {
     // No imaging library or COM apartment to start here; the digests need
     // no provider handle. Output is UTF-8 from the start.
-    console::init();
+    platform::output::init();
 }
 
 void memory_params_init() { memory::set_params(); }
@@ -101,14 +102,6 @@ bool clipboard_write(const Clipboard& content) { return platform::clipboard_writ
 OsInfo os_info() { return platform::os_info(); }
 void restore_terminal() { platform::restore_terminal(); }
 
-namespace {
-FlushHook output_flush = nullptr;
-}  // namespace
-
-void set_output_flush(FlushHook flush) { output_flush = flush; }
-
-void flush_output() {
-    if (output_flush) output_flush();
-}
+void flush_output() { platform::output::flush(); }
 
 }  // namespace sys
