@@ -34,7 +34,6 @@ Cell* (*load_hook)(const Cell* text, Cell* out) = nullptr;
 
 namespace {
 
-Cell* callback_cell = nullptr;  // in the root block; read again through its index
 uint32_t callback_index = 0;
 
 Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
@@ -532,14 +531,9 @@ uint32_t trace_mask(const Cell* fn) {
     for (uint32_t i = 0; i < n; ++i) {
         Cell w = block::rs_head(&first)[i];
         if (w.type() != TYPE_WORD) continue;
-        const char* text = symbol::text(symbol::resolve(w.symbol()));
-#define X(name, bit)                                                         \
-    {                                                                        \
-        const char* e = #name;                                               \
-        size_t len = std::strlen(e);                                         \
-        if (e[len - 1] == '_') --len;                                        \
-        if (std::strlen(text) == len && std::strncmp(text, e, len) == 0) mask |= bit; \
-    }
+        uint32_t s = symbol::resolve(w.symbol());
+#define X(name, bit) \
+    if (s == symbol::resolve(words::name.symbol())) mask |= bit;
         ZEM_TRACE_EVENTS(X)
 #undef X
     }
@@ -563,21 +557,10 @@ namespace {
 
 Cell event_word(uint32_t bit) {
     switch (bit) {
-        case event::init: return words::init;
-        case event::end: return words::end;
-        case event::prolog: return words::prolog;
-        case event::epilog: return words::epilog;
-        case event::enter: return words::enter;
-        case event::exit_: return words::exit_;
-        case event::open: return words::open;
-        case event::return_: return words::return_;
-        case event::fetch: return words::fetch;
-        case event::push: return words::push;
-        case event::set: return words::set;
-        case event::call: return words::call;
-        case event::error: return words::error;
-        case event::throw_: return words::throw_;
-        case event::catch_: return words::catch_;
+#define X(name, bit) \
+    case event::name: return words::name;
+        ZEM_TRACE_EVENTS(X)
+#undef X
         default: return words::expr;
     }
 }
@@ -656,7 +639,6 @@ void init() {
     Cell none = none_cell();
     block::rs_append(&memory::root_block, &none);
     callback_index = tail_of(&memory::root_block) - 1;
-    callback_cell = nullptr;
     position = unset_cell();
     tracing = false;
     event_mask = DEFAULT_EVENT_MASK;

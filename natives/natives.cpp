@@ -1,7 +1,7 @@
-// The natives table and the natives of control flow: conditionals, loops,
-// function makers, do, print, and the non-local exits (break, continue,
-// exit, return, throw, catch, try). Natives whose turn has not come raise
-// internal not-done.
+// The natives table, filled at start-up with one entry per native of
+// ZEM_NATIVES (each defined here or in a natives_*.cpp file), and the
+// natives of control flow: conditionals, loops, function makers, do, print,
+// and the non-local exits (break, continue, exit, return, throw, catch, try).
 #include "evaluator/natives.h"
 
 #include "natives/native_support.h"
