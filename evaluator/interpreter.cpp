@@ -2,8 +2,6 @@
 // by spec, calls of every kind of callable, paths and tracing events.
 #include "evaluator/interpreter.h"
 
-#include "services/lexer/lexer.h"
-
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -617,25 +615,8 @@ void mark_roots() {
 
 }  // namespace
 
-// The lexer's /trace callbacks: called through call_with; the events they
-// take are named by a block at the head of their body.
-bool call_lexer_callback(const Cell* callback, Cell args[5]) {
-    Cell r;
-    call_with(callback, &words::lexer_callback, args, 5, &r);
-    return truthy(&r);
-}
-
-uint32_t lexer_callback_events(const Cell* callback) {
-    if (callback->type() != TYPE_FUNCTION) return lexer::EVENT_ALL;
-    Cell body = *function::more(callback, function::MORE_BODY);
-    if (block::rs_length_q(&body) == 0) return lexer::EVENT_ALL;
-    return lexer::event_mask(block::rs_head(&body));
-}
-
 void init() {
     collector::register_mark_callback(mark_roots);
-    lexer::call_callback_hook = call_lexer_callback;
-    lexer::callback_events_hook = lexer_callback_events;
     Cell none = none_cell();
     block::rs_append(&memory::root_block, &none);
     callback_index = tail_of(&memory::root_block) - 1;
