@@ -586,29 +586,23 @@ bool decode_64_bytes(const uint8_t* text, uint32_t length, uint32_t unit, std::v
     return true;  // an incomplete last group without "=" is dropped
 }
 
-Node decode_2(const uint8_t* text, uint32_t length, uint32_t unit) {
+namespace {
+
+// The bytes a decoder reads from the text, as a series (0 when it refuses
+// the text).
+Node decoded(bool (*bytes)(const uint8_t*, uint32_t, uint32_t, std::vector<uint8_t>&), const uint8_t* text,
+             uint32_t length, uint32_t unit) {
     std::vector<uint8_t> out;
-    bool ok = decode_2_bytes(text, length, unit, out);
+    bool ok = bytes(text, length, unit, out);
     return to_series(ok, out);
 }
 
-Node decode_16(const uint8_t* text, uint32_t length, uint32_t unit) {
-    std::vector<uint8_t> out;
-    bool ok = decode_16_bytes(text, length, unit, out);
-    return to_series(ok, out);
-}
+}  // namespace
 
-Node decode_58(const uint8_t* text, uint32_t length, uint32_t unit) {
-    std::vector<uint8_t> out;
-    bool ok = decode_58_bytes(text, length, unit, out);
-    return to_series(ok, out);
-}
-
-Node decode_64(const uint8_t* text, uint32_t length, uint32_t unit) {
-    std::vector<uint8_t> out;
-    bool ok = decode_64_bytes(text, length, unit, out);
-    return to_series(ok, out);
-}
+Node decode_2(const uint8_t* text, uint32_t length, uint32_t unit) { return decoded(decode_2_bytes, text, length, unit); }
+Node decode_16(const uint8_t* text, uint32_t length, uint32_t unit) { return decoded(decode_16_bytes, text, length, unit); }
+Node decode_58(const uint8_t* text, uint32_t length, uint32_t unit) { return decoded(decode_58_bytes, text, length, unit); }
+Node decode_64(const uint8_t* text, uint32_t length, uint32_t unit) { return decoded(decode_64_bytes, text, length, unit); }
 
 Cell* from_issue(const Cell* issue, Cell* target) {
     Cell value = *issue;

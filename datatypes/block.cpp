@@ -11,6 +11,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
+#include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -333,15 +334,6 @@ Cell* append_word(const char* text, Cell* block) { return append_global_word(sym
 
 namespace {
 
-// An integer! as it is, a float! truncated; a float out of the 32-bit range
-// or not a number raises out-of-range.
-int32_t int_checked(const Cell* value) {
-    if (value->type() == TYPE_INTEGER) return value->int_value();
-    double d = value->float_value();
-    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
-    return static_cast<int32_t>(d);
-}
-
 // The result slot becomes a shallow copy of an any-block spec, typed `type`.
 Cell* copy_into(Cell* slot, const Cell* spec, uint32_t type) {
     Cell c = *clone(spec, false, false);
@@ -381,7 +373,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     switch (t) {
         case TYPE_INTEGER:
         case TYPE_FLOAT: {
-            int32_t n = int_checked(spec);
+            int32_t n = integer::checked(spec);
             make_at(proto, n > 0 ? static_cast<uint32_t>(n) : 1u);
             set_header(proto, type);
             return proto;

@@ -368,13 +368,7 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
 }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
-    if (value2->type() != value1->type()) return actions::NOT_COMPARABLE;
-    switch (op) {
-        case actions::COMP_EQUAL: case actions::COMP_NOT_EQUAL: case actions::COMP_STRICT_EQUAL:
-        case actions::COMP_SORT: case actions::COMP_CASE_SORT: case actions::COMP_SAME: case actions::COMP_FIND:
-            return value1->data3 < value2->data3 ? -1 : value1->data3 > value2->data3 ? 1 : 0;
-        default: return actions::NOT_COMPARABLE;
-    }
+    return actions::compare_identity(value1, value2, value1->data3, value2->data3, op);
 }
 
 // ---- Registration --------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "evaluator/cycles.h"
@@ -70,24 +71,11 @@ void reindex(const Cell* value, uint32_t at, uint32_t count) {
 
 // ---- Making ------------------------------------------------------------------------------
 
-namespace {
-
-// An integer! as it is, a float! truncated; a float out of the 32-bit range
-// or not a number raises out-of-range.
-int32_t int_checked(const Cell* value) {
-    if (value->type() == TYPE_INTEGER) return value->int_value();
-    double d = value->float_value();
-    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
-    return static_cast<int32_t>(d);
-}
-
-}  // namespace
-
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     switch (spec->type()) {
         case TYPE_INTEGER:
         case TYPE_FLOAT: {
-            int32_t n = int_checked(spec);
+            int32_t n = integer::checked(spec);
             uint32_t size = n > 0 ? static_cast<uint32_t>(n) : 1u;
             block::make_at(proto, size);
             return make_table_at(proto, size);

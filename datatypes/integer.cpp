@@ -100,6 +100,13 @@ bool out_of_range_q(double d) { return !(d >= -2147483648.0 && d <= 2147483647.0
 
 bool float_out_of_range_q(const Cell* value) { return out_of_range_q(value->float_value()); }
 
+int32_t checked(const Cell* value) {
+    if (value->type() == TYPE_INTEGER) return value->int_value();
+    double d = value->float_value();
+    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
+    return static_cast<int32_t>(d);
+}
+
 int32_t truncate(double d) {
     if (std::isnan(d)) return 0;
     if (d >= 2147483647.0) return INT32_MAX;

@@ -63,6 +63,9 @@ Cell* do_math(Cell* left, Cell* right, int32_t op);
 // -2147483648.0, or NaN.
 bool float_out_of_range_q(const Cell* value);
 bool out_of_range_q(double d);
+// The 32-bit integer of an integer! or a float! (truncated toward zero); a
+// float out of the 32-bit range or NaN raises script out-of-range.
+int32_t checked(const Cell* value);
 // The double truncated toward zero. Values out of range give the nearest
 // end of the range and NaN gives 0, so the result is always defined; callers
 // that must refuse them test out_of_range_q first.

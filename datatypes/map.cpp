@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
@@ -175,13 +176,6 @@ bool foreach_next(const Cell* words_block, Cell* map, uint32_t count) {
 
 namespace {
 
-int32_t int_checked(const Cell* value) {
-    if (value->type() == TYPE_INTEGER) return value->int_value();
-    double d = value->float_value();
-    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
-    return static_cast<int32_t>(d);
-}
-
 [[noreturn]] void fire_bad_to(const Cell* spec) {
     Cell dt;
     datatype::make_at(&dt, TYPE_MAP);
@@ -205,7 +199,7 @@ Cell* make_from(Cell* proto, Cell* spec, bool to) {
         case TYPE_INTEGER:
         case TYPE_FLOAT: {
             if (to) fire_bad_to(spec);
-            int32_t n = int_checked(spec);
+            int32_t n = integer::checked(spec);
             if (n < 0) fire(err::OUT_OF_RANGE, spec);
             if (n >= 67108864) fire(err::NO_MEMORY);
             return make_at(proto, nullptr, n ? 2 * static_cast<uint32_t>(n) : 2);

@@ -672,11 +672,11 @@ Cell* negate(Cell* value) {
     return value;
 }
 
-Cell* add(Cell* a, Cell* b) { return do_math(a, b, 0); }
-Cell* subtract(Cell* a, Cell* b) { return do_math(a, b, 1); }
-Cell* multiply(Cell* a, Cell* b) { return do_math(a, b, 2); }
-Cell* divide(Cell* a, Cell* b) { return do_math(a, b, 3); }
-Cell* remainder(Cell* a, Cell* b) { return do_math(a, b, 4); }
+constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
+constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
+constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
+constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
+constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
 
 Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling) {

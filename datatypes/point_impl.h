@@ -141,11 +141,11 @@ struct Point {
         return value1;
     }
 
-    static Cell* add(Cell* a, Cell* b) { return do_math(a, b, 0); }
-    static Cell* subtract(Cell* a, Cell* b) { return do_math(a, b, 1); }
-    static Cell* multiply(Cell* a, Cell* b) { return do_math(a, b, 2); }
-    static Cell* divide(Cell* a, Cell* b) { return do_math(a, b, 3); }
-    static Cell* remainder(Cell* a, Cell* b) { return do_math(a, b, 4); }
+    static constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
+    static constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
+    static constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
+    static constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
+    static constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
 
     static Cell* absolute(Cell* value) {
         for (uint32_t i = 0; i < N; ++i) put(value, i, std::fabs(get(value, i)));

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "datatypes/integer.h"
 #include "evaluator/errors.h"
 
 namespace scalar {
@@ -21,6 +22,15 @@ namespace scalar {
 // The word of an arithmetic operation code (add, subtract, multiply, divide,
 // remainder, and~ ...); used as an error argument.
 Cell op_word(int32_t op);
+
+// ---- Arithmetic ---------------------------------------------------------------------
+
+// The entry of an arithmetic action over a type's core `Core(value1, value2,
+// op)`, for one of the shared operation codes (integer::OP_ADD ..).
+template <Cell* (*Core)(Cell*, Cell*, int32_t), int32_t Op>
+Cell* math(Cell* value1, Cell* value2) {
+    return Core(value1, value2, Op);
+}
 
 // ---- Values -------------------------------------------------------------------------
 

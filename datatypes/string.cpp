@@ -12,6 +12,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "evaluator/errors.h"
 #include "evaluator/ownership.h"
@@ -581,15 +582,6 @@ void lowercase(Cell* value, const Cell* part) {
 
 namespace {
 
-// The 32-bit integer of an integer! or float! (a float is truncated);
-// a float out of range or NaN raises script out-of-range.
-int32_t int_checked(const Cell* c) {
-    if (c->type() == TYPE_INTEGER) return c->int_value();
-    double d = c->float_value();
-    if (!(d <= 2147483647.0 && d >= -2147483648.0)) fire(err::OUT_OF_RANGE, c);
-    return static_cast<int32_t>(d);
-}
-
 [[noreturn]] void fire_bad_to(uint32_t type, const Cell* spec) {
     Cell dt;
     datatype::make_at(&dt, type);
@@ -691,7 +683,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     // A number is a size for every child, binary! included: an empty value with that room.
     if (spec->type() == TYPE_INTEGER || spec->type() == TYPE_FLOAT) {
-        int32_t n = int_checked(spec);
+        int32_t n = integer::checked(spec);
         if (n < 0) fire(err::OUT_OF_RANGE, spec);
         Cell* slot = stack::push_slot();
         *slot = Cell{TYPE_UNSET, 0, 0, 0};

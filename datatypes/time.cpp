@@ -220,20 +220,20 @@ Cell* add(Cell* value1, Cell* value2) {
         *value2 = t;
         return date::add(value1, value2);
     }
-    return do_math(value1, value2, 0);
+    return do_math(value1, value2, integer::OP_ADD);
 }
 
 Cell* subtract(Cell* value1, Cell* value2) {
-    if (value2->type() == TYPE_DATE) not_related(1);
-    return do_math(value1, value2, 1);
+    if (value2->type() == TYPE_DATE) not_related(integer::OP_SUB);
+    return do_math(value1, value2, integer::OP_SUB);
 }
 
 Cell* multiply(Cell* value1, Cell* value2) {
-    if (value2->type() == TYPE_TIME) not_related(2);
-    return do_math(value1, value2, 2);
+    if (value2->type() == TYPE_TIME) not_related(integer::OP_MUL);
+    return do_math(value1, value2, integer::OP_MUL);
 }
 
-Cell* divide(Cell* value1, Cell* value2) { return do_math(value1, value2, 3); }
+Cell* divide(Cell* value1, Cell* value2) { return do_math(value1, value2, integer::OP_DIV); }
 
 Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling) {

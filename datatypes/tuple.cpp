@@ -234,14 +234,14 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     return value;
 }
 
-Cell* add(Cell* a, Cell* b) { return do_math(a, b, 0); }
-Cell* subtract(Cell* a, Cell* b) { return do_math(a, b, 1); }
-Cell* multiply(Cell* a, Cell* b) { return do_math(a, b, 2); }
-Cell* divide(Cell* a, Cell* b) { return do_math(a, b, 3); }
-Cell* remainder(Cell* a, Cell* b) { return do_math(a, b, 4); }
-Cell* or_(Cell* a, Cell* b) { return do_math(a, b, 5); }
-Cell* and_(Cell* a, Cell* b) { return do_math(a, b, 6); }
-Cell* xor_(Cell* a, Cell* b) { return do_math(a, b, 7); }
+constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
+constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
+constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
+constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
+constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
+constexpr auto or_ = scalar::math<do_math, integer::OP_OR>;
+constexpr auto and_ = scalar::math<do_math, integer::OP_AND>;
+constexpr auto xor_ = scalar::math<do_math, integer::OP_XOR>;
 
 Cell* complement(Cell* value) {
     uint8_t* b = bytes(value);

@@ -199,6 +199,21 @@ constexpr bool identity_op_q(int32_t op) {
            op == COMP_FIND;
 }
 
+// The comparison of the callables (native!, action!, op!, function!,
+// routine!), which are equal only to themselves: two values of one type
+// compare by the ids that name them (`id1`, `id2`: an entry index, a "more"
+// node) under the equality, sort, same and search codes; other codes and
+// other types are not comparable.
+inline int32_t compare_identity(const Cell* value1, const Cell* value2, uint32_t id1, uint32_t id2, int32_t op) {
+    if (value2->type() != value1->type()) return NOT_COMPARABLE;
+    switch (op) {
+        case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
+        case COMP_SAME: case COMP_FIND:
+            return id1 < id2 ? -1 : id1 > id2 ? 1 : 0;
+        default: return NOT_COMPARABLE;
+    }
+}
+
 // Three-way comparison used inside containers: -1, 0, 1, or -2 when the two
 // values cannot be compared under `op`. logic! answers the difference of
 // the truth values; native!, action! and op! compare their entry indexes;

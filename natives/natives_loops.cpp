@@ -20,24 +20,6 @@ namespace {
 
 constexpr typesets::Mask TEXT_LIKE = ANY_STRING | typesets::of({TYPE_BINARY, TYPE_VECTOR});
 
-// One body evaluation in the loop frame and how it ended.
-enum class Ended { normal, cont, brk, other };
-
-Ended ended(Unwind* u) {
-    switch (*u) {
-        case Unwind::none: return Ended::normal;
-        case Unwind::cont: *u = Unwind::none; return Ended::cont;
-        case Unwind::brk: *u = Unwind::none; return Ended::brk;
-        default: return Ended::other;
-    }
-}
-
-Ended run_body(const Cell& body, Unwind* u) {
-    stack::reset();
-    *u = interpreter::eval(&body, true);
-    return ended(u);
-}
-
 // foreach's step with one word: the index moves on and the word takes the
 // element that was at it (a block's cell itself). The index moves first: a
 // continue taken in an on-change* handler of the word goes on with the
@@ -98,31 +80,31 @@ bool step(Cell* series, Cell* words, uint32_t n) {
     return words->type() == TYPE_WORD ? step_one(series, words) : step_many(series, words, n);
 }
 
-// How one turn of foreach or remove-each ended: its body ran to its end
-// (its value in the result slot), it was skipped by a continue, the loop is
-// over (no more elements, or a break), or an exit for an outer frame left.
-enum class Turn { ran, skipped, stopped, left };
-
-// One turn: the words take the next elements, then the body runs. An exit
-// taken in an on-change* handler of the words is the loop's, as one taken
-// in its body.
-Turn turn(Cell* series, Cell* words, uint32_t n, const Cell& body, Unwind* u) {
-    bool more = false;
-    *u = guarded([&] { more = step(series, words, n); });
-    Ended e = ended(u);
-    if (e == Ended::normal) {
-        if (!more) return Turn::stopped;
-        e = run_body(body, u);
-    }
-    switch (e) {
-        case Ended::normal: return Turn::ran;
-        case Ended::cont: return Turn::skipped;
-        case Ended::brk: return Turn::stopped;
-        default: return Turn::left;
-    }
+// The turn of foreach and remove-each made ready: the words take the next
+// elements. An exit taken in an on-change* handler of the words is the
+// loop's, as one taken in its body.
+auto next_elements(Cell* series, Cell* words, uint32_t n) {
+    return [=](bool& more) { return guarded([&] { more = step(series, words, n); }); };
 }
 
 }  // namespace
+
+// ---- The loop skeleton ------------------------------------------------------------------------
+
+Ended ended(Unwind* u) {
+    switch (*u) {
+        case Unwind::none: return Ended::normal;
+        case Unwind::cont: *u = Unwind::none; return Ended::cont;
+        case Unwind::brk: *u = Unwind::none; return Ended::brk;
+        default: return Ended::other;
+    }
+}
+
+Ended run_body(const Cell& body, Unwind* u) {
+    stack::reset();
+    *u = interpreter::eval(&body, true);
+    return ended(u);
+}
 
 // script expect-arg for an argument of the current native: its name, the
 // datatype refused and the argument's word.
@@ -173,14 +155,7 @@ Unwind n_foreach(bool, const int32_t*) {
     stack::push(&words);
     stack::mark_loop(&words::body);
     start_unset();
-    for (;;) {
-        Unwind u;
-        Turn t = turn(&series, &words, n, body, &u);
-        if (t == Turn::left) return u;
-        if (t == Turn::stopped) break;
-    }
-    stack::unwind_last();
-    return Unwind::none;
+    return run_loop(body, next_elements(&series, &words, n));
 }
 
 // ---- remove-each ----------------------------------------------------------------------------
@@ -196,12 +171,8 @@ Unwind n_remove_each(bool, const int32_t*) {
     stack::push(&words);
     stack::mark_loop(&words::body);
     start_unset();
-    for (;;) {
-        Unwind u;
-        Turn t = turn(&series, &words, n, body, &u);
-        if (t == Turn::left) return u;
-        if (t == Turn::stopped) break;
-        if (t == Turn::skipped || !truthy(stack::arguments)) continue;
+    auto remove_if_true = [&] {
+        if (!truthy(stack::arguments)) return Unwind::none;
         // The elements just handed to the body go. An exit taken in an
         // on-deep-change* handler of the series ends this step as one taken
         // in the body would, with the index after what is left.
@@ -209,12 +180,12 @@ Unwind n_remove_each(bool, const int32_t*) {
         uint32_t before = series_of(&series)->count();
         series.data1 = back;
         Cell part = count;
-        u = guarded([&] { series.data1 = actions::remove(&series, n == 1 ? nullptr : &part, nullptr)->head(); });
+        Unwind u = guarded([&] { series.data1 = actions::remove(&series, n == 1 ? nullptr : &part, nullptr)->head(); });
         if (u != Unwind::none) series.data1 = series_of(&series)->count() < before ? back : back + n;
-        Ended e = ended(&u);
-        if (e == Ended::other) return u;
-        if (e == Ended::brk) break;
-    }
+        return u;
+    };
+    Unwind u;
+    if (run_turns(body, &u, next_elements(&series, &words, n), remove_if_true)) return u;
     stack::set_last(&data);
     stack::unwind_last();
     return Unwind::none;
