@@ -14,8 +14,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "app/runtime.h"
-#include "app/top_level.h"
-#include "services/lexer/lexer.h"
+#include "evaluate.h"
 
 namespace {
 
@@ -36,12 +35,8 @@ std::string run_with_input(const char* code, const std::string& input, const std
         runtime::machine_start(0, nullptr);
         runtime::init();
         memory::starting = 0;
-        top_level::run();
-        Cell* slot = stack::push_slot();
-        uint32_t consumed = 0;
-        lexer::scan(slot, reinterpret_cast<const uint8_t*>(code), static_cast<uint32_t>(std::strlen(code)), false,
-                    false, false, &consumed);
-        Cell blk = *slot;
+        test_eval::boot();
+        Cell blk = test_eval::read(code);
         stack::mark_native(nullptr);
         (void)interpreter::eval(&blk, true);
         console::flush();

@@ -19,8 +19,7 @@
 #include "evaluator/stack.h"
 #include "platform/terminal.h"
 #include "app/runtime.h"
-#include "app/top_level.h"
-#include "services/lexer/lexer.h"
+#include "evaluate.h"
 
 namespace {
 
@@ -45,12 +44,8 @@ void boot_and_eval(const char* code) {
     runtime::machine_start(0, nullptr);
     runtime::init();
     memory::starting = 0;
-    top_level::run();
-    Cell* slot = stack::push_slot();
-    uint32_t consumed = 0;
-    lexer::scan(slot, reinterpret_cast<const uint8_t*>(code), static_cast<uint32_t>(std::strlen(code)), false, false,
-                false, &consumed);
-    Cell blk = *slot;
+    test_eval::boot();
+    Cell blk = test_eval::read(code);
     stack::mark_native(nullptr);
     (void)interpreter::eval(&blk, true);
     console::flush();
