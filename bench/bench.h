@@ -1,23 +1,15 @@
-// Shared by the benchmark programs: the runtime started, code run and timed
-// (through the tests' evaluator, tests/unit/evaluate.h), and the guard
-// that reports an error the benchmark raised.
+// Shared by the benchmark programs: code run and timed (through the tests'
+// evaluator, tests/unit/evaluate.h, which also starts the runtime), and the
+// guard that reports an error the benchmark raised.
 #pragma once
 #include <chrono>
 #include <cstdio>
 #include <string>
 
-#include "app/runtime.h"
 #include "evaluate.h"
 #include "evaluator/errors.h"
 
 namespace bench {
-
-// Starts the runtime as the program does, without the library.
-inline void start() {
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-}
 
 // Seconds since t0.
 inline double since(std::chrono::steady_clock::time_point t0) {

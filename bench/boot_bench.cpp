@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     double decode_total = 0, warm_total = 0, top_total = 0;
     int status = bench::guarded([&] {
         for (int i = 0; i < ROUNDS; ++i) {
-            bench::start();
+            test_eval::start();
             zembin::codec_mode = false;
             Cell target = *block::make_at(stack::push_slot(), 4);
             auto t0 = std::chrono::steady_clock::now();
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
             warm_total += since(t0);
             runtime::cleanup();
 
-            bench::start();
+            test_eval::start();
             t0 = std::chrono::steady_clock::now();
             test_eval::boot();
             top_total += since(t0);

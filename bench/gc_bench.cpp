@@ -12,7 +12,7 @@
 #include "runtime/memory.h"
 
 int main() {
-    bench::start();
+    test_eval::start();
     return bench::guarded([] {
         test_eval::boot();
         collector::active = 1;

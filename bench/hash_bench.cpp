@@ -32,7 +32,7 @@ double per_find(const Cell& series, int32_t size, int32_t lookups) {
 }  // namespace
 
 int main() {
-    bench::start();
+    test_eval::start();
     return bench::guarded([] {
         std::printf("%10s %16s %16s\n", "cells", "block find (us)", "hash! find (us)");
         for (int32_t size : {1000, 10000, 100000, 1000000}) {

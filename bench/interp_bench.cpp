@@ -6,7 +6,7 @@
 #include "bench.h"
 
 int main() {
-    bench::start();
+    test_eval::start();
     return bench::guarded([] {
         test_eval::boot();
         test_eval::run("fib: func [n][either n < 2 [n][(fib n - 1) + fib n - 2]]");

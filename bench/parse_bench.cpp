@@ -26,7 +26,7 @@ std::string generate(size_t size) {
 }  // namespace
 
 int main() {
-    bench::start();
+    test_eval::start();
     return bench::guarded([] {
         test_eval::boot();
         std::string text = generate(1 << 20);

@@ -43,9 +43,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 2;
     }
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
+    test_eval::start();
     try {
         test_eval::boot();
     } catch (const ErrorThrown& e) {

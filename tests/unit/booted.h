@@ -26,11 +26,7 @@ namespace booted {
 
 class Runtime : public ::testing::Test {
 protected:
-    void SetUp() override {
-        runtime::machine_start(0, nullptr);
-        runtime::init();
-        memory::starting = 0;
-    }
+    void SetUp() override { test_eval::start(); }
     void TearDown() override {
         cycles::reset();
         runtime::cleanup();

@@ -32,13 +32,9 @@ std::string run_with_input(const char* code, const std::string& input, const std
         close(in[1]);
         close(out[0]);
         if (before) before();
-        runtime::machine_start(0, nullptr);
-        runtime::init();
-        memory::starting = 0;
+        test_eval::start();
         test_eval::boot();
-        Cell blk = test_eval::read(code);
-        stack::mark_native(nullptr);
-        (void)interpreter::eval(&blk, true);
+        test_eval::eval_top_level(code);
         console::flush();
         _exit(0);
     }

@@ -41,13 +41,9 @@ Escape run8(const std::string& text, uint16_t from = console::DEFAULT_ATTRIBUTE)
 
 // Boots the runtime with its library and evaluates the code; for children.
 void boot_and_eval(const char* code) {
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
+    test_eval::start();
     test_eval::boot();
-    Cell blk = test_eval::read(code);
-    stack::mark_native(nullptr);
-    (void)interpreter::eval(&blk, true);
+    test_eval::eval_top_level(code);
     console::flush();
 }
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/runtime.h"
 #include "app/top_level.h"
 #include "datatypes/context.h"
 #include "datatypes/string.h"
@@ -21,6 +22,13 @@
 #include "services/lexer/lexer.h"
 
 namespace test_eval {
+
+// Starts the runtime as the program does, the library not yet booted.
+inline void start() {
+    runtime::machine_start(0, nullptr);
+    runtime::init();
+    memory::starting = 0;
+}
 
 // The real start-up: the library image is loaded and evaluated.
 inline void boot() { top_level::run(); }
@@ -60,6 +68,15 @@ inline Cell run(const std::string& code) {
     if (!detail::eval(code, &value)) throw std::runtime_error("non-local exit at top level");
     stack::top = top;
     return value;
+}
+
+// Evaluates the code as the program's top level does, with no guard at all:
+// an error reaches the caller as ErrorThrown, a non-local exit is dropped.
+// For child processes.
+inline void eval_top_level(const std::string& code) {
+    Cell blk = read(code);
+    stack::mark_native(nullptr);
+    (void)interpreter::eval(&blk, true);
 }
 
 struct Result {
