@@ -194,11 +194,6 @@ Cell* make_in(Cell* block, uint32_t high, uint32_t low) {
     return c;
 }
 
-Cell* box_parts(uint32_t high, uint32_t low) {
-    Cell c{TYPE_FLOAT, 0, low, high};
-    return stack::push(&c);
-}
-
 // ---- Shared operations ----------------------------------------------------------------
 
 double abs(double d) { return std::bit_cast<double>(bits_of(d) & ~(uint64_t{1} << 63)); }
@@ -207,8 +202,6 @@ bool nan_q(double d) {
     uint64_t b = bits_of(d);
     return (b & 0x7FF0000000000000) == 0x7FF0000000000000 && (b & 0x000FFFFFFFFFFFFF) != 0;
 }
-
-bool nan_f32_q(float f) { return f != f; }
 
 bool special_q(double d) { return (bits_of(d) & 0x7FF0000000000000) == 0x7FF0000000000000; }
 

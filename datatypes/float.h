@@ -33,15 +33,12 @@ Cell* box(double value);
 Cell* make_at(Cell* cell, double value);
 // Appends a float! made of the two 32-bit halves to the block.
 Cell* make_in(Cell* block, uint32_t high, uint32_t low);
-// Pushes a float! made of the two halves.
-Cell* box_parts(uint32_t high, uint32_t low);
 inline double get(const Cell* cell) { return cell->float_value(); }
 
 // ---- Shared operations ------------------------------------------------------------------
 
 double abs(double d);
 bool nan_q(double d);
-bool nan_f32_q(float f);
 bool special_q(double d);  // infinite or NaN
 // Tolerant equality: never with a NaN; equal doubles, doubles closer than
 // epsilon, or doubles at most 10 representable values apart.

@@ -42,13 +42,6 @@ Cell* push(uint32_t length, uint32_t word1, uint32_t word2, uint32_t word3) {
     return c;
 }
 
-Cell* push_bytes(uint32_t count, const int32_t* values) {
-    uint8_t b[12] = {};
-    if (count > 12) count = 12;
-    for (uint32_t i = 0; i < count; ++i) b[i] = static_cast<uint8_t>(values[i]);
-    return make_at(stack::push_slot(), b, count);
-}
-
 Cell* from_binary(const Cell* binary, Cell* target) {
     SeriesBuffer* s = series_of(binary);
     uint32_t n = s->count() > binary->head() ? s->count() - binary->head() : 0;

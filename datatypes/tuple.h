@@ -18,8 +18,6 @@ inline const uint8_t* bytes(const Cell* t) { return reinterpret_cast<const uint8
 Cell* make_at(Cell* slot, const uint8_t* data, uint32_t count);
 // Pushes a tuple! with the given length and payload words.
 Cell* push(uint32_t length, uint32_t word1, uint32_t word2, uint32_t word3);
-// Pushes a tuple! whose byte k is the low byte of values[k].
-Cell* push_bytes(uint32_t count, const int32_t* values);
 // Fills the target from the binary's bytes (at most 12, padded to 3).
 Cell* from_binary(const Cell* binary, Cell* target);
 // r.g.b (a = -1) or r.g.b.a.

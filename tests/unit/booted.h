@@ -19,19 +19,37 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "app/runtime.h"
+#include "evaluate.h"
+#include "runtime/collector.h"
 
 namespace booted {
 
 class Runtime : public ::testing::Test {
 protected:
-    void SetUp() override {
-        runtime::machine_start(0, nullptr);
-        runtime::init();
-        memory::starting = 0;
-    }
+    void SetUp() override { test_eval::start(); }
     void TearDown() override {
         cycles::reset();
         runtime::cleanup();
+    }
+};
+
+// The runtime with the library booted, for the tests that run Zem code;
+// automatic collection and the stress switch are off again afterwards.
+class Library : public Runtime {
+protected:
+    void SetUp() override {
+        Runtime::SetUp();
+        try {
+            test_eval::boot();
+        } catch (const ErrorThrown& e) {
+            FAIL() << "boot raised " << errors::id_word(e.id) << " "
+                   << (e.arg_count && word::any_word_q(e.args[0].type()) ? symbol::text(e.args[0].symbol()) : "");
+        }
+    }
+    void TearDown() override {
+        collector::stress = false;
+        collector::active = 0;
+        Runtime::TearDown();
     }
 };
 

@@ -19,8 +19,7 @@
 #include "evaluator/stack.h"
 #include "platform/terminal.h"
 #include "app/runtime.h"
-#include "app/top_level.h"
-#include "services/lexer/lexer.h"
+#include "evaluate.h"
 
 namespace {
 
@@ -42,17 +41,9 @@ Escape run8(const std::string& text, uint16_t from = console::DEFAULT_ATTRIBUTE)
 
 // Boots the runtime with its library and evaluates the code; for children.
 void boot_and_eval(const char* code) {
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-    top_level::run();
-    Cell* slot = stack::push_slot();
-    uint32_t consumed = 0;
-    lexer::scan(slot, reinterpret_cast<const uint8_t*>(code), static_cast<uint32_t>(std::strlen(code)), false, false,
-                false, &consumed);
-    Cell blk = *slot;
-    stack::mark_native(nullptr);
-    (void)interpreter::eval(&blk, true);
+    test_eval::start();
+    test_eval::boot();
+    test_eval::eval_top_level(code);
     console::flush();
 }
 

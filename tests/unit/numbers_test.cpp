@@ -21,6 +21,7 @@ namespace {
 
 using booted::call;
 using booted::integer;
+using test_eval::molded;
 namespace slot = actions::slot;
 using integer::OP_ADD, integer::OP_SUB, integer::OP_MUL, integer::OP_DIV, integer::OP_REM, integer::OP_OR,
     integer::OP_AND, integer::OP_XOR;
@@ -66,11 +67,6 @@ Cell block_of(std::initializer_list<Cell> cells) {
 
 std::string form_of(Cell v) {
     Cell r = call(slot::form, {v});
-    return booted::text_of(&r);
-}
-std::string mold_of(Cell v, bool all = false) {
-    std::vector<int32_t> refs = {-1, all ? 0 : -1};
-    Cell r = call(slot::mold, {v}, refs);
     return booted::text_of(&r);
 }
 
@@ -297,7 +293,7 @@ TEST_F(Numbers, IntegerTextsAndHelpers) {
     EXPECT_EQ(form_of(integer(INT32_MIN)), "-2147483648");
     EXPECT_EQ(form_of(integer(INT32_MAX)), "2147483647");
     EXPECT_EQ(form_of(integer(0)), "0");
-    EXPECT_EQ(mold_of(integer(-505)), "-505");
+    EXPECT_EQ(molded(integer(-505)), "-505");
     EXPECT_STREQ(integer::form_signed(1000000), "1000000");
     EXPECT_EQ(integer::sign(-9), -1);
     EXPECT_EQ(integer::sign(0), 0);
@@ -576,7 +572,7 @@ TEST_F(Numbers, FloatAndPercentTexts) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(form_of(flt(c.v)), c.form) << c.mold;
-        EXPECT_EQ(mold_of(flt(c.v)), c.mold) << c.mold;
+        EXPECT_EQ(molded(flt(c.v)), c.mold) << c.mold;
     }
     float_::pretty_q = false;
     EXPECT_EQ(form_of(flt(0.1 + 0.7)), "0.7999999999999999");
@@ -596,7 +592,7 @@ TEST_F(Numbers, FloatAndPercentTexts) {
     };
     for (const PercentCase& c : percents) {
         EXPECT_EQ(form_of(pct(c.v)), c.text);
-        EXPECT_EQ(mold_of(pct(c.v)), c.text);
+        EXPECT_EQ(molded(pct(c.v)), c.text);
     }
     // The texts of the other kinds.
     EXPECT_STREQ(float_::form_float(0.1f, float_::KIND_VECTOR_F32), "0.1");
@@ -612,7 +608,6 @@ TEST_F(Numbers, FloatHelpersAndMakers) {
     EXPECT_FALSE(float_::nan_q(inf));
     EXPECT_TRUE(float_::special_q(-inf));
     EXPECT_FALSE(float_::special_q(1e308));
-    EXPECT_TRUE(float_::nan_f32_q(std::numeric_limits<float>::quiet_NaN()));
     EXPECT_TRUE(float_::almost_equal_f32_q(1.0f, std::nextafter(1.0f, 2.0f)));
     EXPECT_FALSE(float_::almost_equal_f32_q(1.0f, 1.001f));
     EXPECT_EQ(std::bit_cast<uint64_t>(float_::quiet_nan), 0x7FF8000000000000u);
@@ -629,8 +624,6 @@ TEST_F(Numbers, FloatHelpersAndMakers) {
     Cell* c = char_::make_in(&block, 'z');
     EXPECT_EQ(form_of(*c), "z");
     EXPECT_EQ(block::rs_length_q(&block), 3u);
-    Cell* boxed = float_::box_parts(0x40000000, 0);
-    EXPECT_EQ(boxed->float_value(), 2.0);
 }
 
 TEST_F(Numbers, FloatRandom) {
@@ -730,11 +723,11 @@ TEST_F(Numbers, CharTexts) {
         {26, false, "#\"^Z\""},       {27, false, "#\"^[\""},      {28, false, "#\"^\\\""},
         {29, false, "#\"^]\""},       {30, false, "#\"^(1E)\""},   {31, false, "#\"^_\""},
         {'"', false, "#\"^\"\""},     {'^', false, "#\"^^\""},     {127, false, "#\"^~\""},
-        {128, false, "#\"^(80)\""},   {159, false, "#\"^(9F)\""},  {160, false, "#\"?\""},
+        {128, false, "#\"^(80)\""},   {159, false, "#\"^(9F)\""},  {160, false, "#\"\xC2\xA0\""},
         {233, true, "#\"^(E9)\""},    {0x1F600, true, "#\"^(1F600)\""}, {'a', true, "#\"a\""},
         {' ', false, "#\" \""},       {'{', false, "#\"{\""},
     };
-    for (const Case& c : cases) EXPECT_EQ(mold_of(chr(c.cp), c.all), c.mold) << c.cp;
+    for (const Case& c : cases) EXPECT_EQ(molded(chr(c.cp), c.all), c.mold) << c.cp;
     // form of a wide character widens the buffer.
     Cell r = call(slot::form, {chr(0x1F600)});
     EXPECT_EQ(string::rs_length_q(&r), 1u);
@@ -767,7 +760,7 @@ TEST_F(Numbers, LiteralsMoldBack) {
         slot->header = TYPE_UNSET;
         Cell v = *word::load_value_hook(&text, slot);
         EXPECT_EQ(v.type(), c.type) << c.text;
-        EXPECT_EQ(mold_of(v), c.mold) << c.text;
+        EXPECT_EQ(molded(v), c.mold) << c.text;
     }
 }
 
