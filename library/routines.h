@@ -1,5 +1,6 @@
 // The library's routines: C++ bodies in the routine table, made into
-// routine! values by the library with `make routine! [spec index]`.
+// routine! values by the library with `make routine! [spec index]` (the
+// Debug build checks at start-up that the word it sets is the routine's).
 #pragma once
 #include <cstdint>
 
@@ -56,5 +57,8 @@ ZEM_ROUTINES(X)
 
 // Fills the routine table in index order (once; later calls do nothing).
 void init();
+
+// The word of a routine index ("quit-return" for 1); null outside the table.
+const char* word_of(uint32_t index);
 
 }  // namespace routines
