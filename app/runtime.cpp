@@ -99,7 +99,7 @@ void init() {
     natives::init();
     routines::init();
     errors::init();
-    parser::init();
+    parse_dialect::init();
     ownership::init();
     // checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
