@@ -526,7 +526,7 @@ State Run::collect_keyword(const Cell& w) {
     return push_command(CMD_COLLECT, 0, saved_index, false, nullptr);
 }
 
-// ---- Keywords that modify the input ----
+// ---- Keywords that modify the input ----------------------------------------------------
 
 // The index of the rule after insert's or change's keyword, past an
 // `only` (which sets *only).
