@@ -120,7 +120,7 @@ void init() {
     routines::init();
     input::register_routines();
     errors::init();
-    parser::init();
+    parse_dialect::init();
     ownership::init();
     // checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);

@@ -4,7 +4,8 @@
 // values are decoded into the root block and evaluated there, in order. A
 // `Zem [...]` header opens each library file in the image and is skipped.
 // At the end the library's code is bound to its own copy of the global
-// values (see context::make_library).
+// values (see context::make_library). The Debug build first checks the
+// image's native, action and routine definitions against the tables.
 #include "app/top_level.h"
 
 #include "datatypes/block.h"
@@ -18,6 +19,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "library/boot.h"
+#include "library/boot_check.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "services/lexer/lexer.h"
@@ -81,6 +83,9 @@ void run() {
     // The image's values end here, whatever is added to the root block later.
     const uint32_t tail = series_of(&memory::root_block)->count();
     Cell code{TYPE_BLOCK, first, memory::root_block.node(), 0};
+#ifndef NDEBUG
+    boot_check::check_library(&code);
+#endif
     collector::active = 1;
 
     stack::mark_native(nullptr);

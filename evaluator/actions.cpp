@@ -29,15 +29,17 @@ const char* word_of(uint32_t slot) {
     }
 }
 
-uint32_t refinement_count(uint32_t slot) {
+const char* refinements_of(uint32_t slot) {
     switch (slot) {
 #define X(n, name, word, sig, refs) \
-    case n: return count_refinements(refs);
+    case n: return refs;
         ZEM_ACTIONS(X)
 #undef X
-        default: return 0;
+        default: return "";
     }
 }
+
+uint32_t refinement_count(uint32_t slot) { return count_refinements(refinements_of(slot)); }
 
 // ---- Implementation lookup -------------------------------------------------------------
 

@@ -9,6 +9,8 @@
 //     signature   the function type of a datatype's implementation
 //     refinements the refinements of the action's spec, in the order in
 //                 which the stack entry point takes their positions
+// The Debug build checks the words and refinements against the library's
+// `make action!` specs at start-up (library/boot_check.h).
 //
 // Implementations take cells and plain values. A refinement that takes an
 // argument arrives as that argument's cell, or null when it was not used; a
@@ -166,8 +168,10 @@ using Impl = typename Slot<S>::Fn*;
 // dispatchers cast them back to their slot's type.
 using ActionFn = void (*)();
 
-// The word of a slot ("" for the slots without one) and its refinement count.
+// The word of a slot ("" for the slots without one), its refinements (as in
+// the table) and their count.
 const char* word_of(uint32_t slot);
+const char* refinements_of(uint32_t slot);
 uint32_t refinement_count(uint32_t slot);
 
 // ---- Comparison ------------------------------------------------------------------

@@ -7,6 +7,16 @@
 
 #include "runtime/cell.h"
 
+// The keywords of the PARSE dialect, fixed symbols of their own:
+// X(C++ name, spelling). The dialect's keyword codes are made from it.
+#define ZEM_PARSE_KEYWORDS(X)                                                                      \
+    X(any, "any") X(break_, "break") X(copy, "copy") X(end, "end") X(fail, "fail")                 \
+    X(into, "into") X(opt, "opt") X(not_, "not") X(quote, "quote") X(case_, "case")                \
+    X(reject, "reject") X(set, "set") X(skip, "skip") X(some, "some") X(thru, "thru")              \
+    X(to, "to") X(none, "none") X(pipe, "|") X(if_, "if") X(remove, "remove")                      \
+    X(while_, "while") X(insert, "insert") X(only, "only") X(collect, "collect")                   \
+    X(keep, "keep") X(pick, "pick") X(ahead, "ahead") X(after, "after") X(change, "change")
+
 // Symbol ids kept for comparison against a word's resolved symbol:
 // X(C++ name, spelling), in the order they are made.
 #define ZEM_FIXED_SYMBOLS(X)                                                                       \
@@ -18,12 +28,7 @@
     X(NetBSD, "NetBSD")                                                                            \
     X(repeat, "repeat") X(foreach, "foreach") X(map_each, "map-each")                              \
     X(remove_each, "remove-each")                                                                  \
-    X(any, "any") X(break_, "break") X(copy, "copy") X(end, "end") X(fail, "fail")                 \
-    X(into, "into") X(opt, "opt") X(not_, "not") X(quote, "quote") X(case_, "case")                \
-    X(reject, "reject") X(set, "set") X(skip, "skip") X(some, "some") X(thru, "thru")              \
-    X(to, "to") X(none, "none") X(pipe, "|") X(dash, "-") X(if_, "if") X(remove, "remove")         \
-    X(while_, "while") X(insert, "insert") X(only, "only") X(collect, "collect")                   \
-    X(keep, "keep") X(pick, "pick") X(ahead, "ahead") X(after, "after")                            \
+    ZEM_PARSE_KEYWORDS(X) X(dash, "-")                                                             \
     X(x, "x") X(y, "y") X(z, "z")                                                                  \
     X(self, "self") X(values, "values") X(owner, "owner") X(owned, "owned")                        \
     X(events_q, "events?")                                                                         \

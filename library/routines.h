@@ -1,6 +1,7 @@
 // The library's routines: C++ bodies in the routine table, made into
 // routine! values by the library with `make routine! [spec index]`. Their
-// indexes and words are in ZEM_LIBRARY_ROUTINES (evaluator/routines.h).
+// indexes and words are in ZEM_LIBRARY_ROUTINES (evaluator/routines.h); the
+// Debug build checks at start-up that the word it sets is the routine's.
 #pragma once
 #include <cstdint>
 
@@ -15,5 +16,8 @@ ZEM_LIBRARY_ROUTINES(X)
 // Puts the library's routines into the routine table (once; later calls do
 // nothing).
 void init();
+
+// The word of a routine index ("quit-return" for 1); null outside the table.
+const char* word_of(uint32_t index);
 
 }  // namespace routines

@@ -21,6 +21,7 @@
 #include "app/runtime.h"
 #include "evaluate.h"
 #include "runtime/collector.h"
+#include "runtime/typesets.h"
 
 namespace booted {
 
@@ -43,7 +44,7 @@ protected:
             test_eval::boot();
         } catch (const ErrorThrown& e) {
             FAIL() << "boot raised " << errors::id_word(e.id) << " "
-                   << (e.arg_count && word::any_word_q(e.args[0].type()) ? symbol::text(e.args[0].symbol()) : "");
+                   << (e.arg_count && in(ALL_WORD, e.args[0].type()) ? symbol::text(e.args[0].symbol()) : "");
         }
     }
     void TearDown() override {

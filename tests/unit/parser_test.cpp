@@ -23,8 +23,8 @@ using Snapshot = std::array<uint32_t, 4>;  // input stack: cells, head; rule sta
 std::vector<Snapshot> probes;
 
 Snapshot snapshot() {
-    Cell* is = parser::input_stack();
-    Cell* rs = parser::rule_stack();
+    Cell* is = parse_dialect::input_stack();
+    Cell* rs = parse_dialect::rule_stack();
     return {series_of(is)->count(), is->head(), series_of(rs)->count(), rs->head()};
 }
 
