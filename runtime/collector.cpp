@@ -492,69 +492,79 @@ void series_marker(Node* place, void*) { mark_node(place); }
 void block_marker(Node* place, void*) { mark_block_node(place); }
 const hashtable::Marker marker{series_marker, block_marker, nullptr};
 
-// Marks a node whose buffer may hold cells or bytes.
-void mark_any(Node* place) {
-    if (mark_node(place) && buffer(*place)->unit() == 16) pending.push(*place);
+// Marks one payload word by its letter in the datatype table's layout
+// column (see runtime/cell.h).
+template <char Holds>
+void mark_word(Node* place) {
+    static_assert(Holds == '.' || Holds == 's' || Holds == 'c' || Holds == 't', "a layout letter is one of . s c t ?");
+    if constexpr (Holds == '.') {
+        return;
+    } else {
+        if (!*place) return;
+        if constexpr (Holds == 's') mark_node(place);
+        if constexpr (Holds == 'c') mark_block_node(place);
+        if constexpr (Holds == 't') mark_table(place);
+    }
 }
 
-void mark_cell(Cell* c) {
-    switch (c->type()) {
-    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
+// The types whose layout has a '?': a flag, the symbol or the source type
+// decides what a word holds.
+template <uint32_t Type>
+void mark_explicitly(Cell* c) {
+    if constexpr (Type == TYPE_WORD || Type == TYPE_SET_WORD || Type == TYPE_LIT_WORD || Type == TYPE_GET_WORD ||
+                  Type == TYPE_REFINEMENT) {
+        // A word spelled `self` marks its context as a block.
         if (c->data1) {
             if (self_symbol && c->data2 == self_symbol)
                 mark_block_node(&c->data1);
             else
                 mark_context(&c->data1);
         }
-        break;
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
-        if (c->data2) mark_block_node(&c->data2);
-        break;
-    case TYPE_SYMBOL:
-        if (c->data3) mark_node(&c->data3);
-        if (c->data2) mark_node(&c->data2);
-        break;
-    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        mark_node(&c->data2);
-        if (c->data3) mark_node(&c->data3);
-        break;
-    case TYPE_BITSET: case TYPE_VECTOR: case TYPE_BINARY:
-        mark_node(&c->data2);
-        break;
-    case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
-        if (c->data1) mark_context(&c->data1);
-        if (c->data3) mark_any(&c->data3);
-        break;
-    case TYPE_CONTEXT:
+    } else if constexpr (Type == TYPE_CONTEXT) {
+        // Values that live on the value stack are marked with it.
         if (c->data1) mark_table(&c->data1);
         if (!(c->header & FLAG_CTX_ON_STACK) && c->data2) mark_block_node(&c->data2);
-        break;
-    case TYPE_HASH: case TYPE_MAP:
-        if (c->data2) mark_block_node(&c->data2);
-        if (c->data3) mark_table(&c->data3);
-        break;
-    case TYPE_FUNCTION: case TYPE_ROUTINE:
-        if (c->data1) mark_context(&c->data1);
-        if (c->data2) mark_block_node(&c->data2);
-        if (c->data3) mark_block_node(&c->data3);
-        break;
-    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: {
+    } else if constexpr (Type == TYPE_OP) {
+        // Made from a function or routine, it keeps the function's context.
         if (c->data2) mark_block_node(&c->data2);
         if (c->data3) mark_block_node(&c->data3);
         uint32_t source = (c->header >> OP_SOURCE_SHIFT) & 0xFF;
-        if (c->type() == TYPE_OP && (source == TYPE_FUNCTION || source == TYPE_ROUTINE) && c->data1)
-            mark_context(&c->data1);
-        break;
-    }
-    case TYPE_IMAGE:
+        if ((source == TYPE_FUNCTION || source == TYPE_ROUTINE) && c->data1) mark_context(&c->data1);
+    } else if constexpr (Type == TYPE_IMAGE) {
+        // The record's node, then what the record refers to (its bitmap).
         if (c->data2 && mark_node(&c->data2) && mark_image) mark_image(c->data2);
-        break;
-    case TYPE_HANDLE:
+    } else if constexpr (Type == TYPE_HANDLE) {
+        // An external resource's slot, when it has one.
         if (static_cast<int32_t>(c->data3) >= 0) externals::mark(static_cast<int32_t>(c->data3), 0);
-        break;
-    case TYPE_EVENT:
+    } else if constexpr (Type == TYPE_EVENT) {
+        // Its field block, when the event has one.
         if ((c->data3 & 0x10000) && c->data2) mark_block_node(&c->data2);
+    } else {
+        static_assert(Type == 0, "a datatype with a '?' in its layout is marked here");
+    }
+}
+
+template <uint32_t Type, char Word1, char Word2, char Word3>
+void mark_typed(Cell* c) {
+    if constexpr (Word1 == '?' || Word2 == '?' || Word3 == '?') {
+        mark_explicitly<Type>(c);
+    } else {
+        mark_word<Word1>(&c->data1);
+        mark_word<Word2>(&c->data2);
+        mark_word<Word3>(&c->data3);
+    }
+}
+
+// Marks what a cell refers to, by its datatype's layout.
+void mark_cell(Cell* c) {
+    switch (c->type()) {
+#define X(id, name, text, parent, layout)                                                  \
+    case TYPE_##name:                                                                      \
+        static_assert(sizeof layout == 4, "a layout has a letter for each payload word"); \
+        mark_typed<TYPE_##name, layout[0], layout[1], layout[2]>(c);                       \
         break;
+        ZEM_DATATYPES(X)
+#undef X
     default:
         break;
     }
