@@ -31,7 +31,7 @@ namespace datatype {
 
 constexpr uint32_t parent_of(uint32_t id) {
     switch (id) {
-#define X(id_, name, text, parent) \
+#define X(id_, name, text, parent, layout) \
     case id_: return parent;
         ZEM_DATATYPES(X)
 #undef X
@@ -41,7 +41,7 @@ constexpr uint32_t parent_of(uint32_t id) {
 
 constexpr const char* name_of(uint32_t id) {
     switch (id) {
-#define X(id_, name, text, parent) \
+#define X(id_, name, text, parent, layout) \
     case id_: return text;
         ZEM_DATATYPES(X)
 #undef X
