@@ -149,6 +149,5 @@ inline Cell* append(Cell* series, Cell* value, int32_t part, bool only, int32_t 
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
 Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
 
-void init();
 
 }  // namespace binary

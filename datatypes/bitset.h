@@ -97,6 +97,5 @@ Cell* pick(Cell* series, int32_t index, Cell* boxed);
 Cell* poke(Cell* series, int32_t index, Cell* value, Cell* boxed);
 Cell* remove(Cell* series, Cell* part, Cell* key);
 
-void init();
 
 }  // namespace bitset

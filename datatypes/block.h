@@ -178,6 +178,5 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
 // first argument.
 void do_set_op(bool case_, Cell* skip, int32_t op);
 
-void init();
 
 }  // namespace block

@@ -37,6 +37,5 @@ Cell* and_(Cell* value1, Cell* value2);
 Cell* or_(Cell* value1, Cell* value2);
 Cell* xor_(Cell* value1, Cell* value2);
 
-void init();
 
 }  // namespace char_

@@ -81,6 +81,5 @@ extern Cell* (*months_hook)();
 Cell* add(Cell* value1, Cell* value2);
 int32_t compare(Cell* value1, Cell* value2, int32_t op);
 
-void init();
 
 }  // namespace date

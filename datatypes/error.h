@@ -46,6 +46,5 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* hold
                 int32_t index, bool case_, bool get, bool last);
 int32_t compare(Cell* value1, Cell* value2, int32_t op);
 
-void init();
 
 }  // namespace error

@@ -186,14 +186,14 @@ Cell* query(Cell* file) {
     return simple_io::query(&f, file);
 }
 
+}  // namespace file
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_FILE,
-                            "i--iioi-i --------------- iiiiiiiiiiiiiiii-iii-iiiii- --oi--ooo-o">(
-        own<slot::mold>(mold), own<slot::delete_>(delete_), own<slot::query>(query),
-        own<slot::read>(read), own<slot::rename>(rename), own<slot::write>(write));
+template <>
+void datatype::init_type<TYPE_FILE>() {
+    register_type<TYPE_FILE, "i--iioi-i --------------- iiiiiiiiiiiiiiii-iii-iiiii- --oi--ooo-o">(
+        own<slot::mold>(file::mold), own<slot::delete_>(file::delete_),
+        own<slot::query>(file::query), own<slot::read>(file::read), own<slot::rename>(file::rename),
+        own<slot::write>(file::write));
 }
-
-}  // namespace file

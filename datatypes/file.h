@@ -43,6 +43,5 @@ Cell* delete_(Cell* file);
 Cell* rename(Cell* from, Cell* to);
 Cell* query(Cell* file);
 
-void init();
 
 }  // namespace file

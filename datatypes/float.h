@@ -93,6 +93,5 @@ bool odd_q(Cell* number);
 Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling);
 
-void init();
 
 }  // namespace float_

@@ -21,13 +21,13 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
     return word::mold_with(value, buffer, ":", false, limit);
 }
 
+}  // namespace get_word
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_GET_WORD,
-                            "i--iio--i --------------- ---------i----------------- -----------">(
-        own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_GET_WORD>() {
+    register_type<TYPE_GET_WORD,
+                  "i--iio--i --------------- ---------i----------------- -----------">(
+        own<slot::mold>(get_word::mold));
 }
-
-}  // namespace get_word

@@ -15,6 +15,5 @@ Cell* get(const Cell* word);
 
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent);
-void init();
 
 }  // namespace get_word

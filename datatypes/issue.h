@@ -21,6 +21,5 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent);
 int32_t compare(Cell* value1, Cell* value2, int32_t op);
-void init();
 
 }  // namespace issue

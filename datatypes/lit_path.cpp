@@ -13,13 +13,13 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     return path::mold(value, buffer, only, all, flat, part, limit - 1, indent);
 }
 
+}  // namespace lit_path
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_LIT_PATH,
-                            "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
-        own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_LIT_PATH>() {
+    register_type<TYPE_LIT_PATH,
+                  "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
+        own<slot::mold>(lit_path::mold));
 }
-
-}  // namespace lit_path

@@ -57,6 +57,5 @@ Cell* remove(Cell* map, Cell* part, Cell* key);
 Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
              Cell* with, Cell* skip, bool last, bool reverse);
 
-void init();
 
 }  // namespace map

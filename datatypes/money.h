@@ -86,6 +86,5 @@ extern int32_t (*money_digits_hook)();
 // is unknown or it has more than 17 integer digits.
 void text_to_money(const uint8_t* chars, int32_t length, int unit, int& error, Cell* slot);
 
-void init();
 
 }  // namespace money

@@ -108,6 +108,5 @@ Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool 
              Cell* with, Cell* skip, bool last, bool reverse);
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
 
-void init();
 
 }  // namespace object

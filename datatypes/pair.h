@@ -19,6 +19,5 @@ inline int32_t y_of(const Cell* p) { return static_cast<int32_t>(p->data3); }
 Cell* do_math(Cell* value1, Cell* value2, int32_t op);
 int32_t compare(Cell* value1, Cell* value2, int32_t op);
 
-void init();
 
 }  // namespace pair

@@ -16,6 +16,5 @@ float y_of(const Cell* p);
 Cell* do_math(Cell* value1, Cell* value2, int32_t op);
 int32_t compare(Cell* value1, Cell* value2, int32_t op);
 
-void init();
 
 }  // namespace point2d

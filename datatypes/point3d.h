@@ -13,6 +13,5 @@ Cell* make_in(Cell* block, float x, float y, float z);
 Cell* do_math(Cell* value1, Cell* value2, int32_t op);
 int32_t compare(Cell* value1, Cell* value2, int32_t op);
 
-void init();
 
 }  // namespace point3d

@@ -23,13 +23,13 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
     return word::mold_with(value, buffer, "/", false, limit);
 }
 
+}  // namespace refinement
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_REFINEMENT,
-                            "i--iio--i --------------- --------------------------- -----------">(
-        own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_REFINEMENT>() {
+    register_type<TYPE_REFINEMENT,
+                  "i--iio--i --------------- --------------------------- -----------">(
+        own<slot::mold>(refinement::mold));
 }
-
-}  // namespace refinement

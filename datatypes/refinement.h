@@ -17,6 +17,5 @@ Cell* make_root(const char* text);
 
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
              int32_t indent);
-void init();
 
 }  // namespace refinement

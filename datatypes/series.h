@@ -56,6 +56,5 @@ Cell* tail_q(Cell* series);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
 
-void init();
 
 }  // namespace series

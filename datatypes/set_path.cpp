@@ -14,13 +14,13 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     return limit - 1;
 }
 
+}  // namespace set_path
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_SET_PATH,
-                            "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
-        own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_SET_PATH>() {
+    register_type<TYPE_SET_PATH,
+                  "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
+        own<slot::mold>(set_path::mold));
 }
-
-}  // namespace set_path

@@ -8,13 +8,13 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, 
     return word::mold_with(value, buffer, ":", true, limit);
 }
 
+}  // namespace set_word
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_SET_WORD,
-                            "i--iio--i --------------- ---------i----------------- -----------">(
-        own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_SET_WORD>() {
+    register_type<TYPE_SET_WORD,
+                  "i--iio--i --------------- ---------i----------------- -----------">(
+        own<slot::mold>(set_word::mold));
 }
-
-}  // namespace set_word

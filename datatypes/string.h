@@ -174,6 +174,5 @@ Cell* poke(Cell* series, int32_t index, Cell* value);
 // 11 exclude, 12 difference); the result replaces s1 (index 0).
 Cell* do_set_op(Cell* s1, Cell* s2, bool case_, Cell* skip, int32_t op);
 
-void init();
 
 }  // namespace string

@@ -27,6 +27,5 @@ int32_t form_text(double seconds, Cell* buffer, int32_t part);
 // Actions that other datatypes route to.
 Cell* add(Cell* value1, Cell* value2);
 
-void init();
 
 }  // namespace time_

@@ -38,6 +38,5 @@ Cell* do_math(int32_t op);
 int32_t compare(Cell* value1, Cell* value2, int32_t op);
 bool zero_q(const Cell* t);
 
-void init();
 
 }  // namespace tuple

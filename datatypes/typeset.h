@@ -67,6 +67,5 @@ Cell* or_(Cell* value1, Cell* value2);
 Cell* xor_(Cell* value1, Cell* value2);
 Cell* complement(Cell* value);
 
-void init();
 
 }  // namespace typeset

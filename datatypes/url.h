@@ -43,6 +43,5 @@ Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool i
 Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append,
             Cell* part, Cell* seek, Cell* allow, Cell* as);
 
-void init();
 
 }  // namespace url

@@ -87,6 +87,5 @@ Cell* index_q(Cell* word);
 // other members of the family); `suffix` places it after the spelling.
 int32_t mold_with(Cell* value, Cell* buffer, const char* mark, bool suffix, int32_t limit);
 
-void init();
 
 }  // namespace word
