@@ -6,9 +6,9 @@
 // 25-51 series, 52-62 ports), then its own implementations in slot order:
 //
 //   template <>
-//   void datatype::init_type<TYPE_GET_PATH>() {
-//       register_type<TYPE_GET_PATH, "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
-//           own<slot::mold>(get_path::mold));
+//   void datatype::init_type<TYPE_PAREN>() {
+//       register_type<TYPE_PAREN, "iiiiioi-i --------------- iiiiiiiiiiiiiiiiiiiiiiiiii- ---i-------">(
+//           own<slot::mold>(paren::mold));
 //   }
 //
 //   o  own implementation, one of the list

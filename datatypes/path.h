@@ -24,20 +24,14 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
 
 namespace lit_path {
 inline Cell* push(Cell* value) { return path::push_typed(value, TYPE_LIT_PATH); }
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
 }  // namespace lit_path
 
 namespace set_path {
 inline Cell* push(Cell* value) { return path::push_typed(value, TYPE_SET_PATH); }
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
 }  // namespace set_path
 
 namespace get_path {
 inline Cell* push(Cell* value) { return path::push_typed(value, TYPE_GET_PATH); }
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
 }  // namespace get_path
 
 namespace paren {

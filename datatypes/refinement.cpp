@@ -2,7 +2,6 @@
 // of a function.
 #include "datatypes/refinement.h"
 
-#include "datatypes/datatype.h"
 #include "datatypes/word.h"
 #include "evaluator/symbol.h"
 
@@ -19,17 +18,4 @@ Cell* make_root(const char* text) {
     return c;
 }
 
-int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, int32_t) {
-    return word::mold_with(value, buffer, "/", false, limit);
-}
-
 }  // namespace refinement
-
-// ---- Registration --------------------------------------------------------------
-
-template <>
-void datatype::init_type<TYPE_REFINEMENT>() {
-    register_type<TYPE_REFINEMENT,
-                  "i--iio--i --------------- --------------------------- -----------">(
-        own<slot::mold>(refinement::mold));
-}
