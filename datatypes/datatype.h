@@ -194,10 +194,9 @@ inline Cell* make_at(Cell* slot, uint32_t type) {
     return slot;
 }
 
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 
 
 // syntax malconstruct for a make of the datatype from a value it refuses:
