@@ -13,14 +13,13 @@ int32_t form(Cell*, Cell* buffer, Cell*, int32_t limit) {
     return limit - 8;
 }
 
+}  // namespace action
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_ACTION,
-                            "o-i-oo--o --------------- --------------------------- -----------">(
-        own<slot::make>(native::make), own<slot::form>(form), own<slot::mold>(native::mold),
+template <>
+void datatype::init_type<TYPE_ACTION>() {
+    register_type<TYPE_ACTION, "o-i-oo--o --------------- --------------------------- -----------">(
+        own<slot::make>(native::make), own<slot::form>(action::form), own<slot::mold>(native::mold),
         own<slot::compare>(native::compare));
 }
-
-}  // namespace action

@@ -887,16 +887,17 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
     return series;
 }
 
+}  // namespace binary
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_BINARY,
-                            "iiioooi-o -----------oooo oiioiiiiiioiiiii-iiiiiiiiio ---i-------">(
-        own<slot::to>(to), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::compare>(compare), own<slot::and_>(and_), own<slot::complement>(complement),
-        own<slot::or_>(or_), own<slot::xor_>(xor_), own<slot::append>(insert),
-        own<slot::change>(change), own<slot::insert>(insert), own<slot::trim>(trim));
+template <>
+void datatype::init_type<TYPE_BINARY>() {
+    register_type<TYPE_BINARY, "iiioooi-o -----------oooo oiioiiiiiioiiiii-iiiiiiiiio ---i-------">(
+        own<slot::to>(binary::to), own<slot::form>(binary::form), own<slot::mold>(binary::mold),
+        own<slot::compare>(binary::compare), own<slot::and_>(binary::and_),
+        own<slot::complement>(binary::complement), own<slot::or_>(binary::or_),
+        own<slot::xor_>(binary::xor_), own<slot::append>(binary::insert),
+        own<slot::change>(binary::change), own<slot::insert>(binary::insert),
+        own<slot::trim>(binary::trim));
 }
-
-}  // namespace binary

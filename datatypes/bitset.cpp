@@ -538,20 +538,22 @@ Cell* remove(Cell* series, Cell* part, Cell*) {
     return series;
 }
 
+}  // namespace bitset
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_BITSET,
-                            "o-ooooo-o ----o------oooo o---ooo---oo--oo-o--------- ---o-------">(
-        own<slot::make>(make), own<slot::reflect>(reflect), own<slot::to>(to),
-        own<slot::form>(form), own<slot::mold>(mold), own<slot::eval_path>(eval_path),
-        own<slot::compare>(compare), own<slot::negate>(complement), own<slot::and_>(and_),
-        own<slot::complement>(complement), own<slot::or_>(or_), own<slot::xor_>(xor_),
-        own<slot::append>(insert), own<slot::clear>(clear), own<slot::copy>(copy),
-        own<slot::find>(find), own<slot::insert>(insert), own<slot::length_q>(length_q),
-        own<slot::pick>(pick), own<slot::poke>(poke), own<slot::remove>(remove),
-        own<slot::modify>(modify));
+template <>
+void datatype::init_type<TYPE_BITSET>() {
+    register_type<TYPE_BITSET, "o-ooooo-o ----o------oooo o---ooo---oo--oo-o--------- ---o-------">(
+        own<slot::make>(bitset::make), own<slot::reflect>(bitset::reflect),
+        own<slot::to>(bitset::to), own<slot::form>(bitset::form), own<slot::mold>(bitset::mold),
+        own<slot::eval_path>(bitset::eval_path), own<slot::compare>(bitset::compare),
+        own<slot::negate>(bitset::complement), own<slot::and_>(bitset::and_),
+        own<slot::complement>(bitset::complement), own<slot::or_>(bitset::or_),
+        own<slot::xor_>(bitset::xor_), own<slot::append>(bitset::insert),
+        own<slot::clear>(bitset::clear), own<slot::copy>(bitset::copy),
+        own<slot::find>(bitset::find), own<slot::insert>(bitset::insert),
+        own<slot::length_q>(bitset::length_q), own<slot::pick>(bitset::pick),
+        own<slot::poke>(bitset::poke), own<slot::remove>(bitset::remove),
+        own<slot::modify>(bitset::modify));
 }
-
-}  // namespace bitset

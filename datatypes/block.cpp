@@ -1271,17 +1271,18 @@ void do_set_op(bool case_, Cell* skip, int32_t op) {
     stack::pop(1);
 }
 
+}  // namespace block
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_BLOCK,
-                            "oiioooo-o --------------- oiioiooiiioiiiiioiiooioiioo ---i-------">(
-        own<slot::make>(make), own<slot::to>(to), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::eval_path>(eval_path), own<slot::compare>(compare), own<slot::append>(insert),
-        own<slot::change>(change), own<slot::copy>(copy), own<slot::find>(find),
-        own<slot::insert>(insert), own<slot::put>(put), own<slot::select>(select),
-        own<slot::sort>(sort), own<slot::swap>(swap), own<slot::take>(take), own<slot::trim>(trim));
+template <>
+void datatype::init_type<TYPE_BLOCK>() {
+    register_type<TYPE_BLOCK, "oiioooo-o --------------- oiioiooiiioiiiiioiiooioiioo ---i-------">(
+        own<slot::make>(block::make), own<slot::to>(block::to), own<slot::form>(block::form),
+        own<slot::mold>(block::mold), own<slot::eval_path>(block::eval_path),
+        own<slot::compare>(block::compare), own<slot::append>(block::insert),
+        own<slot::change>(block::change), own<slot::copy>(block::copy),
+        own<slot::find>(block::find), own<slot::insert>(block::insert), own<slot::put>(block::put),
+        own<slot::select>(block::select), own<slot::sort>(block::sort),
+        own<slot::swap>(block::swap), own<slot::take>(block::take), own<slot::trim>(block::trim));
 }
-
-}  // namespace block

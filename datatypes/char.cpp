@@ -194,17 +194,17 @@ Cell* and_(Cell* value1, Cell* value2) { return do_math(value1, value2, integer:
 Cell* or_(Cell* value1, Cell* value2) { return do_math(value1, value2, integer::OP_OR); }
 Cell* xor_(Cell* value1, Cell* value2) { return do_math(value1, value2, integer::OP_XOR); }
 
+}  // namespace char_
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_CHAR,
-                            "oi-ooo--o iooo--o-oiio-oo --------------------------- -----------">(
-        own<slot::make>(make), own<slot::to>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::compare>(compare), own<slot::add>(add), own<slot::divide>(divide),
-        own<slot::multiply>(multiply), own<slot::remainder>(remainder),
-        own<slot::subtract>(subtract), own<slot::and_>(and_), own<slot::or_>(or_),
-        own<slot::xor_>(xor_));
+template <>
+void datatype::init_type<TYPE_CHAR>() {
+    register_type<TYPE_CHAR, "oi-ooo--o iooo--o-oiio-oo --------------------------- -----------">(
+        own<slot::make>(char_::make), own<slot::to>(char_::make), own<slot::form>(char_::form),
+        own<slot::mold>(char_::mold), own<slot::compare>(char_::compare),
+        own<slot::add>(char_::add), own<slot::divide>(char_::divide),
+        own<slot::multiply>(char_::multiply), own<slot::remainder>(char_::remainder),
+        own<slot::subtract>(char_::subtract), own<slot::and_>(char_::and_),
+        own<slot::or_>(char_::or_), own<slot::xor_>(char_::xor_));
 }
-
-}  // namespace char_

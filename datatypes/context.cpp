@@ -472,12 +472,12 @@ Cell* bind_library(Cell* block) {
     return block;
 }
 
+}  // namespace context
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_CONTEXT,
-                            "--------- --------------- --------------------------- -----------">();
+template <>
+void datatype::init_type<TYPE_CONTEXT>() {
+    register_type<TYPE_CONTEXT,
+                  "--------- --------------- --------------------------- -----------">();
 }
-
-}  // namespace context

@@ -188,6 +188,5 @@ bool bind_library_word(Cell* word);
 // library code that C++ scans and runs after the boot.
 Cell* bind_library(Cell* block);
 
-void init();
 
 }  // namespace context

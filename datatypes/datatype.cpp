@@ -2,6 +2,7 @@
 // that names a type.
 #include "datatypes/datatype.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,20 +14,6 @@
 #include "runtime/collector.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
-
-// The datatype inits in start-up order: parents before children.
-#define ZEM_DATATYPE_INITS(X)                                                                      \
-    X(datatype) X(unset) X(none) X(logic) X(series) X(block) X(string) X(binary) X(integer)       \
-    X(symbol) X(context) X(word) X(lit_word) X(set_word) X(get_word) X(refinement) X(char_)        \
-    X(native) X(action) X(op) X(path) X(lit_path) X(set_path) X(get_path) X(function) X(routine)  \
-    X(paren) X(issue) X(url) X(file) X(object) X(bitset) X(triple) X(float_) X(typeset) X(error)  \
-    X(vector) X(map) X(hash) X(pair) X(percent) X(tuple) X(time_) X(tag) X(email) X(handle)       \
-    X(date) X(port) X(money) X(ref) X(point2d) X(point3d) X(image)
-
-#define X(ns) \
-    namespace ns { void init(); }
-ZEM_DATATYPE_INITS(X)
-#undef X
 
 namespace datatype {
 
@@ -132,11 +119,41 @@ void build_names() {
     names_built = true;
 }
 
+namespace {
+
+// The start-up order: by id, each type after its parent (and that one after
+// its own), so that an inherited slot copies a row already registered.
+constexpr std::array<uint32_t, TYPE_COUNT> start_up_order() {
+    std::array<uint32_t, TYPE_COUNT> order{};
+    bool placed[TYPE_COUNT + 1] = {};
+    uint32_t n = 0;
+    for (uint32_t id = 1; id <= TYPE_COUNT; ++id) {
+        uint32_t chain[TYPE_COUNT], depth = 0;
+        for (uint32_t t = id; t != 0 && !placed[t]; t = parent_of(t)) chain[depth++] = t;
+        while (depth > 0) {
+            uint32_t t = chain[--depth];
+            placed[t] = true;
+            order[n++] = t;
+        }
+    }
+    return order;
+}
+
+using InitFn = void (*)();
+constexpr InitFn inits[TYPE_COUNT + 1] = {
+    nullptr,
+#define X(id, ...) &init_type<id>,
+    ZEM_DATATYPES(X)
+#undef X
+};
+
+}  // namespace
+
 void init_all() {
     reset_tables();
-#define X(ns) ns::init();
-    ZEM_DATATYPE_INITS(X)
-#undef X
+    static constexpr std::array<uint32_t, TYPE_COUNT> order = start_up_order();
+    for (uint32_t id : order)
+        if (id != TYPE_EVENT) inits[id]();
 }
 
 // ---- datatype! ------------------------------------------------------------------------
@@ -177,9 +194,9 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    datatype::register_type<TYPE_DATATYPE,
-                            "----oo--o --------------- --------------------------- -----------">(
+template <>
+void init_type<TYPE_DATATYPE>() {
+    register_type<TYPE_DATATYPE, "----oo--o --------------- --------------------------- -----------">(
         own<slot::form>(form), own<slot::mold>(mold), own<slot::compare>(compare));
 }
 

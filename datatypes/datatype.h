@@ -1,13 +1,15 @@
 // The datatype registry (the name table and the action table built from one
 // registration per datatype) and the datatype! datatype itself.
 //
-// A datatype registers one row of its 62 action slots, in slot order, in four
-// groups (1-9 general, 10-24 arithmetic and logic, 25-51 series, 52-62 ports),
-// then its own implementations in slot order:
+// A datatype registers, in its start-up, one row of its 62 action slots in
+// slot order and in four groups (1-9 general, 10-24 arithmetic and logic,
+// 25-51 series, 52-62 ports), then its own implementations in slot order:
 //
-//   datatype::register_type<TYPE_GET_PATH,
-//                           "i-iiioi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
-//       own<slot::mold>(mold));
+//   template <>
+//   void datatype::init_type<TYPE_PAREN>() {
+//       register_type<TYPE_PAREN, "iiiiioi-i --------------- iiiiiiiiiiiiiiiiiiiiiiiiii- ---i-------">(
+//           own<slot::mold>(paren::mold));
+//   }
 //
 //   o  own implementation, one of the list
 //   i  the parent's entry for the slot, as registered then
@@ -176,7 +178,17 @@ void reset_tables();
 // Makes the word of every registered type's name in the global context.
 void build_names();
 
-// Registers every datatype of the core in their fixed order (event! comes
+// A datatype's start-up: its registration and whatever state it sets up.
+// Each type's own file defines it.
+template <uint32_t Id>
+void init_type();
+#define X(id, ...) \
+    template <>   \
+    void init_type<id>();
+ZEM_DATATYPES(X)
+#undef X
+
+// Registers every datatype of the core, each after its parent (event! comes
 // later, with the GUI engine).
 void init_all();
 
@@ -193,12 +205,10 @@ inline Cell* make_at(Cell* slot, uint32_t type) {
     return slot;
 }
 
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 // syntax malconstruct for a make of the datatype from a value it refuses:
 // the datatype and that value's mold (flat, cut near 80 characters) fill the

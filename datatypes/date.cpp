@@ -600,15 +600,16 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     return value;
 }
 
+}  // namespace date
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_DATE,
-                            "oo-oooo-o -o------o------ --------------o------------ -----------">(
-        own<slot::make>(make), own<slot::random>(random), own<slot::to>(to), own<slot::form>(form),
-        own<slot::mold>(mold), own<slot::eval_path>(eval_path), own<slot::compare>(compare),
-        own<slot::add>(add), own<slot::subtract>(subtract), own<slot::pick>(pick));
+template <>
+void datatype::init_type<TYPE_DATE>() {
+    register_type<TYPE_DATE, "oo-oooo-o -o------o------ --------------o------------ -----------">(
+        own<slot::make>(date::make), own<slot::random>(date::random), own<slot::to>(date::to),
+        own<slot::form>(date::form), own<slot::mold>(date::mold),
+        own<slot::eval_path>(date::eval_path), own<slot::compare>(date::compare),
+        own<slot::add>(date::add), own<slot::subtract>(date::subtract),
+        own<slot::pick>(date::pick));
 }
-
-}  // namespace date

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace date {
@@ -73,9 +74,8 @@ extern Cell* (*months_hook)();
 
 // date + integer!/time! (also reached from time! and integer! left
 // operands after they change places).
-Cell* add(Cell* value1, Cell* value2);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(add);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace date

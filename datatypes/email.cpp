@@ -60,13 +60,12 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* hold
     return copy_cell(&r, parent);
 }
 
+}  // namespace email
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_EMAIL,
-                            "i-iiioo-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
-        own<slot::mold>(mold), own<slot::eval_path>(eval_path));
+template <>
+void datatype::init_type<TYPE_EMAIL>() {
+    register_type<TYPE_EMAIL, "i-iiioo-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
+        own<slot::mold>(email::mold), own<slot::eval_path>(email::eval_path));
 }
-
-}  // namespace email

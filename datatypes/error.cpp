@@ -345,14 +345,13 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     return 0;
 }
 
+}  // namespace error
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_ERROR,
-                            "o-i-ooo-o --------------- -----ii------------i------- -----------">(
-        own<slot::make>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::eval_path>(eval_path), own<slot::compare>(compare));
+template <>
+void datatype::init_type<TYPE_ERROR>() {
+    register_type<TYPE_ERROR, "o-i-ooo-o --------------- -----ii------------i------- -----------">(
+        own<slot::make>(error::make), own<slot::form>(error::form), own<slot::mold>(error::mold),
+        own<slot::eval_path>(error::eval_path), own<slot::compare>(error::compare));
 }
-
-}  // namespace error

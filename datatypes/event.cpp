@@ -6,10 +6,10 @@ namespace event {
 // ---- Registration --------------------------------------------------------------
 
 // Own slots marked `p` are not written yet and count as unsupported.
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_EVENT,
-                            "p---ppp-p --------------- --------------p------------ -----------">();
-}
 
 }  // namespace event
+
+template <>
+void datatype::init_type<TYPE_EVENT>() {
+    register_type<TYPE_EVENT, "p---ppp-p --------------- --------------p------------ -----------">();
+}

@@ -148,14 +148,14 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
     return limit - written - 1;
 }
 
+}  // namespace file
+
 // ---- Registration --------------------------------------------------------------
 
 // delete, query, read, rename and write reach the file system: the simple
 // I/O service installs them (simple_io::init).
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_FILE,
-                            "i--iioi-i --------------- iiiiiiiiiiiiiiii-iii-iiiii- --pi--ppp-p">(own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_FILE>() {
+    register_type<TYPE_FILE, "i--iioi-i --------------- iiiiiiiiiiiiiiii-iii-iiiii- --pi--ppp-p">(
+        own<slot::mold>(file::mold));
 }
-
-}  // namespace file

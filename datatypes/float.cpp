@@ -556,18 +556,20 @@ Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool
 // ---- Registration --------------------------------------------------------------
 
 // Registers float! and puts system/options/float back to its start values.
-void init() {
-    using namespace datatype;
-    pretty_q = true;
-    full_q = false;
-    datatype::register_type<TYPE_FLOAT,
-                            "oo-ooo--o ooooooooooo---- --------------------------- -----------">(
-        own<slot::make>(make), own<slot::random>(random), own<slot::to>(make),
-        own<slot::form>(form), own<slot::mold>(mold), own<slot::compare>(compare),
-        own<slot::absolute>(absolute), own<slot::add>(add), own<slot::divide>(divide),
-        own<slot::multiply>(multiply), own<slot::negate>(negate), own<slot::power>(power),
-        own<slot::remainder>(remainder), own<slot::round>(round), own<slot::subtract>(subtract),
-        own<slot::even_q>(even_q), own<slot::odd_q>(odd_q));
-}
 
 }  // namespace float_
+
+template <>
+void datatype::init_type<TYPE_FLOAT>() {
+    float_::pretty_q = true;
+    float_::full_q = false;
+    register_type<TYPE_FLOAT, "oo-ooo--o ooooooooooo---- --------------------------- -----------">(
+        own<slot::make>(float_::make), own<slot::random>(float_::random),
+        own<slot::to>(float_::make), own<slot::form>(float_::form), own<slot::mold>(float_::mold),
+        own<slot::compare>(float_::compare), own<slot::absolute>(float_::absolute),
+        own<slot::add>(float_::add), own<slot::divide>(float_::divide),
+        own<slot::multiply>(float_::multiply), own<slot::negate>(float_::negate),
+        own<slot::power>(float_::power), own<slot::remainder>(float_::remainder),
+        own<slot::round>(float_::round), own<slot::subtract>(float_::subtract),
+        own<slot::even_q>(float_::even_q), own<slot::odd_q>(float_::odd_q));
+}

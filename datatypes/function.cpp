@@ -371,14 +371,15 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     return actions::compare_identity(value1, value2, value1->data3, value2->data3, op);
 }
 
+}  // namespace function
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_FUNCTION,
-                            "o-o-oo--o --------------- --------------------------- -----------">(
-        own<slot::make>(make), own<slot::reflect>(reflect), own<slot::form>(form),
-        own<slot::mold>(mold), own<slot::compare>(compare));
+template <>
+void datatype::init_type<TYPE_FUNCTION>() {
+    register_type<TYPE_FUNCTION,
+                  "o-o-oo--o --------------- --------------------------- -----------">(
+        own<slot::make>(function::make), own<slot::reflect>(function::reflect),
+        own<slot::form>(function::form), own<slot::mold>(function::mold),
+        own<slot::compare>(function::compare));
 }
-
-}  // namespace function

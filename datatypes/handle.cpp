@@ -49,13 +49,13 @@ int32_t compare(Cell* value1, Cell* value2, int32_t) {
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
+}  // namespace handle
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_HANDLE,
-                            "----oo--o --------------- --------------------------- -----------">(
-        own<slot::form>(form), own<slot::mold>(mold), own<slot::compare>(compare));
+template <>
+void datatype::init_type<TYPE_HANDLE>() {
+    register_type<TYPE_HANDLE, "----oo--o --------------- --------------------------- -----------">(
+        own<slot::form>(handle::form), own<slot::mold>(handle::mold),
+        own<slot::compare>(handle::compare));
 }
-
-}  // namespace handle

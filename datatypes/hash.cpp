@@ -135,14 +135,13 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
     return series;
 }
 
+}  // namespace hash
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_HASH,
-                            "o-ioioi-i --------------- iiiiioiiiiiiiiiiiiiioiiiiio ---i-------">(
-        own<slot::make>(make), own<slot::to>(to), own<slot::mold>(mold), own<slot::copy>(copy),
-        own<slot::sort>(sort), own<slot::trim>(trim));
+template <>
+void datatype::init_type<TYPE_HASH>() {
+    register_type<TYPE_HASH, "o-ioioi-i --------------- iiiiioiiiiiiiiiiiiiioiiiiio ---i-------">(
+        own<slot::make>(hash::make), own<slot::to>(hash::to), own<slot::mold>(hash::mold),
+        own<slot::copy>(hash::copy), own<slot::sort>(hash::sort), own<slot::trim>(hash::trim));
 }
-
-}  // namespace hash

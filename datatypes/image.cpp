@@ -6,10 +6,10 @@ namespace image {
 // ---- Registration --------------------------------------------------------------
 
 // Own slots marked `p` are not written yet and count as unsupported.
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_IMAGE,
-                            "p--pppp-p --------------- -pip-p-iii-p-ppp-----p-pp-- ---i-------">();
-}
 
 }  // namespace image
+
+template <>
+void datatype::init_type<TYPE_IMAGE>() {
+    register_type<TYPE_IMAGE, "p--pppp-p --------------- -pip-p-iii-p-ppp-----p-pp-- ---i-------">();
+}

@@ -450,19 +450,22 @@ Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool
     return value;
 }
 
+}  // namespace integer
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_INTEGER,
-                            "oo-ooo--o ooooooooooooooo --------------------------- -----------">(
-        own<slot::make>(make), own<slot::random>(random), own<slot::to>(to), own<slot::form>(form),
-        own<slot::mold>(mold), own<slot::compare>(compare), own<slot::absolute>(absolute),
-        own<slot::add>(add), own<slot::divide>(divide), own<slot::multiply>(multiply),
-        own<slot::negate>(negate), own<slot::power>(power), own<slot::remainder>(remainder),
-        own<slot::round>(round), own<slot::subtract>(subtract), own<slot::even_q>(even_q),
-        own<slot::odd_q>(odd_q), own<slot::and_>(and_), own<slot::complement>(complement),
-        own<slot::or_>(or_), own<slot::xor_>(xor_));
+template <>
+void datatype::init_type<TYPE_INTEGER>() {
+    register_type<TYPE_INTEGER,
+                  "oo-ooo--o ooooooooooooooo --------------------------- -----------">(
+        own<slot::make>(integer::make), own<slot::random>(integer::random),
+        own<slot::to>(integer::to), own<slot::form>(integer::form), own<slot::mold>(integer::mold),
+        own<slot::compare>(integer::compare), own<slot::absolute>(integer::absolute),
+        own<slot::add>(integer::add), own<slot::divide>(integer::divide),
+        own<slot::multiply>(integer::multiply), own<slot::negate>(integer::negate),
+        own<slot::power>(integer::power), own<slot::remainder>(integer::remainder),
+        own<slot::round>(integer::round), own<slot::subtract>(integer::subtract),
+        own<slot::even_q>(integer::even_q), own<slot::odd_q>(integer::odd_q),
+        own<slot::and_>(integer::and_), own<slot::complement>(integer::complement),
+        own<slot::or_>(integer::or_), own<slot::xor_>(integer::xor_));
 }
-
-}  // namespace integer

@@ -71,14 +71,13 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     return word::compare(value1, value2, op);
 }
 
+}  // namespace issue
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_ISSUE,
-                            "o--oio--o --------------- --------------------------- -----------">(
-        own<slot::make>(make), own<slot::to>(make), own<slot::mold>(mold),
-        own<slot::compare>(compare));
+template <>
+void datatype::init_type<TYPE_ISSUE>() {
+    register_type<TYPE_ISSUE, "o--oio--o --------------- --------------------------- -----------">(
+        own<slot::make>(issue::make), own<slot::to>(issue::make), own<slot::mold>(issue::mold),
+        own<slot::compare>(issue::compare));
 }
-
-}  // namespace issue

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace issue {
@@ -17,10 +18,8 @@ Cell* append_to(const char* text, Cell* block);
 // Pushes a copy of the word typed issue!.
 Cell* push(const Cell* word);
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-void init();
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 
 }  // namespace issue

@@ -131,17 +131,18 @@ Cell* xor_(Cell* value1, Cell* value2) {
     return value1;
 }
 
+}  // namespace logic
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    true_cell = Cell{TYPE_LOGIC, 1, 0, 0};
-    false_cell = Cell{TYPE_LOGIC, 0, 0, 0};
-    datatype::register_type<TYPE_LOGIC,
-                            "oo-ooo--o -----------oooo --------------------------- -----------">(
-        own<slot::make>(make), own<slot::random>(random), own<slot::to>(to), own<slot::form>(form),
-        own<slot::mold>(mold), own<slot::compare>(compare), own<slot::and_>(and_),
-        own<slot::complement>(complement), own<slot::or_>(or_), own<slot::xor_>(xor_));
+template <>
+void datatype::init_type<TYPE_LOGIC>() {
+    logic::true_cell = Cell{TYPE_LOGIC, 1, 0, 0};
+    logic::false_cell = Cell{TYPE_LOGIC, 0, 0, 0};
+    register_type<TYPE_LOGIC, "oo-ooo--o -----------oooo --------------------------- -----------">(
+        own<slot::make>(logic::make), own<slot::random>(logic::random), own<slot::to>(logic::to),
+        own<slot::form>(logic::form), own<slot::mold>(logic::mold),
+        own<slot::compare>(logic::compare), own<slot::and_>(logic::and_),
+        own<slot::complement>(logic::complement), own<slot::or_>(logic::or_),
+        own<slot::xor_>(logic::xor_));
 }
-
-}  // namespace logic

@@ -436,17 +436,17 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     return equal ? 0 : 1;
 }
 
+}  // namespace map
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_MAP,
-                            "o-ooooo-o --------------- ----ooo----o----oo-o------- -----------">(
-        own<slot::make>(make), own<slot::reflect>(reflect), own<slot::to>(to),
-        own<slot::form>(form), own<slot::mold>(mold), own<slot::eval_path>(eval_path),
-        own<slot::compare>(compare), own<slot::clear>(clear), own<slot::copy>(copy),
-        own<slot::find>(find), own<slot::length_q>(length_q), own<slot::put>(put),
-        own<slot::remove>(remove), own<slot::select>(select));
+template <>
+void datatype::init_type<TYPE_MAP>() {
+    register_type<TYPE_MAP, "o-ooooo-o --------------- ----ooo----o----oo-o------- -----------">(
+        own<slot::make>(map::make), own<slot::reflect>(map::reflect), own<slot::to>(map::to),
+        own<slot::form>(map::form), own<slot::mold>(map::mold),
+        own<slot::eval_path>(map::eval_path), own<slot::compare>(map::compare),
+        own<slot::clear>(map::clear), own<slot::copy>(map::copy), own<slot::find>(map::find),
+        own<slot::length_q>(map::length_q), own<slot::put>(map::put),
+        own<slot::remove>(map::remove), own<slot::select>(map::select));
 }
-
-}  // namespace map

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 #include "runtime/typesets.h"
 
@@ -43,25 +44,20 @@ bool foreach_next(const Cell* words, Cell* map, uint32_t count);
 
 // ---- Actions ------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
-Cell* reflect(Cell* value, Cell* field);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
-                int32_t index, bool case_, bool get, bool last);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* clear(Cell* map);
-Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
-int32_t length_q(Cell* map);
-Cell* put(Cell* map, Cell* key, Cell* value, bool case_);
-Cell* remove(Cell* map, Cell* part, Cell* key);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(to);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(eval_path);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(clear);
+ZEM_ACTION_DECL(copy);
+ZEM_ACTION_DECL(find);
+ZEM_ACTION_DECL(length_q);
+ZEM_ACTION_DECL(put);
+ZEM_ACTION_DECL(remove);
+ZEM_ACTION_DECL(select);
 
-void init();
 
 }  // namespace map

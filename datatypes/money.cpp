@@ -798,18 +798,20 @@ Cell* pick(Cell* value, int32_t, Cell* boxed) {
     return get(value, n);
 }
 
+}  // namespace money
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_MONEY,
-                            "oo-oooo-o ooooo-ooooo---- --------------o------------ -----------">(
-        own<slot::make>(make), own<slot::random>(random), own<slot::to>(to), own<slot::form>(form),
-        own<slot::mold>(mold), own<slot::eval_path>(eval_path), own<slot::compare>(compare),
-        own<slot::absolute>(absolute), own<slot::add>(add), own<slot::divide>(divide),
-        own<slot::multiply>(multiply), own<slot::negate>(negate), own<slot::remainder>(remainder),
-        own<slot::round>(round), own<slot::subtract>(subtract), own<slot::even_q>(even_q),
-        own<slot::odd_q>(odd_q), own<slot::pick>(pick));
+template <>
+void datatype::init_type<TYPE_MONEY>() {
+    register_type<TYPE_MONEY, "oo-oooo-o ooooo-ooooo---- --------------o------------ -----------">(
+        own<slot::make>(money::make), own<slot::random>(money::random), own<slot::to>(money::to),
+        own<slot::form>(money::form), own<slot::mold>(money::mold),
+        own<slot::eval_path>(money::eval_path), own<slot::compare>(money::compare),
+        own<slot::absolute>(money::absolute), own<slot::add>(money::add),
+        own<slot::divide>(money::divide), own<slot::multiply>(money::multiply),
+        own<slot::negate>(money::negate), own<slot::remainder>(money::remainder),
+        own<slot::round>(money::round), own<slot::subtract>(money::subtract),
+        own<slot::even_q>(money::even_q), own<slot::odd_q>(money::odd_q),
+        own<slot::pick>(money::pick));
 }
-
-}  // namespace money

@@ -227,16 +227,16 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     return actions::compare_identity(value1, value2, value1->data1, value2->data1, op);
 }
 
+}  // namespace native
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    own_caches().clear();
-    sealed().clear();
-    using namespace datatype;
-    datatype::register_type<TYPE_NATIVE,
-                            "o-o-oo--o --------------- --------------------------- -----------">(
-        own<slot::make>(make), own<slot::reflect>(reflect), own<slot::form>(form),
-        own<slot::mold>(mold), own<slot::compare>(compare));
+template <>
+void datatype::init_type<TYPE_NATIVE>() {
+    native::own_caches().clear();
+    native::sealed().clear();
+    register_type<TYPE_NATIVE, "o-o-oo--o --------------- --------------------------- -----------">(
+        own<slot::make>(native::make), own<slot::reflect>(native::reflect),
+        own<slot::form>(native::form), own<slot::mold>(native::mold),
+        own<slot::compare>(native::compare));
 }
-
-}  // namespace native

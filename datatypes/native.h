@@ -1,3 +1,4 @@
+#include "evaluator/actions.h"
 // native!, action! and op!: built-in callables as values. Their cells:
 //   word 1  entry id: a native's index in the natives table (1-120), or
 //           ACTION_ENTRY_BASE + an action's slot (1-62) for an action!
@@ -8,7 +9,6 @@
 #pragma once
 #include <cstdint>
 
-#include "evaluator/actions.h"
 #include "runtime/cell.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
@@ -60,13 +60,11 @@ bool own_spec_q(uint32_t type, uint32_t entry);
 // the block of their first make.
 void seal_entries();
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* reflect(Cell* value, Cell* field);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace native

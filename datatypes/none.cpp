@@ -67,16 +67,16 @@ Cell* select(Cell* series, Cell*, Cell*, bool, bool, bool, bool, Cell*, Cell*, b
 }
 Cell* take(Cell* series, Cell*, bool, bool) { return make(series, nullptr, 0); }
 
+}  // namespace none
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_NONE,
-                            "o--ooo--o --------------- ----o-o----o-----o-o-----o- -----------">(
-        own<slot::make>(make), own<slot::to>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::compare>(compare), own<slot::clear>(clear), own<slot::find>(find),
-        own<slot::length_q>(length_q), own<slot::remove>(remove), own<slot::select>(select),
-        own<slot::take>(take));
+template <>
+void datatype::init_type<TYPE_NONE>() {
+    register_type<TYPE_NONE, "o--ooo--o --------------- ----o-o----o-----o-o-----o- -----------">(
+        own<slot::make>(none::make), own<slot::to>(none::make), own<slot::form>(none::form),
+        own<slot::mold>(none::mold), own<slot::compare>(none::compare),
+        own<slot::clear>(none::clear), own<slot::find>(none::find),
+        own<slot::length_q>(none::length_q), own<slot::remove>(none::remove),
+        own<slot::select>(none::select), own<slot::take>(none::take));
 }
-
-}  // namespace none

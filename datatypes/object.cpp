@@ -740,18 +740,18 @@ Cell* reflect(Cell* value, Cell* field) {
     return value;
 }
 
+}  // namespace object
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    class_counter = FIRST_CLASS_ID;
-    context::fire_on_change_hook = fire_on_change;
-    using namespace datatype;
-    datatype::register_type<TYPE_OBJECT,
-                            "o-o-ooo-o --------------- -----o----------o--o------- ---o-------">(
-        own<slot::make>(make), own<slot::reflect>(reflect), own<slot::form>(form),
-        own<slot::mold>(mold), own<slot::eval_path>(eval_path), own<slot::compare>(compare),
-        own<slot::copy>(copy), own<slot::put>(put), own<slot::select>(select),
-        own<slot::modify>(modify));
+template <>
+void datatype::init_type<TYPE_OBJECT>() {
+    object::class_counter = object::FIRST_CLASS_ID;
+    context::fire_on_change_hook = object::fire_on_change;
+    register_type<TYPE_OBJECT, "o-o-ooo-o --------------- -----o----------o--o------- ---o-------">(
+        own<slot::make>(object::make), own<slot::reflect>(object::reflect),
+        own<slot::form>(object::form), own<slot::mold>(object::mold),
+        own<slot::eval_path>(object::eval_path), own<slot::compare>(object::compare),
+        own<slot::copy>(object::copy), own<slot::put>(object::put),
+        own<slot::select>(object::select), own<slot::modify>(object::modify));
 }
-
-}  // namespace object

@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace object {
@@ -76,23 +77,19 @@ bool has_deep_handler_q(const Cell* obj);
 
 // ---- Actions ---------------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* reflect(Cell* value, Cell* field);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
 // Fields in word order, shared with the molds of error! and port!.
 int32_t serialize(Cell* obj, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
                   bool indent, int32_t level, bool mold);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
-                int32_t index, bool case_, bool get, bool last);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
-Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
-Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
+ZEM_ACTION_DECL(eval_path);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(copy);
+ZEM_ACTION_DECL(put);
+ZEM_ACTION_DECL(select);
+ZEM_ACTION_DECL(modify);
 
-void init();
 
 }  // namespace object

@@ -64,14 +64,13 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     return native::compare(value1, value2, op);
 }
 
+}  // namespace op
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_OP,
-                            "o-i-oo--o --------------- --------------------------- -----------">(
-        own<slot::make>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::compare>(compare));
+template <>
+void datatype::init_type<TYPE_OP>() {
+    register_type<TYPE_OP, "o-i-oo--o --------------- --------------------------- -----------">(
+        own<slot::make>(op::make), own<slot::form>(op::form), own<slot::mold>(op::mold),
+        own<slot::compare>(op::compare));
 }
-
-}  // namespace op

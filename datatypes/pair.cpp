@@ -279,19 +279,20 @@ constexpr auto or_ = scalar::math<do_math, integer::OP_OR>;
 constexpr auto and_ = scalar::math<do_math, integer::OP_AND>;
 constexpr auto xor_ = scalar::math<do_math, integer::OP_XOR>;
 
+}  // namespace pair
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_PAIR,
-                            "oo-oooo-o ooooo-ooo--o-oo --------------o---o-------- -----------">(
-        own<slot::make>(make), own<slot::random>(random), own<slot::to>(make),
-        own<slot::form>(form), own<slot::mold>(mold), own<slot::eval_path>(eval_path),
-        own<slot::compare>(compare), own<slot::absolute>(absolute), own<slot::add>(add),
-        own<slot::divide>(divide), own<slot::multiply>(multiply), own<slot::negate>(negate),
-        own<slot::remainder>(remainder), own<slot::round>(round), own<slot::subtract>(subtract),
-        own<slot::and_>(and_), own<slot::or_>(or_), own<slot::xor_>(xor_), own<slot::pick>(pick),
-        own<slot::reverse>(reverse));
+template <>
+void datatype::init_type<TYPE_PAIR>() {
+    register_type<TYPE_PAIR, "oo-oooo-o ooooo-ooo--o-oo --------------o---o-------- -----------">(
+        own<slot::make>(pair::make), own<slot::random>(pair::random), own<slot::to>(pair::make),
+        own<slot::form>(pair::form), own<slot::mold>(pair::mold),
+        own<slot::eval_path>(pair::eval_path), own<slot::compare>(pair::compare),
+        own<slot::absolute>(pair::absolute), own<slot::add>(pair::add),
+        own<slot::divide>(pair::divide), own<slot::multiply>(pair::multiply),
+        own<slot::negate>(pair::negate), own<slot::remainder>(pair::remainder),
+        own<slot::round>(pair::round), own<slot::subtract>(pair::subtract),
+        own<slot::and_>(pair::and_), own<slot::or_>(pair::or_), own<slot::xor_>(pair::xor_),
+        own<slot::pick>(pair::pick), own<slot::reverse>(pair::reverse));
 }
-
-}  // namespace pair

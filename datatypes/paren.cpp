@@ -23,13 +23,12 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     return limit;
 }
 
+}  // namespace paren
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_PAREN,
-                            "iiiiioi-i --------------- iiiiiiiiiiiiiiiiiiiiiiiiii- ---i-------">(
-        own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_PAREN>() {
+    register_type<TYPE_PAREN, "iiiiioi-i --------------- iiiiiiiiiiiiiiiiiiiiiiiiii- ---i-------">(
+        own<slot::mold>(paren::mold));
 }
-
-}  // namespace paren

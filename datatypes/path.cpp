@@ -95,14 +95,13 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     return write_elements(value, buffer, true, only, all, flat, part, limit);
 }
 
+}  // namespace path
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_PATH,
-                            "o-ioooi-i --------------- iiiiioiiiiiiiiiiiiii-iiiii- ---i-------">(
-        own<slot::make>(make), own<slot::to>(to), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::copy>(block::copy));
+template <>
+void datatype::init_type<TYPE_PATH>() {
+    register_type<TYPE_PATH, "o-ioooi-i --------------- iiiiioiiiiiiiiiiiiii-iiiii- ---i-------">(
+        own<slot::make>(path::make), own<slot::to>(path::to), own<slot::form>(path::form),
+        own<slot::mold>(path::mold), own<slot::copy>(block::copy));
 }
-
-}  // namespace path

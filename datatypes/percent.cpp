@@ -26,13 +26,13 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
     return form(value, buffer, part, limit);
 }
 
+}  // namespace percent
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_PERCENT,
-                            "ii-ioo--i iiiiiiiiiii---- --------------------------- -----------">(
-        own<slot::form>(form), own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_PERCENT>() {
+    register_type<TYPE_PERCENT,
+                  "ii-ioo--i iiiiiiiiiii---- --------------------------- -----------">(
+        own<slot::form>(percent::form), own<slot::mold>(percent::mold));
 }
-
-}  // namespace percent

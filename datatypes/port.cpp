@@ -6,10 +6,10 @@ namespace port {
 // ---- Registration --------------------------------------------------------------
 
 // Own slots marked `p` are not written yet and count as unsupported.
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_PORT,
-                            "p-i-ppi-i --------------- ppppppppppppppppppppppppppp ppppp-ppppp">();
-}
 
 }  // namespace port
+
+template <>
+void datatype::init_type<TYPE_PORT>() {
+    register_type<TYPE_PORT, "p-i-ppi-i --------------- ppppppppppppppppppppppppppp ppppp-ppppp">();
+}

@@ -12,13 +12,12 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
     return string::form(value, buffer, part, limit - 1);
 }
 
+}  // namespace ref
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_REF,
-                            "i-iiio--i --------------- -iiiiiiiiiiiiiii-iii-iiiii- ---i-------">(
-        own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_REF>() {
+    register_type<TYPE_REF, "i-iiio--i --------------- -iiiiiiiiiiiiiii-iii-iiiii- ---i-------">(
+        own<slot::mold>(ref::mold));
 }
-
-}  // namespace ref

@@ -2,7 +2,6 @@
 // of a function.
 #include "datatypes/refinement.h"
 
-#include "datatypes/datatype.h"
 #include "datatypes/word.h"
 #include "evaluator/symbol.h"
 
@@ -17,19 +16,6 @@ Cell* make_root(const char* text) {
     Cell* c = alloc_tail(&memory::root_block);
     *c = Cell{TYPE_REFINEMENT, 0, symbol, static_cast<uint32_t>(-1)};
     return c;
-}
-
-int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t limit, int32_t) {
-    return word::mold_with(value, buffer, "/", false, limit);
-}
-
-// ---- Registration --------------------------------------------------------------
-
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_REFINEMENT,
-                            "i--iio--i --------------- --------------------------- -----------">(
-        own<slot::mold>(mold));
 }
 
 }  // namespace refinement

@@ -15,8 +15,4 @@ Cell* push_local(Node ctx, int32_t index);
 // answers it.
 Cell* make_root(const char* text);
 
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-void init();
-
 }  // namespace refinement

@@ -96,14 +96,14 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) { return function::compare(value1, value2, op); }
 
+}  // namespace routine
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_ROUTINE,
-                            "o-i-oo--o --------------- --------------------------- -----------">(
-        own<slot::make>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::compare>(compare));
+template <>
+void datatype::init_type<TYPE_ROUTINE>() {
+    register_type<TYPE_ROUTINE,
+                  "o-i-oo--o --------------- --------------------------- -----------">(
+        own<slot::make>(routine::make), own<slot::form>(routine::form),
+        own<slot::mold>(routine::mold), own<slot::compare>(routine::compare));
 }
-
-}  // namespace routine

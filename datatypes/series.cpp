@@ -625,19 +625,21 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
     return value;
 }
 
+}  // namespace series
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_SERIES,
-                            "-oo------ --------------- -oo-oo-ooo-ooooo-oo--o-ooo- ---o-------">(
-        own<slot::random>(random), own<slot::reflect>(reflect), own<slot::at>(at),
-        own<slot::back>(back), own<slot::clear>(clear), own<slot::copy>(copy),
-        own<slot::head>(head), own<slot::head_q>(head_q), own<slot::index_q>(index_q),
-        own<slot::length_q>(length_q), own<slot::move>(move), own<slot::next>(next),
-        own<slot::pick>(pick), own<slot::poke>(poke), own<slot::remove>(remove),
-        own<slot::reverse>(reverse), own<slot::skip>(skip), own<slot::tail>(tail),
-        own<slot::tail_q>(tail_q), own<slot::take>(take), own<slot::modify>(modify));
+template <>
+void datatype::init_type<TYPE_SERIES>() {
+    register_type<TYPE_SERIES, "-oo------ --------------- -oo-oo-ooo-ooooo-oo--o-ooo- ---o-------">(
+        own<slot::random>(series::random), own<slot::reflect>(series::reflect),
+        own<slot::at>(series::at), own<slot::back>(series::back), own<slot::clear>(series::clear),
+        own<slot::copy>(series::copy), own<slot::head>(series::head),
+        own<slot::head_q>(series::head_q), own<slot::index_q>(series::index_q),
+        own<slot::length_q>(series::length_q), own<slot::move>(series::move),
+        own<slot::next>(series::next), own<slot::pick>(series::pick), own<slot::poke>(series::poke),
+        own<slot::remove>(series::remove), own<slot::reverse>(series::reverse),
+        own<slot::skip>(series::skip), own<slot::tail>(series::tail),
+        own<slot::tail_q>(series::tail_q), own<slot::take>(series::take),
+        own<slot::modify>(series::modify));
 }
-
-}  // namespace series

@@ -1723,20 +1723,21 @@ Cell* do_set_op(Cell* s1, Cell* s2, bool case_, Cell* skip, int32_t op) {
     return copy_cell(&r, s1);
 }
 
+}  // namespace string
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
+template <>
+void datatype::init_type<TYPE_STRING>() {
     // A previous run's block, if any, went with the tracked heap.
-    scratch_bytes = SCRATCH_SIZE;
-    scratch = static_cast<uint8_t*>(sys::allocate(scratch_bytes));
-    using namespace datatype;
-    datatype::register_type<TYPE_STRING,
-                            "oiioooo-o --------------- oiioiioiiioiiiii-iiooioiioo ---i-------">(
-        own<slot::make>(make), own<slot::to>(to), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::eval_path>(eval_path), own<slot::compare>(compare), own<slot::append>(insert),
-        own<slot::change>(change), own<slot::find>(find), own<slot::insert>(insert),
-        own<slot::select>(select), own<slot::sort>(sort), own<slot::swap>(swap),
-        own<slot::take>(take), own<slot::trim>(trim));
+    string::scratch_bytes = string::SCRATCH_SIZE;
+    string::scratch = static_cast<uint8_t*>(sys::allocate(string::scratch_bytes));
+    register_type<TYPE_STRING, "oiioooo-o --------------- oiioiioiiioiiiii-iiooioiioo ---i-------">(
+        own<slot::make>(string::make), own<slot::to>(string::to), own<slot::form>(string::form),
+        own<slot::mold>(string::mold), own<slot::eval_path>(string::eval_path),
+        own<slot::compare>(string::compare), own<slot::append>(string::insert),
+        own<slot::change>(string::change), own<slot::find>(string::find),
+        own<slot::insert>(string::insert), own<slot::select>(string::select),
+        own<slot::sort>(string::sort), own<slot::swap>(string::swap), own<slot::take>(string::take),
+        own<slot::trim>(string::trim));
 }
-
-}  // namespace string

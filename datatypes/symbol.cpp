@@ -12,13 +12,12 @@ int32_t compare_action(Cell* value1, Cell* value2, int32_t op) {
 }
 }  // namespace
 
+}  // namespace symbol
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_SYMBOL,
-                            "--------o --------------- --------------------------- -----------">(
-        own<slot::compare>(compare_action));
+template <>
+void datatype::init_type<TYPE_SYMBOL>() {
+    register_type<TYPE_SYMBOL, "--------o --------------- --------------------------- -----------">(
+        own<slot::compare>(symbol::compare_action));
 }
-
-}  // namespace symbol

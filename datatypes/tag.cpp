@@ -19,13 +19,12 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
     return form(value, buffer, part, limit);
 }
 
+}  // namespace tag
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_TAG,
-                            "i-iiooi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
-        own<slot::form>(form), own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_TAG>() {
+    register_type<TYPE_TAG, "i-iiooi-i --------------- iiiiiiiiiiiiiiiiiiii-iiiii- ---i-------">(
+        own<slot::form>(tag::form), own<slot::mold>(tag::mold));
 }
-
-}  // namespace tag

@@ -267,16 +267,17 @@ Cell* pick(Cell* value, int32_t, Cell* boxed) {
     return stack::push(&f);
 }
 
+}  // namespace time_
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_TIME,
-                            "oi-oooo-i ioooi-ioooo---- --------------o------------ -----------">(
-        own<slot::make>(make), own<slot::to>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::eval_path>(eval_path), own<slot::add>(add), own<slot::divide>(divide),
-        own<slot::multiply>(multiply), own<slot::round>(round), own<slot::subtract>(subtract),
-        own<slot::even_q>(even_q), own<slot::odd_q>(odd_q), own<slot::pick>(pick));
+template <>
+void datatype::init_type<TYPE_TIME>() {
+    register_type<TYPE_TIME, "oi-oooo-i ioooi-ioooo---- --------------o------------ -----------">(
+        own<slot::make>(time_::make), own<slot::to>(time_::make), own<slot::form>(time_::form),
+        own<slot::mold>(time_::mold), own<slot::eval_path>(time_::eval_path),
+        own<slot::add>(time_::add), own<slot::divide>(time_::divide),
+        own<slot::multiply>(time_::multiply), own<slot::round>(time_::round),
+        own<slot::subtract>(time_::subtract), own<slot::even_q>(time_::even_q),
+        own<slot::odd_q>(time_::odd_q), own<slot::pick>(time_::pick));
 }
-
-}  // namespace time_

@@ -28,13 +28,12 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t li
     return form(value, buffer, part, limit);
 }
 
+}  // namespace triple
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_TRIPLE,
-                            "----oo--- --------------- --------------------------- -----------">(
-        own<slot::form>(form), own<slot::mold>(mold));
+template <>
+void datatype::init_type<TYPE_TRIPLE>() {
+    register_type<TYPE_TRIPLE, "----oo--- --------------- --------------------------- -----------">(
+        own<slot::form>(triple::form), own<slot::mold>(triple::mold));
 }
-
-}  // namespace triple

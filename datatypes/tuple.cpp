@@ -279,19 +279,20 @@ Cell* reverse(Cell* value, Cell* part, Cell* skip) {
     return value;
 }
 
+}  // namespace tuple
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_TUPLE,
-                            "oo-oooo-o -ooo--o-o--oooo -----------o--o---o-------- -----------">(
-        own<slot::make>(make), own<slot::random>(random), own<slot::to>(make),
-        own<slot::form>(form), own<slot::mold>(mold), own<slot::eval_path>(eval_path),
-        own<slot::compare>(compare), own<slot::add>(add), own<slot::divide>(divide),
-        own<slot::multiply>(multiply), own<slot::remainder>(remainder),
-        own<slot::subtract>(subtract), own<slot::and_>(and_), own<slot::complement>(complement),
-        own<slot::or_>(or_), own<slot::xor_>(xor_), own<slot::length_q>(length_q),
-        own<slot::pick>(pick), own<slot::reverse>(reverse));
+template <>
+void datatype::init_type<TYPE_TUPLE>() {
+    register_type<TYPE_TUPLE, "oo-oooo-o -ooo--o-o--oooo -----------o--o---o-------- -----------">(
+        own<slot::make>(tuple::make), own<slot::random>(tuple::random), own<slot::to>(tuple::make),
+        own<slot::form>(tuple::form), own<slot::mold>(tuple::mold),
+        own<slot::eval_path>(tuple::eval_path), own<slot::compare>(tuple::compare),
+        own<slot::add>(tuple::add), own<slot::divide>(tuple::divide),
+        own<slot::multiply>(tuple::multiply), own<slot::remainder>(tuple::remainder),
+        own<slot::subtract>(tuple::subtract), own<slot::and_>(tuple::and_),
+        own<slot::complement>(tuple::complement), own<slot::or_>(tuple::or_),
+        own<slot::xor_>(tuple::xor_), own<slot::length_q>(tuple::length_q),
+        own<slot::pick>(tuple::pick), own<slot::reverse>(tuple::reverse));
 }
-
-}  // namespace tuple

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace tuple {
@@ -33,9 +34,8 @@ Cell* do_math(Cell* value1, Cell* value2, int32_t op);
 // The same on the current call's two arguments.
 Cell* do_math(int32_t op);
 // -1, 0, 1 byte by byte (missing bytes 0), -2 for a non-tuple right value.
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(compare);
 bool zero_q(const Cell* t);
 
-void init();
 
 }  // namespace tuple

@@ -231,16 +231,18 @@ Cell* complement(Cell* value) {
     return value;
 }
 
+}  // namespace typeset
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    word_value = default_set();
-    using namespace datatype;
-    datatype::register_type<TYPE_TYPESET,
-                            "o--ooo--o -----------oooo ------o-------------------- -----------">(
-        own<slot::make>(make), own<slot::to>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::compare>(compare), own<slot::and_>(and_), own<slot::complement>(complement),
-        own<slot::or_>(or_), own<slot::xor_>(xor_), own<slot::find>(find));
+template <>
+void datatype::init_type<TYPE_TYPESET>() {
+    typeset::word_value = typeset::default_set();
+    register_type<TYPE_TYPESET,
+                  "o--ooo--o -----------oooo ------o-------------------- -----------">(
+        own<slot::make>(typeset::make), own<slot::to>(typeset::make),
+        own<slot::form>(typeset::form), own<slot::mold>(typeset::mold),
+        own<slot::compare>(typeset::compare), own<slot::and_>(typeset::and_),
+        own<slot::complement>(typeset::complement), own<slot::or_>(typeset::or_),
+        own<slot::xor_>(typeset::xor_), own<slot::find>(typeset::find));
 }
-
-}  // namespace typeset

@@ -47,14 +47,13 @@ int32_t compare(Cell*, Cell* value2, int32_t op) {
     return equality_q(op) ? 0 : actions::NOT_COMPARABLE;
 }
 
+}  // namespace unset
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_UNSET,
-                            "o--ooo--o --------------- --------------------------- -----------">(
-        own<slot::make>(make), own<slot::to>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::compare>(compare));
+template <>
+void datatype::init_type<TYPE_UNSET>() {
+    register_type<TYPE_UNSET, "o--ooo--o --------------- --------------------------- -----------">(
+        own<slot::make>(unset::make), own<slot::to>(unset::make), own<slot::form>(unset::form),
+        own<slot::mold>(unset::mold), own<slot::compare>(unset::compare));
 }
-
-}  // namespace unset

@@ -298,15 +298,14 @@ Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, b
     return copy_cell(answer, destination);
 }
 
+}  // namespace url
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_URL,
-                            "o--oioo-i --------------- iiiiiiiiiiiiiiii-iii-iiiii- ---io--o--o">(
-        own<slot::make>(make), own<slot::to>(to), own<slot::mold>(mold),
-        own<slot::eval_path>(eval_path), own<slot::open>(open), own<slot::read>(read),
-        own<slot::write>(write));
+template <>
+void datatype::init_type<TYPE_URL>() {
+    register_type<TYPE_URL, "o--oioo-i --------------- iiiiiiiiiiiiiiii-iii-iiiii- ---io--o--o">(
+        own<slot::make>(url::make), own<slot::to>(url::to), own<slot::mold>(url::mold),
+        own<slot::eval_path>(url::eval_path), own<slot::open>(url::open),
+        own<slot::read>(url::read), own<slot::write>(url::write));
 }
-
-}  // namespace url

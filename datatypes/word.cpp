@@ -232,14 +232,14 @@ Cell* index_q(Cell* word) {
     return word;
 }
 
+}  // namespace word
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_WORD,
-                            "o--ooo--o --------------- ---------o----------------- -----------">(
-        own<slot::make>(make), own<slot::to>(make), own<slot::form>(form), own<slot::mold>(mold),
-        own<slot::compare>(compare), own<slot::index_q>(index_q));
+template <>
+void datatype::init_type<TYPE_WORD>() {
+    register_type<TYPE_WORD, "o--ooo--o --------------- ---------o----------------- -----------">(
+        own<slot::make>(word::make), own<slot::to>(word::make), own<slot::form>(word::form),
+        own<slot::mold>(word::mold), own<slot::compare>(word::compare),
+        own<slot::index_q>(word::index_q));
 }
-
-}  // namespace word

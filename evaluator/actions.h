@@ -164,6 +164,11 @@ ZEM_ACTIONS(X)
 template <uint32_t S>
 using Impl = typename Slot<S>::Fn*;
 
+// Declares a datatype's implementation of a slot under the slot's name, with
+// the slot's signature: ZEM_ACTION_DECL(mold); inside namespace block
+// declares block::mold.
+#define ZEM_ACTION_DECL(name) ::actions::Slot<::actions::slot::name>::Fn name
+
 // Implementations are stored type-erased in the action table; the
 // dispatchers cast them back to their slot's type.
 using ActionFn = void (*)();

@@ -4,10 +4,6 @@
 #include "child.h"
 #include "services/simple_io.h"
 
-namespace event { void init(); }
-namespace file { void init(); }
-namespace url { void init(); }
-
 namespace {
 
 using booted::call;
@@ -21,7 +17,7 @@ TEST_F(Registry, EverySlotAsRegistered) {
     // Every type of the datatype table registers its row: an inherited slot
     // holds its parent's entry as that stands at the end of start-up, an own
     // one a function of its own, anything else nothing.
-    event::init();
+    datatype::init_type<TYPE_EVENT>();
     for (uint32_t id = 1; id <= TYPE_COUNT; ++id) {
         ASSERT_TRUE(datatype::registered(id)) << id;
         const char* name = datatype::name_of(id);
@@ -54,7 +50,7 @@ TEST_F(Registry, TypesAndNamesAtStartUp) {
     EXPECT_STREQ(symbol::text(n->word.symbol()), "integer!");
     EXPECT_EQ(n->word.ctx(), context::global);
     // A type registered after start-up gets its name word at once.
-    event::init();
+    datatype::init_type<TYPE_EVENT>();
     EXPECT_EQ(datatype::top_id, TYPE_EVENT);
     EXPECT_STREQ(symbol::text(datatype::name_entry(TYPE_EVENT)->word.symbol()), "event!");
 }
@@ -80,8 +76,8 @@ TEST_F(Registry, InheritedEntriesAreCopiedAsResolvedAtRegistration) {
     datatype::register_list(TYPE_STRING, list_of({}, SlotKind::inherit));
     // url! and file! with their real lists: file! takes url!'s slots, which
     // url! took from string!, which took them from series!.
-    url::init();
-    file::init();
+    datatype::init_type<TYPE_URL>();
+    datatype::init_type<TYPE_FILE>();
     EXPECT_EQ(datatype::action(TYPE_FILE, actions::slot::form), a);
     EXPECT_EQ(datatype::action(TYPE_FILE, actions::slot::append), nullptr);
     // A parent changed afterwards does not reach its children.
@@ -127,7 +123,7 @@ TEST_F(Registry, InheritingAnUnsupportedSlotStaysUnsupported) {
 TEST_F(Registry, ChildBeforeItsParentStopsStartUp) {
     auto outcome = testing_child::run([] {
         datatype::reset_tables();
-        file::init();
+        datatype::init_type<TYPE_FILE>();
     });
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.output, "*** Datatype Error: parent not registered for type: 8\n");
