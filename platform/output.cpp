@@ -25,8 +25,8 @@ uint32_t cursor_row = 0;
 // Bytes pending for standard output; written once more than this is held.
 constexpr size_t FLUSH_AT = 1020;
 
-// Encodes one code point as UTF-8 onto `out` (one above U+10FFFF as
-// U+FFFD).
+// Encodes one code point as UTF-8 onto `out` (a code point above
+// U+10FFFF as U+FFFD).
 void utf8(uint32_t cp, std::string& out) {
     if (cp > 0x10FFFF) cp = 0xFFFD;
     if (cp <= 0x7F) {

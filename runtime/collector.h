@@ -3,12 +3,13 @@
 //
 // Roots are the root block, the series-ownership table, the stack buffers,
 // the global and library contexts, the cell table, and what the modules
-// above register to mark (the symbol table, the stacks' contents, ...). The C++ stack is
-// scanned conservatively: a 32-bit word equal to a live node handle marks
-// and pins that node (neither its buffer nor the node moves this cycle); an
-// 8-byte word pointing into a series buffer marks and pins the buffer. So
-// runtime code may keep nodes and raw buffer addresses in locals across any
-// allocation; raw addresses kept anywhere else must be read again.
+// above register to mark (the symbol table, the stacks' contents, ...).
+// The C++ stack is scanned conservatively: a 32-bit word equal to a live
+// node handle marks and pins that node (neither its buffer nor the node
+// moves this cycle); an 8-byte word pointing into a series buffer marks and
+// pins the buffer. So runtime code may keep nodes and raw buffer addresses
+// in locals across any allocation; raw addresses kept anywhere else must be
+// read again.
 #pragma once
 #include <cstdint>
 
