@@ -21,8 +21,8 @@
 // those, each with its slot's signature, and a type without a parent cannot
 // inherit. Its id, name and parent come from the datatype table of cell.h.
 #pragma once
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 #include "evaluator/actions.h"
 #include "runtime/cell.h"
