@@ -1,5 +1,6 @@
 // A booted runtime for tests of the value model: memory, the registry, the
-// symbol table, the global context and the fixed words; plus small helpers
+// symbol table, the global context and the fixed words (the Library fixture
+// boots the library too, for the tests that run code); plus small helpers
 // to build values and call actions through their stack entry points.
 #pragma once
 #include <gtest/gtest.h>
