@@ -43,6 +43,17 @@ Cell load(const uint8_t* bytes, uint32_t size) {
     return code;
 }
 
+
+// Symbols belong to one runtime: the caller makes `zem` in the running one.
+bool is_header(const Cell& code, uint32_t p, uint32_t tail, uint32_t zem) {
+    if (p + 1 >= tail) return false;
+    const Cell* v = block::rs_head(&code) - code.head() + p;
+    return v->type() == TYPE_WORD && symbol::resolve(v->symbol()) == symbol::resolve(zem) &&
+           v[1].type() == TYPE_BLOCK;
+}
+
+}  // namespace
+
 void prelude() {
     for (uint32_t id = 1; id <= datatype::top_id; ++id) {
         if (!datatype::registered(id)) continue;
@@ -65,16 +76,6 @@ void prelude() {
     stack::pop(1);
 }
 
-bool is_header(const Cell& code, uint32_t p, uint32_t tail) {
-    static const uint32_t zem = symbol::make("Zem");
-    if (p + 1 >= tail) return false;
-    const Cell* v = block::rs_head(&code) - code.head() + p;
-    return v->type() == TYPE_WORD && symbol::resolve(v->symbol()) == symbol::resolve(zem) &&
-           v[1].type() == TYPE_BLOCK;
-}
-
-}  // namespace
-
 void run() {
     uint32_t was_active = collector::active;
     collector::active = 0;
@@ -89,10 +90,11 @@ void run() {
     collector::active = 1;
 
     stack::mark_native(nullptr);
+    const uint32_t zem = symbol::make("Zem");
     uint32_t p = code.head();
     for (;;) {
         if (p >= tail) break;
-        if (is_header(code, p, tail)) {
+        if (is_header(code, p, tail, zem)) {
             p += 2;
             continue;
         }

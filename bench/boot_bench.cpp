@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/top_level.h"
 #include "bench.h"
 #include "datatypes/block.h"
 #include "evaluator/stack.h"
@@ -23,14 +24,13 @@ int main(int argc, char** argv) {
         for (int i = 0; i < ROUNDS; ++i) {
             test_eval::start();
             zembin::codec_mode = false;
-            Cell target = *block::make_at(stack::push_slot(), 4);
+            top_level::prelude();
             auto t0 = std::chrono::steady_clock::now();
-            zembin::decode(zem_boot_image, zem_boot_image_size, &target, false, nullptr);
+            zembin::boot_load(zem_boot_image, zem_boot_image_size, false);
             decode_total += since(t0);
             // Again in the same runtime: symbols and memory already there.
-            target = *block::make_at(stack::push_slot(), 4);
             t0 = std::chrono::steady_clock::now();
-            zembin::decode(zem_boot_image, zem_boot_image_size, &target, false, nullptr);
+            zembin::boot_load(zem_boot_image, zem_boot_image_size, true);
             warm_total += since(t0);
             runtime::cleanup();
 

@@ -235,6 +235,7 @@ template <>
 void datatype::init_type<TYPE_NATIVE>() {
     native::own_caches().clear();
     native::sealed().clear();
+    native::library_complete = false;
     register_type<TYPE_NATIVE, "o-o-oo--o --------------- --------------------------- -----------">(
         own<slot::make>(native::make), own<slot::reflect>(native::reflect),
         own<slot::form>(native::form), own<slot::mold>(native::mold),

@@ -453,17 +453,17 @@ namespace {
 
 // The value reached from the global word `system` through the fields named
 // by the symbols, or null while the library has not built it. Nothing is
-// added on the way.
-const Cell* system_value(std::initializer_list<uint32_t> fields) {
-    static const uint32_t system_sym = symbol::make("system");
+// added on the way. Symbols belong to one runtime, so the names are looked
+// up on each call.
+const Cell* system_value(std::initializer_list<const char*> names) {
     Node ctx = context::global;
-    int32_t i = context::find_symbol(ctx, system_sym, true);
+    int32_t i = context::find_symbol(ctx, symbol::make("system"), true);
     if (i < 0) return nullptr;
     const Cell* v = context::value_at(ctx, static_cast<uint32_t>(i));
-    for (uint32_t field : fields) {
+    for (const char* name : names) {
         if (v->type() != TYPE_OBJECT) return nullptr;
         ctx = v->ctx();
-        i = context::find_symbol(ctx, field, true);
+        i = context::find_symbol(ctx, symbol::make(name), true);
         if (i < 0) return nullptr;
         v = context::value_at(ctx, static_cast<uint32_t>(i));
     }
@@ -471,18 +471,15 @@ const Cell* system_value(std::initializer_list<uint32_t> fields) {
 }
 
 void install_system_hooks() {
-    static const uint32_t locale = symbol::make("locale"), currencies = symbol::make("currencies"),
-                          list = symbol::make("list"), months = symbol::make("months"),
-                          options = symbol::make("options"), money_digits = symbol::make("money-digits");
     money::currency_list_hook = [] {
-        const Cell* v = system_value({locale, currencies, list});
+        const Cell* v = system_value({"locale", "currencies", "list"});
         return v && v->type() == TYPE_BLOCK ? const_cast<Cell*>(v) : nullptr;
     };
     money::money_digits_hook = [] {
-        const Cell* v = system_value({options, money_digits});
+        const Cell* v = system_value({"options", "money-digits"});
         return v && v->type() == TYPE_INTEGER ? v->int_value() : 2;
     };
-    date::months_hook = [] { return const_cast<Cell*>(system_value({locale, months})); };
+    date::months_hook = [] { return const_cast<Cell*>(system_value({"locale", "months"})); };
 }
 
 }  // namespace

@@ -374,4 +374,15 @@ TEST_F(Interp, TracingCallbackReceivesEvents) {
     EXPECT_EQ(int_of(test_eval::run("f: func [a][a] f 5")), 5);
 }
 
+// A runtime started again in the same process boots the library again: the
+// entries the first boot sealed are open to the second one's making.
+TEST(Restart, BootsTheLibraryAgainInTheSameProcess) {
+    for (int round = 0; round < 2; ++round) {
+        test_eval::start();
+        ASSERT_NO_THROW(test_eval::boot()) << "round " << round;
+        EXPECT_EQ(test_eval::outcome("1 + 2"), "3") << "round " << round;
+        runtime::cleanup();
+    }
+}
+
 }  // namespace
