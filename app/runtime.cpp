@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "console/input.h"
 #include "console/launcher.h"
 #include "datatypes/block.h"
 #include "evaluator/context.h"
@@ -35,6 +36,7 @@
 #include "runtime/print.h"
 #include "runtime/sys.h"
 #include "services/lexer/lexer.h"
+#include "services/simple_io.h"
 #include "runtime/rng.h"
 
 namespace runtime {
@@ -96,6 +98,7 @@ void init() {
     sys::memory_params_init();
     externals::init();
     datatype::init_all();  // the name and action tables, then every datatype's registration
+    simple_io::init();     // file!'s file-system actions
     actions::init();
     memory::alloc_node_frame(memory::NODE_FRAME_NODES);
     memory::alloc_series_frame();
@@ -115,8 +118,9 @@ void init() {
     words::build_issues();
     natives::init();
     routines::init();
+    input::register_routines();
     errors::init();
-    parser::init();
+    parse_dialect::init();
     ownership::init();
     // checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);

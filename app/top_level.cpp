@@ -4,7 +4,8 @@
 // values are decoded into the root block and evaluated there, in order. A
 // `Zem [...]` header opens each library file in the image and is skipped.
 // At the end the library's code is bound to its own copy of the global
-// values (see context::make_library).
+// values (see context::make_library). The Debug build first checks the
+// image's native, action and routine definitions against the tables.
 #include "app/top_level.h"
 
 #include "datatypes/block.h"
@@ -19,6 +20,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "library/boot.h"
+#include "library/boot_check.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "services/lexer/lexer.h"
@@ -42,6 +44,17 @@ Cell load(const uint8_t* bytes, uint32_t size) {
     return code;
 }
 
+
+// Symbols belong to one runtime: the caller makes `zem` in the running one.
+bool is_header(const Cell& code, uint32_t p, uint32_t tail, uint32_t zem) {
+    if (p + 1 >= tail) return false;
+    const Cell* v = block::rs_head(&code) - code.head() + p;
+    return v->type() == TYPE_WORD && symbol::resolve(v->symbol()) == symbol::resolve(zem) &&
+           v[1].type() == TYPE_BLOCK;
+}
+
+}  // namespace
+
 void prelude() {
     for (uint32_t id = 1; id <= datatype::top_id; ++id) {
         if (!datatype::registered(id)) continue;
@@ -64,16 +77,6 @@ void prelude() {
     stack::pop(1);
 }
 
-bool is_header(const Cell& code, uint32_t p, uint32_t tail) {
-    static const uint32_t zem = symbol::make("Zem");
-    if (p + 1 >= tail) return false;
-    const Cell* v = block::rs_head(&code) - code.head() + p;
-    return v->type() == TYPE_WORD && symbol::resolve(v->symbol()) == symbol::resolve(zem) &&
-           v[1].type() == TYPE_BLOCK;
-}
-
-}  // namespace
-
 void run() {
     uint32_t was_active = collector::active;
     collector::active = 0;
@@ -82,13 +85,17 @@ void run() {
     // The image's values end here, whatever is added to the root block later.
     const uint32_t tail = series_of(&memory::root_block)->count();
     Cell code{TYPE_BLOCK, first, memory::root_block.node(), 0};
+#ifndef NDEBUG
+    boot_check::check_library(&code);
+#endif
     collector::active = 1;
 
     stack::mark_native(nullptr);
+    const uint32_t zem = symbol::make("Zem");
     uint32_t p = code.head();
     for (;;) {
         if (p >= tail) break;
-        if (is_header(code, p, tail)) {
+        if (is_header(code, p, tail, zem)) {
             p += 2;
             continue;
         }

@@ -9,4 +9,8 @@ namespace top_level {
 // by a statement propagates as an ErrorThrown.
 void run();
 
+// What the boot image needs before it is decoded: the datatype words, the
+// global context as an object and a bare `make` (run calls it first).
+void prelude();
+
 }  // namespace top_level

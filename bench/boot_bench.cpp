@@ -6,58 +6,42 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/top_level.h"
+#include "bench.h"
 #include "datatypes/block.h"
-#include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
-#include "app/runtime.h"
-#include "app/top_level.h"
 #include "services/zembin/zembin.h"
 
-namespace {
-
-double since(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-void start() {
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-}
-
-}  // namespace
+using bench::since;
 
 // boot_bench [rounds]
 int main(int argc, char** argv) {
     const int ROUNDS = argc > 1 ? std::atoi(argv[1]) : 200;
     if (ROUNDS < 1) return 2;
     double decode_total = 0, warm_total = 0, top_total = 0;
-    try {
+    int status = bench::guarded([&] {
         for (int i = 0; i < ROUNDS; ++i) {
-            start();
+            test_eval::start();
             zembin::codec_mode = false;
-            Cell target = *block::make_at(stack::push_slot(), 4);
+            top_level::prelude();
             auto t0 = std::chrono::steady_clock::now();
-            zembin::decode(zem_boot_image, zem_boot_image_size, &target, false, nullptr);
+            zembin::boot_load(zem_boot_image, zem_boot_image_size, false);
             decode_total += since(t0);
             // Again in the same runtime: symbols and memory already there.
-            target = *block::make_at(stack::push_slot(), 4);
             t0 = std::chrono::steady_clock::now();
-            zembin::decode(zem_boot_image, zem_boot_image_size, &target, false, nullptr);
+            zembin::boot_load(zem_boot_image, zem_boot_image_size, true);
             warm_total += since(t0);
             runtime::cleanup();
 
-            start();
+            test_eval::start();
             t0 = std::chrono::steady_clock::now();
-            top_level::run();
+            test_eval::boot();
             top_total += since(t0);
             runtime::cleanup();
         }
-    } catch (const ErrorThrown& e) {
-        std::printf("error: %s\n", errors::id_word(e.id));
-        return 1;
-    }
+    });
+    if (status) return status;
     std::printf("boot image: %zu bytes\n", zem_boot_image_size);
     std::printf("decode: %.1f us (again in the same runtime: %.1f us), decode plus top level: %.1f us (mean of %d)\n",
                 decode_total / ROUNDS * 1e6, warm_total / ROUNDS * 1e6, top_total / ROUNDS * 1e6, ROUNDS);

@@ -2,11 +2,13 @@
 // bytes) and prints MB/s beside python3's zlib (the platform's zlib library)
 // on the same bytes. Built with the project, never run by ctest; run
 // build/release/compress_bench.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench.h"
 #include "python_peer.h"
 #include "services/compress.h"
 
@@ -26,8 +28,7 @@ double best_seconds(F f) {
     for (int i = 0; i < 3; i++) {
         auto t0 = std::chrono::steady_clock::now();
         f();
-        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (s < best) best = s;
+        best = std::min(best, bench::since(t0));
     }
     return best;
 }

@@ -7,28 +7,24 @@
 #include <chrono>
 #include <cstdio>
 
-#include "mini_reader.h"
+#include "bench.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
-#include "app/runtime.h"
 
 int main() {
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-    try {
-        mini::boot();
+    test_eval::start();
+    return bench::guarded([] {
+        test_eval::boot();
         collector::active = 1;
         uint64_t peak = memory::total();
         auto t0 = std::chrono::steady_clock::now();
         // 200 rounds of 5,000 strings and 5,000 small blocks each, all
         // garbage by the next round.
         for (int round = 0; round < 200; ++round) {
-            mini::run("b: copy [] loop 5000 [append b copy \"short-lived text\" append/only b copy [1 2 3]]");
+            test_eval::run("b: copy [] loop 5000 [append b copy \"short-lived text\" append/only b copy [1 2 3]]");
             if (memory::total() > peak) peak = memory::total();
         }
-        auto t1 = std::chrono::steady_clock::now();
-        double total = std::chrono::duration<double>(t1 - t0).count();
+        double total = bench::since(t0);
         struct rusage ru {};
         getrusage(RUSAGE_SELF, &ru);
         std::printf("2,000,000 short-lived values: %.3f s, %u collections taking %.3f s (%.1f%%)\n", total,
@@ -36,9 +32,5 @@ int main() {
                     100.0 * static_cast<double>(collector::busy_ns) / 1e9 / total);
         std::printf("peak memory from the system: %.1f MB (resident %.1f MB)\n", static_cast<double>(peak) / 1048576.0,
                     static_cast<double>(ru.ru_maxrss) / 1024.0);
-    } catch (const ErrorThrown& e) {
-        std::printf("error: %s\n", errors::id_word(e.id));
-        return 1;
-    }
-    return 0;
+    });
 }

@@ -4,12 +4,11 @@
 #include <chrono>
 #include <cstdio>
 
+#include "bench.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "evaluator/actions.h"
-#include "evaluator/errors.h"
 #include "evaluator/stack.h"
-#include "app/runtime.h"
 
 namespace {
 
@@ -25,18 +24,16 @@ double per_find(const Cell& series, int32_t size, int32_t lookups) {
         actions::find(&s, &v, nullptr, false, false, false, false, nullptr, nullptr, false, false, false, false);
         found += s.type() != TYPE_NONE;
     }
-    auto t1 = std::chrono::steady_clock::now();
+    double seconds = bench::since(t0);
     if (found != lookups) std::printf("  (only %d of %d found)\n", found, lookups);
-    return std::chrono::duration<double, std::micro>(t1 - t0).count() / lookups;
+    return seconds * 1e6 / lookups;
 }
 
 }  // namespace
 
 int main() {
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-    try {
+    test_eval::start();
+    return bench::guarded([] {
         std::printf("%10s %16s %16s\n", "cells", "block find (us)", "hash! find (us)");
         for (int32_t size : {1000, 10000, 100000, 1000000}) {
             Cell* saved = stack::top;
@@ -55,9 +52,5 @@ int main() {
             std::printf("%10d %16.3f %16.3f\n", size, b, t);
             stack::top = saved;
         }
-    } catch (const ErrorThrown& e) {
-        std::printf("error: %s\n", errors::id_word(e.id));
-        return 1;
-    }
-    return 0;
+    });
 }

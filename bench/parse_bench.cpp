@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "mini_reader.h"
-#include "app/runtime.h"
+#include "bench.h"
 
 namespace {
 
@@ -27,30 +26,24 @@ std::string generate(size_t size) {
 }  // namespace
 
 int main() {
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-    try {
-        mini::boot();
+    test_eval::start();
+    return bench::guarded([] {
+        test_eval::boot();
         std::string text = generate(1 << 20);
         Cell* str = string::rs_make_at(stack::push_slot(), static_cast<uint32_t>(text.size()));
         string::concatenate_literal(str, text.c_str());
-        mini::set_global("text", *str);
-        mini::run("letters: make bitset! \"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ\"");
-        mini::run("digits: make bitset! \"0123456789\"");
-        mini::run("blank: make bitset! \" \"");
-        mini::run("plain: [some [some letters | some digits | some blank | skip]]");
-        mini::run("counted: [some [some letters (w: w + 1) | some digits (n: n + 1) | some blank | skip]]");
+        test_eval::set_global("text", *str);
+        test_eval::run("letters: make bitset! \"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ\"");
+        test_eval::run("digits: make bitset! \"0123456789\"");
+        test_eval::run("blank: make bitset! \" \"");
+        test_eval::run("plain: [some [some letters | some digits | some blank | skip]]");
+        test_eval::run("counted: [some [some letters (w: w + 1) | some digits (n: n + 1) | some blank | skip]]");
         Cell r;
-        double t = mini::timed("parse text plain", &r);
+        double t = bench::timed("parse text plain", &r);
         std::printf("1 MB, four alternatives: %s in %.3f s (%.1f MB/s)\n", r.data1 ? "true" : "false", t, 1.0 / t);
-        t = mini::timed("w: 0 n: 0 parse text counted", &r);
-        Cell w = mini::get_global("w"), n = mini::get_global("n");
+        t = bench::timed("w: 0 n: 0 parse text counted", &r);
+        Cell w = test_eval::get_global("w"), n = test_eval::get_global("n");
         std::printf("1 MB, with a paren per token (%d words, %d numbers): %.3f s (%.1f MB/s)\n", w.int_value(),
                     n.int_value(), t, 1.0 / t);
-    } catch (const ErrorThrown& e) {
-        std::printf("error: %s\n", errors::id_word(e.id));
-        return 1;
-    }
-    return 0;
+    });
 }

@@ -4,8 +4,6 @@
 // console set-up routine that sets the title and the window size.
 #include "console/input.h"
 
-#include "library/routines.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -17,14 +15,19 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "evaluator/context.h"
+#include "datatypes/routine.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/routines.h"
 #include "evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/typesets.h"
 #include "services/lexer/lexer.h"
 
-namespace terminal {
+namespace input {
+
+using namespace terminal;
 
 namespace {
 
@@ -86,7 +89,7 @@ public:
         Cell h = state_cells()[1];
         if (h.type() != TYPE_BLOCK || index < 0 || index >= count()) return {};
         Cell e = *(block::rs_clamp_head(&h) + index);
-        return string::any_string_q(e.type()) ? text_of(&e) : std::u32string();
+        return in(ANY_STRING, e.type()) ? text_of(&e) : std::u32string();
     }
     void add(const std::u32string& line) override {
         Cell h = state_cells()[1];
@@ -94,7 +97,7 @@ public:
         if (count() > 0) {
             Cell first = *block::rs_clamp_head(&h);
             Cell s = make_string(line);
-            if (string::any_string_q(first.type()) && string::compare_text(&s, &first, 0, false) == 0) return;
+            if (in(ANY_STRING, first.type()) && string::compare_text(&s, &first, 0, false) == 0) return;
         }
         Cell s = make_string(line);
         h = state_cells()[1];
@@ -127,7 +130,7 @@ std::vector<Completion> complete(const std::u32string& line, size_t cursor) {
     uint32_t n = block::rs_length_q(&r);
     for (uint32_t i = 0; i < n; ++i) {
         Cell e = *(block::rs_clamp_head(&r) + i);
-        if (!string::any_string_q(e.type())) continue;
+        if (!in(ANY_STRING, e.type())) continue;
         Cell from_head = e;
         from_head.data1 = 0;
         out.push_back({text_of(&from_head), static_cast<size_t>(e.head())});
@@ -135,21 +138,12 @@ std::vector<Completion> complete(const std::u32string& line, size_t cursor) {
     return out;
 }
 
-}  // namespace
-
-void init() {
-    console_q = isatty(STDIN_FILENO);
-    if (!editor) editor = new LineEditor(STDIN_FILENO, console::output_is_terminal() ? STDOUT_FILENO : STDERR_FILENO);
-}
-
-bool console_input_q() { return console_q; }
-
 Cell* arg(uint32_t i) { return stack::arguments + i; }
 void result(const Cell& v) { stack::set_last_keep(&v); }
 
 std::string text_utf8(const Cell* str) {
     std::string out;
-    if (!string::any_string_q(str->type())) return out;
+    if (!in(ANY_STRING, str->type())) return out;
     for (char32_t cp : text_of(str)) {
         if (cp < 0x80) out += static_cast<char>(cp);
         else if (cp < 0x800) out += static_cast<char>(0xC0 | (cp >> 6)), out += static_cast<char>(0x80 | (cp & 0x3F));
@@ -178,6 +172,13 @@ void set_console_size(int columns, int rows) {
     stack::pop(1);
 }
 
+}  // namespace
+
+void init() {
+    console_q = isatty(STDIN_FILENO);
+    if (!editor) editor = new LineEditor(STDIN_FILENO, console::output_is_terminal() ? STDOUT_FILENO : STDERR_FILENO);
+}
+
 bool size(int& columns, int& rows) {
     return window_size(STDOUT_FILENO, columns, rows) || window_size(STDIN_FILENO, columns, rows);
 }
@@ -190,13 +191,7 @@ void set_title(const char* title) {
     (void)n;  // a title that cannot be set is no reason to stop
 }
 
-}  // namespace terminal
-
-namespace routines {
-
-using namespace terminal;
-using terminal::arg;
-using terminal::result;
+namespace {
 
 // ---- Routine bodies ---------------------------------------------------------------------
 
@@ -207,9 +202,9 @@ void r_set_buffer_history() {
 }
 
 void r_read_input() {
-    std::u32string prompt = string::any_string_q(arg(0)->type()) ? text_of(arg(0)) : std::u32string();
+    std::u32string prompt = in(ANY_STRING, arg(0)->type()) ? text_of(arg(0)) : std::u32string();
     bool hidden = !(arg(1)->type() == TYPE_NONE || (arg(1)->type() == TYPE_LOGIC && arg(1)->data1 == 0));
-    terminal::init();
+    init();
     std::u32string line;
     bool read = true;  // false at the end of input
     if (console_q) {
@@ -227,7 +222,7 @@ void r_read_input() {
         read = read_piped_line(STDIN_FILENO, line);
     }
     Cell target = state_cells()[0];
-    if (string::any_string_q(target.type())) append_text(&target, line);
+    if (in(ANY_STRING, target.type())) append_text(&target, line);
     result(Cell{TYPE_LOGIC, read ? 1u : 0u, 0, 0});
 }
 
@@ -279,12 +274,20 @@ void r_fit_columns() {
 }
 
 void r_console_init() {
-    terminal::set_title(terminal::text_utf8(arg(0)).c_str());
-    terminal::init();
+    set_title(text_utf8(arg(0)).c_str());
+    init();
     int columns = 0, rows = 0;
-    if (!terminal::size(columns, rows) || columns <= 0 || rows <= 0) columns = 80, rows = 50;
-    terminal::set_console_size(columns, rows);
+    if (!size(columns, rows) || columns <= 0 || rows <= 0) columns = 80, rows = 50;
+    set_console_size(columns, rows);
     result(Cell{TYPE_UNSET, 0, 0, 0});
 }
 
-}  // namespace routines
+}  // namespace
+
+void register_routines() {
+#define X(index, name, word) routine::register_body(index, r_##name);
+    ZEM_CONSOLE_ROUTINES(X)
+#undef X
+}
+
+}  // namespace input

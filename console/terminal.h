@@ -113,7 +113,6 @@ public:
 
     // The screen width the editor lays the line out on (80 when unknown).
     int columns() const { return columns_; }
-    void set_columns(int columns) { columns_ = columns > 0 ? columns : 80; }
     KeyReader& keys() { return keys_; }
     // After a line was read: the screen row the cursor was left on (at its
     // column 0), or -1 when the terminal did not say where the prompt was;

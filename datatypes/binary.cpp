@@ -14,6 +14,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 
 namespace binary {
@@ -183,14 +184,6 @@ uint8_t byte_of(const Cell* value) {
 
 // ---- Comparing and matching -------------------------------------------------------
 
-bool text_type_q(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-            return true;
-        default: return false;
-    }
-}
-
 namespace {
 
 // UTF-8 of the code points of a text value from its index, at most
@@ -213,7 +206,7 @@ bool bytes_for_compare(const Cell* value, std::vector<uint8_t>& scratch, const u
         *n = rs_length_q(value);
         return true;
     }
-    if (!text_type_q(value->type())) return false;
+    if (!in(ANY_STRING, value->type())) return false;
     text_utf8(value, -1, scratch);
     *p = scratch.data();
     *n = static_cast<uint32_t>(scratch.size());
@@ -228,7 +221,7 @@ bool equality_op_q(int32_t op) {
 }  // namespace
 
 int32_t compare_bytes(const Cell* value1, const Cell* value2, int32_t op, bool match) {
-    if (value2->type() != TYPE_BINARY && !text_type_q(value2->type())) return actions::NOT_COMPARABLE;
+    if (value2->type() != TYPE_BINARY && !in(ANY_STRING, value2->type())) return actions::NOT_COMPARABLE;
     bool same = value1->node() == value2->node() && value1->head() == value2->head();
     if (same && (op == actions::COMP_SAME || equality_op_q(op))) return 0;
     if (op == actions::COMP_SAME) return -1;
@@ -266,7 +259,7 @@ bool match_bitset_q(const Cell* bin, const Cell* bits) {
 }
 
 bool match_value_q(const Cell* bin, const Cell* value, int32_t op) {
-    if (value->type() == TYPE_BINARY || text_type_q(value->type()))
+    if (value->type() == TYPE_BINARY || in(ANY_STRING, value->type()))
         return compare_bytes(bin, value, op, true) == 0;
     if (value->type() == TYPE_CHAR)
         return !rs_tail_q(bin) && rs_abs_at(bin) == static_cast<uint32_t>(value->int_value());
@@ -341,7 +334,7 @@ void bytes_of(const Cell* value, bool only, int64_t* limit, bool form_others, st
             return;
         }
         default:
-            if (text_type_q(value->type())) {
+            if (in(ANY_STRING, value->type())) {
                 uint32_t k = capped(string::rs_length_q(value));
                 text_utf8(value, static_cast<int32_t>(k), out);
                 return;
@@ -593,29 +586,23 @@ bool decode_64_bytes(const uint8_t* text, uint32_t length, uint32_t unit, std::v
     return true;  // an incomplete last group without "=" is dropped
 }
 
-Node decode_2(const uint8_t* text, uint32_t length, uint32_t unit) {
+namespace {
+
+// The bytes a decoder reads from the text, as a series (0 when it refuses
+// the text).
+Node decoded(bool (*bytes)(const uint8_t*, uint32_t, uint32_t, std::vector<uint8_t>&), const uint8_t* text,
+             uint32_t length, uint32_t unit) {
     std::vector<uint8_t> out;
-    bool ok = decode_2_bytes(text, length, unit, out);
+    bool ok = bytes(text, length, unit, out);
     return to_series(ok, out);
 }
 
-Node decode_16(const uint8_t* text, uint32_t length, uint32_t unit) {
-    std::vector<uint8_t> out;
-    bool ok = decode_16_bytes(text, length, unit, out);
-    return to_series(ok, out);
-}
+}  // namespace
 
-Node decode_58(const uint8_t* text, uint32_t length, uint32_t unit) {
-    std::vector<uint8_t> out;
-    bool ok = decode_58_bytes(text, length, unit, out);
-    return to_series(ok, out);
-}
-
-Node decode_64(const uint8_t* text, uint32_t length, uint32_t unit) {
-    std::vector<uint8_t> out;
-    bool ok = decode_64_bytes(text, length, unit, out);
-    return to_series(ok, out);
-}
+Node decode_2(const uint8_t* text, uint32_t length, uint32_t unit) { return decoded(decode_2_bytes, text, length, unit); }
+Node decode_16(const uint8_t* text, uint32_t length, uint32_t unit) { return decoded(decode_16_bytes, text, length, unit); }
+Node decode_58(const uint8_t* text, uint32_t length, uint32_t unit) { return decoded(decode_58_bytes, text, length, unit); }
+Node decode_64(const uint8_t* text, uint32_t length, uint32_t unit) { return decoded(decode_64_bytes, text, length, unit); }
 
 Cell* from_issue(const Cell* issue, Cell* target) {
     Cell value = *issue;
@@ -716,7 +703,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_PAREN:
         case TYPE_HASH: collect_bytes(spec, false, -1, false, bytes); break;
         default:
-            if (!text_type_q(spec->type())) fire_bad_to(spec);
+            if (!in(ANY_STRING, spec->type())) fire_bad_to(spec);
             collect_bytes(spec, false, -1, false, bytes);
     }
     if (bytes.size() > memory::MAX_SERIES_SIZE) fire_no_memory();
@@ -875,7 +862,7 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
         } else if (with->type() == TYPE_BINARY) {
             const uint8_t* w = rs_head(with);
             for (uint32_t i = 0, k = rs_length_q(with); i < k; ++i) drop[w[i]] = true;
-        } else if (text_type_q(with->type())) {
+        } else if (in(ANY_STRING, with->type())) {
             for (uint32_t i = 0, k = string::rs_length_q(with); i < k; ++i) {
                 uint32_t cp = string::rs_abs_at(with, with->head() + i);
                 if (cp < 256) drop[cp] = true;
@@ -900,73 +887,17 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
     return series;
 }
 
+}  // namespace binary
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_BINARY>(
-        /*  1 make            */ inherit,
-        /*  2 random          */ inherit,
-        /*  3 reflect         */ inherit,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ inherit,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ and_,
-        /* 22 complement      */ complement,
-        /* 23 or~             */ or_,
-        /* 24 xor~            */ xor_,
-        /* 25 append          */ insert,
-        /* 26 at              */ inherit,
-        /* 27 back            */ inherit,
-        /* 28 change          */ change,
-        /* 29 clear           */ inherit,
-        /* 30 copy            */ inherit,
-        /* 31 find            */ inherit,
-        /* 32 head            */ inherit,
-        /* 33 head?           */ inherit,
-        /* 34 index?          */ inherit,
-        /* 35 insert          */ insert,
-        /* 36 length?         */ inherit,
-        /* 37 move            */ inherit,
-        /* 38 next            */ inherit,
-        /* 39 pick            */ inherit,
-        /* 40 poke            */ inherit,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ inherit,
-        /* 43 reverse         */ inherit,
-        /* 44 select          */ inherit,
-        /* 45 sort            */ inherit,
-        /* 46 skip            */ inherit,
-        /* 47 swap            */ inherit,
-        /* 48 tail            */ inherit,
-        /* 49 tail?           */ inherit,
-        /* 50 take            */ inherit,
-        /* 51 trim            */ trim,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ inherit,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_BINARY>() {
+    register_type<TYPE_BINARY, "iiioooi-o -----------oooo oiioiiiiiioiiiii-iiiiiiiiio ---i-------">(
+        own<slot::to>(binary::to), own<slot::form>(binary::form), own<slot::mold>(binary::mold),
+        own<slot::compare>(binary::compare), own<slot::and_>(binary::and_),
+        own<slot::complement>(binary::complement), own<slot::or_>(binary::or_),
+        own<slot::xor_>(binary::xor_), own<slot::append>(binary::insert),
+        own<slot::change>(binary::change), own<slot::insert>(binary::insert),
+        own<slot::trim>(binary::trim));
 }
-
-}  // namespace binary

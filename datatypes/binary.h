@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace binary {
@@ -55,9 +56,6 @@ Cell* push(const Cell* bin);
 uint8_t byte_of(const Cell* value);
 
 // ---- Comparing and matching -------------------------------------------------------
-
-// Whether a type stores text (string!, file!, url!, tag!, email!, ref!).
-bool text_type_q(uint32_t type);
 
 // Compares the bytes of a binary with a binary or the UTF-8 text of a
 // string-like value under a comparison code: -1, 0, 1, or -2 when value 2
@@ -126,29 +124,27 @@ int32_t mold_bytes(const Cell* bin, Cell* buffer, bool only, bool flat, bool par
 
 // to binary! (and make binary! of anything but a size): the result is
 // written into the prototype's cell.
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(to);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 // Bitwise operations (codes 6 and, 5 or, 7 xor): a new binary as long as
 // the longer operand, written into value1's cell.
 Cell* do_bitwise(Cell* value1, Cell* value2, int32_t op);
-Cell* and_(Cell* value1, Cell* value2);
-Cell* or_(Cell* value1, Cell* value2);
-Cell* xor_(Cell* value1, Cell* value2);
-Cell* complement(Cell* value);
+ZEM_ACTION_DECL(and_);
+ZEM_ACTION_DECL(or_);
+ZEM_ACTION_DECL(xor_);
+ZEM_ACTION_DECL(complement);
 // append and insert: `part` is the /part count on the value (-1 absent),
 // `dup` the /dup count (1 absent).
-Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
+ZEM_ACTION_DECL(insert);
 // The same entry under the name PARSE's collect uses.
 inline Cell* append(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool at_tail) {
     return insert(series, value, part, only, dup, at_tail);
 }
 // change: `part` is the /part count on the series (-1 absent).
-Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
-Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+ZEM_ACTION_DECL(change);
+ZEM_ACTION_DECL(trim);
 
-void init();
 
 }  // namespace binary

@@ -17,6 +17,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace bitset {
 
@@ -104,8 +105,6 @@ uint8_t* rs_expand(Cell* bits, uint32_t bit) {
     if (s->tail - s->offset < need) s->tail = s->offset + need;
     return s->offset_addr();
 }
-
-bool beyond_q(const Cell* bits, int64_t bit) { return bit < 0 || bit >= stored_bits(bits); }
 
 void invert_bytes(SeriesBuffer* s) {
     uint8_t* p = s->offset_addr();
@@ -211,7 +210,7 @@ bool walk(const Cell* spec, Walk& w) {
         case TYPE_HASH: return walk_block(spec, w);
         case TYPE_BINARY: fire(err::NOT_DONE);
         default:
-            if (!binary::text_type_q(spec->type())) fire_bad_spec(spec, w.caller);
+            if (!in(ANY_STRING, spec->type())) fire_bad_spec(spec, w.caller);
             if (w.op == OP_MEASURE || w.op == OP_SET) {
                 int64_t top = process_string(spec, nullptr, OP_MEASURE);
                 if (top > w.highest) w.highest = top;
@@ -443,7 +442,7 @@ Cell* reflect(Cell* value, Cell* field) {
 }
 
 Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
-    if (word::any_word_q(field->type()) && symbol::resolve(field->symbol()) == symbol::resolve(words::sym::owned))
+    if (in(ALL_WORD, field->type()) && symbol::resolve(field->symbol()) == symbol::resolve(words::sym::owned))
         ownership::modify_owned(target, value);
     return value;
 }
@@ -539,73 +538,22 @@ Cell* remove(Cell* series, Cell* part, Cell*) {
     return series;
 }
 
+}  // namespace bitset
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_BITSET>(
-        /*  1 make            */ make,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ reflect,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ complement,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ and_,
-        /* 22 complement      */ complement,
-        /* 23 or~             */ or_,
-        /* 24 xor~            */ xor_,
-        /* 25 append          */ insert,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ clear,
-        /* 30 copy            */ copy,
-        /* 31 find            */ find,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ insert,
-        /* 36 length?         */ length_q,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ pick,
-        /* 40 poke            */ poke,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ remove,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ modify,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_BITSET>() {
+    register_type<TYPE_BITSET, "o-ooooo-o ----o------oooo o---ooo---oo--oo-o--------- ---o-------">(
+        own<slot::make>(bitset::make), own<slot::reflect>(bitset::reflect),
+        own<slot::to>(bitset::to), own<slot::form>(bitset::form), own<slot::mold>(bitset::mold),
+        own<slot::eval_path>(bitset::eval_path), own<slot::compare>(bitset::compare),
+        own<slot::negate>(bitset::complement), own<slot::and_>(bitset::and_),
+        own<slot::complement>(bitset::complement), own<slot::or_>(bitset::or_),
+        own<slot::xor_>(bitset::xor_), own<slot::append>(bitset::insert),
+        own<slot::clear>(bitset::clear), own<slot::copy>(bitset::copy),
+        own<slot::find>(bitset::find), own<slot::insert>(bitset::insert),
+        own<slot::length_q>(bitset::length_q), own<slot::pick>(bitset::pick),
+        own<slot::poke>(bitset::poke), own<slot::remove>(bitset::remove),
+        own<slot::modify>(bitset::modify));
 }
-
-}  // namespace bitset

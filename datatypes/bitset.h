@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace bitset {
@@ -28,8 +29,6 @@ bool complemented_q(const Cell* bits);
 // FF when complemented, else 0) and moving the tail up; answers the first
 // byte's address.
 uint8_t* rs_expand(Cell* bits, uint32_t bit);
-// True when the number is negative or its byte lies at or past the tail.
-bool beyond_q(const Cell* bits, int64_t bit);
 // Inverts every byte of the buffer's capacity.
 void invert_bytes(SeriesBuffer* s);
 
@@ -74,29 +73,25 @@ int32_t form_bytes(const Cell* bits, Cell* buffer, bool has_limit, int32_t limit
 
 // ---- Actions ---------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* reflect(Cell* value, Cell* field);
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
-                int32_t index, bool case_, bool get, bool last);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* and_(Cell* value1, Cell* value2);
-Cell* or_(Cell* value1, Cell* value2);
-Cell* xor_(Cell* value1, Cell* value2);
-Cell* complement(Cell* value);
-Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
-Cell* clear(Cell* series);
-Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
-int32_t length_q(Cell* series);
-Cell* pick(Cell* series, int32_t index, Cell* boxed);
-Cell* poke(Cell* series, int32_t index, Cell* value, Cell* boxed);
-Cell* remove(Cell* series, Cell* part, Cell* key);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(to);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(eval_path);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(and_);
+ZEM_ACTION_DECL(or_);
+ZEM_ACTION_DECL(xor_);
+ZEM_ACTION_DECL(complement);
+ZEM_ACTION_DECL(insert);
+ZEM_ACTION_DECL(clear);
+ZEM_ACTION_DECL(copy);
+ZEM_ACTION_DECL(find);
+ZEM_ACTION_DECL(length_q);
+ZEM_ACTION_DECL(pick);
+ZEM_ACTION_DECL(poke);
+ZEM_ACTION_DECL(remove);
 
-void init();
 
 }  // namespace bitset

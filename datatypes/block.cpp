@@ -11,6 +11,8 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
+#include "datatypes/integer.h"
+#include "datatypes/scalar.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
@@ -27,6 +29,7 @@
 #include "runtime/memory.h"
 #include "runtime/sort.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 
 namespace block {
 
@@ -70,7 +73,7 @@ struct Source {
     bool cloned;
 
     Source(const Cell* v, const Cell* target, bool only, int32_t part) : value(*v), cloned(false) {
-        spliced = !only && any_block_q(value.type());
+        spliced = !only && in(ANY_BLOCK, value.type());
         if (!spliced) {
             count = 1;
             return;
@@ -107,16 +110,6 @@ struct Source {
 
 uint32_t clamp(Cell* block) { return series::clamp(block); }
 
-bool series_like_q(uint32_t type) {
-    switch (type) {
-        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-        case TYPE_GET_PATH: case TYPE_HASH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL:
-        case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR:
-        case TYPE_IMAGE: return true;
-        default: return false;
-    }
-}
-
 }  // namespace
 
 Cell* append_block(Cell* block, const Cell* source) {
@@ -136,25 +129,6 @@ Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_head) {
     hash::inserted(block, at, 1);
     if (advance) block->data1 += 1;
     return block;
-}
-
-Cell* insert_block(Cell* block, const Cell* source) {
-    Source src(source, block, false, -1);
-    if (src.count == 0) return block;
-    uint32_t h = clamp(block);
-    open_gap(block, h, src.count, false);
-    src.fill(block, h, 1);
-    src.release();
-    hash::inserted(block, h, src.count);
-    block->data1 = h + src.count;
-    return block;
-}
-
-void insert_star() { insert_value(stack::arguments - 1, stack::arguments, true, false); }
-
-void append_star() {
-    rs_append(stack::arguments - 1, stack::arguments);
-    hash::inserted(stack::arguments - 1, series_of(stack::arguments - 1)->count() - 1, 1);
 }
 
 void append_next_star() {
@@ -188,12 +162,6 @@ int32_t find_one(const Cell* block, Cell* value, bool case_) {
         if (actions::compare(value, &c, op) == 0) return static_cast<int32_t>(i);
     }
     return -1;
-}
-
-const Cell* select_value(const Cell* block, Cell* value) {
-    int32_t i = find_one(block, value, false);
-    if (i < 0 || static_cast<uint32_t>(i) + 1 >= series_of(block)->count()) return &none_cell;
-    return rs_abs_at(block, static_cast<uint32_t>(i) + 1);
 }
 
 const Cell* select_word(const Cell* block, const Cell* word, bool case_) {
@@ -261,7 +229,7 @@ void copy_values_deep(Node node, uint32_t first, uint32_t end, uint32_t step, bo
         // plain deep walk copies the series and shares the objects.
         bool object = t == TYPE_OBJECT || t == TYPE_ERROR;
         if (object && !types) continue;
-        if (!object && !series_like_q(t) && t != TYPE_BITSET && t != TYPE_MAP)
+        if (!object && !in(SERIES, t) && t != TYPE_BITSET && t != TYPE_MAP)
             continue;
         // An object met again inside its own copy would be copied for ever.
         if (object && cycles::find_q(c.ctx())) {
@@ -286,21 +254,6 @@ Cell* append_word(const char* text, Cell* block) { return append_global_word(sym
 // ---- Making ------------------------------------------------------------------------------------
 
 namespace {
-
-[[noreturn]] void fire_bad_arg(ErrorId id, uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(id, &dt, spec);
-}
-
-// An integer! as it is, a float! truncated; a float out of the 32-bit range
-// or not a number raises out-of-range.
-int32_t int_checked(const Cell* value) {
-    if (value->type() == TYPE_INTEGER) return value->int_value();
-    double d = value->float_value();
-    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
-    return static_cast<int32_t>(d);
-}
 
 // The result slot becomes a shallow copy of an any-block spec, typed `type`.
 Cell* copy_into(Cell* slot, const Cell* spec, uint32_t type) {
@@ -337,11 +290,11 @@ Cell* (*scan_hook)(Cell* text, Cell* slot) = nullptr;
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t t = spec->type();
-    if (any_block_q(t)) return copy_into(proto, spec, type);
+    if (in(ANY_BLOCK, t)) return copy_into(proto, spec, type);
     switch (t) {
         case TYPE_INTEGER:
         case TYPE_FLOAT: {
-            int32_t n = int_checked(spec);
+            int32_t n = integer::checked(spec);
             make_at(proto, n > 0 ? static_cast<uint32_t>(n) : 1u);
             set_header(proto, type);
             return proto;
@@ -349,13 +302,13 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         case TYPE_OBJECT:
         case TYPE_MAP:
         case TYPE_VECTOR: return body_into(proto, spec, type);
-        default: fire_bad_arg(err::BAD_MAKE_ARG, type, spec);
+        default: scalar::bad_make_arg(type, spec);
     }
 }
 
 Cell* to(Cell* proto, Cell* spec, uint32_t type) {
     uint32_t t = spec->type();
-    if (any_block_q(t)) return copy_into(proto, spec, type);
+    if (in(ANY_BLOCK, t)) return copy_into(proto, spec, type);
     switch (t) {
         case TYPE_OBJECT:
         case TYPE_MAP:
@@ -469,8 +422,6 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
 
 namespace {
 
-bool number_q(uint32_t t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; }
-
 bool equality_op_q(int32_t op) {
     switch (op) {
         case actions::COMP_EQUAL: case actions::COMP_NOT_EQUAL: case actions::COMP_STRICT_EQUAL:
@@ -505,7 +456,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
         Cell c1 = *rs_abs_at(&b1, h1 + i);
         Cell c2 = *rs_abs_at(&b2, h2 + i);
         uint32_t a = c1.type(), b = c2.type();
-        if (a == b || (word::any_word_q(a) && word::any_word_q(b)) || (number_q(a) && number_q(b)))
+        if (a == b || (in(ALL_WORD, a) && in(ALL_WORD, b)) || (in(NUMBER, a) && in(NUMBER, b)))
             r = actions::compare(&c1, &c2, op);
         else
             r = a < b ? -1 : 1;
@@ -622,7 +573,7 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
     uint32_t h = clamp(series);
     uint32_t len = series_of(series)->count();
     uint32_t rest = len - h;
-    bool spliced = !only && any_block_q(value->type());
+    bool spliced = !only && in(ANY_BLOCK, value->type());
     uint64_t inserted = static_cast<uint64_t>(spliced ? rs_length_q(value) : 1) * static_cast<uint32_t>(dup);
     uint64_t removed = part >= 0 ? static_cast<uint64_t>(part) : inserted;
     if (removed > rest) removed = rest;
@@ -672,7 +623,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
     if (!types) {
         for (uint32_t i = 0; i < n; ++i) {
             Cell c = *rs_abs_at(&out, i);
-            if (!series_like_q(c.type())) continue;
+            if (!in(SERIES, c.type())) continue;
             Cell copied = c;
             actions::copy(&copied, &copied, nullptr, true, nullptr);
             copied.header = c.header;
@@ -687,7 +638,7 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
 }
 
 Cell* swap(Cell* series1, Cell* series2) {
-    if (!any_block_q(series2->type())) fire(err::INVALID_ARG, series2);
+    if (!in(ANY_BLOCK, series2->type())) fire(err::INVALID_ARG, series2);
     uint32_t h1 = clamp(series1), h2 = clamp(series2);
     if (h1 < series_of(series1)->count() && h2 < series_of(series2)->count()) {
         Cell s1 = *series1, s2 = *series2;
@@ -713,7 +664,7 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last) {
     if (part && series->type() == TYPE_HASH) hash::make_table_at(series, series_of(series)->count());
     if (!part) {
         Cell c = *rs_abs_at(series, 0);
-        if (deep && series_like_q(c.type())) actions::copy(&c, &c, nullptr, true, nullptr);
+        if (deep && in(SERIES, c.type())) actions::copy(&c, &c, nullptr, true, nullptr);
         *series = c;
         return series;
     }
@@ -761,7 +712,7 @@ struct Pattern {
         if (only) kind = ONE;
         else if (t == TYPE_DATATYPE) kind = TYPE;
         else if (t == TYPE_TYPESET) kind = TYPESET;
-        else if (any_block_q(t) && rs_length_q(&value) > 0) {
+        else if (in(ANY_BLOCK, t) && rs_length_q(&value) > 0) {
             kind = SEQUENCE;
             clamp(&value);
             length = rs_length_q(&value);
@@ -798,7 +749,7 @@ bool table_search_q(const Pattern& p, bool only, bool same, bool match) {
     if (match || p.kind != Pattern::ONE) return false;
     uint32_t t = p.value.type();
     if (t == TYPE_OBJECT && !same) return false;
-    if (any_block_q(t) && !(only && same)) return false;
+    if (in(ANY_BLOCK, t) && !(only && same)) return false;
     return true;
 }
 
@@ -843,7 +794,7 @@ int64_t locate(Cell* series, const Cell* value, const Cell* part, bool only, boo
         };
         uint32_t t = p.value.type();
         int64_t pos = -1;
-        if (word::any_word_q(t) && (p.op == actions::COMP_FIND || p.op == actions::COMP_EQUAL)) {
+        if (in(ALL_WORD, t) && (p.op == actions::COMP_FIND || p.op == actions::COMP_EQUAL)) {
             // The table keeps each kind of word apart; equality does not.
             for (uint32_t kind = TYPE_WORD; kind <= TYPE_ISSUE; ++kind) {
                 if (kind == TYPE_ISSUE && t != TYPE_ISSUE) continue;
@@ -1161,7 +1112,7 @@ struct Set {
 // Whether `key` is the first cell of a record of the block from `head`
 // (records of `size` cells), under `op`.
 bool has_record(const Cell* block, uint32_t head, Node table, const Cell* key, uint32_t size, int32_t op) {
-    if (any_block_q(key->type())) {
+    if (in(ANY_BLOCK, key->type())) {
         uint32_t len = series_of(block)->count();
         for (uint32_t i = head; i < len; i += size) {
             Cell c = *rs_abs_at(block, i);
@@ -1212,7 +1163,7 @@ void do_set_op(bool case_, Cell* skip, int32_t op) {
                 rs_append(&result, &c);
             }
             int32_t status = 0;
-            if (!any_block_q(key.type())) hashtable::put(result_table, rs_abs_at(&result, at), &status);
+            if (!in(ANY_BLOCK, key.type())) hashtable::put(result_table, rs_abs_at(&result, at), &status);
         }
     };
     switch (op) {
@@ -1241,73 +1192,18 @@ void do_set_op(bool case_, Cell* skip, int32_t op) {
     stack::pop(1);
 }
 
+}  // namespace block
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_BLOCK>(
-        /*  1 make            */ make,
-        /*  2 random          */ inherit,
-        /*  3 reflect         */ inherit,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ insert,
-        /* 26 at              */ inherit,
-        /* 27 back            */ inherit,
-        /* 28 change          */ change,
-        /* 29 clear           */ inherit,
-        /* 30 copy            */ copy,
-        /* 31 find            */ find,
-        /* 32 head            */ inherit,
-        /* 33 head?           */ inherit,
-        /* 34 index?          */ inherit,
-        /* 35 insert          */ insert,
-        /* 36 length?         */ inherit,
-        /* 37 move            */ inherit,
-        /* 38 next            */ inherit,
-        /* 39 pick            */ inherit,
-        /* 40 poke            */ inherit,
-        /* 41 put             */ put,
-        /* 42 remove          */ inherit,
-        /* 43 reverse         */ inherit,
-        /* 44 select          */ select,
-        /* 45 sort            */ sort,
-        /* 46 skip            */ inherit,
-        /* 47 swap            */ swap,
-        /* 48 tail            */ inherit,
-        /* 49 tail?           */ inherit,
-        /* 50 take            */ take,
-        /* 51 trim            */ trim,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ inherit,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_BLOCK>() {
+    register_type<TYPE_BLOCK, "oiioooo-o --------------- oiioiooiiioiiiiioiiooioiioo ---i-------">(
+        own<slot::make>(block::make), own<slot::to>(block::to), own<slot::form>(block::form),
+        own<slot::mold>(block::mold), own<slot::eval_path>(block::eval_path),
+        own<slot::compare>(block::compare), own<slot::append>(block::insert),
+        own<slot::change>(block::change), own<slot::copy>(block::copy),
+        own<slot::find>(block::find), own<slot::insert>(block::insert), own<slot::put>(block::put),
+        own<slot::select>(block::select), own<slot::sort>(block::sort),
+        own<slot::swap>(block::swap), own<slot::take>(block::take), own<slot::trim>(block::trim));
 }
-
-}  // namespace block

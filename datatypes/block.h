@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "evaluator/block_storage.h"
 #include "runtime/cell.h"
 
@@ -22,15 +23,8 @@ Cell* append_block(Cell* block, const Cell* source);
 // Inserts a copy of the value at the index (at the buffer's first cell with
 // at_head); with advance the index then moves past the new cell.
 Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_head);
-// Inserts the source's cells at the index, keeping their order, and moves
-// the index past them.
-Cell* insert_block(Cell* block, const Cell* source);
-// Compiled code: the value in the current call's first argument slot goes
-// into the block in the cell below it (inserted at its index, advancing;
-// or appended); append_next_star appends the cell above the first argument
+// Compiled code: appends the cell above the current call's first argument
 // slot to the block held in that slot.
-void insert_star();
-void append_star();
 void append_next_star();
 // Removes the first cell from the index (from the buffer's first cell with
 // from_head) equal to the value under comparison code 12; 0 when none was.
@@ -40,8 +34,6 @@ uint32_t remove_value(Cell* block, Cell* value, bool from_head);
 
 // The read-only none! cell the lookups answer when nothing is found.
 extern const Cell none_cell;
-// The cell after the first cell equal to the value (code 12), else none_cell.
-const Cell* select_value(const Cell* block, Cell* value);
 // The cell after the first word!, set-word!, lit-word! or get-word! with the
 // word's symbol (exactly with case_, else through symbol::resolve), else
 // none_cell.
@@ -79,39 +71,34 @@ int32_t mold_each(Cell* block, Cell* buffer, bool only, bool all, bool flat, Cel
 
 // ---- Actions ---------------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(to);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
 // Reading (value null) answers the selected cell (inside the block or the
 // none cell: copy it before anything allocates); setting answers `value`.
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
-                int32_t index, bool case_, bool get, bool last);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
-Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
-Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-           Cell* skip, bool last, bool reverse, bool tail, bool match);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
-             Cell* skip, bool last, bool reverse);
+ZEM_ACTION_DECL(eval_path);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(insert);
+ZEM_ACTION_DECL(change);
+ZEM_ACTION_DECL(copy);
+ZEM_ACTION_DECL(find);
+ZEM_ACTION_DECL(select);
 // Sets the value after the key (appending both when the key is missing);
 // answers the value.
-Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
+ZEM_ACTION_DECL(put);
 // Sorts in place; /compare takes a function! (called through the
 // interpreter) or a field number of the /skip records.
-Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
-           bool stable);
+ZEM_ACTION_DECL(sort);
 // Calls a comparison function of sort with the two values (sort asks how
 // a orders against b as fn b a, or fn a b under /reverse) and answers the
 // order it gives: 1 when its first argument goes first (true, a number
 // below 0, any other value), -1 when its second does (false, none!, a
 // number above 0), 0 for a zero or NaN number.
 int32_t call_comparator(const Cell* fn, const Cell* first, const Cell* second);
-Cell* swap(Cell* series1, Cell* series2);
-Cell* take(Cell* series, Cell* part, bool deep, bool last);
-Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+ZEM_ACTION_DECL(swap);
+ZEM_ACTION_DECL(take);
+ZEM_ACTION_DECL(trim);
 
 // The block side of the set-operation natives (op 8 unique, 9 union, 10
 // intersect, 11 exclude, 12 difference): the sets are the current call's
@@ -120,6 +107,5 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
 // first argument.
 void do_set_op(bool case_, Cell* skip, int32_t op);
 
-void init();
 
 }  // namespace block

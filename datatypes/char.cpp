@@ -6,6 +6,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
@@ -16,12 +17,6 @@ namespace char_ {
 namespace {
 
 Cell char_cell(uint32_t cp) { return Cell{TYPE_CHAR, 0, cp, 0}; }
-
-[[noreturn]] void bad_to_arg(const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, TYPE_CHAR);
-    fire(err::BAD_TO_ARG, &dt, spec);
-}
 
 // The escape of each code point below 95 that mold writes after a caret
 // (0 when it is written as it is).
@@ -134,7 +129,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_TAG:
         case TYPE_EMAIL:
         case TYPE_REF:
-            if (string::rs_length_q(spec) == 0) bad_to_arg(spec);
+            if (string::rs_length_q(spec) == 0) scalar::bad_to_arg(TYPE_CHAR, spec);
             cp = static_cast<int32_t>(string::rs_abs_at(spec, spec->head()));
             break;
         case TYPE_CHAR:
@@ -154,17 +149,17 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             SeriesBuffer* s = series_of(spec);
             uint32_t count = s->count();
             uint32_t length = spec->head() < count ? count - spec->head() : 0;
-            if (length == 0) bad_to_arg(spec);
+            if (length == 0) scalar::bad_to_arg(TYPE_CHAR, spec);
             // Copied out: decoding may raise an error that builds values.
             uint8_t bytes[4];
             uint32_t n = length < 4 ? length : 4;
             std::memcpy(bytes, s->data_at(spec->head()), n);
             uint32_t used = n;
             cp = unicode::decode_utf8_char_checked(bytes, &used);
-            if (cp < 0) bad_to_arg(spec);
+            if (cp < 0) scalar::bad_to_arg(TYPE_CHAR, spec);
             break;
         }
-        default: bad_to_arg(spec);
+        default: scalar::bad_to_arg(TYPE_CHAR, spec);
     }
     *proto = char_cell(static_cast<uint32_t>(cp));
     return proto;
@@ -199,73 +194,17 @@ Cell* and_(Cell* value1, Cell* value2) { return do_math(value1, value2, integer:
 Cell* or_(Cell* value1, Cell* value2) { return do_math(value1, value2, integer::OP_OR); }
 Cell* xor_(Cell* value1, Cell* value2) { return do_math(value1, value2, integer::OP_XOR); }
 
+}  // namespace char_
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_CHAR>(
-        /*  1 make            */ make,
-        /*  2 random          */ inherit,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ make,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ inherit,
-        /* 11 add             */ add,
-        /* 12 divide          */ divide,
-        /* 13 multiply        */ multiply,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ remainder,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ subtract,
-        /* 19 even?           */ inherit,
-        /* 20 odd?            */ inherit,
-        /* 21 and~            */ and_,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ or_,
-        /* 24 xor~            */ xor_,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_CHAR>() {
+    register_type<TYPE_CHAR, "oi-ooo--o iooo--o-oiio-oo --------------------------- -----------">(
+        own<slot::make>(char_::make), own<slot::to>(char_::make), own<slot::form>(char_::form),
+        own<slot::mold>(char_::mold), own<slot::compare>(char_::compare),
+        own<slot::add>(char_::add), own<slot::divide>(char_::divide),
+        own<slot::multiply>(char_::multiply), own<slot::remainder>(char_::remainder),
+        own<slot::subtract>(char_::subtract), own<slot::and_>(char_::and_),
+        own<slot::or_>(char_::or_), own<slot::xor_>(char_::xor_));
 }
-
-}  // namespace char_

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace char_ {
@@ -23,20 +24,18 @@ int32_t append_escaped(Cell* buffer, uint32_t cp, bool all);
 // results outside 0..10FFFF raise math overflow, division truncates.
 Cell* do_math(Cell* left, Cell* right, int32_t op);
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* add(Cell* value1, Cell* value2);
-Cell* subtract(Cell* value1, Cell* value2);
-Cell* multiply(Cell* value1, Cell* value2);
-Cell* divide(Cell* value1, Cell* value2);
-Cell* remainder(Cell* value1, Cell* value2);
-Cell* and_(Cell* value1, Cell* value2);
-Cell* or_(Cell* value1, Cell* value2);
-Cell* xor_(Cell* value1, Cell* value2);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(add);
+ZEM_ACTION_DECL(subtract);
+ZEM_ACTION_DECL(multiply);
+ZEM_ACTION_DECL(divide);
+ZEM_ACTION_DECL(remainder);
+ZEM_ACTION_DECL(and_);
+ZEM_ACTION_DECL(or_);
+ZEM_ACTION_DECL(xor_);
 
-void init();
 
 }  // namespace char_

@@ -2,32 +2,50 @@
 // every datatype (the registry is evaluator/datatype_registry.cpp).
 #include "datatypes/datatype.h"
 
+#include <array>
+
 #include "datatypes/string.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 
-// The datatype inits in start-up order: parents before children.
-#define ZEM_DATATYPE_INITS(X)                                                                      \
-    X(datatype) X(unset) X(none) X(logic) X(series) X(block) X(string) X(binary) X(integer)       \
-    X(symbol) X(context) X(word) X(lit_word) X(set_word) X(get_word) X(refinement) X(char_)        \
-    X(native) X(action) X(op) X(path) X(lit_path) X(set_path) X(get_path) X(function) X(routine)  \
-    X(paren) X(issue) X(url) X(file) X(object) X(bitset) X(triple) X(float_) X(typeset) X(error)  \
-    X(vector) X(map) X(hash) X(pair) X(percent) X(tuple) X(time_) X(tag) X(email) X(handle)       \
-    X(date) X(port) X(money) X(ref) X(point2d) X(point3d) X(image)
-
-#define X(ns) \
-    namespace ns { void init(); }
-ZEM_DATATYPE_INITS(X)
-#undef X
-
 namespace datatype {
+
+namespace {
+
+// The start-up order: by id, each type after its parent (and that one after
+// its own), so that an inherited slot copies a row already registered.
+constexpr std::array<uint32_t, TYPE_COUNT> start_up_order() {
+    std::array<uint32_t, TYPE_COUNT> order{};
+    bool placed[TYPE_COUNT + 1] = {};
+    uint32_t n = 0;
+    for (uint32_t id = 1; id <= TYPE_COUNT; ++id) {
+        uint32_t chain[TYPE_COUNT], depth = 0;
+        for (uint32_t t = id; t != 0 && !placed[t]; t = parent_of(t)) chain[depth++] = t;
+        while (depth > 0) {
+            uint32_t t = chain[--depth];
+            placed[t] = true;
+            order[n++] = t;
+        }
+    }
+    return order;
+}
+
+using InitFn = void (*)();
+constexpr InitFn inits[TYPE_COUNT + 1] = {
+    nullptr,
+#define X(id, ...) &init_type<id>,
+    ZEM_DATATYPES(X)
+#undef X
+};
+
+}  // namespace
 
 void init_all() {
     reset_tables();
-#define X(ns) ns::init();
-    ZEM_DATATYPE_INITS(X)
-#undef X
+    static constexpr std::array<uint32_t, TYPE_COUNT> order = start_up_order();
+    for (uint32_t id : order)
+        if (id != TYPE_EVENT) inits[id]();
 }
 
 // ---- datatype! ------------------------------------------------------------------------
@@ -66,70 +84,10 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
 
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    register_type<TYPE_DATATYPE>(
-        /*  1 make            */ unsupported,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ unsupported,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void init_type<TYPE_DATATYPE>() {
+    register_type<TYPE_DATATYPE, "----oo--o --------------- --------------------------- -----------">(
+        own<slot::form>(form), own<slot::mold>(mold), own<slot::compare>(compare));
 }
 
 void fire_malconstruct(uint32_t type, const Cell* spec) {

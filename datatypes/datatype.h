@@ -8,7 +8,7 @@
 
 namespace datatype {
 
-// Registers every datatype of the core in their fixed order (event! comes
+// Registers every datatype of the core, each after its parent (event! comes
 // later, with the GUI engine).
 void init_all();
 
@@ -19,12 +19,10 @@ Cell* make_in(Cell* block, uint32_t type);
 // Pushes a datatype! naming `type` on the value stack.
 Cell* push(uint32_t type);
 
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 // syntax malconstruct for a make of the datatype from a value it refuses:
 // the datatype and that value's mold (flat, cut near 80 characters) fill the

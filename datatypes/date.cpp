@@ -16,6 +16,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace date {
 
@@ -176,22 +177,6 @@ Cell* make_at_fields(Cell* slot, int32_t year, int32_t month, int32_t day, int32
                      int32_t second, int32_t nanoseconds) {
     double t = 3600.0 * hour + 60.0 * minute + second + nanoseconds * 1e-9;
     return make_at(slot, year, month, day, t, 0, 0, true);
-}
-
-void set_week(Cell* date, int32_t week) {
-    int64_t days = iso_week1(year_of(date->data1)) + (static_cast<int64_t>(week) - 1) * 7;
-    date->data1 = pack_days(days, zone_of(date->data1), date->data1 & TIME_FLAG);
-}
-
-void set_weekday(Cell* date, int32_t day) {
-    int64_t days = day_number(date->data1);
-    days += day - weekday(days);
-    date->data1 = pack_days(days, zone_of(date->data1), date->data1 & TIME_FLAG);
-}
-
-void set_yearday(Cell* date, int32_t day) {
-    int64_t days = day_number(year_of(date->data1), 1, 1) + static_cast<int64_t>(day) - 1;
-    date->data1 = pack_days(days, zone_of(date->data1), date->data1 & TIME_FLAG);
 }
 
 // ---- Fields --------------------------------------------------------------------
@@ -456,7 +441,7 @@ Cell* from_block(Cell* proto, Cell* spec, bool check) {
 }  // namespace
 
 Cell* make(Cell* proto, Cell* spec, uint32_t) {
-    if (scalar::any_block_q(spec->type())) return from_block(proto, spec, true);
+    if (in(ANY_LIST, spec->type())) return from_block(proto, spec, true);
     if (spec->type() == TYPE_DATE) return copy_cell(spec, proto);
     scalar::bad_to_arg(TYPE_DATE, spec);
 }
@@ -475,7 +460,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
             return proto;
         }
         default:
-            if (scalar::any_block_q(spec->type())) return from_block(proto, spec, false);
+            if (in(ANY_LIST, spec->type())) return from_block(proto, spec, false);
             scalar::bad_to_arg(TYPE_DATE, spec);
     }
 }
@@ -615,73 +600,16 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     return value;
 }
 
+}  // namespace date
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_DATE>(
-        /*  1 make            */ make,
-        /*  2 random          */ random,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ add,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ subtract,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ pick,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_DATE>() {
+    register_type<TYPE_DATE, "oo-oooo-o -o------o------ --------------o------------ -----------">(
+        own<slot::make>(date::make), own<slot::random>(date::random), own<slot::to>(date::to),
+        own<slot::form>(date::form), own<slot::mold>(date::mold),
+        own<slot::eval_path>(date::eval_path), own<slot::compare>(date::compare),
+        own<slot::add>(date::add), own<slot::subtract>(date::subtract),
+        own<slot::pick>(date::pick));
 }
-
-}  // namespace date

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace date {
@@ -54,11 +55,6 @@ Cell* make_at(Cell* slot, int32_t year, int32_t month, int32_t day, double time,
 // Zone 0 with a time (file times).
 Cell* make_at_fields(Cell* slot, int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                      int32_t second, int32_t nanoseconds);
-// The lexer's moves: to the Monday of an ISO week of the date's year, to a
-// day (1..7) of the date's Monday-based week, to an ordinal day of its year.
-void set_week(Cell* date, int32_t week);
-void set_weekday(Cell* date, int32_t day);
-void set_yearday(Cell* date, int32_t day);
 
 // Field n (1 date ... 14 isoweek) of the date as a new cell.
 Cell field(const Cell* date, int32_t n);
@@ -78,9 +74,8 @@ extern Cell* (*months_hook)();
 
 // date + integer!/time! (also reached from time! and integer! left
 // operands after they change places).
-Cell* add(Cell* value1, Cell* value2);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(add);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace date

@@ -16,6 +16,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "runtime/typesets.h"
 
 namespace error {
 
@@ -127,7 +128,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
                 Cell id_word = global_word("id");
                 uint32_t category;
                 const Cell* t = field(&e, TYPE);
-                if (!word::any_word_q(t->type()) || !errors::find_category(t->symbol(), &category))
+                if (!in(ALL_WORD, t->type()) || !errors::find_category(t->symbol(), &category))
                     fire(err::MISSING_SPEC_FIELD, &type_word);
                 if (!id_of(&e, &id)) fire(err::MISSING_SPEC_FIELD, &id_word);
                 Cell keep[3] = {*field(&e, ARG1), *field(&e, ARG2), *field(&e, ARG3)};
@@ -228,7 +229,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
                 bool) {
     Cell none = none_cell();
     Cell el = *element;
-    if (!word::any_word_q(el.type()) || el.type() == TYPE_ISSUE) fire(err::INVALID_PATH, path ? path : &none, &el);
+    if (!in(ALL_WORD, el.type()) || el.type() == TYPE_ISSUE) fire(err::INVALID_PATH, path ? path : &none, &el);
     Node ctx = parent->ctx();
     int32_t i = context::find_symbol(ctx, el.symbol(), true);
     if (i < 0) fire(err::INVALID_PATH, path ? path : &none, &el);
@@ -256,73 +257,13 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     return 0;
 }
 
+}  // namespace error
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_ERROR>(
-        /*  1 make            */ make,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ inherit,
-        /*  4 to              */ unsupported,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ inherit,
-        /* 31 find            */ inherit,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ inherit,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_ERROR>() {
+    register_type<TYPE_ERROR, "o-i-ooo-o --------------- -----ii------------i------- -----------">(
+        own<slot::make>(error::make), own<slot::form>(error::form), own<slot::mold>(error::mold),
+        own<slot::eval_path>(error::eval_path), own<slot::compare>(error::compare));
 }
-
-}  // namespace error

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "evaluator/error_object.h"
 #include "runtime/cell.h"
 
@@ -14,14 +15,11 @@ Cell* make_prototype(Cell* out);
 
 // ---- Actions ---------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
-                int32_t index, bool case_, bool get, bool last);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(eval_path);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace error

@@ -11,7 +11,6 @@
 #include "evaluator/stack.h"
 #include "runtime/sys.h"
 #include "runtime/unicode.h"
-#include "services/simple_io.h"
 
 namespace file {
 
@@ -149,110 +148,14 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
     return limit - written - 1;
 }
 
-// ---- File actions ------------------------------------------------------------------
-
-// The actions that reach the file system hand over to the simple I/O layer;
-// each answers its result in the file's own cell.
-
-Cell* read(Cell* file, Cell* part, Cell* seek, bool binary, bool lines, bool, Cell* as) {
-    if (as) fire(err::NOT_DONE);
-    Cell f = *file;
-    return simple_io::read(&f, part, seek, binary, lines, file);
-}
-
-Cell* write(Cell* file, Cell* data, bool binary, bool lines, bool, bool append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as) {
-    if (allow || as) fire(err::NOT_DONE);
-    simple_io::write(file, data, part, seek, binary, append, lines);
-    *file = Cell{TYPE_UNSET, 0, 0, 0};
-    return file;
-}
-
-Cell* delete_(Cell* file) {
-    bool ok = simple_io::delete_(file);
-    *file = Cell{TYPE_LOGIC, ok ? 1u : 0u, 0, 0};
-    return file;
-}
-
-Cell* rename(Cell* from, Cell* to) {
-    if (to->type() != TYPE_FILE) fire(err::INVALID_ARG, to);
-    bool ok = simple_io::rename(from, to);
-    *from = Cell{TYPE_LOGIC, ok ? 1u : 0u, 0, 0};
-    return from;
-}
-
-Cell* query(Cell* file) {
-    Cell f = *file;
-    return simple_io::query(&f, file);
-}
+}  // namespace file
 
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_FILE>(
-        /*  1 make            */ inherit,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ inherit,
-        /*  5 form            */ inherit,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ inherit,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ inherit,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ inherit,
-        /* 26 at              */ inherit,
-        /* 27 back            */ inherit,
-        /* 28 change          */ inherit,
-        /* 29 clear           */ inherit,
-        /* 30 copy            */ inherit,
-        /* 31 find            */ inherit,
-        /* 32 head            */ inherit,
-        /* 33 head?           */ inherit,
-        /* 34 index?          */ inherit,
-        /* 35 insert          */ inherit,
-        /* 36 length?         */ inherit,
-        /* 37 move            */ inherit,
-        /* 38 next            */ inherit,
-        /* 39 pick            */ inherit,
-        /* 40 poke            */ inherit,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ inherit,
-        /* 43 reverse         */ inherit,
-        /* 44 select          */ inherit,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ inherit,
-        /* 47 swap            */ inherit,
-        /* 48 tail            */ inherit,
-        /* 49 tail?           */ inherit,
-        /* 50 take            */ inherit,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ delete_,
-        /* 55 modify          */ inherit,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ query,
-        /* 59 read            */ read,
-        /* 60 rename          */ rename,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ write);
+// delete, query, read, rename and write reach the file system: the simple
+// I/O service installs them (simple_io::init).
+template <>
+void datatype::init_type<TYPE_FILE>() {
+    register_type<TYPE_FILE, "i--iioi-i --------------- iiiiiiiiiiiiiiii-iii-iiiii- --pi--ppp-p">(
+        own<slot::mold>(file::mold));
 }
-
-}  // namespace file

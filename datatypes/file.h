@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace file {
@@ -33,16 +34,8 @@ Cell* get_current_dir();
 // written into the slot: its text as it is.
 Cell* from_local_path(const Cell* path, Cell* slot);
 
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-// The file actions, over the simple I/O layer.
-Cell* read(Cell* file, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
-Cell* write(Cell* file, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
-            Cell* allow, Cell* as);
-Cell* delete_(Cell* file);
-Cell* rename(Cell* from, Cell* to);
-Cell* query(Cell* file);
-
-void init();
+ZEM_ACTION_DECL(mold);
+// delete, query, read, rename and write reach the file system: they stay
+// pending until simple_io::init installs them.
 
 }  // namespace file

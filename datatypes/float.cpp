@@ -14,6 +14,7 @@
 #include "runtime/dtoa.h"
 #include "datatypes/integer.h"
 #include "datatypes/money.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
@@ -22,6 +23,7 @@
 #include "runtime/sys.h"
 #include "runtime/number_text.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace float_ {
 
@@ -44,18 +46,6 @@ Cell float_cell(uint32_t type, double value) {
 
 uint64_t bits_of(double d) { return std::bit_cast<uint64_t>(d); }
 
-[[noreturn]] void fire_with_type(ErrorId id, uint32_t type) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(id, &dt);
-}
-
-[[noreturn]] void bad_to_arg(uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(err::BAD_TO_ARG, &dt, spec);
-}
-
 // script not-related: a word naming the operation or the function being
 // called (null: the caller), and a datatype.
 [[noreturn]] void not_related(const char* op_word, uint32_t type) {
@@ -71,9 +61,8 @@ const char* op_name(int32_t op) {
     return op >= 0 && op < 8 ? names[op] : "<anon>";
 }
 
-bool numeric_q(uint32_t type) {
-    return type == TYPE_FLOAT || type == TYPE_PERCENT || type == TYPE_TIME;
-}
+// The types whose payload is a double.
+constexpr typesets::Mask DOUBLE_VALUED = typesets::of({TYPE_FLOAT, TYPE_PERCENT, TYPE_TIME});
 
 // ---- Text ----------------------------------------------------------------------------
 
@@ -205,11 +194,6 @@ Cell* make_in(Cell* block, uint32_t high, uint32_t low) {
     return c;
 }
 
-Cell* box_parts(uint32_t high, uint32_t low) {
-    Cell c{TYPE_FLOAT, 0, low, high};
-    return stack::push(&c);
-}
-
 // ---- Shared operations ----------------------------------------------------------------
 
 double abs(double d) { return std::bit_cast<double>(bits_of(d) & ~(uint64_t{1} << 63)); }
@@ -218,8 +202,6 @@ bool nan_q(double d) {
     uint64_t b = bits_of(d);
     return (b & 0x7FF0000000000000) == 0x7FF0000000000000 && (b & 0x000FFFFFFFFFFFFF) != 0;
 }
-
-bool nan_f32_q(float f) { return f != f; }
 
 bool special_q(double d) { return (bits_of(d) & 0x7FF0000000000000) == 0x7FF0000000000000; }
 
@@ -327,9 +309,9 @@ Cell* do_math(Cell* left, Cell* right, int32_t op) {
             return integer::dispatch_math(rt, left, right, op);
         default: break;
     }
-    bool number = rt == TYPE_INTEGER || numeric_q(rt) ||
+    bool number = rt == TYPE_INTEGER || in(DOUBLE_VALUED, rt) ||
                   (rt == TYPE_CHAR && lt != TYPE_TIME && lt != TYPE_PERCENT);
-    if (!number) fire_with_type(err::INVALID_TYPE, rt);
+    if (!number) scalar::fire_type(err::INVALID_TYPE, rt);
     double x = lt == TYPE_INTEGER ? static_cast<double>(left->int_value()) : left->float_value();
     double y = (rt == TYPE_INTEGER || rt == TYPE_CHAR) ? static_cast<double>(right->int_value()) : right->float_value();
     double r = do_math_op(x, y, op);
@@ -378,11 +360,11 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         case TYPE_BLOCK:
         case TYPE_PAREN:
         case TYPE_HASH: {
-            if (block::rs_length_q(spec) != 2) bad_to_arg(TYPE_FLOAT, spec);
+            if (block::rs_length_q(spec) != 2) scalar::bad_to_arg(TYPE_FLOAT, spec);
             Cell m = block::rs_clamp_head(spec)[0], e = block::rs_clamp_head(spec)[1];
             auto value = [&](const Cell& c) {
                 if (c.type() == TYPE_INTEGER) return static_cast<double>(c.int_value());
-                if (c.type() != TYPE_FLOAT) bad_to_arg(TYPE_FLOAT, spec);
+                if (c.type() != TYPE_FLOAT) scalar::bad_to_arg(TYPE_FLOAT, spec);
                 return c.float_value();
             };
             double mantissa = value(m);
@@ -397,7 +379,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         case TYPE_EMAIL:
         case TYPE_REF: {
             uint32_t length = string::rs_length_q(spec);
-            if (length == 0) bad_to_arg(type, spec);
+            if (length == 0) scalar::bad_to_arg(type, spec);
             if (type == TYPE_PERCENT) {
                 if (!word::load_value_hook) fire(err::FEATURE_NA);
                 Cell* slot = stack::push_slot();
@@ -406,14 +388,14 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
                 stack::pop(1);
                 if (v.type() == TYPE_INTEGER) d = static_cast<double>(v.int_value());
                 else if (v.type() == TYPE_FLOAT || v.type() == TYPE_PERCENT) d = v.float_value();
-                else bad_to_arg(type, spec);
+                else scalar::bad_to_arg(type, spec);
             } else {
                 SeriesBuffer* s = series_of(spec);
                 uint32_t unit = s->unit();
                 int error = 0;
                 d = number_text::text_to_float(s->data_at(spec->head() * unit), static_cast<int32_t>(length),
                                          static_cast<int>(unit), error);
-                if (error) bad_to_arg(type, spec);
+                if (error) scalar::bad_to_arg(type, spec);
             }
             break;
         }
@@ -429,7 +411,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             break;
         }
         case TYPE_MONEY: d = money::to_float(spec); break;
-        default: bad_to_arg(type, spec);
+        default: scalar::bad_to_arg(type, spec);
     }
     *proto = float_cell(type, d);
     return proto;
@@ -538,8 +520,8 @@ Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool
     double s = percent ? 0.01 : 1.0;
     if (scale) {
         if (stype == TYPE_INTEGER) s = static_cast<double>(scale->int_value());
-        else if (numeric_q(stype)) s = scale->float_value();
-        else fire_with_type(err::INVALID_TYPE, stype);
+        else if (in(DOUBLE_VALUED, stype)) s = scale->float_value();
+        else scalar::fire_type(err::INVALID_TYPE, stype);
         s = std::fabs(s);
         if (percent) s /= 100.0;
     }
@@ -574,73 +556,20 @@ Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool
 // ---- Registration --------------------------------------------------------------
 
 // Registers float! and puts system/options/float back to its start values.
-void init() {
-    using namespace datatype;
-    pretty_q = true;
-    full_q = false;
-    datatype::register_type<TYPE_FLOAT>(
-        /*  1 make            */ make,
-        /*  2 random          */ random,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ make,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ absolute,
-        /* 11 add             */ add,
-        /* 12 divide          */ divide,
-        /* 13 multiply        */ multiply,
-        /* 14 negate          */ negate,
-        /* 15 power           */ power,
-        /* 16 remainder       */ remainder,
-        /* 17 round           */ round,
-        /* 18 subtract        */ subtract,
-        /* 19 even?           */ even_q,
-        /* 20 odd?            */ odd_q,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
-}
 
 }  // namespace float_
+
+template <>
+void datatype::init_type<TYPE_FLOAT>() {
+    float_::pretty_q = true;
+    float_::full_q = false;
+    register_type<TYPE_FLOAT, "oo-ooo--o ooooooooooo---- --------------------------- -----------">(
+        own<slot::make>(float_::make), own<slot::random>(float_::random),
+        own<slot::to>(float_::make), own<slot::form>(float_::form), own<slot::mold>(float_::mold),
+        own<slot::compare>(float_::compare), own<slot::absolute>(float_::absolute),
+        own<slot::add>(float_::add), own<slot::divide>(float_::divide),
+        own<slot::multiply>(float_::multiply), own<slot::negate>(float_::negate),
+        own<slot::power>(float_::power), own<slot::remainder>(float_::remainder),
+        own<slot::round>(float_::round), own<slot::subtract>(float_::subtract),
+        own<slot::even_q>(float_::even_q), own<slot::odd_q>(float_::odd_q));
+}

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace float_ {
@@ -33,15 +34,12 @@ Cell* box(double value);
 Cell* make_at(Cell* cell, double value);
 // Appends a float! made of the two 32-bit halves to the block.
 Cell* make_in(Cell* block, uint32_t high, uint32_t low);
-// Pushes a float! made of the two halves.
-Cell* box_parts(uint32_t high, uint32_t low);
 inline double get(const Cell* cell) { return cell->float_value(); }
 
 // ---- Shared operations ------------------------------------------------------------------
 
 double abs(double d);
 bool nan_q(double d);
-bool nan_f32_q(float f);
 bool special_q(double d);  // infinite or NaN
 // Tolerant equality: never with a NaN; equal doubles, doubles closer than
 // epsilon, or doubles at most 10 representable values apart.
@@ -74,25 +72,22 @@ int32_t compare_doubles(double a, double b, int32_t op);
 
 // ---- Actions ---------------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* random(Cell* value, bool seed, bool secure, bool only);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* absolute(Cell* value);
-Cell* add(Cell* value1, Cell* value2);
-Cell* subtract(Cell* value1, Cell* value2);
-Cell* multiply(Cell* value1, Cell* value2);
-Cell* divide(Cell* value1, Cell* value2);
-Cell* remainder(Cell* value1, Cell* value2);
-Cell* negate(Cell* value);
-Cell* power(Cell* number, Cell* exponent);
-bool even_q(Cell* number);
-bool odd_q(Cell* number);
-Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-            bool half_ceiling);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(random);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(absolute);
+ZEM_ACTION_DECL(add);
+ZEM_ACTION_DECL(subtract);
+ZEM_ACTION_DECL(multiply);
+ZEM_ACTION_DECL(divide);
+ZEM_ACTION_DECL(remainder);
+ZEM_ACTION_DECL(negate);
+ZEM_ACTION_DECL(power);
+ZEM_ACTION_DECL(even_q);
+ZEM_ACTION_DECL(odd_q);
+ZEM_ACTION_DECL(round);
 
-void init();
 
 }  // namespace float_

@@ -17,6 +17,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace function {
 
@@ -24,15 +25,6 @@ namespace {
 
 Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
 Cell int_cell(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
-
-bool block_like_q(uint32_t t) {
-    return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH ||
-           t == TYPE_GET_PATH || t == TYPE_HASH;
-}
-
-bool arg_word_q(uint32_t t) {
-    return t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD || t == TYPE_REFINEMENT;
-}
 
 uint32_t canon(uint32_t symbol) { return symbol::resolve(symbol); }
 
@@ -67,7 +59,7 @@ Cell* clone(const Cell* blk, Cell* out) {
     uint32_t n = block::rs_length_q(&r);
     for (uint32_t i = 0; i < n; ++i) {
         Cell c = at(&r, i);
-        if (!block_like_q(c.type()) || cycles::find_q(c.node())) continue;
+        if (!in(ANY_BLOCK, c.type()) || cycles::find_q(c.node())) continue;
         Cell copy;
         clone(&c, &copy);
         block::rs_clamp_head(&r)[i] = copy;
@@ -190,7 +182,7 @@ uint32_t check_spec(const Cell* spec_in) {
                 else if (local_seen || return_seen) bad();
                 if (i + 1 < n) {
                     uint32_t t = at(&spec, i + 1).type();
-                    if (!arg_word_q(t) && t != TYPE_SET_WORD && t != TYPE_STRING) bad();
+                    if (!in(ARG_WORD, t) && t != TYPE_SET_WORD && t != TYPE_STRING) bad();
                 }
                 break;
             }
@@ -201,7 +193,7 @@ uint32_t check_spec(const Cell* spec_in) {
     std::vector<uint32_t> seen;
     for (i = first; i < n; ++i) {
         Cell c = at(&spec, i);
-        if (!arg_word_q(c.type())) continue;
+        if (!in(ARG_WORD, c.type())) continue;
         uint32_t s = canon(c.symbol());
         for (uint32_t x : seen)
             if (x == s) fire(err::DUP_VARS, &c);
@@ -271,7 +263,7 @@ void collect_words(Cell* spec, const Cell* body) {
     uint32_t n = block::rs_length_q(spec);
     for (uint32_t i = 0; i < n; ++i) {
         Cell c = at(spec, i);
-        if (arg_word_q(c.type())) col.ignore.push_back(canon(c.symbol()));
+        if (in(ARG_WORD, c.type())) col.ignore.push_back(canon(c.symbol()));
     }
     for (uint32_t i = 0; i < n; ++i) {
         Cell c = at(spec, i);
@@ -280,7 +272,7 @@ void collect_words(Cell* spec, const Cell* body) {
         for (; j < n; ++j) {
             Cell w = at(spec, j);
             if (w.type() == TYPE_REFINEMENT) break;
-            if (!word::any_word_q(w.type()) || w.type() == TYPE_ISSUE) fire(err::BAD_FUNC_EXTERN, &w);
+            if (!in(ALL_WORD, w.type()) || w.type() == TYPE_ISSUE) fire(err::BAD_FUNC_EXTERN, &w);
             col.ignore.push_back(canon(w.symbol()));
         }
         // Take the /extern part out of this spec.
@@ -358,82 +350,18 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
 }
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
-    if (value2->type() != value1->type()) return actions::NOT_COMPARABLE;
-    switch (op) {
-        case actions::COMP_EQUAL: case actions::COMP_NOT_EQUAL: case actions::COMP_STRICT_EQUAL:
-        case actions::COMP_SORT: case actions::COMP_CASE_SORT: case actions::COMP_SAME: case actions::COMP_FIND:
-            return value1->data3 < value2->data3 ? -1 : value1->data3 > value2->data3 ? 1 : 0;
-        default: return actions::NOT_COMPARABLE;
-    }
-}
-
-// ---- Registration --------------------------------------------------------------
-
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_FUNCTION>(
-        /*  1 make            */ make,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ reflect,
-        /*  4 to              */ unsupported,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+    return actions::compare_identity(value1, value2, value1->data3, value2->data3, op);
 }
 
 }  // namespace function
+
+// ---- Registration --------------------------------------------------------------
+
+template <>
+void datatype::init_type<TYPE_FUNCTION>() {
+    register_type<TYPE_FUNCTION,
+                  "o-o-oo--o --------------- --------------------------- -----------">(
+        own<slot::make>(function::make), own<slot::reflect>(function::reflect),
+        own<slot::form>(function::form), own<slot::mold>(function::mold),
+        own<slot::compare>(function::compare));
+}

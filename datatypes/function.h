@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "evaluator/callable_cells.h"
 #include "runtime/cell.h"
 
@@ -32,13 +33,11 @@ Cell* clone(const Cell* block, Cell* out);
 
 // ---- Actions ---------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* reflect(Cell* value, Cell* field);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace function

@@ -16,6 +16,5 @@ Cell* box(uint32_t value, uint32_t cls);
 Cell* push(uint32_t value, uint32_t cls);
 Cell* push_null();
 
-void init();
 
 }  // namespace handle

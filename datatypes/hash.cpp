@@ -6,6 +6,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "evaluator/cycles.h"
@@ -70,24 +71,11 @@ void reindex(const Cell* value, uint32_t at, uint32_t count) {
 
 // ---- Making ------------------------------------------------------------------------------
 
-namespace {
-
-// An integer! as it is, a float! truncated; a float out of the 32-bit range
-// or not a number raises out-of-range.
-int32_t int_checked(const Cell* value) {
-    if (value->type() == TYPE_INTEGER) return value->int_value();
-    double d = value->float_value();
-    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
-    return static_cast<int32_t>(d);
-}
-
-}  // namespace
-
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     switch (spec->type()) {
         case TYPE_INTEGER:
         case TYPE_FLOAT: {
-            int32_t n = int_checked(spec);
+            int32_t n = integer::checked(spec);
             uint32_t size = n > 0 ? static_cast<uint32_t>(n) : 1u;
             block::make_at(proto, size);
             return make_table_at(proto, size);
@@ -147,73 +135,13 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
     return series;
 }
 
+}  // namespace hash
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_HASH>(
-        /*  1 make            */ make,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ inherit,
-        /*  4 to              */ to,
-        /*  5 form            */ inherit,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ inherit,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ inherit,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ inherit,
-        /* 26 at              */ inherit,
-        /* 27 back            */ inherit,
-        /* 28 change          */ inherit,
-        /* 29 clear           */ inherit,
-        /* 30 copy            */ copy,
-        /* 31 find            */ inherit,
-        /* 32 head            */ inherit,
-        /* 33 head?           */ inherit,
-        /* 34 index?          */ inherit,
-        /* 35 insert          */ inherit,
-        /* 36 length?         */ inherit,
-        /* 37 move            */ inherit,
-        /* 38 next            */ inherit,
-        /* 39 pick            */ inherit,
-        /* 40 poke            */ inherit,
-        /* 41 put             */ inherit,
-        /* 42 remove          */ inherit,
-        /* 43 reverse         */ inherit,
-        /* 44 select          */ inherit,
-        /* 45 sort            */ sort,
-        /* 46 skip            */ inherit,
-        /* 47 swap            */ inherit,
-        /* 48 tail            */ inherit,
-        /* 49 tail?           */ inherit,
-        /* 50 take            */ inherit,
-        /* 51 trim            */ trim,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ inherit,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_HASH>() {
+    register_type<TYPE_HASH, "o-ioioi-i --------------- iiiiioiiiiiiiiiiiiiioiiiiio ---i-------">(
+        own<slot::make>(hash::make), own<slot::to>(hash::to), own<slot::mold>(hash::mold),
+        own<slot::copy>(hash::copy), own<slot::sort>(hash::sort), own<slot::trim>(hash::trim));
 }
-
-}  // namespace hash

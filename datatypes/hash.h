@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace hash {
@@ -34,15 +35,12 @@ void rebuild(const Cell* value);
 
 // ---- Actions ----------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
-Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all, bool reverse,
-           bool stable);
-Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(to);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(copy);
+ZEM_ACTION_DECL(sort);
+ZEM_ACTION_DECL(trim);
 
-void init();
 
 }  // namespace hash

@@ -10,6 +10,7 @@
 #include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/money.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
@@ -23,18 +24,6 @@ namespace integer {
 namespace {
 
 Cell integer_cell(int32_t value) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(value), 0}; }
-
-[[noreturn]] void fire_with_type(ErrorId id, uint32_t type) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(id, &dt);
-}
-
-[[noreturn]] void bad_to_arg(uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(err::BAD_TO_ARG, &dt, spec);
-}
 
 // script not-related: the function being called and a datatype.
 [[noreturn]] void not_related(uint32_t type) {
@@ -110,6 +99,13 @@ const char* form_signed(int32_t n) {
 bool out_of_range_q(double d) { return !(d >= -2147483648.0 && d <= 2147483647.0); }
 
 bool float_out_of_range_q(const Cell* value) { return out_of_range_q(value->float_value()); }
+
+int32_t checked(const Cell* value) {
+    if (value->type() == TYPE_INTEGER) return value->int_value();
+    double d = value->float_value();
+    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
+    return static_cast<int32_t>(d);
+}
 
 int32_t truncate(double d) {
     if (std::isnan(d)) return 0;
@@ -223,7 +219,7 @@ Cell* do_math(Cell* left, Cell* right, int32_t op) {
         case TYPE_MONEY:
             // money! computes with an integer! on its left itself.
             return dispatch_math(type, left, right, op);
-        default: fire_with_type(err::INVALID_TYPE, type);
+        default: scalar::fire_type(err::INVALID_TYPE, type);
     }
 }
 
@@ -244,7 +240,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
         case TYPE_CHAR: n = spec->int_value(); break;
         case TYPE_FLOAT:
         case TYPE_PERCENT:
-            if (float_out_of_range_q(spec)) fire_with_type(err::TYPE_LIMIT, TYPE_INTEGER);
+            if (float_out_of_range_q(spec)) scalar::fire_type(err::TYPE_LIMIT, TYPE_INTEGER);
             n = truncate(spec->float_value());
             break;
         case TYPE_TIME: n = truncate(spec->float_value() + 0.5); break;
@@ -259,7 +255,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
             uint32_t length = string::rs_length_q(spec);
             int error = -1;
             if (length) n = number_text::text_to_integer(s->data_at(spec->head() * unit), static_cast<int32_t>(length), static_cast<int>(unit), error);
-            if (error) bad_to_arg(type, spec);
+            if (error) scalar::bad_to_arg(type, spec);
             break;
         }
         case TYPE_ISSUE: {
@@ -292,7 +288,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
         }
         case TYPE_DATE: n = date::to_integer(spec); break;
         case TYPE_MONEY: n = money::to_integer(spec); break;
-        default: bad_to_arg(type, spec);
+        default: scalar::bad_to_arg(type, spec);
     }
     *proto = integer_cell(n);
     return proto;
@@ -454,73 +450,22 @@ Cell* round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool
     return value;
 }
 
+}  // namespace integer
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_INTEGER>(
-        /*  1 make            */ make,
-        /*  2 random          */ random,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ absolute,
-        /* 11 add             */ add,
-        /* 12 divide          */ divide,
-        /* 13 multiply        */ multiply,
-        /* 14 negate          */ negate,
-        /* 15 power           */ power,
-        /* 16 remainder       */ remainder,
-        /* 17 round           */ round,
-        /* 18 subtract        */ subtract,
-        /* 19 even?           */ even_q,
-        /* 20 odd?            */ odd_q,
-        /* 21 and~            */ and_,
-        /* 22 complement      */ complement,
-        /* 23 or~             */ or_,
-        /* 24 xor~            */ xor_,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_INTEGER>() {
+    register_type<TYPE_INTEGER,
+                  "oo-ooo--o ooooooooooooooo --------------------------- -----------">(
+        own<slot::make>(integer::make), own<slot::random>(integer::random),
+        own<slot::to>(integer::to), own<slot::form>(integer::form), own<slot::mold>(integer::mold),
+        own<slot::compare>(integer::compare), own<slot::absolute>(integer::absolute),
+        own<slot::add>(integer::add), own<slot::divide>(integer::divide),
+        own<slot::multiply>(integer::multiply), own<slot::negate>(integer::negate),
+        own<slot::power>(integer::power), own<slot::remainder>(integer::remainder),
+        own<slot::round>(integer::round), own<slot::subtract>(integer::subtract),
+        own<slot::even_q>(integer::even_q), own<slot::odd_q>(integer::odd_q),
+        own<slot::and_>(integer::and_), own<slot::complement>(integer::complement),
+        own<slot::or_>(integer::or_), own<slot::xor_>(integer::xor_));
 }
-
-}  // namespace integer

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace integer {
@@ -63,6 +64,9 @@ Cell* do_math(Cell* left, Cell* right, int32_t op);
 // -2147483648.0, or NaN.
 bool float_out_of_range_q(const Cell* value);
 bool out_of_range_q(double d);
+// The 32-bit integer of an integer! or a float! (truncated toward zero); a
+// float out of the 32-bit range or NaN raises script out-of-range.
+int32_t checked(const Cell* value);
 // The double truncated toward zero. Values out of range give the nearest
 // end of the range and NaN gives 0, so the result is always defined; callers
 // that must refuse them test out_of_range_q first.
@@ -75,30 +79,27 @@ Cell* dispatch_math(uint32_t type, Cell* left, Cell* right, int32_t op);
 
 // ---- Actions ---------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
-Cell* random(Cell* value, bool seed, bool secure, bool only);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* absolute(Cell* value);
-Cell* add(Cell* value1, Cell* value2);
-Cell* subtract(Cell* value1, Cell* value2);
-Cell* multiply(Cell* value1, Cell* value2);
-Cell* divide(Cell* value1, Cell* value2);
-Cell* remainder(Cell* value1, Cell* value2);
-Cell* and_(Cell* value1, Cell* value2);
-Cell* or_(Cell* value1, Cell* value2);
-Cell* xor_(Cell* value1, Cell* value2);
-Cell* negate(Cell* value);
-Cell* complement(Cell* value);
-Cell* power(Cell* number, Cell* exponent);
-bool even_q(Cell* number);
-bool odd_q(Cell* number);
-Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
-            bool half_ceiling);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(to);
+ZEM_ACTION_DECL(random);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(absolute);
+ZEM_ACTION_DECL(add);
+ZEM_ACTION_DECL(subtract);
+ZEM_ACTION_DECL(multiply);
+ZEM_ACTION_DECL(divide);
+ZEM_ACTION_DECL(remainder);
+ZEM_ACTION_DECL(and_);
+ZEM_ACTION_DECL(or_);
+ZEM_ACTION_DECL(xor_);
+ZEM_ACTION_DECL(negate);
+ZEM_ACTION_DECL(complement);
+ZEM_ACTION_DECL(power);
+ZEM_ACTION_DECL(even_q);
+ZEM_ACTION_DECL(odd_q);
+ZEM_ACTION_DECL(round);
 
-void init();
 
 }  // namespace integer

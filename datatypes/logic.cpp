@@ -28,8 +28,6 @@ bool truth(const Cell* value) {
 }
 }  // namespace
 
-Cell* box(bool flag) { return set(stack::arguments, flag); }
-
 Cell* push(bool flag) {
     Cell* c = stack::push_slot();
     *c = Cell{TYPE_LOGIC, 0, 0, 0};
@@ -42,15 +40,6 @@ bool value_true_q(const Cell* value, bool check_unset, const Cell* word) {
     if (check_unset && value->type() == TYPE_UNSET) fire(err::NO_VALUE, word);
     return truth(value);
 }
-
-bool true_q() {
-    if (stack::arguments->type() == TYPE_UNSET) fire(err::NO_RETURN);
-    return truth(stack::arguments);
-}
-
-bool top_true_q() { return truth(stack::arguments); }
-
-bool last_true_q() { return truth(stack::top > stack::arguments ? stack::top - 1 : stack::arguments); }
 
 // ---- Actions -------------------------------------------------------------------------
 
@@ -142,75 +131,18 @@ Cell* xor_(Cell* value1, Cell* value2) {
     return value1;
 }
 
+}  // namespace logic
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    true_cell = Cell{TYPE_LOGIC, 1, 0, 0};
-    false_cell = Cell{TYPE_LOGIC, 0, 0, 0};
-    datatype::register_type<TYPE_LOGIC>(
-        /*  1 make            */ make,
-        /*  2 random          */ random,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ and_,
-        /* 22 complement      */ complement,
-        /* 23 or~             */ or_,
-        /* 24 xor~            */ xor_,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_LOGIC>() {
+    logic::true_cell = Cell{TYPE_LOGIC, 1, 0, 0};
+    logic::false_cell = Cell{TYPE_LOGIC, 0, 0, 0};
+    register_type<TYPE_LOGIC, "oo-ooo--o -----------oooo --------------------------- -----------">(
+        own<slot::make>(logic::make), own<slot::random>(logic::random), own<slot::to>(logic::to),
+        own<slot::form>(logic::form), own<slot::mold>(logic::mold),
+        own<slot::compare>(logic::compare), own<slot::and_>(logic::and_),
+        own<slot::complement>(logic::complement), own<slot::or_>(logic::or_),
+        own<slot::xor_>(logic::xor_));
 }
-
-}  // namespace logic

@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "evaluator/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
@@ -18,6 +19,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
+#include "runtime/typesets.h"
 
 namespace map {
 
@@ -27,15 +29,8 @@ const Cell none_value{TYPE_NONE, 0, 0, 0};
 // What a path step answers for a missing key (the caller copies it at once).
 Cell path_none{TYPE_NONE, 0, 0, 0};
 
-bool word_key_q(uint32_t t) { return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD; }
-
-bool text_key_q(uint32_t t) {
-    switch (t) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        case TYPE_BINARY: return true;
-        default: return false;
-    }
-}
+// Keys stored as a copy of their text or bytes.
+constexpr typesets::Mask TEXT_KEY = ANY_STRING | typesets::of({TYPE_BINARY});
 
 // The backing block as a block! value.
 Cell backing(const Cell* map) { return Cell{TYPE_BLOCK, 0, map->node(), 0}; }
@@ -62,7 +57,7 @@ void set_value(const Cell* map, const Cell* key, const Cell* value, bool case_, 
         found[1] = v;
         return;
     }
-    if (!valid_key_q(k.type())) {
+    if (!in(KEY_TYPES, k.type())) {
         Cell dt;
         datatype::make_at(&dt, k.type());
         fire(err::INVALID_PATH, context, &dt);
@@ -93,28 +88,17 @@ int32_t put_char(Cell* buffer, char c, int32_t limit) {
 
 // ---- Keys and making ------------------------------------------------------------------
 
-bool valid_key_q(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_CHAR: case TYPE_INTEGER: case TYPE_FLOAT:
-        case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
-        case TYPE_ISSUE: case TYPE_PAIR: case TYPE_PERCENT: case TYPE_TUPLE: case TYPE_BINARY: case TYPE_TIME:
-        case TYPE_TAG: case TYPE_EMAIL: case TYPE_DATE: case TYPE_MONEY: case TYPE_REF: case TYPE_POINT2D:
-        case TYPE_POINT3D: return true;
-        default: return false;
-    }
-}
-
 void preprocess_key(Cell* blk, uint32_t index, const Cell* context) {
     Cell k = *cell_at(blk, index);
     uint32_t t = k.type();
-    if (text_key_q(t)) {
+    if (in(TEXT_KEY, t)) {
         Cell copy;
         series::copy(&k, &copy, nullptr, false, nullptr);
         copy.header = t;
         *cell_at(blk, index) = copy;
-    } else if (word_key_q(t)) {
+    } else if (in(ANY_WORD, t)) {
         cell_at(blk, index)->header = TYPE_SET_WORD;
-    } else if (!valid_key_q(t)) {
+    } else if (!in(KEY_TYPES, t)) {
         Cell dt;
         datatype::make_at(&dt, t);
         Cell ctx = context ? *context : *blk;
@@ -166,7 +150,7 @@ bool foreach_next(const Cell* words_block, Cell* map, uint32_t count) {
     uint32_t at = map->head();
     for (uint32_t i = 0; i < count; ++i) {
         Cell w = *cell_at(&words, words.head() + i);
-        if (!word_key_q(w.type())) fire(err::INVALID_ARG, &w);
+        if (!in(ANY_WORD, w.type())) fire(err::INVALID_ARG, &w);
         uint32_t len = series_of(&blk)->count();
         while (at % 2 == 0 && at + 1 < len && !live_q(cell_at(&blk, at))) at += 2;
         Cell c = none_value;
@@ -192,13 +176,6 @@ bool foreach_next(const Cell* words_block, Cell* map, uint32_t count) {
 
 namespace {
 
-int32_t int_checked(const Cell* value) {
-    if (value->type() == TYPE_INTEGER) return value->int_value();
-    double d = value->float_value();
-    if (std::isnan(d) || d > 2147483647.0 || d < -2147483648.0) fire(err::OUT_OF_RANGE, value);
-    return static_cast<int32_t>(d);
-}
-
 [[noreturn]] void fire_bad_to(const Cell* spec) {
     Cell dt;
     datatype::make_at(&dt, TYPE_MAP);
@@ -222,7 +199,7 @@ Cell* make_from(Cell* proto, Cell* spec, bool to) {
         case TYPE_INTEGER:
         case TYPE_FLOAT: {
             if (to) fire_bad_to(spec);
-            int32_t n = int_checked(spec);
+            int32_t n = integer::checked(spec);
             if (n < 0) fire(err::OUT_OF_RANGE, spec);
             if (n >= 67108864) fire(err::NO_MEMORY);
             return make_at(proto, nullptr, n ? 2 * static_cast<uint32_t>(n) : 2);
@@ -240,7 +217,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) { return make_from(proto, spec, true
 // ---- Reflection ------------------------------------------------------------------------
 
 Cell* reflect(Cell* value, Cell* field) {
-    uint32_t f = word::any_word_q(field->type()) ? symbol::resolve(field->symbol()) : 0;
+    uint32_t f = in(ALL_WORD, field->type()) ? symbol::resolve(field->symbol()) : 0;
     bool words_q = f == symbol::resolve(words::sym::words);
     bool values_q = f == symbol::resolve(words::sym::values);
     bool body_q = f == symbol::resolve(words::sym::body);
@@ -459,73 +436,17 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     return equal ? 0 : 1;
 }
 
+}  // namespace map
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_MAP>(
-        /*  1 make            */ make,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ reflect,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ clear,
-        /* 30 copy            */ copy,
-        /* 31 find            */ find,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ length_q,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ put,
-        /* 42 remove          */ remove,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ select,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_MAP>() {
+    register_type<TYPE_MAP, "o-ooooo-o --------------- ----ooo----o----oo-o------- -----------">(
+        own<slot::make>(map::make), own<slot::reflect>(map::reflect), own<slot::to>(map::to),
+        own<slot::form>(map::form), own<slot::mold>(map::mold),
+        own<slot::eval_path>(map::eval_path), own<slot::compare>(map::compare),
+        own<slot::clear>(map::clear), own<slot::copy>(map::copy), own<slot::find>(map::find),
+        own<slot::length_q>(map::length_q), own<slot::put>(map::put),
+        own<slot::remove>(map::remove), own<slot::select>(map::select));
 }
-
-}  // namespace map

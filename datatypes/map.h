@@ -5,12 +5,18 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
+#include "runtime/typesets.h"
 
 namespace map {
 
-// Whether values of the datatype can be keys.
-bool valid_key_q(uint32_t type);
+// The datatypes whose values can be keys.
+constexpr typesets::Mask KEY_TYPES =
+    typesets::of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_CHAR, TYPE_INTEGER, TYPE_FLOAT, TYPE_WORD, TYPE_SET_WORD,
+                  TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT, TYPE_ISSUE, TYPE_PAIR, TYPE_PERCENT, TYPE_TUPLE,
+                  TYPE_BINARY, TYPE_TIME, TYPE_TAG, TYPE_EMAIL, TYPE_DATE, TYPE_MONEY, TYPE_REF, TYPE_POINT2D,
+                  TYPE_POINT3D});
 // Stores the key at cell `index` of the block in its map form: a copy of a
 // string-family or binary! key, a set-word! for a word!, set-word!,
 // lit-word! or get-word!; any other valid key as it is. A key of another
@@ -38,25 +44,20 @@ bool foreach_next(const Cell* words, Cell* map, uint32_t count);
 
 // ---- Actions ------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
-Cell* reflect(Cell* value, Cell* field);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
-                int32_t index, bool case_, bool get, bool last);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* clear(Cell* map);
-Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
-int32_t length_q(Cell* map);
-Cell* put(Cell* map, Cell* key, Cell* value, bool case_);
-Cell* remove(Cell* map, Cell* part, Cell* key);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(to);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(eval_path);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(clear);
+ZEM_ACTION_DECL(copy);
+ZEM_ACTION_DECL(find);
+ZEM_ACTION_DECL(length_q);
+ZEM_ACTION_DECL(put);
+ZEM_ACTION_DECL(remove);
+ZEM_ACTION_DECL(select);
 
-void init();
 
 }  // namespace map

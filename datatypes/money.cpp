@@ -17,6 +17,7 @@
 #include "evaluator/words.h"
 #include "runtime/number_text.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace money {
 
@@ -125,7 +126,7 @@ const char* code_text(uint32_t n, uint32_t* length) {
     }
     if (n < 1 || n > block::rs_length_q(list)) return nullptr;
     const Cell* w = block::rs_clamp_head(list) + (n - 1);
-    if (!word::any_word_q(w->type())) return nullptr;
+    if (!in(ALL_WORD, w->type())) return nullptr;
     return symbol::text(w->symbol(), length);
 }
 
@@ -148,7 +149,7 @@ int32_t get_currency_index(const char* code, uint32_t length) {
     uint32_t n = block::rs_length_q(list);
     for (uint32_t i = 0; i < n && i < 255; ++i) {
         const Cell* w = block::rs_clamp_head(list) + i;
-        if (!word::any_word_q(w->type())) continue;
+        if (!in(ALL_WORD, w->type())) continue;
         uint32_t len = 0;
         const char* text = symbol::text(w->symbol(), &len);
         if (same_code(code, length, text, len)) return static_cast<int32_t>(i) + 1;
@@ -566,7 +567,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_INTEGER: make_integer_at(&m, spec->int_value()); break;
         case TYPE_FLOAT: make_float_at(&m, spec->float_value(), true); break;
         default:
-            if (scalar::any_string_q(spec->type())) return from_text(proto, spec);
+            if (in(ANY_STRING, spec->type())) return from_text(proto, spec);
             scalar::bad_to_arg(TYPE_MONEY, spec);
     }
     *proto = m;
@@ -582,7 +583,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
         *proto = m;
         return proto;
     }
-    if (!scalar::any_block_q(spec->type())) return to(proto, spec, type);
+    if (!in(ANY_LIST, spec->type())) return to(proto, spec, type);
     uint32_t n = block::rs_length_q(spec);
     if (n < 1 || n > 3) scalar::bad_make_arg(TYPE_MONEY, spec);
     Cell v[3];
@@ -671,11 +672,11 @@ Cell* negate(Cell* value) {
     return value;
 }
 
-Cell* add(Cell* a, Cell* b) { return do_math(a, b, 0); }
-Cell* subtract(Cell* a, Cell* b) { return do_math(a, b, 1); }
-Cell* multiply(Cell* a, Cell* b) { return do_math(a, b, 2); }
-Cell* divide(Cell* a, Cell* b) { return do_math(a, b, 3); }
-Cell* remainder(Cell* a, Cell* b) { return do_math(a, b, 4); }
+constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
+constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
+constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
+constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
+constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
 
 Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling) {
@@ -797,73 +798,20 @@ Cell* pick(Cell* value, int32_t, Cell* boxed) {
     return get(value, n);
 }
 
+}  // namespace money
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_MONEY>(
-        /*  1 make            */ make,
-        /*  2 random          */ random,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ absolute,
-        /* 11 add             */ add,
-        /* 12 divide          */ divide,
-        /* 13 multiply        */ multiply,
-        /* 14 negate          */ negate,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ remainder,
-        /* 17 round           */ round,
-        /* 18 subtract        */ subtract,
-        /* 19 even?           */ even_q,
-        /* 20 odd?            */ odd_q,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ pick,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_MONEY>() {
+    register_type<TYPE_MONEY, "oo-oooo-o ooooo-ooooo---- --------------o------------ -----------">(
+        own<slot::make>(money::make), own<slot::random>(money::random), own<slot::to>(money::to),
+        own<slot::form>(money::form), own<slot::mold>(money::mold),
+        own<slot::eval_path>(money::eval_path), own<slot::compare>(money::compare),
+        own<slot::absolute>(money::absolute), own<slot::add>(money::add),
+        own<slot::divide>(money::divide), own<slot::multiply>(money::multiply),
+        own<slot::negate>(money::negate), own<slot::remainder>(money::remainder),
+        own<slot::round>(money::round), own<slot::subtract>(money::subtract),
+        own<slot::even_q>(money::even_q), own<slot::odd_q>(money::odd_q),
+        own<slot::pick>(money::pick));
 }
-
-}  // namespace money

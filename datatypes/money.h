@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace money {
@@ -66,7 +67,7 @@ Cell* multiply_amounts(Cell* a, const Cell* b);
 Cell* divide_amounts(Cell* a, const Cell* b, bool remainder);
 
 // The comparison slot.
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(compare);
 // The arithmetic of money!, integer!, float! or percent! operands where one
 // is money! (0 add, 1 subtract, 2 multiply, 3 divide, 4 remainder); value1
 // is the result cell.
@@ -86,6 +87,5 @@ extern int32_t (*money_digits_hook)();
 // is unknown or it has more than 17 integer digits.
 void text_to_money(const uint8_t* chars, int32_t length, int unit, int& error, Cell* slot);
 
-void init();
 
 }  // namespace money

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "evaluator/callable_cells.h"
 #include "runtime/cell.h"
 
@@ -36,13 +37,11 @@ bool own_spec_q(uint32_t type, uint32_t entry);
 // keep theirs. Entries registered later take the block of their first make.
 void seal_entries();
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* reflect(Cell* value, Cell* field);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace native

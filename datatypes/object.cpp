@@ -17,6 +17,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace object {
 
@@ -31,19 +32,6 @@ Cell logic_value(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 Cell dtype(uint32_t t) {
     Cell c;
     return *datatype::make_at(&c, t);
-}
-
-bool object_q(uint32_t t) { return t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT; }
-bool field_word_q(uint32_t t) {
-    return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
-}
-bool series_value_q(uint32_t t) {
-    switch (t) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        case TYPE_BINARY: case TYPE_VECTOR: case TYPE_IMAGE:
-            return true;
-        default: return block::any_block_q(t);
-    }
 }
 
 uint32_t canon(uint32_t sym) { return symbol::resolve(sym); }
@@ -146,7 +134,7 @@ void rebind_functions(Node ctx) {
 void copy_series_values(Node ctx) {
     for (uint32_t i = 0; i < context::word_count(ctx); ++i) {
         Cell v = *context::value_at(ctx, i);
-        if (!series_value_q(v.type())) continue;
+        if (!in(SERIES, v.type())) continue;
         actions::copy(&v, &v, nullptr, true, nullptr);
         *context::value_at(ctx, i) = v;
     }
@@ -167,22 +155,6 @@ void finish_events(Cell* obj) {
 
 int32_t new_class_id() { return ++class_counter; }
 
-Node new_context(Cell* obj, uint32_t kind) {
-    Node old = obj->ctx();
-    uint32_t header = context::cell_of(old)->header;
-    bool on_stack = (header & FLAG_CTX_ON_STACK) != 0;
-    Node ctx = context::create(context::word_count(old), on_stack, (header & FLAG_CTX_SELF) != 0, old, kind);
-    uint32_t n = context::word_count(ctx);
-    for (uint32_t i = 0; i < n; ++i) context::word_at(ctx, i)->data1 = ctx;
-    if (!on_stack) {
-        // The values keep in step with the words.
-        Node values = context::values_of(ctx);
-        while (memory::buffer(values)->count() < n) alloc_series_tail(memory::buffer(values));
-    }
-    obj->data1 = ctx;
-    return ctx;
-}
-
 // ---- Making ------------------------------------------------------------------------------
 
 Cell* make_at(Cell* slot, uint32_t slots) {
@@ -196,31 +168,6 @@ Cell* make_at(Cell* slot, uint32_t slots) {
 Cell* push(Node ctx, Node record, int32_t class_id) {
     Cell obj{TYPE_OBJECT, ctx, static_cast<uint32_t>(class_id), record};
     return stack::push(&obj);
-}
-
-Cell* init_push(Node ctx, int32_t class_id) {
-    if (memory::buffer(context::values_of(ctx))->count() == 0) set_values_length(ctx, context::word_count(ctx));
-    return push(ctx, 0, class_id);
-}
-
-void init_events(Node ctx, int32_t on_change, int32_t on_change_locals, int32_t on_deep_change,
-                 int32_t on_deep_change_locals) {
-    Node record = memory::alloc_cells(2);
-    SeriesBuffer* s = memory::buffer(record);
-    s->tail = s->offset + 2 * static_cast<uint32_t>(sizeof(Cell));
-    auto cell = [](int32_t index, int32_t locals) {
-        uint32_t i = index < 0 ? NO_HANDLER : static_cast<uint32_t>(index);
-        return Cell{TYPE_PAIR, 0, (i << 16) | (static_cast<uint32_t>(locals) & 0xFFFF), 0};
-    };
-    record_cells(record)[0] = cell(on_change, on_change_locals);
-    record_cells(record)[1] = cell(on_deep_change, on_deep_change_locals);
-    Cell* top = stack::top - 1;
-    top->data3 = record;
-    *context::self_of(ctx) = *top;
-    if (on_deep_change >= 0) {
-        Cell o = *top, none = none_value();
-        ownership::bind_owner(&o, &o, &none);
-    }
 }
 
 bool collect_set_words(const Cell* spec_in, Node ctx, bool only) {
@@ -260,7 +207,7 @@ bool collect_set_words(const Cell* spec_in, Node ctx, bool only) {
 Cell* create(const Cell* spec_in, const Cell* proto_in, bool only, Cell* out) {
     Cell spec = *spec_in;
     Cell obj;
-    bool with_proto = proto_in && object_q(proto_in->type());
+    bool with_proto = proto_in && in(ANY_OBJECT, proto_in->type());
     if (with_proto) {
         Cell proto = *proto_in;
         copy_into(&proto, &obj, true, nullptr, true);
@@ -337,7 +284,6 @@ Cell* copy_into(const Cell* obj_in, Cell* slot, bool deep, const Cell* types_in,
 // ---- Access ---------------------------------------------------------------------------------
 
 Cell* value_at(Node ctx, uint32_t index) { return context::value_at(ctx, index); }
-Cell* get_values(Node ctx) { return context::value_at(ctx, 0); }
 
 int32_t find_word(const Cell* obj, const Cell* word) {
     return context::find_symbol(obj->ctx(), word->symbol(), true);
@@ -354,11 +300,6 @@ bool field_of_class_q(Node ctx, uint32_t index, int32_t class_id) {
     if (!ctx || index >= context::word_count(ctx)) return false;
     const Cell* v = context::value_at(ctx, index);
     return v && v->type() == TYPE_OBJECT && static_cast<int32_t>(v->data2) == class_id;
-}
-
-bool word_of_class_q(const Cell* word, int32_t class_id) {
-    if (!word->ctx() || word->index() < 0) return false;
-    return field_of_class_q(word->ctx(), static_cast<uint32_t>(word->index()), class_id);
 }
 
 void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some) {
@@ -378,7 +319,7 @@ void set_many(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some
         w.data3 = i;
         context::set_in(&w, &v, ctx, true);
     };
-    bool spread = !only && (value.type() == TYPE_BLOCK || object_q(value.type()));
+    bool spread = !only && (value.type() == TYPE_BLOCK || in(ANY_OBJECT, value.type()));
     if (!spread) {
         for (uint32_t i = 0; i < n; ++i) assign(i, value);
         return;
@@ -429,7 +370,7 @@ bool has_deep_handler_q(const Cell* obj) {
 
 void fire_on_change(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) {
     Cell obj = *owner;
-    if (!object_q(obj.type()) || obj.data3 == 0) return;
+    if (!in(ANY_OBJECT, obj.type()) || obj.data3 == 0) return;
     int32_t index = record_index(record_cells(obj.data3)[0]);
     if (index < 0) return;
     Node ctx = obj.ctx();
@@ -469,7 +410,7 @@ void fire_on_deep_change(Cell* owner, Cell* word, Cell* target, Cell* action, Ce
 Cell* make(Cell* proto_in, Cell* spec_in, uint32_t) {
     Cell proto = *proto_in, spec = *spec_in;
     bool with_proto = proto.type() == TYPE_OBJECT;
-    if (spec.type() != TYPE_BLOCK && !object_q(spec.type())) datatype::fire_malconstruct(TYPE_OBJECT, &spec);
+    if (spec.type() != TYPE_BLOCK && !in(ANY_OBJECT, spec.type())) datatype::fire_malconstruct(TYPE_OBJECT, &spec);
     Cell obj;
     if (with_proto)
         copy_into(&proto, &obj, true, nullptr, false);
@@ -484,7 +425,7 @@ Cell* make(Cell* proto_in, Cell* spec_in, uint32_t) {
         if (with_proto)
             for (uint32_t i = 0; i < before; ++i) {
                 Cell v = *context::value_at(ctx, i);
-                if (block::any_block_q(v.type())) context::bind(&v, ctx, true);
+                if (in(ANY_BLOCK, v.type())) context::bind(&v, ctx, true);
             }
         *context::self_of(ctx) = obj;
         Cell* saved = stack::top;
@@ -587,7 +528,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     Cell none = none_value();
     Cell el = *element;
     Cell* where = path ? path : &none;
-    if (!field_word_q(el.type())) fire(err::INVALID_PATH, where, &el);
+    if (!in(ANY_WORD, el.type())) fire(err::INVALID_PATH, where, &el);
     Node ctx = parent->ctx();
     int32_t i = -1;
     if (el.ctx() == ctx && el.index() >= 0 && static_cast<uint32_t>(el.index()) < context::word_count(ctx))
@@ -624,7 +565,6 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (cycles::find_q(a.ctx()) || cycles::find_q(b.ctx())) return 0;
     uint32_t na = context::word_count(a.ctx()), nb = context::word_count(b.ctx());
     if (na != nb) return na < nb ? -1 : 1;
-    auto number_q = [](uint32_t t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; };
     cycles::push(a.ctx());
     cycles::push(b.ctx());
     int32_t result = 0;
@@ -637,7 +577,7 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
         }
         Cell va = *context::value_at(a.ctx(), i), vb = *context::value_at(b.ctx(), i);
         uint32_t ta = va.type(), tb = vb.type();
-        bool comparable = ta == tb || (word::any_word_q(ta) && word::any_word_q(tb)) || (number_q(ta) && number_q(tb));
+        bool comparable = ta == tb || (in(ALL_WORD, ta) && in(ALL_WORD, tb)) || (in(NUMBER, ta) && in(NUMBER, tb));
         if (!comparable) {
             result = ta < tb ? -1 : 1;
             break;
@@ -686,7 +626,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool) {
 
 Cell* select(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool) {
     Cell k = *value;
-    if (!field_word_q(k.type())) {
+    if (!in(ANY_WORD, k.type())) {
         Cell dt = dtype(k.type());
         fire(err::INVALID_TYPE, &dt);
     }
@@ -699,7 +639,7 @@ Cell* select(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Ce
 namespace {
 
 bool field_is_q(const Cell* field, uint32_t sym) {
-    return word::any_word_q(field->type()) && canon(field->symbol()) == canon(sym);
+    return in(ALL_WORD, field->type()) && canon(field->symbol()) == canon(sym);
 }
 
 // A new block of `n` cells written by `fill(i, out)`, in the slot.
@@ -731,7 +671,7 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
         if (v.type() == TYPE_NONE) {
             ownership::release_object(&obj);
         } else if (v.type() == TYPE_BLOCK && block::rs_length_q(&v) >= 2 &&
-                   object_q(block::rs_clamp_head(&v)[0].type()) && word::any_word_q(block::rs_clamp_head(&v)[1].type())) {
+                   in(ANY_OBJECT, block::rs_clamp_head(&v)[0].type()) && in(ALL_WORD, block::rs_clamp_head(&v)[1].type())) {
             Cell owner = block::rs_clamp_head(&v)[0], under = block::rs_clamp_head(&v)[1];
             under.header &= ~FLAG_NEW_LINE;
             set_type(&under, TYPE_WORD);
@@ -800,76 +740,19 @@ Cell* reflect(Cell* value, Cell* field) {
     return value;
 }
 
+}  // namespace object
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    class_counter = FIRST_CLASS_ID;
-    context::fire_on_change_hook = fire_on_change;
-    ownership::deep_change_hook = fire_on_deep_change;
-    using namespace datatype;
-    datatype::register_type<TYPE_OBJECT>(
-        /*  1 make            */ make,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ reflect,
-        /*  4 to              */ unsupported,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ copy,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ put,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ select,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ modify,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_OBJECT>() {
+    object::class_counter = object::FIRST_CLASS_ID;
+    context::fire_on_change_hook = object::fire_on_change;
+    ownership::deep_change_hook = object::fire_on_deep_change;
+    register_type<TYPE_OBJECT, "o-o-ooo-o --------------- -----o----------o--o------- ---o-------">(
+        own<slot::make>(object::make), own<slot::reflect>(object::reflect),
+        own<slot::form>(object::form), own<slot::mold>(object::mold),
+        own<slot::eval_path>(object::eval_path), own<slot::compare>(object::compare),
+        own<slot::copy>(object::copy), own<slot::put>(object::put),
+        own<slot::select>(object::select), own<slot::modify>(object::modify));
 }
-
-}  // namespace object

@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace object {
@@ -20,11 +21,6 @@ constexpr int32_t FIRST_CLASS_ID = 1000000;
 // The next class id (the first one handed out is 1,000,001).
 int32_t new_class_id();
 
-// Gives the object a fresh context of the given kind: a copy of its words
-// (rebound to the new context) and table, the same on-stack and self
-// flags, and one unset! value per word. Answers the new node.
-Node new_context(Cell* obj, uint32_t kind);
-
 // ---- Making ---------------------------------------------------------------------------
 
 // A fresh object (header 32, class id 0, no record) over a new object
@@ -32,13 +28,6 @@ Node new_context(Cell* obj, uint32_t kind);
 Cell* make_at(Cell* slot, uint32_t slots);
 // Pushes an object cell.
 Cell* push(Node ctx, Node record, int32_t class_id);
-// The same, first setting the values' length to the word count when the
-// values series is still empty.
-Cell* init_push(Node ctx, int32_t class_id);
-// Gives the object on the stack top its record from these indexes and local
-// counts; a deep handler makes the object own its series.
-void init_events(Node ctx, int32_t on_change, int32_t on_change_locals, int32_t on_deep_change,
-                 int32_t on_deep_change_locals);
 // The construct core: a fresh object of 4 slots with a new class id (or a
 // deep copy of the prototype with its record computed again), then the
 // spec's set-words collected (see collect_set_words). Written to `out`.
@@ -62,14 +51,11 @@ Node events_record(const Cell* obj);
 // ---- Access ------------------------------------------------------------------------------
 
 Cell* value_at(Node ctx, uint32_t index);
-Cell* get_values(Node ctx);
 // The field's value (case-insensitive), or the shared none cell.
 const Cell* select_word(const Cell* obj, const Cell* word);
 // The field's index, or -1.
 int32_t find_word(const Cell* obj, const Cell* word);
 uint32_t words_count(const Cell* obj);
-// Whether the word's value (the field) is an object! of that class.
-bool word_of_class_q(const Cell* word, int32_t class_id);
 bool field_of_class_q(Node ctx, uint32_t index, int32_t class_id);
 // `set` with an object target.
 void set_many(Cell* obj, const Cell* value, bool any, bool only, bool some);
@@ -91,23 +77,19 @@ bool has_deep_handler_q(const Cell* obj);
 
 // ---- Actions ---------------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* reflect(Cell* value, Cell* field);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
 // Fields in word order, shared with the molds of error! and port!.
 int32_t serialize(Cell* obj, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
                   bool indent, int32_t level, bool mold);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
-                int32_t index, bool case_, bool get, bool last);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
-Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
-Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
+ZEM_ACTION_DECL(eval_path);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(copy);
+ZEM_ACTION_DECL(put);
+ZEM_ACTION_DECL(select);
+ZEM_ACTION_DECL(modify);
 
-void init();
 
 }  // namespace object

@@ -12,6 +12,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace pair {
 
@@ -185,7 +186,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             break;
         }
         default: {
-            if (!scalar::any_string_q(spec->type())) scalar::bad_to_arg(TYPE_PAIR, spec);
+            if (!in(ANY_STRING, spec->type())) scalar::bad_to_arg(TYPE_PAIR, spec);
             Cell r = scalar::load_text(spec);
             if (r.type() != TYPE_PAIR) scalar::bad_to_arg(TYPE_PAIR, spec);
             x = x_of(&r);
@@ -269,82 +270,29 @@ Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool flo
     }
 }
 
-Cell* add(Cell* a, Cell* b) { return do_math(a, b, 0); }
-Cell* subtract(Cell* a, Cell* b) { return do_math(a, b, 1); }
-Cell* multiply(Cell* a, Cell* b) { return do_math(a, b, 2); }
-Cell* divide(Cell* a, Cell* b) { return do_math(a, b, 3); }
-Cell* remainder(Cell* a, Cell* b) { return do_math(a, b, 4); }
-Cell* or_(Cell* a, Cell* b) { return do_math(a, b, 5); }
-Cell* and_(Cell* a, Cell* b) { return do_math(a, b, 6); }
-Cell* xor_(Cell* a, Cell* b) { return do_math(a, b, 7); }
+constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
+constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
+constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
+constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
+constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
+constexpr auto or_ = scalar::math<do_math, integer::OP_OR>;
+constexpr auto and_ = scalar::math<do_math, integer::OP_AND>;
+constexpr auto xor_ = scalar::math<do_math, integer::OP_XOR>;
+
+}  // namespace pair
 
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_PAIR>(
-        /*  1 make            */ make,
-        /*  2 random          */ random,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ make,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ absolute,
-        /* 11 add             */ add,
-        /* 12 divide          */ divide,
-        /* 13 multiply        */ multiply,
-        /* 14 negate          */ negate,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ remainder,
-        /* 17 round           */ round,
-        /* 18 subtract        */ subtract,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ and_,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ or_,
-        /* 24 xor~            */ xor_,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ pick,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ reverse,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_PAIR>() {
+    register_type<TYPE_PAIR, "oo-oooo-o ooooo-ooo--o-oo --------------o---o-------- -----------">(
+        own<slot::make>(pair::make), own<slot::random>(pair::random), own<slot::to>(pair::make),
+        own<slot::form>(pair::form), own<slot::mold>(pair::mold),
+        own<slot::eval_path>(pair::eval_path), own<slot::compare>(pair::compare),
+        own<slot::absolute>(pair::absolute), own<slot::add>(pair::add),
+        own<slot::divide>(pair::divide), own<slot::multiply>(pair::multiply),
+        own<slot::negate>(pair::negate), own<slot::remainder>(pair::remainder),
+        own<slot::round>(pair::round), own<slot::subtract>(pair::subtract),
+        own<slot::and_>(pair::and_), own<slot::or_>(pair::or_), own<slot::xor_>(pair::xor_),
+        own<slot::pick>(pair::pick), own<slot::reverse>(pair::reverse));
 }
-
-}  // namespace pair

@@ -1,5 +1,6 @@
 // pair!: two signed 32-bit integers, x in word 2 and y in word 3.
 #pragma once
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace pair {
@@ -17,8 +18,7 @@ inline int32_t y_of(const Cell* p) { return static_cast<int32_t>(p->data3); }
 // 2 multiply, 3 divide, 4 remainder, 5 or, 6 and, 7 xor. A result may be a
 // point2D! (fractions, or a component leaving the 32-bit range).
 Cell* do_math(Cell* value1, Cell* value2, int32_t op);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace pair

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace path {
@@ -13,35 +14,27 @@ inline Cell* push(Cell* value) { return push_typed(value, TYPE_PATH); }
 // As block::make_at, typed path!.
 Cell* make_at(Cell* slot, uint32_t size);
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(to);
 // Elements with "/" between them; the element texts are formed or molded.
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
 
 }  // namespace path
 
 namespace lit_path {
 inline Cell* push(Cell* value) { return path::push_typed(value, TYPE_LIT_PATH); }
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
 }  // namespace lit_path
 
 namespace set_path {
 inline Cell* push(Cell* value) { return path::push_typed(value, TYPE_SET_PATH); }
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
 }  // namespace set_path
 
 namespace get_path {
 inline Cell* push(Cell* value) { return path::push_typed(value, TYPE_GET_PATH); }
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
 }  // namespace get_path
 
 namespace paren {
 inline Cell* push(Cell* value) { return path::push_typed(value, TYPE_PAREN); }
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
+ZEM_ACTION_DECL(mold);
 }  // namespace paren

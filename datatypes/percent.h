@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace percent {
@@ -12,10 +13,8 @@ Cell* make_at(Cell* cell, uint32_t high, uint32_t low);
 // Appends such a percent! to the block; answers it.
 Cell* make_in(Cell* block, uint32_t high, uint32_t low);
 
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
 
-void init();
 
 }  // namespace percent

@@ -23,8 +23,9 @@ float y_of(const Cell* p) { return P::get(p, 1); }
 Cell* do_math(Cell* value1, Cell* value2, int32_t op) { return P::do_math(value1, value2, op); }
 int32_t compare(Cell* value1, Cell* value2, int32_t op) { return P::compare(value1, value2, op); }
 
+}  // namespace point2d
+
 // ---- Registration --------------------------------------------------------------
 
-void init() { P::init(); }
-
-}  // namespace point2d
+template <>
+void datatype::init_type<TYPE_POINT2D>() { point2d::P::init(); }

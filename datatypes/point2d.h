@@ -1,5 +1,6 @@
 // point2D!: two single-precision coordinates, x in word 1 and y in word 2.
 #pragma once
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace point2d {
@@ -14,8 +15,7 @@ float y_of(const Cell* p);
 // Arithmetic with value1 (a point2D!) as the result cell: 0 add,
 // 1 subtract, 2 multiply, 3 divide, 4 remainder.
 Cell* do_math(Cell* value1, Cell* value2, int32_t op);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace point2d

@@ -21,8 +21,9 @@ Cell* make_in(Cell* block, float x, float y, float z) { return make_at(alloc_tai
 Cell* do_math(Cell* value1, Cell* value2, int32_t op) { return P::do_math(value1, value2, op); }
 int32_t compare(Cell* value1, Cell* value2, int32_t op) { return P::compare(value1, value2, op); }
 
+}  // namespace point3d
+
 // ---- Registration --------------------------------------------------------------
 
-void init() { P::init(); }
-
-}  // namespace point3d
+template <>
+void datatype::init_type<TYPE_POINT3D>() { point3d::P::init(); }

@@ -1,5 +1,6 @@
 // point3D!: three single-precision coordinates in words 1-3.
 #pragma once
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace point3d {
@@ -11,8 +12,7 @@ Cell* make_in(Cell* block, float x, float y, float z);
 
 // Arithmetic with value1 (a point3D!) as the result cell.
 Cell* do_math(Cell* value1, Cell* value2, int32_t op);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(compare);
 
-void init();
 
 }  // namespace point3d

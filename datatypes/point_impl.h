@@ -14,6 +14,7 @@
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace point_impl {
 
@@ -91,7 +92,7 @@ struct Point {
                 coordinates(spec, v);
                 break;
             default: {
-                if (!scalar::any_string_q(spec->type())) scalar::bad_to_arg(type, spec);
+                if (!in(ANY_STRING, spec->type())) scalar::bad_to_arg(type, spec);
                 Cell r = scalar::load_text(spec);
                 if (r.type() != type) scalar::bad_to_arg(type, spec);
                 *proto = r;
@@ -140,11 +141,11 @@ struct Point {
         return value1;
     }
 
-    static Cell* add(Cell* a, Cell* b) { return do_math(a, b, 0); }
-    static Cell* subtract(Cell* a, Cell* b) { return do_math(a, b, 1); }
-    static Cell* multiply(Cell* a, Cell* b) { return do_math(a, b, 2); }
-    static Cell* divide(Cell* a, Cell* b) { return do_math(a, b, 3); }
-    static Cell* remainder(Cell* a, Cell* b) { return do_math(a, b, 4); }
+    static constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
+    static constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
+    static constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
+    static constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
+    static constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
 
     static Cell* absolute(Cell* value) {
         for (uint32_t i = 0; i < N; ++i) put(value, i, std::fabs(get(value, i)));
@@ -266,69 +267,14 @@ struct Point {
 
     static void init() {
         using namespace datatype;
-        datatype::register_type<type>(
-            /*  1 make            */ make,
-            /*  2 random          */ random,
-            /*  3 reflect         */ unsupported,
-            /*  4 to              */ make,
-            /*  5 form            */ form,
-            /*  6 mold            */ mold,
-            /*  7 path evaluation */ eval_path,
-            /*  8 path setting    */ unsupported,
-            /*  9 comparison      */ compare,
-            /* 10 absolute        */ absolute,
-            /* 11 add             */ add,
-            /* 12 divide          */ divide,
-            /* 13 multiply        */ multiply,
-            /* 14 negate          */ negate,
-            /* 15 power           */ unsupported,
-            /* 16 remainder       */ remainder,
-            /* 17 round           */ round,
-            /* 18 subtract        */ subtract,
-            /* 19 even?           */ unsupported,
-            /* 20 odd?            */ unsupported,
-            /* 21 and~            */ unsupported,
-            /* 22 complement      */ unsupported,
-            /* 23 or~             */ unsupported,
-            /* 24 xor~            */ unsupported,
-            /* 25 append          */ unsupported,
-            /* 26 at              */ unsupported,
-            /* 27 back            */ unsupported,
-            /* 28 change          */ unsupported,
-            /* 29 clear           */ unsupported,
-            /* 30 copy            */ unsupported,
-            /* 31 find            */ unsupported,
-            /* 32 head            */ unsupported,
-            /* 33 head?           */ unsupported,
-            /* 34 index?          */ unsupported,
-            /* 35 insert          */ unsupported,
-            /* 36 length?         */ unsupported,
-            /* 37 move            */ unsupported,
-            /* 38 next            */ unsupported,
-            /* 39 pick            */ pick,
-            /* 40 poke            */ unsupported,
-            /* 41 put             */ unsupported,
-            /* 42 remove          */ unsupported,
-            /* 43 reverse         */ reverse,
-            /* 44 select          */ unsupported,
-            /* 45 sort            */ unsupported,
-            /* 46 skip            */ unsupported,
-            /* 47 swap            */ unsupported,
-            /* 48 tail            */ unsupported,
-            /* 49 tail?           */ unsupported,
-            /* 50 take            */ unsupported,
-            /* 51 trim            */ unsupported,
-            /* 52 create          */ unsupported,
-            /* 53 close           */ unsupported,
-            /* 54 delete          */ unsupported,
-            /* 55 modify          */ unsupported,
-            /* 56 open            */ unsupported,
-            /* 57 open?           */ unsupported,
-            /* 58 query           */ unsupported,
-            /* 59 read            */ unsupported,
-            /* 60 rename          */ unsupported,
-            /* 61 update          */ unsupported,
-            /* 62 write           */ unsupported);
+        datatype::register_type<type,
+                                "oo-oooo-o ooooo-ooo------ --------------o---o-------- -----------">(
+            own<slot::make>(make), own<slot::random>(random), own<slot::to>(make),
+            own<slot::form>(form), own<slot::mold>(mold), own<slot::eval_path>(eval_path),
+            own<slot::compare>(compare), own<slot::absolute>(absolute), own<slot::add>(add),
+            own<slot::divide>(divide), own<slot::multiply>(multiply), own<slot::negate>(negate),
+            own<slot::remainder>(remainder), own<slot::round>(round), own<slot::subtract>(subtract),
+            own<slot::pick>(pick), own<slot::reverse>(reverse));
     }
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "evaluator/callable_cells.h"
 #include "runtime/cell.h"
 
@@ -15,12 +16,9 @@ Node push(const Cell* spec, const Cell* body, int32_t entry, int32_t extra, bool
 uint32_t arity(const Cell* routine);
 void set_arity(Cell* routine);
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-
-void init();
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 
 }  // namespace routine

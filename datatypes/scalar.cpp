@@ -16,6 +16,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace scalar {
 
@@ -54,18 +55,6 @@ Cell op_word(int32_t op) {
 
 // ---- Values -------------------------------------------------------------------------
 
-bool any_string_q(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-            return true;
-        default: return false;
-    }
-}
-
-bool any_block_q(uint32_t type) {
-    return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH;
-}
-
 Cell load_text(Cell* text) {
     if (!word::load_value_hook) fire(err::FEATURE_NA);
     Cell* slot = stack::push_slot();
@@ -83,7 +72,7 @@ void store_back(Cell* parent, Cell* path, Cell* holder, Cell* prev, int32_t inde
     if (!holder || !prev) return;
     Cell value = *parent;
     if (holder->type() == TYPE_NONE || holder->type() == TYPE_UNSET) {
-        if (word::any_word_q(prev->type())) context::set(prev, &value);
+        if (in(ALL_WORD, prev->type())) context::set(prev, &value);
         return;
     }
     Cell h = *holder;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "datatypes/integer.h"
 #include "evaluator/errors.h"
 
 namespace scalar {
@@ -22,12 +23,17 @@ namespace scalar {
 // remainder, and~ ...); used as an error argument.
 Cell op_word(int32_t op);
 
+// ---- Arithmetic ---------------------------------------------------------------------
+
+// The entry of an arithmetic action over a type's core `Core(value1, value2,
+// op)`, for one of the shared operation codes (integer::OP_ADD ..).
+template <Cell* (*Core)(Cell*, Cell*, int32_t), int32_t Op>
+Cell* math(Cell* value1, Cell* value2) {
+    return Core(value1, value2, Op);
+}
+
 // ---- Values -------------------------------------------------------------------------
 
-// true for string!, file!, url!, tag!, email!, ref!.
-bool any_string_q(uint32_t type);
-// true for block!, paren!, hash!.
-bool any_block_q(uint32_t type);
 // The first value the lexer loads from the text.
 Cell load_text(Cell* text);
 inline Cell integer(int32_t n) { return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }

@@ -16,6 +16,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 #include "runtime/rng.h"
 
@@ -32,16 +33,6 @@ uint8_t* addr(const Cell* v, uint32_t index) {
     SeriesBuffer* s = series_of(v);
     return s->offset_addr() + static_cast<size_t>(index) * s->unit();
 }
-
-bool string_like_q(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
-        case TYPE_REF: return true;
-        default: return false;
-    }
-}
-
-bool cells_q(uint32_t type) { return block::any_block_q(type) || type == TYPE_MAP; }
 
 Cell none_value() { return Cell{TYPE_NONE, 0, 0, 0}; }
 Cell logic_value(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
@@ -179,7 +170,7 @@ Cell* pick_into(const Cell* value, int32_t n, Cell* out) {
     uint32_t i = static_cast<uint32_t>(target);
     uint32_t type = value->type();
     SeriesBuffer* s = series_of(value);
-    if (cells_q(type)) {
+    if (in(CELL_SERIES, type)) {
         *out = *reinterpret_cast<const Cell*>(addr(value, i));
     } else if (type == TYPE_BINARY) {
         *out = integer_value(*addr(value, i));
@@ -196,7 +187,7 @@ Cell* pick_into(const Cell* value, int32_t n, Cell* out) {
 
 void store(Cell* value, uint32_t index, const Cell* item) {
     uint32_t type = value->type();
-    if (cells_q(type)) {
+    if (in(CELL_SERIES, type)) {
         Cell v = *item;
         *reinterpret_cast<Cell*>(addr(value, index)) = v;
         return;
@@ -324,7 +315,7 @@ Cell* remove(Cell* series, Cell* part, Cell* key) {
     }
     uint32_t h = clamp(series);
     if (key) {
-        if (!block::any_block_q(series->type())) fire(err::NOT_DONE);
+        if (!in(ANY_BLOCK, series->type())) fire(err::NOT_DONE);
         int32_t found = block::find_one(series, key, true);
         if (found < 0) {
             *series = none_value();
@@ -496,7 +487,7 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
     uint32_t ot = origin->type();
     uint32_t tt = target->type();
     auto movable = [](uint32_t t) {
-        return block::any_block_q(t) || string_like_q(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
+        return in(ANY_BLOCK, t) || in(ANY_STRING, t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
                t == TYPE_IMAGE;
     };
     if (!movable(ot)) {
@@ -545,11 +536,11 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
         return target;
     }
 
-    bool oblock = block::any_block_q(ot), tblock = block::any_block_q(tt);
+    bool oblock = in(ANY_BLOCK, ot), tblock = in(ANY_BLOCK, tt);
     uint32_t tunit = series_of(target)->unit();
     bool fixed_units = ot == TYPE_BINARY || tt == TYPE_BINARY || ot == TYPE_VECTOR || tt == TYPE_VECTOR ||
                        ot == TYPE_IMAGE || tt == TYPE_IMAGE;
-    if (oblock != tblock || (unit != tunit && (fixed_units || !string_like_q(ot) || !string_like_q(tt)))) {
+    if (oblock != tblock || (unit != tunit && (fixed_units || !in(ANY_STRING, ot) || !in(ANY_STRING, tt)))) {
         Cell d1, d2;
         datatype::make_at(&d1, ot);
         datatype::make_at(&d2, tt);
@@ -617,7 +608,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool only) {
 
 namespace {
 bool field_q(const Cell* field, uint32_t sym) {
-    return word::any_word_q(field->type()) && symbol::resolve(field->symbol()) == symbol::resolve(sym);
+    return in(ALL_WORD, field->type()) && symbol::resolve(field->symbol()) == symbol::resolve(sym);
 }
 }  // namespace
 
@@ -634,73 +625,21 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
     return value;
 }
 
+}  // namespace series
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_SERIES>(
-        /*  1 make            */ unsupported,
-        /*  2 random          */ random,
-        /*  3 reflect         */ reflect,
-        /*  4 to              */ unsupported,
-        /*  5 form            */ unsupported,
-        /*  6 mold            */ unsupported,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ unsupported,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ at,
-        /* 27 back            */ back,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ clear,
-        /* 30 copy            */ copy,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ head,
-        /* 33 head?           */ head_q,
-        /* 34 index?          */ index_q,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ length_q,
-        /* 37 move            */ move,
-        /* 38 next            */ next,
-        /* 39 pick            */ pick,
-        /* 40 poke            */ poke,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ remove,
-        /* 43 reverse         */ reverse,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ skip,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ tail,
-        /* 49 tail?           */ tail_q,
-        /* 50 take            */ take,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ modify,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_SERIES>() {
+    register_type<TYPE_SERIES, "-oo------ --------------- -oo-oo-ooo-ooooo-oo--o-ooo- ---o-------">(
+        own<slot::random>(series::random), own<slot::reflect>(series::reflect),
+        own<slot::at>(series::at), own<slot::back>(series::back), own<slot::clear>(series::clear),
+        own<slot::copy>(series::copy), own<slot::head>(series::head),
+        own<slot::head_q>(series::head_q), own<slot::index_q>(series::index_q),
+        own<slot::length_q>(series::length_q), own<slot::move>(series::move),
+        own<slot::next>(series::next), own<slot::pick>(series::pick), own<slot::poke>(series::poke),
+        own<slot::remove>(series::remove), own<slot::reverse>(series::reverse),
+        own<slot::skip>(series::skip), own<slot::tail>(series::tail),
+        own<slot::tail_q>(series::tail_q), own<slot::take>(series::take),
+        own<slot::modify>(series::modify));
 }
-
-}  // namespace series

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace series {
@@ -31,31 +32,30 @@ void store(Cell* value, uint32_t index, const Cell* item);
 
 // ---- Actions --------------------------------------------------------------------------
 
-Cell* random(Cell* value, bool seed, bool secure, bool only);
-Cell* reflect(Cell* value, Cell* field);
-Cell* at(Cell* series, Cell* index);
-Cell* back(Cell* series);
-Cell* clear(Cell* series);
+ZEM_ACTION_DECL(random);
+ZEM_ACTION_DECL(reflect);
+ZEM_ACTION_DECL(at);
+ZEM_ACTION_DECL(back);
+ZEM_ACTION_DECL(clear);
 // Shallow copy of the elements from the index (with /part) into `result`.
-Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
-Cell* head(Cell* series);
-Cell* head_q(Cell* series);
-Cell* index_q(Cell* series);
-int32_t length_q(Cell* series);
-Cell* move(Cell* origin, Cell* target, Cell* part);
-Cell* next(Cell* series);
-Cell* pick(Cell* series, int32_t index, Cell* boxed);
-Cell* poke(Cell* series, int32_t index, Cell* value, Cell* boxed);
-Cell* remove(Cell* series, Cell* part, Cell* key);
-Cell* reverse(Cell* series, Cell* part, Cell* skip);
-Cell* skip(Cell* series, Cell* offset);
-Cell* tail(Cell* series);
-Cell* tail_q(Cell* series);
+ZEM_ACTION_DECL(copy);
+ZEM_ACTION_DECL(head);
+ZEM_ACTION_DECL(head_q);
+ZEM_ACTION_DECL(index_q);
+ZEM_ACTION_DECL(length_q);
+ZEM_ACTION_DECL(move);
+ZEM_ACTION_DECL(next);
+ZEM_ACTION_DECL(pick);
+ZEM_ACTION_DECL(poke);
+ZEM_ACTION_DECL(remove);
+ZEM_ACTION_DECL(reverse);
+ZEM_ACTION_DECL(skip);
+ZEM_ACTION_DECL(tail);
+ZEM_ACTION_DECL(tail_q);
 // The taken elements as a new series of the series' type written into the
 // series cell (one element without /part), or none! when nothing is left.
-Cell* take(Cell* series, Cell* part, bool deep, bool last);
-Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
+ZEM_ACTION_DECL(take);
+ZEM_ACTION_DECL(modify);
 
-void init();
 
 }  // namespace series

@@ -12,6 +12,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "evaluator/errors.h"
 #include "evaluator/ownership.h"
@@ -21,6 +22,7 @@
 #include "runtime/case_folding.h"
 #include "runtime/sort.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 #include "runtime/number_text.h"
 
@@ -50,11 +52,6 @@ Cell refinement_word(const Cell& ref) {
 }  // namespace
 
 // ---- Comparison ------------------------------------------------------------------
-
-bool any_string_q(uint32_t type) {
-    return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_TAG ||
-           type == TYPE_EMAIL || type == TYPE_REF;
-}
 
 int32_t compare_text(const Cell* c1, const Cell* c2, int32_t op, bool match) {
     if (c1->node() == c2->node() && c1->head() == c2->head() && c1->type() != TYPE_SYMBOL &&
@@ -272,15 +269,6 @@ void lowercase(Cell* value, const Cell* part) {
 
 namespace {
 
-// The 32-bit integer of an integer! or float! (a float is truncated);
-// a float out of range or NaN raises script out-of-range.
-int32_t int_checked(const Cell* c) {
-    if (c->type() == TYPE_INTEGER) return c->int_value();
-    double d = c->float_value();
-    if (!(d <= 2147483647.0 && d >= -2147483648.0)) fire(err::OUT_OF_RANGE, c);
-    return static_cast<int32_t>(d);
-}
-
 [[noreturn]] void fire_bad_to(uint32_t type, const Cell* spec) {
     Cell dt;
     datatype::make_at(&dt, type);
@@ -382,7 +370,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t type) {
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
     // A number is a size for every child, binary! included: an empty value with that room.
     if (spec->type() == TYPE_INTEGER || spec->type() == TYPE_FLOAT) {
-        int32_t n = int_checked(spec);
+        int32_t n = integer::checked(spec);
         if (n < 0) fire(err::OUT_OF_RANGE, spec);
         Cell* slot = stack::push_slot();
         *slot = Cell{TYPE_UNSET, 0, 0, 0};
@@ -541,7 +529,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     Cell* where = path ? path : &none;
     if (element->type() == TYPE_INTEGER) {
         // binary! and vector! inherit this slot; their elements are theirs.
-        bool text = any_string_q(parent->type());
+        bool text = in(ANY_STRING, parent->type());
         if (value) {
             Cell target = *parent;
             Cell* r;
@@ -574,7 +562,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     if (slot->type() == TYPE_NONE) fire(err::BAD_PATH_SET, where, element);
     Cell found = *slot;
     stack::pop(1);
-    if (any_string_q(found.type())) poke(&found, 2, value);
+    if (in(ANY_STRING, found.type())) poke(&found, 2, value);
     else actions::poke(&found, 2, value, nullptr);
     return value;
 }
@@ -583,7 +571,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (value1->type() == value2->type()) return compare_text(value1, value2, op, false);
-    if (!any_string_q(value2->type())) return actions::NOT_COMPARABLE;
+    if (!in(ANY_STRING, value2->type())) return actions::NOT_COMPARABLE;
     if (op != actions::COMP_EQUAL && op != actions::COMP_NOT_EQUAL) return actions::NOT_COMPARABLE;
     return compare_text(value1, value2, op, false);
 }
@@ -846,7 +834,7 @@ Pattern pattern_of(Cell* series, Cell* value) {
             [[fallthrough]];
         default: {
             p.kind = Pattern::TEXT;
-            if (any_string_q(value->type()) && value->type() != TYPE_TAG) {
+            if (in(ANY_STRING, value->type()) && value->type() != TYPE_TAG) {
                 p.text = source_of_string(value);
             } else if (value->type() == TYPE_BINARY) {
                 if (series->type() != TYPE_BINARY) fire(err::INVALID_ARG, value);
@@ -1176,7 +1164,7 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
 // ---- swap and take ------------------------------------------------------------------------------
 
 Cell* swap(Cell* series1, Cell* series2) {
-    if (!any_string_q(series2->type()) && series2->type() != TYPE_BINARY)
+    if (!in(ANY_STRING, series2->type()) && series2->type() != TYPE_BINARY)
         fire(err::INVALID_ARG, series2);
     if (rs_tail_q(series1) || rs_tail_q(series2)) return series1;
     uint32_t a = rs_abs_at(series1, series1->head());
@@ -1303,7 +1291,7 @@ Cell* trim(Cell* series, bool head_, bool tail_, bool auto_, bool lines, bool al
         if (with) {
             if (with->type() == TYPE_CHAR || with->type() == TYPE_INTEGER) {
                 set.push_back(static_cast<uint32_t>(with->int_value()));
-            } else if (any_string_q(with->type()) || with->type() == TYPE_BINARY) {
+            } else if (in(ANY_STRING, with->type()) || with->type() == TYPE_BINARY) {
                 Cell w = *with;
                 uint32_t m = rs_length_q(&w);
                 for (uint32_t i = 0; i < m; ++i) set.push_back(rs_abs_at(&w, w.head() + i));
@@ -1422,74 +1410,19 @@ Cell* do_set_op(Cell* s1, Cell* s2, bool case_, Cell* skip, int32_t op) {
     return copy_cell(&r, s1);
 }
 
+}  // namespace string
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    init_scratch();
-    using namespace datatype;
-    datatype::register_type<TYPE_STRING>(
-        /*  1 make            */ make,
-        /*  2 random          */ inherit,
-        /*  3 reflect         */ inherit,
-        /*  4 to              */ to,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ insert,
-        /* 26 at              */ inherit,
-        /* 27 back            */ inherit,
-        /* 28 change          */ change,
-        /* 29 clear           */ inherit,
-        /* 30 copy            */ inherit,
-        /* 31 find            */ find,
-        /* 32 head            */ inherit,
-        /* 33 head?           */ inherit,
-        /* 34 index?          */ inherit,
-        /* 35 insert          */ insert,
-        /* 36 length?         */ inherit,
-        /* 37 move            */ inherit,
-        /* 38 next            */ inherit,
-        /* 39 pick            */ inherit,
-        /* 40 poke            */ inherit,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ inherit,
-        /* 43 reverse         */ inherit,
-        /* 44 select          */ select,
-        /* 45 sort            */ sort,
-        /* 46 skip            */ inherit,
-        /* 47 swap            */ swap,
-        /* 48 tail            */ inherit,
-        /* 49 tail?           */ inherit,
-        /* 50 take            */ take,
-        /* 51 trim            */ trim,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ inherit,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_STRING>() {
+    string::init_scratch();
+    register_type<TYPE_STRING, "oiioooo-o --------------- oiioiioiiioiiiii-iiooioiioo ---i-------">(
+        own<slot::make>(string::make), own<slot::to>(string::to), own<slot::form>(string::form),
+        own<slot::mold>(string::mold), own<slot::eval_path>(string::eval_path),
+        own<slot::compare>(string::compare), own<slot::append>(string::insert),
+        own<slot::change>(string::change), own<slot::find>(string::find),
+        own<slot::insert>(string::insert), own<slot::select>(string::select),
+        own<slot::sort>(string::sort), own<slot::swap>(string::swap), own<slot::take>(string::take),
+        own<slot::trim>(string::trim));
 }
-
-}  // namespace string

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "evaluator/text_storage.h"
 #include "runtime/cell.h"
 
@@ -19,9 +20,6 @@ int32_t compare_text(const Cell* s1, const Cell* s2, int32_t op, bool match);
 bool match_q(const Cell* input, const Cell* value, int32_t mode);
 // Whether the input has "<" at its index and ">" right after the tag's text.
 bool match_tag_q(const Cell* input, const Cell* tag);
-// Whether the value is of the string family (string!, file!, url!, tag!,
-// email!, ref!).
-bool any_string_q(uint32_t type);
 
 // ---- Loading and small conversions -------------------------------------------------
 
@@ -57,36 +55,30 @@ void lowercase(Cell* value, const Cell* part);
 
 // ---- Actions ----------------------------------------------------------------------------
 
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-Cell* to(Cell* proto, Cell* spec, uint32_t type);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder, Cell* prev,
-                int32_t index, bool case_, bool get, bool last);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
-Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
-Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
-Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
-Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
-           bool reverse, bool stable);
-Cell* swap(Cell* series1, Cell* series2);
-Cell* take(Cell* series, Cell* part, bool deep, bool last);
-Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(to);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(eval_path);
+ZEM_ACTION_DECL(compare);
+ZEM_ACTION_DECL(insert);
+ZEM_ACTION_DECL(change);
+ZEM_ACTION_DECL(find);
+ZEM_ACTION_DECL(select);
+ZEM_ACTION_DECL(sort);
+ZEM_ACTION_DECL(swap);
+ZEM_ACTION_DECL(take);
+ZEM_ACTION_DECL(trim);
 
 // The code point at a 1-based position relative to the index as char!
 // (none outside the buffer), and the store of a char! there (script
 // out-of-range outside it, invalid-arg for a value that is not a char!).
-Cell* pick(Cell* series, int32_t index, Cell* result);
+ZEM_ACTION_DECL(pick);
 Cell* poke(Cell* series, int32_t index, Cell* value);
 
 // Set operations on two strings (op 8 unique, 9 union, 10 intersect,
 // 11 exclude, 12 difference); the result replaces s1 (index 0).
 Cell* do_set_op(Cell* s1, Cell* s2, bool case_, Cell* skip, int32_t op);
 
-void init();
 
 }  // namespace string

@@ -14,6 +14,7 @@
 #include "datatypes/tuple.h"
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace time_ {
 
@@ -162,7 +163,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
             break;
         }
         default:
-            if (scalar::any_string_q(spec->type())) {
+            if (in(ANY_STRING, spec->type())) {
                 Cell v = scalar::load_text(spec);
                 if (v.type() != TYPE_TIME) scalar::bad_to_arg(TYPE_TIME, spec);
                 seconds = v.float_value();
@@ -219,20 +220,20 @@ Cell* add(Cell* value1, Cell* value2) {
         *value2 = t;
         return date::add(value1, value2);
     }
-    return do_math(value1, value2, 0);
+    return do_math(value1, value2, integer::OP_ADD);
 }
 
 Cell* subtract(Cell* value1, Cell* value2) {
-    if (value2->type() == TYPE_DATE) not_related(1);
-    return do_math(value1, value2, 1);
+    if (value2->type() == TYPE_DATE) not_related(integer::OP_SUB);
+    return do_math(value1, value2, integer::OP_SUB);
 }
 
 Cell* multiply(Cell* value1, Cell* value2) {
-    if (value2->type() == TYPE_TIME) not_related(2);
-    return do_math(value1, value2, 2);
+    if (value2->type() == TYPE_TIME) not_related(integer::OP_MUL);
+    return do_math(value1, value2, integer::OP_MUL);
 }
 
-Cell* divide(Cell* value1, Cell* value2) { return do_math(value1, value2, 3); }
+Cell* divide(Cell* value1, Cell* value2) { return do_math(value1, value2, integer::OP_DIV); }
 
 Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling) {
@@ -266,73 +267,17 @@ Cell* pick(Cell* value, int32_t, Cell* boxed) {
     return stack::push(&f);
 }
 
+}  // namespace time_
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_TIME>(
-        /*  1 make            */ make,
-        /*  2 random          */ inherit,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ make,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ inherit,
-        /* 10 absolute        */ inherit,
-        /* 11 add             */ add,
-        /* 12 divide          */ divide,
-        /* 13 multiply        */ multiply,
-        /* 14 negate          */ inherit,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ inherit,
-        /* 17 round           */ round,
-        /* 18 subtract        */ subtract,
-        /* 19 even?           */ even_q,
-        /* 20 odd?            */ odd_q,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ pick,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_TIME>() {
+    register_type<TYPE_TIME, "oi-oooo-i ioooi-ioooo---- --------------o------------ -----------">(
+        own<slot::make>(time_::make), own<slot::to>(time_::make), own<slot::form>(time_::form),
+        own<slot::mold>(time_::mold), own<slot::eval_path>(time_::eval_path),
+        own<slot::add>(time_::add), own<slot::divide>(time_::divide),
+        own<slot::multiply>(time_::multiply), own<slot::round>(time_::round),
+        own<slot::subtract>(time_::subtract), own<slot::even_q>(time_::even_q),
+        own<slot::odd_q>(time_::odd_q), own<slot::pick>(time_::pick));
 }
-
-}  // namespace time_

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace time_ {
@@ -25,8 +26,7 @@ Cell get_field(const Cell* time, int32_t field);
 int32_t form_text(double seconds, Cell* buffer, int32_t part);
 
 // Actions that other datatypes route to.
-Cell* add(Cell* value1, Cell* value2);
+ZEM_ACTION_DECL(add);
 
-void init();
 
 }  // namespace time_

@@ -7,6 +7,5 @@ namespace triple {
 // Writes a whole triple! into the cell.
 Cell* make_at(Cell* cell, int32_t a, int32_t b, int32_t c);
 
-void init();
 
 }  // namespace triple

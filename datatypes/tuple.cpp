@@ -13,6 +13,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/rng.h"
+#include "runtime/typesets.h"
 
 namespace tuple {
 
@@ -39,13 +40,6 @@ Cell* push(uint32_t length, uint32_t word1, uint32_t word2, uint32_t word3) {
     Cell* c = stack::push_slot();
     *c = Cell{TYPE_TUPLE | ((length < 3 ? 3 : length) << TUPLE_SIZE_SHIFT), word1, word2, word3};
     return c;
-}
-
-Cell* push_bytes(uint32_t count, const int32_t* values) {
-    uint8_t b[12] = {};
-    if (count > 12) count = 12;
-    for (uint32_t i = 0; i < count; ++i) b[i] = static_cast<uint8_t>(values[i]);
-    return make_at(stack::push_slot(), b, count);
 }
 
 Cell* from_binary(const Cell* binary, Cell* target) {
@@ -171,7 +165,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t) {
         case TYPE_TUPLE: result = *spec; break;
         case TYPE_BINARY: from_binary(spec, &result); break;
         default:
-            if (!scalar::any_string_q(spec->type())) scalar::bad_to_arg(TYPE_TUPLE, spec);
+            if (!in(ANY_STRING, spec->type())) scalar::bad_to_arg(TYPE_TUPLE, spec);
             result = scalar::load_text(spec);
             if (result.type() != TYPE_TUPLE) scalar::bad_to_arg(TYPE_TUPLE, spec);
     }
@@ -233,14 +227,14 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     return value;
 }
 
-Cell* add(Cell* a, Cell* b) { return do_math(a, b, 0); }
-Cell* subtract(Cell* a, Cell* b) { return do_math(a, b, 1); }
-Cell* multiply(Cell* a, Cell* b) { return do_math(a, b, 2); }
-Cell* divide(Cell* a, Cell* b) { return do_math(a, b, 3); }
-Cell* remainder(Cell* a, Cell* b) { return do_math(a, b, 4); }
-Cell* or_(Cell* a, Cell* b) { return do_math(a, b, 5); }
-Cell* and_(Cell* a, Cell* b) { return do_math(a, b, 6); }
-Cell* xor_(Cell* a, Cell* b) { return do_math(a, b, 7); }
+constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
+constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
+constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
+constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
+constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
+constexpr auto or_ = scalar::math<do_math, integer::OP_OR>;
+constexpr auto and_ = scalar::math<do_math, integer::OP_AND>;
+constexpr auto xor_ = scalar::math<do_math, integer::OP_XOR>;
 
 Cell* complement(Cell* value) {
     uint8_t* b = bytes(value);
@@ -285,73 +279,20 @@ Cell* reverse(Cell* value, Cell* part, Cell* skip) {
     return value;
 }
 
+}  // namespace tuple
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_TUPLE>(
-        /*  1 make            */ make,
-        /*  2 random          */ random,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ make,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ add,
-        /* 12 divide          */ divide,
-        /* 13 multiply        */ multiply,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ remainder,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ subtract,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ and_,
-        /* 22 complement      */ complement,
-        /* 23 or~             */ or_,
-        /* 24 xor~            */ xor_,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ length_q,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ pick,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ reverse,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_TUPLE>() {
+    register_type<TYPE_TUPLE, "oo-oooo-o -ooo--o-o--oooo -----------o--o---o-------- -----------">(
+        own<slot::make>(tuple::make), own<slot::random>(tuple::random), own<slot::to>(tuple::make),
+        own<slot::form>(tuple::form), own<slot::mold>(tuple::mold),
+        own<slot::eval_path>(tuple::eval_path), own<slot::compare>(tuple::compare),
+        own<slot::add>(tuple::add), own<slot::divide>(tuple::divide),
+        own<slot::multiply>(tuple::multiply), own<slot::remainder>(tuple::remainder),
+        own<slot::subtract>(tuple::subtract), own<slot::and_>(tuple::and_),
+        own<slot::complement>(tuple::complement), own<slot::or_>(tuple::or_),
+        own<slot::xor_>(tuple::xor_), own<slot::length_q>(tuple::length_q),
+        own<slot::pick>(tuple::pick), own<slot::reverse>(tuple::reverse));
 }
-
-}  // namespace tuple

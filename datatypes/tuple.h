@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "runtime/cell.h"
 
 namespace tuple {
@@ -18,8 +19,6 @@ inline const uint8_t* bytes(const Cell* t) { return reinterpret_cast<const uint8
 Cell* make_at(Cell* slot, const uint8_t* data, uint32_t count);
 // Pushes a tuple! with the given length and payload words.
 Cell* push(uint32_t length, uint32_t word1, uint32_t word2, uint32_t word3);
-// Pushes a tuple! whose byte k is the low byte of values[k].
-Cell* push_bytes(uint32_t count, const int32_t* values);
 // Fills the target from the binary's bytes (at most 12, padded to 3).
 Cell* from_binary(const Cell* binary, Cell* target);
 // r.g.b (a = -1) or r.g.b.a.
@@ -35,9 +34,8 @@ Cell* do_math(Cell* value1, Cell* value2, int32_t op);
 // The same on the current call's two arguments.
 Cell* do_math(int32_t op);
 // -1, 0, 1 byte by byte (missing bytes 0), -2 for a non-tuple right value.
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(compare);
 bool zero_q(const Cell* t);
 
-void init();
 
 }  // namespace tuple

@@ -14,6 +14,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 
 namespace url {
@@ -185,17 +186,15 @@ Cell* build(Cell* proto, Cell* spec) {
     return copy_cell(&r, proto);
 }
 
-bool block_q(uint32_t t) { return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH; }
-
 }  // namespace
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
-    if (type == TYPE_URL && block_q(spec->type())) return build(proto, spec);
+    if (type == TYPE_URL && in(ANY_LIST, spec->type())) return build(proto, spec);
     return string::make(proto, spec, type);
 }
 
 Cell* to(Cell* proto, Cell* spec, uint32_t type) {
-    if (type == TYPE_URL && block_q(spec->type())) return build(proto, spec);
+    if (type == TYPE_URL && in(ANY_LIST, spec->type())) return build(proto, spec);
     return string::to(proto, spec, type);
 }
 
@@ -299,73 +298,14 @@ Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, b
     return copy_cell(answer, destination);
 }
 
+}  // namespace url
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_URL>(
-        /*  1 make            */ make,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ to,
-        /*  5 form            */ inherit,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ eval_path,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ inherit,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ inherit,
-        /* 26 at              */ inherit,
-        /* 27 back            */ inherit,
-        /* 28 change          */ inherit,
-        /* 29 clear           */ inherit,
-        /* 30 copy            */ inherit,
-        /* 31 find            */ inherit,
-        /* 32 head            */ inherit,
-        /* 33 head?           */ inherit,
-        /* 34 index?          */ inherit,
-        /* 35 insert          */ inherit,
-        /* 36 length?         */ inherit,
-        /* 37 move            */ inherit,
-        /* 38 next            */ inherit,
-        /* 39 pick            */ inherit,
-        /* 40 poke            */ inherit,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ inherit,
-        /* 43 reverse         */ inherit,
-        /* 44 select          */ inherit,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ inherit,
-        /* 47 swap            */ inherit,
-        /* 48 tail            */ inherit,
-        /* 49 tail?           */ inherit,
-        /* 50 take            */ inherit,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ inherit,
-        /* 56 open            */ open,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ read,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ write);
+template <>
+void datatype::init_type<TYPE_URL>() {
+    register_type<TYPE_URL, "o--oioo-i --------------- iiiiiiiiiiiiiiii-iii-iiiii- ---io--o--o">(
+        own<slot::make>(url::make), own<slot::to>(url::to), own<slot::mold>(url::mold),
+        own<slot::eval_path>(url::eval_path), own<slot::open>(url::open),
+        own<slot::read>(url::read), own<slot::write>(url::write));
 }
-
-}  // namespace url

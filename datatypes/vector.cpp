@@ -5,72 +5,11 @@ namespace vector {
 
 // ---- Registration --------------------------------------------------------------
 
-// Own slots marked `pending` are not written yet and count as unsupported.
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_VECTOR>(
-        /*  1 make            */ pending,
-        /*  2 random          */ inherit,
-        /*  3 reflect         */ inherit,
-        /*  4 to              */ unsupported,
-        /*  5 form            */ pending,
-        /*  6 mold            */ pending,
-        /*  7 path evaluation */ inherit,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ pending,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ pending,
-        /* 12 divide          */ pending,
-        /* 13 multiply        */ pending,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ pending,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ pending,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ pending,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ pending,
-        /* 24 xor~            */ pending,
-        /* 25 append          */ pending,
-        /* 26 at              */ inherit,
-        /* 27 back            */ inherit,
-        /* 28 change          */ pending,
-        /* 29 clear           */ inherit,
-        /* 30 copy            */ inherit,
-        /* 31 find            */ inherit,
-        /* 32 head            */ inherit,
-        /* 33 head?           */ inherit,
-        /* 34 index?          */ inherit,
-        /* 35 insert          */ pending,
-        /* 36 length?         */ inherit,
-        /* 37 move            */ inherit,
-        /* 38 next            */ inherit,
-        /* 39 pick            */ inherit,
-        /* 40 poke            */ inherit,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ inherit,
-        /* 43 reverse         */ inherit,
-        /* 44 select          */ inherit,
-        /* 45 sort            */ inherit,
-        /* 46 skip            */ inherit,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ inherit,
-        /* 49 tail?           */ inherit,
-        /* 50 take            */ inherit,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ inherit,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
-}
+// Own slots marked `p` are not written yet and count as unsupported.
 
 }  // namespace vector
+
+template <>
+void datatype::init_type<TYPE_VECTOR>() {
+    register_type<TYPE_VECTOR, "pii-ppi-p -ppp--p-p--p-pp piipiiiiiipiiiii-iiiii-iii- ---i-------">();
+}

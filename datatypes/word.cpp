@@ -4,12 +4,14 @@
 
 #include "evaluator/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/scalar.h"
 #include "datatypes/string.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/memory.h"
+#include "runtime/typesets.h"
 
 namespace word {
 
@@ -27,12 +29,6 @@ Cell load_first(Cell* text) {
     return value;
 }
 
-[[noreturn]] void bad_to_arg(uint32_t type, const Cell* spec) {
-    Cell dt;
-    datatype::make_at(&dt, type);
-    fire(err::BAD_TO_ARG, &dt, spec);
-}
-
 }  // namespace
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {
@@ -47,7 +43,7 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             Cell text;
             spelling(spec, &text);
             Cell loaded = load_first(&text);
-            if (loaded.type() < TYPE_WORD || loaded.type() > TYPE_GET_WORD) bad_to_arg(type, spec);
+            if (loaded.type() < TYPE_WORD || loaded.type() > TYPE_GET_WORD) scalar::bad_to_arg(type, spec);
             r = *spec;
             int32_t index = context::find_symbol(context::global, r.symbol(), true);
             if (index >= 0) {
@@ -66,19 +62,19 @@ Cell* make(Cell* proto, Cell* spec, uint32_t type) {
             }
             r = load_first(&text);
             if (spec->type() == TYPE_CHAR) stack::pop(1);
-            if (!any_word_q(r.type())) fire(err::INVALID_CHARS);
+            if (!in(ALL_WORD, r.type())) fire(err::INVALID_CHARS);
             break;
         }
         case TYPE_DATATYPE: {
             const datatype::NameEntry* n = datatype::name_entry(spec->data1);
-            if (!n || n->word.type() == 0) bad_to_arg(type, spec);
+            if (!n || n->word.type() == 0) scalar::bad_to_arg(type, spec);
             r = n->word;
             break;
         }
         case TYPE_LOGIC:
             r = *make_global(spec->data1 ? words::sym::true_ : words::sym::false_);
             break;
-        default: bad_to_arg(type, spec);
+        default: scalar::bad_to_arg(type, spec);
     }
     r.header = type;
     return copy_cell(&r, proto);
@@ -104,9 +100,9 @@ int32_t mold_with(Cell* value, Cell* buffer, const char* mark, bool suffix, int3
 
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     uint32_t t1 = value1->type(), t2 = value2->type();
-    if (!any_word_q(t1) || (t1 == TYPE_ISSUE && t2 != TYPE_ISSUE)) return actions::NOT_COMPARABLE;
+    if (!in(ALL_WORD, t1) || (t1 == TYPE_ISSUE && t2 != TYPE_ISSUE)) return actions::NOT_COMPARABLE;
     // A word's symbol means nothing against a value of another kind.
-    if (!any_word_q(t2)) return actions::NOT_COMPARABLE;
+    if (!in(ALL_WORD, t2)) return actions::NOT_COMPARABLE;
     uint32_t s1 = value1->symbol(), s2 = value2->symbol();
     bool word_lit = (t1 == TYPE_WORD && t2 == TYPE_LIT_WORD) || (t1 == TYPE_LIT_WORD && t2 == TYPE_WORD);
     switch (op) {
@@ -134,73 +130,14 @@ Cell* index_q(Cell* word) {
     return word;
 }
 
+}  // namespace word
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_WORD>(
-        /*  1 make            */ make,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ make,
-        /*  5 form            */ form,
-        /*  6 mold            */ mold,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ compare,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ index_q,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_WORD>() {
+    register_type<TYPE_WORD, "o--ooo--o --------------- ---------o----------------- -----------">(
+        own<slot::make>(word::make), own<slot::to>(word::make), own<slot::form>(word::form),
+        own<slot::mold>(word::mold), own<slot::compare>(word::compare),
+        own<slot::index_q>(word::index_q));
 }
-
-}  // namespace word

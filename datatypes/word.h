@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/actions.h"
 #include "evaluator/word_storage.h"
 #include "runtime/cell.h"
 
@@ -13,19 +14,17 @@ namespace word {
 
 // make and to of the whole family; the result, typed `type`, is written into
 // the prototype's cell.
-Cell* make(Cell* proto, Cell* spec, uint32_t type);
-int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t limit);
-int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int32_t limit,
-             int32_t indent);
-int32_t compare(Cell* value1, Cell* value2, int32_t op);
+ZEM_ACTION_DECL(make);
+ZEM_ACTION_DECL(form);
+ZEM_ACTION_DECL(mold);
+ZEM_ACTION_DECL(compare);
 // none! for an unresolved word, else its 1-based position, written into
 // the word's cell.
-Cell* index_q(Cell* word);
+ZEM_ACTION_DECL(index_q);
 
 // The text of a word followed or preceded by one character (mold of the
 // other members of the family); `suffix` places it after the spelling.
 int32_t mold_with(Cell* value, Cell* buffer, const char* mark, bool suffix, int32_t limit);
 
-void init();
 
 }  // namespace word

@@ -29,15 +29,17 @@ const char* word_of(uint32_t slot) {
     }
 }
 
-uint32_t refinement_count(uint32_t slot) {
+const char* refinements_of(uint32_t slot) {
     switch (slot) {
 #define X(n, name, word, sig, refs) \
-    case n: return count_refinements(refs);
+    case n: return refs;
         ZEM_ACTIONS(X)
 #undef X
-        default: return 0;
+        default: return "";
     }
 }
+
+uint32_t refinement_count(uint32_t slot) { return count_refinements(refinements_of(slot)); }
 
 // ---- Implementation lookup -------------------------------------------------------------
 
@@ -111,8 +113,6 @@ ActionFn get_action_ptr_from(uint32_t type, Cell* value, uint32_t slot) {
     if (!fn) fire_expect_arg(type, 0);
     return fn;
 }
-
-ActionFn get_action_ptr(uint32_t slot) { return get_action_ptr_value(stack::arguments, slot); }
 
 ActionFn get_action_ptr_path(Cell* value, uint32_t slot, Cell* path, Cell* element,
                              int32_t element_index) {

@@ -9,6 +9,8 @@
 //     signature   the function type of a datatype's implementation
 //     refinements the refinements of the action's spec, in the order in
 //                 which the stack entry point takes their positions
+// The Debug build checks the words and refinements against the library's
+// `make action!` specs at start-up (library/boot_check.h).
 //
 // Implementations take cells and plain values. A refinement that takes an
 // argument arrives as that argument's cell, or null when it was not used; a
@@ -162,12 +164,19 @@ ZEM_ACTIONS(X)
 template <uint32_t S>
 using Impl = typename Slot<S>::Fn*;
 
+// Declares a datatype's implementation of a slot under the slot's name, with
+// the slot's signature: ZEM_ACTION_DECL(mold); inside namespace block
+// declares block::mold.
+#define ZEM_ACTION_DECL(name) ::actions::Slot<::actions::slot::name>::Fn name
+
 // Implementations are stored type-erased in the action table; the
 // dispatchers cast them back to their slot's type.
 using ActionFn = void (*)();
 
-// The word of a slot ("" for the slots without one) and its refinement count.
+// The word of a slot ("" for the slots without one), its refinements (as in
+// the table) and their count.
 const char* word_of(uint32_t slot);
+const char* refinements_of(uint32_t slot);
 uint32_t refinement_count(uint32_t slot);
 
 // ---- Comparison ------------------------------------------------------------------
@@ -199,6 +208,21 @@ constexpr bool identity_op_q(int32_t op) {
            op == COMP_FIND;
 }
 
+// The comparison of the callables (native!, action!, op!, function!,
+// routine!), which are equal only to themselves: two values of one type
+// compare by the ids that name them (`id1`, `id2`: an entry index, a "more"
+// node) under the equality, sort, same and search codes; other codes and
+// other types are not comparable.
+inline int32_t compare_identity(const Cell* value1, const Cell* value2, uint32_t id1, uint32_t id2, int32_t op) {
+    if (value2->type() != value1->type()) return NOT_COMPARABLE;
+    switch (op) {
+        case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
+        case COMP_SAME: case COMP_FIND:
+            return id1 < id2 ? -1 : id1 > id2 ? 1 : 0;
+        default: return NOT_COMPARABLE;
+    }
+}
+
 // Three-way comparison used inside containers: -1, 0, 1, or -2 when the two
 // values cannot be compared under `op`. logic! answers the difference of
 // the truth values; native!, action! and op! compare their entry indexes;
@@ -221,8 +245,6 @@ void compare_box(int32_t op);
 // word; a handle! actor without the entry raises access no-port-action.
 ActionFn get_action_ptr_from(uint32_t type, Cell* value, uint32_t slot);
 inline ActionFn get_action_ptr_value(Cell* value, uint32_t slot) { return get_action_ptr_from(value->type(), value, slot); }
-// The same for the first argument of the current call.
-ActionFn get_action_ptr(uint32_t slot);
 // Lookup for path evaluation: an unsupported slot raises bad-path-type2
 // (element, datatype) without a path, else bad-path-type (path, datatype,
 // the path cut after the failing element).

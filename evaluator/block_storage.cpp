@@ -33,24 +33,7 @@ Cell* make_in(Cell* parent, int32_t size) { return make_with(new_slot(parent), f
 
 Cell* make_at(Cell* cell, uint32_t size) { return make_with(cell, false, size); }
 
-Cell* make_fixed_at(Cell* slot, int32_t size, bool fixed) {
-    if (fixed) return make_with(slot, true, cells_of(size));
-    set_header(slot, TYPE_UNSET);
-    slot->data1 = 0;
-    slot->data2 = 0;
-    Node node = memory::alloc_unset_cells(cells_of(size));
-    slot->data2 = node;
-    set_type(slot, TYPE_BLOCK);
-    return slot;
-}
-
 Cell* push(const Cell* block) { return stack::push(block); }
-
-Cell* push_only(int32_t size) {
-    Cell* slot = stack::push_slot();
-    set_header(slot, TYPE_UNSET);
-    return make_at(slot, size > 0 ? static_cast<uint32_t>(size) : 1u);
-}
 
 // ---- Cursor and addresses -------------------------------------------------------------
 
@@ -89,8 +72,6 @@ void rs_clear(const Cell* block, uint32_t index) {
     SeriesBuffer* s = series_of(block);
     s->tail = s->offset + index * static_cast<uint32_t>(sizeof(Cell));
 }
-
-void rs_truncate(const Cell* block) { rs_clear(block, block->head()); }
 
 void rs_remove_last(Cell* block) {
     SeriesBuffer* s = series_of(block);

@@ -27,12 +27,8 @@ Cell* make_in(Cell* parent, int32_t size);
 // Turns the cell into a new empty block! with room for `size` cells.
 Cell* make_at(Cell* cell, uint32_t size);
 
-// As make_at; with fixed the buffer never moves, else every cell of its
-// capacity is unset!.
-Cell* make_fixed_at(Cell* slot, int32_t size, bool fixed);
 // Pushes a copy of the block value; pushes a new empty block (0 counts as 1).
 Cell* push(const Cell* block);
-Cell* push_only(int32_t size);
 
 // ---- Cursor and addresses -----------------------------------------------------------
 
@@ -44,12 +40,6 @@ Cell* rs_tail(const Cell* block);
 uint32_t rs_length_q(const Cell* block);
 // Copies the value to the tail of the block; answers the new cell.
 Cell* rs_append(Cell* block, const Cell* value);
-
-// block!, paren!, the path family and hash!.
-inline bool any_block_q(uint32_t type) {
-    return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH ||
-           (type >= TYPE_PATH && type <= TYPE_GET_PATH);
-}
 
 // rs_head that also writes: an index past the tail is first set to the
 // tail's index in the value.
@@ -65,8 +55,6 @@ bool rs_tail_q(const Cell* block);
 Cell* rs_abs_at(const Cell* block, uint32_t index);
 // Cuts the buffer after `index` cells.
 void rs_clear(const Cell* block, uint32_t index);
-// Drops every cell from the value's index to the tail.
-void rs_truncate(const Cell* block);
 // Drops the last cell of a non-empty buffer, clamping the index.
 void rs_remove_last(Cell* block);
 

@@ -41,9 +41,10 @@ std::vector<Body>& table() {
 
 }  // namespace
 
-int32_t register_body(Body body) {
-    table().push_back(body);
-    return static_cast<int32_t>(table().size());
+void register_body(int32_t entry, Body body) {
+    if (entry < 1) return;
+    if (table().size() < static_cast<size_t>(entry)) table().resize(static_cast<size_t>(entry), nullptr);
+    table()[static_cast<size_t>(entry) - 1] = body;
 }
 
 Body body_of(int32_t entry) {

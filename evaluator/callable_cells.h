@@ -58,8 +58,9 @@ constexpr uint32_t ARITY_MASK = 0x3E000000;
 // it leaves its result in the result slot.
 using Body = void (*)();
 
-// Registers a routine body and answers its entry id (from 1).
-int32_t register_body(Body body);
+// Puts a routine body into the table at its entry id (from 1; the ids are
+// those of ZEM_ROUTINES in evaluator/routines.h).
+void register_body(int32_t entry, Body body);
 Body body_of(int32_t entry);
 
 }  // namespace routine

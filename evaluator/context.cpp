@@ -12,6 +12,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "runtime/hashtable.h"
+#include "runtime/typesets.h"
 
 namespace context {
 
@@ -54,10 +55,6 @@ void append_value(Node ctx) {
     alloc_series_tail(memory::buffer(cell_of(ctx)->data2));
 }
 
-bool word_like_q(uint32_t type) {
-    return type == TYPE_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD || type == TYPE_REFINEMENT;
-}
-
 // A cell series of a block value, from its index: first cell and count.
 uint32_t cells_of(const Cell* block, Cell** first) {
     SeriesBuffer* s = series_of(block);
@@ -98,7 +95,7 @@ Node make(const Cell* spec, bool on_stack, bool self, uint32_t kind) {
     for (uint32_t i = 0; i < n; ++i) {
         cells_of(spec, &first);  // this spec may have moved
         const Cell* c = first + i;
-        if (!word_like_q(c->type())) continue;
+        if (!in(ARG_WORD, c->type())) continue;
         int32_t position;
         find_word(ctx, c->symbol(), true, &position);
     }
@@ -182,12 +179,6 @@ Cell* word_of_symbol(Node ctx, uint32_t symbol) {
     int32_t i = find_symbol(ctx, symbol, false);
     if (i >= 0) return word_at(ctx, static_cast<uint32_t>(i));
     return add_global(symbol, false, false);
-}
-
-Cell* value_of_symbol(uint32_t symbol, Node ctx) {
-    if (on_stack_q(ctx)) ctx = global;
-    int32_t i = find_symbol(ctx, symbol, true);
-    return i < 0 ? nullptr : value_at(ctx, static_cast<uint32_t>(i));
 }
 
 // ---- Reading and writing values -----------------------------------------------------------
@@ -477,73 +468,12 @@ Cell* bind_library(Cell* block) {
     return block;
 }
 
+}  // namespace context
+
 // ---- Registration --------------------------------------------------------------
 
-void init() {
-    using namespace datatype;
-    datatype::register_type<TYPE_CONTEXT>(
-        /*  1 make            */ unsupported,
-        /*  2 random          */ unsupported,
-        /*  3 reflect         */ unsupported,
-        /*  4 to              */ unsupported,
-        /*  5 form            */ unsupported,
-        /*  6 mold            */ unsupported,
-        /*  7 path evaluation */ unsupported,
-        /*  8 path setting    */ unsupported,
-        /*  9 comparison      */ unsupported,
-        /* 10 absolute        */ unsupported,
-        /* 11 add             */ unsupported,
-        /* 12 divide          */ unsupported,
-        /* 13 multiply        */ unsupported,
-        /* 14 negate          */ unsupported,
-        /* 15 power           */ unsupported,
-        /* 16 remainder       */ unsupported,
-        /* 17 round           */ unsupported,
-        /* 18 subtract        */ unsupported,
-        /* 19 even?           */ unsupported,
-        /* 20 odd?            */ unsupported,
-        /* 21 and~            */ unsupported,
-        /* 22 complement      */ unsupported,
-        /* 23 or~             */ unsupported,
-        /* 24 xor~            */ unsupported,
-        /* 25 append          */ unsupported,
-        /* 26 at              */ unsupported,
-        /* 27 back            */ unsupported,
-        /* 28 change          */ unsupported,
-        /* 29 clear           */ unsupported,
-        /* 30 copy            */ unsupported,
-        /* 31 find            */ unsupported,
-        /* 32 head            */ unsupported,
-        /* 33 head?           */ unsupported,
-        /* 34 index?          */ unsupported,
-        /* 35 insert          */ unsupported,
-        /* 36 length?         */ unsupported,
-        /* 37 move            */ unsupported,
-        /* 38 next            */ unsupported,
-        /* 39 pick            */ unsupported,
-        /* 40 poke            */ unsupported,
-        /* 41 put             */ unsupported,
-        /* 42 remove          */ unsupported,
-        /* 43 reverse         */ unsupported,
-        /* 44 select          */ unsupported,
-        /* 45 sort            */ unsupported,
-        /* 46 skip            */ unsupported,
-        /* 47 swap            */ unsupported,
-        /* 48 tail            */ unsupported,
-        /* 49 tail?           */ unsupported,
-        /* 50 take            */ unsupported,
-        /* 51 trim            */ unsupported,
-        /* 52 create          */ unsupported,
-        /* 53 close           */ unsupported,
-        /* 54 delete          */ unsupported,
-        /* 55 modify          */ unsupported,
-        /* 56 open            */ unsupported,
-        /* 57 open?           */ unsupported,
-        /* 58 query           */ unsupported,
-        /* 59 read            */ unsupported,
-        /* 60 rename          */ unsupported,
-        /* 61 update          */ unsupported,
-        /* 62 write           */ unsupported);
+template <>
+void datatype::init_type<TYPE_CONTEXT>() {
+    register_type<TYPE_CONTEXT,
+                  "--------- --------------- --------------------------- -----------">();
 }
-
-}  // namespace context

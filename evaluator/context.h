@@ -109,9 +109,6 @@ bool collect_set_words(Node ctx, const Cell* block);
 Cell* add_global(uint32_t symbol, bool case_insensitive, bool respell);
 // The context's word of the symbol (exact), or the global word.
 Cell* word_of_symbol(Node ctx, uint32_t symbol);
-// The value cell of the symbol (case-insensitive); an on-stack context is
-// looked up in the global context instead.
-Cell* value_of_symbol(uint32_t symbol, Node ctx);
 
 // ---- Reading and writing values -----------------------------------------------------------
 
@@ -190,6 +187,5 @@ bool bind_library_word(Cell* word);
 // library code that C++ scans and runs after the boot.
 Cell* bind_library(Cell* block);
 
-void init();
 
 }  // namespace context

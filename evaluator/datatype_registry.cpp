@@ -75,6 +75,26 @@ void register_list(uint32_t id, const ActionList& list) {
     is_registered[id] = true;
 }
 
+void install_entry(uint32_t id, uint32_t slot, actions::ActionFn fn) {
+    if (!registered(id) || slot_kind(id, slot) != SlotKind::pending || !fn)
+        bad_registration("action installed into a slot not pending for type: ", id);
+    kinds[id][slot - 1] = SlotKind::own;
+    table[id][slot - 1] = fn;
+}
+
+ActionList detail::list_of(const Row& row, const ListEntry* own) {
+    ActionList list{};
+    for (uint32_t s = 0; s < actions::ACTION_COUNT; ++s) {
+        switch (row.kinds[s]) {
+            case 'o': list.slots[s] = *own++; break;
+            case 'i': list.slots[s] = ListEntry{SlotKind::inherit, nullptr}; break;
+            case 'p': list.slots[s] = ListEntry{SlotKind::pending, nullptr}; break;
+            default: list.slots[s] = ListEntry{SlotKind::unsupported, nullptr}; break;
+        }
+    }
+    return list;
+}
+
 const NameEntry* name_entry(uint32_t id) {
     return id < TYPE_SLOTS && is_registered[id] ? &names[id] : nullptr;
 }

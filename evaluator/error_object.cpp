@@ -7,6 +7,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/word_storage.h"
+#include "runtime/typesets.h"
 
 namespace error {
 
@@ -77,7 +78,7 @@ Cell* create(ErrorId id, const Cell* arg1, const Cell* arg2, const Cell* arg3, C
 bool id_of(const Cell* error, ErrorId* out) {
     const Cell* t = field(error, TYPE);
     const Cell* i = field(error, ID);
-    if (!word::any_word_q(t->type()) || !word::any_word_q(i->type())) return false;
+    if (!in(ALL_WORD, t->type()) || !in(ALL_WORD, i->type())) return false;
     uint32_t category, position;
     if (!errors::find_category(t->symbol(), &category)) return false;
     if (!errors::find_id(category, field(error, ID)->symbol(), &position)) return false;

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "evaluator/actions.h"
-#include "evaluator/error_messages.h"
 #include "evaluator/error_object.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
@@ -22,54 +21,43 @@ namespace {
 struct IdEntry {
     ErrorId id;
     const char* word;
-};
-
-constexpr IdEntry ids[] = {
-#define X(cat, pos, name, text) {err::name, text},
-    ZEM_ERROR_IDS(X)
-#undef X
-};
-
-struct MessageEntry {
-    ErrorId id;
     const char* text;
 };
 
-constexpr MessageEntry messages[] = {
-#define X(cat, name, text) {err::name, text},
-    ZEM_ERROR_MESSAGES(X)
+// The ids runtime code raises by number are the catalogue's.
+constexpr bool same(ErrorId a, ErrorId b) { return a.category == b.category && a.position == b.position; }
+static_assert(same(fault::OUT_OF_RANGE, err::OUT_OF_RANGE) && same(fault::SIZE_LIMIT, err::SIZE_LIMIT) &&
+              same(fault::INVALID_UTF8, err::INVALID_UTF8) && same(fault::NO_MEMORY, err::NO_MEMORY) &&
+              same(fault::WRONG_MEM, err::WRONG_MEM));
+
+constexpr IdEntry ids[] = {
+#define X(cat, name, word, text) {err::name, word, text},
+    ZEM_ERRORS(X)
 #undef X
 };
 
 constexpr const char* category_words[] = {
-#define X(n, name, text) text,
+#define X(n, name, word, title) word,
     ZEM_ERROR_CATEGORIES(X)
 #undef X
 };
 
 constexpr const char* titles[] = {
-#define X(cat, text) text,
-    ZEM_ERROR_TITLES(X)
+#define X(n, name, word, title) title,
+    ZEM_ERROR_CATEGORIES(X)
 #undef X
 };
 
-// Every message belongs to the category its id names.
-#define X(cat, name, text) static_assert(err::name.category == ERR_##cat);
-ZEM_ERROR_MESSAGES(X)
+// Categories are numbered in table order.
+constexpr bool categories_in_order() {
+    uint32_t n = 0;
+#define X(number, name, word, title) \
+    if (ERR_##name != n++) return false;
+    ZEM_ERROR_CATEGORIES(X)
 #undef X
-static_assert(sizeof titles / sizeof titles[0] == CATEGORY_COUNT);
-
-// Every id has a message.
-constexpr bool every_id_has_a_message() {
-    for (const IdEntry& e : ids) {
-        bool found = false;
-        for (const MessageEntry& m : messages)
-            found = found || (m.id.category == e.id.category && m.id.position == e.id.position);
-        if (!found) return false;
-    }
-    return sizeof messages / sizeof messages[0] == sizeof ids / sizeof ids[0];
+    return true;
 }
-static_assert(every_id_has_a_message(), "one message per error id");
+static_assert(categories_in_order());
 
 // Symbols of the category and id words, made by init.
 uint32_t category_symbols[CATEGORY_COUNT];
@@ -97,8 +85,8 @@ const char* id_word(ErrorId id) {
 }
 
 const char* message(ErrorId id) {
-    for (const MessageEntry& m : messages)
-        if (m.id.category == id.category && m.id.position == id.position) return m.text;
+    for (const IdEntry& e : ids)
+        if (e.id.category == id.category && e.id.position == id.position) return e.text;
     return nullptr;
 }
 
@@ -129,11 +117,15 @@ void init() {
     for (uint32_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) id_symbols[i] = symbol::make(ids[i].word);
     error::init_fields();
     initialised = true;
+    fault::raise_hook = [](ErrorId id, const Cell* arg) { fire(id, arg); };
 }
 
 bool ready() { return initialised; }
 
-void reset() { initialised = false; }
+void reset() {
+    initialised = false;
+    fault::raise_hook = nullptr;
+}
 
 void print(const Cell* error) {
     Cell e = *error;

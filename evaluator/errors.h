@@ -4,194 +4,204 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/fault.h"
 
-// Categories, in catalogue order: an error's code is 100 x category + id.
-#define ZEM_ERROR_CATEGORIES(X) \
-    X(0, THROW, "throw")        \
-    X(1, NOTE, "note")          \
-    X(2, SYNTAX, "syntax")      \
-    X(3, SCRIPT, "script")      \
-    X(4, MATH, "math")          \
-    X(5, ACCESS, "access")      \
-    X(6, RESERVED1, "reserved1") \
-    X(7, RESERVED2, "reserved2") \
-    X(8, USER, "user")          \
-    X(9, INTERNAL, "internal")
+// Categories, in catalogue order, with their word and title: an error's
+// code is 100 x category + id.
+#define ZEM_ERROR_CATEGORIES(X)                  \
+    X(0, THROW, "throw", "Throw Error")          \
+    X(1, NOTE, "note", "Note")                   \
+    X(2, SYNTAX, "syntax", "Syntax Error")       \
+    X(3, SCRIPT, "script", "Script Error")       \
+    X(4, MATH, "math", "Math Error")             \
+    X(5, ACCESS, "access", "Access Error")       \
+    X(6, RESERVED1, "reserved1", "Reserved1")    \
+    X(7, RESERVED2, "reserved2", "Reserved2")    \
+    X(8, USER, "user", "User Error")             \
+    X(9, INTERNAL, "internal", "Internal Error")
 
 enum ErrorCategory : uint32_t {
-#define X(n, name, text) ERR_##name = n,
+#define X(n, name, word, title) ERR_##name = n,
     ZEM_ERROR_CATEGORIES(X)
 #undef X
 };
 
-// Ids by category, with their position among the category's ids (a
-// category object's fields are `code`, `type`, then the ids, so an id's
-// field index is its position + 2). The message texts live with the
-// catalogue.
-#define ZEM_ERROR_IDS(X)                                       \
-    X(THROW, 0, BREAK, "break")                                \
-    X(THROW, 1, RETURN, "return")                              \
-    X(THROW, 2, THROW, "throw")                                \
-    X(THROW, 3, CONTINUE, "continue")                          \
-    X(THROW, 4, WHILE_COND, "while-cond")                      \
-    X(NOTE, 0, NO_LOAD, "no-load")                             \
-    X(SYNTAX, 0, INVALID, "invalid")                           \
-    X(SYNTAX, 1, MISSING, "missing")                           \
-    X(SYNTAX, 2, NO_HEADER, "no-header")                       \
-    X(SYNTAX, 3, NO_RS_HEADER, "no-rs-header")                 \
-    X(SYNTAX, 4, BAD_HEADER, "bad-header")                     \
-    X(SYNTAX, 5, MALCONSTRUCT, "malconstruct")                 \
-    X(SYNTAX, 6, BAD_CHAR, "bad-char")                         \
-    X(SCRIPT, 0, NO_VALUE, "no-value")                         \
-    X(SCRIPT, 1, NEED_VALUE, "need-value")                     \
-    X(SCRIPT, 2, NOT_DEFINED, "not-defined")                   \
-    X(SCRIPT, 3, NOT_IN_CONTEXT, "not-in-context")             \
-    X(SCRIPT, 4, NO_ARG, "no-arg")                             \
-    X(SCRIPT, 5, EXPECT_ARG, "expect-arg")                     \
-    X(SCRIPT, 6, EXPECT_VAL, "expect-val")                     \
-    X(SCRIPT, 7, EXPECT_TYPE, "expect-type")                   \
-    X(SCRIPT, 8, CANNOT_USE, "cannot-use")                     \
-    X(SCRIPT, 9, INVALID_ARG, "invalid-arg")                   \
-    X(SCRIPT, 10, INVALID_TYPE, "invalid-type")                \
-    X(SCRIPT, 11, INVALID_TYPE_SPEC, "invalid-type-spec")      \
-    X(SCRIPT, 12, INVALID_KEY_TYPE, "invalid-key-type")        \
-    X(SCRIPT, 13, INVALID_OP, "invalid-op")                    \
-    X(SCRIPT, 14, NO_OP_ARG, "no-op-arg")                      \
-    X(SCRIPT, 15, BAD_OP_SPEC, "bad-op-spec")                  \
-    X(SCRIPT, 16, INVALID_DATA, "invalid-data")                \
-    X(SCRIPT, 17, INVALID_PART, "invalid-part")                \
-    X(SCRIPT, 18, NOT_SAME_TYPE, "not-same-type")              \
-    X(SCRIPT, 19, NOT_SAME_CLASS, "not-same-class")            \
-    X(SCRIPT, 20, NOT_RELATED, "not-related")                  \
-    X(SCRIPT, 21, BAD_FUNC_DEF, "bad-func-def")                \
-    X(SCRIPT, 22, BAD_FUNC_ARG, "bad-func-arg")                \
-    X(SCRIPT, 23, BAD_FUNC_EXTERN, "bad-func-extern")          \
-    X(SCRIPT, 24, NO_REFINE, "no-refine")                      \
-    X(SCRIPT, 25, BAD_REFINES, "bad-refines")                  \
-    X(SCRIPT, 26, BAD_REFINE, "bad-refine")                    \
-    X(SCRIPT, 27, DUP_REFINE, "dup-refine")                    \
-    X(SCRIPT, 28, WORD_FIRST, "word-first")                    \
-    X(SCRIPT, 29, EMPTY_PATH, "empty-path")                    \
-    X(SCRIPT, 30, UNSET_PATH, "unset-path")                    \
-    X(SCRIPT, 31, INVALID_PATH, "invalid-path")                \
-    X(SCRIPT, 32, INVALID_PATH_SET, "invalid-path-set")        \
-    X(SCRIPT, 33, INVALID_PATH_GET, "invalid-path-get")        \
-    X(SCRIPT, 34, BAD_PATH_TYPE, "bad-path-type")              \
-    X(SCRIPT, 35, BAD_PATH_TYPE2, "bad-path-type2")            \
-    X(SCRIPT, 36, BAD_PATH_SET, "bad-path-set")                \
-    X(SCRIPT, 37, BAD_FIELD_SET, "bad-field-set")              \
-    X(SCRIPT, 38, DUP_VARS, "dup-vars")                        \
-    X(SCRIPT, 39, PAST_END, "past-end")                        \
-    X(SCRIPT, 40, MISSING_ARG, "missing-arg")                  \
-    X(SCRIPT, 41, OUT_OF_RANGE, "out-of-range")                \
-    X(SCRIPT, 42, INVALID_CHARS, "invalid-chars")              \
-    X(SCRIPT, 43, INVALID_COMPARE, "invalid-compare")          \
-    X(SCRIPT, 44, WRONG_TYPE, "wrong-type")                    \
-    X(SCRIPT, 45, INVALID_REFINE_ARG, "invalid-refine-arg")    \
-    X(SCRIPT, 46, TYPE_LIMIT, "type-limit")                    \
-    X(SCRIPT, 47, SIZE_LIMIT, "size-limit")                    \
-    X(SCRIPT, 48, NO_RETURN, "no-return")                      \
-    X(SCRIPT, 49, THROW_USAGE, "throw-usage")                  \
-    X(SCRIPT, 50, LOCKED_WORD, "locked-word")                  \
-    X(SCRIPT, 51, PROTECTED, "protected")                      \
-    X(SCRIPT, 52, BAD_BAD, "bad-bad")                          \
-    X(SCRIPT, 53, BAD_MAKE_ARG, "bad-make-arg")                \
-    X(SCRIPT, 54, BAD_TO_ARG, "bad-to-arg")                    \
-    X(SCRIPT, 55, INVALID_MONTHS, "invalid-months")            \
-    X(SCRIPT, 56, INVALID_SPEC_FIELD, "invalid-spec-field")    \
-    X(SCRIPT, 57, MISSING_SPEC_FIELD, "missing-spec-field")    \
-    X(SCRIPT, 58, BAD_LOOP_SERIES, "bad-loop-series")          \
-    X(SCRIPT, 59, MOVE_BAD, "move-bad")                        \
-    X(SCRIPT, 60, TOO_LONG, "too-long")                        \
-    X(SCRIPT, 61, WRONG_DENOM, "wrong-denom")                  \
-    X(SCRIPT, 62, NOT_LINKED, "not-linked")                    \
-    X(SCRIPT, 63, REACT_BAD_FUNC, "react-bad-func")            \
-    X(SCRIPT, 64, REACT_NOT_ENOUGH, "react-not-enough")        \
-    X(SCRIPT, 65, REACT_NO_MATCH, "react-no-match")            \
-    X(SCRIPT, 66, REACT_BAD_OBJ, "react-bad-obj")              \
-    X(SCRIPT, 67, FACE_TYPE, "face-type")                      \
-    X(SCRIPT, 68, NOT_WINDOW, "not-window")                    \
-    X(SCRIPT, 69, BAD_WINDOW, "bad-window")                    \
-    X(SCRIPT, 70, NOT_EVENT_TYPE, "not-event-type")            \
-    X(SCRIPT, 71, VID_INVALID_SYNTAX, "vid-invalid-syntax")    \
-    X(SCRIPT, 72, RTD_INVALID_SYNTAX, "rtd-invalid-syntax")    \
-    X(SCRIPT, 73, RTD_NO_MATCH, "rtd-no-match")                \
-    X(SCRIPT, 74, NON_ALIGNED, "non-aligned")                  \
-    X(SCRIPT, 75, DRAW_INVALID, "draw-invalid")                \
-    X(SCRIPT, 76, DRAW_INFINITE, "draw-infinite")              \
-    X(SCRIPT, 77, PARSE_RULE, "parse-rule")                    \
-    X(SCRIPT, 78, PARSE_END, "parse-end")                      \
-    X(SCRIPT, 79, PARSE_INVALID_REF, "parse-invalid-ref")      \
-    X(SCRIPT, 80, PARSE_BLOCK, "parse-block")                  \
-    X(SCRIPT, 81, PARSE_UNSUPPORTED, "parse-unsupported")      \
-    X(SCRIPT, 82, PARSE_INFINITE, "parse-infinite")            \
-    X(SCRIPT, 83, PARSE_STACK, "parse-stack")                  \
-    X(SCRIPT, 84, PARSE_KEEP, "parse-keep")                    \
-    X(SCRIPT, 85, PARSE_INTO_BAD, "parse-into-bad")            \
-    X(SCRIPT, 86, PARSE_INTO_TYPE, "parse-into-type")          \
-    X(SCRIPT, 87, RB_INVALID_RECORD, "rb-invalid-record")      \
-    X(SCRIPT, 88, BAD_DENOM, "bad-denom")                      \
-    X(SCRIPT, 89, INVALID_OBJ_EVT, "invalid-obj-evt")          \
-    X(MATH, 0, ZERO_DIVIDE, "zero-divide")                     \
-    X(MATH, 1, OVERFLOW, "overflow")                           \
-    X(MATH, 2, POSITIVE, "positive")                           \
-    X(ACCESS, 0, CANNOT_OPEN, "cannot-open")                   \
-    X(ACCESS, 1, CANNOT_CLOSE, "cannot-close")                 \
-    X(ACCESS, 2, INVALID_UTF8, "invalid-utf8")                 \
-    X(ACCESS, 3, NOT_OPEN, "not-open")                         \
-    X(ACCESS, 4, NO_CONNECT, "no-connect")                     \
-    X(ACCESS, 5, NO_SCHEME, "no-scheme")                       \
-    X(ACCESS, 6, UNKNOWN_SCHEME, "unknown-scheme")             \
-    X(ACCESS, 7, INVALID_SPEC, "invalid-spec")                 \
-    X(ACCESS, 8, INVALID_PORT, "invalid-port")                 \
-    X(ACCESS, 9, INVALID_ACTOR, "invalid-actor")               \
-    X(ACCESS, 10, NO_PORT_ACTION, "no-port-action")            \
-    X(ACCESS, 11, NO_CREATE, "no-create")                      \
-    X(ACCESS, 12, NO_CODEC, "no-codec")                        \
-    X(ACCESS, 13, BAD_MEDIA, "bad-media")                      \
-    X(ACCESS, 14, INVALID_CMD, "invalid-cmd")                  \
-    X(USER, 0, MESSAGE, "message")                             \
-    X(INTERNAL, 0, BAD_PATH, "bad-path")                       \
-    X(INTERNAL, 1, NOT_HERE, "not-here")                       \
-    X(INTERNAL, 2, NO_MEMORY, "no-memory")                     \
-    X(INTERNAL, 3, WRONG_MEM, "wrong-mem")                     \
-    X(INTERNAL, 4, STACK_OVERFLOW, "stack-overflow")           \
-    X(INTERNAL, 5, LIMIT_HIT, "limit-hit")                     \
-    X(INTERNAL, 6, TOO_DEEP, "too-deep")                       \
-    X(INTERNAL, 7, NO_CYCLE, "no-cycle")                       \
-    X(INTERNAL, 8, FEATURE_NA, "feature-na")                   \
-    X(INTERNAL, 9, NOT_DONE, "not-done")                       \
-    X(INTERNAL, 10, INVALID_ERROR, "invalid-error")            \
-    X(INTERNAL, 11, ROUTINES, "routines")                      \
-    X(INTERNAL, 12, ZEM_SYSTEM, "zem-system")                  \
-    X(INTERNAL, 13, DEPRECATED, "deprecated")
+// The catalogue's ids, grouped by category in catalogue order:
+// X(category, id name, word, message). An id's position is its place among
+// its category's ids, counted from 0 (a category object's fields are
+// `code`, `type`, then the ids, so an id's field index is its position + 2).
+// A message is plain text, or Zem block source (it starts with "[") of
+// strings and words naming error fields (`arg1` or `:arg1`): the field's
+// value shows molded, or formed in a syntax error.
+#define ZEM_ERRORS(X) \
+    X(THROW, BREAK, "break", "no loop to break")                                                                          \
+    X(THROW, RETURN, "return", "return or exit not in function")                                                          \
+    X(THROW, THROW, "throw", R"~([ "no catch for throw:" :arg1 ])~")                                                      \
+    X(THROW, CONTINUE, "continue", "no loop to continue")                                                                 \
+    X(THROW, WHILE_COND, "while-cond", "BREAK/CONTINUE cannot be used in WHILE condition block")                          \
+    X(NOTE, NO_LOAD, "no-load", R"~([ "cannot load:" arg1 ])~")                                                           \
+    X(SYNTAX, INVALID, "invalid", R"~([ :arg1 "invalid" :arg2 "at" :arg3 ])~")                                            \
+    X(SYNTAX, MISSING, "missing", R"~([ :arg1 "missing" :arg2 "at" :arg3 ])~")                                            \
+    X(SYNTAX, NO_HEADER, "no-header", R"~([ "script is missing a Zem header:" arg1 ])~")                                  \
+    X(SYNTAX, NO_RS_HEADER, "no-rs-header", R"~([ "system script is missing a header:" arg1 ])~")                         \
+    X(SYNTAX, BAD_HEADER, "bad-header", R"~([ "script header is not valid:" arg1 ])~")                                    \
+    X(SYNTAX, MALCONSTRUCT, "malconstruct", R"~([ :arg1 "invalid construction spec at" :arg2 ])~")                        \
+    X(SYNTAX, BAD_CHAR, "bad-char", R"~([ :arg1 "invalid character at" :arg2 ])~")                                        \
+    X(SCRIPT, NO_VALUE, "no-value", R"~([ arg1 "has no value" ])~")                                                       \
+    X(SCRIPT, NEED_VALUE, "need-value", R"~([ arg1 "needs a value" ])~")                                                  \
+    X(SCRIPT, NOT_DEFINED, "not-defined", R"~([ arg1 "word is not bound to a context" ])~")                               \
+    X(SCRIPT, NOT_IN_CONTEXT, "not-in-context", R"~([ "context for" arg1 "is not available" ])~")                         \
+    X(SCRIPT, NO_ARG, "no-arg", R"~([ arg1 "is missing its" arg2 "argument" ])~")                                         \
+    X(SCRIPT, EXPECT_ARG, "expect-arg", R"~([ arg1 "does not allow" arg2 "for its" arg3 "argument" ])~")                  \
+    X(SCRIPT, EXPECT_VAL, "expect-val", R"~([ "expected" arg1 "not" arg2 ])~")                                            \
+    X(SCRIPT, EXPECT_TYPE, "expect-type", R"~([ arg1 "field must be of type" arg2 ])~")                                   \
+    X(SCRIPT, CANNOT_USE, "cannot-use", R"~([ "cannot use" arg1 "on" arg2 "value" ])~")                                   \
+    X(SCRIPT, INVALID_ARG, "invalid-arg", R"~([ "invalid argument:" :arg1 ])~")                                           \
+    X(SCRIPT, INVALID_TYPE, "invalid-type", R"~([ arg1 "type is not allowed here" ])~")                                   \
+    X(SCRIPT, INVALID_TYPE_SPEC, "invalid-type-spec", R"~([ "invalid type specifier:" :arg1 ])~")                         \
+    X(SCRIPT, INVALID_KEY_TYPE, "invalid-key-type", R"~([ "invalid key type:" arg1 ])~")                                  \
+    X(SCRIPT, INVALID_OP, "invalid-op", R"~([ "invalid operator:" arg1 ])~")                                              \
+    X(SCRIPT, NO_OP_ARG, "no-op-arg", R"~([ arg1 "operator is missing an argument" ])~")                                  \
+    X(SCRIPT, BAD_OP_SPEC, "bad-op-spec", "making an op! requires a function with only 2 arguments")                      \
+    X(SCRIPT, INVALID_DATA, "invalid-data", R"~([ "data not in correct format:" :arg1 ])~")                               \
+    X(SCRIPT, INVALID_PART, "invalid-part", R"~([ "invalid /part count:" :arg1 ])~")                                      \
+    X(SCRIPT, NOT_SAME_TYPE, "not-same-type", "values must be of the same type")                                          \
+    X(SCRIPT, NOT_SAME_CLASS, "not-same-class", R"~([ "cannot coerce" arg1 "to" arg2 ])~")                                \
+    X(SCRIPT, NOT_RELATED, "not-related", R"~([ "incompatible argument for" arg1 "of" arg2 ])~")                          \
+    X(SCRIPT, BAD_FUNC_DEF, "bad-func-def", R"~([ "invalid function definition:" :arg1 ])~")                              \
+    X(SCRIPT, BAD_FUNC_ARG, "bad-func-arg", R"~([ "function argument" arg1 "is not valid" ])~")                           \
+    X(SCRIPT, BAD_FUNC_EXTERN, "bad-func-extern", R"~([ "invalid /extern value" :arg1 ])~")                               \
+    X(SCRIPT, NO_REFINE, "no-refine", R"~([ arg1 "has no refinement called" arg2 ])~")                                    \
+    X(SCRIPT, BAD_REFINES, "bad-refines", "incompatible or invalid refinements")                                          \
+    X(SCRIPT, BAD_REFINE, "bad-refine", R"~([ "incompatible refinement:" arg1 ])~")                                       \
+    X(SCRIPT, DUP_REFINE, "dup-refine", R"~([ "duplicate refinement usage in:" arg1 ])~")                                 \
+    X(SCRIPT, WORD_FIRST, "word-first", R"~([ "path must start with a word:" :arg1 ])~")                                  \
+    X(SCRIPT, EMPTY_PATH, "empty-path", "cannot evaluate an empty path value")                                            \
+    X(SCRIPT, UNSET_PATH, "unset-path", R"~([ arg2 "is unset in path" :arg1 ])~")                                         \
+    X(SCRIPT, INVALID_PATH, "invalid-path", R"~([ "cannot access" arg2 "in path" :arg1 ])~")                              \
+    X(SCRIPT, INVALID_PATH_SET, "invalid-path-set", R"~([ "unsupported type in" :arg1 "set-path" ])~")                    \
+    X(SCRIPT, INVALID_PATH_GET, "invalid-path-get", R"~([ "unsupported type in" :arg1 "get-path" ])~")                    \
+    X(SCRIPT, BAD_PATH_TYPE, "bad-path-type", R"~([ "path" :arg1 "is not valid for" arg2 "type" ])~")                     \
+    X(SCRIPT, BAD_PATH_TYPE2, "bad-path-type2", R"~([ :arg1 "is not valid for" arg2 "type" ])~")                          \
+    X(SCRIPT, BAD_PATH_SET, "bad-path-set", R"~([ "cannot set" :arg2 "in path" :arg1 ])~")                                \
+    X(SCRIPT, BAD_FIELD_SET, "bad-field-set", R"~([ "cannot set" arg2 "field to" arg1 "datatype" ])~")                    \
+    X(SCRIPT, DUP_VARS, "dup-vars", R"~([ "duplicate variable specified:" :arg1 ])~")                                     \
+    X(SCRIPT, PAST_END, "past-end", "out of range or past end")                                                           \
+    X(SCRIPT, MISSING_ARG, "missing-arg", "missing a required argument or refinement")                                    \
+    X(SCRIPT, OUT_OF_RANGE, "out-of-range", R"~([ "value out of range:" :arg1 ])~")                                       \
+    X(SCRIPT, INVALID_CHARS, "invalid-chars", "contains invalid characters")                                              \
+    X(SCRIPT, INVALID_COMPARE, "invalid-compare", R"~([ "cannot compare" :arg1 "with" :arg2 ])~")                         \
+    X(SCRIPT, WRONG_TYPE, "wrong-type", R"~([ "datatype assertion failed for:" arg1 ])~")                                 \
+    X(SCRIPT, INVALID_REFINE_ARG, "invalid-refine-arg", R"~([ "invalid" arg1 "argument:" :arg2 ])~")                      \
+    X(SCRIPT, TYPE_LIMIT, "type-limit", R"~([ arg1 "overflow/underflow" ])~")                                             \
+    X(SCRIPT, SIZE_LIMIT, "size-limit", R"~([ "maximum limit reached:" :arg1 ])~")                                        \
+    X(SCRIPT, NO_RETURN, "no-return", "block did not return a value")                                                     \
+    X(SCRIPT, THROW_USAGE, "throw-usage", "invalid use of a thrown error value")                                          \
+    X(SCRIPT, LOCKED_WORD, "locked-word", R"~([ "protected word - cannot modify:" :arg1 ])~")                             \
+    X(SCRIPT, PROTECTED, "protected", "protected value or series - cannot modify")                                        \
+    X(SCRIPT, BAD_BAD, "bad-bad", R"~([ arg1 "error:" arg2 ])~")                                                          \
+    X(SCRIPT, BAD_MAKE_ARG, "bad-make-arg", R"~([ "cannot MAKE" arg1 "from:" :arg2 ])~")                                  \
+    X(SCRIPT, BAD_TO_ARG, "bad-to-arg", R"~([ "cannot MAKE/TO" arg1 "from:" :arg2 ])~")                                   \
+    X(SCRIPT, INVALID_MONTHS, "invalid-months", "invalid month name")                                                     \
+    X(SCRIPT, INVALID_SPEC_FIELD, "invalid-spec-field", R"~([ "invalid" arg1 "field in spec block" ])~")                  \
+    X(SCRIPT, MISSING_SPEC_FIELD, "missing-spec-field", R"~([ arg1 "not found in spec block" ])~")                        \
+    X(SCRIPT, BAD_LOOP_SERIES, "bad-loop-series", R"~([ "Loop series changed to invalid value:" :arg1 ])~")               \
+    X(SCRIPT, MOVE_BAD, "move-bad", R"~([ "cannot MOVE elements from" arg1 "to" arg2 ])~")                                \
+    X(SCRIPT, TOO_LONG, "too-long", "Content too long")                                                                   \
+    X(SCRIPT, WRONG_DENOM, "wrong-denom", R"~([ arg1 "not same denomination as" arg2 ])~")                                \
+    X(SCRIPT, NOT_LINKED, "not-linked", "instance is not linked to a reactive source")                                    \
+    X(SCRIPT, REACT_BAD_FUNC, "react-bad-func", "reactive function must take exactly two arguments")                      \
+    X(SCRIPT, REACT_NOT_ENOUGH, "react-not-enough", "reactive functions must accept at least 2 arguments")                \
+    X(SCRIPT, REACT_NO_MATCH, "react-no-match", "reactive source not found among the arguments")                          \
+    X(SCRIPT, REACT_BAD_OBJ, "react-bad-obj", "reactive source must be an object")                                        \
+    X(SCRIPT, FACE_TYPE, "face-type", R"~([ "VIEW - invalid face type:" :arg1 ])~")                                       \
+    X(SCRIPT, NOT_WINDOW, "not-window", "VIEW - expected a window root face")                                             \
+    X(SCRIPT, BAD_WINDOW, "bad-window", "VIEW - a window can only be inside a screen face")                               \
+    X(SCRIPT, NOT_EVENT_TYPE, "not-event-type", R"~([ "VIEW - not a valid event type:" :arg1 ])~")                        \
+    X(SCRIPT, VID_INVALID_SYNTAX, "vid-invalid-syntax", R"~([ "invalid syntax at:" :arg1 ])~")                            \
+    X(SCRIPT, RTD_INVALID_SYNTAX, "rtd-invalid-syntax", R"~([ "invalid rich-text syntax:" :arg1 ])~")                     \
+    X(SCRIPT, RTD_NO_MATCH, "rtd-no-match", R"~([ "rich-text dialect does not match:" :arg1 ])~")                         \
+    X(SCRIPT, NON_ALIGNED, "non-aligned", "data is not aligned to its unit size")                                         \
+    X(SCRIPT, DRAW_INVALID, "draw-invalid", R"~([ "invalid Draw dialect input at:" :arg1 ])~")                            \
+    X(SCRIPT, DRAW_INFINITE, "draw-infinite", R"~([ "infinite loop in Draw dialect at:" :arg1 ])~")                       \
+    X(SCRIPT, PARSE_RULE, "parse-rule", R"~([ "PARSE - invalid rule or usage of rule:" :arg1 ])~")                        \
+    X(SCRIPT, PARSE_END, "parse-end", R"~([ "PARSE - unexpected end of rule after:" :arg1 ])~")                           \
+    X(SCRIPT, PARSE_INVALID_REF, "parse-invalid-ref", R"~([ "PARSE - get-word refers to a different series!" :arg1 ])~")  \
+    X(SCRIPT, PARSE_BLOCK, "parse-block", R"~([ "PARSE - input must be of any-block! type:" :arg1 ])~")                   \
+    X(SCRIPT, PARSE_UNSUPPORTED, "parse-unsupported", "PARSE - matching by datatype not supported for any-string! input") \
+    X(SCRIPT, PARSE_INFINITE, "parse-infinite", R"~([ "PARSE - infinite recursion at rule: [" :arg1 "]" ])~")             \
+    X(SCRIPT, PARSE_STACK, "parse-stack", "PARSE - stack limit reached")                                                  \
+    X(SCRIPT, PARSE_KEEP, "parse-keep", "PARSE - KEEP is used without a wrapping COLLECT")                                \
+    X(SCRIPT, PARSE_INTO_BAD, "parse-into-bad", "PARSE - COLLECT INTO/AFTER invalid series! argument")                    \
+    X(SCRIPT, PARSE_INTO_TYPE, "parse-into-type", "PARSE - COLLECT INTO/AFTER expects a series! of compatible datatype")  \
+    X(SCRIPT, RB_INVALID_RECORD, "rb-invalid-record", R"~([ "invalid record:" :arg1 ])~")                                 \
+    X(SCRIPT, BAD_DENOM, "bad-denom", R"~([ "invalid denomination:" :arg1 ])~")                                           \
+    X(SCRIPT, INVALID_OBJ_EVT, "invalid-obj-evt", R"~([ "invalid object event handler:" :arg1 ])~")                       \
+    X(MATH, ZERO_DIVIDE, "zero-divide", "attempt to divide by zero")                                                      \
+    X(MATH, OVERFLOW, "overflow", "math or number overflow")                                                              \
+    X(MATH, POSITIVE, "positive", "positive number required")                                                             \
+    X(ACCESS, CANNOT_OPEN, "cannot-open", R"~([ "cannot open:" :arg1 ])~")                                                \
+    X(ACCESS, CANNOT_CLOSE, "cannot-close", R"~([ "cannot close:" :arg1 ])~")                                             \
+    X(ACCESS, INVALID_UTF8, "invalid-utf8", R"~([ "invalid UTF-8 encoding:" :arg1 ])~")                                   \
+    X(ACCESS, NOT_OPEN, "not-open", R"~([ "port is not open:" :arg1 ])~")                                                 \
+    X(ACCESS, NO_CONNECT, "no-connect", R"~([ "cannot connect:" :arg1 ])~")                                               \
+    X(ACCESS, NO_SCHEME, "no-scheme", R"~([ "unknown scheme:" :arg1 ])~")                                                 \
+    X(ACCESS, UNKNOWN_SCHEME, "unknown-scheme", R"~([ "scheme is unknown:" :arg1 ])~")                                    \
+    X(ACCESS, INVALID_SPEC, "invalid-spec", R"~([ "invalid spec or options:" :arg1 ])~")                                  \
+    X(ACCESS, INVALID_PORT, "invalid-port", R"~([ "invalid port object:" :arg1 ])~")                                      \
+    X(ACCESS, INVALID_ACTOR, "invalid-actor", R"~([ "invalid port actor (must be handle or object):" :arg1 ])~")          \
+    X(ACCESS, NO_PORT_ACTION, "no-port-action", R"~([ "this action is not supported by the port:" :arg1 ])~")             \
+    X(ACCESS, NO_CREATE, "no-create", R"~([ "cannot create:" :arg1 ])~")                                                  \
+    X(ACCESS, NO_CODEC, "no-codec", R"~([ "cannot decode or encode (no codec):" :arg1 ])~")                               \
+    X(ACCESS, BAD_MEDIA, "bad-media", R"~([ "bad media data (corrupt image, sound, video)" ])~")                          \
+    X(ACCESS, INVALID_CMD, "invalid-cmd", R"~([ "invalid port command:" :arg1 ])~")                                       \
+    X(USER, MESSAGE, "message", "[ arg1 ]")                                                                               \
+    X(INTERNAL, BAD_PATH, "bad-path", R"~([ "bad path:" arg1 ])~")                                                        \
+    X(INTERNAL, NOT_HERE, "not-here", R"~([ arg1 "not supported on your system" ])~")                                     \
+    X(INTERNAL, NO_MEMORY, "no-memory", "not enough memory")                                                              \
+    X(INTERNAL, WRONG_MEM, "wrong-mem", "failed to release memory")                                                       \
+    X(INTERNAL, STACK_OVERFLOW, "stack-overflow", "stack overflow")                                                       \
+    X(INTERNAL, LIMIT_HIT, "limit-hit", R"~([ "internal limit reached:" :arg1 ])~")                                       \
+    X(INTERNAL, TOO_DEEP, "too-deep", "block or paren series is too deep to display")                                     \
+    X(INTERNAL, NO_CYCLE, "no-cycle", "circular reference not allowed")                                                   \
+    X(INTERNAL, FEATURE_NA, "feature-na", "feature not available")                                                        \
+    X(INTERNAL, NOT_DONE, "not-done", "reserved for future use (or not yet implemented)")                                 \
+    X(INTERNAL, INVALID_ERROR, "invalid-error", R"~([ "invalid error object field value:" arg1 arg2 ])~")                 \
+    X(INTERNAL, ROUTINES, "routines", "routines require compilation, from OS shell: `zem -r <script.zem>`")               \
+    X(INTERNAL, ZEM_SYSTEM, "zem-system", "contains Zem/System code which requires compilation")                          \
+    X(INTERNAL, DEPRECATED, "deprecated", R"~([ arg1 "is deprecated, use" arg2 "instead" ])~")
 
-// An error id: its category and its position among the category's ids.
-struct ErrorId {
-    uint32_t category;
-    uint32_t position;
+namespace errors {
+
+// Every id's category, in table order, and the position an entry's place
+// gives it.
+inline constexpr uint32_t id_categories[] = {
+#define X(cat, name, word, text) ERR_##cat,
+    ZEM_ERRORS(X)
+#undef X
 };
+
+constexpr uint32_t position_at(uint32_t index) {
+    uint32_t position = 0;
+    for (uint32_t i = 0; i < index; ++i) position += id_categories[i] == id_categories[index];
+    return position;
+}
+
+// The ids' places in the table.
+enum IdIndex : uint32_t {
+#define X(cat, name, word, text) ID_##name,
+    ZEM_ERRORS(X)
+#undef X
+    ID_COUNT
+};
+
+}  // namespace errors
 
 namespace err {
-#define X(cat, pos, name, text) inline constexpr ErrorId name{ERR_##cat, pos};
-ZEM_ERROR_IDS(X)
+#define X(cat, name, word, text) inline constexpr ErrorId name{ERR_##cat, errors::position_at(errors::ID_##name)};
+ZEM_ERRORS(X)
 #undef X
 }  // namespace err
-
-// The C++ exception that carries a raised error to the nearest try frame.
-// The error! value itself travels on the value stack (its last live cell);
-// the exception keeps the id and copies of the arguments for C++ callers.
-struct ErrorThrown {
-    ErrorId id;
-    uint32_t arg_count;
-    Cell args[3];
-    // The error! value (unset! when the error was raised before the
-    // catalogue existed, or while another error was being built).
-    Cell value;
-    uint32_t category() const { return id.category; }
-    // 100 x category + position (script no-value is 300).
-    uint32_t code() const { return id.category * 100 + id.position; }
-};
 
 // Builds the error! value of the id with up to three arguments and throws
 // it to the nearest try frame. Never returns.
@@ -204,7 +214,11 @@ struct ErrorThrown {
 
 namespace errors {
 
-constexpr uint32_t CATEGORY_COUNT = 10;
+constexpr uint32_t CATEGORY_COUNT = 0
+#define X(n, name, word, title) +1
+    ZEM_ERROR_CATEGORIES(X)
+#undef X
+    ;
 
 // The word of a category ("script"), its title ("Script Error") and the
 // number of its ids.

@@ -19,6 +19,7 @@
 #include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 
 namespace interpreter {
 
@@ -29,7 +30,6 @@ Cell* (*load_hook)(const Cell* text, Cell* out) = nullptr;
 
 namespace {
 
-Cell* callback_cell = nullptr;  // in the root block; read again through its index
 uint32_t callback_index = 0;
 
 Cell unset_cell() { return Cell{TYPE_UNSET, 0, 0, 0}; }
@@ -54,9 +54,8 @@ inline bool fetch_at(const Cell* blk, uint32_t i, Cell* out) {
     return true;
 }
 
-bool callable_q(uint32_t t) {
-    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-}
+// The callables a path calls when it meets one (an op! is not called).
+constexpr typesets::Mask PATH_CALLED = typesets::of({TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE});
 
 bool truthy(const Cell* v) { return !(v->type() == TYPE_NONE || (v->type() == TYPE_LOGIC && v->data1 == 0)); }
 
@@ -86,10 +85,10 @@ constexpr uint32_t KIND_SHIFT = 20;
 constexpr uint32_t KIND_NORMAL = 0, KIND_GET = 1, KIND_LIT = 2, KIND_RETURN = 3;
 constexpr uint32_t MAX_REFINEMENTS = 32;
 
-bool native_like_q(uint32_t t) { return t == TYPE_NATIVE || t == TYPE_ACTION; }
+constexpr typesets::Mask NATIVE_LIKE = typesets::of({TYPE_NATIVE, TYPE_ACTION});
 
 Cell* cache_slot(const Cell* fn) {
-    return native_like_q(fn->type()) ? reinterpret_cast<Cell*>(memory::buffer(fn->data3)->offset_addr()) +
+    return in(NATIVE_LIKE, fn->type()) ? reinterpret_cast<Cell*>(memory::buffer(fn->data3)->offset_addr()) +
                                            native::MORE_CACHE
                                      : function::more(fn, function::MORE_CACHE);
 }
@@ -158,7 +157,7 @@ namespace {
 // Once per callable: kept out of line, away from the hot callers.
 [[gnu::noinline]] Cell build_cache(const Cell* fn) {
     Cell spec = function::spec_of(fn);
-    Cell cache = argument_cache(&spec, native_like_q(fn->type()));
+    Cell cache = argument_cache(&spec, in(NATIVE_LIKE, fn->type()));
     *cache_slot(fn) = cache;
     return cache;
 }
@@ -301,7 +300,7 @@ Unwind activate(const Call& call, const Cell& cache, Refinement& r, bool functio
 // current frame, with its refinement positions (inlined in both callers).
 [[gnu::always_inline]] inline Unwind call_native(const Call& call, const int32_t* refs) {
     if (tracing) fire_event(event::call, call.code, static_cast<int32_t>(*call.p), call.fn, call.name);
-    if (!native_like_q(call.fn->type())) return Unwind::none;
+    if (!in(NATIVE_LIKE, call.fn->type())) return Unwind::none;
     NativeEntry entry = native::entry_of(call.fn);
     if (!entry) fire(err::NOT_DONE);
     try {
@@ -329,7 +328,7 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
 // frame of every plain call.
 [[gnu::noinline]] Unwind eval_refinements(const Call& call, const Cell& cache, uint32_t i, uint32_t k,
                                           const Cell* path, uint32_t ref_start, uint32_t mode) {
-    bool function_like = !native_like_q(call.fn->type());
+    bool function_like = !in(NATIVE_LIKE, call.fn->type());
     uint32_t n = tail_of(&cache);
     int32_t refs[MAX_REFINEMENTS];
     for (int32_t& r : refs) r = -1;
@@ -528,14 +527,9 @@ uint32_t trace_mask(const Cell* fn) {
     for (uint32_t i = 0; i < n; ++i) {
         Cell w = block::rs_clamp_head(&first)[i];
         if (w.type() != TYPE_WORD) continue;
-        const char* text = symbol::text(symbol::resolve(w.symbol()));
-#define X(name, bit)                                                         \
-    {                                                                        \
-        const char* e = #name;                                               \
-        size_t len = std::strlen(e);                                         \
-        if (e[len - 1] == '_') --len;                                        \
-        if (std::strlen(text) == len && std::strncmp(text, e, len) == 0) mask |= bit; \
-    }
+        uint32_t s = symbol::resolve(w.symbol());
+#define X(name, bit) \
+    if (s == symbol::resolve(words::name.symbol())) mask |= bit;
         ZEM_TRACE_EVENTS(X)
 #undef X
     }
@@ -559,21 +553,10 @@ namespace {
 
 Cell event_word(uint32_t bit) {
     switch (bit) {
-        case event::init: return words::init;
-        case event::end: return words::end;
-        case event::prolog: return words::prolog;
-        case event::epilog: return words::epilog;
-        case event::enter: return words::enter;
-        case event::exit_: return words::exit_;
-        case event::open: return words::open;
-        case event::return_: return words::return_;
-        case event::fetch: return words::fetch;
-        case event::push: return words::push;
-        case event::set: return words::set;
-        case event::call: return words::call;
-        case event::error: return words::error;
-        case event::throw_: return words::throw_;
-        case event::catch_: return words::catch_;
+#define X(name, bit) \
+    case event::name: return words::name;
+        ZEM_TRACE_EVENTS(X)
+#undef X
         default: return words::expr;
     }
 }
@@ -635,7 +618,6 @@ void init() {
     Cell none = none_cell();
     block::rs_append(&memory::root_block, &none);
     callback_index = tail_of(&memory::root_block) - 1;
-    callback_cell = nullptr;
     position = unset_cell();
     tracing = false;
     event_mask = DEFAULT_EVENT_MASK;
@@ -833,7 +815,7 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
                  const Cell* name_in, uint32_t mode, bool infix, uint32_t* next) {
     stack::check_depth();
     Cell fn = *callable;
-    Cell name = word::any_word_q(name_in->type()) ? *name_in : words::anon;
+    Cell name = in(ALL_WORD, name_in->type()) ? *name_in : words::anon;
     if (tracing) fire_event(event::open, code, static_cast<int32_t>(p), &fn, &name);
     Cell* start = stack::top;
     if (!infix) stack::push(&fn);
@@ -921,7 +903,7 @@ Unwind eval_path(const Cell* path_in, const Cell* code, uint32_t p, bool set, bo
     if (first.type() != TYPE_WORD) fire(err::WORD_FIRST, &path);
     Cell current = *context::get(&first);
     if (current.type() == TYPE_UNSET) fire(err::UNSET_PATH, &path, &first);
-    if (callable_q(current.type())) {
+    if (in(PATH_CALLED, current.type())) {
         if (set) fire(err::INVALID_PATH_SET, &path);
         if (get) fire(err::INVALID_PATH_GET, &path);
         return eval_call(&current, code, p, keep, &path, 1, &first, MODE_PATH, false, next);
@@ -946,8 +928,8 @@ Unwind eval_path(const Cell* path_in, const Cell* code, uint32_t p, bool set, bo
         Cell* r = actions::eval_path(&parent, &el, set && last ? &to_set : nullptr, &path, &holder, &prev,
                                      static_cast<int32_t>(i), false, get, last);
         current = *r;
-        if (!set && !get && callable_q(current.type())) {
-            Cell name = word::any_word_q(el.type()) ? el : words::anon;
+        if (!set && !get && in(PATH_CALLED, current.type())) {
+            Cell name = in(ALL_WORD, el.type()) ? el : words::anon;
             return eval_call(&current, code, p, keep, &path, i + 1, &name, MODE_PATH, false, next);
         }
         holder = parent;

@@ -24,6 +24,9 @@ extern Cell position;
 
 // ---- Tracing ------------------------------------------------------------------------
 
+// The trace events, X(name, bit): an event is named by the fixed word
+// words::name, which a tracing callback's event block holds and which its
+// first argument is.
 #define ZEM_TRACE_EVENTS(X)                                                                      \
     X(init, 0x0001) X(end, 0x0002) X(prolog, 0x0004) X(epilog, 0x0008) X(enter, 0x0010)        \
     X(exit_, 0x0020) X(open, 0x0040) X(return_, 0x0080) X(fetch, 0x0100) X(push, 0x0200)       \

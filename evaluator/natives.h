@@ -1,7 +1,8 @@
 // The natives table: the language's built-in functions whose bodies are
 // C++ code, each with a fixed 1-based index. Every native is declared once
 // in ZEM_NATIVES below: its index, its C++ name and its word. The library
-// makes each native value with `make native! [spec index]`.
+// makes each native value with `make native! [spec index]`; the Debug build
+// checks at start-up that the word it sets is the native's word.
 #pragma once
 #include <cstdint>
 

@@ -7,6 +7,7 @@
 #include "evaluator/cycles.h"
 #include "runtime/collector.h"
 #include "runtime/hashtable.h"
+#include "runtime/typesets.h"
 
 namespace ownership {
 
@@ -15,20 +16,7 @@ uint32_t hushed = 0;
 
 namespace {
 
-bool block_like_q(uint32_t t) { return block::any_block_q(t); }
-
-bool series_q(uint32_t t) {
-    switch (t) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        case TYPE_BINARY: case TYPE_VECTOR: case TYPE_IMAGE:
-            return true;
-        default: return block_like_q(t);
-    }
-}
-
-bool object_q(uint32_t t) { return t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT; }
-
-Node key_of(const Cell* v) { return object_q(v->type()) ? v->ctx() : v->node(); }
+Node key_of(const Cell* v) { return in(ANY_OBJECT, v->type()) ? v->ctx() : v->node(); }
 
 void set_flag(const Cell* v, bool on) {
     if (v->type() == TYPE_IMAGE) {
@@ -84,7 +72,7 @@ void bind_fields(const Cell* obj, const Cell* owner) {
     cycles::push(ctx);
     for (uint32_t i = 0; i < context::word_count(ctx); ++i) {
         Cell v = *context::value_at(ctx, i);
-        if (object_q(v.type()) && v.ctx() == owner->ctx()) continue;
+        if (in(ANY_OBJECT, v.type()) && v.ctx() == owner->ctx()) continue;
         Cell w = *context::word_at(ctx, i);
         bind(&v, owner, &w);
     }
@@ -114,19 +102,19 @@ void init() {
 void bind(const Cell* value, const Cell* owner, const Cell* word) {
     Cell v = *value;
     uint32_t t = v.type();
-    if (series_q(t)) {
+    if (in(SERIES, t)) {
         if (!v.node()) return;
         if (!flagged_q(&v)) {
             set_flag(value, true);
             record(v.node(), &v, owner, word);
         }
-        if (block_like_q(t)) bind_cells(&v, owner, word);
+        if (in(ANY_BLOCK, t)) bind_cells(&v, owner, word);
     } else if (t == TYPE_BITSET) {
         if (!flagged_q(&v)) {
             set_flag(&v, true);
             record(v.node(), &v, owner, word);
         }
-    } else if (object_q(t) && v.ctx()) {
+    } else if (in(ANY_OBJECT, t) && v.ctx()) {
         if (owner_q(v.ctx())) return;
         bind_fields(&v, owner);
     }
@@ -135,12 +123,12 @@ void bind(const Cell* value, const Cell* owner, const Cell* word) {
 void bind_owner(const Cell* value, const Cell* owner, const Cell* word) {
     Cell o = *owner;
     bind(value, &o, word);
-    if (object_q(o.type()) && o.ctx()) context::cell_of(o.ctx())->header |= FLAG_OWNER;
+    if (in(ANY_OBJECT, o.type()) && o.ctx()) context::cell_of(o.ctx())->header |= FLAG_OWNER;
 }
 
 void bind_object(const Cell* object, const Cell* owner, const Cell* word) {
     Cell o = *object;
-    if (!object_q(o.type()) || !o.ctx()) return;
+    if (!in(ANY_OBJECT, o.type()) || !o.ctx()) return;
     record(o.ctx(), &o, owner, word);
     bind(&o, owner, word);
 }
@@ -148,14 +136,14 @@ void bind_object(const Cell* object, const Cell* owner, const Cell* word) {
 void unbind(const Cell* value) {
     Cell v = *value;
     uint32_t t = v.type();
-    if (series_q(t) || t == TYPE_BITSET) {
+    if (in(SERIES, t) || t == TYPE_BITSET) {
         if (!v.node()) return;
         if (t == TYPE_IMAGE)
             set_flag(value, false);
         else
             set_flag(&v, false);
         forget(v.node());
-        if (block_like_q(t)) {
+        if (in(ANY_BLOCK, t)) {
             Node node = v.node();
             if (cycles::find_q(node)) return;
             cycles::push(node);
@@ -165,17 +153,9 @@ void unbind(const Cell* value) {
             }
             cycles::pop();
         }
-    } else if (object_q(t) && v.ctx()) {
+    } else if (in(ANY_OBJECT, t) && v.ctx()) {
         if (owner_q(v.ctx())) return;
         unbind_fields(&v);
-    }
-}
-
-void unbind_range(const Cell* block, uint32_t index, uint32_t count) {
-    Node node = block->node();
-    for (uint32_t i = index; i < index + count && i < memory::buffer(node)->count(); ++i) {
-        Cell c = cell_at(node, i);
-        unbind(&c);
     }
 }
 
@@ -212,15 +192,10 @@ void modify_owned(const Cell* value, const Cell* arg_in) {
     }
     if (arg.type() != TYPE_BLOCK || block::rs_length_q(&arg) < 2) return;
     Cell owner = block::rs_clamp_head(&arg)[0], word = block::rs_clamp_head(&arg)[1];
-    if (!object_q(owner.type()) || word.type() < TYPE_WORD || word.type() > TYPE_REFINEMENT) return;
+    if (!in(ANY_OBJECT, owner.type()) || word.type() < TYPE_WORD || word.type() > TYPE_REFINEMENT) return;
     owner.header &= ~FLAG_NEW_LINE;
     word.header = (word.header & ~(FLAG_NEW_LINE | 0xFFu)) | TYPE_WORD;
     bind_owner(&v, &owner, &word);
-}
-
-bool owned_q(const Cell* value) {
-    if (object_q(value->type())) return table && value->ctx() && hashtable::get_key(table, value->ctx());
-    return maybe_owned(value);
 }
 
 void (*deep_change_hook)(Cell* owner, Cell* word, Cell* target, Cell* action, Cell* value, int32_t index,

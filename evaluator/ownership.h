@@ -43,8 +43,6 @@ void bind_object(const Cell* object, const Cell* owner, const Cell* word);
 // Removes ownership from the value and, deeply, from what it contains
 // (the fields of an owner object met inside are left alone).
 void unbind(const Cell* value);
-// unbind for `count` cells of a block from `index` (absolute).
-void unbind_range(const Cell* block, uint32_t index, uint32_t count);
 // Drops ownership of the object itself and of everything its fields hold,
 // and clears its owner mark.
 void release_object(const Cell* object);
@@ -60,10 +58,6 @@ bool get_owner(Node node, Cell* owner, Cell* word);
 // makes that object the owner under that word (other args change nothing).
 Cell* reflect_owner(Cell* value);
 void modify_owned(const Cell* value, const Cell* arg);
-
-// Whether the value carries the owned mark (series, bitset!, image!); an
-// object! answers whether the table has an entry for its context.
-bool owned_q(const Cell* value);
 
 // Tells the owner of `target` about a change: its `on-deep-change*` gets
 // the owner, the recorded word, the target, the action word, the new value

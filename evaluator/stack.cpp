@@ -53,6 +53,7 @@ void init(Node value_stack, Node call_stack) {
     climit = cbottom + (frames < CALL_STACK_FRAMES ? frames : CALL_STACK_FRAMES);
     error_ctop = nullptr;
     machine_limit = sys::stack_limit() ? sys::stack_limit() + MACHINE_MARGIN : 0;
+    collector::register_mark_callback(mark_roots, collector::MarkOrder::AFTER_STACK_BUFFERS);
 }
 
 uintptr_t machine_limit = 0;
@@ -67,7 +68,6 @@ void machine_overflow() {
 void pop(uint32_t n) { top = static_cast<uint32_t>(top - bottom) < n ? bottom : top - n; }
 
 Cell* top_cell() { return top == bottom ? bottom : top - 1; }
-uint32_t top_type_q() { return top_cell()->type(); }
 
 void adjust_after_try() {
     Cell* last = top_cell();
@@ -79,21 +79,10 @@ void adjust_after_try() {
 
 Cell* frame_base(Frame* frame) { return frame + 1 < ctop ? bottom + frame[1].base : arguments; }
 
-void unwind_func_last() {
-    Cell* result = arguments;
-    unwind_func();
-    *arguments = *result;
-}
-
 void revert() {
     Frame* f = --ctop;
     arguments = bottom + f->base;
     top = arguments;
-}
-
-void revert_func() {
-    restore_context(ctop - 1);
-    revert();
 }
 
 void drop_frame() {
@@ -107,31 +96,6 @@ void drop_frame() {
 void set_return_flag(bool on) {
     Frame* f = ctop - 1;
     f->header = on ? f->header | FRAME_RETURN_TARGET : f->header & ~FRAME_RETURN_TARGET;
-}
-
-void set_interpreted() { (ctop - 1)->header |= FRAME_INTERPRETED; }
-
-Frame* claim_return_target() {
-    if (ctop - 2 < cbottom) return nullptr;
-    Frame* f = ctop - 2;
-    if (f->header & FRAME_RETURN_TARGET) return nullptr;
-    f->header |= FRAME_RETURN_TARGET;
-    return f;
-}
-
-void clear_return_flag(Frame* frame) {
-    if (frame) frame->header &= ~FRAME_RETURN_TARGET;
-}
-
-Frame* current_frame() { return ctop - 1; }
-
-bool eval_q(Frame* frame, bool nearest_only) {
-    Frame* f = frame ? frame : ctop;
-    while (--f >= cbottom) {
-        if (f->header & FRAME_INTERPRETED) return true;
-        if (nearest_only) return false;
-    }
-    return false;
 }
 
 // ---- Unrolling and non-local exits ----------------------------------------------------
@@ -159,18 +123,6 @@ Frame* unroll(uint32_t type, bool keep) {
     if (!keep) ++ctop;
     return f;
 }
-
-void unroll_last(uint32_t type) {
-    Cell result = *arguments;
-    Frame* f = unroll(type, false);
-    if (!f) return;
-    Cell* base = frame_base(f);
-    *base = result;
-    arguments = base;
-    top = base + 1;
-}
-
-Frame* unroll_loop(bool keep) { return unroll(FRAME_LOOP, keep); }
 
 void throw_error(ErrorThrown& e) {
     Cell* error = &e.value;
@@ -330,6 +282,11 @@ void record_error_position(Cell* err) {
 }
 
 // ---- Collector's view --------------------------------------------------------------
+
+void mark_roots() {
+    if (bottom && top > bottom) collector::mark_block(bottom, top);
+    mark_frames();
+}
 
 void mark_frames() {
     for (Frame* f = cbottom; f && f < ctop; f++) {

@@ -51,7 +51,6 @@ constexpr uint32_t FRAME_EVAL = 0x87000000;
 constexpr uint32_t FRAME_LOOP = 0x08000000;
 constexpr uint32_t FRAME_INTERP_FUNC = 0x81000000;
 constexpr uint32_t FRAME_INTERP_NATIVE = 0x82000000;
-constexpr uint32_t FRAME_COMPILED_FUNC = 0x12000000;
 constexpr uint32_t FRAME_TYPE_MASK = 0x0F000000;
 constexpr uint32_t FRAME_RETURN_TARGET = 0x10000000;
 constexpr uint32_t FRAME_INTERPRETED = 0x80000000;
@@ -108,7 +107,6 @@ inline Cell* push(const Cell* value) {
 }
 void pop(uint32_t n);
 Cell* top_cell();                  // last live cell (bottom when empty)
-uint32_t top_type_q();
 inline Cell* reset() {  // top := arguments
     top = arguments;
     return arguments;
@@ -170,17 +168,10 @@ inline void unwind_last() {
     unwind();
     *arguments = *result;
 }
-void unwind_func_last();
 void revert();
-void revert_func();
 void drop_frame();
 
 void set_return_flag(bool on);
-void set_interpreted();
-Frame* claim_return_target();
-void clear_return_flag(Frame* frame);
-Frame* current_frame();
-bool eval_q(Frame* frame, bool nearest_only);
 
 // Base (first argument cell) of a frame: word `base` of the frame above it,
 // or the current arguments for the top frame.
@@ -189,6 +180,9 @@ Cell* frame_base(Frame* frame);
 // Collector: marks what every call frame refers to (name context, function
 // context, the saved values block unless the values live on the stack).
 void mark_frames();
+// Collector: the live values of the value stack, then the frames; init
+// registers it to run right after the stack buffers are marked.
+void mark_roots();
 
 
 // ---- Depth of the machine stack ---------------------------------------------------
@@ -212,10 +206,6 @@ inline void check_depth() {
 // without, it stays on the call stack as the top frame with the value-stack
 // base set to its caller's. Answers the found frame (null: no frames).
 Frame* unroll(uint32_t type, bool keep);
-// Unrolls to the type; the value at the old base becomes the found frame's
-// result, and its base is the current one.
-void unroll_last(uint32_t type);
-Frame* unroll_loop(bool keep);
 
 // The error path of `fire`: fills the error's `where` and `stack`, unrolls to
 // the nearest try frame, pops it, pushes the error at the old stack top and

@@ -6,6 +6,7 @@
 
 #include "evaluator/block_storage.h"
 #include "runtime/case_folding.h"
+#include "runtime/collector.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/unicode.h"
@@ -15,7 +16,21 @@ namespace symbol {
 Node table = 0;
 Node index = 0;
 
-void make_table() { table = block::make_in(&memory::root_block, TABLE_SLOTS)->node(); }
+namespace {
+
+// The table's hash, then the table, right after the root block.
+void mark_roots() {
+    if (index) collector::mark_table(&index);
+    if (table) collector::mark_block_node(&table);
+}
+
+}  // namespace
+
+void make_table() {
+    table = block::make_in(&memory::root_block, TABLE_SLOTS)->node();
+    collector::register_mark_callback(mark_roots, collector::MarkOrder::AFTER_ROOT_BLOCK);
+    hashtable::resolve_symbol = resolve;
+}
 
 void make_index() {
     Cell block{TYPE_BLOCK, 0, table, 0};

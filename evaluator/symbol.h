@@ -20,7 +20,9 @@ extern Node table;
 // Its hash (a kind 2 hash table).
 extern Node index;
 
-// Start-up: the table block of 4000 cells, appended to the root block.
+// Start-up: the table block of 4000 cells, appended to the root block; the
+// collector's marking of the table and its hash, and the hash tables' alias
+// lookup (resolve) are installed with it.
 void make_table();
 // Start-up: the hash of the table, for 4000 entries.
 void make_index();

@@ -97,14 +97,6 @@ uint32_t get_char(const uint8_t* address, uint32_t unit) {
     }
 }
 
-Cell* rs_reset(Cell* str) {
-    SeriesBuffer* s = series_of(str);
-    s->flags = (s->flags & ~SERIES_UNIT_MASK) | 1;
-    s->tail = s->offset;
-    str->data1 = 0;
-    return str;
-}
-
 int32_t find_char(const Cell* str, uint32_t cp) {
     uint32_t n = rs_length_q(str);
     SeriesBuffer* s = series_of(str);
@@ -112,19 +104,6 @@ int32_t find_char(const Cell* str, uint32_t cp) {
         if (unicode::get_char(s->offset_addr(), s->unit(), str->head() + i) == cp)
             return static_cast<int32_t>(i);
     return -1;
-}
-
-bool has_char_q(const Cell* str, uint32_t cp, uint32_t step, int32_t case_mode) {
-    uint32_t n = rs_length_q(str);
-    SeriesBuffer* s = series_of(str);
-    if (step < 1) step = 1;
-    bool exact = case_mode == 1;
-    uint32_t want = exact ? cp : fold(cp);
-    for (uint32_t i = 0; i < n; i += step) {
-        uint32_t c = unicode::get_char(s->offset_addr(), s->unit(), str->head() + i);
-        if ((exact ? c : fold(c)) == want) return true;
-    }
-    return false;
 }
 
 bool begins_with_literal_q(const Cell* str, const char* text) {
@@ -231,17 +210,6 @@ SeriesBuffer* truncate_to(SeriesBuffer* s, uint32_t n) {
     uint64_t bytes = static_cast<uint64_t>(n) * s->unit();
     if (s->size >= bytes && s->count() > n) s->tail = s->offset + static_cast<uint32_t>(bytes);
     return s;
-}
-
-void move_chars(Cell* source, Cell* target, int32_t count) {
-    if (count < 1) return;
-    uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(count), rs_length_q(source));
-    std::vector<uint32_t> cps(n);
-    for (uint32_t i = 0; i < n; ++i) cps[i] = rs_abs_at(source, source->head() + i);
-    SeriesBuffer* t = series_of(target);
-    clamp_head(target);
-    for (uint32_t i = 0; i < n; ++i) t = insert_char(t, target->head() + i, cps[i]);
-    remove_part(source, source->head(), n);
 }
 
 void rotate_ranges(uint8_t* start, uint32_t first, uint32_t second) {

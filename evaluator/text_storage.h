@@ -33,8 +33,6 @@ bool rs_skip(Cell* str, int32_t n);
 bool rs_next(Cell* str);
 // The code point stored at the address in the given unit.
 uint32_t get_char(const uint8_t* address, uint32_t unit);
-// Empties the buffer: unit 1, tail at the start, index 0.
-Cell* rs_reset(Cell* str);
 // Clamps a stale index back to the buffer's length.
 inline void clamp_head(Cell* str) {
     uint32_t n = series_of(str)->count();
@@ -49,9 +47,6 @@ SeriesBuffer* ensure_bytes(SeriesBuffer* s, uint64_t bytes);
 
 // Offset from the index of the first element equal to the code point, or -1.
 int32_t find_char(const Cell* str, uint32_t cp);
-// Whether the code point occurs at the index or every step-th element after
-// it; case-folded unless case_mode is 1.
-bool has_char_q(const Cell* str, uint32_t cp, uint32_t step, int32_t case_mode);
 // Whether the string from its index begins with the bytes of the text.
 bool begins_with_literal_q(const Cell* str, const char* text);
 
@@ -73,9 +68,6 @@ Cell* remove_char(Cell* str, uint32_t index);
 Cell* remove_part(Cell* str, uint32_t index, uint32_t count);
 // Cuts the string after its first n code points when it holds more.
 SeriesBuffer* truncate_to(SeriesBuffer* s, uint32_t n);
-// Inserts the `count` code points at the source's index into the target at
-// the target's index, then removes them from the source.
-void move_chars(Cell* source, Cell* target, int32_t count);
 // Widens the buffer in place from one unit to a wider one.
 SeriesBuffer* widen_to(SeriesBuffer* s, uint32_t from, uint32_t to);
 // Exchanges two adjacent byte ranges: [start, start + first) and the

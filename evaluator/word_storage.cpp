@@ -41,12 +41,6 @@ Cell* make_at(uint32_t symbol, Cell* slot) {
     return slot;
 }
 
-Cell* push_global(uint32_t symbol) {
-    Cell* slot = stack::push_slot();
-    slot->header = TYPE_UNSET;
-    return make_at(symbol, slot);
-}
-
 Cell* make_bound(Cell* out, uint32_t symbol, Node ctx) {
     out->header = TYPE_WORD;
     out->data1 = ctx;
@@ -114,15 +108,6 @@ void set_star() {
 
 void set_in(Node ctx, int32_t index) {
     Cell top = *stack::top_cell();
-    if (context::kind_of(ctx) == context::KIND_OBJECT)
-        context::word_at(ctx, static_cast<uint32_t>(index))->header |= FLAG_FIELD_WRITTEN;
-    *context::value_at(ctx, static_cast<uint32_t>(index)) = top;
-}
-
-void set_in_keep_old(Node ctx, int32_t index) {
-    Cell top = *stack::top_cell();
-    Cell old = *context::value_at(ctx, static_cast<uint32_t>(index));
-    stack::push(&old);
     if (context::kind_of(ctx) == context::KIND_OBJECT)
         context::word_at(ctx, static_cast<uint32_t>(index))->header |= FLAG_FIELD_WRITTEN;
     *context::value_at(ctx, static_cast<uint32_t>(index)) = top;

@@ -13,8 +13,6 @@
 
 namespace word {
 
-inline bool any_word_q(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
-
 // ---- Making and pushing words -------------------------------------------------------
 
 // The global word of the spelling (case variants share one value); during
@@ -26,7 +24,6 @@ Cell* make_global(uint32_t symbol);
 // Turns the slot into a word! of the global context (only the type byte of
 // the header is replaced), the word added with an unset! value when new.
 Cell* make_at(uint32_t symbol, Cell* slot);
-Cell* push_global(uint32_t symbol);
 // A word! of the symbol bound to the context (its index looked up exactly,
 // -1 when the context lacks it), written into `out`.
 Cell* make_bound(Cell* out, uint32_t symbol, Node ctx);
@@ -61,8 +58,6 @@ void set_star();
 // Copies the value-stack top into value `index` of a heap context (an
 // object's field is marked written first). Nothing is pushed.
 void set_in(Node ctx, int32_t index);
-// As set_in, after pushing a copy of the old value.
-void set_in_keep_old(Node ctx, int32_t index);
 
 // Loads the first value of a string with the lexer into the slot (unset!
 // when the text holds none, none! when the scan stops before the end).

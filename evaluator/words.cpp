@@ -16,9 +16,11 @@ ZEM_FIXED_SYMBOLS(X)
 #define X(name) Cell name{};
 ZEM_FIXED_SYMBOL_WORDS(X)
 #undef X
-#define X(name, text) Cell name{};
-ZEM_FIXED_WORDS(X)
+#define S(name) Cell name{};
+#define X(name, text) S(name)
+ZEM_FIXED_WORDS(X, S)
 #undef X
+#undef S
 
 namespace ref {
 #define X(name, text) Cell name{};
@@ -38,10 +40,12 @@ void mark_words() {
     if (name.data1) collector::mark_context(&name.data1);
     ZEM_FIXED_SYMBOL_WORDS(X)
 #undef X
-#define X(name, text) \
+#define S(name) \
     if (name.data1) collector::mark_context(&name.data1);
-    ZEM_FIXED_WORDS(X)
+#define X(name, text) S(name)
+    ZEM_FIXED_WORDS(X, S)
 #undef X
+#undef S
     if (issue_ooo.data1) collector::mark_context(&issue_ooo.data1);
 }
 
@@ -56,8 +60,10 @@ void build() {
     ZEM_FIXED_SYMBOL_WORDS(X)
 #undef X
 #define X(name, text) name = *word::load(text);
-    ZEM_FIXED_WORDS(X)
+#define S(name) name = *word::load(symbol::text(sym::name));
+    ZEM_FIXED_WORDS(X, S)
 #undef X
+#undef S
 }
 
 void build_refinements() {

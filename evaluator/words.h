@@ -7,6 +7,16 @@
 
 #include "runtime/cell.h"
 
+// The keywords of the PARSE dialect, fixed symbols of their own:
+// X(C++ name, spelling). The dialect's keyword codes are made from it.
+#define ZEM_PARSE_KEYWORDS(X)                                                                      \
+    X(any, "any") X(break_, "break") X(copy, "copy") X(end, "end") X(fail, "fail")                 \
+    X(into, "into") X(opt, "opt") X(not_, "not") X(quote, "quote") X(case_, "case")                \
+    X(reject, "reject") X(set, "set") X(skip, "skip") X(some, "some") X(thru, "thru")              \
+    X(to, "to") X(none, "none") X(pipe, "|") X(if_, "if") X(remove, "remove")                      \
+    X(while_, "while") X(insert, "insert") X(only, "only") X(collect, "collect")                   \
+    X(keep, "keep") X(pick, "pick") X(ahead, "ahead") X(after, "after") X(change, "change")
+
 // Symbol ids kept for comparison against a word's resolved symbol:
 // X(C++ name, spelling), in the order they are made.
 #define ZEM_FIXED_SYMBOLS(X)                                                                       \
@@ -18,12 +28,7 @@
     X(NetBSD, "NetBSD")                                                                            \
     X(repeat, "repeat") X(foreach, "foreach") X(map_each, "map-each")                              \
     X(remove_each, "remove-each")                                                                  \
-    X(any, "any") X(break_, "break") X(copy, "copy") X(end, "end") X(fail, "fail")                 \
-    X(into, "into") X(opt, "opt") X(not_, "not") X(quote, "quote") X(case_, "case")                \
-    X(reject, "reject") X(set, "set") X(skip, "skip") X(some, "some") X(thru, "thru")              \
-    X(to, "to") X(none, "none") X(pipe, "|") X(dash, "-") X(if_, "if") X(remove, "remove")         \
-    X(while_, "while") X(insert, "insert") X(only, "only") X(collect, "collect")                   \
-    X(keep, "keep") X(pick, "pick") X(ahead, "ahead") X(after, "after")                            \
+    ZEM_PARSE_KEYWORDS(X) X(dash, "-")                                                             \
     X(x, "x") X(y, "y") X(z, "z")                                                                  \
     X(self, "self") X(values, "values") X(owner, "owner") X(owned, "owned")                        \
     X(events_q, "events?")                                                                         \
@@ -48,14 +53,15 @@
     X(to) X(thru) X(not_) X(remove) X(while_) X(collect) X(keep) X(ahead) X(pipe) X(any) X(some)   \
     X(copy) X(opt) X(into) X(insert) X(if_) X(quote) X(set) X(case_) X(end)
 
-// Global words made from their spellings: X(C++ name, spelling).
-#define ZEM_FIXED_WORDS(X)                                                                         \
-    X(at, "at") X(back, "back") X(find, "find") X(head, "head") X(head_q, "head?")                 \
-    X(index_q, "index?") X(length_q, "length?") X(next, "next") X(pick, "pick") X(skip, "skip")    \
+// Global words made from their spellings: X(C++ name, spelling), or S(C++
+// name) for the spelling of the fixed symbol of that name.
+#define ZEM_FIXED_WORDS(X, S)                                                                      \
+    X(at, "at") X(back, "back") X(find, "find") S(head) X(head_q, "head?")                         \
+    X(index_q, "index?") X(length_q, "length?") X(next, "next") S(pick) S(skip)                    \
     X(select, "select") X(tail, "tail") X(tail_q, "tail?") X(change, "change")                     \
     X(changed, "changed") X(clear, "clear") X(cleared, "cleared") X(set_path, "set-path")          \
     X(append, "append") X(appended, "appended") X(move, "move") X(moved, "moved")                  \
-    X(poke, "poke") X(poked, "poked") X(put, "put") X(put_ed, "put-ed") X(removed, "removed")      \
+    X(poke, "poke") X(poked, "poked") S(put) X(put_ed, "put-ed") X(removed, "removed")             \
     X(random, "random") X(randomized, "randomized") X(reverse, "reverse")                          \
     X(reversed, "reversed") X(sort, "sort") X(sorted, "sorted") X(swap, "swap")                    \
     X(swaped, "swaped") X(take, "take") X(taken, "taken") X(trim, "trim") X(trimmed, "trimmed")    \
@@ -67,19 +73,19 @@
     X(add, "add") X(subtract, "subtract") X(divide, "divide") X(multiply, "multiply")              \
     X(on_parse_event, "on-parse-event") X(on_change, "on-change*")                                 \
     X(on_deep_change, "on-deep-change*")                                                           \
-    X(type, "type") X(id, "id") X(try_, "try") X(catch_, "catch") X(name, "name")                  \
+    S(type) X(id, "id") X(try_, "try") X(catch_, "catch") X(name, "name")                          \
     X(browse, "browse")                                                                            \
     X(open, "open") X(create, "create") X(close, "close") X(delete_, "delete")                     \
     X(modify, "modify") X(query, "query") X(read, "read") X(rename, "rename")                      \
     X(update, "update") X(write, "write")                                                          \
     X(prescan, "prescan") X(scan, "scan") X(load, "load") X(error, "error")                        \
     X(comment, "comment")                                                                          \
-    X(init, "init") X(exec, "exec") X(call, "call") X(return_, "return") X(enter, "enter")         \
-    X(exit_, "exit") X(prolog, "prolog") X(epilog, "epilog") X(throw_, "throw") X(expr, "expr")    \
+    X(init, "init") X(exec, "exec") X(call, "call") S(return_) X(enter, "enter")                   \
+    S(exit_) X(prolog, "prolog") X(epilog, "epilog") X(throw_, "throw") X(expr, "expr")            \
     X(interp_callback, "<interp-callback>") X(lexer_callback, "<lexer-callback>")                  \
     X(parse_callback, "<parse-callback>") X(compare_callback, "<compare-callback>")                \
     X(note, "note") X(syntax, "syntax") X(script, "script") X(math, "math")                        \
-    X(access, "access") X(user, "user") X(internal, "internal")                                    \
+    X(access, "access") S(user) X(internal, "internal")                                            \
     X(invalid_error, "invalid-error")                                                              \
     X(local, "local") X(applied, "<applied>")
 
@@ -99,9 +105,11 @@ ZEM_FIXED_SYMBOLS(X)
 #define X(name) extern Cell name;
 ZEM_FIXED_SYMBOL_WORDS(X)
 #undef X
-#define X(name, text) extern Cell name;
-ZEM_FIXED_WORDS(X)
+#define S(name) extern Cell name;
+#define X(name, text) S(name)
+ZEM_FIXED_WORDS(X, S)
 #undef X
+#undef S
 
 namespace ref {
 #define X(name, text) extern Cell name;

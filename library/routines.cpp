@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "console/output.h"
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "evaluator/context.h"
@@ -32,12 +31,9 @@
 #include "natives/native_support.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
-#include "platform/clipboard.h"
-#include "platform/os.h"
-#include "platform/system_info.h"
-#include "platform/terminal.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer.h"
 #include "services/zembin/zembin.h"
@@ -98,16 +94,16 @@ void push_tuple_word(uint32_t length, uint32_t packed) {
 
 void r_quit_return() {
     int32_t status = arg(0)->int_value();
-    console::flush();
+    sys::flush_output();
     std::fflush(nullptr);
-    platform::restore_terminal();
+    sys::restore_terminal();
     sys::free_all();
     std::exit(status & 0xFF);
 }
 
 void r_set_quiet() {
     Cell w = *arg(0), v = *arg(1);
-    if (!word::any_word_q(w.type())) natives::expect_arg(w.type(), 0);
+    if (!in(ALL_WORD, w.type())) natives::expect_arg(w.type(), 0);
     // No notification: an on-change* handler that puts a field back with
     // set-quiet must not be called again by its own undo.
     context::set_in(&w, &v, w.ctx(), false);
@@ -117,7 +113,7 @@ void r_set_quiet() {
 void r_set_slot_quiet() {
     Cell s = *arg(0), v = *arg(1);
     // A hash! is left out: its index would not follow the new value.
-    if (!block::any_block_q(s.type()) || s.type() == TYPE_HASH) natives::expect_arg(TYPE_BLOCK, 0);
+    if (!in(ANY_BLOCK, s.type()) || s.type() == TYPE_HASH) natives::expect_arg(TYPE_BLOCK, 0);
     if (s.head() < series_of(&s)->count()) *block::rs_clamp_head(&s) = v;
     result(v);
 }
@@ -156,7 +152,7 @@ void r_get_current_dir() {
 
 void r_set_current_dir() {
     Cell path = *arg(0);
-    if (platform::set_cwd(file::to_os_path(&path).c_str()) != 0) fire(err::CANNOT_OPEN, &path);
+    if (sys::set_current_dir(file::to_os_path(&path).c_str()) != 0) fire(err::CANNOT_OPEN, &path);
     result(Cell{TYPE_UNSET, 0, 0, 0});
 }
 
@@ -176,7 +172,7 @@ void r_exists_q() {
 // release), arch (a word), version (the release's first three numbers as a
 // tuple) and build (the kernel's build number).
 void r_os_info() {
-    platform::OsInfo info = platform::os_info();
+    sys::OsInfo info = sys::os_info();
     Cell* obj = object::make_at(stack::push_slot(), 8);
     Node ctx = obj->ctx();
     auto field = [ctx](const char* name, const Cell& value) { context::put(ctx, word::load(name), &value); };
@@ -266,9 +262,9 @@ void r_tracing_q() { result(logic_cell(interpreter::tracing)); }
 // ---- Clipboard and standard output -------------------------------------------------
 
 void r_read_clipboard() {
-    platform::Clipboard c = platform::clipboard_read();
-    if (c.kind == platform::Clipboard::Empty) return result(none_cell());
-    if (c.kind == platform::Clipboard::Text) {
+    sys::Clipboard c = sys::clipboard_read();
+    if (c.kind == sys::Clipboard::Empty) return result(none_cell());
+    if (c.kind == sys::Clipboard::Text) {
         Cell s = *string::load(reinterpret_cast<const uint8_t*>(c.text.data()), static_cast<uint32_t>(c.text.size()), 0);
         stack::pop(1);
         return result(s);
@@ -288,14 +284,14 @@ void r_read_clipboard() {
 
 void r_write_clipboard() {
     Cell data = *arg(0);
-    platform::Clipboard c;
+    sys::Clipboard c;
     if (data.type() == TYPE_NONE) {
-        c.kind = platform::Clipboard::Empty;
-    } else if (string::any_string_q(data.type()) && data.type() != TYPE_FILE) {
-        c.kind = platform::Clipboard::Text;
+        c.kind = sys::Clipboard::Empty;
+    } else if (in(ANY_STRING, data.type()) && data.type() != TYPE_FILE) {
+        c.kind = sys::Clipboard::Text;
         c.text = utf8_of(&data);
     } else if (data.type() == TYPE_BLOCK) {
-        c.kind = platform::Clipboard::Files;
+        c.kind = sys::Clipboard::Files;
         uint32_t n = block::rs_length_q(&data);
         for (uint32_t i = 0; i < n; ++i) {
             Cell f = block::rs_clamp_head(&data)[i];
@@ -305,17 +301,17 @@ void r_write_clipboard() {
     } else {
         return result(logic_cell(false));  // images wait for the image codec
     }
-    result(logic_cell(platform::clipboard_write(c)));
+    result(logic_cell(sys::clipboard_write(c)));
 }
 
 void r_write_stdout() {
     Cell data = *arg(0);
-    console::flush();
+    sys::flush_output();
     if (data.type() == TYPE_BINARY) {
         std::fwrite(binary::rs_head(&data), 1, binary::rs_length_q(&data), stdout);
     } else {
         Cell text = data;
-        if (!string::any_string_q(data.type())) {
+        if (!in(ANY_STRING, data.type())) {
             Cell* buffer = string::rs_make_at(stack::push_slot(), 64);
             actions::form(&data, buffer, nullptr, INT32_MAX);
             text = *buffer;
@@ -457,17 +453,17 @@ namespace {
 
 // The value reached from the global word `system` through the fields named
 // by the symbols, or null while the library has not built it. Nothing is
-// added on the way.
-const Cell* system_value(std::initializer_list<uint32_t> fields) {
-    static const uint32_t system_sym = symbol::make("system");
+// added on the way. Symbols belong to one runtime, so the names are looked
+// up on each call.
+const Cell* system_value(std::initializer_list<const char*> names) {
     Node ctx = context::global;
-    int32_t i = context::find_symbol(ctx, system_sym, true);
+    int32_t i = context::find_symbol(ctx, symbol::make("system"), true);
     if (i < 0) return nullptr;
     const Cell* v = context::value_at(ctx, static_cast<uint32_t>(i));
-    for (uint32_t field : fields) {
+    for (const char* name : names) {
         if (v->type() != TYPE_OBJECT) return nullptr;
         ctx = v->ctx();
-        i = context::find_symbol(ctx, field, true);
+        i = context::find_symbol(ctx, symbol::make(name), true);
         if (i < 0) return nullptr;
         v = context::value_at(ctx, static_cast<uint32_t>(i));
     }
@@ -475,18 +471,15 @@ const Cell* system_value(std::initializer_list<uint32_t> fields) {
 }
 
 void install_system_hooks() {
-    static const uint32_t locale = symbol::make("locale"), currencies = symbol::make("currencies"),
-                          list = symbol::make("list"), months = symbol::make("months"),
-                          options = symbol::make("options"), money_digits = symbol::make("money-digits");
     money::currency_list_hook = [] {
-        const Cell* v = system_value({locale, currencies, list});
+        const Cell* v = system_value({"locale", "currencies", "list"});
         return v && v->type() == TYPE_BLOCK ? const_cast<Cell*>(v) : nullptr;
     };
     money::money_digits_hook = [] {
-        const Cell* v = system_value({options, money_digits});
+        const Cell* v = system_value({"options", "money-digits"});
         return v && v->type() == TYPE_INTEGER ? v->int_value() : 2;
     };
-    date::months_hook = [] { return const_cast<Cell*>(system_value({locale, months})); };
+    date::months_hook = [] { return const_cast<Cell*>(system_value({"locale", "months"})); };
 }
 
 }  // namespace
@@ -497,10 +490,20 @@ void init() {
     static bool done = false;
     if (done) return;
     done = true;
-#define X(index, name, word) routine::register_body(r_##name);
-    ZEM_ROUTINES(X)
+#define X(index, name, word) routine::register_body(index, r_##name);
+    ZEM_LIBRARY_ROUTINES(X)
 #undef X
     install_system_hooks();
+}
+
+const char* word_of(uint32_t index) {
+    switch (index) {
+#define X(i, name, word) \
+    case i: return word;
+        ZEM_ROUTINES(X)
+#undef X
+        default: return nullptr;
+    }
 }
 
 }  // namespace routines

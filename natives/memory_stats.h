@@ -2,7 +2,7 @@
 #pragma once
 #include "runtime/cell.h"
 
-namespace memory {
+namespace memory_stats {
 
 // Mode 1: answers the bytes in use (4 per used node of every node frame,
 // the carved bytes of every series frame, the footprint of every big
@@ -15,4 +15,4 @@ namespace memory {
 // same total. The collector's active flag is off while they are gathered.
 double stats(int32_t mode, Cell* block);
 
-}  // namespace memory
+}  // namespace memory_stats

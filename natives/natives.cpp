@@ -1,10 +1,11 @@
-// The natives table and the natives of control flow: conditionals, loops,
-// function makers, do, print, and the non-local exits (break, continue,
-// exit, return, throw, catch, try). Natives whose turn has not come raise
-// internal not-done.
+// The natives table, filled at start-up with one entry per native of
+// ZEM_NATIVES (each defined here or in a natives_*.cpp file), and the
+// natives of control flow: conditionals, loops, function makers, do, print,
+// and the non-local exits (break, continue, exit, return, throw, catch, try).
 #include "evaluator/natives.h"
 
 #include "natives/native_support.h"
+#include "natives/natives_loops.h"
 
 #include <climits>
 #include <cmath>
@@ -24,6 +25,7 @@
 #include "evaluator/words.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
@@ -96,34 +98,18 @@ Unwind n_all(bool, const int32_t*) { return any_all(true); }
 
 // Body evaluation inside the loop frame: the code, with break and continue
 // sorted out. `stop` is set when the loop must end.
-namespace {
-enum class Step { next, stop, pass };
-}  // namespace
-
-static Step body_step(const Cell& body, Unwind* u) {
-    stack::reset();
-    *u = interpreter::eval(&body, true);
-    switch (*u) {
-        case Unwind::none: return Step::next;
-        case Unwind::brk: *u = Unwind::none; return Step::stop;
-        case Unwind::cont: *u = Unwind::none; return Step::next;
-        default: return Step::pass;
-    }
-}
-
 Unwind n_while_(bool, const int32_t*) {
     Cell cond = *arg(0), body = *arg(1);
     stack::mark_loop(&words::body);
-    for (;;) {
+    auto condition = [&](bool& more) {
         stack::reset();
         Unwind u = interpreter::eval(&cond, true);
         if (u == Unwind::brk || u == Unwind::cont) fire(err::WHILE_COND);
-        if (u != Unwind::none) return u;
-        if (!strict_truthy(stack::arguments)) break;
-        Step s = body_step(body, &u);
-        if (s == Step::pass) return u;
-        if (s == Step::stop) break;
-    }
+        more = u == Unwind::none && strict_truthy(stack::arguments);
+        return u;
+    };
+    Unwind u;
+    if (run_turns(body, &u, condition)) return u;
     stack::unwind();
     return unset_result();
 }
@@ -131,16 +117,9 @@ Unwind n_while_(bool, const int32_t*) {
 Unwind n_until(bool, const int32_t*) {
     Cell body = *arg(0);
     stack::mark_loop(&words::body);
-    for (;;) {
-        stack::reset();
-        Unwind u = interpreter::eval(&body, true);
-        if (u == Unwind::brk) break;
-        if (u == Unwind::cont) continue;
-        if (u != Unwind::none) return u;
-        if (strict_truthy(stack::arguments)) break;
-    }
-    stack::unwind_last();
-    return Unwind::none;
+    // A true value of the body ends the loop as a break does.
+    return run_loop(body, [](bool&) { return Unwind::none; },
+                    [] { return strict_truthy(stack::arguments) ? Unwind::brk : Unwind::none; });
 }
 
 Unwind n_loop(bool, const int32_t*) {
@@ -148,14 +127,11 @@ Unwind n_loop(bool, const int32_t*) {
     Cell body = *arg(1);
     if (n < 1) return none_result();
     stack::mark_loop(&words::body);
-    for (int64_t i = 0; i < n; ++i) {
-        Unwind u;
-        Step s = body_step(body, &u);
-        if (s == Step::pass) return u;
-        if (s == Step::stop) break;
-    }
-    stack::unwind_last();
-    return Unwind::none;
+    int64_t i = 0;
+    return run_loop(body, [&](bool& more) {
+        more = i++ < n;
+        return Unwind::none;
+    });
 }
 
 Unwind n_repeat(bool, const int32_t*) {
@@ -164,32 +140,20 @@ Unwind n_repeat(bool, const int32_t*) {
     Cell body = *arg(2);
     if (n < 1) return none_result();
     stack::mark_loop(&words::body);
-    for (int64_t i = 1; i <= n; ++i) {
+    int64_t i = 0;
+    return run_loop(body, [&](bool& more) {
+        more = ++i <= n;
+        if (!more) return Unwind::none;
         Cell counter{TYPE_INTEGER, 0, static_cast<uint32_t>(i), 0};
         // An exit taken in an on-change* handler of the word is the loop's.
-        Unwind u = guarded([&] { context::set(&word, &counter); });
-        if (u == Unwind::cont) continue;
-        if (u == Unwind::brk) break;
-        if (u != Unwind::none) return u;
-        Step s = body_step(body, &u);
-        if (s == Step::pass) return u;
-        if (s == Step::stop) break;
-    }
-    stack::unwind_last();
-    return Unwind::none;
+        return guarded([&] { context::set(&word, &counter); });
+    });
 }
 
 Unwind n_forever(bool, const int32_t*) {
     Cell body = *arg(0);
     stack::mark_loop(&words::body);
-    for (;;) {
-        Unwind u;
-        Step s = body_step(body, &u);
-        if (s == Step::pass) return u;
-        if (s == Step::stop) break;
-    }
-    stack::unwind_last();
-    return Unwind::none;
+    return run_loop(body, [](bool&) { return Unwind::none; });
 }
 
 // ---- Function makers ------------------------------------------------------------------
@@ -398,7 +362,7 @@ static bool name_matches(const Cell& thrown, const Cell& wanted, bool checked = 
         }
         return found;
     }
-    return word::any_word_q(wanted.type()) && symbol::resolve(wanted.symbol()) == s;
+    return in(ALL_WORD, wanted.type()) && symbol::resolve(wanted.symbol()) == s;
 }
 
 // Whether a catch below the throw takes a throw of this name: a catch

@@ -10,16 +10,11 @@
 #include "natives/natives_loops.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
 namespace {
-
-bool path_q(uint32_t t) { return t >= TYPE_PATH && t <= TYPE_GET_PATH; }
-
-bool callable_q(uint32_t t) {
-    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE || t == TYPE_OP;
-}
 
 // Reads a path (set: writes `value` at its end) element by element,
 // without calling the functions met on the way; case_ asks the selecting
@@ -37,7 +32,7 @@ Cell walk_path(const Cell& path_in, bool set, const Cell* value, bool case_) {
     }
     Cell current = *context::get(&first);
     if (current.type() == TYPE_UNSET) fire(err::UNSET_PATH, &path, &first);
-    if (callable_q(current.type())) fire(set ? err::INVALID_PATH_SET : err::INVALID_PATH_GET, &path);
+    if (in(ANY_FUNCTION, current.type())) fire(set ? err::INVALID_PATH_SET : err::INVALID_PATH_GET, &path);
     Cell holder = none_cell();
     Cell prev = first;
     for (uint32_t i = 1; i < n; ++i) {
@@ -133,7 +128,7 @@ Unwind n_get(bool, const int32_t* refs) {
     bool any = refs[0] >= 0, case_ = refs[1] >= 0;
     Cell w = *arg(0);
     uint32_t t = w.type();
-    if (path_q(t)) return result(walk_path(w, false, nullptr, case_));
+    if (in(ANY_PATH, t)) return result(walk_path(w, false, nullptr, case_));
     if (t == TYPE_OBJECT) {
         Cell field;
         word::make_at(words::sym::values, &field);
@@ -141,7 +136,7 @@ Unwind n_get(bool, const int32_t* refs) {
         Cell* r = actions::reflect(&obj, &field);
         return result(*r);
     }
-    if (!word::any_word_q(t)) refuse_arg("word", w);
+    if (!in(ALL_WORD, t)) refuse_arg("word", w);
     Cell v = *context::get(&w);
     if (v.type() == TYPE_UNSET && !any) fire(err::NO_VALUE, &w);
     return result(v);
@@ -152,7 +147,7 @@ Unwind n_set(bool, const int32_t* refs) {
     Cell target = *arg(0), value = *arg(1);
     uint32_t t = target.type();
     if (value.type() == TYPE_UNSET && !any) fire(err::NEED_VALUE, &target);
-    if (path_q(t)) {
+    if (in(ANY_PATH, t)) {
         stack::push(&value);
         walk_path(target, true, &value, case_);
     } else if (t == TYPE_OBJECT) {
@@ -161,7 +156,7 @@ Unwind n_set(bool, const int32_t* refs) {
         stack::mark_native(&words::anon);
         set_many(&target, &value, block::rs_length_q(&target), any, only, some);
         stack::unwind();
-    } else if (word::any_word_q(t)) {
+    } else if (in(ALL_WORD, t)) {
         context::set(&target, &value);
     } else {
         refuse_arg("word", target);

@@ -7,6 +7,7 @@
 #include "natives/native_support.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
@@ -125,10 +126,6 @@ Cell own_source(const Cell& code, const Target& t) {
     return *block::clone(&code, false, false);
 }
 
-bool callable_q(uint32_t t) {
-    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE || t == TYPE_OP;
-}
-
 // Evaluates a non-empty paren into *out.
 Unwind eval_paren(const Cell& paren, Cell* out) {
     Cell* start = stack::top;
@@ -177,7 +174,7 @@ Unwind compose_block(const Cell& blk, bool deep, bool only, Target& target) {
 Unwind n_reduce(bool, const int32_t* refs) {
     Cell value = *arg(0);
     bool into = refs[0] >= 0;
-    if (into && !block::any_block_q(arg(static_cast<uint32_t>(refs[0]))->type())) {
+    if (into && !in(ANY_BLOCK, arg(static_cast<uint32_t>(refs[0]))->type())) {
         Cell name, dt, w;
         actions::caller_word(&name);
         datatype::make_at(&dt, arg(static_cast<uint32_t>(refs[0]))->type());
@@ -185,7 +182,7 @@ Unwind n_reduce(bool, const int32_t* refs) {
         fire(err::EXPECT_ARG, &name, &dt, &w);
     }
     if (value.type() != TYPE_BLOCK) {
-        if (callable_q(value.type())) {
+        if (in(ANY_FUNCTION, value.type())) {
             Unwind u = interpreter::do_value(&value);
             if (u != Unwind::none) return u;
         } else {
@@ -227,7 +224,7 @@ Unwind n_compose(bool, const int32_t* refs) {
         fire(err::EXPECT_VAL, &expected, &got);
     }
     Cell out = into ? *arg(static_cast<uint32_t>(refs[2])) : none_cell();
-    if (into && !block::any_block_q(out.type())) {
+    if (into && !in(ANY_BLOCK, out.type())) {
         Cell name, dt, w;
         actions::caller_word(&name);
         datatype::make_at(&dt, out.type());

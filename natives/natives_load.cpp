@@ -6,17 +6,12 @@
 #include "datatypes/word.h"
 #include "natives/native_support.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 #include "services/lexer/lexer.h"
 
 namespace natives {
 
 Unwind n_transcode(bool check, const int32_t* refs) { return lexer::transcode_native(check, refs); }
-
-namespace {
-bool callable_q(uint32_t t) {
-    return t == TYPE_FUNCTION || t == TYPE_ACTION || t == TYPE_NATIVE || t == TYPE_ROUTINE || t == TYPE_OP;
-}
-}  // namespace
 
 // apply func args /all /safer
 Unwind n_apply(bool, const int32_t* refs) {
@@ -24,12 +19,12 @@ Unwind n_apply(bool, const int32_t* refs) {
     Cell args = *arg(1);
     Cell name = words::applied;
     Cell fn = target;
-    if (word::any_word_q(target.type()) || target.type() == TYPE_PATH) {
+    if (in(ALL_WORD, target.type()) || target.type() == TYPE_PATH) {
         name = target;
         if (target.type() == TYPE_PATH) name = *block::rs_clamp_head(&target);
-        if (!word::any_word_q(name.type())) fire(err::INVALID_ARG, &target);
+        if (!in(ALL_WORD, name.type())) fire(err::INVALID_ARG, &target);
         fn = *context::get(&name);
-        if (!callable_q(fn.type())) fire(err::INVALID_ARG, &target);
+        if (!in(ANY_FUNCTION, fn.type())) fire(err::INVALID_ARG, &target);
         set_type(&name, TYPE_WORD);
     }
     if (fn.type() == TYPE_OP) fn.header = (fn.header & ~0x00FF00FFu) | native::source_type(&fn);

@@ -12,46 +12,13 @@
 #include "natives/native_support.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
 namespace {
 
-bool text_like_q(uint32_t t) {
-    switch (t) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        case TYPE_BINARY: case TYPE_VECTOR:
-            return true;
-        default: return false;
-    }
-}
-
-bool series_q(uint32_t t) { return block::any_block_q(t) || text_like_q(t) || t == TYPE_IMAGE; }
-
-// Sources whose elements set-many hands out one per word.
-bool source_q(uint32_t t) { return block::any_block_q(t) || t == TYPE_MAP; }
-
-bool settable_word_q(uint32_t t) {
-    return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
-}
-
-// One body evaluation in the loop frame and how it ended.
-enum class Ended { normal, cont, brk, other };
-
-Ended ended(Unwind* u) {
-    switch (*u) {
-        case Unwind::none: return Ended::normal;
-        case Unwind::cont: *u = Unwind::none; return Ended::cont;
-        case Unwind::brk: *u = Unwind::none; return Ended::brk;
-        default: return Ended::other;
-    }
-}
-
-Ended run_body(const Cell& body, Unwind* u) {
-    stack::reset();
-    *u = interpreter::eval(&body, true);
-    return ended(u);
-}
+constexpr typesets::Mask TEXT_LIKE = ANY_STRING | typesets::of({TYPE_BINARY, TYPE_VECTOR});
 
 // foreach's step with one word: the index moves on and the word takes the
 // element that was at it (a block's cell itself). The index moves first: a
@@ -75,10 +42,10 @@ bool step_many(Cell* series, const Cell* words, uint32_t n) {
     if (t == TYPE_IMAGE) fire(err::NOT_DONE);                        // its own step comes with image!
     Cell at = *series;
     series->data1 = series->head() + n;
-    if (text_like_q(t)) {
+    if (in(TEXT_LIKE, t)) {
         for (uint32_t i = 0; i < n; ++i) {
             Cell w = block::rs_head(words)[i];
-            if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+            if (!in(ANY_WORD, w.type())) fire(err::INVALID_ARG, &w);
             Cell v;
             series::pick_into(&at, static_cast<int32_t>(i + 1), &v);
             context::set(&w, &v);
@@ -113,31 +80,31 @@ bool step(Cell* series, Cell* words, uint32_t n) {
     return words->type() == TYPE_WORD ? step_one(series, words) : step_many(series, words, n);
 }
 
-// How one turn of foreach or remove-each ended: its body ran to its end
-// (its value in the result slot), it was skipped by a continue, the loop is
-// over (no more elements, or a break), or an exit for an outer frame left.
-enum class Turn { ran, skipped, stopped, left };
-
-// One turn: the words take the next elements, then the body runs. An exit
-// taken in an on-change* handler of the words is the loop's, as one taken
-// in its body.
-Turn turn(Cell* series, Cell* words, uint32_t n, const Cell& body, Unwind* u) {
-    bool more = false;
-    *u = guarded([&] { more = step(series, words, n); });
-    Ended e = ended(u);
-    if (e == Ended::normal) {
-        if (!more) return Turn::stopped;
-        e = run_body(body, u);
-    }
-    switch (e) {
-        case Ended::normal: return Turn::ran;
-        case Ended::cont: return Turn::skipped;
-        case Ended::brk: return Turn::stopped;
-        default: return Turn::left;
-    }
+// The turn of foreach and remove-each made ready: the words take the next
+// elements. An exit taken in an on-change* handler of the words is the
+// loop's, as one taken in its body.
+auto next_elements(Cell* series, Cell* words, uint32_t n) {
+    return [=](bool& more) { return guarded([&] { more = step(series, words, n); }); };
 }
 
 }  // namespace
+
+// ---- The loop skeleton ------------------------------------------------------------------------
+
+Ended ended(Unwind* u) {
+    switch (*u) {
+        case Unwind::none: return Ended::normal;
+        case Unwind::cont: *u = Unwind::none; return Ended::cont;
+        case Unwind::brk: *u = Unwind::none; return Ended::brk;
+        default: return Ended::other;
+    }
+}
+
+Ended run_body(const Cell& body, Unwind* u) {
+    stack::reset();
+    *u = interpreter::eval(&body, true);
+    return ended(u);
+}
 
 // script expect-arg for an argument of the current native: its name, the
 // datatype refused and the argument's word.
@@ -156,12 +123,12 @@ bool has_more_q(const Cell* series) {
 
 void set_many(const Cell* words_in, const Cell* value_in, uint32_t n, bool any, bool only, bool some) {
     Cell words = *words_in, value = *value_in;
-    bool source = source_q(value.type()) && !only;
+    bool source = in(CELL_SERIES, value.type()) && !only;
     uint32_t available = source ? block::rs_length_q(&value) : 0;
     if (source) {
         for (uint32_t i = 0; i < n; ++i) {
             Cell w = block::rs_clamp_head(&words)[i];
-            if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+            if (!in(ANY_WORD, w.type())) fire(err::INVALID_ARG, &w);
             if (!any && i < available && block::rs_clamp_head(&value)[i].type() == TYPE_UNSET) fire(err::NEED_VALUE, &w);
         }
     }
@@ -173,7 +140,7 @@ void set_many(const Cell* words_in, const Cell* value_in, uint32_t n, bool any, 
         }
         if (some && v.type() == TYPE_NONE) continue;
         Cell w = block::rs_clamp_head(&words)[i];
-        if (!settable_word_q(w.type())) fire(err::INVALID_ARG, &w);
+        if (!in(ANY_WORD, w.type())) fire(err::INVALID_ARG, &w);
         context::set(&w, &v);
     }
 }
@@ -182,27 +149,20 @@ void set_many(const Cell* words_in, const Cell* value_in, uint32_t n, bool any, 
 
 Unwind n_foreach(bool, const int32_t*) {
     Cell words = *arg(0), series = *arg(1), body = *arg(2);
-    if (!series_q(series.type()) && series.type() != TYPE_MAP) refuse_arg("series", series);
+    if (!in(SERIES, series.type()) && series.type() != TYPE_MAP) refuse_arg("series", series);
     uint32_t n = word_count(words, series);
     stack::push(&series);
     stack::push(&words);
     stack::mark_loop(&words::body);
     start_unset();
-    for (;;) {
-        Unwind u;
-        Turn t = turn(&series, &words, n, body, &u);
-        if (t == Turn::left) return u;
-        if (t == Turn::stopped) break;
-    }
-    stack::unwind_last();
-    return Unwind::none;
+    return run_loop(body, next_elements(&series, &words, n));
 }
 
 // ---- remove-each ----------------------------------------------------------------------------
 
 Unwind n_remove_each(bool, const int32_t*) {
     Cell words = *arg(0), data = *arg(1), body = *arg(2);
-    if (!series_q(data.type())) refuse_arg("data", data);
+    if (!in(SERIES, data.type())) refuse_arg("data", data);
     uint32_t n = word_count(words, data);
     Cell count{TYPE_INTEGER, 0, n, 0};
     Cell series = data;
@@ -211,12 +171,8 @@ Unwind n_remove_each(bool, const int32_t*) {
     stack::push(&words);
     stack::mark_loop(&words::body);
     start_unset();
-    for (;;) {
-        Unwind u;
-        Turn t = turn(&series, &words, n, body, &u);
-        if (t == Turn::left) return u;
-        if (t == Turn::stopped) break;
-        if (t == Turn::skipped || !truthy(stack::arguments)) continue;
+    auto remove_if_true = [&] {
+        if (!truthy(stack::arguments)) return Unwind::none;
         // The elements just handed to the body go. An exit taken in an
         // on-deep-change* handler of the series ends this step as one taken
         // in the body would, with the index after what is left.
@@ -224,12 +180,12 @@ Unwind n_remove_each(bool, const int32_t*) {
         uint32_t before = series_of(&series)->count();
         series.data1 = back;
         Cell part = count;
-        u = guarded([&] { series.data1 = actions::remove(&series, n == 1 ? nullptr : &part, nullptr)->head(); });
+        Unwind u = guarded([&] { series.data1 = actions::remove(&series, n == 1 ? nullptr : &part, nullptr)->head(); });
         if (u != Unwind::none) series.data1 = series_of(&series)->count() < before ? back : back + n;
-        Ended e = ended(&u);
-        if (e == Ended::other) return u;
-        if (e == Ended::brk) break;
-    }
+        return u;
+    };
+    Unwind u;
+    if (run_turns(body, &u, next_elements(&series, &words, n), remove_if_true)) return u;
     stack::set_last(&data);
     stack::unwind_last();
     return Unwind::none;
@@ -241,7 +197,7 @@ Unwind n_forall(bool, const int32_t*) {
     Cell word = *arg(0), body = *arg(1);
     if (word.type() != TYPE_WORD) refuse_arg("word", word);
     Cell start = *context::get(&word);
-    if (!series_q(start.type())) {
+    if (!in(SERIES, start.type())) {
         Cell name, dt;
         actions::caller_word(&name);
         datatype::make_at(&dt, start.type());
@@ -260,7 +216,7 @@ Unwind n_forall(bool, const int32_t*) {
                 break;
             }
             Cell* cur = context::get(&word);
-            if (!series_q(cur->type()) || cur->node() != start.node()) {
+            if (!in(SERIES, cur->type()) || cur->node() != start.node()) {
                 Cell changed = *cur;
                 fire(err::BAD_LOOP_SERIES, &changed);
             }

@@ -17,6 +17,7 @@
 #include "evaluator/actions.h"
 #include "natives/native_support.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
@@ -25,7 +26,7 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr double ln_2 = 0.6931471805599453;
 
-bool float_like(uint32_t t) { return t == TYPE_FLOAT || t == TYPE_PERCENT; }
+constexpr typesets::Mask FLOAT_OR_PERCENT = typesets::of({TYPE_FLOAT, TYPE_PERCENT});
 
 // Turns the first argument into a float! in place (an integer! converted,
 // a percent! relabelled) and answers its double.
@@ -151,10 +152,10 @@ Unwind max_min(bool max) {
     Cell* v1 = arg(0);
     Cell* v2 = arg(1);
     uint32_t t1 = v1->type(), t2 = v2->type();
-    bool number2 = float_like(t2) || t2 == TYPE_INTEGER;
+    bool number2 = in(FLOAT_OR_PERCENT, t2) || t2 == TYPE_INTEGER;
     // A NaN wins against any number.
-    if (float_like(t1) && std::isnan(v1->float_value()) && number2) return result(*v1);
-    if (float_like(t2) && std::isnan(v2->float_value()) && (float_like(t1) || t1 == TYPE_INTEGER))
+    if (in(FLOAT_OR_PERCENT, t1) && std::isnan(v1->float_value()) && number2) return result(*v1);
+    if (in(FLOAT_OR_PERCENT, t2) && std::isnan(v2->float_value()) && (in(FLOAT_OR_PERCENT, t1) || t1 == TYPE_INTEGER))
         return result(*v2);
     if (t1 == TYPE_PAIR || t1 == TYPE_POINT2D || t1 == TYPE_POINT3D) {
         if (max_min_composite(v1, v2, max)) {
@@ -280,13 +281,16 @@ Unwind n_arctangent(bool, const int32_t* refs) { return arc_trig(refs, 0); }
 
 Unwind n_arctangent2(bool, const int32_t* refs) {
     for (uint32_t i = 0; i < 2; ++i)
-        if (arg(i)->type() != TYPE_INTEGER && !float_like(arg(i)->type())) expect_arg(arg(i)->type(), static_cast<int32_t>(i));
+        if (arg(i)->type() != TYPE_INTEGER && !in(FLOAT_OR_PERCENT, arg(i)->type()))
+            expect_arg(arg(i)->type(), static_cast<int32_t>(i));
     double r = std::atan2(get_float(arg(0)), get_float(arg(1)));
     if (refs[0] < 0) r = r * 180.0 / pi;
     return float_result(r);
 }
 
-Unwind n_nan_q(bool, const int32_t*) { return logic_result(float_like(arg(0)->type()) && std::isnan(arg(0)->float_value())); }
+Unwind n_nan_q(bool, const int32_t*) {
+    return logic_result(in(FLOAT_OR_PERCENT, arg(0)->type()) && std::isnan(arg(0)->float_value()));
+}
 
 // ---- Logarithms, exp, square-root ------------------------------------------------------
 

@@ -16,7 +16,12 @@
 #include "runtime/print.h"
 #include "runtime/sys.h"
 
-namespace memory {
+namespace memory_stats {
+
+using memory::BigRecord;
+using memory::NodeFrame;
+using memory::SeriesFrame;
+using memory::root;
 
 namespace {
 
@@ -81,14 +86,14 @@ double stats(int32_t mode, Cell* block_in) {
     return total;
 }
 
-}  // namespace memory
+}  // namespace memory_stats
 
 namespace natives {
 
 namespace {
 
 Cell bytes_in_use() {
-    double total = memory::stats(1, nullptr);
+    double total = memory_stats::stats(1, nullptr);
     if (total <= 2147483647.0) return Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(static_cast<int32_t>(total)), 0};
     Cell f{TYPE_FLOAT, 0, 0, 0};
     f.set_float(total);
@@ -138,7 +143,7 @@ Unwind n_stats(bool, const int32_t* refs) {
     Cell blk;
     block::make_at(&blk, 5);
     stack::push(&blk);
-    memory::stats(2, &blk);
+    memory_stats::stats(2, &blk);
     if (show_) return show(blk);
     return result(blk);
 }

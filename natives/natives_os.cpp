@@ -1,6 +1,6 @@
 // The natives that reach the operating system and the runtime's services:
 // now, wait, the environment, to-local-file, size?, checksum, compress and
-// decompress. call and browse wait for the process services.
+// decompress. call and browse raise internal feature-na.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,8 +19,8 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "natives/native_support.h"
-#include "platform/os.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "services/checksum.h"
 #include "services/compress.h"
 
@@ -32,7 +32,7 @@ namespace {
 
 // The UTF-8 text of a string (from its index) or of a word's spelling.
 std::string text_of(const Cell* v) {
-    if (word::any_word_q(v->type())) {
+    if (in(ALL_WORD, v->type())) {
         uint32_t n = 0;
         const char* t = symbol::text(v->symbol(), &n);
         return std::string(t, n);
@@ -131,7 +131,7 @@ Unwind n_set_env(bool, const int32_t*) {
     Cell name = *arg(0);
     Cell value = *arg(1);
     std::string n = text_of(&name);
-    if (value.type() != TYPE_NONE && !string::any_string_q(value.type())) expect_arg(value.type(), 1);
+    if (value.type() != TYPE_NONE && !in(ANY_STRING, value.type())) expect_arg(value.type(), 1);
     std::string v = value.type() == TYPE_NONE ? std::string() : text_of(&value);
     // A name that is empty or holds "=" or a NUL, or a value holding a NUL,
     // cannot be stored: say so rather than report success.
@@ -147,7 +147,7 @@ Unwind n_get_env(bool, const int32_t*) {
     std::string n = text_of(&name);
     if (n.find('\0') != std::string::npos) return none_result();
     std::string v;
-    if (!platform::get_env(n.c_str(), v)) return none_result();
+    if (!sys::get_env(n.c_str(), v)) return none_result();
     return result(string_of(v));
 }
 
@@ -175,7 +175,7 @@ Unwind n_list_env(bool, const int32_t*) {
 
 Unwind n_to_local_file(bool, const int32_t* refs) {
     Cell path = *arg(0);
-    if (!string::any_string_q(path.type())) expect_arg(path.type(), 0);
+    if (!in(ANY_STRING, path.type())) expect_arg(path.type(), 0);
     Cell* target = string::rs_make_at(stack::push_slot(), string::rs_length_q(&path));
     file::to_local_path(&path, target, refs[0] >= 0);
     return result(*target);
@@ -184,7 +184,7 @@ Unwind n_to_local_file(bool, const int32_t* refs) {
 // size? file: the size in bytes of a file that opens for reading, else none.
 Unwind n_size_q(bool, const int32_t*) {
     Cell f = *arg(0);
-    if (!string::any_string_q(f.type())) expect_arg(f.type(), 0);
+    if (!in(ANY_STRING, f.type())) expect_arg(f.type(), 0);
     uint32_t n = string::rs_length_q(&f);
     if (n) {
         uint32_t last = string::rs_abs_at(&f, f.head() + n - 1);
@@ -214,7 +214,7 @@ Unwind n_checksum(bool, const int32_t* refs) {
     Cell data = *arg(0);
     Cell method = *arg(1);
     Cell* with = ref_arg(refs, 0);
-    if (!word::any_word_q(method.type())) expect_arg(method.type(), 1);
+    if (!in(ALL_WORD, method.type())) expect_arg(method.type(), 1);
     enum Kind { SUM, DIGEST, HASH } kind;
     int32_t algorithm = -1;
     uint32_t m = method.symbol();
@@ -242,7 +242,7 @@ Unwind n_checksum(bool, const int32_t* refs) {
     Cell with_word = refinement_of("with");
     if (with) {
         uint32_t t = with->type();
-        bool key = t == TYPE_BINARY || string::any_string_q(t);
+        bool key = t == TYPE_BINARY || in(ANY_STRING, t);
         if (!key && t != TYPE_INTEGER) fire(err::INVALID_ARG, with);
         if (kind == SUM) fire(err::INVALID_REFINE_ARG, &with_word, &method);
         // A table size for the hash method is not supported: refuse it
@@ -251,7 +251,7 @@ Unwind n_checksum(bool, const int32_t* refs) {
     } else if (kind == HASH) {
         fire(err::INVALID_REFINE_ARG, &with_word, &method);
     }
-    if (data.type() != TYPE_FILE && data.type() != TYPE_BINARY && !string::any_string_q(data.type()))
+    if (data.type() != TYPE_FILE && data.type() != TYPE_BINARY && !in(ANY_STRING, data.type()))
         fire(err::INVALID_ARG, &data);
     std::optional<checksum::Running> sum;
     if (with) {
@@ -281,7 +281,7 @@ using Codec = compress::Result (*)(uint8_t*, uint32_t&, const uint8_t*, uint32_t
 // The codec pair of a method word (deflate, zlib or gzip); invalid-arg
 // otherwise.
 void codecs_of(const Cell* method, Codec* encoder, Codec* decoder) {
-    if (!word::any_word_q(method->type())) expect_arg(method->type(), 1);
+    if (!in(ALL_WORD, method->type())) expect_arg(method->type(), 1);
     if (is_word(method->symbol(), "deflate")) {
         *encoder = compress::deflate;
         *decoder = compress::inflate;
@@ -326,7 +326,7 @@ Unwind n_compress(bool, const int32_t*) {
     Cell method = *arg(1);
     Codec encoder, decoder;
     codecs_of(&method, &encoder, &decoder);
-    if (data.type() != TYPE_BINARY && !string::any_string_q(data.type())) expect_arg(data.type(), 0);
+    if (data.type() != TYPE_BINARY && !in(ANY_STRING, data.type())) expect_arg(data.type(), 0);
     std::vector<uint8_t> in;
     binary::collect_bytes(&data, false, 0, false, in);
     if (in.size() >= 0x80000000u) fire(err::TOO_LONG);

@@ -9,6 +9,7 @@
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
 #include "natives/native_support.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
@@ -21,12 +22,12 @@ constexpr int32_t INTERSECT = 10;
 constexpr int32_t EXCLUDE = 11;
 constexpr int32_t DIFFERENCE = 12;
 
-bool block_set_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_HASH; }
+constexpr typesets::Mask BLOCK_SET = typesets::of({TYPE_BLOCK, TYPE_HASH});
 
 // Whether set2 may go with set1: blocks with hashes, a typeset with a
 // datatype (taken as the one-type typeset), otherwise the same datatype.
 bool sets_match_q(uint32_t t1, uint32_t t2) {
-    if (block_set_q(t1)) return block_set_q(t2);
+    if (in(BLOCK_SET, t1)) return in(BLOCK_SET, t2);
     if (t1 == TYPE_TYPESET) return t2 == TYPE_TYPESET || t2 == TYPE_DATATYPE;
     return t1 == t2;
 }

@@ -21,6 +21,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "natives/native_support.h"
+#include "runtime/typesets.h"
 
 namespace natives {
 
@@ -39,7 +40,7 @@ Node context_of_value(const Cell* v) {
     }
 }
 
-bool block_family(uint32_t t) { return t == TYPE_BLOCK || t == TYPE_PAREN || (t >= TYPE_PATH && t <= TYPE_GET_PATH); }
+constexpr typesets::Mask BLOCK_FAMILY = typesets::of({TYPE_BLOCK, TYPE_PAREN}) | ANY_PATH;
 
 // A text argument's bytes, for the codecs: UTF-8 of a string, the bytes of
 // a binary from its index.
@@ -58,12 +59,12 @@ std::vector<uint8_t> bytes_of(const Cell* v) {
 Unwind n_bind(bool, const int32_t* refs) {
     Cell target = *arg(0);
     Cell source = *arg(1);
-    Node ctx = word::any_word_q(source.type()) ? source.ctx() : context_of_value(&source);
+    Node ctx = in(ALL_WORD, source.type()) ? source.ctx() : context_of_value(&source);
     if (!ctx) {
-        if (word::any_word_q(source.type())) fire(err::NOT_DEFINED, &source);
+        if (in(ALL_WORD, source.type())) fire(err::NOT_DEFINED, &source);
         expect_arg(source.type(), 1);
     }
-    if (word::any_word_q(target.type())) {
+    if (in(ALL_WORD, target.type())) {
         context::bind_word(ctx, &target);
         return result(target);
     }
@@ -87,7 +88,7 @@ Unwind n_in(bool, const int32_t*) {
     Cell w = *arg(1);
     Node ctx = in_context(&obj);
     if (!ctx) expect_arg(obj.type(), 0);
-    if (!word::any_word_q(w.type()) || w.type() == TYPE_ISSUE) expect_arg(w.type(), 1);
+    if (!in(ALL_WORD, w.type()) || w.type() == TYPE_ISSUE) expect_arg(w.type(), 1);
     if (context::bind_word(ctx, &w) < 0) return none_result();
     if (w.type() == TYPE_REFINEMENT) set_type(&w, TYPE_WORD);
     return result(w);
@@ -133,7 +134,7 @@ Unwind n_unset(bool, const int32_t*) {
             Cell w = *block::rs_abs_at(&target, target.head() + i);
             if (w.type() == TYPE_WORD) context::set(&w, &nothing);
         }
-    } else if (word::any_word_q(target.type())) {
+    } else if (in(ALL_WORD, target.type())) {
         context::set(&target, &nothing);
     } else {
         expect_arg(target.type(), 0);
@@ -151,7 +152,7 @@ Unwind n_complement_q(bool, const int32_t*) {
 // dehex value: a new string! with the %XX escapes decoded.
 Unwind n_dehex(bool, const int32_t*) {
     Cell source = *arg(0);
-    if (!string::any_string_q(source.type())) expect_arg(source.type(), 0);
+    if (!in(ANY_STRING, source.type())) expect_arg(source.type(), 0);
     Cell* target = string::rs_make_at(stack::push_slot(), string::rs_length_q(&source));
     url::percent_decode(&source, target);
     return result(*target);
@@ -161,7 +162,7 @@ Unwind n_dehex(bool, const int32_t*) {
 // unreserved characters stay for a string!, the URL table for the others).
 Unwind n_enhex(bool, const int32_t*) {
     Cell source = *arg(0);
-    if (!string::any_string_q(source.type())) expect_arg(source.type(), 0);
+    if (!in(ANY_STRING, source.type())) expect_arg(source.type(), 0);
     Cell* target = string::rs_make_at(stack::push_slot(), string::rs_length_q(&source));
     url::percent_encode(&source, target, source.type() == TYPE_STRING ? url::MODE_UNRESERVED : 255);
     return result(*target);
@@ -184,7 +185,7 @@ Unwind n_debase(bool, const int32_t* refs) {
         case 64: decode = binary::decode_64; break;
         default: fire(err::INVALID_ARG, ref_arg(refs, 0));
     }
-    if (!string::any_string_q(text.type())) expect_arg(text.type(), 0);
+    if (!in(ANY_STRING, text.type())) expect_arg(text.type(), 0);
     *arg(0) = none_cell();
     uint32_t length = string::rs_length_q(&text);
     SeriesBuffer* s = series_of(&text);
@@ -211,7 +212,7 @@ Unwind n_enbase(bool, const int32_t* refs) {
         case 2: encode = binary::encode_2; break;
         default: fire(err::INVALID_ARG, ref_arg(refs, 0));
     }
-    if (value.type() != TYPE_BINARY && !string::any_string_q(value.type())) expect_arg(value.type(), 0);
+    if (value.type() != TYPE_BINARY && !in(ANY_STRING, value.type())) expect_arg(value.type(), 0);
     std::vector<uint8_t> bytes = bytes_of(&value);
     // The text may not reach 2^31 characters: count in 64 bits first.
     uint64_t n = bytes.size();
@@ -229,7 +230,7 @@ Unwind n_enbase(bool, const int32_t* refs) {
 
 static Unwind change_case(const int32_t* refs, bool upper) {
     Cell* value = arg(0);
-    if (value->type() != TYPE_CHAR && !string::any_string_q(value->type())) expect_arg(value->type(), 0);
+    if (value->type() != TYPE_CHAR && !in(ANY_STRING, value->type())) expect_arg(value->type(), 0);
     Cell* part = ref_arg(refs, 0);
     Cell limit;
     if (part) {
@@ -238,7 +239,7 @@ static Unwind change_case(const int32_t* refs, bool upper) {
             part = &limit;
         } else if (part->type() != TYPE_INTEGER) {
             // A position must be one in the same text.
-            if (!string::any_string_q(part->type()) || value->type() == TYPE_CHAR || part->node() != value->node())
+            if (!in(ANY_STRING, part->type()) || value->type() == TYPE_CHAR || part->node() != value->node())
                 fire(err::INVALID_PART, part);
         }
     }
@@ -299,7 +300,7 @@ Unwind n_as_point3d(bool, const int32_t*) {
 Unwind n_as_money(bool, const int32_t*) {
     Cell code = *arg(0);
     Cell amount = *arg(1);
-    if (!word::any_word_q(code.type())) expect_arg(code.type(), 0);
+    if (!in(ALL_WORD, code.type())) expect_arg(code.type(), 0);
     int32_t index = money::get_currency_index(code.symbol());
     if (index < 0) fire(err::BAD_DENOM, &code);
     Cell m{};
@@ -321,8 +322,8 @@ Unwind n_as(bool, const int32_t*) {
     Cell value = *arg(1);
     uint32_t to = type.type() == TYPE_DATATYPE ? type.data1 : type.type();
     uint32_t from = value.type();
-    bool same_family = (block_family(to) && block_family(from)) ||
-                       (string::any_string_q(to) && string::any_string_q(from));
+    bool same_family = (in(BLOCK_FAMILY, to) && in(BLOCK_FAMILY, from)) ||
+                       (in(ANY_STRING, to) && in(ANY_STRING, from));
     if (!same_family) {
         Cell a, b;
         datatype::make_at(&a, from);
@@ -337,7 +338,7 @@ Unwind n_as(bool, const int32_t*) {
 // marker of the cell at the position, or of every cell from it.
 Unwind n_new_line(bool, const int32_t* refs) {
     Cell position = *arg(0);
-    if (!block::any_block_q(position.type())) expect_arg(position.type(), 0);
+    if (!in(ANY_BLOCK, position.type())) expect_arg(position.type(), 0);
     bool on = truthy(arg(1));
     int32_t size = 0;
     if (refs[0] >= 0) size = 1;
@@ -363,7 +364,7 @@ Unwind n_new_line(bool, const int32_t* refs) {
 
 Unwind n_new_line_q(bool, const int32_t*) {
     Cell position = *arg(0);
-    if (!block::any_block_q(position.type())) expect_arg(position.type(), 0);
+    if (!in(ANY_BLOCK, position.type())) expect_arg(position.type(), 0);
     if (block::rs_length_q(&position) == 0) return logic_result(false);
     return logic_result(block::rs_abs_at(&position, position.head())->new_line());
 }

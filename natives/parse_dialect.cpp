@@ -1,60 +1,25 @@
 // PARSE: the engine (a state machine over the input and rule stacks), its
-// matching of literals, datatypes, counts and keywords, extraction and
-// input modification, the /trace events, and the `parse` native.
+// keywords and the completing of commands, the dialect's start-up and the
+// `parse` native. Matching, extraction and user code are in
+// parse_matching.cpp.
 #include "natives/parse_dialect.h"
 
 #include <cmath>
 #include <vector>
 
-#include "datatypes/binary.h"
-#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "evaluator/context.h"
-#include "datatypes/function.h"
-#include "datatypes/series.h"
-#include "datatypes/string.h"
-#include "datatypes/typeset.h"
-#include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
-#include "evaluator/interpreter.h"
 #include "natives/native_support.h"
+#include "natives/parse_run.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
-#include "runtime/case_folding.h"
 #include "runtime/sys.h"
-#include "runtime/unicode.h"
-#include "services/lexer/lexer.h"
 
-namespace parser {
+namespace parse_dialect {
 
 namespace {
-
-// ---- Command codes and keywords ----------------------------------------------------
-
-constexpr int32_t CMD_REPEAT = -1;
-constexpr int32_t CMD_TO = -2;
-constexpr int32_t CMD_THRU = -3;
-constexpr int32_t CMD_COPY = -4;
-constexpr int32_t CMD_SET = -5;
-constexpr int32_t CMD_NOT = -6;
-constexpr int32_t CMD_INTO = -7;
-constexpr int32_t CMD_REMOVE = -9;
-constexpr int32_t CMD_WHILE = -11;
-constexpr int32_t CMD_COLLECT = -12;
-constexpr int32_t CMD_KEEP = -13;
-constexpr int32_t CMD_KEEP_PAREN = -14;
-constexpr int32_t CMD_AHEAD = -16;
-constexpr int32_t CMD_CHANGE = -17;
-constexpr int32_t CMD_CHANGE_ONLY = -18;
-constexpr int32_t CMD_CASE = -19;
-
-enum Keyword : uint8_t {
-    KW_NOT_KEYWORD = 0,
-    KW_PIPE, KW_SKIP, KW_ANY, KW_SOME, KW_OPT, KW_COPY, KW_SET, KW_TO, KW_THRU, KW_REMOVE, KW_BREAK,
-    KW_REJECT, KW_FAIL, KW_KEEP, KW_PICK, KW_AHEAD, KW_WHILE, KW_INTO, KW_INSERT, KW_ONLY, KW_CHANGE,
-    KW_END, KW_IF, KW_NOT, KW_QUOTE, KW_COLLECT, KW_AFTER, KW_CASE, KW_NONE,
-};
 
 // Keyword of each symbol id (after alias resolution), built at start-up.
 std::vector<uint8_t> keyword_table;
@@ -62,262 +27,19 @@ std::vector<uint8_t> keyword_table;
 uint32_t input_slot = 0;  // cells of the root block holding the two stacks
 uint32_t rule_slot = 0;
 
+// Values the rule dispatch treats itself; every other value is matched
+// literally.
+constexpr typesets::Mask RULE_TYPES =
+    typesets::of({TYPE_WORD, TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_INTEGER, TYPE_DATATYPE, TYPE_TYPESET,
+                  TYPE_SET_WORD, TYPE_GET_WORD});
+
+}  // namespace
+
 Keyword keyword_of(const Cell& w) {
     if (w.type() != TYPE_WORD) return KW_NOT_KEYWORD;
     uint32_t s = symbol::resolve(w.symbol());
     return s < keyword_table.size() ? static_cast<Keyword>(keyword_table[s]) : KW_NOT_KEYWORD;
 }
-
-// ---- Cells and blocks ---------------------------------------------------------------
-
-Cell* root_at(uint32_t i) { return reinterpret_cast<Cell*>(series_of(&memory::root_block)->offset_addr()) + i; }
-uint32_t count_of(const Cell* s) { return series_of(s)->count(); }
-Cell* cells_of(const Cell* blk) { return reinterpret_cast<Cell*>(series_of(blk)->offset_addr()); }
-// Cuts a block's buffer after n cells (never lengthens it).
-void cut(Cell* blk, uint32_t n) {
-    SeriesBuffer* s = series_of(blk);
-    if (n < s->count()) s->tail = s->offset + n * static_cast<uint32_t>(sizeof(Cell));
-}
-
-Cell none_value() { return Cell{TYPE_NONE, 0, 0, 0}; }
-Cell logic_value(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
-Cell triple_value(int64_t a, int64_t b, int64_t c) {
-    return Cell{TYPE_TRIPLE, static_cast<uint32_t>(a), static_cast<uint32_t>(b), static_cast<uint32_t>(c)};
-}
-Cell pair_value(int32_t x, int32_t y) { return Cell{TYPE_PAIR, 0, static_cast<uint32_t>(x), static_cast<uint32_t>(y)}; }
-int32_t word1(const Cell* c) { return static_cast<int32_t>(c->data1); }
-int32_t word2(const Cell* c) { return static_cast<int32_t>(c->data2); }
-int32_t word3(const Cell* c) { return static_cast<int32_t>(c->data3); }
-
-bool any_block(uint32_t t) { return block::any_block_q(t); }
-bool any_string(uint32_t t) { return string::any_string_q(t); }
-bool series_input(uint32_t t) { return any_block(t) || any_string(t) || t == TYPE_BINARY; }
-bool text_literal(uint32_t t) { return any_string(t); }
-
-// Values matched literally: everything the rule dispatch does not treat
-// itself.
-bool literal_q(uint32_t t) {
-    switch (t) {
-        case TYPE_WORD:
-        case TYPE_BLOCK:
-        case TYPE_PAREN:
-        case TYPE_PATH:
-        case TYPE_INTEGER:
-        case TYPE_DATATYPE:
-        case TYPE_TYPESET:
-        case TYPE_SET_WORD:
-        case TYPE_GET_WORD: return false;
-        default: return true;
-    }
-}
-
-uint32_t lower(uint32_t cp) { return case_folding::change_char(cp, false); }
-uint8_t ascii_lower(uint8_t b) { return b >= 'A' && b <= 'Z' ? static_cast<uint8_t>(b + 32) : b; }
-
-// The bytes a text or binary value stands for when matched against binary
-// input: the value from its index, UTF-8 for text, a tag with its brackets.
-void literal_bytes(const Cell& v, std::vector<uint8_t>& out) {
-    out.clear();
-    if (v.type() == TYPE_TAG) out.push_back('<');
-    binary::collect_bytes(&v, false, -1, false, out);
-    if (v.type() == TYPE_TAG) out.push_back('>');
-}
-
-// The lit-word and lit-path comparison, and plain comparison under the case
-// mode, of an input cell with a rule value.
-bool compare_value(const Cell& item, const Cell& value, int32_t mode) {
-    uint32_t vt = value.type(), it = item.type();
-    if (vt == TYPE_LIT_WORD) {
-        if (!word::any_word_q(it)) return false;
-        if (mode == 2) return item.symbol() == value.symbol();
-        return symbol::resolve(item.symbol()) == symbol::resolve(value.symbol());
-    }
-    // An issue in the rules matches only an issue: words compare equal to an
-    // issue of the same spelling, which would make `#if` match a plain `if`.
-    if (vt == TYPE_ISSUE && it != TYPE_ISSUE) return false;
-    Cell a = item, b = value;
-    if (vt == TYPE_LIT_PATH) {
-        if (it < TYPE_PATH || it > TYPE_GET_PATH) return false;
-        set_type(&b, it);
-    }
-    return actions::compare(&a, &b, mode) == 0;
-}
-
-struct Stop {
-    bool match;
-};
-
-// Moves the input stack's head past its entries while user code runs, so
-// that a parse it starts stacks its entries above this run's.
-struct HeadShift {
-    uint32_t saved;
-    HeadShift() {
-        Cell* s = input_stack();
-        saved = s->data1;
-        s->data1 = count_of(s);
-    }
-    ~HeadShift() { input_stack()->data1 = saved; }
-};
-
-enum class State {
-    push_block,
-    next_rule,
-    pop_block,
-    after_rule,
-    backtrack,
-    eval_value,
-    keyword,
-    operand,
-    complete,
-    finish,
-    done,
-};
-
-// ---- One run of the engine ----------------------------------------------------------
-
-class Run {
-public:
-    Run(int32_t mode, uint32_t part, const Cell* trace) : mode_(mode), part_(part) {
-        if (trace && trace->type() == TYPE_FUNCTION) {
-            tracing_ = true;
-            trace_ = *trace;
-            Cell spec = function::spec_of(&trace_);
-            int32_t n = function::count_locals(&spec, 0, false);
-            trace_locals_ = n > 0 ? static_cast<uint32_t>(n) : 0;
-            trace_words_ = context::word_count(trace_.ctx());
-        }
-    }
-
-    void start(const Cell& input, const Cell& rules);
-    void run();
-    // The result once the machine is done: the outermost collect's block,
-    // else the match as logic!.
-    Cell result();
-    // Clears both stacks down to this run's bases; with restore, also puts
-    // the outer run's heads back. Runs once.
-    void reset(bool restore);
-
-    bool match_ = true;
-
-private:
-    // Run state.
-    Cell input_{};         // current input (a copy of the top input-stack entry)
-    Cell rules_{};         // current rules block
-    int64_t cur_ = 0;      // absolute index of the current rule cell
-    uint32_t rtail_ = 0;   // rules tail
-    bool end_ = false;
-    bool brk_ = false;
-    bool pop_ = false;
-    int32_t depth_ = 0;    // open collects
-    int32_t mode_;
-    uint32_t part_;
-    Cell trace_{};
-    bool tracing_ = false;
-    uint32_t trace_locals_ = 0;
-    uint32_t trace_words_ = 0;
-    uint32_t sbase_ = 0;   // value-stack index of the scratch cell
-    uint32_t ibase_ = 0;   // heads of the two stacks for this run
-    uint32_t rbase_ = 0;
-    bool saved_ = false;   // a re-entrancy marker was pushed
-    bool reset_done_ = false;
-    uint32_t input_depth_ = 0;
-    bool collected_ = false;
-    bool popped_at_tail_ = false;
-    bool has_last_copy_ = false;
-    Cell last_copy_{};
-    // Operands of the next state.
-    Cell val_{};
-    bool via_word_ = false;
-    int32_t cmd_ = 0;
-    Cell cmd_word_{};
-
-    // ---- Positions ----
-    uint32_t idx() const { return input_.data1; }
-    void set_idx(uint64_t i) { input_.data1 = static_cast<uint32_t>(i); }
-    uint32_t in_tail() const { return count_of(&input_); }
-    uint32_t limit() const {
-        uint32_t t = in_tail();
-        return part_ && input_depth_ == 1 && part_ < t ? part_ : t;
-    }
-    void update_end() { end_ = idx() >= limit(); }
-    Cell rule_at(int64_t i) const {
-        if (i < 0 || i >= static_cast<int64_t>(count_of(&rules_))) return none_value();
-        return cells_of(&rules_)[i];
-    }
-    int64_t offset() const { return cur_ - static_cast<int64_t>(rules_.head()); }
-    bool same_series(const Cell& v) const { return v.type() == input_.type() && v.node() == input_.node(); }
-    // After user code: the rules or the input may have changed.
-    void refresh(bool clamp_rule) {
-        rtail_ = count_of(&rules_);
-        if (clamp_rule && cur_ >= static_cast<int64_t>(rtail_)) cur_ = static_cast<int64_t>(rtail_) - 1;
-        if (cur_ > static_cast<int64_t>(rtail_)) cur_ = rtail_;
-        if (idx() > in_tail()) set_idx(in_tail());
-        update_end();
-    }
-
-    // ---- Stacks ----
-    uint32_t frame_cells() const {
-        uint32_t c = count_of(rule_stack());
-        return c > rbase_ ? c - rbase_ : 0;
-    }
-    // Cell k (0-2) of the top frame; valid until the next allocation.
-    Cell* frame(uint32_t k) const { return cells_of(rule_stack()) + count_of(rule_stack()) - 3 + k; }
-    bool top_is_command() const { return frame_cells() >= 3 && frame(2)->type() == TYPE_PAIR; }
-    int32_t top_code() const { return word2(frame(2)); }
-    void check_stacks() {
-        if (count_of(rule_stack()) >= STACK_LIMIT || count_of(input_stack()) >= STACK_LIMIT) raise(err::PARSE_STACK);
-    }
-    void push_rule(const Cell& c) {
-        Cell v = c;
-        block::rs_append(rule_stack(), &v);
-    }
-    void drop_frame() { cut(rule_stack(), count_of(rule_stack()) - 3); }
-
-    [[noreturn]] void raise(ErrorId id, const Cell* arg = nullptr) {
-        Cell a = arg ? *arg : none_value();
-        reset(true);
-        if (arg) fire(id, &a);
-        fire(id);
-    }
-
-    // ---- User code ----
-    void event(const Cell& word);
-    bool call_trace(const Cell& word);
-    Cell eval_paren(const Cell& paren);
-    void guard_stack(uint32_t cells);
-    Cell take_value(const Cell& v);
-    bool position_ref(const Cell& v, Cell* pos);
-
-    // ---- Matching ----
-    int64_t match_at(const Cell& v, uint32_t i);
-    void match_literal(const Cell& v);
-    void match_type(const Cell& v);
-    void repeat_value(const Cell& v);
-    void find_value(const Cell& v, bool thru);
-
-    // ---- Extraction ----
-    void keep_value(const Cell& v, bool pick);
-    void keep_span(uint32_t start, bool pick);
-    Cell element_at(uint32_t i);
-
-    // ---- States ----
-    State push_block(bool with_value);
-    State next_rule();
-    State pop_block();
-    State after_rule() { return top_is_command() ? State::complete : match_ ? State::next_rule : State::backtrack; }
-    State backtrack();
-    State eval_value();
-    State count(const Cell& v);
-    State keyword();
-    State push_command(int32_t code, int32_t min, int32_t max, bool pick, const Cell* target);
-    State operand();
-    State operand_value(const Cell& v, bool from_word);
-    State operand_literal(const Cell& v);
-    State complete();
-    State complete_repeat(int32_t code);
-    State complete_collect();
-    State finish();
-};
 
 // ---- Set-up, result and reset --------------------------------------------------------
 
@@ -434,7 +156,7 @@ State Run::pop_block() {
     popped_at_tail_ = cur_ >= static_cast<int64_t>(rtail_);
     Cell saved = *frame(1);
     Cell outer = *frame(2);
-    if (!any_block(outer.type())) raise(err::PROTECTED);
+    if (!in(ANY_BLOCK, outer.type())) raise(err::PROTECTED);
     drop_frame();
     rules_ = outer;
     rtail_ = count_of(&rules_);
@@ -534,41 +256,116 @@ State Run::push_command(int32_t code, int32_t min, int32_t max, bool pick, const
     return State::operand;
 }
 
+
+// ---- Keywords ---------------------------------------------------------------------------
+
 State Run::keyword() {
     Cell w = val_;
     Keyword k = keyword_of(w);
-    int64_t tail = rtail_;
     switch (k) {
         case KW_NOT_KEYWORD:
-        case KW_PICK:
-        case KW_ONLY:
-        case KW_AFTER: {
-            Cell wv = *context::get(&w);
-            if (wv.type() == TYPE_UNSET) raise(err::PARSE_RULE, &w);
-            val_ = wv;
-            via_word_ = true;
-            return State::eval_value;
-        }
-        case KW_PIPE:
+        case KW_pick:
+        case KW_only:
+        case KW_after: return word_rule(w);
+        case KW_pipe:
+        case KW_skip:
+        case KW_break_:
+        case KW_reject:
+        case KW_fail:
+        case KW_none:
+        case KW_end: return match_keyword(k);
+        case KW_any:
+        case KW_some:
+        case KW_opt:
+        case KW_while_:
+        case KW_to:
+        case KW_thru:
+        case KW_ahead:
+        case KW_not_: return repeat_keyword(k, w);
+        case KW_if_:
+        case KW_quote:
+        case KW_case_: return condition_keyword(k, w);
+        case KW_into: return into_keyword(w);
+        case KW_copy:
+        case KW_set:
+        case KW_keep: return extract_keyword(k, w);
+        case KW_collect: return collect_keyword(w);
+        case KW_remove: return remove_keyword(w);
+        case KW_insert: return insert_keyword(w);
+        case KW_change: return change_keyword(w);
+    }
+    sys::no_switch_matched();
+}
+
+// A word that is no keyword here: its value is the rule.
+State Run::word_rule(const Cell& w) {
+    Cell wv = *context::get(&w);
+    if (wv.type() == TYPE_UNSET) raise(err::PARSE_RULE, &w);
+    val_ = wv;
+    via_word_ = true;
+    return State::eval_value;
+}
+
+// The keywords that match or stop at once: |, skip, break, reject, fail,
+// none and end.
+State Run::match_keyword(Keyword k) {
+    switch (k) {
+        case KW_pipe:
             cur_ = rtail_;
             return top_is_command() ? State::complete : State::pop_block;
-        case KW_SKIP:
+        case KW_skip:
             match_ = !end_;
             if (match_) set_idx(idx() + 1);
             update_end();
             event(words::match);
             return State::after_rule;
-        case KW_ANY:
-        case KW_SOME:
-        case KW_OPT:
+        case KW_break_:
+            match_ = true;
+            brk_ = true;
+            ++cur_;
+            event(words::match);
+            pop_ = true;
+            return State::complete;
+        case KW_reject:
+            match_ = false;
+            brk_ = true;
+            event(words::match);
+            pop_ = true;
+            return State::complete;
+        case KW_fail:
+            match_ = false;
+            event(words::match);
+            pop_ = false;
+            return State::complete;
+        case KW_none:
+            match_ = true;
+            event(words::match);
+            return State::after_rule;
+        case KW_end:
+            match_ = end_;
+            event(words::match);
+            return State::after_rule;
+        default: break;
+    }
+    sys::no_switch_matched();
+}
+
+// The commands that repeat, search or look ahead: any, some, opt, while,
+// to, thru, ahead and not.
+State Run::repeat_keyword(Keyword k, const Cell& w) {
+    int64_t tail = rtail_;
+    switch (k) {
+        case KW_any:
+        case KW_some:
+        case KW_opt:
             if (cur_ + 1 >= tail) raise(err::PARSE_END, &w);
             cmd_word_ = w;
-            return push_command(CMD_REPEAT, k == KW_SOME ? 1 : 0, k == KW_OPT ? 1 : -1, false, nullptr);
-        case KW_WHILE: cmd_word_ = w; return push_command(CMD_WHILE, 0, -1, false, nullptr);
-        case KW_TO:
-        case KW_THRU: {
+            return push_command(CMD_REPEAT, k == KW_some ? 1 : 0, k == KW_opt ? 1 : -1, false, nullptr);
+        case KW_while_: cmd_word_ = w; return push_command(CMD_WHILE, 0, -1, false, nullptr);
+        case KW_to:
+        case KW_thru: {
             Cell next = rule_at(cur_ + 1);
-            if (cur_ + 1 < tail && keyword_of(next) == KW_END) {
+            if (cur_ + 1 < tail && keyword_of(next) == KW_end) {
                 ++cur_;
                 match_ = true;
                 set_idx(limit());
@@ -577,37 +374,20 @@ State Run::keyword() {
                 return State::after_rule;
             }
             cmd_word_ = w;
-            return push_command(k == KW_TO ? CMD_TO : CMD_THRU, 0, 0, false, nullptr);
+            return push_command(k == KW_to ? CMD_TO : CMD_THRU, 0, 0, false, nullptr);
         }
-        case KW_AHEAD: cmd_word_ = w; return push_command(CMD_AHEAD, 0, 0, false, nullptr);
-        case KW_NOT: cmd_word_ = w; return push_command(CMD_NOT, 0, 0, false, nullptr);
-        case KW_BREAK:
-            match_ = true;
-            brk_ = true;
-            ++cur_;
-            event(words::match);
-            pop_ = true;
-            return State::complete;
-        case KW_REJECT:
-            match_ = false;
-            brk_ = true;
-            event(words::match);
-            pop_ = true;
-            return State::complete;
-        case KW_FAIL:
-            match_ = false;
-            event(words::match);
-            pop_ = false;
-            return State::complete;
-        case KW_NONE:
-            match_ = true;
-            event(words::match);
-            return State::after_rule;
-        case KW_END:
-            match_ = end_;
-            event(words::match);
-            return State::after_rule;
-        case KW_IF: {
+        case KW_ahead: cmd_word_ = w; return push_command(CMD_AHEAD, 0, 0, false, nullptr);
+        case KW_not_: cmd_word_ = w; return push_command(CMD_NOT, 0, 0, false, nullptr);
+        default: break;
+    }
+    sys::no_switch_matched();
+}
+
+// The keywords that test or switch the mode: if, quote and case.
+State Run::condition_keyword(Keyword k, const Cell& w) {
+    int64_t tail = rtail_;
+    switch (k) {
+        case KW_if_: {
             if (cur_ + 1 >= tail || rule_at(cur_ + 1).type() != TYPE_PAREN) raise(err::PARSE_END, &w);
             ++cur_;
             Cell r = eval_paren(rule_at(cur_));
@@ -616,12 +396,12 @@ State Run::keyword() {
             event(words::match);
             return State::after_rule;
         }
-        case KW_QUOTE:
+        case KW_quote:
             if (cur_ + 1 >= tail) raise(err::PARSE_END, &w);
             ++cur_;
             match_literal(rule_at(cur_));
             return State::after_rule;
-        case KW_CASE: {
+        case KW_case_: {
             Cell cw = rule_at(cur_ + 1);
             if (cur_ + 1 >= tail || cw.type() != TYPE_WORD) raise(err::PARSE_END, &w);
             ++cur_;
@@ -632,183 +412,204 @@ State Run::keyword() {
             mode_ = next_mode;
             return s;
         }
-        case KW_INTO: {
-            if (!any_block(input_.type())) {
-                Cell in = input_;
-                raise(err::PARSE_BLOCK, &in);
-            }
-            Cell op = rule_at(cur_ + 1);
-            if (op.type() == TYPE_WORD && keyword_of(op) == KW_NOT_KEYWORD) op = *context::get(&op);
-            if (cur_ + 1 >= tail || op.type() != TYPE_BLOCK) raise(err::PARSE_END, &w);
-            Cell item = end_ ? none_value() : cells_of(&input_)[idx()];
-            if (end_ || !series_input(item.type())) {
-                ++cur_;
-                match_ = false;
-                event(words::match);
-                return State::after_rule;
-            }
-            cmd_word_ = w;
-            check_stacks();
-            push_rule(triple_value(0, 0, 1));
-            push_rule(triple_value(offset(), idx(), in_tail()));
-            push_rule(pair_value(CMD_INTO, 0));
-            cmd_ = CMD_INTO;
-            ++cur_;
-            // The outer input resumes at its current index.
-            Cell* is = input_stack();
-            cells_of(is)[count_of(is) - 1].data1 = idx();
-            if (item.head() > count_of(&item)) item.data1 = count_of(&item);
-            block::rs_append(input_stack(), &item);
-            ++input_depth_;
-            input_ = item;
-            update_end();
-            event(words::push);
-            val_ = op;
-            return State::push_block;
-        }
-        case KW_COPY:
-        case KW_SET: {
-            Cell t = rule_at(cur_ + 1);
-            if (cur_ + 2 >= tail || t.type() != TYPE_WORD) raise(err::PARSE_END, &w);
-            ++cur_;
-            cmd_word_ = w;
-            return push_command(k == KW_COPY ? CMD_COPY : CMD_SET, 0, 0, false, &t);
-        }
-        case KW_COLLECT: {
-            if (cur_ + 1 >= tail) raise(err::PARSE_END, &w);
-            Keyword nk = keyword_of(rule_at(cur_ + 1));
-            int32_t saved_index = 0;
-            if (nk == KW_SET || nk == KW_INTO || nk == KW_AFTER) {
-                Cell t = rule_at(cur_ + 2);
-                if (cur_ + 2 >= tail || t.type() != TYPE_WORD) raise(err::PARSE_END, &w);
-                if (nk == KW_SET) {
-                    stack::push(&t);
-                    Cell b;
-                    block::make_at(&b, 8);
-                    stack::push(&b);
-                } else {
-                    Cell tv = *context::get(&t);
-                    uint32_t tt = tv.type(), it = input_.type();
-                    bool ok = any_block(tt) || (tt == TYPE_BINARY && it == TYPE_BINARY) ||
-                              (any_string(tt) && !any_block(it));
-                    if (!ok) raise(err::PARSE_INTO_TYPE);
-                    if (tv.node() == input_.node()) raise(err::PARSE_INTO_BAD);
-                    uint32_t n = count_of(&tv);
-                    saved_index = static_cast<int32_t>(tv.head() > n ? n : tv.head());
-                    Cell m = t;
-                    set_type(&m, nk == KW_INTO ? TYPE_GET_WORD : TYPE_REFINEMENT);
-                    stack::push(&m);
-                }
-                cur_ += 2;
-            } else {
-                Cell b;
-                block::make_at(&b, 8);
-                stack::push(&b);
-            }
-            ++depth_;
-            cmd_word_ = w;
-            return push_command(CMD_COLLECT, 0, saved_index, false, nullptr);
-        }
-        case KW_KEEP: {
-            if (depth_ == 0) raise(err::PARSE_KEEP);
-            bool pick = false;
-            if (cur_ + 1 < tail && keyword_of(rule_at(cur_ + 1)) == KW_PICK) {
-                pick = true;
-                ++cur_;
-            }
-            if (cur_ + 1 >= tail) raise(err::PARSE_END, &w);
-            int32_t code = rule_at(cur_ + 1).type() == TYPE_PAREN ? CMD_KEEP_PAREN : CMD_KEEP;
-            cmd_word_ = w;
-            return push_command(code, 0, 0, pick, nullptr);
-        }
-        case KW_REMOVE: {
-            if (cur_ + 1 >= tail) raise(err::PARSE_END, &w);
-            Cell op = rule_at(cur_ + 1);
-            if (op.type() == TYPE_PATH) raise(err::PARSE_RULE, &w);
-            Cell pos;
-            if (position_ref(op, &pos)) {
-                ++cur_;
-                uint32_t a = pos.head(), b = idx();
-                uint32_t lo = a < b ? a : b, hi = a < b ? b : a;
-                if (hi > lo) {
-                    HeadShift shift;
-                    Cell* saved_top = stack::top;
-                    Cell s = input_;
-                    s.data1 = lo;
-                    Cell n{TYPE_INTEGER, 0, hi - lo, 0};
-                    actions::remove(&s, &n, nullptr);
-                    stack::top = saved_top;
-                }
-                set_idx(lo);
-                refresh(false);
-                return State::after_rule;
-            }
-            cmd_word_ = w;
-            return push_command(CMD_REMOVE, 0, 0, false, nullptr);
-        }
-        case KW_INSERT: {
-            int64_t p = cur_ + 1;
-            if (p >= tail) raise(err::PARSE_END, &w);
-            bool only = false;
-            if (keyword_of(rule_at(p)) == KW_ONLY) {
-                only = true;
-                if (++p >= tail) raise(err::PARSE_END, &w);
-            }
-            uint32_t at = idx();
-            Cell pos;
-            if (position_ref(rule_at(p), &pos)) {
-                at = pos.head();
-                if (++p >= tail) raise(err::PARSE_RULE, &w);
-            }
-            cur_ = p;
-            Cell v = take_value(rule_at(p));
-            {
-                HeadShift shift;
-                Cell* saved_top = stack::top;
-                Cell s = input_;
-                s.data1 = at > in_tail() ? in_tail() : at;
-                uint32_t before = in_tail();
-                actions::insert(&s, &v, -1, only, 1, false);
-                uint32_t after = in_tail();
-                if (at <= idx() && after > before) set_idx(idx() + (after - before));
-                stack::top = saved_top;
-            }
-            refresh(false);
-            return State::after_rule;
-        }
-        case KW_CHANGE: {
-            int64_t p = cur_ + 1;
-            if (p >= tail) raise(err::PARSE_END, &w);
-            bool only = false;
-            if (keyword_of(rule_at(p)) == KW_ONLY) {
-                only = true;
-                if (++p >= tail) raise(err::PARSE_END, &w);
-            }
-            Cell pos;
-            if (position_ref(rule_at(p), &pos)) {
-                if (p + 1 >= tail) raise(err::PARSE_END, &w);
-                cur_ = p + 1;
-                Cell v = take_value(rule_at(cur_));
-                uint32_t a = pos.head(), b = idx();
-                uint32_t lo = a < b ? a : b, hi = a < b ? b : a;
-                {
-                    HeadShift shift;
-                    Cell* saved_top = stack::top;
-                    Cell s = input_;
-                    s.data1 = lo;
-                    Cell* r = actions::change(&s, &v, static_cast<int32_t>(hi - lo), only, 1);
-                    set_idx(r->head());
-                    stack::top = saved_top;
-                }
-                refresh(false);
-                return State::after_rule;
-            }
-            cur_ = p - 1;
-            cmd_word_ = w;
-            return push_command(only ? CMD_CHANGE_ONLY : CMD_CHANGE, 0, 0, false, nullptr);
-        }
+        default: break;
     }
     sys::no_switch_matched();
+}
+
+// into: the rules block after it runs over the series at the input's
+// position, as an input of its own.
+State Run::into_keyword(const Cell& w) {
+    int64_t tail = rtail_;
+    if (!in(ANY_BLOCK, input_.type())) {
+        Cell in = input_;
+        raise(err::PARSE_BLOCK, &in);
+    }
+    Cell op = rule_at(cur_ + 1);
+    if (op.type() == TYPE_WORD && keyword_of(op) == KW_NOT_KEYWORD) op = *context::get(&op);
+    if (cur_ + 1 >= tail || op.type() != TYPE_BLOCK) raise(err::PARSE_END, &w);
+    Cell item = end_ ? none_value() : cells_of(&input_)[idx()];
+    if (end_ || !in(SERIES_INPUT, item.type())) {
+        ++cur_;
+        match_ = false;
+        event(words::match);
+        return State::after_rule;
+    }
+    cmd_word_ = w;
+    check_stacks();
+    push_rule(triple_value(0, 0, 1));
+    push_rule(triple_value(offset(), idx(), in_tail()));
+    push_rule(pair_value(CMD_INTO, 0));
+    cmd_ = CMD_INTO;
+    ++cur_;
+    // The outer input resumes at its current index.
+    Cell* is = input_stack();
+    cells_of(is)[count_of(is) - 1].data1 = idx();
+    if (item.head() > count_of(&item)) item.data1 = count_of(&item);
+    block::rs_append(input_stack(), &item);
+    ++input_depth_;
+    input_ = item;
+    update_end();
+    event(words::push);
+    val_ = op;
+    return State::push_block;
+}
+
+// The extracting commands copy, set and keep.
+State Run::extract_keyword(Keyword k, const Cell& w) {
+    int64_t tail = rtail_;
+    if (k == KW_keep) {
+        if (depth_ == 0) raise(err::PARSE_KEEP);
+        bool pick = false;
+        if (cur_ + 1 < tail && keyword_of(rule_at(cur_ + 1)) == KW_pick) {
+            pick = true;
+            ++cur_;
+        }
+        if (cur_ + 1 >= tail) raise(err::PARSE_END, &w);
+        int32_t code = rule_at(cur_ + 1).type() == TYPE_PAREN ? CMD_KEEP_PAREN : CMD_KEEP;
+        cmd_word_ = w;
+        return push_command(code, 0, 0, pick, nullptr);
+    }
+    Cell t = rule_at(cur_ + 1);
+    if (cur_ + 2 >= tail || t.type() != TYPE_WORD) raise(err::PARSE_END, &w);
+    ++cur_;
+    cmd_word_ = w;
+    return push_command(k == KW_copy ? CMD_COPY : CMD_SET, 0, 0, false, &t);
+}
+
+// collect, collect set, collect into and collect after: the value stack
+// gets the block being collected, or the word its result goes to.
+State Run::collect_keyword(const Cell& w) {
+    int64_t tail = rtail_;
+    if (cur_ + 1 >= tail) raise(err::PARSE_END, &w);
+    Keyword nk = keyword_of(rule_at(cur_ + 1));
+    int32_t saved_index = 0;
+    if (nk == KW_set || nk == KW_into || nk == KW_after) {
+        Cell t = rule_at(cur_ + 2);
+        if (cur_ + 2 >= tail || t.type() != TYPE_WORD) raise(err::PARSE_END, &w);
+        if (nk == KW_set) {
+            stack::push(&t);
+            Cell b;
+            block::make_at(&b, 8);
+            stack::push(&b);
+        } else {
+            Cell tv = *context::get(&t);
+            uint32_t tt = tv.type(), it = input_.type();
+            bool ok = in(ANY_BLOCK, tt) || (tt == TYPE_BINARY && it == TYPE_BINARY) || (in(ANY_STRING, tt) && !in(ANY_BLOCK, it));
+            if (!ok) raise(err::PARSE_INTO_TYPE);
+            if (tv.node() == input_.node()) raise(err::PARSE_INTO_BAD);
+            uint32_t n = count_of(&tv);
+            saved_index = static_cast<int32_t>(tv.head() > n ? n : tv.head());
+            Cell m = t;
+            set_type(&m, nk == KW_into ? TYPE_GET_WORD : TYPE_REFINEMENT);
+            stack::push(&m);
+        }
+        cur_ += 2;
+    } else {
+        Cell b;
+        block::make_at(&b, 8);
+        stack::push(&b);
+    }
+    ++depth_;
+    cmd_word_ = w;
+    return push_command(CMD_COLLECT, 0, saved_index, false, nullptr);
+}
+
+// ---- Keywords that modify the input ----------------------------------------------------
+
+// The index of the rule after insert's or change's keyword, past an
+// `only` (which sets *only).
+int64_t Run::after_only(const Cell& w, bool* only) {
+    int64_t tail = rtail_;
+    int64_t p = cur_ + 1;
+    if (p >= tail) raise(err::PARSE_END, &w);
+    *only = false;
+    if (keyword_of(rule_at(p)) == KW_only) {
+        *only = true;
+        if (++p >= tail) raise(err::PARSE_END, &w);
+    }
+    return p;
+}
+
+State Run::remove_keyword(const Cell& w) {
+    if (cur_ + 1 >= static_cast<int64_t>(rtail_)) raise(err::PARSE_END, &w);
+    Cell op = rule_at(cur_ + 1);
+    if (op.type() == TYPE_PATH) raise(err::PARSE_RULE, &w);
+    Cell pos;
+    if (position_ref(op, &pos)) {
+        ++cur_;
+        uint32_t a = pos.head(), b = idx();
+        uint32_t lo = a < b ? a : b, hi = a < b ? b : a;
+        if (hi > lo) {
+            HeadShift shift;
+            Cell* saved_top = stack::top;
+            Cell s = input_;
+            s.data1 = lo;
+            Cell n{TYPE_INTEGER, 0, hi - lo, 0};
+            actions::remove(&s, &n, nullptr);
+            stack::top = saved_top;
+        }
+        set_idx(lo);
+        refresh(false);
+        return State::after_rule;
+    }
+    cmd_word_ = w;
+    return push_command(CMD_REMOVE, 0, 0, false, nullptr);
+}
+
+State Run::insert_keyword(const Cell& w) {
+    int64_t tail = rtail_;
+    bool only;
+    int64_t p = after_only(w, &only);
+    uint32_t at = idx();
+    Cell pos;
+    if (position_ref(rule_at(p), &pos)) {
+        at = pos.head();
+        if (++p >= tail) raise(err::PARSE_RULE, &w);
+    }
+    cur_ = p;
+    Cell v = take_value(rule_at(p));
+    {
+        HeadShift shift;
+        Cell* saved_top = stack::top;
+        Cell s = input_;
+        s.data1 = at > in_tail() ? in_tail() : at;
+        uint32_t before = in_tail();
+        actions::insert(&s, &v, -1, only, 1, false);
+        uint32_t after = in_tail();
+        if (at <= idx() && after > before) set_idx(idx() + (after - before));
+        stack::top = saved_top;
+    }
+    refresh(false);
+    return State::after_rule;
+}
+
+State Run::change_keyword(const Cell& w) {
+    int64_t tail = rtail_;
+    bool only;
+    int64_t p = after_only(w, &only);
+    Cell pos;
+    if (position_ref(rule_at(p), &pos)) {
+        if (p + 1 >= tail) raise(err::PARSE_END, &w);
+        cur_ = p + 1;
+        Cell v = take_value(rule_at(cur_));
+        uint32_t a = pos.head(), b = idx();
+        uint32_t lo = a < b ? a : b, hi = a < b ? b : a;
+        {
+            HeadShift shift;
+            Cell* saved_top = stack::top;
+            Cell s = input_;
+            s.data1 = lo;
+            Cell* r = actions::change(&s, &v, static_cast<int32_t>(hi - lo), only, 1);
+            set_idx(r->head());
+            stack::top = saved_top;
+        }
+        refresh(false);
+        return State::after_rule;
+    }
+    cur_ = p - 1;
+    cmd_word_ = w;
+    return push_command(only ? CMD_CHANGE_ONLY : CMD_CHANGE, 0, 0, false, nullptr);
 }
 
 // The cell after a command: its operand.
@@ -861,7 +662,7 @@ State Run::operand_value(const Cell& v, bool from_word) {
         val_ = v;
         return push_block(true);
     }
-    if (literal_q(v.type())) return operand_literal(v);
+    if (!in(RULE_TYPES, v.type())) return operand_literal(v);
     val_ = v;
     via_word_ = from_word;
     return State::eval_value;
@@ -1081,7 +882,7 @@ State Run::complete_collect() {
         stack::pop(1);
         if (top.type() == TYPE_GET_WORD) {
             Cell t = *context::get(&w);
-            if (series_input(t.type())) {
+            if (in(SERIES_INPUT, t.type())) {
                 t.data1 = static_cast<uint32_t>(word2(&c1));
                 context::set(&w, &t);
             }
@@ -1105,368 +906,6 @@ State Run::finish() {
     return State::done;
 }
 
-// ---- User code: parens, values and the trace callback ---------------------------------------
-
-Cell Run::eval_paren(const Cell& paren) {
-    uint32_t cells = count_of(rule_stack());
-    Cell r;
-    {
-        HeadShift shift;
-        Cell* top = stack::top;
-        Cell p = paren;
-        Unwind u = interpreter::eval(&p, false);
-        if (u != Unwind::none) throw UnwindThrown{u};
-        r = *top;
-        stack::top = top;
-    }
-    guard_stack(cells);
-    return r;
-}
-
-// User code that got hold of the rule stack (through a trace callback) may
-// read it but not add or remove cells.
-void Run::guard_stack(uint32_t cells) {
-    if (count_of(rule_stack()) != cells) raise(err::PROTECTED);
-}
-
-// The value of insert and change: a paren's result, a word's value, or the
-// value itself.
-Cell Run::take_value(const Cell& v) {
-    switch (v.type()) {
-        case TYPE_PATH: raise(err::PARSE_RULE, &v);
-        case TYPE_PAREN: {
-            Cell r = eval_paren(v);
-            event(words::paren);
-            refresh(false);
-            return r;
-        }
-        case TYPE_WORD: {
-            Cell w = v;
-            Cell r = *context::get(&w);
-            if (r.type() == TYPE_UNSET) raise(err::NO_VALUE, &w);
-            return r;
-        }
-        default: return v;
-    }
-}
-
-// Whether a word or get-word refers to the input series; its position then.
-bool Run::position_ref(const Cell& v, Cell* pos) {
-    if (v.type() != TYPE_GET_WORD && (v.type() != TYPE_WORD || keyword_of(v) != KW_NOT_KEYWORD)) return false;
-    Cell w = v;
-    Cell p = *context::get(&w);
-    if (!same_series(p)) return false;
-    if (p.head() > in_tail()) p.data1 = in_tail();
-    *pos = p;
-    return true;
-}
-
-void Run::event(const Cell& word) {
-    if (tracing_ && !call_trace(word)) throw Stop{match_};
-}
-
-bool Run::call_trace(const Cell& word) {
-    Cell fn = trace_;
-    int64_t off = offset();
-    Cell r = rules_;
-    r.data1 = static_cast<uint32_t>(rules_.head() + (off < 0 ? 0 : off));
-    Cell in = input_;
-    Cell stk = *rule_stack();
-    Cell ev = word;
-    Cell m = logic_value(match_);
-    uint32_t base = stack::index_of(stack::arguments);
-    Cell* saved_top = stack::top;
-    stack::Frame* saved_ctop = stack::ctop;
-    uint32_t cells = count_of(rule_stack());
-    bool answer;
-    {
-        HeadShift shift;
-        stack::push_slot()->header = TYPE_UNSET;
-        stack::mark_func(&words::parse_callback, fn.ctx());
-        stack::push(&ev);
-        stack::push(&m);
-        stack::push(&r);
-        stack::push(&in);
-        stack::push(&stk);
-        uint32_t pushed = 5;
-        if (trace_locals_ > 0 && trace_words_ >= 5 + trace_locals_) {
-            // Refinements and their arguments between the five arguments
-            // and the locals stay none.
-            for (; pushed < trace_words_ - trace_locals_; ++pushed) {
-                Cell n = none_value();
-                stack::push(&n);
-            }
-            function::init_locals(trace_locals_);
-            pushed += trace_locals_;
-        }
-        for (; pushed < trace_words_; ++pushed) {
-            Cell n = none_value();
-            stack::push(&n);
-        }
-        Unwind u = interpreter::call_function(&fn, &words::parse_callback);
-        if (u != Unwind::none) throw UnwindThrown{u};
-        answer = natives::truthy(stack::arguments);
-        stack::unwind_func();
-    }
-    stack::top = saved_top;
-    stack::ctop = saved_ctop;
-    stack::arguments = stack::bottom + base;
-    guard_stack(cells);
-    refresh(false);
-    return answer;
-}
-
-// ---- Matching -------------------------------------------------------------------------------
-
-// Length of the match of a literal at index i of the input, or -1.
-int64_t Run::match_at(const Cell& v, uint32_t i) {
-    uint32_t t = input_.type();
-    uint32_t lim = limit();
-    if (i >= lim) return -1;
-    if (t == TYPE_BINARY) {
-        const uint8_t* p = series_of(&input_)->offset_addr();
-        uint32_t vt = v.type();
-        if (vt == TYPE_BITSET) return bitset::member_q(&v, p[i]) ? 1 : -1;
-        if (vt == TYPE_CHAR) return static_cast<uint32_t>(v.int_value()) == p[i] ? 1 : -1;
-        if (vt != TYPE_BINARY && !text_literal(vt)) return -1;
-        std::vector<uint8_t> bytes;
-        literal_bytes(v, bytes);
-        p = series_of(&input_)->offset_addr();
-        if (i + bytes.size() > lim) return -1;
-        bool fold = mode_ != 2 && vt != TYPE_BINARY;
-        for (size_t k = 0; k < bytes.size(); ++k) {
-            uint8_t a = p[i + k], b = bytes[k];
-            if (a != b && !(fold && ascii_lower(a) == ascii_lower(b))) return -1;
-        }
-        return static_cast<int64_t>(bytes.size());
-    }
-    if (any_string(t)) {
-        Cell probe = input_;
-        probe.data1 = i;
-        if (v.type() == TYPE_BITSET) return bitset::match_char_q(&probe, &v) ? 1 : -1;
-        if (!string::match_q(&probe, &v, mode_)) return -1;
-        int64_t n = v.type() == TYPE_CHAR ? 1 : string::rs_length_q(&v) + (v.type() == TYPE_TAG ? 2 : 0);
-        return i + n <= lim ? n : -1;
-    }
-    Cell item = cells_of(&input_)[i];
-    return compare_value(item, v, mode_) ? 1 : -1;
-}
-
-void Run::match_literal(const Cell& v) {
-    uint32_t i = idx();
-    int64_t n = -1;
-    if (i >= limit()) {
-        uint32_t vt = v.type();
-        if (any_string(input_.type()) && (vt == TYPE_STRING || vt == TYPE_FILE || vt == TYPE_URL) &&
-            string::rs_length_q(&v) == 0)
-            n = 0;
-    } else {
-        n = match_at(v, i);
-    }
-    match_ = n >= 0;
-    if (match_) set_idx(i + static_cast<uint64_t>(n));
-    update_end();
-    event(words::match);
-}
-
-void Run::match_type(const Cell& v) {
-    if (any_string(input_.type())) raise(err::PARSE_UNSUPPORTED);
-    auto fits = [&](uint32_t type) {
-        return v.type() == TYPE_DATATYPE ? type == v.data1 : typeset::has_q(&v, type);
-    };
-    match_ = false;
-    if (!end_) {
-        if (input_.type() == TYPE_BINARY) {
-            Cell slot = none_value();
-            uint32_t consumed = 0;
-            uint32_t len = limit() - idx();
-            const uint8_t* p = series_of(&input_)->offset_addr() + idx();
-            int32_t type = lexer::scan(&slot, p, len, true, true, false, &consumed);
-            if (type > 0 && type != lexer::TYPE_SCAN_ERROR && fits(static_cast<uint32_t>(type)) && consumed > 0) {
-                match_ = true;
-                set_idx(idx() + (consumed > len ? len : consumed));
-            }
-        } else if (fits(cells_of(&input_)[idx()].type())) {
-            match_ = true;
-            set_idx(idx() + 1);
-        }
-    }
-    update_end();
-    event(words::match);
-}
-
-// A repetition of a literal: counts consecutive matches from the index.
-void Run::repeat_value(const Cell& v) {
-    Cell* f = frame(0);
-    int64_t min = word1(f), max = word2(f);
-    uint32_t i = idx(), lim = limit();
-    int64_t avail = lim > i ? lim - i : 0;
-    if (avail == 0 || avail < min) {
-        match_ = min == 0;
-        update_end();
-        return;
-    }
-    int64_t n = 0;
-    uint32_t t = input_.type();
-    if (any_string(t) && (v.type() == TYPE_CHAR || v.type() == TYPE_BITSET)) {
-        SeriesBuffer* s = series_of(&input_);
-        const uint8_t* p = s->offset_addr();
-        uint32_t unit = s->unit();
-        bool fold = mode_ != 2;
-        uint32_t want = v.type() == TYPE_CHAR ? static_cast<uint32_t>(v.int_value()) : 0;
-        if (fold) want = lower(want);
-        while (i < lim && (max == -1 || n < max)) {
-            uint32_t c = unicode::get_char(p, unit, i);
-            bool ok = v.type() == TYPE_CHAR ? (fold ? lower(c) : c) == want : bitset::member_q(&v, c);
-            if (!ok) break;
-            ++i;
-            ++n;
-        }
-    } else {
-        while (i < lim && (max == -1 || n < max)) {
-            int64_t k = match_at(v, i);
-            if (k == 0) {
-                // An empty value matches at once without moving.
-                match_ = true;
-                update_end();
-                return;
-            }
-            if (k < 0) break;
-            i += static_cast<uint32_t>(k);
-            ++n;
-        }
-    }
-    match_ = min == 0 || (n >= min && (max == -1 || n <= max));
-    if (match_) set_idx(i);
-    update_end();
-}
-
-// to/thru with a literal: the first match from the index, bounded by the
-// tail and the part limit.
-void Run::find_value(const Cell& v, bool thru) {
-    uint32_t i = idx(), lim = limit();
-    uint32_t t = input_.type(), vt = v.type();
-    int64_t found = -1, length = 0;
-    if (any_string(t) || t == TYPE_BINARY) {
-        if (vt == TYPE_CHAR || vt == TYPE_BITSET) {
-            SeriesBuffer* s = series_of(&input_);
-            const uint8_t* p = s->offset_addr();
-            uint32_t unit = s->unit();
-            bool fold = mode_ != 2 && t != TYPE_BINARY;
-            uint32_t want = vt == TYPE_CHAR ? static_cast<uint32_t>(v.int_value()) : 0;
-            if (fold) want = lower(want);
-            for (uint32_t k = i; k < lim; ++k) {
-                uint32_t c = unicode::get_char(p, unit, k);
-                bool ok = vt == TYPE_CHAR ? (fold ? lower(c) : c) == want : bitset::member_q(&v, c);
-                if (ok) {
-                    found = k;
-                    length = 1;
-                    break;
-                }
-            }
-        } else if (vt == TYPE_BINARY || text_literal(vt)) {
-            for (uint32_t k = i; k <= lim; ++k) {
-                int64_t n;
-                if (k == lim) {
-                    bool empty = (vt == TYPE_BINARY ? binary::rs_length_q(&v) : string::rs_length_q(&v)) == 0;
-                    n = empty && vt != TYPE_TAG ? 0 : -1;
-                } else {
-                    n = match_at(v, k);
-                }
-                if (n >= 0) {
-                    found = k;
-                    length = n;
-                    break;
-                }
-            }
-        } else {
-            Cell bad = v;
-            raise(err::PARSE_RULE, &bad);
-        }
-    } else {
-        for (uint32_t k = i; k < lim; ++k) {
-            Cell item = cells_of(&input_)[k];
-            if (compare_value(item, v, mode_)) {
-                found = k;
-                length = 1;
-                break;
-            }
-        }
-    }
-    match_ = found >= 0;
-    if (match_) set_idx(thru ? found + length : found);
-    update_end();
-}
-
-// ---- Extraction ---------------------------------------------------------------------------
-
-// The element at absolute index i of the input: char!, integer! or the cell.
-Cell Run::element_at(uint32_t i) {
-    Cell probe = input_;
-    probe.data1 = i;
-    Cell out;
-    series::pick_into(&probe, 1, &out);
-    return out;
-}
-
-// Puts one value into the innermost collect target.
-void Run::keep_value(const Cell& v, bool pick) {
-    Cell target = stack::top[-1];
-    Cell value = v;
-    if (target.type() == TYPE_BLOCK) {
-        if (pick && series_input(value.type())) {
-            uint32_t n = count_of(&value);
-            for (uint32_t i = value.head(); i < n; ++i) {
-                Cell probe = value;
-                probe.data1 = i;
-                Cell e;
-                series::pick_into(&probe, 1, &e);
-                block::rs_append(&target, &e);
-            }
-        } else {
-            block::rs_append(&target, &value);
-        }
-        return;
-    }
-    Cell w = target;
-    set_type(&w, TYPE_WORD);
-    Cell t = *context::get(&w);
-    if (!series_input(t.type())) raise(err::PARSE_INTO_TYPE);
-    bool after = target.type() == TYPE_REFINEMENT;
-    HeadShift shift;
-    Cell* saved_top = stack::top;
-    if (t.head() > count_of(&t)) t.data1 = count_of(&t);
-    Cell* r = actions::insert(&t, &value, -1, !pick, 1, after);
-    if (!after) {
-        Cell moved = *r;
-        context::set(&w, &moved);
-    }
-    stack::top = saved_top;
-}
-
-// `keep rule`: what the operand matched, from start to the index.
-void Run::keep_span(uint32_t start, bool pick) {
-    uint32_t end = idx();
-    if (end <= start) return;
-    if (end - start == 1 || pick) {
-        for (uint32_t i = start; i < end; ++i) {
-            Cell e = element_at(i);
-            keep_value(e, false);
-        }
-        return;
-    }
-    Cell src = input_;
-    src.data1 = start;
-    Cell part{TYPE_INTEGER, 0, end - start, 0};
-    Cell copy;
-    Cell* saved_top = stack::top;
-    actions::copy(&src, &copy, &part, false, nullptr);
-    stack::top = saved_top;
-    keep_value(copy, false);
-}
-
-}  // namespace
-
 // ---- Interface --------------------------------------------------------------------------------
 
 Cell* input_stack() { return root_at(input_slot); }
@@ -1481,16 +920,9 @@ void init() {
         uint32_t symbol;
         Keyword keyword;
     } list[] = {
-        {words::sym::pipe, KW_PIPE},       {words::sym::skip, KW_SKIP},     {words::sym::any, KW_ANY},
-        {words::sym::some, KW_SOME},       {words::sym::opt, KW_OPT},       {words::sym::copy, KW_COPY},
-        {words::sym::set, KW_SET},         {words::sym::to, KW_TO},         {words::sym::thru, KW_THRU},
-        {words::sym::remove, KW_REMOVE},   {words::sym::break_, KW_BREAK},  {words::sym::reject, KW_REJECT},
-        {words::sym::fail, KW_FAIL},       {words::sym::keep, KW_KEEP},     {words::sym::pick, KW_PICK},
-        {words::sym::ahead, KW_AHEAD},     {words::sym::while_, KW_WHILE},  {words::sym::into, KW_INTO},
-        {words::sym::insert, KW_INSERT},   {words::sym::only, KW_ONLY},     {words::change.symbol(), KW_CHANGE},
-        {words::sym::end, KW_END},         {words::sym::if_, KW_IF},        {words::sym::not_, KW_NOT},
-        {words::sym::quote, KW_QUOTE},     {words::sym::collect, KW_COLLECT}, {words::sym::after, KW_AFTER},
-        {words::sym::case_, KW_CASE},      {words::sym::none, KW_NONE},
+#define X(name, text) {words::sym::name, KW_##name},
+        ZEM_PARSE_KEYWORDS(X)
+#undef X
     };
     keyword_table.assign(1, KW_NOT_KEYWORD);
     for (const auto& e : list) {
@@ -1523,7 +955,7 @@ Unwind process(const Cell* input, const Cell* rules, int32_t mode, uint32_t part
     }
 }
 
-}  // namespace parser
+}  // namespace parse_dialect
 
 // ---- The native ------------------------------------------------------------------------------
 
@@ -1561,7 +993,7 @@ Unwind n_parse(bool, const int32_t* refs) {
     }
     Cell trace = refs[2] >= 0 ? *arg(static_cast<uint32_t>(refs[2])) : none_cell();
     Cell out;
-    Unwind u = parser::process(&input, &rules, mode, static_cast<uint32_t>(limit), refs[2] >= 0 ? &trace : nullptr,
+    Unwind u = parse_dialect::process(&input, &rules, mode, static_cast<uint32_t>(limit), refs[2] >= 0 ? &trace : nullptr,
                                &out);
     if (u != Unwind::none) return u;
     return result(out);

@@ -25,7 +25,7 @@
 #include "runtime/cell.h"
 #include "evaluator/stack.h"
 
-namespace parser {
+namespace parse_dialect {
 
 // Largest number of cells either stack may hold before a push is refused
 // with script error parse-stack (outer runs' entries count too).
@@ -48,4 +48,4 @@ void init();
 Cell* input_stack();
 Cell* rule_stack();
 
-}  // namespace parser
+}  // namespace parse_dialect

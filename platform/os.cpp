@@ -200,18 +200,5 @@ void install_fatal_handlers(FatalHandler handler, uintptr_t stack_limit, uintptr
 
 bool is_terminal(int fd) { return isatty(fd) == 1; }
 
-bool write_all(int fd, const void* data, size_t size) {
-    auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace platform

@@ -53,6 +53,5 @@ void install_fatal_handlers(FatalHandler handler, uintptr_t stack_limit, uintptr
 
 // ---- Standard streams ------------------------------------------------------------
 bool is_terminal(int fd);
-bool write_all(int fd, const void* data, size_t size);
 
 }  // namespace platform

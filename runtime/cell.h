@@ -24,71 +24,84 @@
 
 // ---- Datatype ids --------------------------------------------------------------
 
-// id, enum name, name, parent id (0 = none)
-#define ZEM_DATATYPES(X)                      \
-    X(1, DATATYPE, "datatype!", 0)            \
-    X(2, UNSET, "unset!", 0)                  \
-    X(3, NONE, "none!", 0)                    \
-    X(4, LOGIC, "logic!", 0)                  \
-    X(5, BLOCK, "block!", 42)                 \
-    X(6, PAREN, "paren!", 5)                  \
-    X(7, STRING, "string!", 42)               \
-    X(8, FILE, "file!", 9)                    \
-    X(9, URL, "url!", 7)                      \
-    X(10, CHAR, "char!", 11)                  \
-    X(11, INTEGER, "integer!", 0)             \
-    X(12, FLOAT, "float!", 0)                 \
-    X(13, SYMBOL, "symbol!", 0)               \
-    X(14, CONTEXT, "context!", 0)             \
-    X(15, WORD, "word!", 13)                  \
-    X(16, SET_WORD, "set-word!", 15)          \
-    X(17, LIT_WORD, "lit-word!", 15)          \
-    X(18, GET_WORD, "get-word!", 15)          \
-    X(19, REFINEMENT, "refinement!", 15)      \
-    X(20, ISSUE, "issue!", 15)                \
-    X(21, NATIVE, "native!", 0)               \
-    X(22, ACTION, "action!", 21)              \
-    X(23, OP, "op!", 21)                      \
-    X(24, FUNCTION, "function!", 14)          \
-    X(25, PATH, "path!", 5)                   \
-    X(26, LIT_PATH, "lit-path!", 25)          \
-    X(27, SET_PATH, "set-path!", 25)          \
-    X(28, GET_PATH, "get-path!", 25)          \
-    X(29, ROUTINE, "routine!", 24)            \
-    X(30, BITSET, "bitset!", 0)               \
-    X(31, TRIPLE, "triple!", 0)               \
-    X(32, OBJECT, "object!", 0)               \
-    X(33, TYPESET, "typeset!", 0)             \
-    X(34, ERROR, "error!", 32)                \
-    X(35, VECTOR, "vector!", 7)               \
-    X(36, HASH, "hash!", 5)                   \
-    X(37, PAIR, "pair!", 0)                   \
-    X(38, PERCENT, "percent!", 12)            \
-    X(39, TUPLE, "tuple!", 0)                 \
-    X(40, MAP, "map!", 0)                     \
-    X(41, BINARY, "binary!", 7)               \
-    X(42, SERIES, "series!", 0)               \
-    X(43, TIME, "time!", 12)                  \
-    X(44, TAG, "tag!", 7)                     \
-    X(45, EMAIL, "email!", 7)                 \
-    X(46, HANDLE, "handle!", 11)              \
-    X(47, DATE, "date!", 0)                   \
-    X(48, PORT, "port!", 32)                  \
-    X(49, MONEY, "money!", 0)                 \
-    X(50, REF, "ref!", 7)                     \
-    X(51, POINT2D, "point2D!", 0)             \
-    X(52, POINT3D, "point3D!", 0)             \
-    X(53, IMAGE, "image!", 42)                \
-    X(54, EVENT, "event!", 0)
+// id, enum name, name, parent id (0 = none), layout: what payload words 1-3
+// hold for the collector, a letter each:
+//   .  nothing to mark             s  a series node
+//   c  a node of cells, marked with its cells (a block, a context's values)
+//   t  a hash table node, marked with everything it refers to
+//   ?  decided by the collector's own code for the type (a flag, the symbol)
+#define ZEM_DATATYPES(X)                        \
+    X(1, DATATYPE, "datatype!", 0, "...")       \
+    X(2, UNSET, "unset!", 0, "...")             \
+    X(3, NONE, "none!", 0, "...")               \
+    X(4, LOGIC, "logic!", 0, "...")             \
+    X(5, BLOCK, "block!", 42, ".c.")            \
+    X(6, PAREN, "paren!", 5, ".c.")             \
+    X(7, STRING, "string!", 42, ".ss")          \
+    X(8, FILE, "file!", 9, ".ss")               \
+    X(9, URL, "url!", 7, ".ss")                 \
+    X(10, CHAR, "char!", 11, "...")             \
+    X(11, INTEGER, "integer!", 0, "...")        \
+    X(12, FLOAT, "float!", 0, "...")            \
+    X(13, SYMBOL, "symbol!", 0, ".ss")          \
+    X(14, CONTEXT, "context!", 0, "t?.")        \
+    X(15, WORD, "word!", 13, "?..")             \
+    X(16, SET_WORD, "set-word!", 15, "?..")     \
+    X(17, LIT_WORD, "lit-word!", 15, "?..")     \
+    X(18, GET_WORD, "get-word!", 15, "?..")     \
+    X(19, REFINEMENT, "refinement!", 15, "?..") \
+    X(20, ISSUE, "issue!", 15, "...")           \
+    X(21, NATIVE, "native!", 0, ".cc")          \
+    X(22, ACTION, "action!", 21, ".cc")         \
+    X(23, OP, "op!", 21, "?cc")                 \
+    X(24, FUNCTION, "function!", 14, "ccc")     \
+    X(25, PATH, "path!", 5, ".c.")              \
+    X(26, LIT_PATH, "lit-path!", 25, ".c.")     \
+    X(27, SET_PATH, "set-path!", 25, ".c.")     \
+    X(28, GET_PATH, "get-path!", 25, ".c.")     \
+    X(29, ROUTINE, "routine!", 24, "ccc")       \
+    X(30, BITSET, "bitset!", 0, ".s.")          \
+    X(31, TRIPLE, "triple!", 0, "...")          \
+    X(32, OBJECT, "object!", 0, "c.c")          \
+    X(33, TYPESET, "typeset!", 0, "...")        \
+    X(34, ERROR, "error!", 32, "c.c")           \
+    X(35, VECTOR, "vector!", 7, ".s.")          \
+    X(36, HASH, "hash!", 5, ".ct")              \
+    X(37, PAIR, "pair!", 0, "...")              \
+    X(38, PERCENT, "percent!", 12, "...")       \
+    X(39, TUPLE, "tuple!", 0, "...")            \
+    X(40, MAP, "map!", 0, ".ct")                \
+    X(41, BINARY, "binary!", 7, ".s.")          \
+    X(42, SERIES, "series!", 0, "...")          \
+    X(43, TIME, "time!", 12, "...")             \
+    X(44, TAG, "tag!", 7, ".ss")                \
+    X(45, EMAIL, "email!", 7, ".ss")            \
+    X(46, HANDLE, "handle!", 11, "..?")         \
+    X(47, DATE, "date!", 0, "...")              \
+    X(48, PORT, "port!", 32, "c.c")             \
+    X(49, MONEY, "money!", 0, "...")            \
+    X(50, REF, "ref!", 7, ".ss")                \
+    X(51, POINT2D, "point2D!", 0, "...")        \
+    X(52, POINT3D, "point3D!", 0, "...")        \
+    X(53, IMAGE, "image!", 42, ".?.")           \
+    X(54, EVENT, "event!", 0, ".?.")
 
 enum TypeId : uint32_t {
-#define X(id, name, text, parent) TYPE_##name = id,
+#define X(id, name, text, parent, layout) TYPE_##name = id,
     ZEM_DATATYPES(X)
 #undef X
 };
 
-constexpr uint32_t TYPE_COUNT = 54;   // highest datatype id
+// The highest datatype id.
+constexpr uint32_t TYPE_COUNT = [] {
+    uint32_t highest = 0;
+#define X(id, name, text, parent, layout) highest = id > highest ? id : highest;
+    ZEM_DATATYPES(X)
+#undef X
+    return highest;
+}();
 constexpr uint32_t TYPE_SLOTS = 57;   // room in the registry's tables
+static_assert(TYPE_COUNT < TYPE_SLOTS, "the registry's tables have room for every datatype");
 
 // Header flags.
 constexpr uint32_t FLAG_NEW_LINE = 0x40000000;

@@ -12,11 +12,10 @@
 #include <vector>
 
 #include "runtime/cell.h"
-#include "evaluator/stack.h"
-#include "evaluator/symbol.h"
 #include "runtime/cell_table.h"
 #include "runtime/externals.h"
 #include "runtime/hashtable.h"
+#include "runtime/int_map.h"
 #include "runtime/sys.h"
 
 namespace collector {
@@ -81,7 +80,8 @@ struct Buf {
 constexpr uint32_t DEFER_CAPACITY = 20000;
 constexpr uint8_t VACATED = 0xDB;
 
-std::vector<void (*)()> callbacks;
+// The registered marking functions, by their place among the roots.
+std::vector<void (*)()> callbacks[3];
 int_map::Map* relocation_map = nullptr;
 Buf<Node> pending;         // marked cell series whose cells are still to walk
 Buf<SeriesBuffer*> pinned; // buffers the stack scan pinned
@@ -89,6 +89,7 @@ Buf<SeriesBuffer*> fixed_marked;
 Buf<Node> deferred;
 Buf<Node> movable;         // nodes a stress cycle relocates
 Buf<uintptr_t> candidates; // stack words that point into series memory
+Buf<SeriesFrame*> frames;  // the series frames compaction walks
 
 // A sorted range of series memory: the carved part of a frame, or a big
 // series' footprint.
@@ -113,89 +114,6 @@ bool set_mark(SeriesBuffer* s) {
     s->flags |= SERIES_MARK;
     if (s->flags & SERIES_FIXED) fixed_marked.push(s);
     return true;
-}
-
-void series_marker(Node* place, void*) { mark_node(place); }
-void block_marker(Node* place, void*) { mark_block_node(place); }
-const hashtable::Marker marker{series_marker, block_marker, nullptr};
-
-// Marks a node whose buffer may hold cells or bytes.
-void mark_any(Node* place) {
-    if (mark_node(place) && buffer(*place)->unit() == 16) pending.push(*place);
-}
-
-void mark_cell(Cell* c) {
-    switch (c->type()) {
-    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
-        if (c->data1) {
-            if (self_symbol && c->data2 == self_symbol)
-                mark_block_node(&c->data1);
-            else
-                mark_context(&c->data1);
-        }
-        break;
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
-        if (c->data2) mark_block_node(&c->data2);
-        break;
-    case TYPE_SYMBOL:
-        if (c->data3) mark_node(&c->data3);
-        if (c->data2) mark_node(&c->data2);
-        break;
-    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-        mark_node(&c->data2);
-        if (c->data3) mark_node(&c->data3);
-        break;
-    case TYPE_BITSET: case TYPE_VECTOR: case TYPE_BINARY:
-        mark_node(&c->data2);
-        break;
-    case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
-        if (c->data1) mark_context(&c->data1);
-        if (c->data3) mark_any(&c->data3);
-        break;
-    case TYPE_CONTEXT:
-        if (c->data1) mark_table(&c->data1);
-        if (!(c->header & FLAG_CTX_ON_STACK) && c->data2) mark_block_node(&c->data2);
-        break;
-    case TYPE_HASH: case TYPE_MAP:
-        if (c->data2) mark_block_node(&c->data2);
-        if (c->data3) mark_table(&c->data3);
-        break;
-    case TYPE_FUNCTION: case TYPE_ROUTINE:
-        if (c->data1) mark_context(&c->data1);
-        if (c->data2) mark_block_node(&c->data2);
-        if (c->data3) mark_block_node(&c->data3);
-        break;
-    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: {
-        if (c->data2) mark_block_node(&c->data2);
-        if (c->data3) mark_block_node(&c->data3);
-        uint32_t source = (c->header >> OP_SOURCE_SHIFT) & 0xFF;
-        if (c->type() == TYPE_OP && (source == TYPE_FUNCTION || source == TYPE_ROUTINE) && c->data1)
-            mark_context(&c->data1);
-        break;
-    }
-    case TYPE_IMAGE:
-        if (c->data2 && mark_node(&c->data2) && mark_image) mark_image(c->data2);
-        break;
-    case TYPE_HANDLE:
-        if (static_cast<int32_t>(c->data3) >= 0) externals::mark(static_cast<int32_t>(c->data3), 0);
-        break;
-    case TYPE_EVENT:
-        if ((c->data3 & 0x10000) && c->data2) mark_block_node(&c->data2);
-        break;
-    default:
-        break;
-    }
-}
-
-void walk_cells(Node n) {
-    SeriesBuffer* s = buffer(n);
-    auto* first = reinterpret_cast<Cell*>(s->data() + s->offset);
-    auto* end = reinterpret_cast<Cell*>(s->data() + (s->tail < s->size ? s->tail : s->size));
-    for (Cell* c = first; c < end; c++) mark_cell(c);
-}
-
-void drain() {
-    while (pending.count) walk_cells(pending.items[--pending.count]);
 }
 
 // ---- Frame ranges and the stack scan ------------------------------------------------
@@ -472,10 +390,24 @@ SeriesBuffer* move_buffer(SeriesBuffer* s, uint8_t* to) {
 
 bool room_for(const SeriesFrame* f, uint32_t fp) { return static_cast<uint64_t>(f->end - f->heap) > fp; }
 
-void compact_frames() {
+// Compacts the series frames. Garbage buffers go and pinned ones stay where
+// they are. Normally the other buffers slide down, into the room left at the
+// end of the last frame kept when there is enough, and frames left empty are
+// released (the first one always stays).
+//
+// Moving all (stress), every live unpinned buffer moves to fresh frames;
+// frames left empty are released (one frame always stays). New buffers go
+// after the moved ones, or to the first frame that keeps pinned buffers and
+// has room past its old heap: a new buffer that the stack pins (a deep
+// recursion pins one per level) then keeps no frame of moved buffers alive.
+// The space vacated by this cycle takes no new buffer before the next one.
+void compact_frames(bool move_all) {
+    frames.reset();  // the frames as the cycle found them: moving all adds some
+    for (SeriesFrame* f = root.series_first; f; f = f->next) frames.push(f);
     SeriesFrame* prev = nullptr;  // the last frame kept
-    for (SeriesFrame* f = root.series_first; f;) {
-        SeriesFrame* next = f->next;
+    SeriesFrame* to = nullptr;    // moving all: the fresh frame being filled
+    SeriesFrame* room = nullptr;  // moving all: the frame new buffers go to
+    for (SeriesFrame* f : frames) {
         uint8_t* dest = f->start();
         uint8_t* p = f->start();
         uint8_t* heap = f->heap;
@@ -492,8 +424,15 @@ void compact_frames() {
                 s->flags &= ~(SERIES_MARK | SERIES_PINNED);
                 dest = after;
             } else {
-                if (offering && static_cast<uint64_t>(prev->end - prev->heap) > memory::FRAME_REUSE_MIN &&
-                    room_for(prev, fp)) {
+                if (move_all) {
+                    if (!to || !room_for(to, fp)) {
+                        if (fp >= root.next_frame_size) root.next_frame_size = root.max_frame_size;
+                        to = memory::alloc_series_frame();
+                    }
+                    s = move_buffer(s, to->heap);
+                    to->heap += fp;
+                } else if (offering && static_cast<uint64_t>(prev->end - prev->heap) > memory::FRAME_REUSE_MIN &&
+                           room_for(prev, fp)) {
                     s = move_buffer(s, prev->heap);
                     prev->heap += fp;
                 } else {
@@ -505,65 +444,24 @@ void compact_frames() {
             }
             p = after;
         }
-        if (stress && dest < heap) std::memset(dest, VACATED, static_cast<size_t>(heap - dest));
-        f->heap = dest;
-        if (f != root.series_first && dest == f->start() && next) {
-            memory::free_series_frame(f);
-        } else {
-            prev = f;
-        }
-        f = next;
-    }
-}
-
-// Stress: every live unpinned buffer moves to fresh frames; frames left
-// empty are released (one frame always stays). New buffers go after the
-// moved ones, or to the first frame that keeps pinned buffers and has room
-// past its old heap: a new buffer that the stack pins (a deep recursion
-// pins one per level) then keeps no frame of moved buffers alive. The
-// space vacated by this cycle takes no new buffer before the next one.
-void compact_frames_moving_all() {
-    Buf<SeriesFrame*> old;
-    for (SeriesFrame* f = root.series_first; f; f = f->next) old.push(f);
-    SeriesFrame* to = nullptr;
-    SeriesFrame* room = nullptr;
-    for (SeriesFrame* f : old) {
-        uint8_t* dest = f->start();
-        uint8_t* p = f->start();
-        uint8_t* heap = f->heap;
-        while (p < heap) {
-            auto* s = reinterpret_cast<SeriesBuffer*>(p + 4);
-            uint32_t fp = footprint(s);
-            uint8_t* after = p + fp;
-            if (!(s->flags & SERIES_MARK)) {
-                drop(s);
-            } else if (s->flags & SERIES_PINNED) {
-                if (dest < p) fill_hole(dest, p);
-                s->flags &= ~(SERIES_MARK | SERIES_PINNED);
-                dest = after;
-            } else {
-                if (!to || !room_for(to, fp)) {
-                    if (fp >= root.next_frame_size) root.next_frame_size = root.max_frame_size;
-                    to = memory::alloc_series_frame();
-                }
-                s = move_buffer(s, to->heap);
-                to->heap += fp;
-                s->flags &= ~SERIES_MARK;
-            }
-            p = after;
-        }
-        if (!room && dest > f->start() && static_cast<uint64_t>(f->end - heap) > memory::FRAME_REUSE_MIN) {
+        if (move_all && !room && dest > f->start() && static_cast<uint64_t>(f->end - heap) > memory::FRAME_REUSE_MIN) {
             room = f;
             if (dest < heap) fill_hole(dest, heap);  // collected by the next cycle
             continue;
         }
-        if (dest < heap) std::memset(dest, VACATED, static_cast<size_t>(heap - dest));
+        if (move_all && dest < heap) std::memset(dest, VACATED, static_cast<size_t>(heap - dest));
         f->heap = dest;
+        if (move_all) continue;
+        if (f != root.series_first && dest == f->start() && f->next) {
+            memory::free_series_frame(f);
+        } else {
+            prev = f;
+        }
     }
-    for (SeriesFrame* f : old)
-        if (f->heap == f->start() && (to || f != old.items[0])) memory::free_series_frame(f);
+    if (!move_all) return;
+    for (SeriesFrame* f : frames)
+        if (f->heap == f->start() && (to || f != frames.items[0])) memory::free_series_frame(f);
     if (room || to) root.series_current = room ? room : to;
-    sys::free(old.items);
 }
 
 // ---- Deferred node release -------------------------------------------------------------
@@ -577,20 +475,127 @@ void flush_deferred() {
     deferred.count = 0;
 }
 
+}  // namespace
+
+void defer_free_node(Node node) {
+    if (!node) return;
+    deferred.revalidate();
+    if (deferred.count >= DEFER_CAPACITY) flush_deferred();
+    deferred.push(node);
+}
+
+// ---- Marking -------------------------------------------------------------------------
+
+namespace {
+
+void series_marker(Node* place, void*) { mark_node(place); }
+void block_marker(Node* place, void*) { mark_block_node(place); }
+const hashtable::Marker marker{series_marker, block_marker, nullptr};
+
+// Marks one payload word by its letter in the datatype table's layout
+// column (see runtime/cell.h).
+template <char Holds>
+void mark_word(Node* place) {
+    static_assert(Holds == '.' || Holds == 's' || Holds == 'c' || Holds == 't', "a layout letter is one of . s c t ?");
+    if constexpr (Holds == '.') {
+        return;
+    } else {
+        if (!*place) return;
+        if constexpr (Holds == 's') mark_node(place);
+        if constexpr (Holds == 'c') mark_block_node(place);
+        if constexpr (Holds == 't') mark_table(place);
+    }
+}
+
+// The types whose layout has a '?': a flag, the symbol or the source type
+// decides what a word holds.
+template <uint32_t Type>
+void mark_explicitly(Cell* c) {
+    if constexpr (Type == TYPE_WORD || Type == TYPE_SET_WORD || Type == TYPE_LIT_WORD || Type == TYPE_GET_WORD ||
+                  Type == TYPE_REFINEMENT) {
+        // A word spelled `self` marks its context as a block.
+        if (c->data1) {
+            if (self_symbol && c->data2 == self_symbol)
+                mark_block_node(&c->data1);
+            else
+                mark_context(&c->data1);
+        }
+    } else if constexpr (Type == TYPE_CONTEXT) {
+        // Values that live on the value stack are marked with it.
+        if (c->data1) mark_table(&c->data1);
+        if (!(c->header & FLAG_CTX_ON_STACK) && c->data2) mark_block_node(&c->data2);
+    } else if constexpr (Type == TYPE_OP) {
+        // Made from a function or routine, it keeps the function's context.
+        if (c->data2) mark_block_node(&c->data2);
+        if (c->data3) mark_block_node(&c->data3);
+        uint32_t source = (c->header >> OP_SOURCE_SHIFT) & 0xFF;
+        if ((source == TYPE_FUNCTION || source == TYPE_ROUTINE) && c->data1) mark_context(&c->data1);
+    } else if constexpr (Type == TYPE_IMAGE) {
+        // The record's node, then what the record refers to (its bitmap).
+        if (c->data2 && mark_node(&c->data2) && mark_image) mark_image(c->data2);
+    } else if constexpr (Type == TYPE_HANDLE) {
+        // An external resource's slot, when it has one.
+        if (static_cast<int32_t>(c->data3) >= 0) externals::mark(static_cast<int32_t>(c->data3), 0);
+    } else if constexpr (Type == TYPE_EVENT) {
+        // Its field block, when the event has one.
+        if ((c->data3 & 0x10000) && c->data2) mark_block_node(&c->data2);
+    } else {
+        static_assert(Type == 0, "a datatype with a '?' in its layout is marked here");
+    }
+}
+
+template <uint32_t Type, char Word1, char Word2, char Word3>
+void mark_typed(Cell* c) {
+    if constexpr (Word1 == '?' || Word2 == '?' || Word3 == '?') {
+        mark_explicitly<Type>(c);
+    } else {
+        mark_word<Word1>(&c->data1);
+        mark_word<Word2>(&c->data2);
+        mark_word<Word3>(&c->data3);
+    }
+}
+
+// Marks what a cell refers to, by its datatype's layout.
+void mark_cell(Cell* c) {
+    switch (c->type()) {
+#define X(id, name, text, parent, layout)                                                  \
+    case TYPE_##name:                                                                      \
+        static_assert(sizeof layout == 4, "a layout has a letter for each payload word"); \
+        mark_typed<TYPE_##name, layout[0], layout[1], layout[2]>(c);                       \
+        break;
+        ZEM_DATATYPES(X)
+#undef X
+    default:
+        break;
+    }
+}
+
+void walk_cells(Node n) {
+    SeriesBuffer* s = buffer(n);
+    auto* first = reinterpret_cast<Cell*>(s->data() + s->offset);
+    auto* end = reinterpret_cast<Cell*>(s->data() + (s->tail < s->size ? s->tail : s->size));
+    for (Cell* c = first; c < end; c++) mark_cell(c);
+}
+
+void drain() {
+    while (pending.count) walk_cells(pending.items[--pending.count]);
+}
+
 void mark_roots() {
+    auto run = [](MarkOrder order) {
+        for (auto callback : callbacks[static_cast<int>(order)])
+            if (callback) callback();
+    };
     if (memory::root_block.data2) mark_block_value(&memory::root_block);
-    if (symbol::index) mark_table(&symbol::index);
-    if (symbol::table) mark_block_node(&symbol::table);
+    run(MarkOrder::AFTER_ROOT_BLOCK);
     if (ownership_table && *ownership_table) mark_table(ownership_table);
     if (memory::value_stack_node) mark_node(&memory::value_stack_node);
     if (memory::call_stack_node) mark_node(&memory::call_stack_node);
-    if (stack::bottom && stack::top > stack::bottom) mark_block(stack::bottom, stack::top);
-    stack::mark_frames();
+    run(MarkOrder::AFTER_STACK_BUFFERS);
     if (global_context && *global_context) mark_context(global_context);
     if (library_context && *library_context) mark_context(library_context);
     if (cell_table::table.data2) mark_block_node(&cell_table::table.data2);
-    for (auto callback : callbacks)
-        if (callback) callback();
+    run(MarkOrder::LAST);
     drain();
     // What only the stack holds.
     for (SeriesBuffer* s : pinned) {
@@ -606,6 +611,41 @@ void mark_roots() {
 }
 
 }  // namespace
+
+bool mark_node(Node* place) {
+    Node n = *place;
+    if (!n) return false;
+    if (relocation_map) {
+        if (int32_t* moved = int_map::get(relocation_map, static_cast<int32_t>(n))) {
+            n = static_cast<Node>(*moved);
+            *place = n;
+        }
+    }
+    if (!live_node(n)) return false;
+    return set_mark(buffer(n));
+}
+
+void mark_block(Cell* first, Cell* end) {
+    for (Cell* c = first; c < end; c++) mark_cell(c);
+}
+
+void mark_block_node(Node* place) {
+    if (mark_node(place) && buffer(*place)->unit() == 16) pending.push(*place);
+}
+
+void mark_block_value(Cell* block) { mark_block_node(&block->data2); }
+
+void mark_context(Node* place) { mark_block_node(place); }
+
+void mark_table(Node* place) {
+    Node n = *place;
+    if (relocation_map)
+        if (int32_t* moved = int_map::get(relocation_map, static_cast<int32_t>(n))) *place = n = static_cast<Node>(*moved);
+    if (!live_node(n) || (buffer(n)->flags & SERIES_MARK)) return;
+    hashtable::mark(place, marker);
+}
+
+bool marked_q(Node node) { return live_node(node) && (buffer(node)->flags & SERIES_MARK); }
 
 // ---- The cycle ---------------------------------------------------------------------
 
@@ -652,10 +692,7 @@ void do_cycle() {
     }
 
     externals::sweep();
-    if (stress)
-        compact_frames_moving_all();
-    else
-        compact_frames();
+    compact_frames(stress);
     memory::sweep_big();
     flush_deferred();
     memory::compact_node_frames();
@@ -679,68 +716,9 @@ void collect_if_active() {
     if (active == 1) do_cycle();
 }
 
-void register_mark_callback(void (*callback)()) {
-    if (std::find(callbacks.begin(), callbacks.end(), callback) == callbacks.end()) callbacks.push_back(callback);
-}
-
-// ---- Marking -------------------------------------------------------------------------
-
-bool mark_node(Node* place) {
-    Node n = *place;
-    if (!n) return false;
-    if (relocation_map) {
-        if (int32_t* moved = int_map::get(relocation_map, static_cast<int32_t>(n))) {
-            n = static_cast<Node>(*moved);
-            *place = n;
-        }
-    }
-    if (!live_node(n)) return false;
-    return set_mark(buffer(n));
-}
-
-void mark_block(Cell* first, Cell* end) {
-    for (Cell* c = first; c < end; c++) mark_cell(c);
-}
-
-void mark_block_node(Node* place) {
-    if (mark_node(place) && buffer(*place)->unit() == 16) pending.push(*place);
-}
-
-void mark_block_value(Cell* block) { mark_block_node(&block->data2); }
-
-void mark_context(Node* place) { mark_block_node(place); }
-
-void mark_table(Node* place) {
-    Node n = *place;
-    if (relocation_map)
-        if (int32_t* moved = int_map::get(relocation_map, static_cast<int32_t>(n))) *place = n = static_cast<Node>(*moved);
-    if (!live_node(n) || (buffer(n)->flags & SERIES_MARK)) return;
-    hashtable::mark(place, marker);
-}
-
-void clear_mark(Node node) {
-    if (live_node(node)) buffer(node)->flags &= ~SERIES_MARK;
-}
-
-bool marked_q(Node node) { return live_node(node) && (buffer(node)->flags & SERIES_MARK); }
-
-void defer_free_node(Node node) {
-    if (!node) return;
-    deferred.revalidate();
-    if (deferred.count >= DEFER_CAPACITY) flush_deferred();
-    deferred.push(node);
-}
-
-bool in_frame_q(uintptr_t address, int kind) {
-    if (kind == 0) return address <= UINT32_MAX && memory::node_frame_of(static_cast<Node>(address));
-    for (SeriesFrame* f = root.series_first; f; f = f->next)
-        if (address >= reinterpret_cast<uintptr_t>(f->start()) && address < reinterpret_cast<uintptr_t>(f->end))
-            return true;
-    for (memory::BigRecord* r = root.big_first; r; r = r->next) {
-        auto lo = reinterpret_cast<uintptr_t>(place_of(r->buffer()));
-        if (address >= lo && address < lo + r->size) return true;
-    }
-    return false;
+void register_mark_callback(void (*callback)(), MarkOrder order) {
+    std::vector<void (*)()>& list = callbacks[static_cast<int>(order)];
+    if (std::find(list.begin(), list.end(), callback) == list.end()) list.push_back(callback);
 }
 
 }  // namespace collector

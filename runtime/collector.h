@@ -1,13 +1,15 @@
 // The garbage collector: a stop-the-world mark-and-compact collector over
 // the memory manager's series frames, big series and node frames.
 //
-// Roots are a fixed list (root block, symbol table, stacks, call frames,
-// global context, cell table, registered callbacks). The C++ stack is
-// scanned conservatively: a 32-bit word equal to a live node handle marks
-// and pins that node (neither its buffer nor the node moves this cycle); an
-// 8-byte word pointing into a series buffer marks and pins the buffer. So
-// runtime code may keep nodes and raw buffer addresses in locals across any
-// allocation; raw addresses kept anywhere else must be read again.
+// Roots are the root block, the series-ownership table, the stack buffers,
+// the global and library contexts, the cell table, and what the modules
+// above register to mark (the symbol table, the stacks' contents, ...).
+// The C++ stack is scanned conservatively: a 32-bit word equal to a live
+// node handle marks and pins that node (neither its buffer nor the node
+// moves this cycle); an 8-byte word pointing into a series buffer marks and
+// pins the buffer. So runtime code may keep nodes and raw buffer addresses
+// in locals across any allocation; raw addresses kept anywhere else must be
+// read again.
 #pragma once
 #include <cstdint>
 
@@ -61,12 +63,15 @@ void init();
 void do_cycle();
 // do_cycle when the active flag is 1; called only by the series allocator.
 void collect_if_active();
-inline bool running_q() { return running; }
 
-// Appends a function run at every cycle while roots are marked, in
-// registration order (a function registered twice runs once); it marks what
-// its subsystem keeps with the functions below.
-void register_mark_callback(void (*callback)());
+// Where a registered marking function runs among the fixed roots: right
+// after the root block, right after the stack buffers, or after all of them.
+enum class MarkOrder : uint8_t { AFTER_ROOT_BLOCK, AFTER_STACK_BUFFERS, LAST };
+
+// Appends a function run at every cycle while roots are marked, at its place
+// and in registration order there (a function registered twice runs once);
+// it marks what its subsystem keeps with the functions below.
+void register_mark_callback(void (*callback)(), MarkOrder order = MarkOrder::LAST);
 
 // ---- Marking (only while a cycle runs) --------------------------------------------
 
@@ -84,14 +89,10 @@ void mark_block_value(Cell* block);
 void mark_context(Node* place);
 // Marks a hash table and everything it refers to.
 void mark_table(Node* place);
-void clear_mark(Node node);
 // Whether the node's buffer is marked in the current cycle.
 bool marked_q(Node node);
 
 // Queues a node for release at the end of the cycle (0 is ignored).
 void defer_free_node(Node node);
-// Kind 0: whether the value is a handle inside a node frame's slot range;
-// kind 1: whether the address lies inside a series frame or big series.
-bool in_frame_q(uintptr_t address, int kind);
 
 }  // namespace collector

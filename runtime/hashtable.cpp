@@ -1,6 +1,6 @@
 // Hash tables: hashing of values, the bucket arrays and their probing, the
 // five kinds of table over a backing block, growth and relocation resync,
-// the collector hooks, and the collector's integer map.
+// and the collector hooks.
 //
 // Buffers held by raw pointers in locals are pinned by the collector's stack
 // scan, so only growth (a new buffer for the same series) makes them stale:
@@ -12,16 +12,17 @@
 #include <cstring>
 #include <vector>
 
-#include "evaluator/symbol.h"
 #include "runtime/array.h"
 #include "runtime/case_folding.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 
 namespace hashtable {
 
 uint32_t seed = 0;
+uint32_t (*resolve_symbol)(uint32_t id) = nullptr;
 
 void static_init() { seed = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&seed)); }
 
@@ -32,6 +33,8 @@ namespace {
 constexpr uint32_t C1 = 0xcc9e2d51;
 constexpr uint32_t C2 = 0x1b873593;
 constexpr double LOAD = 0.77;
+
+uint32_t resolve(uint32_t id) { return resolve_symbol ? resolve_symbol(id) : id; }
 
 inline uint32_t rotl(uint32_t x, int r) { return (x << r) | (x >> (32 - r)); }
 
@@ -76,27 +79,13 @@ inline uint8_t ascii_lower(uint8_t b) { return b >= 'A' && b <= 'Z' ? b | 0x60 :
 
 // Types whose hash reads a node handle: tables holding them depend on node
 // relocation.
-bool hashes_by_address(uint32_t type) {
-    switch (type) {
-        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_HASH:
-        case TYPE_MAP: case TYPE_PORT: case TYPE_IMAGE: case TYPE_EVENT:
-            return true;
-        default:
-            return type >= TYPE_NATIVE && type <= TYPE_GET_PATH;
-    }
-}
+constexpr typesets::Mask ADDRESS_HASHED =
+    typesets::of({TYPE_BLOCK, TYPE_PAREN, TYPE_OBJECT, TYPE_ERROR, TYPE_HASH, TYPE_MAP, TYPE_PORT, TYPE_IMAGE,
+                  TYPE_EVENT, TYPE_NATIVE, TYPE_ACTION, TYPE_OP, TYPE_FUNCTION, TYPE_PATH, TYPE_LIT_PATH,
+                  TYPE_SET_PATH, TYPE_GET_PATH});
 
-bool is_string_type(uint32_t type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
-        case TYPE_REF: case TYPE_STRING_VIEW:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool is_word_type(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
+// Keys hashed and compared as text.
+constexpr typesets::Mask STRING_KEY = ANY_STRING | typesets::of({TYPE_STRING_VIEW});
 
 // The code points of a string value from its head to its tail (a string
 // view's fourth word, when not negative, limits them).
@@ -202,8 +191,8 @@ uint32_t hash_value(const Cell* key, bool case_sensitive) {
             return murmur3(&copy, 16);
         }
         default:
-            if (is_word_type(type)) return fmix(symbol::resolve(key->symbol()));
-            if (is_string_type(type)) return hash_string(key, case_sensitive);
+            if (in(ALL_WORD, type)) return fmix(resolve(key->symbol()));
+            if (in(STRING_KEY, type)) return hash_string(key, case_sensitive);
             return 0;
     }
 }
@@ -254,7 +243,7 @@ bool spelling_equal(const Cell* a, const Cell* b, bool strict) {
 
 bool keys_equal(const Cell* stored, const Cell* key, int32_t op) {
     const uint32_t type = key->type();
-    if (type == TYPE_STRING_VIEW) return is_string_type(stored->type()) && text_equal(stored, key, with_case(op));
+    if (type == TYPE_STRING_VIEW) return in(STRING_KEY, stored->type()) && text_equal(stored, key, with_case(op));
     if (stored->type() != type) return false;
     switch (type) {
         case TYPE_UNSET: case TYPE_NONE: return true;
@@ -274,11 +263,11 @@ bool keys_equal(const Cell* stored, const Cell* key, int32_t op) {
         default:
             break;
     }
-    if (is_word_type(type)) {
+    if (in(ALL_WORD, type)) {
         if (with_case(op) || op == 9) return stored->symbol() == key->symbol();
-        return symbol::resolve(stored->symbol()) == symbol::resolve(key->symbol());
+        return resolve(stored->symbol()) == resolve(key->symbol());
     }
-    if (is_string_type(type)) {
+    if (in(STRING_KEY, type)) {
         if (op == 9) return stored->head() == key->head() && stored->node() == key->node();
         return text_equal(stored, key, with_case(op));
     }
@@ -747,7 +736,7 @@ Cell* put(Node table, Cell* key, int32_t* status) {
     Record* r = rec(table);
     const int32_t kind = r->kind;
     const uint32_t position = static_cast<uint32_t>(key - cells_of(r));
-    if (kind == KIND_HASH && r->gc_stamp == 0 && hashes_by_address(key->type()))
+    if (kind == KIND_HASH && r->gc_stamp == 0 && in(ADDRESS_HASHED, key->type()))
         r->gc_stamp = static_cast<int32_t>(relocation_stamp());
     if (grow_if_full(table, 1)) {
         if (status) *status = 2;
@@ -1089,7 +1078,7 @@ uint32_t put_symbol(Node table, const uint8_t* text, uint32_t length, bool case_
     if (found) {
         const uint32_t id = static_cast<uint32_t>(keys_of(rec(table))[twin]) + 1;
         if (case_insensitive) return id;
-        alias = static_cast<int32_t>(symbol::resolve(id));
+        alias = static_cast<int32_t>(resolve(id));
     } else if (case_insensitive) {
         site = twin;
     }
@@ -1119,13 +1108,13 @@ uint32_t put_symbol(Node table, const uint8_t* text, uint32_t length, bool case_
 }
 
 int32_t find_ctx_word(Node table, uint32_t sym, bool by_alias, Node context, int32_t* position) {
-    const uint32_t canonical = symbol::resolve(sym);
+    const uint32_t canonical = resolve(sym);
     if (context) grow_if_full(table, 16);
     auto search = [&](bool& found) {
         return find_site(table, fmix(canonical), found, [&](uint32_t i) {
             const Record* r = rec(table);
             const Cell* c = cells_of(r) + keys_of(r)[i];
-            return by_alias ? symbol::resolve(c->symbol()) == canonical : c->symbol() == sym;
+            return by_alias ? resolve(c->symbol()) == canonical : c->symbol() == sym;
         });
     };
     bool found;
@@ -1254,130 +1243,3 @@ void sweep(Node table, bool (*marked)(Node node)) {
 }
 
 }  // namespace hashtable
-
-// ---- Integer map -------------------------------------------------------------------------
-
-namespace int_map {
-
-namespace {
-
-using hashtable::fmix;
-using hashtable::round_up_pow2;
-
-constexpr double LOAD = 0.77;
-
-inline uint32_t bits(const uint32_t* f, uint32_t i) { return (f[i >> 4] >> ((i & 15) << 1)) & 3; }
-
-uint32_t* make_flags(uint32_t n_buckets) {
-    const uint32_t bytes = (n_buckets / 4 < 4 ? 4 : n_buckets / 4);
-    auto* f = static_cast<uint32_t*>(sys::allocate(bytes));
-    std::memset(f, 0xAA, bytes);
-    return f;
-}
-
-// The bucket of key, or the bucket where it goes (found tells which).
-int32_t locate(const Map* m, int32_t key, bool& found) {
-    found = false;
-    const uint32_t mask = static_cast<uint32_t>(m->n_buckets) - 1;
-    uint32_t i = fmix(static_cast<uint32_t>(key)) & mask;
-    int32_t site = -1;
-    for (uint32_t step = 0; step <= mask; step++, i = (i + step) & mask) {
-        const uint32_t b = bits(m->flags, i);
-        if (b & 2) return site >= 0 ? site : static_cast<int32_t>(i);
-        if (b == 1) {
-            if (site < 0) site = static_cast<int32_t>(i);
-        } else if (m->pairs[2 * i] == key) {
-            found = true;
-            return static_cast<int32_t>(i);
-        }
-    }
-    return site;
-}
-
-}  // namespace
-
-Map* init(uint32_t n) {
-    auto* m = static_cast<Map*>(sys::allocate_zeroed(sizeof(Map)));
-    const uint32_t n_buckets = round_up_pow2(static_cast<uint32_t>((n < 4 ? 4 : n) / LOAD));
-    m->n_buckets = static_cast<int32_t>(n_buckets);
-    m->upper_bound = static_cast<int32_t>(LOAD * n_buckets);
-    m->flags = make_flags(n_buckets);
-    m->pairs = static_cast<int32_t*>(sys::allocate(size_t{n_buckets} * 8));
-    return m;
-}
-
-int32_t resize(Map* m, uint32_t n) {
-    const uint32_t n_buckets = round_up_pow2(n < 4 ? 4 : n);
-    const int32_t upper = static_cast<int32_t>(LOAD * n_buckets + 0.5);
-    if (m->size >= upper) return 0;
-    uint32_t* flags = make_flags(n_buckets);
-    auto* pairs = static_cast<int32_t*>(sys::allocate(size_t{n_buckets} * 8));
-    const uint32_t mask = n_buckets - 1;
-    for (uint32_t j = 0; j < static_cast<uint32_t>(m->n_buckets); j++) {
-        if (bits(m->flags, j) != 0) continue;
-        uint32_t i = fmix(static_cast<uint32_t>(m->pairs[2 * j])) & mask;
-        for (uint32_t step = 1; !(bits(flags, i) & 2); step++) i = (i + step) & mask;
-        flags[i >> 4] &= ~(3u << ((i & 15) << 1));
-        pairs[2 * i] = m->pairs[2 * j];
-        pairs[2 * i + 1] = m->pairs[2 * j + 1];
-    }
-    sys::free(m->flags);
-    sys::free(m->pairs);
-    m->flags = flags;
-    m->pairs = pairs;
-    m->n_buckets = static_cast<int32_t>(n_buckets);
-    m->upper_bound = upper;
-    m->n_occupied = m->size;
-    return 0;
-}
-
-void put(Map* m, int32_t key, int32_t value) {
-    if (m->n_occupied >= m->upper_bound)
-        resize(m, m->size * 2 < m->n_buckets ? m->n_buckets - 1 : m->n_buckets + 1);
-    bool found;
-    int32_t b = locate(m, key, found);
-    if (b < 0) {
-        resize(m, static_cast<uint32_t>(m->n_buckets) * 2);
-        b = locate(m, key, found);
-    }
-    const uint32_t i = static_cast<uint32_t>(b);
-    if (!found) {
-        if (bits(m->flags, i) & 2) m->n_occupied++;
-        m->size++;
-        m->flags[i >> 4] &= ~(3u << ((i & 15) << 1));
-        m->pairs[2 * i] = key;
-    }
-    m->pairs[2 * i + 1] = value;
-}
-
-int32_t find(Map* m, int32_t key) {
-    bool found;
-    int32_t b = locate(m, key, found);
-    return found ? b : -1;
-}
-
-int32_t* get(Map* m, int32_t key) {
-    int32_t b = find(m, key);
-    return b < 0 ? nullptr : &m->pairs[2 * b + 1];
-}
-
-void delete_key(Map* m, int32_t key) {
-    int32_t b = find(m, key);
-    if (b < 0) return;
-    m->flags[b >> 4] |= 1u << ((b & 15) << 1);
-    m->size--;
-}
-
-void clear(Map* m) {
-    std::memset(m->flags, 0xAA, (m->n_buckets / 4 < 4 ? 4 : m->n_buckets / 4));
-    m->size = m->n_occupied = 0;
-}
-
-void destroy(Map* m) {
-    if (!m) return;
-    sys::free(m->flags);
-    sys::free(m->pairs);
-    sys::free(m);
-}
-
-}  // namespace int_map

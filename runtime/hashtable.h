@@ -1,6 +1,5 @@
 // Open-addressing hash tables over a backing block of cells (hash!, map!,
-// context word lists, the symbol table, tables keyed by series nodes), and
-// int_map, a small integer map on the system heap for the collector.
+// context word lists, the symbol table, tables keyed by series nodes).
 //
 // A table is the node of a byte series holding its Record; every array of
 // the table is a series too, so the collector owns them. Buckets hold
@@ -66,6 +65,11 @@ uint32_t hash_symbol(const Cell* symbol);
 uint32_t hash_symbol_text(const uint8_t* text, uint32_t length);
 // The smallest power of two not below n (n >= 1).
 uint32_t round_up_pow2(uint32_t n);
+
+// The canonical symbol of a word's symbol (the id its case variants share),
+// by which words hash and compare; installed with the symbol table. Until
+// then a symbol is its own canonical one.
+extern uint32_t (*resolve_symbol)(uint32_t id);
 
 // Whether a stored key answers true to the comparison `op` (0 equal, 2
 // strict-equal, ...) against the key. This is where the datatypes' compare
@@ -155,30 +159,3 @@ void mark_entries(Node table, const Marker& marker, void (*cells)(Cell* first, C
 void sweep(Node table, bool (*marked)(Node node));
 
 }  // namespace hashtable
-
-// ---- Integer map -----------------------------------------------------------------------
-
-namespace int_map {
-
-struct Map {
-    int32_t size;        // live keys
-    uint32_t* flags;     // 2 bits per bucket, as in hash tables
-    int32_t* pairs;      // key, value per bucket
-    int32_t n_occupied;
-    int32_t n_buckets;
-    int32_t upper_bound;
-};
-
-Map* init(uint32_t n);
-void put(Map* map, int32_t key, int32_t value);
-// The address of the key's value, or null.
-int32_t* get(Map* map, int32_t key);
-// The key's bucket, or -1.
-int32_t find(Map* map, int32_t key);
-void delete_key(Map* map, int32_t key);
-// Rebuilds for n buckets (rounded up); -1 when the arrays could not be made.
-int32_t resize(Map* map, uint32_t n);
-void clear(Map* map);
-void destroy(Map* map);  // accepts null
-
-}  // namespace int_map

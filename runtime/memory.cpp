@@ -3,13 +3,12 @@
 // series.
 #include "runtime/memory.h"
 
-#include "evaluator/errors.h"
-
 #include <cstring>
 
 #include "runtime/cell.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
+#include "runtime/fault.h"
 #include "runtime/sys.h"
 
 namespace memory {
@@ -127,8 +126,8 @@ uint32_t carried_flags(uint32_t old_flags, const SeriesBuffer* fresh) {
 // Both are internal errors raised like any other (an error! value when the
 // catalogue is up; building it may fail again, and then the bare error
 // travels).
-void no_memory() { fire(err::NO_MEMORY); }
-void wrong_mem() { fire(err::WRONG_MEM); }
+void no_memory() { fault::fire(fault::NO_MEMORY); }
+void wrong_mem() { fault::fire(fault::WRONG_MEM); }
 
 void set_params() {
     root.first_frame_size = 1u << 20;

@@ -1,14 +1,24 @@
-// Typed console print and the print hooks.
+// Typed console print, the byte writes that reach the C-string print hooks,
+// and the print hooks.
 #include "runtime/print.h"
 
 #include <cstdio>
 
-#include "console/output.h"
+#include "platform/output.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 #include "runtime/sys.h"
 
+namespace out = platform::output;
+
 namespace sys {
+
+void write_cstring(const char* text) { write_bytes(text, static_cast<uint32_t>(std::strlen(text))); }
+
+void write_bytes(const char* text, uint32_t length) {
+    out::write_bytes(text, length);
+    print_hooks::print_cstring(text, length, 0);
+}
 
 Item Item::cstr(const char* s) {
     auto p = reinterpret_cast<uintptr_t>(s);
@@ -21,7 +31,7 @@ void print_typed(uint32_t count, const Item* items) {
         const Item& it = items[i];
         int n = 0;
         switch (it.type) {
-        case Item::Logic: console::write_cstring(it.lo ? "true" : "false"); continue;
+        case Item::Logic: write_cstring(it.lo ? "true" : "false"); continue;
         case Item::Int: n = std::snprintf(number, sizeof number, "%i", static_cast<int32_t>(it.lo)); break;
         case Item::Char: number[0] = static_cast<char>(it.lo); n = 1; break;
         case Item::F32: {
@@ -39,14 +49,14 @@ void print_typed(uint32_t count, const Item* items) {
         }
         case Item::CString: {
             auto p = (static_cast<uintptr_t>(it.hi) << 32) | it.lo;
-            console::write_cstring(reinterpret_cast<const char*>(p));
+            write_cstring(reinterpret_cast<const char*>(p));
             continue;
         }
         default: n = std::snprintf(number, sizeof number, "%08X", it.lo); break;
         }
-        console::write_bytes(number, static_cast<uint32_t>(n));
+        write_bytes(number, static_cast<uint32_t>(n));
     }
-    console::flush();
+    out::flush();
 }
 
 void prin(std::initializer_list<Item> items) {
@@ -145,14 +155,14 @@ void print_string(Cell* value, bool newline) {
     auto bytes = static_cast<uint32_t>(s->tail_addr() - start);
     if (s->tail_addr() < start) bytes = 0;
     switch (unit) {
-    case 1: newline ? console::print_latin1_line(start, bytes) : console::print_latin1(start, bytes); break;
-    case 2: newline ? console::print_ucs2_line(start, bytes) : console::print_ucs2(start, bytes); break;
-    case 4: newline ? console::print_ucs4_line(start, bytes) : console::write_ucs4(start, bytes); break;
+    case 1: newline ? out::print_latin1_line(start, bytes) : out::print_latin1(start, bytes); break;
+    case 2: newline ? out::print_ucs2_line(start, bytes) : out::print_ucs2(start, bytes); break;
+    case 4: newline ? out::print_ucs4_line(start, bytes) : out::write_ucs4(start, bytes); break;
     default:
         sys::print_line({sys::Item::cstr("Error: unknown string encoding: "), sys::Item::i32(static_cast<int32_t>(unit))});
         return;
     }
-    console::flush();
+    out::flush();
 }
 
 uint32_t value_count() { return value_printers.count; }

@@ -28,6 +28,12 @@ struct Item {
     static Item cstr(const char* s);  // the text must outlive the print
 };
 
+// Writes the C-string to standard output and passes it to the C-string
+// print hooks.
+void write_cstring(const char* text);
+// Writes `length` bytes and passes them to the C-string print hooks.
+void write_bytes(const char* text, uint32_t length);
+
 // Prints the items in order with nothing between them.
 void prin(std::initializer_list<Item> items);
 // The same, then a newline.

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "evaluator/errors.h"
+#include "runtime/fault.h"
 #include "runtime/sys.h"
 
 namespace sort {
@@ -224,7 +224,7 @@ void merge_sort(void* base, uint32_t count, uint32_t size, int32_t op, int32_t f
                 Comparator cmp) {
     if (count < 2 || size == 0) return;
     const uint64_t tmp_size = static_cast<uint64_t>(count / 2) * size;
-    if (tmp_size > 0x7FFFFFFF) fire_int(err::SIZE_LIMIT, static_cast<int32_t>(count));
+    if (tmp_size > 0x7FFFFFFF) fault::fire_int(fault::SIZE_LIMIT, static_cast<int32_t>(count));
     Sorter s(size, op, flags, cmp);
     auto* a = static_cast<uint8_t*>(base);
     // Taken before any item moves, so that a refusal leaves the data as it
@@ -233,7 +233,7 @@ void merge_sort(void* base, uint32_t count, uint32_t size, int32_t op, int32_t f
         uint8_t* bytes;
         ~Scratch() { sys::free(bytes); }
     } scratch{static_cast<uint8_t*>(sys::try_allocate(tmp_size ? tmp_size : 1))};
-    if (!scratch.bytes) fire(err::NO_MEMORY);
+    if (!scratch.bytes) fault::fire(fault::NO_MEMORY);
     uint8_t* tmp = scratch.bytes;
     const uint64_t n = count;
     Run stack[66];  // sentinel + at most log2(2^32) + 1 pending runs

@@ -149,7 +149,6 @@ void throw_code(uint32_t code) {
     throw Throw{code};
 }
 
-void no_case_matched() { on_quit(100, ZEM_HERE()); }
 void no_switch_matched() { on_quit(101, ZEM_HERE()); }
 
 }  // namespace sys

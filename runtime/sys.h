@@ -3,6 +3,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "platform/clipboard.h"
+#include "platform/system_info.h"
 
 namespace sys {
 
@@ -66,9 +70,7 @@ const char* runtime_error_message(uint32_t code);
 uintptr_t code_address(const void* pc);
 #define ZEM_HERE() ::sys::code_address(__builtin_return_address(0))
 
-// A chain of conditions without a default met none (100) or a dispatch met
-// no case (101).
-[[noreturn]] void no_case_matched();
+// A dispatch met no case: runtime error 101.
 [[noreturn]] void no_switch_matched();
 
 // ---- Tracked heap -----------------------------------------------------------
@@ -116,6 +118,8 @@ int set_env(const char* name, const char* value);  // value null: remove
 // Copies the variable into the buffer; answers its length (0 when unset),
 // or the size needed when the buffer is too small.
 uint32_t get_env(const char* name, char* buffer, uint32_t size);
+// The variable's value; false when it is not set (an empty value is set).
+bool get_env(const char* name, std::string& value);
 
 void sleep(double seconds);
 uint32_t sleep_milliseconds(double seconds);  // the conversion sleep uses
@@ -127,5 +131,24 @@ uint32_t pack_date(int year, int month, int day, int offset_minutes);
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
 // Function codes: 0 tangent, 1 cosine, 2 sine.
 double degrees_to_radians(double angle, int function);
+
+// ---- Clipboard, system description, terminal and output -------------------
+
+// The clipboard: a text or a list of file paths.
+using Clipboard = platform::Clipboard;
+Clipboard clipboard_read();
+// Replaces the content (Empty clears it); answers success.
+bool clipboard_write(const Clipboard& content);
+
+// The operating system's name, architecture, version and build.
+using OsInfo = platform::OsInfo;
+OsInfo os_info();
+
+// Puts the terminal back as the program found it (raw mode, alternate
+// screen, mouse reporting, hidden cursor).
+void restore_terminal();
+
+// Writes out the standard output held back.
+void flush_output();
 
 }  // namespace sys

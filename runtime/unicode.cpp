@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "evaluator/errors.h"
+#include "runtime/fault.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
 
@@ -59,7 +59,7 @@ struct Dfa {
 constexpr Dfa dfa{};
 
 [[noreturn]] void invalid_code_point(uint32_t cp) {
-    fire_int(err::OUT_OF_RANGE, static_cast<int32_t>(cp));
+    fault::fire_int(fault::OUT_OF_RANGE, static_cast<int32_t>(cp));
 }
 
 // Access error invalid-utf8 with the bytes of the sequence as binary!.
@@ -70,7 +70,7 @@ constexpr Dfa dfa{};
     std::memcpy(s->offset_addr(), src, n);
     s->tail = s->offset + n;
     Cell bin{TYPE_BINARY, 0, bytes, 0};
-    fire(err::INVALID_UTF8, &bin);
+    fault::fire(fault::INVALID_UTF8, &bin);
 }
 
 }  // namespace

@@ -399,23 +399,42 @@ Result inflate(uint8_t* destination, uint32_t& size, const uint8_t* source, uint
     return r;
 }
 
+// ---- Framing ----------------------------------------------------------------------
+
+namespace {
+
+// Deflates the source behind a header of `head` bytes, in a frame of `extra`
+// bytes in all (header and trailer). A destination smaller than the frame
+// gets INVALID with size = length + extra; otherwise, on OK and TOO_SMALL,
+// size is the framed size and *deflated the deflated size, and the trailer
+// is the caller's to write.
+Result deflate_framed(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length,
+                      const uint8_t* header, uint32_t head, uint32_t extra, uint32_t* deflated) {
+    uint32_t capacity = size;
+    if (capacity < extra) {
+        size = length + extra;
+        return INVALID;
+    }
+    std::memcpy(destination, header, head);
+    uint32_t n = capacity - extra;
+    Result r = deflate(destination + head, n, source, length);
+    if (r == INVALID) return r;
+    uint64_t needed = uint64_t{n} + extra;
+    if (needed > MAX_OUTPUT) return INVALID;
+    size = static_cast<uint32_t>(needed);
+    *deflated = n;
+    return r;
+}
+
+}  // namespace
+
 // ---- zlib framing ----------------------------------------------------------------
 
 Result zlib_compress(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length) {
-    uint32_t capacity = size;
-    if (capacity < 6) {
-        size = length + 6;
-        return INVALID;
-    }
-    destination[0] = 0x78;
-    destination[1] = 0x01;
-    uint32_t n = capacity - 6;
-    Result r = deflate(destination + 2, n, source, length);
-    if (r == INVALID) return r;
-    uint64_t needed = uint64_t{n} + 6;
-    if (needed > MAX_OUTPUT) return INVALID;
-    size = static_cast<uint32_t>(needed);
-    if (r == TOO_SMALL) return TOO_SMALL;
+    static constexpr uint8_t header[2] = {0x78, 0x01};
+    uint32_t n = 0;
+    Result r = deflate_framed(destination, size, source, length, header, sizeof header, 6, &n);
+    if (r != OK) return r;
     uint32_t adler = checksum::adler32(source, length);
     for (int i = 0; i < 4; i++) destination[2 + n + i] = static_cast<uint8_t>(adler >> (24 - 8 * i));
     return OK;
@@ -437,20 +456,10 @@ Result zlib_uncompress(uint8_t* destination, uint32_t& size, const uint8_t* sour
 Result gzip_compress(uint8_t* destination, uint32_t& size, const uint8_t* source, uint32_t length) {
     // Every input gets a member of its own, also one that happens to begin
     // with the gzip magic bytes: decompressing must give back the input.
-    uint32_t capacity = size;
-    if (capacity < 18) {
-        size = length + 18;
-        return INVALID;
-    }
     static constexpr uint8_t header[10] = {0x1F, 0x8B, 0x08, 0, 0, 0, 0, 0, 4, 4};
-    std::memcpy(destination, header, sizeof header);
-    uint32_t n = capacity - 18;
-    Result r = deflate(destination + 10, n, source, length);
-    if (r == INVALID) return r;
-    uint64_t needed = uint64_t{n} + 18;
-    if (needed > MAX_OUTPUT) return INVALID;
-    size = static_cast<uint32_t>(needed);
-    if (r == TOO_SMALL) return TOO_SMALL;
+    uint32_t n = 0;
+    Result r = deflate_framed(destination, size, source, length, header, sizeof header, 18, &n);
+    if (r != OK) return r;
     put_le32(destination + 10 + n, checksum::crc32(source, length));
     put_le32(destination + 14 + n, length);
     return OK;

@@ -1,6 +1,6 @@
-// The simple I/O layer over POSIX files and directories: what read, write,
-// delete, rename and query of file! values, size? and the library's file
-// routines call.
+// The simple I/O layer over POSIX files and directories: read, write,
+// delete, rename and query of file! values (installed into file!'s action
+// slots here), and what size? and the library's file routines call.
 #include "services/simple_io.h"
 
 #include <dirent.h>
@@ -16,6 +16,7 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
+#include "datatypes/datatype.h"
 #include "datatypes/date.h"
 #include "datatypes/file.h"
 #include "datatypes/string.h"
@@ -25,6 +26,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
 #include "datatypes/word.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 
 namespace simple_io {
@@ -78,13 +80,6 @@ int64_t write_data(int fd, const uint8_t* buffer, size_t size) {
 }
 
 bool close_file(int fd) { return ::close(fd) == 0; }
-
-bool file_exists_q(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0;
-}
-
-bool make_dir(const char* path) { return ::mkdir(path, 0777) == 0; }
 
 bool rename_file(const char* from, const char* to) {
     if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
@@ -147,7 +142,7 @@ void string_bytes(const Cell* str, int64_t limit, std::vector<uint8_t>& out) {
 // The bytes a value writes: a string's UTF-8 text, a binary's bytes, the
 // molded text of anything else.
 void to_bytes(const Cell* value, int64_t limit, std::vector<uint8_t>& out) {
-    if (string::any_string_q(value->type())) {
+    if (in(ANY_STRING, value->type())) {
         string_bytes(value, limit, out);
     } else if (value->type() == TYPE_BINARY) {
         uint32_t n = binary::rs_length_q(value);
@@ -419,6 +414,56 @@ Cell* split_lines(const uint8_t* bytes, size_t size, Cell* slot) {
     }
     if (start < size) string::load_in(bytes + start, static_cast<uint32_t>(size - start), slot, 0);
     return slot;
+}
+
+// ---- file! actions ------------------------------------------------------------------
+
+namespace {
+
+// The actions that reach the file system hand over to the operations above;
+// each answers its result in the file's own cell.
+
+Cell* file_read(Cell* file, Cell* part, Cell* seek, bool binary, bool lines, bool, Cell* as) {
+    if (as) fire(err::NOT_DONE);
+    Cell f = *file;
+    return read(&f, part, seek, binary, lines, file);
+}
+
+Cell* file_write(Cell* file, Cell* data, bool binary, bool lines, bool, bool append, Cell* part, Cell* seek,
+                 Cell* allow, Cell* as) {
+    if (allow || as) fire(err::NOT_DONE);
+    write(file, data, part, seek, binary, append, lines);
+    *file = Cell{TYPE_UNSET, 0, 0, 0};
+    return file;
+}
+
+Cell* file_delete(Cell* file) {
+    bool ok = delete_(file);
+    *file = Cell{TYPE_LOGIC, ok ? 1u : 0u, 0, 0};
+    return file;
+}
+
+Cell* file_rename(Cell* from, Cell* to) {
+    if (to->type() != TYPE_FILE) fire(err::INVALID_ARG, to);
+    bool ok = rename(from, to);
+    *from = Cell{TYPE_LOGIC, ok ? 1u : 0u, 0, 0};
+    return from;
+}
+
+Cell* file_query(Cell* file) {
+    Cell f = *file;
+    return query(&f, file);
+}
+
+}  // namespace
+
+void init() {
+    using namespace actions;
+    datatype::install<TYPE_FILE, slot::delete_>(file_delete);
+    datatype::install<TYPE_FILE, slot::query>(file_query);
+    datatype::install<TYPE_FILE, slot::read>(file_read);
+    datatype::install<TYPE_FILE, slot::rename>(file_rename);
+    datatype::install<TYPE_FILE, slot::write>(file_write);
 }
 
 }  // namespace simple_io

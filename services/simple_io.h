@@ -1,5 +1,6 @@
 // The simple I/O layer: whole-file reads and writes, directory listings,
-// delete, rename, query and make-dir over POSIX, one open and close per call.
+// delete, rename and query over POSIX, one open and close per call, and
+// file!'s actions over them.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -31,10 +32,6 @@ bool seek(int fd, int64_t offset);
 int64_t read_data(int fd, uint8_t* buffer, size_t size);
 int64_t write_data(int fd, const uint8_t* buffer, size_t size);
 bool close_file(int fd);
-// True when the path names any kind of entry.
-bool file_exists_q(const char* path);
-// Creates one directory level.
-bool make_dir(const char* path);
 // Renames an entry, never over an existing one: false when `to` exists.
 bool rename_file(const char* from, const char* to);
 // The same where the file system refuses a no-replace rename: a hard link
@@ -70,5 +67,11 @@ Cell* load_text(const uint8_t* bytes, size_t size, Cell* slot);
 // dropped; no empty last line after a final LF; a leading byte-order mark
 // skipped).
 Cell* split_lines(const uint8_t* bytes, size_t size, Cell* slot);
+
+// ---- file! actions ----------------------------------------------------------------
+
+// Installs file!'s delete, query, read, rename and write, over the
+// operations above, into its action slots (after file! has registered).
+void init();
 
 }  // namespace simple_io

@@ -26,6 +26,7 @@
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
 #include "evaluator/symbol.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer_state.h"
 #include "runtime/number_text.h"
@@ -1064,7 +1065,7 @@ void load_money(State& st, const uint8_t* start, const uint8_t* end, uint32_t, b
 // A map! of the pairs; a key map! does not accept is invalid map!.
 Cell make_map(State& st, uint32_t from, uint32_t n, const uint8_t* end) {
     for (uint32_t i = 0; i < n; i += 2)
-        if (!map::valid_key_q(out_cell(from + i)->type())) throw_error(st, nullptr, end, TYPE_MAP);
+        if (!in(map::KEY_TYPES, out_cell(from + i)->type())) throw_error(st, nullptr, end, TYPE_MAP);
     Cell blk{TYPE_UNSET, 0, 0, 0};
     block::make_at(&blk, n ? n : 2);
     SeriesBuffer* s = series_of(&blk);

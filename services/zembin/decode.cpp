@@ -28,6 +28,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
+#include "runtime/typesets.h"
 #include "runtime/unicode.h"
 #include "services/zembin/lz77.h"
 #include "services/zembin/zembin.h"
@@ -40,6 +41,8 @@ namespace {
 
 constexpr Cell UNSET_CELL{TYPE_UNSET, 0, 0, 0};
 constexpr Cell NONE_CELL{TYPE_NONE, 0, 0, 0};
+
+// ---- State of a decode -------------------------------------------------------------------
 
 inline uint32_t le32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -238,7 +241,7 @@ struct Decoder {
 
     Cell step(const Cell& cur, uint32_t i, const uint8_t* at) const {
         uint32_t t = cur.type();
-        if (block::any_block_q(t) || t == TYPE_MAP) return element(cur.node(), i, at);
+        if (in(ANY_BLOCK, t) || t == TYPE_MAP) return element(cur.node(), i, at);
         switch (t) {
             case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
             case TYPE_REFINEMENT: case TYPE_ISSUE: {
@@ -522,10 +525,10 @@ struct Decoder {
     uint32_t series_head(const Head& h) { return plain || h.form ? number() : 0; }
 
     // A copy of the series value a path leads to, retyped, sharing its buffer.
-    void shared(Cell* into, const Head& h, uint32_t head, bool (*fits)(uint32_t)) {
+    void shared(Cell* into, const Head& h, uint32_t head, typesets::Mask fits) {
         const uint8_t* at = p;
         Cell v = path();
-        if (!fits(v.type())) invalid(at);
+        if (!in(fits, v.type())) invalid(at);
         v.header = h.type;
         v.data3 = 0;
         uint32_t n = memory::buffer(v.node())->count();
@@ -534,20 +537,12 @@ struct Decoder {
         append(into, v);
     }
 
-    static bool cells_q(uint32_t t) {
-        return block::any_block_q(t) || t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP ||
-               t == TYPE_FUNCTION;
-    }
-    static bool text_q(uint32_t t) {
-        return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG || t == TYPE_EMAIL ||
-               t == TYPE_REF;
-    }
-    static bool binary_q(uint32_t t) { return t == TYPE_BINARY; }
-    static bool bitset_q(uint32_t t) { return t == TYPE_BITSET; }
+    static constexpr typesets::Mask CELLS =
+        ANY_BLOCK | typesets::of({TYPE_NATIVE, TYPE_ACTION, TYPE_OP, TYPE_FUNCTION});
 
     void block_record(Cell* into, const Head& h) {
         uint32_t head = series_head(h);
-        if (h.by_ref) return shared(into, h, head, cells_q);
+        if (h.by_ref) return shared(into, h, head, CELLS);
         uint32_t n = count(plain ? 4 : 1);
         Cell b{};
         block::make_at(&b, n ? n : 1);
@@ -602,7 +597,7 @@ struct Decoder {
         for (uint32_t i = 0; i < n; ++i) {
             const uint8_t* key_at = p;
             record(&b, false);
-            if (i % 2 == 0 && !map::valid_key_q(last_of(&b).type())) invalid(key_at);
+            if (i % 2 == 0 && !in(map::KEY_TYPES, last_of(&b).type())) invalid(key_at);
         }
         for (uint32_t i = 0; i < n; i += 2) map::preprocess_key(&b, i, nullptr);
         hashtable::put_all(table, 0, 2);
@@ -611,7 +606,7 @@ struct Decoder {
     void text_record(Cell* into, const Head& h) {
         uint32_t head = series_head(h);
         bool binary = h.type == TYPE_BINARY;
-        if (h.by_ref) return shared(into, h, head, binary ? binary_q : text_q);
+        if (h.by_ref) return shared(into, h, head, binary ? typesets::of({TYPE_BINARY}) : ANY_STRING);
         uint32_t unit = 1, n;
         if (binary) {
             n = count(1);
@@ -642,7 +637,7 @@ struct Decoder {
 
     void bitset_record(Cell* into, const Head& h) {
         bool complemented = plain ? (h.word & P_COMPLEMENT) != 0 : h.form;
-        if (h.by_ref) return shared(into, h, 0, bitset_q);
+        if (h.by_ref) return shared(into, h, 0, typesets::of({TYPE_BITSET}));
         uint32_t n = count(1);
         Cell b{};
         bitset::make_at(&b, n, complemented);
@@ -970,10 +965,12 @@ struct Decoder {
     }
 };
 
+// ---- Entry points ------------------------------------------------------------------------
+
 // The decompressed rest of an image, freed however the decode ends.
 struct Buffer {
     uint8_t* data = nullptr;
-    ~Buffer() { compress::free_buffer(data); }
+    ~Buffer() { lz77::free_buffer(data); }
 };
 
 [[noreturn]] void boot_failure(const char* message) {
@@ -1003,7 +1000,7 @@ uint32_t decode(const uint8_t* data, size_t length, Cell* target, bool fire_on_e
     Buffer unpacked;
     if (flags & FLAG_COMPRESSED) {
         uint32_t size = 0;
-        unpacked.data = compress::decompress({data + 8, length - 8}, &size);
+        unpacked.data = lz77::decompress({data + 8, length - 8}, &size);
         if (!unpacked.data) refuse(fire_on_error, "Error: ZEMBIN compressed data corrupted!", caller_arg);
         d.begin = unpacked.data;
         d.end = unpacked.data + size;

@@ -21,6 +21,7 @@
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "runtime/typesets.h"
 #include "services/zembin/lz77.h"
 #include "services/zembin/zembin.h"
 
@@ -31,6 +32,8 @@ namespace {
 class Encoder {
 public:
     Encoder(bool plain, bool boot) : plain_(plain), boot_(boot) {}
+
+    // ---- Values --------------------------------------------------------------------------
 
     // One value at the current position.
     void value(const Cell& c) {
@@ -163,6 +166,8 @@ public:
         ++position_;
     }
 
+    // ---- The image -----------------------------------------------------------------------
+
     // The finished image.
     std::vector<uint8_t> image(uint32_t roots, uint8_t version, bool compressed) const {
         std::vector<uint8_t> img(MAGIC, MAGIC + 6);
@@ -190,7 +195,7 @@ public:
         rest.insert(rest.end(), out_.begin(), out_.end());
         if (compressed) {
             std::vector<uint8_t> packed(rest.size());
-            int32_t n = compress::compress(rest, packed.data());
+            int32_t n = lz77::compress(rest, packed.data());
             if (n > 0) {
                 img[7] |= FLAG_COMPRESSED;
                 img.insert(img.end(), packed.begin(), packed.begin() + n);
@@ -202,6 +207,8 @@ public:
     }
 
 private:
+    // ---- State ---------------------------------------------------------------------------
+
     bool plain_;
     bool boot_;  // boot images carry words in the global form only
     std::vector<uint8_t> out_;
@@ -462,7 +469,7 @@ private:
 
     void body(const Cell& c, uint32_t bits, bool by_ref) {
         uint32_t t = c.type();
-        if (block::any_block_q(t)) {
+        if (in(ANY_BLOCK, t)) {
             begin(t, bits, c.head() != 0);
             if (plain_ || c.head() != 0) number(c.head());
             if (by_ref) return;
@@ -584,6 +591,8 @@ private:
             for (uint32_t i = 0; i < n; ++i) value(*context::value_at(ctx, i));
     }
 };
+
+// ---- Entry points ------------------------------------------------------------------------
 
 Cell* to_binary(const std::vector<uint8_t>& img, Cell* out) {
     Cell b{};

@@ -7,7 +7,7 @@
 #include "evaluator/errors.h"
 #include "runtime/sys.h"
 
-namespace compress {
+namespace lz77 {
 
 namespace {
 
@@ -291,4 +291,4 @@ void free_buffer(uint8_t* buffer) {
     if (buffer) sys::free(buffer);
 }
 
-}  // namespace compress
+}  // namespace lz77

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-namespace compress {
+namespace lz77 {
 
 // Decodes a stream into a new tracked buffer with room for the uncompressed
 // size plus 8 bytes, and writes the bytes produced to `size`. Answers null
@@ -24,4 +24,4 @@ int32_t compress(std::span<const uint8_t> source, uint8_t* destination);
 // Releases a buffer returned by decompress.
 void free_buffer(uint8_t* buffer);
 
-}  // namespace compress
+}  // namespace lz77

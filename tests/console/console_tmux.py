@@ -14,6 +14,7 @@ import unicodedata
 from tmux import Terminal, run
 
 ZEM = os.path.abspath(sys.argv[1])
+TAB, ENTER = ("Tab",), ("Enter",)
 
 
 class Console:
@@ -64,6 +65,20 @@ class Console:
     def enter(self, text):
         self.t.text(text)
         self.t.keys("Enter")
+
+    def steps(self, table):
+        """Each step (typed, keys, line[, shown]) types its text, presses its
+        keys, waits until the cursor's row reads `line` (when given), then
+        until `shown` is on the screen (when given)."""
+        for typed, keys, line, *shown in table:
+            if typed:
+                self.t.text(typed)
+            if keys:
+                self.t.keys(*keys)
+            if line is not None:
+                self.wait_line(line)
+            if shown:
+                self.t.wait_for(shown[0])
 
     def quit(self):
         """Ctrl-C at the prompt: zem ends; gives its exit status."""
@@ -251,39 +266,26 @@ def halt_at_the_prompt(c):
 
 @scenario
 def completion_of_words(c):
-    # Several candidates: listed, and the line comes back with their common part.
-    c.t.text("pri")
-    c.t.keys("Tab")
-    s = c.wait_line(">> prin")
-    assert ">> prin print\n>> prin" in s, s
-    c.t.text("t 5")
-    c.t.keys("Enter")
-    c.t.wait_for(lambda s: "\n5\n>>" in s)
-    # A unique word completes in place.
-    c.t.text("pro")
-    c.t.keys("Tab")
-    c.wait_line(">> probe")
-    c.t.text(" 8")
-    c.t.keys("Enter")
-    c.t.wait_for("\n8\n== 8")
-    # In the middle of a line, the text after the cursor is kept.
-    c.t.text("loop 2 [prob 9]")
-    for _ in range(len(" 9]")):
-        c.t.keys("Left")
-    c.t.keys("Tab")
-    c.wait_line(">> loop 2 [probe 9]")
+    c.steps([
+        # Several candidates: listed, and the line comes back with their common part.
+        ("pri", TAB, ">> prin", ">> prin print\n>> prin"),
+        ("t 5", ENTER, None, "\n5\n>>"),
+        # A unique word completes in place.
+        ("pro", TAB, ">> probe"),
+        (" 8", ENTER, None, "\n8\n== 8"),
+        # In the middle of a line, the text after the cursor is kept.
+        ("loop 2 [prob 9]", ("Left",) * len(" 9]") + TAB, ">> loop 2 [probe 9]"),
+    ])
     assert c.t.cursor()[0] == len(">> loop 2 [probe"), c.t.cursor()
-    c.t.keys("Enter")
-    c.t.wait_for("\n9\n9\n== 9\n")
-    # A word that is its own single candidate, or a word with no candidate:
-    # the Tab is typed (drawn as 4 spaces) and evaluates as a blank.
-    c.t.text("print")
-    c.t.keys("Tab")
-    c.t.text("1")
-    c.wait_line(">> print    1")
+    c.steps([
+        ("", ENTER, None, "\n9\n9\n== 9\n"),
+        # A word that is its own single candidate, or a word with no candidate:
+        # the Tab is typed (drawn as 4 spaces) and evaluates as a blank.
+        ("print", TAB, None),
+        ("1", (), ">> print    1"),
+    ])
     assert c.t.cursor()[0] == len(">> print    1"), c.t.cursor()
-    c.t.keys("Enter")
-    c.t.wait_for("\n1\n>>")
+    c.steps([("", ENTER, None, "\n1\n>>")])
     c.t.text("1 + qqqqqqqq")
     c.t.keys("Tab")
     c.t.wait_for(lambda s: c.t.cursor()[0] == len(">> 1 + qqqqqqqq") + 4)
@@ -297,22 +299,14 @@ def completion_of_words(c):
 
 @scenario
 def completion_of_paths(c):
-    c.t.text("system/con")
-    c.t.keys("Tab")
-    c.wait_line(">> system/console")
-    c.t.text("/def-")
-    c.t.keys("Tab")
-    s = c.wait_line(">> system/console/def-")
-    assert "def-prompt def-result" in s, s
-    c.t.text("p")
-    c.t.keys("Tab")
-    c.wait_line(">> system/console/def-prompt")
-    c.t.keys("Enter")
-    c.t.wait_for('== ">> "')
-    # Refinements of a function.
-    c.t.text("append/on")
-    c.t.keys("Tab")
-    c.wait_line(">> append/only")
+    c.steps([
+        ("system/con", TAB, ">> system/console"),
+        ("/def-", TAB, ">> system/console/def-", "def-prompt def-result"),
+        ("p", TAB, ">> system/console/def-prompt"),
+        ("", ENTER, None, '== ">> "'),
+        # Refinements of a function.
+        ("append/on", TAB, ">> append/only"),
+    ])
 
 
 @scenario
@@ -322,12 +316,7 @@ def rebound_words_stay_the_users(c):
     for line in ("try: 1", "if: 2", "save: 3"):
         c.enter(line)
     c.prompt(4)
-    c.t.text("pro")
-    c.t.keys("Tab")
-    c.wait_line(">> probe")
-    c.t.text(" :try")
-    c.t.keys("Enter")
-    c.t.wait_for("\n1\n== 1\n")
+    c.steps([("pro", TAB, ">> probe"), (" :try", ENTER, None, "\n1\n== 1\n")])
     c.prompt(5)
     assert c.quit() == 0
     assert 'history: ["probe :try" "save: 3" "if: 2" "try: 1"]' in c.settings(), c.settings()
@@ -343,25 +332,15 @@ def completion_of_file_names():
                 f.write(text)
         c = Console(cwd=d)
         try:
-            c.t.text("read %al")
-            c.t.keys("Tab")
-            c.wait_line(">> read %alpha-notes.txt")
-            c.t.keys("Enter")
-            c.t.wait_for('== "alpha"')
-            c.t.text("read %be")
-            c.t.keys("Tab")
-            s = c.wait_line(">> read %beta-")
-            assert "beta-1.txt beta-2.txt" in s, s
-            c.t.text("2")
-            c.t.keys("Tab")
-            c.wait_line(">> read %beta-2.txt")
-            c.t.keys("Enter")
-            c.t.wait_for('== "b2"')
-            c.t.text("read %sub/in")
-            c.t.keys("Tab")
-            c.wait_line(">> read %sub/inner.txt")
-            c.t.keys("Enter")
-            c.t.wait_for('== "inner"')
+            c.steps([
+                ("read %al", TAB, ">> read %alpha-notes.txt"),
+                ("", ENTER, None, '== "alpha"'),
+                ("read %be", TAB, ">> read %beta-", "beta-1.txt beta-2.txt"),
+                ("2", TAB, ">> read %beta-2.txt"),
+                ("", ENTER, None, '== "b2"'),
+                ("read %sub/in", TAB, ">> read %sub/inner.txt"),
+                ("", ENTER, None, '== "inner"'),
+            ])
         finally:
             c.close()
     finally:

@@ -5,26 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "datatypes/block.h"
-#include "evaluator/errors.h"
-#include "evaluator/stack.h"
-#include "app/runtime.h"
+#include "fuzz_runtime.h"
 #include "runtime/unicode.h"
 #include "services/lexer/lexer.h"
 
 namespace {
-
-uint32_t runs = 0;
-
-// The runtime is started afresh every few hundred inputs, so that values
-// left by earlier inputs (nothing collects them here) never fill memory.
-void boot() {
-    if (runs++ % 500 != 0) return;
-    if (runs > 1) runtime::cleanup();
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-}
 
 // A trace callback whose answers come from a bit pattern of the input, so
 // that every refusal (skip, cancel, quiet stop) is tried.
@@ -39,22 +24,19 @@ bool answer(void* context, uint32_t, Cell*, const Cell*, int32_t, const Cell*) {
 
 void scan_bytes(const uint8_t* data, size_t size, bool one, bool scan_only, bool prescan,
                 const lexer::Tracer* tracer = nullptr) {
-    Cell* top = stack::top;
-    Cell* slot = stack::push_slot();
-    *slot = Cell{TYPE_UNSET, 0, 0, 0};
-    uint32_t consumed = 0;
-    try {
+    fuzz::guarded([&] {
+        Cell* slot = stack::push_slot();
+        *slot = Cell{TYPE_UNSET, 0, 0, 0};
+        uint32_t consumed = 0;
         lexer::scan(slot, data, static_cast<uint32_t>(size), one, scan_only, prescan, &consumed, tracer);
         if (consumed > size) __builtin_trap();
-    } catch (const ErrorThrown&) {
-    }
-    stack::top = top;
+    });
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    boot();
+    fuzz::boot();
     scan_bytes(data, size, false, false, false);
     scan_bytes(data, size, true, false, false);
     scan_bytes(data, size, false, true, false);
@@ -73,16 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         p = unicode::fast_decode_utf8_char(p, end, &cp);
         if (cp <= 0) return 0;
     }
-    Cell* top = stack::top;
-    Cell* str = stack::push_slot();
-    *str = Cell{TYPE_STRING, 0, unicode::load_utf8_new(data, static_cast<uint32_t>(size)), 0};
-    Cell* slot = stack::push_slot();
-    *slot = Cell{TYPE_UNSET, 0, 0, 0};
-    uint32_t consumed = 0;
-    try {
+    fuzz::guarded([&] {
+        Cell* str = stack::push_slot();
+        *str = Cell{TYPE_STRING, 0, unicode::load_utf8_new(data, static_cast<uint32_t>(size)), 0};
+        Cell* slot = stack::push_slot();
+        *slot = Cell{TYPE_UNSET, 0, 0, 0};
+        uint32_t consumed = 0;
         lexer::scan_string(slot, str, -1, true, false, false, &consumed);
-    } catch (const ErrorThrown&) {
-    }
-    stack::top = top;
+    });
     return 0;
 }

@@ -9,30 +9,13 @@
 #include <vector>
 
 #include "datatypes/binary.h"
-#include "evaluator/errors.h"
-#include "evaluator/stack.h"
-#include "app/runtime.h"
+#include "fuzz_runtime.h"
 #include "services/zembin/zembin.h"
 
 namespace {
 
-uint32_t runs = 0;
-
-// The runtime is started afresh every few hundred inputs, so that values
-// left by earlier inputs (nothing collects them here) never fill memory.
-void boot() {
-    if (runs++ % 500 != 0) return;
-    if (runs > 1) runtime::cleanup();
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-}
-
 void decode(const std::vector<uint8_t>& bytes) {
-    Cell* top = stack::top;
-    Cell* arguments = stack::arguments;
-    stack::Frame* ctop = stack::ctop;
-    try {
+    fuzz::guarded([&] {
         Cell bin = *binary::load(bytes.data(), static_cast<uint32_t>(bytes.size()));
         Cell value;
         zembin::decode_value(&bin, &value);
@@ -40,17 +23,13 @@ void decode(const std::vector<uint8_t>& bytes) {
         Cell again;
         zembin::encode_cp(&value, &again);
         zembin::encode(&value, &again);
-    } catch (const ErrorThrown&) {
-    }
-    stack::top = top;
-    stack::arguments = arguments;
-    stack::ctop = ctop;
+    });
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    boot();
+    fuzz::boot();
     decode(std::vector<uint8_t>(data, data + size));
     // The same bytes as the records of a compact image with a symbol table
     // of two names.

@@ -16,17 +16,11 @@
 #include <sstream>
 #include <string>
 
-#include "datatypes/string.h"
-#include "evaluator/actions.h"
+#include "../unit/evaluate.h"
+#include "app/runtime.h"
 #include "evaluator/errors.h"
-#include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
-#include "app/runtime.h"
-#include "runtime/unicode.h"
-#include "app/top_level.h"
-#include "services/lexer/lexer.h"
-#include "../unit/evaluate.h"
 
 namespace {
 
@@ -35,38 +29,6 @@ std::string trim(const std::string& s) {
     if (a == std::string::npos) return "";
     size_t b = s.find_last_not_of(" \t\r");
     return s.substr(a, b - a + 1);
-}
-
-void utf8(std::string& out, uint32_t cp) {
-    uint8_t bytes[4];
-    uint32_t n = unicode::encode_utf8_char(cp, bytes);
-    out.append(reinterpret_cast<const char*>(bytes), n);
-}
-
-std::string molded(const Cell& v) {
-    Cell value = v;
-    Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-    actions::mold(&value, buffer, false, false, false, nullptr, INT32_MAX, 0);
-    std::string s;
-    uint32_t n = string::rs_length_q(buffer);
-    for (uint32_t i = 0; i < n; ++i) utf8(s, string::rs_abs_at(buffer, buffer->head() + i));
-    stack::pop(1);
-    return s;
-}
-
-struct Outcome {
-    bool error = false;
-    std::string text;  // the mold of the value, or the error id
-};
-
-// Loads and evaluates the code; the stacks are put back afterwards.
-Outcome evaluate(const std::string& code) {
-    test_eval::Result r = test_eval::evaluate(code);
-    switch (r.kind) {
-        case test_eval::Result::exit: return {true, "<non-local exit>"};
-        case test_eval::Result::error: return {true, r.error_id};
-        default: return {false, r.cell.type() == TYPE_UNSET ? "unset" : molded(r.cell)};
-    }
 }
 
 }  // namespace
@@ -81,11 +43,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 2;
     }
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
+    test_eval::start();
     try {
-        top_level::run();
+        test_eval::boot();
     } catch (const ErrorThrown& e) {
         std::fprintf(stderr, "start-up raised %s\n", errors::id_word(e.id));
         return 1;
@@ -99,7 +59,8 @@ int main(int argc, char** argv) {
         uintptr_t limit = reinterpret_cast<uintptr_t>(&here) - 128 * 1024;
         if (limit > stack::machine_limit) stack::machine_limit = limit;
     }
-    if (evaluate(collector::stress ? "gc-stress?: true" : "gc-stress?: false").error) {
+    if (test_eval::evaluate(collector::stress ? "gc-stress?: true" : "gc-stress?: false").kind !=
+        test_eval::Result::value) {
         std::fprintf(stderr, "cannot set gc-stress?\n");
         return 1;
     }
@@ -109,18 +70,19 @@ int main(int argc, char** argv) {
     int pending_line = 0;
     auto check = [&](const std::string& code, int at, const std::string& expected, bool error) {
         ++cases;
-        Outcome o = evaluate(code);
-        if (o.error == error && o.text == expected) return;
+        std::string want = (error ? "error " : "") + expected, got = test_eval::outcome(code);
+        if (got == want) return;
         ++failures;
-        std::printf("%s:%d: %s\n    expected %s%s\n    got      %s%s\n", argv[1], at, code.c_str(),
-                    error ? "error " : "", expected.c_str(), o.error ? "error " : "", o.text.c_str());
+        std::printf("%s:%d: %s\n    expected %s\n    got      %s\n", argv[1], at, code.c_str(), want.c_str(),
+                    got.c_str());
     };
     auto flush = [&]() {
         if (!pending.empty()) {
-            Outcome o = evaluate(pending);
-            if (o.error) {
+            test_eval::Result r = test_eval::evaluate(pending);
+            if (r.kind != test_eval::Result::value) {
                 ++failures;
-                std::printf("%s:%d: set-up %s raised %s\n", argv[1], pending_line, pending.c_str(), o.text.c_str());
+                std::printf("%s:%d: set-up %s raised %s\n", argv[1], pending_line, pending.c_str(),
+                            test_eval::outcome(r).c_str());
             }
         }
         pending.clear();

@@ -20,6 +20,7 @@ using booted::call;
 using booted::dtype;
 using booted::integer;
 using booted::text_of;
+using test_eval::molded;
 
 class Bitsets : public booted::Runtime {
 protected:
@@ -41,10 +42,6 @@ protected:
     }
     static Cell bits(const Cell& spec) { return call(make, {dtype(TYPE_BITSET), spec}); }
     static bool has(const Cell& b, int64_t n) { return bitset::member_q(&b, n); }
-    static std::string molded(const Cell& b) {
-        Cell m = call(actions::slot::mold, {b});
-        return text_of(&m);
-    }
     static bool found(const Cell& b, const Cell& value) {
         Cell r = call(find, {b, value});
         return r.type() == TYPE_LOGIC && r.data1 == 1;

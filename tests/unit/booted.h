@@ -1,5 +1,6 @@
 // A booted runtime for tests of the value model: memory, the registry, the
-// symbol table, the global context and the fixed words; plus small helpers
+// symbol table, the global context and the fixed words (the Library fixture
+// boots the library too, for the tests that run code); plus small helpers
 // to build values and call actions through their stack entry points.
 #pragma once
 #include <gtest/gtest.h>
@@ -19,19 +20,38 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "app/runtime.h"
+#include "evaluate.h"
+#include "runtime/collector.h"
+#include "runtime/typesets.h"
 
 namespace booted {
 
 class Runtime : public ::testing::Test {
 protected:
-    void SetUp() override {
-        runtime::machine_start(0, nullptr);
-        runtime::init();
-        memory::starting = 0;
-    }
+    void SetUp() override { test_eval::start(); }
     void TearDown() override {
         cycles::reset();
         runtime::cleanup();
+    }
+};
+
+// The runtime with the library booted, for the tests that run Zem code;
+// automatic collection and the stress switch are off again afterwards.
+class Library : public Runtime {
+protected:
+    void SetUp() override {
+        Runtime::SetUp();
+        try {
+            test_eval::boot();
+        } catch (const ErrorThrown& e) {
+            FAIL() << "boot raised " << errors::id_word(e.id) << " "
+                   << (e.arg_count && in(ALL_WORD, e.args[0].type()) ? symbol::text(e.args[0].symbol()) : "");
+        }
+    }
+    void TearDown() override {
+        collector::stress = false;
+        collector::active = 0;
+        Runtime::TearDown();
     }
 };
 

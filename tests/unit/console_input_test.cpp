@@ -14,8 +14,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "app/runtime.h"
-#include "app/top_level.h"
-#include "services/lexer/lexer.h"
+#include "evaluate.h"
 
 namespace {
 
@@ -33,17 +32,9 @@ std::string run_with_input(const char* code, const std::string& input, const std
         close(in[1]);
         close(out[0]);
         if (before) before();
-        runtime::machine_start(0, nullptr);
-        runtime::init();
-        memory::starting = 0;
-        top_level::run();
-        Cell* slot = stack::push_slot();
-        uint32_t consumed = 0;
-        lexer::scan(slot, reinterpret_cast<const uint8_t*>(code), static_cast<uint32_t>(std::strlen(code)), false,
-                    false, false, &consumed);
-        Cell blk = *slot;
-        stack::mark_native(nullptr);
-        (void)interpreter::eval(&blk, true);
+        test_eval::start();
+        test_eval::boot();
+        test_eval::eval_top_level(code);
         console::flush();
         _exit(0);
     }

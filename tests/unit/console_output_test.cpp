@@ -19,8 +19,7 @@
 #include "evaluator/stack.h"
 #include "platform/terminal.h"
 #include "app/runtime.h"
-#include "app/top_level.h"
-#include "services/lexer/lexer.h"
+#include "evaluate.h"
 
 namespace {
 
@@ -42,17 +41,9 @@ Escape run8(const std::string& text, uint16_t from = console::DEFAULT_ATTRIBUTE)
 
 // Boots the runtime with its library and evaluates the code; for children.
 void boot_and_eval(const char* code) {
-    runtime::machine_start(0, nullptr);
-    runtime::init();
-    memory::starting = 0;
-    top_level::run();
-    Cell* slot = stack::push_slot();
-    uint32_t consumed = 0;
-    lexer::scan(slot, reinterpret_cast<const uint8_t*>(code), static_cast<uint32_t>(std::strlen(code)), false, false,
-                false, &consumed);
-    Cell blk = *slot;
-    stack::mark_native(nullptr);
-    (void)interpreter::eval(&blk, true);
+    test_eval::start();
+    test_eval::boot();
+    test_eval::eval_top_level(code);
     console::flush();
 }
 
@@ -354,32 +345,13 @@ TEST(LibraryOutput, StatsShowPrintsTheRuntimeFigures) {
 
 // ---- A real terminal as the peer ---------------------------------------------------------
 
-// Run by the test below inside a tmux pane: writes through the console's
-// terminal path, then waits to be looked at.
-TEST(TerminalPeer, WriterInsideTmux) {
-    if (!std::getenv("ZEM_TMUX_WRITER")) GTEST_SKIP() << "runs only inside the tmux peer test";
-    console::init();
-    const char text[] =
-        "\x1b[2J"                // clear the screen, cursor home
-        "abc\x1b[2DX\n"          // two left, then overwrite the b
-        "red\x1b[31mR\x1b[0mN\n"  // a red R
-        "12345\x1b[3D\x1b[K\n"    // erase from the 3 to the end of the row
-        "\x1b[5;10HPOS\x1b[0;12HEND";  // column first, then row
-    console::print_latin1(reinterpret_cast<const uint8_t*>(text), sizeof text - 1);
-    console::flush();
-    sleep(30);
-}
-
+// tests/console/escape_probe.cpp writes its sequences inside a tmux pane;
+// the screen tmux shows is what they mean.
 TEST(TerminalPeer, TmuxShowsWhatTheSequencesMean) {
     ASSERT_EQ(std::system("command -v tmux >/dev/null 2>&1"), 0) << "tmux is not installed";
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    exe[n] = 0;
     std::string server = "zemtest" + std::to_string(getpid());
     std::string tmux = "tmux -L " + server + " -f /dev/null ";
-    std::string start = tmux + "new-session -d -s t -x 40 -y 20 'ZEM_TMUX_WRITER=1 " + exe +
-            " --gtest_filter=TerminalPeer.WriterInsideTmux'";
+    std::string start = tmux + "new-session -d -s t -x 40 -y 20 '" ZEM_ESCAPE_PROBE "'";
     ASSERT_EQ(std::system(start.c_str()), 0);
     auto capture = [&](const char* flags) {
         std::string text;

@@ -127,7 +127,7 @@ TEST_F(Dates, EpochOfZonedLiteralsAgreesWithPython) {
         "    if t.microsecond: s += ('%.2f' % (t.microsecond / 1e6))[1:]\n"
         "    s += '%s%d:%02d' % ('-' if zone < 0 else '+', abs(zone) // 60, abs(zone) % 60)\n"
         "    print(s, math.floor(x + 0.5))\n");
-    if (out.empty()) GTEST_SKIP() << "python3 not available";
+    ASSERT_FALSE(out.empty()) << "the python3 peer printed nothing";
     std::istringstream lines(out);
     std::string text;
     long long expected;
@@ -361,16 +361,6 @@ TEST_F(Dates, Comparison) {
     Cell b = at(2000, 1, 1, 3600);
     date::difference(&a, &b);
     EXPECT_EQ(mold(a), "23:00:00");
-}
-
-TEST_F(Dates, LexerMoves) {
-    Cell d = day(2026, 1, 1);
-    date::set_week(&d, 10);
-    EXPECT_EQ(mold(d), "2-Mar-2026");
-    date::set_weekday(&d, 5);
-    EXPECT_EQ(mold(d), "6-Mar-2026");
-    date::set_yearday(&d, 366);
-    EXPECT_EQ(mold(d), "1-Jan-2027");
 }
 
 }  // namespace

@@ -220,33 +220,33 @@ TEST_F(Map, Comparison) {
 }
 
 TEST_F(Map, ExtendAndForeachWorkers) {
-    Cell m = mini::run("m: make map! [a 1]");
-    Cell pairs = mini::run("[b 2 A 3]");
+    Cell m = test_eval::run("m: make map! [a 1]");
+    Cell pairs = test_eval::run("[b 2 A 3]");
     map::extend(&m, &pairs, false);
-    EXPECT_EQ(search_cases::run("m"), "#[\n    a: 3\n    b: 2\n]");
+    EXPECT_EQ(test_eval::outcome("m"), "#[\n    a: 3\n    b: 2\n]");
     map::extend(&m, &pairs, true);
-    EXPECT_EQ(search_cases::run("length? m"), "3");
-    Cell odd = mini::run("[a]");
+    EXPECT_EQ(test_eval::outcome("length? m"), "3");
+    Cell odd = test_eval::run("[a]");
     EXPECT_FIRES(map::extend(&m, &odd, false), err::INVALID_ARG);
 
-    search_cases::run("remove/key m 'b");
-    Cell words = mini::run("[k v]");
+    test_eval::outcome("remove/key m 'b");
+    Cell words = test_eval::run("[k v]");
     Cell cursor = m;
     EXPECT_TRUE(map::foreach_next(&words, &cursor, 2));
-    EXPECT_EQ(search_cases::run("k"), "a");
-    EXPECT_EQ(search_cases::run("v"), "3");
+    EXPECT_EQ(test_eval::outcome("k"), "a");
+    EXPECT_EQ(test_eval::outcome("v"), "3");
     EXPECT_TRUE(map::foreach_next(&words, &cursor, 2));  // b was removed
-    EXPECT_EQ(search_cases::run("k"), "A");
+    EXPECT_EQ(test_eval::outcome("k"), "A");
     EXPECT_FALSE(map::foreach_next(&words, &cursor, 2));
-    EXPECT_EQ(search_cases::run("k"), "none");
-    Cell bad = mini::run("[k 1]");
+    EXPECT_EQ(test_eval::outcome("k"), "none");
+    Cell bad = test_eval::run("[k 1]");
     cursor.data1 = 0;
     EXPECT_FIRES(map::foreach_next(&bad, &cursor, 2), err::INVALID_ARG);
 }
 
 // The same kinds of work with a moving collection at every allocation.
 TEST_F(Map, SearchSortSetsHashAndMapUnderCollectorStress) {
-    search_cases::run("s: x: y: k: v: m: n: h: t: none");  // the words exist before the stress
+    test_eval::outcome("s: x: y: k: v: m: n: h: t: none");  // the words exist before the stress
     uint32_t cycles = collector::cycles;
     collector::active = 1;
     collector::stress = true;

@@ -10,6 +10,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/hashtable.h"
+#include "runtime/int_map.h"
 #include "runtime/unicode.h"
 #include "series_fixture.h"
 

@@ -93,16 +93,6 @@ TEST_F(Scalars, TruthAndLogicOperations) {
     for (const Case& c : cases) EXPECT_EQ(logic::value_true_q(&c.value, false, &w), c.truth) << c.value.type();
     Cell u = unset_value();
     EXPECT_FIRES(logic::value_true_q(&u, true, &w), err::NO_VALUE);
-    stack::mark_native(nullptr);
-    stack::push(&two);
-    EXPECT_FALSE(logic::true_q());
-    logic::box(true);
-    EXPECT_TRUE(logic::top_true_q());
-    stack::push(&logic::false_cell);
-    EXPECT_TRUE(logic::last_false_q());
-    *stack::arguments = u;
-    EXPECT_FIRES(logic::true_q(), err::NO_RETURN);
-    stack::unwind();
 
     struct Op {
         uint32_t slot;

@@ -14,7 +14,7 @@ using python_peer::bytes;
 
 std::optional<std::string> compressed(const std::string& in) {
     std::string out(in.size(), '\0');
-    int32_t n = compress::compress({bytes(in), in.size()}, reinterpret_cast<uint8_t*>(out.data()));
+    int32_t n = lz77::compress({bytes(in), in.size()}, reinterpret_cast<uint8_t*>(out.data()));
     if (n < 0) return std::nullopt;
     out.resize(static_cast<size_t>(n));
     return out;
@@ -23,10 +23,10 @@ std::optional<std::string> compressed(const std::string& in) {
 // nullopt when the decoder refuses the stream.
 std::optional<std::string> decompressed(const std::string& stream) {
     uint32_t n = 0xDEADBEEF;
-    uint8_t* out = compress::decompress({bytes(stream), stream.size()}, &n);
+    uint8_t* out = lz77::decompress({bytes(stream), stream.size()}, &n);
     if (!out) return std::nullopt;
     std::string s(reinterpret_cast<char*>(out), n);
-    compress::free_buffer(out);
+    lz77::free_buffer(out);
     return s;
 }
 

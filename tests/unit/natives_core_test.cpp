@@ -10,25 +10,17 @@
 #include "child.h"
 #include "datatypes/error.h"
 #include "evaluator/natives.h"
-#include "run_helpers.h"
 #include "runtime/collector.h"
 
-using mini::molded;
-using mini::error_of;
+using test_eval::error_of;
+using test_eval::molded;
 
 namespace {
-class NativesCore : public booted::Runtime {
-protected:
-    void SetUp() override {
-        booted::Runtime::SetUp();
-        mini::boot();
-    }
-
-};
+class NativesCore : public booted::Library {};
 
 TEST_F(NativesCore, PrintReducesBlocksAndFormsValues) {
     auto out = testing_child::run([] {
-        mini::run("print [1 + 1 \"a\"] prin \"x\" prin [] print 5 print \"s\" print [[1 2] \"b\" 'c]");
+        test_eval::run("print [1 + 1 \"a\"] prin \"x\" prin [] print 5 print \"s\" print [[1 2] \"b\" 'c]");
         std::printf("|%d", natives::last_lf_q ? 1 : 0);
     });
     EXPECT_EQ(out.output, "2 a\nx5\ns\n1 2 b c\n|1");
@@ -38,7 +30,7 @@ TEST_F(NativesCore, PrintReducesBlocksAndFormsValues) {
 // leaves later prints whole.
 TEST_F(NativesCore, PrintLeftByThrowOrErrorPrintsNothing) {
     auto out = testing_child::run([] {
-        mini::run("catch [print [1 throw 2]] try [print [3 zzz]] loop 2 [print [4 break]] print [5 6]");
+        test_eval::run("catch [print [1 throw 2]] try [print [3 zzz]] loop 2 [print [4 break]] print [5 6]");
     });
     EXPECT_EQ(out.output, "5 6\n");
 }
@@ -48,10 +40,10 @@ TEST_F(NativesCore, PrintLeftByThrowOrErrorPrintsNothing) {
 TEST_F(NativesCore, NaNAndHugeFloatCountsRaiseOutOfRange) {
     Cell nan{TYPE_FLOAT, 0, 0, 0};
     nan.set_float(std::nan(""));
-    mini::set_global("nan-count", nan);
+    test_eval::set_global("nan-count", nan);
     Cell huge{TYPE_FLOAT, 0, 0, 0};
     huge.set_float(4294967297.0);
-    mini::set_global("huge-count", huge);
+    test_eval::set_global("huge-count", huge);
     EXPECT_EQ(error_of("loop nan-count [1]"), "out-of-range");
     EXPECT_EQ(error_of("repeat i nan-count [i]"), "out-of-range");
     EXPECT_EQ(error_of("loop huge-count [1]"), "out-of-range");
@@ -60,11 +52,11 @@ TEST_F(NativesCore, NaNAndHugeFloatCountsRaiseOutOfRange) {
 
 // expect-arg names the native, and the argument (or the loop word).
 TEST_F(NativesCore, ErrorsNameTheRefusedArgument) {
-    Cell e = mini::run("try [foreach x 5 [x]]");
+    Cell e = test_eval::run("try [foreach x 5 [x]]");
     ASSERT_EQ(e.type(), TYPE_ERROR);
     EXPECT_EQ(symbol::text(error::field(&e, error::ARG1)->symbol()), std::string("foreach"));
     EXPECT_EQ(symbol::text(error::field(&e, error::ARG3)->symbol()), std::string("series"));
-    e = mini::run("x: 5 try [forall x []]");
+    e = test_eval::run("x: 5 try [forall x []]");
     EXPECT_EQ(symbol::text(error::field(&e, error::ARG1)->symbol()), std::string("forall"));
     EXPECT_EQ(symbol::text(error::field(&e, error::ARG3)->symbol()), std::string("x"));
 }
@@ -88,7 +80,7 @@ TEST_F(NativesCore, LoopsReduceAndComposeUnderCollectorStress) {
         {"set [p q] [7 8] reduce [p q]", "[7 8]"},
         {"do/next [1 + 2 3] 'r reduce [r]", "[[3]]"},
     };
-    for (const auto& c : cases) EXPECT_EQ(molded(mini::run(c.code)), c.mold) << c.code;
+    for (const auto& c : cases) EXPECT_EQ(molded(test_eval::run(c.code)), c.mold) << c.code;
     collector::stress = false;
     collector::active = 0;
 }

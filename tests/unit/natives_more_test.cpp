@@ -13,56 +13,14 @@
 #include "booted.h"
 #include "datatypes/binary.h"
 #include "datatypes/date.h"
-#include "mini_reader.h"
 #include "python_peer.h"
-#include "services/lexer/lexer.h"
 
 namespace {
 
-class NativesMore : public booted::Runtime {
+using test_eval::error_of;
+
+class NativesMore : public booted::Library {
 protected:
-    void SetUp() override {
-        booted::Runtime::SetUp();
-        mini::boot();
-    }
-
-    // Evaluates the code (read by the real lexer) and answers its value;
-    // an error comes back as the ErrorThrown exception.
-    Cell eval(const std::string& code) {
-        Cell* top = stack::top;
-        Cell* args = stack::arguments;
-        stack::Frame* ctop = stack::ctop;
-        try {
-            Cell* slot = stack::push_slot();
-            *slot = Cell{TYPE_NONE, 0, 0, 0};
-            uint32_t consumed = 0;
-            lexer::scan(slot, reinterpret_cast<const uint8_t*>(code.data()), static_cast<uint32_t>(code.size()), false,
-                        false, false, &consumed);
-            Cell blk = *slot;
-            stack::mark_native(nullptr);
-            Unwind u = interpreter::eval(&blk, true);
-            EXPECT_EQ(u, Unwind::none);
-            Cell r = *stack::arguments;
-            stack::unwind();
-            stack::top = top;
-            return r;
-        } catch (...) {
-            stack::top = top;
-            stack::arguments = args;
-            stack::ctop = ctop;
-            throw;
-        }
-    }
-
-    std::string error_of(const std::string& code) {
-        try {
-            eval(code);
-        } catch (const ErrorThrown& e) {
-            return errors::id_word(e.id);
-        }
-        return "";
-    }
-
     static std::string bytes_of(const Cell& bin) {
         EXPECT_EQ(bin.type(), TYPE_BINARY);
         if (bin.type() != TYPE_BINARY) return {};
@@ -71,7 +29,7 @@ protected:
 
     static void set_binary(const char* name, const std::string& bytes) {
         Cell* b = binary::load(python_peer::bytes(bytes), python_peer::size(bytes));
-        mini::set_global(name, *b);
+        test_eval::set_global(name, *b);
         stack::pop(1);
     }
 };
@@ -107,16 +65,16 @@ TEST_F(NativesMore, ChecksumAgreesWithPython) {
     for (const auto& in : inputs) {
         set_binary("data", in);
         std::string sums = expected[k++];
-        Cell crc = eval("checksum data 'crc32");
-        Cell adler = eval("checksum data 'adler32");
+        Cell crc = test_eval::run("checksum data 'crc32");
+        Cell adler = test_eval::run("checksum data 'adler32");
         EXPECT_EQ(static_cast<uint32_t>(crc.int_value()), *reinterpret_cast<const uint32_t*>(sums.data()));
         EXPECT_EQ(static_cast<uint32_t>(adler.int_value()), *reinterpret_cast<const uint32_t*>(sums.data() + 4));
         for (const char* m : {"md5", "sha1", "sha256", "sha384", "sha512"}) {
-            EXPECT_EQ(bytes_of(eval(std::string("checksum data '") + m)), expected[k++]) << m << " of " << in.size();
+            EXPECT_EQ(bytes_of(test_eval::run(std::string("checksum data '") + m)), expected[k++]) << m << " of " << in.size();
             // The 200-byte key is longer than every block: it is hashed first.
             std::string key(200, 'k');
             set_binary("key", key);
-            EXPECT_EQ(bytes_of(eval(std::string("checksum/with data '") + m + " key")), expected[k++])
+            EXPECT_EQ(bytes_of(test_eval::run(std::string("checksum/with data '") + m + " key")), expected[k++])
                 << "hmac " << m << " of " << in.size();
         }
     }
@@ -127,8 +85,8 @@ TEST_F(NativesMore, PythonDecodesWhatWeCompress) {
     std::vector<std::string> streams;
     for (const auto& in : inputs) {
         set_binary("data", in);
-        streams.push_back(bytes_of(eval("compress data 'zlib")));
-        streams.push_back(bytes_of(eval("compress data 'gzip")));
+        streams.push_back(bytes_of(test_eval::run("compress data 'zlib")));
+        streams.push_back(bytes_of(test_eval::run("compress data 'gzip")));
     }
     auto out = python_peer::run(
         "import zlib, gzip\n"
@@ -155,10 +113,10 @@ TEST_F(NativesMore, WeDecompressWhatPythonCompresses) {
     for (size_t i = 0; i < streams.size(); i++) {
         set_binary("data", streams[i]);
         const char* code = i % 3 == 2 ? "decompress data 'gzip" : "decompress data 'zlib";
-        EXPECT_TRUE(bytes_of(eval(code)) == inputs[i / 3]) << "stream " << i;
+        EXPECT_TRUE(bytes_of(test_eval::run(code)) == inputs[i / 3]) << "stream " << i;
         // A wrong /size guess, small or large, changes nothing.
         if (i % 3 == 2) {
-            EXPECT_TRUE(bytes_of(eval("decompress/size data 'gzip 3")) == inputs[i / 3]);
+            EXPECT_TRUE(bytes_of(test_eval::run("decompress/size data 'gzip 3")) == inputs[i / 3]);
         }
     }
 }
@@ -166,8 +124,8 @@ TEST_F(NativesMore, WeDecompressWhatPythonCompresses) {
 TEST_F(NativesMore, DamagedStreamsRaiseInvalidData) {
     std::string in = text(5000);
     set_binary("data", in);
-    std::string gz = bytes_of(eval("compress data 'gzip"));
-    std::string z = bytes_of(eval("compress data 'zlib"));
+    std::string gz = bytes_of(test_eval::run("compress data 'gzip"));
+    std::string z = bytes_of(test_eval::run("compress data 'zlib"));
     std::string lying = gz;
     lying[lying.size() - 2] = 1;  // ISIZE claims 64 KB more than the data gives
     for (const auto& [stream, method] : std::vector<std::pair<std::string, const char*>>{
@@ -183,12 +141,12 @@ TEST_F(NativesMore, ChecksumOfAFile) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(write(fd, "abc", 3), 3);
     close(fd);
-    EXPECT_EQ(eval(std::string("checksum %") + path + " 'crc32").int_value(), 0x352441C2);
-    EXPECT_EQ(eval(std::string("size? %") + path).int_value(), 3);
+    EXPECT_EQ(test_eval::run(std::string("checksum %") + path + " 'crc32").int_value(), 0x352441C2);
+    EXPECT_EQ(test_eval::run(std::string("size? %") + path).int_value(), 3);
     unlink(path);
     EXPECT_EQ(error_of(std::string("checksum %") + path + " 'crc32"), "cannot-open");
-    EXPECT_EQ(eval(std::string("size? %") + path).type(), TYPE_NONE);
-    EXPECT_EQ(eval("size? %/tmp").type(), TYPE_NONE);
+    EXPECT_EQ(test_eval::run(std::string("size? %") + path).type(), TYPE_NONE);
+    EXPECT_EQ(test_eval::run("size? %/tmp").type(), TYPE_NONE);
     EXPECT_EQ(error_of("checksum %/tmp 'md5"), "cannot-open");
 }
 
@@ -205,7 +163,7 @@ TEST_F(NativesMore, NowAndItsRefinements) {
     std::time_t t = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&t, &utc);
-    Cell d = eval("now/utc");
+    Cell d = test_eval::run("now/utc");
     ASSERT_EQ(d.type(), TYPE_DATE);
     EXPECT_EQ(date::year_of(d.data1), utc.tm_year + 1900);
     EXPECT_TRUE(date::time_q(d.data1));
@@ -215,25 +173,25 @@ TEST_F(NativesMore, NowAndItsRefinements) {
     // The local date and its stored time give the local time of day.
     std::tm local{};
     localtime_r(&t, &local);
-    Cell l = eval("now");
+    Cell l = test_eval::run("now");
     double local_seconds = l.float_value() + date::zone_seconds(date::zone_of(l.data1));
     EXPECT_GE(local_seconds, 0.0);
     EXPECT_LT(local_seconds, 86400.0);
     EXPECT_EQ(date::day_of(l.data1), local.tm_mday);
     EXPECT_EQ(date::zone_seconds(date::zone_of(l.data1)), local.tm_gmtoff);
 
-    Cell only = eval("now/date");
+    Cell only = test_eval::run("now/date");
     EXPECT_FALSE(date::time_q(only.data1));
     EXPECT_EQ(date::zone_of(only.data1), 0u);
     EXPECT_EQ(only.float_value(), 0.0);
 
-    EXPECT_EQ(eval("now/year").int_value(), local.tm_year + 1900);
-    EXPECT_EQ(eval("now/month").int_value(), local.tm_mon + 1);
-    EXPECT_EQ(eval("now/yearday").int_value(), local.tm_yday + 1);
-    EXPECT_EQ(eval("now/weekday").int_value(), local.tm_wday == 0 ? 7 : local.tm_wday);
-    EXPECT_EQ(eval("now/time").type(), TYPE_TIME);
-    EXPECT_EQ(eval("now/time/precise").type(), TYPE_TIME);
-    EXPECT_EQ(eval("now/zone/utc").type(), TYPE_TIME);
+    EXPECT_EQ(test_eval::run("now/year").int_value(), local.tm_year + 1900);
+    EXPECT_EQ(test_eval::run("now/month").int_value(), local.tm_mon + 1);
+    EXPECT_EQ(test_eval::run("now/yearday").int_value(), local.tm_yday + 1);
+    EXPECT_EQ(test_eval::run("now/weekday").int_value(), local.tm_wday == 0 ? 7 : local.tm_wday);
+    EXPECT_EQ(test_eval::run("now/time").type(), TYPE_TIME);
+    EXPECT_EQ(test_eval::run("now/time/precise").type(), TYPE_TIME);
+    EXPECT_EQ(test_eval::run("now/zone/utc").type(), TYPE_TIME);
     for (const char* bad : {"now/year/month", "now/date/time", "now/precise/zone", "now/time/precise/day"})
         EXPECT_EQ(error_of(bad), "bad-refines") << bad;
 }
@@ -242,55 +200,55 @@ TEST_F(NativesMore, NowAndItsRefinements) {
 
 TEST_F(NativesMore, BindAndInOverAContext) {
     // An object! value is a cell holding its context's node.
-    Cell spec = mini::read("alpha beta");
+    Cell spec = test_eval::read("alpha beta");
     Node ctx = context::make(&spec, false, true, context::KIND_OBJECT);
     Cell obj{TYPE_OBJECT, ctx, 0, 0};
     *context::self_of(ctx) = obj;
     Cell one{TYPE_INTEGER, 0, 1, 0}, two{TYPE_INTEGER, 0, 2, 0};
     *context::value_at(ctx, 0) = one;
     *context::value_at(ctx, 1) = two;
-    mini::set_global("obj", obj);
-    mini::set_global("alpha", Cell{TYPE_INTEGER, 0, 100, 0});
+    test_eval::set_global("obj", obj);
+    test_eval::set_global("alpha", Cell{TYPE_INTEGER, 0, 100, 0});
 
-    EXPECT_EQ(eval("do bind [alpha] obj").int_value(), 1);
-    Cell beta = eval("in obj 'beta");
+    EXPECT_EQ(test_eval::run("do bind [alpha] obj").int_value(), 1);
+    Cell beta = test_eval::run("in obj 'beta");
     EXPECT_EQ(beta.ctx(), ctx);
     EXPECT_EQ(context::get(&beta)->int_value(), 2);
-    EXPECT_EQ(eval("in obj 'gamma").type(), TYPE_NONE);
+    EXPECT_EQ(test_eval::run("in obj 'gamma").type(), TYPE_NONE);
     // /copy leaves the original bound as it was.
-    EXPECT_EQ(eval("b: [alpha] c: bind/copy b obj do b").int_value(), 100);
-    EXPECT_EQ(eval("do c").int_value(), 1);
+    EXPECT_EQ(test_eval::run("b: [alpha] c: bind/copy b obj do b").int_value(), 100);
+    EXPECT_EQ(test_eval::run("do c").int_value(), 1);
     // A word is rebound to the context of another word; one the context
     // lacks is returned as it was.
-    Cell rebound = eval("bind 'beta in obj 'alpha");
+    Cell rebound = test_eval::run("bind 'beta in obj 'alpha");
     EXPECT_EQ(rebound.ctx(), ctx);
     EXPECT_EQ(rebound.index(), 1);
-    EXPECT_EQ(eval("bind 'gamma in obj 'alpha").ctx(), context::global);
+    EXPECT_EQ(test_eval::run("bind 'gamma in obj 'alpha").ctx(), context::global);
     // self in a block bound to an object is the object.
-    EXPECT_EQ(eval("do bind [self] obj").ctx(), ctx);
+    EXPECT_EQ(test_eval::run("do bind [self] obj").ctx(), ctx);
     // context? answers what the context's self cell holds.
-    EXPECT_EQ(eval("context? in obj 'alpha").ctx(), ctx);
-    EXPECT_EQ(eval("value? in obj 'beta").data1, 1u);
+    EXPECT_EQ(test_eval::run("context? in obj 'alpha").ctx(), ctx);
+    EXPECT_EQ(test_eval::run("value? in obj 'beta").data1, 1u);
 }
 
 TEST_F(NativesMore, NewLineSkip) {
-    Cell b = eval("b: [a b c d e] new-line/skip b true 2");
+    Cell b = test_eval::run("b: [a b c d e] new-line/skip b true 2");
     ASSERT_EQ(b.type(), TYPE_BLOCK);
     const bool want[] = {true, false, true, false, true};
     for (uint32_t i = 0; i < 5; i++) EXPECT_EQ(block::rs_abs_at(&b, i)->new_line(), want[i]) << i;
-    eval("new-line/all b false");
+    test_eval::run("new-line/all b false");
     for (uint32_t i = 0; i < 5; i++) EXPECT_FALSE(block::rs_abs_at(&b, i)->new_line());
-    eval("new-line b true");
+    test_eval::run("new-line b true");
     EXPECT_TRUE(block::rs_abs_at(&b, 0)->new_line());
     EXPECT_FALSE(block::rs_abs_at(&b, 1)->new_line());
 }
 
 TEST_F(NativesMore, AsSharesTheBuffer) {
-    Cell f = eval("f: %file.txt");
-    Cell s = eval("as string! f");
+    Cell f = test_eval::run("f: %file.txt");
+    Cell s = test_eval::run("as string! f");
     EXPECT_EQ(s.type(), TYPE_STRING);
     EXPECT_EQ(s.node(), f.node());
-    EXPECT_EQ(eval("as url! \"x\"").type(), TYPE_URL);
+    EXPECT_EQ(test_eval::run("as url! \"x\"").type(), TYPE_URL);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // object!: making, copying, paths, text, comparison, reflection and the
-// change handlers, driven through code read by the test reader.
+// change handlers, driven through code read by the lexer.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,28 +7,17 @@
 #include "booted.h"
 #include "datatypes/object.h"
 #include "evaluator/ownership.h"
-#include "run_helpers.h"
 #include "runtime/hashtable.h"
 #include "runtime/collector.h"
 
-using mini::molded;
-using mini::formed;
-using mini::error_of;
+using test_eval::error_of;
+using test_eval::formed;
+using test_eval::molded;
 
 namespace {
-class Objects : public booted::Runtime {
+class Objects : public booted::Library {
 protected:
-    void SetUp() override {
-        booted::Runtime::SetUp();
-        mini::boot();
-    }
-    void TearDown() override {
-        collector::stress = false;
-        collector::active = 0;
-        booted::Runtime::TearDown();
-    }
-
-    std::string run_molded(const std::string& code) { return molded(mini::run(code)); }
+    std::string run_molded(const std::string& code) { return molded(test_eval::run(code)); }
 
 };
 
@@ -49,7 +38,7 @@ TEST_F(Objects, MoldIndentsFieldsAndFormListsThem) {
     EXPECT_EQ(run_molded("make object! [a: 1 o: make object! [b: 2]]"),
               "make object! [\n    a: 1\n    o: make object! [\n        b: 2\n    ]\n]");
     EXPECT_EQ(run_molded("make object! []"), "make object! []");
-    EXPECT_EQ(formed(mini::run("make object! [a: 1 b: \"t\"]")), "a: 1\nb: \"t\"");
+    EXPECT_EQ(formed(test_eval::run("make object! [a: 1 b: \"t\"]")), "a: 1\nb: \"t\"");
     // A field that refers back to its object stops at the cycle marker.
     std::string m = run_molded("o: make object! [a: 1 me: none] o/me: o o");
     EXPECT_EQ(m.substr(0, 33), "make object! [\n    a: 1\n    me: m") << m;
@@ -57,11 +46,11 @@ TEST_F(Objects, MoldIndentsFieldsAndFormListsThem) {
 }
 
 TEST_F(Objects, ClassIds) {
-    Cell a = mini::run("p: make object! [a: 1 b: 2]");
+    Cell a = test_eval::run("p: make object! [a: 1 b: 2]");
     EXPECT_GT(static_cast<int32_t>(a.data2), object::FIRST_CLASS_ID);
-    Cell same = mini::run("make p [a: 5]");
+    Cell same = test_eval::run("make p [a: 5]");
     EXPECT_EQ(same.data2, a.data2);
-    Cell grown = mini::run("make p [c: 5]");
+    Cell grown = test_eval::run("make p [c: 5]");
     EXPECT_NE(grown.data2, a.data2);
     EXPECT_EQ(run_molded("reflect p 'class"), std::to_string(a.data2));
 }
@@ -78,7 +67,7 @@ TEST_F(Objects, PrototypesAreCopiedDeeplyAndFunctionsRebound) {
 }
 
 TEST_F(Objects, SelectPutReflectModify) {
-    mini::run("o: make object! [a: 1 b: 2]");
+    test_eval::run("o: make object! [a: 1 b: 2]");
     EXPECT_EQ(run_molded("select o 'b"), "2");
     EXPECT_EQ(run_molded("select o 'zz"), "none");
     EXPECT_EQ(error_of("select o 1"), "invalid-type");
@@ -95,8 +84,8 @@ TEST_F(Objects, SelectPutReflectModify) {
 }
 
 TEST_F(Objects, Compare) {
-    mini::run("a: make object! [x: 1] b: make object! [x: 1] c: make object! [x: 1 y: 2]");
-    Cell a = mini::get_global("a"), b = mini::get_global("b"), c = mini::get_global("c");
+    test_eval::run("a: make object! [x: 1] b: make object! [x: 1] c: make object! [x: 1 y: 2]");
+    Cell a = test_eval::get_global("a"), b = test_eval::get_global("b"), c = test_eval::get_global("c");
     EXPECT_EQ(actions::compare(&a, &b, actions::COMP_EQUAL), 0);
     EXPECT_EQ(actions::compare(&a, &b, actions::COMP_SAME), -1);
     EXPECT_EQ(actions::compare(&a, &a, actions::COMP_SAME), 0);
@@ -107,7 +96,7 @@ TEST_F(Objects, Compare) {
 }
 
 TEST_F(Objects, CreateCollectsSetWords) {
-    Cell spec = mini::read("a: b: yes c:");
+    Cell spec = test_eval::read("a: b: yes c:");
     Cell out;
     object::create(&spec, nullptr, false, &out);
     EXPECT_EQ(molded(out), "make object! [\n    a: true\n    b: true\n    c: none\n]");
@@ -116,7 +105,7 @@ TEST_F(Objects, CreateCollectsSetWords) {
 }
 
 TEST_F(Objects, OnChangeRunsAfterTheStore) {
-    mini::run(
+    test_eval::run(
         "log: [] o: make object! [a: 1 on-change*: func [w old new][append log w append log old append log new "
         "append log a]]");
     EXPECT_EQ(run_molded("o/a: 2 log"), "[a 1 2 2]");
@@ -136,17 +125,17 @@ class Ownership : public Objects {
 protected:
     void SetUp() override {
         Objects::SetUp();
-        mini::run(
+        test_eval::run(
             "log: [] "
             "handler: func [owner word target action new index part][append log action append log word "
             "append log index append log part append/only log new] "
             "o: make object! [b: [1 2] s: \"ab\" on-deep-change*: :handler]");
     }
     std::string log_after(const std::string& code) {
-        mini::run("clear log");
+        test_eval::run("clear log");
         std::string id = error_of(code);
         if (!id.empty()) return "error " + id;
-        return molded(mini::get_global("log"));
+        return molded(test_eval::get_global("log"));
     }
 };
 
@@ -164,31 +153,31 @@ TEST_F(Ownership, ModifyingActionsTellTheOwnerBeforeAndAfter) {
     EXPECT_EQ(log_after("append o/b 4 o/b/1: 9"), "[append b 0 1 4 appended b 0 1 4 set-path b 0 1 9]");
     // Nothing happens, nobody is told.
     EXPECT_EQ(log_after("clear tail o/b"), "[]");
-    EXPECT_EQ(molded(mini::run("o/b")), "[9]");
+    EXPECT_EQ(molded(test_eval::run("o/b")), "[9]");
 }
 
 TEST_F(Ownership, NestedSeriesAndTheFirstOwnerWins) {
-    mini::run("o3: make object! [n: [[1] \"t\"] on-deep-change*: :handler]");
+    test_eval::run("o3: make object! [n: [[1] \"t\"] on-deep-change*: :handler]");
     EXPECT_EQ(log_after("append pick o3/n 1 2"), "[append n 1 1 2 appended n 1 1 2]");
-    mini::run("shared: copy [] a: make object! [x: shared on-deep-change*: :handler] "
+    test_eval::run("shared: copy [] a: make object! [x: shared on-deep-change*: :handler] "
               "a2: make object! [y: shared on-deep-change*: :handler]");
     EXPECT_EQ(log_after("append shared 1"), "[append x 0 1 1 appended x 0 1 1]");
-    EXPECT_EQ(molded(mini::run("r: reflect shared 'owner r/x")), "[1]");
+    EXPECT_EQ(molded(test_eval::run("r: reflect shared 'owner r/x")), "[1]");
 }
 
 TEST_F(Ownership, ReleasedSeriesAndOwnersWithoutDeepHandlerTellNobody) {
     EXPECT_EQ(log_after("modify o 'owned none append o/b 5 append o/s \"x\""), "[]");
-    EXPECT_EQ(molded(mini::run("reflect o/b 'owner")), "none");
-    mini::run("p: make object! [b: copy [] on-change*: func [w old new][]] modify p 'owner true");
+    EXPECT_EQ(molded(test_eval::run("reflect o/b 'owner")), "none");
+    test_eval::run("p: make object! [b: copy [] on-change*: func [w old new][]] modify p 'owner true");
     EXPECT_EQ(log_after("append p/b 1"), "[]");
-    EXPECT_EQ(molded(mini::run("r: reflect p/b 'owner r/b")), "[1]");
+    EXPECT_EQ(molded(test_eval::run("r: reflect p/b 'owner r/b")), "[1]");
     // A series owned through modify by hand.
-    mini::run("loose: copy [] spec: copy [] append spec o append spec 'loose modify loose 'owned spec");
+    test_eval::run("loose: copy [] spec: copy [] append spec o append spec 'loose modify loose 'owned spec");
     EXPECT_EQ(log_after("append loose 1"), "[append loose 0 1 1 appended loose 0 1 1]");
 }
 
 TEST_F(Ownership, ValuesThatHoldThemselvesAreBoundOnce) {
-    mini::run("c: make object! [b: copy [] on-deep-change*: :handler] append/only c/b c/b append c/b c "
+    test_eval::run("c: make object! [b: copy [] on-deep-change*: :handler] append/only c/b c/b append c/b c "
               "modify c 'owned none modify c 'owner true");
     EXPECT_EQ(log_after("append c/b 1"), "[append b 2 1 1 appended b 2 1 1]");
 }
@@ -197,9 +186,9 @@ TEST_F(Ownership, TheCollectorDropsEntriesOfDeadSeriesAndFollowsMovedOnes) {
     auto entries = [] { return hashtable::record(ownership::table)->count; };
     int32_t before = entries();
     // Kept alive while counted: a collection may run inside the loop.
-    mini::run("keep: copy [] loop 50 [append keep make object! [b: copy [1] s: copy \"x\" on-deep-change*: :handler]]");
+    test_eval::run("keep: copy [] loop 50 [append keep make object! [b: copy [1] s: copy \"x\" on-deep-change*: :handler]]");
     EXPECT_GE(entries(), before + 100);
-    mini::run("clear keep");
+    test_eval::run("clear keep");
     collector::do_cycle();
     EXPECT_LT(entries(), before + 10);
     // Under stress every node and buffer moves at every allocation; the

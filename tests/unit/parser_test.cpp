@@ -7,22 +7,24 @@
 #include <string>
 #include <vector>
 
-#include "evaluate.h"
 #include "booted.h"
+#include "datatypes/datatype.h"
+#include "evaluate.h"
+#include "evaluator/natives.h"
 #include "natives/parse_dialect.h"
-#include "mini_reader.h"
 #include "runtime/collector.h"
-#include "services/lexer/lexer.h"
 
 namespace {
+
+using test_eval::outcome;
 
 using Snapshot = std::array<uint32_t, 4>;  // input stack: cells, head; rule stack: cells, head
 
 std::vector<Snapshot> probes;
 
 Snapshot snapshot() {
-    Cell* is = parser::input_stack();
-    Cell* rs = parser::rule_stack();
+    Cell* is = parse_dialect::input_stack();
+    Cell* rs = parse_dialect::rule_stack();
     return {series_of(is)->count(), is->head(), series_of(rs)->count(), rs->head()};
 }
 
@@ -34,36 +36,37 @@ Unwind probe(bool, const int32_t*) {
     return Unwind::none;
 }
 
-class Parse : public booted::Runtime {
+// Registers `probe` as the next native entry and binds the word to `make
+// native! [[] index]`.
+void make_probe() {
+    uint32_t index = natives::next_index;
+    const NativeEntry list[] = {probe};
+    natives::register_entries(1, list);
+    Cell* arg = block::make_at(stack::push_slot(), 2);
+    Cell spec = *block::make_at(stack::push_slot(), 1);
+    block::rs_append(arg, &spec);
+    Cell i{TYPE_INTEGER, 0, index, 0};
+    block::rs_append(arg, &i);
+    Cell proto;
+    datatype::make_at(&proto, TYPE_NATIVE);
+    Cell* slot = stack::push(&proto);
+    actions::make(slot, arg);
+    test_eval::set_global("probe", *slot);
+}
+
+class Parse : public booted::Library {
 protected:
     void SetUp() override {
-        booted::Runtime::SetUp();
-        mini::boot();
-        uint32_t index = natives::next_index;
-        const NativeEntry list[] = {probe};
-        natives::register_entries(1, list);
-        mini::make_native(TYPE_NATIVE, "probe", "", static_cast<int32_t>(index));
+        booted::Library::SetUp();
+        make_probe();
         probes.clear();
-    }
-
-    // The mold of the code's value, or "error <id>"; the stacks are put
-    // back afterwards.
-    std::string run(const std::string& code) {
-        test_eval::Result r = test_eval::evaluate(code);
-        if (r.kind == test_eval::Result::exit) return "non-local exit";
-        if (r.kind == test_eval::Result::error) return "error " + r.error_id;
-        Cell* buffer = string::rs_make_at(stack::push_slot(), 16);
-        actions::mold(&r.cell, buffer, false, false, false, nullptr, INT32_MAX, 0);
-        std::string out = booted::text_of(buffer);
-        stack::pop(1);
-        return out;
     }
 };
 
 const Snapshot empty{0, 0, 0, 0};
 
 TEST_F(Parse, StacksAreEmptyAfterEveryWayOut) {
-    run("bad: func [e m r i s][1 / 0] stop: func [e m r i s][false] f: func [][parse \"a\" [(return 1)]]");
+    outcome("bad: func [e m r i s][1 / 0] stop: func [e m r i s][false] f: func [][parse \"a\" [(return 1)]]");
     const char* cases[] = {
         "parse \"ab\" [\"a\" \"b\"]",
         "parse \"ab\" [collect [keep skip]]",
@@ -79,13 +82,13 @@ TEST_F(Parse, StacksAreEmptyAfterEveryWayOut) {
         "parse \"a\" [\"a\" (parse \"b\" [(1 / 0)])]",
     };
     for (const char* code : cases) {
-        run(code);
+        outcome(code);
         EXPECT_EQ(snapshot(), empty) << code;
     }
 }
 
 TEST_F(Parse, NestedRunWorksAboveTheOuterEntriesAndLeavesThemAlone) {
-    EXPECT_EQ(run("parse \"ab\" [\"a\" (probe) (parse \"xy\" [\"x\" (probe) \"y\"]) (probe) \"b\"]"), "true");
+    EXPECT_EQ(outcome("parse \"ab\" [\"a\" (probe) (parse \"xy\" [\"x\" (probe) \"y\"]) (probe) \"b\"]"), "true");
     ASSERT_EQ(probes.size(), 3u);
     EXPECT_EQ(probes[0], probes[2]);
     // The inner run's entries lie above the outer run's, its rule stack head
@@ -97,7 +100,7 @@ TEST_F(Parse, NestedRunWorksAboveTheOuterEntriesAndLeavesThemAlone) {
 }
 
 TEST_F(Parse, ErrorsInsideANestedRunLeaveTheOuterStacksAsTheyWere) {
-    run("bad: func [e m r i s][1 / 0]");
+    outcome("bad: func [e m r i s][1 / 0]");
     const char* cases[] = {
         "parse \"ab\" [\"a\" (probe) (try [parse \"xy\" [\"x\" (1 / 0)]]) (probe) \"b\"]",
         "parse \"ab\" [\"a\" (probe) (try [parse/trace \"xy\" [\"x\"] :bad]) (probe) \"b\"]",
@@ -106,7 +109,7 @@ TEST_F(Parse, ErrorsInsideANestedRunLeaveTheOuterStacksAsTheyWere) {
     };
     for (const char* code : cases) {
         probes.clear();
-        std::string r = run(code);
+        std::string r = outcome(code);
         EXPECT_TRUE(r == "true" || r == "[a]") << code << " gave " << r;
         ASSERT_EQ(probes.size(), 2u) << code;
         EXPECT_EQ(probes[0], probes[1]) << code;
@@ -118,26 +121,26 @@ TEST_F(Parse, StackLimitCountsCellsOfEveryFrame) {
     // A rule that recurses once per character: n characters need n + 1
     // block frames of three cells, and a frame is refused once 10,001 cells
     // are on the stack, so 3,334 frames fit.
-    run("r: [end | skip r] s: make string! 4000 loop 3333 [append s \"a\"]");
-    EXPECT_EQ(run("parse s r"), "true");
-    run("append s \"a\"");
-    EXPECT_EQ(run("parse s r"), "error parse-stack");
+    outcome("r: [end | skip r] s: make string! 4000 loop 3333 [append s \"a\"]");
+    EXPECT_EQ(outcome("parse s r"), "true");
+    outcome("append s \"a\"");
+    EXPECT_EQ(outcome("parse s r"), "error parse-stack");
     EXPECT_EQ(snapshot(), empty);
     // Entries of an outer run count too: its 9 cells and the marker leave
     // room for 3,331 frames.
-    run("s: make string! 4000 loop 3331 [append s \"a\"]");
-    EXPECT_EQ(run("parse s r"), "true");
-    EXPECT_EQ(run("parse \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\" [some [skip (parse s r)]]"),
+    outcome("s: make string! 4000 loop 3331 [append s \"a\"]");
+    EXPECT_EQ(outcome("parse s r"), "true");
+    EXPECT_EQ(outcome("parse \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\" [some [skip (parse s r)]]"),
               "error parse-stack");
     EXPECT_EQ(snapshot(), empty);
 }
 
 TEST_F(Parse, TraceCallbackSeesFramesOfThreeCells) {
-    run("seen: make block! 8 t: func [e m r i s][append seen mold s true]");
-    EXPECT_EQ(run("parse/trace [x] [copy y skip] :t"), "true");
+    outcome("seen: make block! 8 t: func [e m r i s][append seen mold s true]");
+    EXPECT_EQ(outcome("parse/trace [x] [copy y skip] :t"), "true");
     // push, fetch, push, match, pop, pop, end: at the match the top-level
     // block frame and the copy command frame.
-    EXPECT_EQ(run("seen"),
+    EXPECT_EQ(outcome("seen"),
               "[\"[none make triple! [-1 0 1] [copy y skip]]\" \"[none make triple! [-1 0 1] [copy y skip]]\" "
               "{[none make triple! [-1 0 1] [copy y skip] y make triple! [1 0 1] -4x0]} "
               "{[none make triple! [-1 0 1] [copy y skip] y make triple! [1 0 1] -4x0]} "
@@ -145,9 +148,9 @@ TEST_F(Parse, TraceCallbackSeesFramesOfThreeCells) {
               "\"[none make triple! [-1 0 1] [copy y skip]]\" \"[none make triple! [-1 0 1] [copy y skip]]\"]");
     // The rules arrive positioned at the current rule, the input at the
     // current index.
-    run("w: make block! 4 t: func [e m r i s][append/only w r append w i true]");
+    outcome("w: make block! 4 t: func [e m r i s][append/only w r append w i true]");
     // push, fetch, match, fetch, match, pop, end
-    EXPECT_EQ(run("parse/trace \"ab\" [\"a\" \"b\"] :t w"),
+    EXPECT_EQ(outcome("parse/trace \"ab\" [\"a\" \"b\"] :t w"),
               "[[\"a\" \"b\"] \"ab\" [\"a\" \"b\"] \"ab\" [\"a\" \"b\"] \"b\" [\"b\"] \"b\" [\"b\"] \"\" "
               "[] \"\" [] \"\"]");
 }
@@ -169,7 +172,7 @@ TEST_F(Parse, RunsUnderCollectorStress) {
         {"ev: make block! 8 t: func [e m r i s][append ev e true] parse/trace \"a\" [\"a\"] :t ev",
          "[push fetch match pop end]"},
     };
-    for (const auto& c : cases) EXPECT_EQ(run(c.code), c.expected) << c.code;
+    for (const auto& c : cases) EXPECT_EQ(outcome(c.code), c.expected) << c.code;
     collector::stress = false;
     collector::active = 0;
     EXPECT_EQ(snapshot(), empty);

@@ -7,31 +7,19 @@
 #include "booted.h"
 #include "datatypes/datatype.h"
 #include "evaluator/words.h"
-#include "run_helpers.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
 
-using mini::molded;
+using test_eval::molded;
 
 namespace {
-class Recycle : public booted::Runtime {
-protected:
-    void SetUp() override {
-        booted::Runtime::SetUp();
-        mini::boot();
-    }
-    void TearDown() override {
-        collector::stress = false;
-        collector::active = 0;
-        booted::Runtime::TearDown();
-    }
-};
+class Recycle : public booted::Library {};
 
 TEST_F(Recycle, StatsGivesTheBytesInUseAndTheirDetail) {
-    Cell n = mini::run("stats");
+    Cell n = test_eval::run("stats");
     ASSERT_EQ(n.type(), static_cast<uint32_t>(TYPE_INTEGER));
     EXPECT_GT(n.int_value(), 0);
-    Cell info = mini::run("stats/info");
+    Cell info = test_eval::run("stats/info");
     ASSERT_EQ(info.type(), static_cast<uint32_t>(TYPE_BLOCK));
     ASSERT_EQ(block::rs_length_q(&info), 5u);
     Cell* c = block::rs_clamp_head(&info);
@@ -51,15 +39,15 @@ TEST_F(Recycle, StatsGivesTheBytesInUseAndTheirDetail) {
 
 TEST_F(Recycle, OffStopsAutomaticCollectionsButNotRecycle) {
     collector::active = 1;
-    mini::run("recycle/off");
+    test_eval::run("recycle/off");
     EXPECT_EQ(collector::active, 0u);
     uint32_t before = collector::cycles;
-    mini::run("b: copy [] loop 20000 [append b copy \"abcdefghijklmnopqrstuvwxyz0123456789\"]");
+    test_eval::run("b: copy [] loop 20000 [append b copy \"abcdefghijklmnopqrstuvwxyz0123456789\"]");
     EXPECT_EQ(collector::cycles, before);
-    Cell r = mini::run("recycle");
+    Cell r = test_eval::run("recycle");
     EXPECT_EQ(collector::cycles, before + 1);
     EXPECT_EQ(r.type(), static_cast<uint32_t>(TYPE_INTEGER));
-    mini::run("recycle/on");
+    test_eval::run("recycle/on");
     EXPECT_EQ(collector::active, 1u);
 }
 
@@ -67,11 +55,11 @@ TEST_F(Recycle, LiveDataSurvivesCollections) {
     collector::active = 1;
     // Under ZEM_GC_STRESS every allocation collects: fewer rounds there.
     const std::string n = collector::stress ? "1000" : "100000", deep = collector::stress ? "1000" : "200000";
-    EXPECT_EQ(mini::run("b: copy [] loop " + n + " [append b copy \"abcdefghij\"] recycle length? b").int_value(),
+    EXPECT_EQ(test_eval::run("b: copy [] loop " + n + " [append b copy \"abcdefghij\"] recycle length? b").int_value(),
               std::stoi(n));
-    EXPECT_EQ(molded(mini::run("pick b " + n)), "\"abcdefghij\"");
+    EXPECT_EQ(molded(test_eval::run("pick b " + n)), "\"abcdefghij\"");
     // Deep nesting is marked without recursion.
-    EXPECT_EQ(mini::run("b: [] loop " + deep + " [b: append/only copy [] b] recycle 1").int_value(), 1);
+    EXPECT_EQ(test_eval::run("b: [] loop " + deep + " [b: append/only copy [] b] recycle 1").int_value(), 1);
 }
 
 // The datatype-name words and the issue #ooo are copies kept in C++; when
@@ -119,8 +107,8 @@ TEST_F(Recycle, TheLibraryContextSurvivesAndIsFollowedWhenMoved) {
     ASSERT_TRUE(move_context(&context::library));
     EXPECT_EQ(context::library, *collector::library_context);
     // `first` calls the library's `pick` whatever the global word holds.
-    EXPECT_EQ(mini::run("pick: 1 first [7 8]").int_value(), 7);
-    EXPECT_EQ(mini::run("pick").int_value(), 1);
+    EXPECT_EQ(test_eval::run("pick: 1 first [7 8]").int_value(), 7);
+    EXPECT_EQ(test_eval::run("pick").int_value(), 1);
 }
 
 // Interning many new global words (the word table grows) while every node
@@ -137,7 +125,7 @@ TEST_F(Recycle, ManyNewGlobalWordsUnderStress) {
     std::string code;
     for (int i = 0; i < 400; ++i) code += "gz" + std::to_string(i) + ": " + std::to_string(i) + " ";
     code += "gz399 + gz1";
-    EXPECT_EQ(mini::run(code).int_value(), 400);
+    EXPECT_EQ(test_eval::run(code).int_value(), 400);
     Cell w = datatype::name_entry(TYPE_BLOCK)->word;
     EXPECT_EQ(context::get(&w)->type(), static_cast<uint32_t>(TYPE_DATATYPE));
 }
@@ -148,7 +136,7 @@ TEST_F(Recycle, ManyNewGlobalWordsUnderStress) {
 // now a live block, would mark the block as bytes: the string only the
 // block holds would be freed.
 TEST_F(Recycle, AFreshStackSlotHidesWhatAnEarlierValueLeftThere) {
-    Cell held = mini::run("held: reduce [copy \"inside\"]");
+    Cell held = test_eval::run("held: reduce [copy \"inside\"]");
     stack::top[0] = Cell{TYPE_BINARY, 0, held.node(), 0};
     Cell* slot = stack::push_slot();
     collector::do_cycle();
@@ -156,7 +144,7 @@ TEST_F(Recycle, AFreshStackSlotHidesWhatAnEarlierValueLeftThere) {
     stack::pop(1);
     Cell inside = block::rs_clamp_head(&held)[0];
     ASSERT_FALSE(memory::slot_is_free(inside.node()));
-    EXPECT_EQ(molded(mini::run("held/1")), "\"inside\"");
+    EXPECT_EQ(molded(test_eval::run("held/1")), "\"inside\"");
 }
 
 }  // namespace

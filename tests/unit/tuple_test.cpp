@@ -52,8 +52,6 @@ TEST_F(Tuples, MakeAndMold) {
     EXPECT_EQ(t.data1, 0x04030201u);
     EXPECT_EQ(t.data2, 5u);
     EXPECT_EQ(t.header, TYPE_TUPLE | (5u << 19));
-    int32_t px[2] = {300, 7};
-    EXPECT_EQ(mold(*tuple::push_bytes(2, px)), "44.7.0");
     Cell rgba;
     EXPECT_EQ(mold(*tuple::from_rgba(&rgba, 1, 2, 3, 4)), "1.2.3.4");
 }

@@ -296,6 +296,8 @@ TEST_F(Unicode, SmallHelpers) {
     } catch (const ErrorThrown& e) {
         EXPECT_EQ(e.code(), 341u);
         EXPECT_EQ(e.args[0].int_value(), 0x110000);
+        // No catalogue here: the error travels without an error! value.
+        EXPECT_EQ(e.value.type(), TYPE_UNSET);
     }
     uint8_t buf[4] = {0, 0, 0, 0};
     EXPECT_EQ(unicode::encode_utf8_char_part(0x20AC, buf, 2), 2u);

@@ -20,7 +20,6 @@
 #include "evaluator/natives.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
-#include "services/lexer/lexer.h"
 #include "services/zembin/lz77.h"
 #include "services/zembin/zembin.h"
 
@@ -137,14 +136,7 @@ protected:
     }
 
     // Loads Zem source into a block on the value stack.
-    static Cell load(const std::string& text) {
-        Cell* slot = stack::push_slot();
-        *slot = Cell{TYPE_UNSET, 0, 0, 0};
-        uint32_t consumed = 0;
-        lexer::scan(slot, reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()), false,
-                    false, false, &consumed);
-        return *slot;
-    }
+    static Cell load(const std::string& text) { return test_eval::read(text); }
 
     static std::string mold(const Cell& v) {
         Cell buffer{};
@@ -222,7 +214,7 @@ TEST_F(Zembin, CompressedImageDecodesAsItsUncompressedForm) {
     ASSERT_EQ(img[7] & zembin::FLAG_COMPRESSED, 0);
     Bytes rest(img.begin() + 8, img.end());
     Bytes packed(rest.size());
-    int32_t n = compress::compress(rest, packed.data());
+    int32_t n = lz77::compress(rest, packed.data());
     ASSERT_GT(n, 0);
     packed.resize(static_cast<size_t>(n));
     Bytes zipped = Bytes(img.begin(), img.begin() + 8) + packed;

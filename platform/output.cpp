@@ -1,9 +1,7 @@
-// Console output: every text reaches standard output as UTF-8. On a
-// terminal the escape interpreter turns ESC[ sequences into the terminal's
-// own; to a file or a pipe they pass through unchanged.
-#include "console/output.h"
-
-#include "runtime/unicode.h"
+// Standard output: every text reaches it as UTF-8. On a terminal the
+// escape interpreter turns ESC[ sequences into the terminal's own; to a file
+// or a pipe they pass through unchanged.
+#include "platform/output.h"
 
 #include <cstdio>
 #include <cstring>
@@ -11,9 +9,8 @@
 
 #include "platform/os.h"
 #include "platform/terminal.h"
-#include "runtime/print.h"
 
-namespace console {
+namespace platform::output {
 
 namespace {
 
@@ -28,11 +25,25 @@ uint32_t cursor_row = 0;
 // Bytes pending for standard output; written once more than this is held.
 constexpr size_t FLUSH_AT = 1020;
 
-// Encodes one code point as UTF-8 onto `out`.
+// Encodes one code point as UTF-8 onto `out` (a code point above
+// U+10FFFF as U+FFFD).
 void utf8(uint32_t cp, std::string& out) {
     if (cp > 0x10FFFF) cp = 0xFFFD;
-    uint8_t bytes[4];
-    out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8_char(cp, bytes));
+    if (cp <= 0x7F) {
+        out += static_cast<char>(cp);
+    } else if (cp <= 0x7FF) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp <= 0xFFFF) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
 }
 
 uint32_t unit_at(const uint8_t* text, uint32_t i, uint32_t unit) {
@@ -127,7 +138,7 @@ void append_number(std::string& out, const char* format, uint32_t n) {
 // The ESC[? report: the terminal's size, the cursor and the attributes.
 void screen_report(std::string& out) {
     uint32_t w = 80, h = 24;
-    platform::terminal_size(STDOUT_FILENO, w, h);
+    terminal_size(STDOUT_FILENO, w, h);
     uint32_t row = cursor_row < h ? cursor_row : h - 1;
     out += "Screen buffer info:\n   size______ ";
     append_number(out, "%u", w);
@@ -174,7 +185,7 @@ void move(std::string& out, uint32_t n, char direction) {
 }  // namespace
 
 void init() {
-    terminal_out = platform::is_terminal(STDOUT_FILENO);
+    terminal_out = is_terminal(STDOUT_FILENO);
     save_attributes();
 }
 bool output_is_terminal() { return terminal_out; }
@@ -186,15 +197,12 @@ void save_attributes() {
     current_attr = DEFAULT_ATTRIBUTE;
 }
 
-void write_cstring(const char* text) { write_bytes(text, static_cast<uint32_t>(std::strlen(text))); }
-
 void write_bytes(const char* text, uint32_t length) {
     std::fwrite(text, 1, length, stdout);
     for (uint32_t i = 0; i < length; ++i) {
         auto b = static_cast<uint8_t>(text[i]);
         if ((b & 0xC0) != 0x80) track(b);
     }
-    print_hooks::print_cstring(text, length, 0);
 }
 
 void print_latin1(const uint8_t* s, uint32_t bytes) { write_units(s, bytes, 1, false); }
@@ -323,4 +331,4 @@ uint32_t ansi_escape(const uint8_t* text, uint32_t count, uint32_t unit, std::st
     return i;  // cut off by the end of the text: dropped
 }
 
-}  // namespace console
+}  // namespace platform::output

@@ -1,11 +1,14 @@
-// Platform services the runtime calls by name: memory pages, current
-// directory, environment, sleeping, time and the packed date.
+// The platform services of sys.h, which the runtime calls by name: output
+// and memory set-up, memory pages, current directory, environment, sleeping,
+// time and the packed date, the clipboard, the system description, the
+// terminal restore and the output flush.
 #include <cmath>
 #include <cstring>
 #include <string>
 
-#include "console/output.h"
 #include "platform/os.h"
+#include "platform/output.h"
+#include "platform/terminal.h"
 #include "runtime/memory.h"
 #include "runtime/sys.h"
 
@@ -14,7 +17,7 @@ namespace sys {
 void platform_init() {
     // No imaging library or COM apartment to start here; the digests need
     // no provider handle. Output is UTF-8 from the start.
-    console::init();
+    platform::output::init();
 }
 
 void memory_params_init() { memory::set_params(); }
@@ -33,6 +36,7 @@ char* get_current_dir(uint32_t* length) {
 
 int set_current_dir(const char* path) { return platform::set_cwd(path); }
 int set_env(const char* name, const char* value) { return platform::set_env(name, value); }
+bool get_env(const char* name, std::string& value) { return platform::get_env(name, value); }
 
 uint32_t get_env(const char* name, char* buffer, uint32_t size) {
     std::string value;
@@ -90,5 +94,14 @@ double degrees_to_radians(double angle, int function) {
     }
     return angle * 3.141592653589793 / 180.0;
 }
+
+// ---- Clipboard, system description, terminal and output ------------------------
+
+Clipboard clipboard_read() { return platform::clipboard_read(); }
+bool clipboard_write(const Clipboard& content) { return platform::clipboard_write(content); }
+OsInfo os_info() { return platform::os_info(); }
+void restore_terminal() { platform::restore_terminal(); }
+
+void flush_output() { platform::output::flush(); }
 
 }  // namespace sys
