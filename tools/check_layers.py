@@ -3,7 +3,8 @@
 
 Each folder may include its own headers and those of the folders listed for
 it below; anything else is a back-edge. Programs (app/, tools/, tests/,
-bench/) sit on top and may include everything.
+bench/) sit on top and may include everything. Each folder README's "May call"
+line says the same.
 """
 import pathlib
 import re
