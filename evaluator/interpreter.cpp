@@ -77,6 +77,109 @@ inline void put(const Cell& v, bool keep) {
     else stack::set_last_keep(&v);
 }
 
+// ---- Infix ops computed in place ----------------------------------------------------
+// The library's arithmetic and comparison ops on two integer! or two
+// float! values are computed here, without a call, when tracing is off and
+// nothing could raise; everything else (overflow, zero divide, another
+// type, a NaN) is left to the op's call, which reads its right operand
+// itself: the look here is a plain read, so nothing is evaluated twice.
+
+enum FastOp : uint32_t { F_NONE, F_ADD, F_SUB, F_MUL, F_DIV, F_REM, F_EQ, F_NE, F_SEQ, F_LT, F_GT, F_LE, F_GE, F_COUNT };
+
+namespace native_id {
+#define X(n, name, word) inline constexpr uint32_t name = n;
+ZEM_NATIVES(X)
+#undef X
+}  // namespace native_id
+
+// The op the entry behind an op! computes (an op! keeps the entry id of the
+// native or action it was made from).
+inline FastOp fast_op_of(const Cell& op) {
+    uint32_t source = (op.header >> OP_SOURCE_SHIFT) & 0xFF;
+    if (source == TYPE_ACTION) {
+        switch (op.data1 - ACTION_ENTRY_BASE) {
+            case actions::slot::add: return F_ADD;
+            case actions::slot::subtract: return F_SUB;
+            case actions::slot::multiply: return F_MUL;
+            case actions::slot::divide: return F_DIV;
+            case actions::slot::remainder: return F_REM;
+            default: return F_NONE;
+        }
+    }
+    if (source != TYPE_NATIVE) return F_NONE;
+    switch (op.data1) {
+        case native_id::equal_q: return F_EQ;
+        case native_id::not_equal_q: return F_NE;
+        case native_id::strict_equal_q: return F_SEQ;
+        case native_id::lesser_q: return F_LT;
+        case native_id::greater_q: return F_GT;
+        case native_id::lesser_or_equal_q: return F_LE;
+        case native_id::greater_or_equal_q: return F_GE;
+        default: return F_NONE;
+    }
+}
+
+// The value of op f on a and b as the op's entry would leave it in its
+// first argument's cell; false when that needs the entry (or may raise).
+inline bool compute(FastOp f, const Cell& a, const Cell& b, Cell* r) {
+    uint32_t ta = a.type(), tb = b.type();
+    int cmp;
+    if (ta == TYPE_INTEGER && tb == TYPE_INTEGER) {
+        int64_t x = a.int_value(), y = b.int_value(), w;
+        switch (f) {
+            case F_ADD: w = x + y; break;
+            case F_SUB: w = x - y; break;
+            case F_MUL: w = x * y; break;
+            case F_DIV:
+                if (y == 0 || x % y != 0) return false;
+                w = x / y;
+                break;
+            case F_REM:
+                if (y == 0 || (x == INT32_MIN && y == -1)) return false;
+                w = x % y;
+                break;
+            default: cmp = x < y ? -1 : x > y ? 1 : 0; goto logic;
+        }
+        if (w < INT32_MIN || w > INT32_MAX) return false;  // integer!'s own rule decides
+        *r = a;
+        r->data2 = static_cast<uint32_t>(static_cast<int32_t>(w));
+        return true;
+    }
+    if (ta == TYPE_FLOAT && tb == TYPE_FLOAT) {
+        double x = a.float_value(), y = b.float_value();
+        switch (f) {
+            case F_ADD: *r = Cell{TYPE_FLOAT, 0, 0, 0}; r->set_float(x + y); return true;
+            case F_SUB: *r = Cell{TYPE_FLOAT, 0, 0, 0}; r->set_float(x - y); return true;
+            case F_MUL: *r = Cell{TYPE_FLOAT, 0, 0, 0}; r->set_float(x * y); return true;
+            case F_LT:
+            case F_GT:
+            case F_LE:
+            case F_GE:
+                if (x != x || y != y) return false;
+                cmp = x < y ? -1 : x > y ? 1 : 0;
+                goto logic;
+            default: return false;  // equality has a tolerance; divide and remainder their own cases
+        }
+    }
+    return false;
+logic:
+    bool v;
+    switch (f) {
+        case F_EQ:
+        case F_SEQ: v = cmp == 0; break;
+        case F_NE: v = cmp != 0; break;
+        case F_LT: v = cmp < 0; break;
+        case F_GT: v = cmp > 0; break;
+        case F_LE: v = cmp <= 0; break;
+        case F_GE: v = cmp >= 0; break;
+        default: sys::no_switch_matched();
+    }
+    *r = a;
+    r->header = TYPE_LOGIC;
+    r->data1 = v ? 1 : 0;
+    return true;
+}
+
 // ---- The argument cache --------------------------------------------------------------
 // One block per callable, kept in cell 1 of its more block: per argument a
 // typeset! (kind in header bits 20-21), per refinement a refinement! (its
@@ -167,6 +270,60 @@ namespace {
 inline Cell cache_of(const Cell* fn) {
     Cell c = *cache_slot(fn);
     return c.type() == TYPE_BLOCK ? c : build_cache(fn);
+}
+
+// Whether the op's spec takes integer! and float! for both arguments (a
+// native or action made again from the same entry may take fewer types),
+// with no refinement. Remembered per op and entry until the next collection
+// cycle, which may free or move the more node it is known by.
+struct Verified {
+    Node more = 0;
+    uint32_t cycle = 0;
+};
+Verified verified[F_COUNT];
+
+bool takes_numbers(const Cell& op, FastOp f) {
+    Verified& known = verified[f];
+    if (known.more == op.data3 && known.cycle == collector::cycles && known.more != 0) return true;
+    Cell callee = op;
+    callee.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
+    Cell cache = *cache_slot(&callee);
+    if (cache.type() != TYPE_BLOCK || tail_of(&cache) != 2) return false;  // the call builds it
+    for (uint32_t i = 0; i < 2; ++i) {
+        Cell entry = at(&cache, i);
+        if (entry.type() != TYPE_TYPESET || ((entry.header >> KIND_SHIFT) & 3) != KIND_NORMAL ||
+            !typeset::has_q(&entry, TYPE_INTEGER) || !typeset::has_q(&entry, TYPE_FLOAT))
+            return false;
+    }
+    known = Verified{op.data3, collector::cycles};
+    return true;
+}
+
+// The op! that the word at p of the code holds, if it holds one: what makes
+// the expression before it its left operand.
+inline bool op_at(const Cell* code, uint32_t p, Cell* w, Cell* op) {
+    if (!fetch_at(code, p, w)) return false;
+    if (w->type() != TYPE_WORD || w->ctx() == 0 || w->index() < 0) return false;
+    if (context::cell_of(w->ctx())->data2 == 0) return false;
+    Cell* slot = context::value_at(w->ctx(), static_cast<uint32_t>(w->index()));
+    if (!slot || slot->type() != TYPE_OP) return false;
+    *op = *slot;
+    return true;
+}
+
+// The value of the op on left and the code's cell at p, computed in place
+// when that cell is a number or a word holding one and nothing can raise.
+inline bool fast_infix(const Cell& op, const Cell& left, const Cell* code, uint32_t p, Cell* r) {
+    FastOp f = fast_op_of(op);
+    if (f == F_NONE) return false;
+    Cell right;
+    if (!fetch_at(code, p, &right)) return false;
+    if (right.type() == TYPE_WORD) {
+        const Cell* v = context::peek(&right, right.ctx());
+        if (!v) return false;
+        right = *v;
+    }
+    return compute(f, left, right, r) && takes_numbers(op, f);
 }
 
 // The k-th argument word (word, lit-word, get-word, refinement) of this spec.
@@ -790,16 +947,17 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
 
     if (!no_infix) {
         for (;;) {
-            Cell w;
-            if (!fetch_at(code, p, &w)) break;
-            if (w.type() != TYPE_WORD || w.ctx() == 0 || w.index() < 0) break;
-            if (context::cell_of(w.ctx())->data2 == 0) break;
-            Cell* slot = context::value_at(w.ctx(), static_cast<uint32_t>(w.index()));
-            if (!slot || slot->type() != TYPE_OP) break;
-            Cell op = *slot;
+            Cell w, op;
+            if (!op_at(code, p, &w, &op)) break;
             if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), &op, nullptr);
             ++p;
             Cell left = keep ? *start : *stack::arguments;
+            Cell r;
+            if (!tracing && fast_infix(op, left, code, p, &r)) {
+                ++p;
+                finish(start, r, keep);
+                continue;
+            }
             stack::top = start;
             *start = left;
             Cell callee = op;
