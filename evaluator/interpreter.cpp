@@ -121,7 +121,7 @@ inline FastOp fast_op_of(const Cell& op) {
 
 // The value of op f on a and b as the op's entry would leave it in its
 // first argument's cell; false when that needs the entry (or may raise).
-inline bool compute(FastOp f, const Cell& a, const Cell& b, Cell* r) {
+[[gnu::always_inline]] inline bool compute(FastOp f, const Cell& a, const Cell& b, Cell* r) {
     uint32_t ta = a.type(), tb = b.type();
     int cmp;
     if (ta == TYPE_INTEGER && tb == TYPE_INTEGER) {
@@ -282,9 +282,7 @@ struct Verified {
 };
 Verified verified[F_COUNT];
 
-bool takes_numbers(const Cell& op, FastOp f) {
-    Verified& known = verified[f];
-    if (known.more == op.data3 && known.cycle == collector::cycles && known.more != 0) return true;
+[[gnu::noinline]] bool verify_numbers(const Cell& op, FastOp f) {
     Cell callee = op;
     callee.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
     Cell cache = *cache_slot(&callee);
@@ -295,8 +293,13 @@ bool takes_numbers(const Cell& op, FastOp f) {
             !typeset::has_q(&entry, TYPE_INTEGER) || !typeset::has_q(&entry, TYPE_FLOAT))
             return false;
     }
-    known = Verified{op.data3, collector::cycles};
+    verified[f] = Verified{op.data3, collector::cycles};
     return true;
+}
+
+inline bool takes_numbers(const Cell& op, FastOp f) {
+    const Verified& known = verified[f];
+    return (known.more == op.data3 && known.cycle == collector::cycles && known.more != 0) || verify_numbers(op, f);
 }
 
 // The op! that the word at p of the code holds, if it holds one: what makes
@@ -314,8 +317,8 @@ inline bool op_at(const Cell* code, uint32_t p, Cell* w, Cell* op) {
 // The value of the op on left and the code's cell at p, computed in place
 // when that cell is a number or a word holding one and nothing can raise.
 inline bool fast_infix(const Cell& op, const Cell& left, const Cell* code, uint32_t p, Cell* r) {
-    FastOp f = fast_op_of(op);
-    if (f == F_NONE) return false;
+    uint32_t t = left.type();
+    if (t != TYPE_INTEGER && t != TYPE_FLOAT) return false;
     Cell right;
     if (!fetch_at(code, p, &right)) return false;
     if (right.type() == TYPE_WORD) {
@@ -323,7 +326,56 @@ inline bool fast_infix(const Cell& op, const Cell& left, const Cell* code, uint3
         if (!v) return false;
         right = *v;
     }
-    return compute(f, left, right, r) && takes_numbers(op, f);
+    if (right.type() != t) return false;
+    FastOp f = fast_op_of(op);
+    return f != F_NONE && compute(f, left, right, r) && takes_numbers(op, f);
+}
+
+// Cells whose evaluation is more than the cell itself (unset: a set-word
+// refuses it), and the values a word does not simply stand for.
+constexpr typesets::Mask EVALUATED =
+    typesets::of({TYPE_UNSET, TYPE_PAREN, TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_LIT_PATH,
+                  TYPE_GET_PATH, TYPE_PATH, TYPE_SET_PATH, TYPE_ISSUE, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION,
+                  TYPE_ROUTINE, TYPE_OP});
+constexpr typesets::Mask NOT_PLAIN =
+    typesets::of({TYPE_UNSET, TYPE_LIT_WORD, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE, TYPE_OP});
+
+// The value of the code's cell at p when reading it can neither raise nor
+// call: a literal, or a word holding a value that it simply stands for.
+inline bool simple_value(const Cell* code, uint32_t p, Cell* out) {
+    if (!fetch_at(code, p, out)) return false;
+    uint32_t t = out->type();
+    if (t != TYPE_WORD) return !in(EVALUATED, t);
+    const Cell* v = context::peek(out, out->ctx());
+    if (!v || in(NOT_PLAIN, v->type())) return false;
+    *out = *v;
+    return true;
+}
+
+// The value of a whole expression at p made of a simple value and ops
+// computed in place, and where it ends; false when any of it needs the
+// evaluator (nothing has been evaluated then).
+[[gnu::noinline]] bool simple_expression(const Cell* code, uint32_t p, Cell* out, uint32_t* next) {
+    // A first look at the types alone: a word followed by what can be no
+    // simple right operand ends the attempt before any look-up (the word
+    // may be no op, so this gives up a few simple cases to stay cheap).
+    SeriesBuffer* s = series_of(code);
+    const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
+    uint32_t n = cell_count(s);
+    for (uint32_t q = p + 1; q + 1 < n && cells[q].type() == TYPE_WORD; q += 2) {
+        uint32_t t = cells[q + 1].type();
+        if (t != TYPE_WORD && t != TYPE_INTEGER && t != TYPE_FLOAT) return false;
+    }
+    if (!simple_value(code, p, out)) return false;
+    ++p;
+    Cell w, op, r;
+    while (op_at(code, p, &w, &op)) {
+        if (!fast_infix(op, *out, code, p + 1, &r)) return false;
+        *out = r;
+        p += 2;
+    }
+    *next = p;
+    return true;
 }
 
 // The k-th argument word (word, lit-word, get-word, refinement) of this spec.
@@ -409,6 +461,14 @@ struct Call {
             if (call.one_value) {
                 Cell v = at(call.code, p++);
                 if (v.type() == TYPE_WORD || v.type() == TYPE_GET_WORD) v = *context::get(&v);
+                stack::push(&v);
+                break;
+            }
+            // A simple argument is pushed as the evaluation would push it.
+            Cell v;
+            uint32_t end = p + 1;
+            if (!tracing && (call.infix ? simple_value(call.code, p, &v) : simple_expression(call.code, p, &v, &end))) {
+                p = end;
                 stack::push(&v);
                 break;
             }
@@ -885,6 +945,17 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
             break;
         }
         case TYPE_SET_WORD: {
+            // A simple right-hand side can raise nothing that the set-word's
+            // frame would name: it is set without one.
+            Cell val;
+            uint32_t end;
+            Cell* slot;
+            if (!tracing && simple_expression(code, p, &val, &end) && (slot = context::plain_slot(&v))) {
+                *slot = val;
+                p = end;
+                finish(start, val, keep);
+                break;
+            }
             stack::mark_native(&v);
             stack::push(&v);
             if (p >= tail_of(code)) fire(err::NEED_VALUE, &v);
