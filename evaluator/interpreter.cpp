@@ -663,6 +663,35 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
     return call_native(call, NO_REFINEMENTS);
 }
 
+// The call of a library op (fast_op_of f) whose left operand, a number
+// the op takes, is at start and whose right operand needs evaluating: laid
+// out as eval_call lays it out (frame, right operand fetched and checked),
+// then computed in place when it can be, else the op's entry is called.
+[[gnu::noinline]] Unwind eval_infix_op(const Cell& op, FastOp f, const Cell* word, const Cell* code, uint32_t p,
+                                       bool keep, Cell* start, uint32_t* next) {
+    stack::check_depth();
+    Cell fn = op;
+    fn.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
+    Cell name = *word;
+    stack::mark_interp_native(&name);
+    ++stack::top;  // the left operand is the first argument
+    Call call{&fn, code, &name, &p, true, false, false};
+    Cell cache = cache_of(&fn);
+    Unwind u = fetch_arg(call, at(&cache, 1), 1);
+    if (u != Unwind::none) return u;
+    Cell r;
+    if (tracing || !compute(f, stack::arguments[0], stack::arguments[1], &r)) {
+        u = call_native(call, NO_REFINEMENTS);
+        if (u != Unwind::none) return u;
+        r = *stack::arguments;
+    }
+    stack::unwind();
+    if (tracing) fire_event(event::return_, code, static_cast<int32_t>(p), &r, &name);
+    finish(start, r, keep);
+    *next = p;
+    return Unwind::none;
+}
+
 // Tracing state saved around a function body.
 struct TraceScope {
     bool saved;
@@ -1024,13 +1053,23 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
             ++p;
             Cell left = keep ? *start : *stack::arguments;
             Cell r;
-            if (!tracing && fast_infix(op, left, code, p, &r)) {
-                ++p;
-                finish(start, r, keep);
-                continue;
+            FastOp f = F_NONE;
+            if (!tracing) {
+                if (fast_infix(op, left, code, p, &r)) {
+                    ++p;
+                    finish(start, r, keep);
+                    continue;
+                }
+                if (left.type() == TYPE_INTEGER || left.type() == TYPE_FLOAT) f = fast_op_of(op);
+                if (f != F_NONE && !takes_numbers(op, f)) f = F_NONE;
             }
             stack::top = start;
             *start = left;
+            if (f != F_NONE) {
+                u = eval_infix_op(op, f, &w, code, p, keep, start, &p);
+                if (u != Unwind::none) return u;
+                continue;
+            }
             Cell callee = op;
             callee.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
             u = eval_call(&callee, code, p, keep, nullptr, 0, &w, 0, true, &p);
