@@ -955,7 +955,20 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
     ++p;
     Unwind u = Unwind::none;
     switch (v.type()) {
-        case TYPE_PAREN: u = eval_paren(&v, keep, start); break;
+        case TYPE_PAREN: {
+            // A paren holding one simple expression (a value and its ops: an
+            // odd count of cells) raises nothing that its frames would name:
+            // its value is taken without them.
+            Cell val;
+            uint32_t end, n = tail_of(&v);
+            if (!tracing && n > v.head() && ((n - v.head()) & 1) && simple_expression(&v, v.head(), &val, &end) &&
+                end == n) {
+                put(val, keep);
+                break;
+            }
+            u = eval_paren(&v, keep, start);
+            break;
+        }
         case TYPE_WORD: {
             Cell val = *context::get(&v);
             switch (val.type()) {
