@@ -302,33 +302,35 @@ inline bool takes_numbers(const Cell& op, FastOp f) {
     return (known.more == op.data3 && known.cycle == collector::cycles && known.more != 0) || verify_numbers(op, f);
 }
 
-// The op! that the word at p of the code holds, if it holds one: what makes
-// the expression before it its left operand.
-inline bool op_at(const Cell* code, uint32_t p, Cell* w, Cell* op) {
-    if (!fetch_at(code, p, w)) return false;
-    if (w->type() != TYPE_WORD || w->ctx() == 0 || w->index() < 0) return false;
-    if (context::cell_of(w->ctx())->data2 == 0) return false;
-    Cell* slot = context::value_at(w->ctx(), static_cast<uint32_t>(w->index()));
+// The op! that the word w holds, if it holds one: what makes the
+// expression before it its left operand.
+inline bool op_of(const Cell& w, Cell* op) {
+    if (w.type() != TYPE_WORD || w.ctx() == 0 || w.index() < 0) return false;
+    if (context::cell_of(w.ctx())->data2 == 0) return false;
+    Cell* slot = context::value_at(w.ctx(), static_cast<uint32_t>(w.index()));
     if (!slot || slot->type() != TYPE_OP) return false;
     *op = *slot;
     return true;
 }
+inline bool op_at(const Cell* code, uint32_t p, Cell* w, Cell* op) { return fetch_at(code, p, w) && op_of(*w, op); }
 
-// The value of the op on left and the code's cell at p, computed in place
-// when that cell is a number or a word holding one and nothing can raise.
-inline bool fast_infix(const Cell& op, const Cell& left, const Cell* code, uint32_t p, Cell* r) {
+// The value of the op on left and the cell c, its right operand, computed
+// in place when c is a number or a word holding one and nothing can raise.
+inline bool fast_infix(const Cell& op, const Cell& left, Cell c, Cell* r) {
     uint32_t t = left.type();
     if (t != TYPE_INTEGER && t != TYPE_FLOAT) return false;
-    Cell right;
-    if (!fetch_at(code, p, &right)) return false;
-    if (right.type() == TYPE_WORD) {
-        const Cell* v = context::peek(&right, right.ctx());
+    if (c.type() == TYPE_WORD) {
+        const Cell* v = context::peek(&c, c.ctx());
         if (!v) return false;
-        right = *v;
+        c = *v;
     }
-    if (right.type() != t) return false;
+    if (c.type() != t) return false;
     FastOp f = fast_op_of(op);
-    return f != F_NONE && compute(f, left, right, r) && takes_numbers(op, f);
+    return f != F_NONE && compute(f, left, c, r) && takes_numbers(op, f);
+}
+inline bool fast_infix(const Cell& op, const Cell& left, const Cell* code, uint32_t p, Cell* r) {
+    Cell right;
+    return fetch_at(code, p, &right) && fast_infix(op, left, right, r);
 }
 
 // Cells whose evaluation is more than the cell itself (unset: a set-word
@@ -340,37 +342,44 @@ constexpr typesets::Mask EVALUATED =
 constexpr typesets::Mask NOT_PLAIN =
     typesets::of({TYPE_UNSET, TYPE_LIT_WORD, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE, TYPE_OP});
 
-// The value of the code's cell at p when reading it can neither raise nor
-// call: a literal, or a word holding a value that it simply stands for.
-inline bool simple_value(const Cell* code, uint32_t p, Cell* out) {
-    if (!fetch_at(code, p, out)) return false;
-    uint32_t t = out->type();
-    if (t != TYPE_WORD) return !in(EVALUATED, t);
-    const Cell* v = context::peek(out, out->ctx());
+// The value of the cell c when reading it can neither raise nor call: a
+// literal, or a word holding a value that it simply stands for.
+inline bool simple_cell(const Cell& c, Cell* out) {
+    uint32_t t = c.type();
+    if (t != TYPE_WORD) {
+        *out = c;
+        return !in(EVALUATED, t);
+    }
+    const Cell* v = context::peek(&c, c.ctx());
     if (!v || in(NOT_PLAIN, v->type())) return false;
     *out = *v;
     return true;
 }
+inline bool simple_value(const Cell* code, uint32_t p, Cell* out) {
+    Cell c;
+    return fetch_at(code, p, &c) && simple_cell(c, out);
+}
 
 // The value of a whole expression at p made of a simple value and ops
 // computed in place, and where it ends; false when any of it needs the
-// evaluator (nothing has been evaluated then).
+// evaluator (nothing has been evaluated then). Nothing here allocates, so
+// the code's cells are resolved once.
 [[gnu::noinline]] bool simple_expression(const Cell* code, uint32_t p, Cell* out, uint32_t* next) {
-    // A first look at the types alone: a word followed by what can be no
-    // simple right operand ends the attempt before any look-up (the word
-    // may be no op, so this gives up a few simple cases to stay cheap).
     SeriesBuffer* s = series_of(code);
     const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
     uint32_t n = cell_count(s);
+    // A first look at the types alone: a word followed by what can be no
+    // simple right operand ends the attempt before any look-up (the word
+    // may be no op, so this gives up a few simple cases to stay cheap).
     for (uint32_t q = p + 1; q + 1 < n && cells[q].type() == TYPE_WORD; q += 2) {
         uint32_t t = cells[q + 1].type();
         if (t != TYPE_WORD && t != TYPE_INTEGER && t != TYPE_FLOAT) return false;
     }
-    if (!simple_value(code, p, out)) return false;
+    if (p >= n || !simple_cell(cells[p], out)) return false;
     ++p;
-    Cell w, op, r;
-    while (op_at(code, p, &w, &op)) {
-        if (!fast_infix(op, *out, code, p + 1, &r)) return false;
+    Cell op, r;
+    while (p < n && op_of(cells[p], &op)) {
+        if (p + 1 >= n || !fast_infix(op, *out, cells[p + 1], &r)) return false;
         *out = r;
         p += 2;
     }
