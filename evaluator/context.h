@@ -117,10 +117,9 @@ Cell* word_of_symbol(Node ctx, uint32_t symbol);
 // without an active call raises not-in-context; an unbound word (context 0)
 // raises not-defined.
 Cell* get_in(const Cell* word, Node ctx);
-// get_in for the common case, inline: a bound, resolved word whose context
-// has its values. The context cell is read once; anything else (and every
-// error) is left to get_in.
-inline Cell* get_fast(const Cell* word, Node ctx) {
+// The value cell of a bound, resolved word whose context has its values,
+// else null: the read of get_fast without its slow path, so it never raises.
+inline Cell* peek(const Cell* word, Node ctx) {
     int32_t index = word->index();
     if (ctx != 0 && index >= 0) {
         const Cell* c = cell_of(ctx);
@@ -132,7 +131,14 @@ inline Cell* get_fast(const Cell* word, Node ctx) {
             if (static_cast<uint32_t>(index) < s->count()) return reinterpret_cast<Cell*>(s->offset_addr()) + index;
         }
     }
-    return get_in(word, ctx);
+    return nullptr;
+}
+// get_in for the common case, inline: a bound, resolved word whose context
+// has its values. The context cell is read once; anything else (and every
+// error) is left to get_in.
+inline Cell* get_fast(const Cell* word, Node ctx) {
+    Cell* slot = peek(word, ctx);
+    return slot ? slot : get_in(word, ctx);
 }
 inline Cell* get(const Cell* word) { return get_fast(word, word->ctx()); }
 // Stores a copy of the value in the word's slot, resolving (and adding)
@@ -144,20 +150,25 @@ Cell* set(Cell* word, const Cell* value);
 // set for the common case, inline: a bound, resolved word of a context that
 // has its values and is not an object's (no field mark, no change handler).
 // Everything else is left to set.
-inline Cell* set_fast(Cell* word, const Cell* value) {
+// The slot set_fast writes without further ado (a bound, resolved word of
+// a context that has its values and is not an object's), else null.
+inline Cell* plain_slot(const Cell* word) {
     Node ctx = word->ctx();
     int32_t index = word->index();
     if (ctx != 0 && index >= 0) {
         const Cell* c = cell_of(ctx);
         if (c->data2 != 0 &&
-            ((c->header & FLAG_CTX_ON_STACK) || (c->header & FLAG_CTX_KIND_MASK) != KIND_OBJECT << KIND_SHIFT)) {
-            Cell v = *value;
-            Cell* slot = value_at(ctx, static_cast<uint32_t>(index));
-            *slot = v;
-            return slot;
-        }
+            ((c->header & FLAG_CTX_ON_STACK) || (c->header & FLAG_CTX_KIND_MASK) != KIND_OBJECT << KIND_SHIFT))
+            return value_at(ctx, static_cast<uint32_t>(index));
     }
-    return set(word, value);
+    return nullptr;
+}
+inline Cell* set_fast(Cell* word, const Cell* value) {
+    Cell v = *value;
+    Cell* slot = plain_slot(word);
+    if (!slot) return set(word, value);
+    *slot = v;
+    return slot;
 }
 
 // The change-notification hook of objects: (owner, word, old, new).

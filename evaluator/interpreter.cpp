@@ -75,6 +75,109 @@ inline void put(const Cell& v, bool keep) {
     else stack::set_last_keep(&v);
 }
 
+// ---- Infix ops computed in place ----------------------------------------------------
+// The library's arithmetic and comparison ops on two integer! or two
+// float! values are computed here, without a call, when tracing is off and
+// nothing could raise; everything else (overflow, zero divide, another
+// type, a NaN) is left to the op's call, which reads its right operand
+// itself: the look here is a plain read, so nothing is evaluated twice.
+
+enum FastOp : uint32_t { F_NONE, F_ADD, F_SUB, F_MUL, F_DIV, F_REM, F_EQ, F_NE, F_SEQ, F_LT, F_GT, F_LE, F_GE, F_COUNT };
+
+namespace native_id {
+#define X(n, name, word) inline constexpr uint32_t name = n;
+ZEM_NATIVES(X)
+#undef X
+}  // namespace native_id
+
+// The op the entry behind an op! computes (an op! keeps the entry id of the
+// native or action it was made from).
+inline FastOp fast_op_of(const Cell& op) {
+    uint32_t source = (op.header >> OP_SOURCE_SHIFT) & 0xFF;
+    if (source == TYPE_ACTION) {
+        switch (op.data1 - ACTION_ENTRY_BASE) {
+            case actions::slot::add: return F_ADD;
+            case actions::slot::subtract: return F_SUB;
+            case actions::slot::multiply: return F_MUL;
+            case actions::slot::divide: return F_DIV;
+            case actions::slot::remainder: return F_REM;
+            default: return F_NONE;
+        }
+    }
+    if (source != TYPE_NATIVE) return F_NONE;
+    switch (op.data1) {
+        case native_id::equal_q: return F_EQ;
+        case native_id::not_equal_q: return F_NE;
+        case native_id::strict_equal_q: return F_SEQ;
+        case native_id::lesser_q: return F_LT;
+        case native_id::greater_q: return F_GT;
+        case native_id::lesser_or_equal_q: return F_LE;
+        case native_id::greater_or_equal_q: return F_GE;
+        default: return F_NONE;
+    }
+}
+
+// The value of op f on a and b as the op's entry would leave it in its
+// first argument's cell; false when that needs the entry (or may raise).
+[[gnu::always_inline]] inline bool compute(FastOp f, const Cell& a, const Cell& b, Cell* r) {
+    uint32_t ta = a.type(), tb = b.type();
+    int cmp;
+    if (ta == TYPE_INTEGER && tb == TYPE_INTEGER) {
+        int64_t x = a.int_value(), y = b.int_value(), w;
+        switch (f) {
+            case F_ADD: w = x + y; break;
+            case F_SUB: w = x - y; break;
+            case F_MUL: w = x * y; break;
+            case F_DIV:
+                if (y == 0 || x % y != 0) return false;
+                w = x / y;
+                break;
+            case F_REM:
+                if (y == 0 || (x == INT32_MIN && y == -1)) return false;
+                w = x % y;
+                break;
+            default: cmp = x < y ? -1 : x > y ? 1 : 0; goto logic;
+        }
+        if (w < INT32_MIN || w > INT32_MAX) return false;  // integer!'s own rule decides
+        *r = a;
+        r->data2 = static_cast<uint32_t>(static_cast<int32_t>(w));
+        return true;
+    }
+    if (ta == TYPE_FLOAT && tb == TYPE_FLOAT) {
+        double x = a.float_value(), y = b.float_value();
+        switch (f) {
+            case F_ADD: *r = Cell{TYPE_FLOAT, 0, 0, 0}; r->set_float(x + y); return true;
+            case F_SUB: *r = Cell{TYPE_FLOAT, 0, 0, 0}; r->set_float(x - y); return true;
+            case F_MUL: *r = Cell{TYPE_FLOAT, 0, 0, 0}; r->set_float(x * y); return true;
+            case F_LT:
+            case F_GT:
+            case F_LE:
+            case F_GE:
+                if (x != x || y != y) return false;
+                cmp = x < y ? -1 : x > y ? 1 : 0;
+                goto logic;
+            default: return false;  // equality has a tolerance; divide and remainder their own cases
+        }
+    }
+    return false;
+logic:
+    bool v;
+    switch (f) {
+        case F_EQ:
+        case F_SEQ: v = cmp == 0; break;
+        case F_NE: v = cmp != 0; break;
+        case F_LT: v = cmp < 0; break;
+        case F_GT: v = cmp > 0; break;
+        case F_LE: v = cmp <= 0; break;
+        case F_GE: v = cmp >= 0; break;
+        default: sys::no_switch_matched();
+    }
+    *r = a;
+    r->header = TYPE_LOGIC;
+    r->data1 = v ? 1 : 0;
+    return true;
+}
+
 // ---- The argument cache --------------------------------------------------------------
 // One block per callable, kept in cell 1 of its more block: per argument a
 // typeset! (kind in header bits 20-21), per refinement a refinement! (its
@@ -167,6 +270,121 @@ inline Cell cache_of(const Cell* fn) {
     return c.type() == TYPE_BLOCK ? c : build_cache(fn);
 }
 
+// Whether the op's spec takes integer! and float! for both arguments (a
+// native or action made again from the same entry may take fewer types),
+// with no refinement. Remembered per op and entry until the next collection
+// cycle, which may free or move the more node it is known by.
+struct Verified {
+    Node more = 0;
+    uint32_t cycle = 0;
+};
+Verified verified[F_COUNT];
+
+[[gnu::noinline]] bool verify_numbers(const Cell& op, FastOp f) {
+    Cell callee = op;
+    callee.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
+    Cell cache = *cache_slot(&callee);
+    if (cache.type() != TYPE_BLOCK || tail_of(&cache) != 2) return false;  // the call builds it
+    for (uint32_t i = 0; i < 2; ++i) {
+        Cell entry = at(&cache, i);
+        if (entry.type() != TYPE_TYPESET || ((entry.header >> KIND_SHIFT) & 3) != KIND_NORMAL ||
+            !typeset::has_q(&entry, TYPE_INTEGER) || !typeset::has_q(&entry, TYPE_FLOAT))
+            return false;
+    }
+    verified[f] = Verified{op.data3, collector::cycles};
+    return true;
+}
+
+inline bool takes_numbers(const Cell& op, FastOp f) {
+    const Verified& known = verified[f];
+    return (known.more == op.data3 && known.cycle == collector::cycles && known.more != 0) || verify_numbers(op, f);
+}
+
+// The op! that the word w holds, if it holds one: what makes the
+// expression before it its left operand.
+inline bool op_of(const Cell& w, Cell* op) {
+    if (w.type() != TYPE_WORD || w.ctx() == 0 || w.index() < 0) return false;
+    if (context::cell_of(w.ctx())->data2 == 0) return false;
+    Cell* slot = context::value_at(w.ctx(), static_cast<uint32_t>(w.index()));
+    if (!slot || slot->type() != TYPE_OP) return false;
+    *op = *slot;
+    return true;
+}
+inline bool op_at(const Cell* code, uint32_t p, Cell* w, Cell* op) { return fetch_at(code, p, w) && op_of(*w, op); }
+
+// The value of the op on left and the cell c, its right operand, computed
+// in place when c is a number or a word holding one and nothing can raise.
+inline bool fast_infix(const Cell& op, const Cell& left, Cell c, Cell* r) {
+    uint32_t t = left.type();
+    if (t != TYPE_INTEGER && t != TYPE_FLOAT) return false;
+    if (c.type() == TYPE_WORD) {
+        const Cell* v = context::peek(&c, c.ctx());
+        if (!v) return false;
+        c = *v;
+    }
+    if (c.type() != t) return false;
+    FastOp f = fast_op_of(op);
+    return f != F_NONE && compute(f, left, c, r) && takes_numbers(op, f);
+}
+inline bool fast_infix(const Cell& op, const Cell& left, const Cell* code, uint32_t p, Cell* r) {
+    Cell right;
+    return fetch_at(code, p, &right) && fast_infix(op, left, right, r);
+}
+
+// Cells whose evaluation is more than the cell itself (unset: a set-word
+// refuses it), and the values a word does not simply stand for.
+constexpr typesets::Mask EVALUATED =
+    typesets::of({TYPE_UNSET, TYPE_PAREN, TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_LIT_PATH,
+                  TYPE_GET_PATH, TYPE_PATH, TYPE_SET_PATH, TYPE_ISSUE, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION,
+                  TYPE_ROUTINE, TYPE_OP});
+constexpr typesets::Mask NOT_PLAIN =
+    typesets::of({TYPE_UNSET, TYPE_LIT_WORD, TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE, TYPE_OP});
+
+// The value of the cell c when reading it can neither raise nor call: a
+// literal, or a word holding a value that it simply stands for.
+inline bool simple_cell(const Cell& c, Cell* out) {
+    uint32_t t = c.type();
+    if (t != TYPE_WORD) {
+        *out = c;
+        return !in(EVALUATED, t);
+    }
+    const Cell* v = context::peek(&c, c.ctx());
+    if (!v || in(NOT_PLAIN, v->type())) return false;
+    *out = *v;
+    return true;
+}
+inline bool simple_value(const Cell* code, uint32_t p, Cell* out) {
+    Cell c;
+    return fetch_at(code, p, &c) && simple_cell(c, out);
+}
+
+// The value of a whole expression at p made of a simple value and ops
+// computed in place, and where it ends; false when any of it needs the
+// evaluator (nothing has been evaluated then). Nothing here allocates, so
+// the code's cells are resolved once.
+[[gnu::noinline]] bool simple_expression(const Cell* code, uint32_t p, Cell* out, uint32_t* next) {
+    SeriesBuffer* s = series_of(code);
+    const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
+    uint32_t n = cell_count(s);
+    // A first look at the types alone: a word followed by what can be no
+    // simple right operand ends the attempt before any look-up (the word
+    // may be no op, so this gives up a few simple cases to stay cheap).
+    for (uint32_t q = p + 1; q + 1 < n && cells[q].type() == TYPE_WORD; q += 2) {
+        uint32_t t = cells[q + 1].type();
+        if (t != TYPE_WORD && t != TYPE_INTEGER && t != TYPE_FLOAT) return false;
+    }
+    if (p >= n || !simple_cell(cells[p], out)) return false;
+    ++p;
+    Cell op, r;
+    while (p < n && op_of(cells[p], &op)) {
+        if (p + 1 >= n || !fast_infix(op, *out, cells[p + 1], &r)) return false;
+        *out = r;
+        p += 2;
+    }
+    *next = p;
+    return true;
+}
+
 // The k-th argument word (word, lit-word, get-word, refinement) of this spec.
 Cell argument_word(const Cell* fn, uint32_t k) {
     Cell spec = function::spec_of(fn);
@@ -250,6 +468,14 @@ struct Call {
             if (call.one_value) {
                 Cell v = at(call.code, p++);
                 if (v.type() == TYPE_WORD || v.type() == TYPE_GET_WORD) v = *context::get(&v);
+                stack::push(&v);
+                break;
+            }
+            // A simple argument is pushed as the evaluation would push it.
+            Cell v;
+            uint32_t end = p + 1;
+            if (!tracing && (call.infix ? simple_value(call.code, p, &v) : simple_expression(call.code, p, &v, &end))) {
+                p = end;
                 stack::push(&v);
                 break;
             }
@@ -442,6 +668,35 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
     // No refinements (a refinement in the code then ends the call: it is
     // not this callable's) and no locals.
     return call_native(call, NO_REFINEMENTS);
+}
+
+// The call of a library op (fast_op_of f) whose left operand, a number
+// the op takes, is at start and whose right operand needs evaluating: laid
+// out as eval_call lays it out (frame, right operand fetched and checked),
+// then computed in place when it can be, else the op's entry is called.
+[[gnu::noinline]] Unwind eval_infix_op(const Cell& op, FastOp f, const Cell* word, const Cell* code, uint32_t p,
+                                       bool keep, Cell* start, uint32_t* next) {
+    stack::check_depth();
+    Cell fn = op;
+    fn.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
+    Cell name = *word;
+    stack::mark_interp_native(&name);
+    ++stack::top;  // the left operand is the first argument
+    Call call{&fn, code, &name, &p, true, false, false};
+    Cell cache = cache_of(&fn);
+    Unwind u = fetch_arg(call, at(&cache, 1), 1);
+    if (u != Unwind::none) return u;
+    Cell r;
+    if (tracing || !compute(f, stack::arguments[0], stack::arguments[1], &r)) {
+        u = call_native(call, NO_REFINEMENTS);
+        if (u != Unwind::none) return u;
+        r = *stack::arguments;
+    }
+    stack::unwind();
+    if (tracing) fire_event(event::return_, code, static_cast<int32_t>(p), &r, &name);
+    finish(start, r, keep);
+    *next = p;
+    return Unwind::none;
 }
 
 // Tracing state saved around a function body.
@@ -707,7 +962,20 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
     ++p;
     Unwind u = Unwind::none;
     switch (v.type()) {
-        case TYPE_PAREN: u = eval_paren(&v, keep, start); break;
+        case TYPE_PAREN: {
+            // A paren holding one simple expression (a value and its ops: an
+            // odd count of cells) raises nothing that its frames would name:
+            // its value is taken without them.
+            Cell val;
+            uint32_t end, n = tail_of(&v);
+            if (!tracing && n > v.head() && ((n - v.head()) & 1) && simple_expression(&v, v.head(), &val, &end) &&
+                end == n) {
+                put(val, keep);
+                break;
+            }
+            u = eval_paren(&v, keep, start);
+            break;
+        }
         case TYPE_WORD: {
             Cell val = *context::get(&v);
             switch (val.type()) {
@@ -726,6 +994,17 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
             break;
         }
         case TYPE_SET_WORD: {
+            // A simple right-hand side can raise nothing that the set-word's
+            // frame would name: it is set without one.
+            Cell val;
+            uint32_t end;
+            Cell* slot;
+            if (!tracing && simple_expression(code, p, &val, &end) && (slot = context::plain_slot(&v))) {
+                *slot = val;
+                p = end;
+                finish(start, val, keep);
+                break;
+            }
             stack::mark_native(&v);
             stack::push(&v);
             if (p >= tail_of(code)) fire(err::NEED_VALUE, &v);
@@ -788,18 +1067,29 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
 
     if (!no_infix) {
         for (;;) {
-            Cell w;
-            if (!fetch_at(code, p, &w)) break;
-            if (w.type() != TYPE_WORD || w.ctx() == 0 || w.index() < 0) break;
-            if (context::cell_of(w.ctx())->data2 == 0) break;
-            Cell* slot = context::value_at(w.ctx(), static_cast<uint32_t>(w.index()));
-            if (!slot || slot->type() != TYPE_OP) break;
-            Cell op = *slot;
+            Cell w, op;
+            if (!op_at(code, p, &w, &op)) break;
             if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), &op, nullptr);
             ++p;
             Cell left = keep ? *start : *stack::arguments;
+            Cell r;
+            FastOp f = F_NONE;
+            if (!tracing) {
+                if (fast_infix(op, left, code, p, &r)) {
+                    ++p;
+                    finish(start, r, keep);
+                    continue;
+                }
+                if (left.type() == TYPE_INTEGER || left.type() == TYPE_FLOAT) f = fast_op_of(op);
+                if (f != F_NONE && !takes_numbers(op, f)) f = F_NONE;
+            }
             stack::top = start;
             *start = left;
+            if (f != F_NONE) {
+                u = eval_infix_op(op, f, &w, code, p, keep, start, &p);
+                if (u != Unwind::none) return u;
+                continue;
+            }
             Cell callee = op;
             callee.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
             u = eval_call(&callee, code, p, keep, nullptr, 0, &w, 0, true, &p);
