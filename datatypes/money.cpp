@@ -672,11 +672,7 @@ Cell* negate(Cell* value) {
     return value;
 }
 
-constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
-constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
-constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
-constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
-constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
+using Math = scalar::Math<do_math>;
 
 Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
             bool half_ceiling) {
@@ -808,10 +804,10 @@ void datatype::init_type<TYPE_MONEY>() {
         own<slot::make>(money::make), own<slot::random>(money::random), own<slot::to>(money::to),
         own<slot::form>(money::form), own<slot::mold>(money::mold),
         own<slot::eval_path>(money::eval_path), own<slot::compare>(money::compare),
-        own<slot::absolute>(money::absolute), own<slot::add>(money::add),
-        own<slot::divide>(money::divide), own<slot::multiply>(money::multiply),
-        own<slot::negate>(money::negate), own<slot::remainder>(money::remainder),
-        own<slot::round>(money::round), own<slot::subtract>(money::subtract),
+        own<slot::absolute>(money::absolute), own<slot::add>(money::Math::add),
+        own<slot::divide>(money::Math::divide), own<slot::multiply>(money::Math::multiply),
+        own<slot::negate>(money::negate), own<slot::remainder>(money::Math::remainder),
+        own<slot::round>(money::round), own<slot::subtract>(money::Math::subtract),
         own<slot::even_q>(money::even_q), own<slot::odd_q>(money::odd_q),
         own<slot::pick>(money::pick));
 }

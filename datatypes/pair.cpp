@@ -270,14 +270,7 @@ Cell* round(Cell* n, Cell* scale, bool even, bool down, bool half_down, bool flo
     }
 }
 
-constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
-constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
-constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
-constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
-constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
-constexpr auto or_ = scalar::math<do_math, integer::OP_OR>;
-constexpr auto and_ = scalar::math<do_math, integer::OP_AND>;
-constexpr auto xor_ = scalar::math<do_math, integer::OP_XOR>;
+using Math = scalar::Math<do_math>;
 
 }  // namespace pair
 
@@ -289,10 +282,10 @@ void datatype::init_type<TYPE_PAIR>() {
         own<slot::make>(pair::make), own<slot::random>(pair::random), own<slot::to>(pair::make),
         own<slot::form>(pair::form), own<slot::mold>(pair::mold),
         own<slot::eval_path>(pair::eval_path), own<slot::compare>(pair::compare),
-        own<slot::absolute>(pair::absolute), own<slot::add>(pair::add),
-        own<slot::divide>(pair::divide), own<slot::multiply>(pair::multiply),
-        own<slot::negate>(pair::negate), own<slot::remainder>(pair::remainder),
-        own<slot::round>(pair::round), own<slot::subtract>(pair::subtract),
-        own<slot::and_>(pair::and_), own<slot::or_>(pair::or_), own<slot::xor_>(pair::xor_),
+        own<slot::absolute>(pair::absolute), own<slot::add>(pair::Math::add),
+        own<slot::divide>(pair::Math::divide), own<slot::multiply>(pair::Math::multiply),
+        own<slot::negate>(pair::negate), own<slot::remainder>(pair::Math::remainder),
+        own<slot::round>(pair::round), own<slot::subtract>(pair::Math::subtract),
+        own<slot::and_>(pair::Math::and_), own<slot::or_>(pair::Math::or_), own<slot::xor_>(pair::Math::xor_),
         own<slot::pick>(pair::pick), own<slot::reverse>(pair::reverse));
 }

@@ -141,11 +141,7 @@ struct Point {
         return value1;
     }
 
-    static constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
-    static constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
-    static constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
-    static constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
-    static constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
+    using Math = scalar::Math<do_math>;
 
     static Cell* absolute(Cell* value) {
         for (uint32_t i = 0; i < N; ++i) put(value, i, std::fabs(get(value, i)));
@@ -271,9 +267,9 @@ struct Point {
                                 "oo-oooo-o ooooo-ooo------ --------------o---o-------- -----------">(
             own<slot::make>(make), own<slot::random>(random), own<slot::to>(make),
             own<slot::form>(form), own<slot::mold>(mold), own<slot::eval_path>(eval_path),
-            own<slot::compare>(compare), own<slot::absolute>(absolute), own<slot::add>(add),
-            own<slot::divide>(divide), own<slot::multiply>(multiply), own<slot::negate>(negate),
-            own<slot::remainder>(remainder), own<slot::round>(round), own<slot::subtract>(subtract),
+            own<slot::compare>(compare), own<slot::absolute>(absolute), own<slot::add>(Math::add),
+            own<slot::divide>(Math::divide), own<slot::multiply>(Math::multiply), own<slot::negate>(negate),
+            own<slot::remainder>(Math::remainder), own<slot::round>(round), own<slot::subtract>(Math::subtract),
             own<slot::pick>(pick), own<slot::reverse>(reverse));
     }
 };

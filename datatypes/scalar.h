@@ -32,6 +32,20 @@ Cell* math(Cell* value1, Cell* value2) {
     return Core(value1, value2, Op);
 }
 
+// The arithmetic entries of such a type, one per shared operation code:
+// `Math<do_math>::add` and so on (a type registers the ones it has).
+template <Cell* (*Core)(Cell*, Cell*, int32_t)>
+struct Math {
+    static constexpr auto add = math<Core, integer::OP_ADD>;
+    static constexpr auto subtract = math<Core, integer::OP_SUB>;
+    static constexpr auto multiply = math<Core, integer::OP_MUL>;
+    static constexpr auto divide = math<Core, integer::OP_DIV>;
+    static constexpr auto remainder = math<Core, integer::OP_REM>;
+    static constexpr auto or_ = math<Core, integer::OP_OR>;
+    static constexpr auto and_ = math<Core, integer::OP_AND>;
+    static constexpr auto xor_ = math<Core, integer::OP_XOR>;
+};
+
 // ---- Values -------------------------------------------------------------------------
 
 // The first value the lexer loads from the text.

@@ -227,14 +227,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     return value;
 }
 
-constexpr auto add = scalar::math<do_math, integer::OP_ADD>;
-constexpr auto subtract = scalar::math<do_math, integer::OP_SUB>;
-constexpr auto multiply = scalar::math<do_math, integer::OP_MUL>;
-constexpr auto divide = scalar::math<do_math, integer::OP_DIV>;
-constexpr auto remainder = scalar::math<do_math, integer::OP_REM>;
-constexpr auto or_ = scalar::math<do_math, integer::OP_OR>;
-constexpr auto and_ = scalar::math<do_math, integer::OP_AND>;
-constexpr auto xor_ = scalar::math<do_math, integer::OP_XOR>;
+using Math = scalar::Math<do_math>;
 
 Cell* complement(Cell* value) {
     uint8_t* b = bytes(value);
@@ -289,10 +282,10 @@ void datatype::init_type<TYPE_TUPLE>() {
         own<slot::make>(tuple::make), own<slot::random>(tuple::random), own<slot::to>(tuple::make),
         own<slot::form>(tuple::form), own<slot::mold>(tuple::mold),
         own<slot::eval_path>(tuple::eval_path), own<slot::compare>(tuple::compare),
-        own<slot::add>(tuple::add), own<slot::divide>(tuple::divide),
-        own<slot::multiply>(tuple::multiply), own<slot::remainder>(tuple::remainder),
-        own<slot::subtract>(tuple::subtract), own<slot::and_>(tuple::and_),
-        own<slot::complement>(tuple::complement), own<slot::or_>(tuple::or_),
-        own<slot::xor_>(tuple::xor_), own<slot::length_q>(tuple::length_q),
+        own<slot::add>(tuple::Math::add), own<slot::divide>(tuple::Math::divide),
+        own<slot::multiply>(tuple::Math::multiply), own<slot::remainder>(tuple::Math::remainder),
+        own<slot::subtract>(tuple::Math::subtract), own<slot::and_>(tuple::Math::and_),
+        own<slot::complement>(tuple::complement), own<slot::or_>(tuple::Math::or_),
+        own<slot::xor_>(tuple::Math::xor_), own<slot::length_q>(tuple::length_q),
         own<slot::pick>(tuple::pick), own<slot::reverse>(tuple::reverse));
 }
