@@ -9,16 +9,14 @@
 
 #include "console/input.h"
 #include "console/launcher.h"
-#include "datatypes/block.h"
+#include "evaluator/block_storage.h"
 #include "evaluator/context.h"
 #include "datatypes/datatype.h"
-#include "datatypes/function.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/ownership.h"
-#include "natives/native_support.h"
 #include "natives/parse_dialect.h"
 #include "evaluator/stack.h"
 #include "library/boot.h"
@@ -54,21 +52,6 @@ void reset_fpu() {
     uint32_t mxcsr = 0x1F80;
     asm volatile("ldmxcsr %0" : : "m"(mxcsr));
 #endif
-}
-
-// The lexer's /trace callbacks: called through the interpreter; the events
-// they take are named by a block at the head of their body.
-bool call_lexer_callback(const Cell* callback, Cell args[5]) {
-    Cell r;
-    interpreter::call_with(callback, &words::lexer_callback, args, 5, &r);
-    return natives::truthy(&r);
-}
-
-uint32_t lexer_callback_events(const Cell* callback) {
-    if (callback->type() != TYPE_FUNCTION) return lexer::EVENT_ALL;
-    Cell body = *function::more(callback, function::MORE_BODY);
-    if (block::rs_length_q(&body) == 0) return lexer::EVENT_ALL;
-    return lexer::event_mask(block::rs_clamp_head(&body));
 }
 
 // Module state that is computed rather than constant, in module order.
@@ -125,13 +108,6 @@ void init() {
     // checksum, compress, call
     stack::init(memory::value_stack_node, memory::call_stack_node);
     lexer::init();
-    block::scan_hook = [](Cell* text, Cell* slot) {
-        uint32_t consumed = 0;
-        lexer::scan_string(slot, text, -1, false, false, false, &consumed);
-        return slot;
-    };
-    lexer::call_callback_hook = call_lexer_callback;
-    lexer::callback_events_hook = lexer_callback_events;
     // the boot image
     interpreter::init();
     cell_table::init();

@@ -24,9 +24,6 @@
 
 namespace lexer {
 
-bool (*call_callback_hook)(const Cell* callback, Cell args[5]) = nullptr;
-uint32_t (*callback_events_hook)(const Cell* callback) = nullptr;
-
 namespace {
 
 // ---- Shared buffers ---------------------------------------------------------------
@@ -669,6 +666,11 @@ void init() {
     chain_first = chain_last = nullptr;
     word::load_value_hook = load_value;
     interpreter::load_hook = load_block;
+    block::scan_hook = [](Cell* text, Cell* slot) {
+        uint32_t consumed = 0;
+        scan_string(slot, text, -1, false, false, false, &consumed);
+        return slot;
+    };
     collector::register_mark_callback([] { mark_buffers(collector::mark_block); });
 }
 

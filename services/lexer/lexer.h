@@ -44,12 +44,11 @@ struct Tracer {
 };
 
 // Calls a /trace callback value (function! or routine!) with the five
-// arguments (event word, input, type, line, token) and answers the logic
-// value of its result. Installed by the interpreter; while it is null,
-// `transcode/trace` raises internal error feature-na.
+// arguments (event word, input, type, line, token) through the interpreter
+// and answers the truth of its result (tests put a stand-in here).
 extern bool (*call_callback_hook)(const Cell* callback, Cell args[5]);
 // The event mask of a callback value (event_mask of the first value of its
-// body). Installed by the interpreter with call_callback_hook.
+// body).
 extern uint32_t (*callback_events_hook)(const Cell* callback);
 
 // ---- Scanning --------------------------------------------------------------------
@@ -94,8 +93,8 @@ Cell* load_value(Cell* text, Cell* slot);
 
 // Start-up: the character, transition and dispatch tables, the Unicode
 // blanks, the output stack (1000 cells) and the conversion buffer (100000
-// bytes); installs word::load_value_hook, interpreter::load_hook and the
-// collector's root hook.
+// bytes); installs word::load_value_hook, interpreter::load_hook, block::scan_hook
+// and the collector's root hook.
 void init();
 
 // Root hook of the collector, run in every marking phase (also when no scan

@@ -3,18 +3,42 @@
 #include <cstring>
 
 #include "datatypes/block.h"
+#include "datatypes/function.h"
+#include "datatypes/logic.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/symbol.h"
+#include "evaluator/words.h"
 #include "services/lexer/lexer.h"
 
 namespace lexer {
 
 namespace {
 
-// A /trace callback value seen through the interpreter's hook.
+bool call_callback(const Cell* callback, Cell args[5]) {
+    Cell r;
+    interpreter::call_with(callback, &words::lexer_callback, args, 5, &r);
+    return logic::value_true_q(&r, false, nullptr);
+}
+
+uint32_t callback_events(const Cell* callback) {
+    if (callback->type() != TYPE_FUNCTION) return EVENT_ALL;
+    Cell body = *function::more(callback, function::MORE_BODY);
+    if (block::rs_length_q(&body) == 0) return EVENT_ALL;
+    return event_mask(block::rs_clamp_head(&body));
+}
+
+}  // namespace
+
+bool (*call_callback_hook)(const Cell* callback, Cell args[5]) = call_callback;
+uint32_t (*callback_events_hook)(const Cell* callback) = callback_events;
+
+namespace {
+
+// A /trace callback value, called through call_callback_hook.
 bool call_value(void* context, uint32_t event, Cell* input, const Cell* type, int32_t line, const Cell* token) {
     const Cell* callback = static_cast<const Cell*>(context);
     Cell args[5];
@@ -85,7 +109,6 @@ Unwind transcode_native(bool check, const int32_t* refinements) {
 
     Tracer tracer{call_value, const_cast<Cell*>(callback), 0};
     if (callback) {
-        if (!call_callback_hook || !callback_events_hook) fire(err::FEATURE_NA);
         tracer.events = callback_events_hook(callback);
     }
 
