@@ -76,4 +76,15 @@ constexpr bool indexes_once() {
 }
 static_assert(indexes_once(), "each routine index from 1 to COUNT is used once");
 
+// The word of a routine index ("quit-return" for 1); null outside the table.
+constexpr const char* word_of(uint32_t index) {
+    switch (index) {
+#define X(i, name, word) \
+    case i: return word;
+        ZEM_ROUTINES(X)
+#undef X
+        default: return nullptr;
+    }
+}
+
 }  // namespace routines

@@ -11,7 +11,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/symbol.h"
-#include "library/routines.h"
+#include "evaluator/routines.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
 

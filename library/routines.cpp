@@ -496,14 +496,4 @@ void init() {
     install_system_hooks();
 }
 
-const char* word_of(uint32_t index) {
-    switch (index) {
-#define X(i, name, word) \
-    case i: return word;
-        ZEM_ROUTINES(X)
-#undef X
-        default: return nullptr;
-    }
-}
-
 }  // namespace routines

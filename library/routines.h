@@ -17,7 +17,4 @@ ZEM_LIBRARY_ROUTINES(X)
 // nothing).
 void init();
 
-// The word of a routine index ("quit-return" for 1); null outside the table.
-const char* word_of(uint32_t index);
-
 }  // namespace routines
