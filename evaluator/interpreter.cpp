@@ -649,10 +649,13 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
     if (call.infix) ++stack::top;  // the left operand is the first argument
     Cell cache = cache_of(fn);
     uint32_t n = tail_of(&cache);
+    // Held while the arguments are fetched: the collector pins a buffer
+    // that a C++ local points into.
+    const Cell* entries = cells_of(&cache);
 
     uint32_t i = 0, k = 0;
     for (; i < n; ++i) {
-        Cell entry = at(&cache, i);
+        const Cell& entry = entries[i];
         if (entry.type() != TYPE_TYPESET) break;
         uint32_t kind = (entry.header >> KIND_SHIFT) & 3;
         if (kind == KIND_RETURN) continue;
@@ -709,11 +712,54 @@ struct TraceScope {
     ~TraceScope() { tracing = saved; }
 };
 
+// The expressions of a block from its index, in the current frame: each
+// value replaces the last in its result slot (unset for an empty block).
+// *end is the index where they stopped.
+Unwind run_expressions(const Cell* block, uint32_t* end) {
+    Cell code = *block;
+    uint32_t& p = *end = code.head();
+    if (p >= tail_of(&code)) {
+        *stack::arguments = unset_cell();
+        stack::top = stack::arguments + 1;
+        return Unwind::none;
+    }
+    Cell saved = position;
+    position = code;
+    Unwind u;
+    try {
+        for (;;) {
+            position.data1 = p;
+            u = eval_expression(&code, p, false, false, false, &p);
+            if (u != Unwind::none || p >= tail_of(&code)) break;
+            stack::reset();
+        }
+    } catch (const UnwindThrown& thrown) {
+        u = thrown.code;
+    }
+    position = saved;
+    return u;
+}
+
 Unwind run_body(const Cell* fn, const Cell* name) {
     context::set_stack_values(fn->ctx(), stack::arguments);
     stack::set_return_flag(true);
-    TraceScope scope(fn->header & 0xFF00);
     Cell body = *function::more(fn, function::MORE_BODY);
+    if (!tracing && !(fn->header & function::FLAG_TRACE)) {
+        // The body's values go to a slot above the arguments and locals, not
+        // to a frame of its own: a frame pushed by the body keeps that slot
+        // as its base, so a `return` landing on this call leaves its value
+        // there too.
+        Cell* result = stack::arguments;
+        stack::arguments = stack::top;
+        uint32_t end;
+        Unwind u = run_expressions(&body, &end);
+        if (u != Unwind::none && u != Unwind::ret && u != Unwind::exit) return u;
+        *result = *stack::arguments;
+        stack::arguments = result;
+        stack::top = result + 1;
+        return Unwind::none;
+    }
+    TraceScope scope(fn->header & 0xFF00);
     if (tracing) fire_event(event::prolog, &body, 0, fn, name);
     Unwind u = eval(&body, true);
     if (tracing) fire_event(event::epilog, &body, 0, fn, name);
@@ -723,7 +769,9 @@ Unwind run_body(const Cell* fn, const Cell* name) {
 
 Unwind eval_paren(const Cell* paren, bool keep, Cell* start) {
     stack::mark_native(&words::body);
-    Unwind u = eval(paren, true);
+    // Traced, the paren's block has its own frame and enter/exit events.
+    uint32_t end;
+    Unwind u = tracing ? eval(paren, true) : run_expressions(paren, &end);
     if (u != Unwind::none) return u;
     Cell r = *stack::arguments;
     stack::unwind();
@@ -887,36 +935,30 @@ void init() {
 
 Unwind eval(const Cell* block, bool chain) {
     Cell code = *block;
-    Cell saved = position;
-    try {
-        stack::mark_eval_block(&words::body);
-        uint32_t p = code.head();
-        if (tracing) fire_event(event::enter, &code, static_cast<int32_t>(p), nullptr, nullptr);
-        if (p >= tail_of(&code)) {
-            *stack::arguments = unset_cell();
-            stack::top = stack::arguments + 1;
-        } else {
-            position = code;
-            for (;;) {
-                position.data1 = p;
-                Unwind u = eval_expression(&code, p, false, false, false, &p);
-                if (u != Unwind::none) {
-                    position = saved;
-                    return u;
-                }
-                if (p >= tail_of(&code)) break;
-                stack::reset();
-            }
+    stack::mark_eval_block(&words::body);
+    uint32_t end;
+    Unwind u;
+    if (!tracing) {
+        u = run_expressions(&code, &end);
+    } else {
+        try {
+            fire_event(event::enter, &code, static_cast<int32_t>(code.head()), nullptr, nullptr);
+            u = run_expressions(&code, &end);
+            if (u == Unwind::none) fire_event(event::exit_, &code, static_cast<int32_t>(end), nullptr, stack::arguments);
+        } catch (const UnwindThrown& thrown) {
+            return thrown.code;
         }
-        if (tracing) fire_event(event::exit_, &code, static_cast<int32_t>(p), nullptr, stack::arguments);
-    } catch (const UnwindThrown& u) {
-        position = saved;
-        return u.code;
     }
-    position = saved;
+    if (u != Unwind::none) return u;
     if (chain) stack::unwind_last();
     else stack::unwind();
     return Unwind::none;
+}
+
+Unwind eval_as_result(const Cell* block) {
+    if (tracing) return eval(block, true);  // traced: a frame and enter/exit events of its own
+    uint32_t end;
+    return run_expressions(block, &end);
 }
 
 Unwind eval_next(const Cell* code_in, uint32_t* p, bool keep) {
