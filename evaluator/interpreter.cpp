@@ -955,7 +955,7 @@ Unwind eval(const Cell* block, bool chain) {
     return Unwind::none;
 }
 
-Unwind eval_as_result(const Cell* block) {
+Unwind eval_in_frame(const Cell* block) {
     if (tracing) return eval(block, true);  // traced: a frame and enter/exit events of its own
     uint32_t end;
     return run_expressions(block, &end);

@@ -83,9 +83,10 @@ Cell argument_cache(const Cell* spec, bool native_like);
 // expression (unset for an empty block). With chain the value goes into the
 // caller's result slot, otherwise it stays at the old stack top.
 [[nodiscard]] Unwind eval(const Cell* block, bool chain);
-// Evaluates a block as the last act of a native: in the native's own frame,
-// whose argument cells it reuses, its value becoming the native's result.
-[[nodiscard]] Unwind eval_as_result(const Cell* block);
+// Evaluates a block in the current frame: its value goes to the frame's
+// result slot, and the cells from that slot up are its to use (a native's
+// arguments it has done with, a loop frame's turn).
+[[nodiscard]] Unwind eval_in_frame(const Cell* block);
 // Evaluates the expression of `code` at *position under a frame of its own
 // and advances *position past it.
 [[nodiscard]] Unwind eval_next(const Cell* code, uint32_t* position, bool keep);

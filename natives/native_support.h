@@ -47,7 +47,7 @@ inline Unwind unset_result() { return result(unset_cell()); }
 inline Unwind logic_result(bool b) { return result(logic_cell(b)); }
 
 // Evaluates a block as the native's last act: its value is the result.
-inline Unwind eval_block(const Cell& blk) { return interpreter::eval_as_result(&blk); }
+inline Unwind eval_block(const Cell& blk) { return interpreter::eval_in_frame(&blk); }
 
 // Runs C++ code of a native that may call back into Zem code (setting a
 // word can run an on-change* handler, changing a series an on-deep-change*

@@ -102,7 +102,7 @@ Ended ended(Unwind* u) {
 
 Ended run_body(const Cell& body, Unwind* u) {
     stack::reset();
-    *u = interpreter::eval(&body, true);
+    *u = interpreter::eval_in_frame(&body);
     return ended(u);
 }
 
