@@ -358,31 +358,61 @@ inline bool simple_value(const Cell* code, uint32_t p, Cell* out) {
     return fetch_at(code, p, &c) && simple_cell(c, out);
 }
 
-// The value of a whole expression at p made of a simple value and ops
-// computed in place, and where it ends; false when any of it needs the
-// evaluator (nothing has been evaluated then). Nothing here allocates, so
-// the code's cells are resolved once.
-[[gnu::noinline]] bool simple_expression(const Cell* code, uint32_t p, Cell* out, uint32_t* next) {
-    SeriesBuffer* s = series_of(code);
-    const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
-    uint32_t n = cell_count(s);
+// The value of a whole expression at p of the n cells made of simple
+// operands and ops computed in place, and where it ends; false when any of
+// it needs the evaluator (nothing has been evaluated then). An operand is a
+// simple cell or, up to `depth` deep, a paren holding one such expression.
+// Nothing here allocates, so the cells are resolved once.
+template <int depth>
+bool simple_run(const Cell* cells, uint32_t n, uint32_t p, Cell* out, uint32_t* next);
+
+template <int depth>
+[[gnu::always_inline]] inline bool simple_operand(const Cell& c, Cell* out) {
+    if (c.type() != TYPE_PAREN) return simple_cell(c, out);
+    if constexpr (depth == 0) {
+        return false;
+    } else {
+        SeriesBuffer* s = series_of(&c);
+        uint32_t n = cell_count(s), end;
+        return c.head() < n &&
+               simple_run<depth - 1>(reinterpret_cast<const Cell*>(s->offset_addr()), n, c.head(), out, &end) &&
+               end == n;
+    }
+}
+
+template <int depth>
+[[gnu::always_inline]] inline bool simple_run(const Cell* cells, uint32_t n, uint32_t p, Cell* out, uint32_t* next) {
     // A first look at the types alone: a word followed by what can be no
     // simple right operand ends the attempt before any look-up (the word
     // may be no op, so this gives up a few simple cases to stay cheap).
     for (uint32_t q = p + 1; q + 1 < n && cells[q].type() == TYPE_WORD; q += 2) {
         uint32_t t = cells[q + 1].type();
-        if (t != TYPE_WORD && t != TYPE_INTEGER && t != TYPE_FLOAT) return false;
+        if (t != TYPE_WORD && t != TYPE_INTEGER && t != TYPE_FLOAT && (depth == 0 || t != TYPE_PAREN)) return false;
     }
-    if (p >= n || !simple_cell(cells[p], out)) return false;
+    if (p >= n || !simple_operand<depth>(cells[p], out)) return false;
     ++p;
-    Cell op, r;
+    Cell op, r, right;
     while (p < n && op_of(cells[p], &op)) {
-        if (p + 1 >= n || !fast_infix(op, *out, cells[p + 1], &r)) return false;
+        if (p + 1 >= n) return false;
+        const Cell* c = &cells[p + 1];
+        if (c->type() == TYPE_PAREN) {
+            if (!simple_operand<depth>(*c, &right)) return false;
+            c = &right;
+        }
+        if (!fast_infix(op, *out, *c, &r)) return false;
         *out = r;
         p += 2;
     }
     *next = p;
     return true;
+}
+
+// An argument's simple expression holds no paren; a set-word's (the
+// common `x: x + (y * 2)`) may hold parens without further ones inside.
+template <int depth>
+[[gnu::noinline]] bool simple_expression(const Cell* code, uint32_t p, Cell* out, uint32_t* next) {
+    SeriesBuffer* s = series_of(code);
+    return simple_run<depth>(reinterpret_cast<const Cell*>(s->offset_addr()), cell_count(s), p, out, next);
 }
 
 // The k-th argument word (word, lit-word, get-word, refinement) of this spec.
@@ -474,7 +504,7 @@ struct Call {
             // A simple argument is pushed as the evaluation would push it.
             Cell v;
             uint32_t end = p + 1;
-            if (!tracing && (call.infix ? simple_value(call.code, p, &v) : simple_expression(call.code, p, &v, &end))) {
+            if (!tracing && (call.infix ? simple_value(call.code, p, &v) : simple_expression<0>(call.code, p, &v, &end))) {
                 p = end;
                 stack::push(&v);
                 break;
@@ -1010,7 +1040,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
             // its value is taken without them.
             Cell val;
             uint32_t end, n = tail_of(&v);
-            if (!tracing && n > v.head() && ((n - v.head()) & 1) && simple_expression(&v, v.head(), &val, &end) &&
+            if (!tracing && n > v.head() && ((n - v.head()) & 1) && simple_expression<0>(&v, v.head(), &val, &end) &&
                 end == n) {
                 put(val, keep);
                 break;
@@ -1041,7 +1071,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
             Cell val;
             uint32_t end;
             Cell* slot;
-            if (!tracing && simple_expression(code, p, &val, &end) && (slot = context::plain_slot(&v))) {
+            if (!tracing && simple_expression<1>(code, p, &val, &end) && (slot = context::plain_slot(&v))) {
                 *slot = val;
                 p = end;
                 finish(start, val, keep);
