@@ -314,7 +314,7 @@ inline bool op_at(const Cell* code, uint32_t p, Cell* w, Cell* op) { return fetc
 
 // The value of the op on left and the cell c, its right operand, computed
 // in place when c is a number or a word holding one and nothing can raise.
-inline bool fast_infix(const Cell& op, const Cell& left, Cell c, Cell* r) {
+[[gnu::always_inline]] inline bool fast_infix(const Cell& op, const Cell& left, Cell c, Cell* r) {
     uint32_t t = left.type();
     if (t != TYPE_INTEGER && t != TYPE_FLOAT) return false;
     if (c.type() == TYPE_WORD) {
@@ -342,7 +342,7 @@ constexpr typesets::Mask NOT_PLAIN =
 
 // The value of the cell c when reading it can neither raise nor call: a
 // literal, or a word holding a value that it simply stands for.
-inline bool simple_cell(const Cell& c, Cell* out) {
+[[gnu::always_inline]] inline bool simple_cell(const Cell& c, Cell* out) {
     uint32_t t = c.type();
     if (t != TYPE_WORD) {
         *out = c;
