@@ -1178,7 +1178,13 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
     stack::check_depth();
     Cell fn = *callable;
     Cell name = in(ALL_WORD, name_in->type()) ? *name_in : words::anon;
-    if (tracing) fire_event(event::open, code, static_cast<int32_t>(p), &fn, &name);
+    if (tracing) {
+        // An infix call's left operand waits just above the stack top: the
+        // callback must neither take its cell nor let it go uncollected.
+        if (infix) ++stack::top;
+        fire_event(event::open, code, static_cast<int32_t>(p), &fn, &name);
+        if (infix) --stack::top;
+    }
     Cell* start = stack::top;
     if (!infix) stack::push(&fn);
     Call call{&fn, code, &name, &p, infix, (mode & MODE_ONE) != 0, (mode & MODE_CODE) != 0};
