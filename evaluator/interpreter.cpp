@@ -905,7 +905,8 @@ void fire_event(uint32_t bit, const Cell* code, int32_t pos, const Cell* value, 
     stack::Frame* saved_ctop = stack::ctop;
     Cell args[6];
     args[0] = event_word(bit);
-    args[1] = code && (code->type() == TYPE_BLOCK || code->type() == TYPE_PAREN) ? *code : none_cell();
+    constexpr typesets::Mask CODE = typesets::of({TYPE_BLOCK, TYPE_PAREN}) | ANY_PATH;
+    args[1] = code && in(CODE, code->type()) ? *code : none_cell();
     args[2] = int_cell(args[1].type() == TYPE_NONE ? -1 : pos);
     args[3] = reference && reference->type() != TYPE_UNSET ? *reference : none_cell();
     bool with_value = bit == event::prolog || bit == event::epilog || bit == event::return_ || bit == event::set ||
@@ -1030,7 +1031,13 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
     stack::check_depth();
     Cell* start = stack::top;
     Cell v = at(code, p);
-    if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), &v, nullptr);
+    // A value pushed as the expression's result is reported at its place.
+    const uint32_t at_p = p;
+    auto put = [&](const Cell& r, bool kept) {
+        interpreter::put(r, kept);
+        if (tracing) fire_event(event::push, code, static_cast<int32_t>(at_p), nullptr, &r);
+    };
+    if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), nullptr, &v);
     ++p;
     Unwind u = Unwind::none;
     switch (v.type()) {
@@ -1079,6 +1086,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
             }
             stack::mark_native(&v);
             stack::push(&v);
+            if (tracing) fire_event(event::push, code, static_cast<int32_t>(at_p), nullptr, &v);
             if (p >= tail_of(code)) fire(err::NEED_VALUE, &v);
             u = eval_expression(code, p, false, true, false, &p);
             if (u != Unwind::none) return u;
@@ -1141,7 +1149,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
         for (;;) {
             Cell w, op;
             if (!op_at(code, p, &w, &op)) break;
-            if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), &op, nullptr);
+            if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), nullptr, &w);
             ++p;
             Cell left = keep ? *start : *stack::arguments;
             Cell r;
@@ -1268,6 +1276,7 @@ Unwind eval_path(const Cell* path_in, const Cell* code, uint32_t p, bool set, bo
     if (n == 0) fire(err::EMPTY_PATH, &path);
     if (tracing) fire_event(event::enter, &path, 0, nullptr, nullptr);
     Cell first = at(&path, path.head());
+    if (tracing) fire_event(event::fetch, &path, 0, nullptr, &first);
     if (first.type() != TYPE_WORD) fire(err::WORD_FIRST, &path);
     Cell current = *context::get(&first);
     if (current.type() == TYPE_UNSET) fire(err::UNSET_PATH, &path, &first);
@@ -1280,6 +1289,7 @@ Unwind eval_path(const Cell* path_in, const Cell* code, uint32_t p, bool set, bo
     Cell prev = first;
     for (uint32_t i = 1; i < n; ++i) {
         Cell el = at(&path, path.head() + i);
+        if (tracing) fire_event(event::fetch, &path, static_cast<int32_t>(i), nullptr, &el);
         if (el.type() == TYPE_GET_WORD) {
             el = *context::get(&el);
         } else if (el.type() == TYPE_PAREN) {
@@ -1296,6 +1306,7 @@ Unwind eval_path(const Cell* path_in, const Cell* code, uint32_t p, bool set, bo
         Cell* r = actions::eval_path(&parent, &el, set && last ? &to_set : nullptr, &path, &holder, &prev,
                                      static_cast<int32_t>(i), false, get, last);
         current = *r;
+        if (tracing) fire_event(event::push, &path, static_cast<int32_t>(i), nullptr, &current);
         if (!set && !get && in(PATH_CALLED, current.type())) {
             Cell name = in(ALL_WORD, el.type()) ? el : words::anon;
             return eval_call(&current, code, p, keep, &path, i + 1, &name, MODE_PATH, false, next);

@@ -235,6 +235,11 @@ struct TraceInstall {
             throw;
         }
     }
+    // The evaluation is over (by its end or by an exit): `end` while the
+    // callback is still installed. An error has had its own event.
+    void end() {
+        if (installed) interpreter::fire_event(interpreter::event::end, nullptr, -1, nullptr, nullptr);
+    }
     ~TraceInstall() {
         if (installed) interpreter::stop_trace();
     }
@@ -275,14 +280,12 @@ static Cell library_word(const char* name) {
     return w;
 }
 
-Unwind n_do_(bool, const int32_t* refs) {
+static Unwind do_core(const int32_t* refs) {
     Cell value = *arg(0);
     bool expand = refs[0] >= 0;
     Cell args = refs[1] >= 0 ? *arg(static_cast<uint32_t>(refs[1])) : none_cell();
     bool next = refs[2] >= 0;
     Cell next_word = next ? *arg(static_cast<uint32_t>(refs[2])) : none_cell();
-    Cell callback = refs[3] >= 0 ? *arg(static_cast<uint32_t>(refs[3])) : none_cell();
-    TraceInstall trace(refs[3] >= 0 ? &callback : nullptr);
     if (value.type() == TYPE_STRING) {
         if (!interpreter::load_hook) fire(err::FEATURE_NA);
         Cell text = value;
@@ -325,6 +328,14 @@ Unwind n_do_(bool, const int32_t* refs) {
         }
         default: return interpreter::do_value(&value);
     }
+}
+
+Unwind n_do_(bool, const int32_t* refs) {
+    Cell callback = refs[3] >= 0 ? *arg(static_cast<uint32_t>(refs[3])) : none_cell();
+    TraceInstall trace(refs[3] >= 0 ? &callback : nullptr);
+    Unwind u = do_core(refs);
+    trace.end();
+    return u;
 }
 
 // ---- print --------------------------------------------------------------------------------
