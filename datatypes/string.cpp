@@ -14,6 +14,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
+#include "datatypes/vector.h"
 #include "evaluator/errors.h"
 #include "evaluator/ownership.h"
 #include "evaluator/stack.h"
@@ -790,8 +791,10 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool, int32_t dup) {
 namespace {
 
 struct Pattern {
-    enum Kind { ONE, SET, TEXT, NOTHING } kind = ONE;
+    enum Kind { ONE, SET, TEXT, NOTHING, NUMBER } kind = ONE;
     uint32_t cp = 0;
+    double number = 0;      // NUMBER: one vector element of this value
+    uint32_t elements = 0;  // NUMBER: the vector's element type
     Cell bits{};
     Source text;
     uint32_t length() const { return kind == TEXT ? text.count : 1; }
@@ -807,6 +810,13 @@ bool bit_set_q(const Cell* bits, uint32_t cp) {
 Pattern pattern_of(Cell* series, Cell* value) {
     Pattern p;
     bool bytes = series->type() == TYPE_BINARY || series->type() == TYPE_VECTOR;
+    if (series->type() == TYPE_VECTOR && in(typesets::of({TYPE_CHAR, TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT}), value->type())) {
+        p.kind = Pattern::NUMBER;
+        p.elements = series->data3;
+        bool floats = value->type() == TYPE_FLOAT || value->type() == TYPE_PERCENT;
+        p.number = floats ? value->float_value() : value->int_value();
+        return p;
+    }
     switch (value->type()) {
         case TYPE_CHAR: p.cp = static_cast<uint32_t>(value->int_value()); break;
         case TYPE_BITSET:
@@ -877,6 +887,13 @@ int64_t match_at(const uint8_t* data, uint32_t unit, uint32_t i, uint32_t end, c
             return n;
         }
         case Pattern::NOTHING: return -1;
+        case Pattern::NUMBER: {
+            // Compared by value: a NaN matches nothing.
+            const uint8_t* e = data + size_t{i} * unit;
+            bool floats = p.elements == TYPE_FLOAT || p.elements == TYPE_PERCENT;
+            double d = floats ? vector::get_float(e, unit) : vector::get_integer(e, unit, p.elements);
+            return d == p.number ? 1 : -1;
+        }
     }
     return -1;
 }
@@ -909,9 +926,9 @@ bool find_in(Cell* series, Cell* value, Cell* part, bool case_, bool same, bool 
         if (limit < 1) return false;
     }
     bool exact = case_ || same || series->type() == TYPE_BINARY || series->type() == TYPE_VECTOR;
-    uint32_t element_size = series_of(series)->unit();
-    if (element_size != 1 && element_size != 2 && element_size != 4) fire(err::NOT_DONE);
     Pattern p = pattern_of(series, value);
+    uint32_t element_size = series_of(series)->unit();
+    if (p.kind != Pattern::NUMBER && element_size != 1 && element_size != 2 && element_size != 4) fire(err::NOT_DONE);
     uint32_t plen = p.length();
     s = series_of(series);
     const uint8_t* data = s->offset_addr();
@@ -984,7 +1001,10 @@ Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same,
     if (found) {
         Cell pos = *series;
         pos.data1 = at + length;
-        if (pos.head() < series_of(&pos)->count()) pick(&pos, 1, &r);
+        if (pos.head() < series_of(&pos)->count()) {
+            if (pos.type() == TYPE_VECTOR) series::pick_into(&pos, 1, &r);
+            else pick(&pos, 1, &r);
+        }
     }
     return copy_cell(&r, series);
 }
@@ -1146,17 +1166,19 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     }
     SeriesBuffer* s = series_of(series);
     uint32_t unit = s->unit();
-    if (unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);
-    bool exact = case_ || series->type() == TYPE_VECTOR;
-    int32_t op = static_cast<int32_t>(unit) | (exact ? 8 : 0) | (reverse ? 16 : 0) |
-                 (all && skip ? 32 : 0);
+    // A vector's elements are numbers: signed, or floats.
+    bool numbers = series->type() == TYPE_VECTOR;
+    if (!numbers && unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);
+    int32_t op = numbers ? vector::records_op(series, reverse, all && skip)
+                         : static_cast<int32_t>(unit) | (case_ ? 8 : 0) | (reverse ? 16 : 0) | (all && skip ? 32 : 0);
+    auto records = numbers ? vector::compare_records : compare_records;
     int32_t flags = all && skip ? static_cast<int32_t>(step) : offset;
     s = series_of(series);
     uint8_t* base = s->offset_addr() + head * unit;
     if (stable && !case_)
-        sort::merge_sort(base, count / step, step * unit, op, flags, compare_records);
+        sort::merge_sort(base, count / step, step * unit, op, flags, records);
     else
-        sort::adaptive_sort(base, count / step, step * unit, op, flags, compare_records);
+        sort::adaptive_sort(base, count / step, step * unit, op, flags, records);
     ownership::after(notify, &target, words::sorted, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
     return series;
 }
@@ -1225,8 +1247,13 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
     uint32_t count = static_cast<uint32_t>(n);
     Cell r;
     if (!part) {
-        uint32_t cp = rs_abs_at(series, start);
-        r = series->type() == TYPE_BINARY ? int_cell(static_cast<int32_t>(cp)) : char_cell(cp);
+        if (series->type() == TYPE_VECTOR) {
+            SeriesBuffer* b = series_of(series);
+            r = vector::get_value(b->offset_addr() + size_t{start} * b->unit(), b->unit(), series->data3);
+        } else {
+            uint32_t cp = rs_abs_at(series, start);
+            r = series->type() == TYPE_BINARY ? int_cell(static_cast<int32_t>(cp)) : char_cell(cp);
+        }
     } else {
         Cell src = *series;
         src.data1 = start;
