@@ -1013,12 +1013,13 @@ Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same,
 
 namespace {
 
-// op: bits 0-2 unit, bit 3 case-sensitive, bit 4 reverse, bit 5 compare all
-// code points of a record; flags: the record length (all) or the offset of
-// the compared code point.
+// op: bits 0-3 unit, bit 4 reverse, bit 5 compare all code points of a
+// record, bit 6 case-sensitive, bit 7 the elements are a vector's numbers,
+// of the element type in bits 8-15; flags: the record length (all) or the
+// offset of the compared code point.
 int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags) {
-    uint32_t unit = static_cast<uint32_t>(op & 7);
-    bool exact = (op & 8) != 0;
+    uint32_t unit = static_cast<uint32_t>(op & 15);
+    bool exact = (op & 64) != 0;
     bool rev = (op & 16) != 0;
     bool all = (op & 32) != 0;
     uint32_t first = all ? 0 : static_cast<uint32_t>(flags);
@@ -1026,6 +1027,12 @@ int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags)
     const uint8_t* pa = static_cast<const uint8_t*>(a);
     const uint8_t* pb = static_cast<const uint8_t*>(b);
     for (uint32_t i = first; i < last; ++i) {
+        if (op & 128) {
+            uint32_t type = static_cast<uint32_t>(op >> 8) & 0xFF;
+            int32_t r = vector::compare_elements(pa + i * unit, unit, pb + i * unit, unit, type);
+            if (r) return rev ? -r : r;
+            continue;
+        }
         uint32_t x = unicode::get_char(pa, unit, i);
         uint32_t y = unicode::get_char(pb, unit, i);
         if (!exact) {
@@ -1169,16 +1176,15 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     // A vector's elements are numbers: signed, or floats.
     bool numbers = series->type() == TYPE_VECTOR;
     if (!numbers && unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);
-    int32_t op = numbers ? vector::records_op(series, reverse, all && skip)
-                         : static_cast<int32_t>(unit) | (case_ ? 8 : 0) | (reverse ? 16 : 0) | (all && skip ? 32 : 0);
-    auto records = numbers ? vector::compare_records : compare_records;
+    int32_t op = static_cast<int32_t>(unit) | (reverse ? 16 : 0) | (all && skip ? 32 : 0) | (case_ ? 64 : 0) |
+                 (numbers ? static_cast<int32_t>(128 | series->data3 << 8) : 0);
     int32_t flags = all && skip ? static_cast<int32_t>(step) : offset;
     s = series_of(series);
     uint8_t* base = s->offset_addr() + head * unit;
     if (stable && !case_)
-        sort::merge_sort(base, count / step, step * unit, op, flags, records);
+        sort::merge_sort(base, count / step, step * unit, op, flags, compare_records);
     else
-        sort::adaptive_sort(base, count / step, step * unit, op, flags, records);
+        sort::adaptive_sort(base, count / step, step * unit, op, flags, compare_records);
     ownership::after(notify, &target, words::sorted, nullptr, static_cast<int32_t>(head), static_cast<int32_t>(count));
     return series;
 }

@@ -422,6 +422,15 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool, bool, Cell* part, int32
 
 // ---- Comparison ----------------------------------------------------------------------
 
+int32_t compare_elements(const uint8_t* a, uint32_t size_a, const uint8_t* b, uint32_t size_b, uint32_t type) {
+    if (float_type_q(type)) {
+        double x = get_float(a, size_a), y = get_float(b, size_b);
+        return x < y ? -1 : x > y ? 1 : 0;
+    }
+    int32_t x = get_integer(a, size_a, type), y = get_integer(b, size_b, type);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
 int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     if (value2->type() != TYPE_VECTOR) return actions::NOT_COMPARABLE;
     uint32_t type = value1->data3;
@@ -438,46 +447,9 @@ int32_t compare(Cell* value1, Cell* value2, int32_t op) {
     }
     uint32_t ua = series_of(value1)->unit(), ub = series_of(value2)->unit();
     uint32_t n = la < lb ? la : lb;
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint8_t* a = element(value1, ha + i);
-        const uint8_t* b = element(value2, hb + i);
-        if (float_type_q(type)) {
-            // A pair with a NaN counts as equal.
-            double x = get_float(a, ua), y = get_float(b, ub);
-            if (x < y) return -1;
-            if (x > y) return 1;
-        } else {
-            int32_t x = get_integer(a, ua, type), y = get_integer(b, ub, type);
-            if (x != y) return x < y ? -1 : 1;
-        }
-    }
+    for (uint32_t i = 0; i < n; ++i)
+        if (int32_t r = compare_elements(element(value1, ha + i), ua, element(value2, hb + i), ub, type)) return r;
     return la == lb ? 0 : la < lb ? -1 : 1;
-}
-
-int32_t records_op(const Cell* vec, bool reverse, bool all) {
-    return static_cast<int32_t>(series_of(vec)->unit() | vec->data3 << 8) | (reverse ? 16 : 0) | (all ? 32 : 0);
-}
-
-int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags) {
-    uint32_t size = static_cast<uint32_t>(op & 15);
-    uint32_t type = static_cast<uint32_t>(op >> 8) & 0xFF;
-    bool all = (op & 32) != 0;
-    uint32_t first = all ? 0 : static_cast<uint32_t>(flags);
-    uint32_t last = all ? static_cast<uint32_t>(flags) : first + 1;
-    const uint8_t* pa = static_cast<const uint8_t*>(a);
-    const uint8_t* pb = static_cast<const uint8_t*>(b);
-    for (uint32_t i = first; i < last; ++i) {
-        int32_t r = 0;
-        if (float_type_q(type)) {
-            double x = get_float(pa + i * size, size), y = get_float(pb + i * size, size);
-            r = x < y ? -1 : x > y ? 1 : 0;
-        } else {
-            int32_t x = get_integer(pa + i * size, size, type), y = get_integer(pb + i * size, size, type);
-            r = x < y ? -1 : x > y ? 1 : 0;
-        }
-        if (r) return (op & 16) ? -r : r;
-    }
-    return 0;
 }
 
 // ---- Modification -----------------------------------------------------------------------

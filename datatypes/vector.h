@@ -40,13 +40,10 @@ bool valid_element_q(uint32_t type, uint32_t size);
 // result slot).
 Cell* scalar_math(Cell* scalar, Cell* vec, int32_t op);
 
-// The sort comparator of vector records (the sort engine's signature): the
-// elements compared as signed integers or as doubles by the element type in
-// `op` bits 8-15 and the size in bits 0-3; bit 4 reverses, bit 5 compares
-// whole records of `flags` elements, else element `flags` of each record.
-int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags);
-// The op word of compare_records for the vector.
-int32_t records_op(const Cell* vec, bool reverse, bool all);
+// Element a (`size_a` bytes) against element b (`size_b` bytes) of the
+// element type: -1, 0 or 1, as signed integers, code points or doubles (a
+// pair with a NaN counts as equal).
+int32_t compare_elements(const uint8_t* a, uint32_t size_a, const uint8_t* b, uint32_t size_b, uint32_t type);
 
 // ---- Actions ----------------------------------------------------------------------------
 
