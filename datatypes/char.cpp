@@ -8,6 +8,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/scalar.h"
 #include "datatypes/string.h"
+#include "datatypes/vector.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "runtime/unicode.h"
@@ -99,12 +100,7 @@ Cell* do_math(Cell* left, Cell* right, int32_t op) {
             if (integer::out_of_range_q(right->float_value())) fire(err::OVERFLOW);
             n = integer::truncate(right->float_value());
             break;
-        case TYPE_VECTOR: {
-            Cell t = *left;
-            *left = *right;
-            *right = t;
-            return integer::dispatch_math(TYPE_VECTOR, left, right, op);
-        }
+        case TYPE_VECTOR: return vector::scalar_math(left, right, op);
         default: {
             Cell dt;
             datatype::make_at(&dt, right->type());

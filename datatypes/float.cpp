@@ -16,6 +16,7 @@
 #include "datatypes/money.h"
 #include "datatypes/scalar.h"
 #include "datatypes/string.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
@@ -289,12 +290,7 @@ Cell* do_math(Cell* left, Cell* right, int32_t op) {
         case TYPE_MONEY:
             // These compute with a number on their left themselves.
             return integer::dispatch_math(rt, left, right, op);
-        case TYPE_VECTOR: {
-            Cell t = *left;
-            *left = *right;
-            *right = t;
-            return integer::dispatch_math(rt, left, right, op);
-        }
+        case TYPE_VECTOR: return vector::scalar_math(left, right, op);
         case TYPE_PAIR:
         case TYPE_POINT2D:
         case TYPE_POINT3D:

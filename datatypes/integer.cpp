@@ -12,6 +12,7 @@
 #include "datatypes/money.h"
 #include "datatypes/scalar.h"
 #include "datatypes/string.h"
+#include "datatypes/vector.h"
 #include "evaluator/errors.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
@@ -195,9 +196,7 @@ Cell* do_math(Cell* left, Cell* right, int32_t op) {
         case TYPE_FLOAT:
         case TYPE_PERCENT:
         case TYPE_TIME: return float_::do_math(left, right, op);
-        case TYPE_VECTOR:
-            swap_cells(left, right);
-            return dispatch_math(type, left, right, op);
+        case TYPE_VECTOR: return vector::scalar_math(left, right, op);
         case TYPE_PAIR:
         case TYPE_POINT2D:
         case TYPE_POINT3D:

@@ -9,6 +9,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/hash.h"
 #include "datatypes/string.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
@@ -88,47 +89,6 @@ void cut(const Cell* value, uint32_t start, uint32_t count) {
     hash::removed(value, start, count, len);
 }
 
-// ---- Vector elements ----------------------------------------------------------------
-
-Cell vector_get(const uint8_t* p, uint32_t unit, uint32_t type) {
-    Cell c{type, 0, 0, 0};
-    if (type == TYPE_FLOAT || type == TYPE_PERCENT) {
-        double d;
-        if (unit == 4) {
-            float f;
-            std::memcpy(&f, p, 4);
-            d = f;
-        } else {
-            std::memcpy(&d, p, 8);
-        }
-        c.set_float(d);
-        return c;
-    }
-    int32_t n;
-    switch (unit) {
-        case 1: n = static_cast<int8_t>(p[0]); break;
-        case 2: { int16_t v; std::memcpy(&v, p, 2); n = v; break; }
-        default: std::memcpy(&n, p, 4); break;
-    }
-    c.data2 = static_cast<uint32_t>(n);
-    return c;
-}
-
-void vector_set(uint8_t* p, uint32_t unit, const Cell* item) {
-    if (item->type() == TYPE_FLOAT || item->type() == TYPE_PERCENT) {
-        double d = item->float_value();
-        if (unit == 4) {
-            float f = static_cast<float>(d);
-            std::memcpy(p, &f, 4);
-        } else {
-            std::memcpy(p, &d, 8);
-        }
-        return;
-    }
-    uint32_t n = item->data2;
-    std::memcpy(p, &n, unit < 4 ? unit : 4);  // the low bytes, little-endian
-}
-
 }  // namespace
 
 // ---- Shared operations ------------------------------------------------------------------
@@ -175,7 +135,7 @@ Cell* pick_into(const Cell* value, int32_t n, Cell* out) {
     } else if (type == TYPE_BINARY) {
         *out = integer_value(*addr(value, i));
     } else if (type == TYPE_VECTOR) {
-        *out = vector_get(addr(value, i), s->unit(), value->data3);
+        *out = vector::get_value(addr(value, i), s->unit(), value->data3);
     } else if (type == TYPE_IMAGE) {
         fire(err::NOT_DONE);
     } else {
@@ -203,7 +163,7 @@ void store(Cell* value, uint32_t index, const Cell* item) {
         }
         case TYPE_VECTOR:
             if (item->type() != value->data3) fire(err::INVALID_ARG, item);
-            vector_set(addr(value, index), s->unit(), item);
+            vector::set_value(addr(value, index), item, s->unit());
             return;
         case TYPE_IMAGE: fire(err::NOT_DONE);
         default:

@@ -14,6 +14,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
+#include "datatypes/vector.h"
 #include "evaluator/errors.h"
 #include "evaluator/ownership.h"
 #include "evaluator/stack.h"
@@ -790,8 +791,10 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool, int32_t dup) {
 namespace {
 
 struct Pattern {
-    enum Kind { ONE, SET, TEXT, NOTHING } kind = ONE;
+    enum Kind { ONE, SET, TEXT, NOTHING, NUMBER } kind = ONE;
     uint32_t cp = 0;
+    double number = 0;      // NUMBER: one vector element of this value
+    uint32_t elements = 0;  // NUMBER: the vector's element type
     Cell bits{};
     Source text;
     uint32_t length() const { return kind == TEXT ? text.count : 1; }
@@ -807,6 +810,13 @@ bool bit_set_q(const Cell* bits, uint32_t cp) {
 Pattern pattern_of(Cell* series, Cell* value) {
     Pattern p;
     bool bytes = series->type() == TYPE_BINARY || series->type() == TYPE_VECTOR;
+    if (series->type() == TYPE_VECTOR && in(typesets::of({TYPE_CHAR, TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT}), value->type())) {
+        p.kind = Pattern::NUMBER;
+        p.elements = series->data3;
+        bool floats = value->type() == TYPE_FLOAT || value->type() == TYPE_PERCENT;
+        p.number = floats ? value->float_value() : value->int_value();
+        return p;
+    }
     switch (value->type()) {
         case TYPE_CHAR: p.cp = static_cast<uint32_t>(value->int_value()); break;
         case TYPE_BITSET:
@@ -877,6 +887,13 @@ int64_t match_at(const uint8_t* data, uint32_t unit, uint32_t i, uint32_t end, c
             return n;
         }
         case Pattern::NOTHING: return -1;
+        case Pattern::NUMBER: {
+            // Compared by value: a NaN matches nothing.
+            const uint8_t* e = data + size_t{i} * unit;
+            bool floats = p.elements == TYPE_FLOAT || p.elements == TYPE_PERCENT;
+            double d = floats ? vector::get_float(e, unit) : vector::get_integer(e, unit, p.elements);
+            return d == p.number ? 1 : -1;
+        }
     }
     return -1;
 }
@@ -909,9 +926,9 @@ bool find_in(Cell* series, Cell* value, Cell* part, bool case_, bool same, bool 
         if (limit < 1) return false;
     }
     bool exact = case_ || same || series->type() == TYPE_BINARY || series->type() == TYPE_VECTOR;
-    uint32_t element_size = series_of(series)->unit();
-    if (element_size != 1 && element_size != 2 && element_size != 4) fire(err::NOT_DONE);
     Pattern p = pattern_of(series, value);
+    uint32_t element_size = series_of(series)->unit();
+    if (p.kind != Pattern::NUMBER && element_size != 1 && element_size != 2 && element_size != 4) fire(err::NOT_DONE);
     uint32_t plen = p.length();
     s = series_of(series);
     const uint8_t* data = s->offset_addr();
@@ -984,7 +1001,10 @@ Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same,
     if (found) {
         Cell pos = *series;
         pos.data1 = at + length;
-        if (pos.head() < series_of(&pos)->count()) pick(&pos, 1, &r);
+        if (pos.head() < series_of(&pos)->count()) {
+            if (pos.type() == TYPE_VECTOR) series::pick_into(&pos, 1, &r);
+            else pick(&pos, 1, &r);
+        }
     }
     return copy_cell(&r, series);
 }
@@ -993,12 +1013,13 @@ Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same,
 
 namespace {
 
-// op: bits 0-2 unit, bit 3 case-sensitive, bit 4 reverse, bit 5 compare all
-// code points of a record; flags: the record length (all) or the offset of
-// the compared code point.
+// op: bits 0-3 unit, bit 4 reverse, bit 5 compare all code points of a
+// record, bit 6 case-sensitive, bit 7 the elements are a vector's numbers,
+// of the element type in bits 8-15; flags: the record length (all) or the
+// offset of the compared code point.
 int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags) {
-    uint32_t unit = static_cast<uint32_t>(op & 7);
-    bool exact = (op & 8) != 0;
+    uint32_t unit = static_cast<uint32_t>(op & 15);
+    bool exact = (op & 64) != 0;
     bool rev = (op & 16) != 0;
     bool all = (op & 32) != 0;
     uint32_t first = all ? 0 : static_cast<uint32_t>(flags);
@@ -1006,6 +1027,12 @@ int32_t compare_records(const void* a, const void* b, int32_t op, int32_t flags)
     const uint8_t* pa = static_cast<const uint8_t*>(a);
     const uint8_t* pb = static_cast<const uint8_t*>(b);
     for (uint32_t i = first; i < last; ++i) {
+        if (op & 128) {
+            uint32_t type = static_cast<uint32_t>(op >> 8) & 0xFF;
+            int32_t r = vector::compare_elements(pa + i * unit, unit, pb + i * unit, unit, type);
+            if (r) return rev ? -r : r;
+            continue;
+        }
         uint32_t x = unicode::get_char(pa, unit, i);
         uint32_t y = unicode::get_char(pb, unit, i);
         if (!exact) {
@@ -1146,10 +1173,11 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     }
     SeriesBuffer* s = series_of(series);
     uint32_t unit = s->unit();
-    if (unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);
-    bool exact = case_ || series->type() == TYPE_VECTOR;
-    int32_t op = static_cast<int32_t>(unit) | (exact ? 8 : 0) | (reverse ? 16 : 0) |
-                 (all && skip ? 32 : 0);
+    // A vector's elements are numbers: signed, or floats.
+    bool numbers = series->type() == TYPE_VECTOR;
+    if (!numbers && unit != 1 && unit != 2 && unit != 4) fire(err::NOT_DONE);
+    int32_t op = static_cast<int32_t>(unit) | (reverse ? 16 : 0) | (all && skip ? 32 : 0) | (case_ ? 64 : 0) |
+                 (numbers ? static_cast<int32_t>(128 | series->data3 << 8) : 0);
     int32_t flags = all && skip ? static_cast<int32_t>(step) : offset;
     s = series_of(series);
     uint8_t* base = s->offset_addr() + head * unit;
@@ -1225,8 +1253,13 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
     uint32_t count = static_cast<uint32_t>(n);
     Cell r;
     if (!part) {
-        uint32_t cp = rs_abs_at(series, start);
-        r = series->type() == TYPE_BINARY ? int_cell(static_cast<int32_t>(cp)) : char_cell(cp);
+        if (series->type() == TYPE_VECTOR) {
+            SeriesBuffer* b = series_of(series);
+            r = vector::get_value(b->offset_addr() + size_t{start} * b->unit(), b->unit(), series->data3);
+        } else {
+            uint32_t cp = rs_abs_at(series, start);
+            r = series->type() == TYPE_BINARY ? int_cell(static_cast<int32_t>(cp)) : char_cell(cp);
+        }
     } else {
         Cell src = *series;
         src.data1 = start;

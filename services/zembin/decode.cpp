@@ -17,6 +17,7 @@
 #include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/tuple.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/errors.h"
@@ -506,11 +507,12 @@ struct Decoder {
                 text_record(into, h);
                 return;
             case TYPE_BITSET: bitset_record(into, h); return;
+            case TYPE_VECTOR: vector_record(into, h); return;
             case TYPE_HASH: hash_record(into, h); return;
             case TYPE_MAP: map_record(into, h); return;
             case TYPE_ROUTINE: case TYPE_TRIPLE: case TYPE_HANDLE: case TYPE_PORT: case TYPE_EVENT:
             // Not yet carried: these datatypes have no storage in this build.
-            case TYPE_VECTOR: case TYPE_IMAGE: {
+            case TYPE_IMAGE: {
                 Cell dt{TYPE_DATATYPE, t, 0, 0};
                 fire(err::NO_CODEC, &dt);
             }
@@ -554,8 +556,8 @@ struct Decoder {
         reinterpret_cast<Cell*>(s->data_at(0))[s->count() - 1].data1 = b.data1;
     }
 
-    // A hash! and a map! share their buffer only with a value of their own
-    // type, whose table the copy keeps.
+    // A hash!, a map! and a vector! share their buffer only with a value of
+    // their own type, whose table (element type) the copy keeps.
     void shared_table(Cell* into, const Head& h, uint32_t head) {
         const uint8_t* at = p;
         Cell v = path();
@@ -633,6 +635,41 @@ struct Decoder {
         p += bytes;
         if (plain) skip_padding();
         append(into, Cell{h.type, head < n ? head : n, node, 0});
+    }
+
+    // The element type and the unit, then the elements: their bytes as the
+    // vector keeps them.
+    void vector_record(Cell* into, const Head& h) {
+        uint32_t head = series_head(h);
+        if (h.by_ref) return shared_table(into, h, head);
+        uint32_t type, unit, n;
+        const uint8_t* at = p;
+        if (plain) {
+            unit = (h.word >> 8) & 0xFF;
+            if (unit != 1 && unit != 2 && unit != 4 && unit != 8) invalid(h.at);
+            n = count(unit);
+            at = p;
+            type = u32();
+        } else {
+            uint8_t b = byte();
+            type = b >> 2;
+            unit = 1u << (b & 3);
+            n = count(unit);
+        }
+        if (!vector::valid_element_q(type, unit)) invalid(at);
+        need(size_t{n} * unit);
+        if (type == TYPE_CHAR && unit == 4)
+            for (uint32_t i = 0; i < n; ++i)
+                if (le32(p + 4 * i) > 0x10FFFF) invalid(p + 4 * i);
+        Cell v{};
+        vector::make_at(&v, n, type, unit);
+        SeriesBuffer* s = series_of(&v);
+        std::memcpy(s->data_at(0), p, size_t{n} * unit);
+        s->tail = s->offset + n * unit;
+        p += size_t{n} * unit;
+        if (plain) skip_padding();
+        v.data1 = head < n ? head : n;
+        append(into, v);
     }
 
     void bitset_record(Cell* into, const Head& h) {

@@ -154,13 +154,13 @@ public:
             case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
             case TYPE_GET_PATH:
             case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-            case TYPE_BINARY: case TYPE_BITSET: case TYPE_HASH: case TYPE_MAP:
+            case TYPE_BINARY: case TYPE_BITSET: case TYPE_HASH: case TYPE_MAP: case TYPE_VECTOR:
                 tracked(c, c.type() == TYPE_OBJECT || c.type() == TYPE_FUNCTION ? c.ctx() : c.node(), nl);
                 break;
             default:
                 // routine!, triple!, handle!, port!, event! have no record;
-                // context! values alone, and vector! and image! are not
-                // carried by this build.
+                // context! values alone, and image! are not carried by
+                // this build.
                 no_codec(c);
         }
         ++position_;
@@ -491,6 +491,26 @@ private:
                 uint32_t n = s->count();
                 if (t == TYPE_BINARY || plain_) number(n);
                 else varint(n << 2 | (unit == 4 ? 2 : unit == 2 ? 1 : 0));
+                bytes(s->data_at(0), uint64_t{n} * unit);
+                if (plain_) pad4();
+                return;
+            }
+            case TYPE_VECTOR: {
+                // The element type and the unit, then the whole buffer.
+                SeriesBuffer* s = series_of(&c);
+                uint32_t unit = s->unit();
+                if (plain_) bits |= unit << 8;
+                begin(t, bits, c.head() != 0);
+                if (plain_ || c.head() != 0) number(c.head());
+                if (by_ref) return;
+                uint32_t n = s->count();
+                if (plain_) {
+                    u32(n);
+                    u32(c.data3);
+                } else {
+                    byte(static_cast<uint8_t>(c.data3 << 2 | (unit == 8 ? 3 : unit == 4 ? 2 : unit == 2 ? 1 : 0)));
+                    varint(n);
+                }
                 bytes(s->data_at(0), uint64_t{n} * unit);
                 if (plain_) pad4();
                 return;

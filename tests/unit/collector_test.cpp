@@ -377,7 +377,7 @@ void dump(const Cell* c, std::string& out, std::vector<Node>& seen, int depth) {
     case TYPE_CONTEXT: case TYPE_HASH:
         dump_node(c->type() == TYPE_CONTEXT ? c->data2 : c->data2, out, seen, depth);
         break;
-    case TYPE_BLOCK: case TYPE_STRING: case TYPE_BINARY: case TYPE_BITSET: case TYPE_IMAGE:
+    case TYPE_BLOCK: case TYPE_STRING: case TYPE_BINARY: case TYPE_BITSET: case TYPE_IMAGE: case TYPE_VECTOR:
         dump_node(c->data2, out, seen, depth);
         break;
     case TYPE_SYMBOL:
@@ -420,6 +420,7 @@ __attribute__((noinline)) void keep_one_of_each() {
     keep(string_value("a string"));
     keep(Cell{TYPE_BINARY, 0, make_bytes("\x01\x02\x03"), 0});
     keep(Cell{TYPE_BITSET, 0, make_bytes("\xF0"), 0});
+    keep(Cell{TYPE_VECTOR, 0, make_bytes("vector elements"), TYPE_INTEGER});
     uint32_t b = keep(Cell{TYPE_BLOCK, 0, memory::alloc_cells(2), 0});
     keep(string_value("in a block"), kept(b));
     keep(Cell{TYPE_INTEGER, 0, 7, 0}, kept(b));
@@ -462,6 +463,7 @@ TEST_F(Collector, EveryKindOfValueReadsTheSameAfterAMovingCollection) {
     std::string before = dump_all();
     ASSERT_NE(before.find("<field value>"), std::string::npos);
     ASSERT_NE(before.find("<event field>"), std::string::npos);
+    ASSERT_NE(before.find("<vector elements>"), std::string::npos);
     collect_moving_all();
     EXPECT_EQ(dump_all(), before);
     make_garbage(10, 100);

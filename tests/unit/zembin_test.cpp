@@ -17,6 +17,7 @@
 #include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/typeset.h"
+#include "datatypes/vector.h"
 #include "evaluator/natives.h"
 #include "library/boot.h"
 #include "runtime/collector.h"
@@ -614,6 +615,70 @@ TEST_F(Zembin, HashAndMapRecords) {
     expect_invalid(compact(hex("28 01 81")), 12);
     // A hash! by reference must lead to a hash!.
     expect_invalid(compact(hex("05 02 05 00 C1 24 01 00")), 0);
+}
+
+// A vector from its spec, on the value stack.
+Cell make_vector(const std::string& spec) {
+    Cell block = test_eval::read("[" + spec + "]");
+    Cell s = block::rs_head(&block)[0];
+    Cell* slot = stack::push_slot();
+    return *vector::make(slot, &s, TYPE_VECTOR);
+}
+
+TEST_F(Zembin, VectorRecords) {
+    REPORT_ERRORS({
+    // The element type and unit code in one byte, the count, the elements
+    // little-endian at their width.
+    EXPECT_EQ(records_of(make_vector("integer! 16 [1 -2 3]")), hex("23 2D 03 0100 FEFF 0300"));
+    Cell at1 = make_vector("integer! 8 [200 1]");
+    at1.data1 = 1;
+    EXPECT_EQ(records_of(at1), hex("63 01 2C 02 C8 01"));
+    EXPECT_EQ(records_of(make_vector("float! 32 [0.1]")), hex("23 32 01 CDCCCC3D"));
+    EXPECT_EQ(records_of(make_vector("1.5")), hex("23 33 01 000000000000F83F"));
+    EXPECT_EQ(records_of(make_vector("50%")), hex("23 9B 01 000000000000E03F"));
+    EXPECT_EQ(records_of(make_vector("char! 8 [#\"a\"]")), hex("23 28 01 61"));
+    // Plain: the unit in the header, head, count, element type, the
+    // elements padded to 32 bits.
+    Bytes plain = bytes_of(encoded(make_vector("integer! 16 [1 -2 3]"), true));
+    Bytes expect = hex("5A454D42494E 02 00") + le32(1) + le32(24) + le32(TYPE_VECTOR | 2 << 8) + le32(0) + le32(3) +
+                   le32(TYPE_INTEGER) + hex("0100 FEFF 0300 0000");
+    EXPECT_EQ(plain, expect);
+
+    // Every width and type, an index, an empty vector and one buffer met
+    // twice survive both encodings.
+    Cell src = *block::make_at(stack::push_slot(), 12);
+    for (const char* spec : {"integer! 8 [-1 127]", "integer! 16 [-32768 7]", "1 -2147483648", "char! 8 [#\"z\"]",
+                             "char! 16 [#\"^(3B1)\"]", "#\"^(10FFFF)\"", "float! 32 [1.5 -0.0]", "2.5 1e300", "12.5% 1%",
+                             "integer! 32 []"}) {
+        Cell v = make_vector(spec);
+        block::rs_append(&src, &v);
+    }
+    Cell shared = at(src, 1);
+    shared.data1 = 1;
+    block::rs_append(&src, &shared);
+    for (bool cp : {true, false}) {
+        SCOPED_TRACE(cp ? "compact" : "plain");
+        Cell d = decode(bytes_of(encoded(src, !cp)));
+        EXPECT_EQ(mold(d), mold(src));
+        for (uint32_t i = 0; i < block::rs_length_q(&src); ++i) {
+            Cell a = at(src, i), b = at(d, i);
+            EXPECT_EQ(b.data3, a.data3) << i;
+            EXPECT_EQ(series_of(&b)->unit(), series_of(&a)->unit()) << i;
+        }
+        EXPECT_EQ(at(d, 10).node(), at(d, 1).node());
+        EXPECT_EQ(at(d, 10).head(), 1u);
+    }
+    })
+    // An element type or unit a vector cannot have, elements beyond the
+    // input, a char beyond Unicode, a reference to another series type.
+    expect_invalid(compact(hex("23 2F 01 0000000000000000")), 12);
+    expect_invalid(compact(hex("23 1C 01 00")), 12);
+    expect_invalid(compact(hex("23 9A 01 00000000")), 12);
+    expect_invalid(compact(hex("23 2E 02 00000000")), 13);
+    expect_invalid(compact(hex("23 2A 01 00001100")), 14);
+    expect_invalid(compact(hex("05 02 07 00 C1 23 01 00")), 0);
+    expect_invalid(hex("5A454D42494E 02 00") + le32(1) + le32(20) + le32(TYPE_VECTOR | 3 << 8) + le32(0) + le32(1) +
+                       le32(TYPE_INTEGER) + le32(0), 0);
 }
 
 // A word whose context belongs to an owner with no record form (it holds a
