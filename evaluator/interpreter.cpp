@@ -1112,10 +1112,19 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
         case TYPE_PATH: u = eval_path(&v, code, p, false, false, keep, nullptr, &p); break;
         case TYPE_SET_PATH: {
             if (p >= tail_of(code)) fire(err::NEED_VALUE, &v);
+            // The frame stays even for a simple value: it names `where` of
+            // the errors the path itself raises.
             stack::mark_native(&words::set_path);
-            u = eval_expression(code, p, false, true, false, &p);
-            if (u != Unwind::none) return u;
-            Cell val = *stack::arguments;
+            Cell val;
+            uint32_t end;
+            if (!tracing && simple_expression<1>(code, p, &val, &end)) {
+                stack::push(&val);
+                p = end;
+            } else {
+                u = eval_expression(code, p, false, true, false, &p);
+                if (u != Unwind::none) return u;
+                val = *stack::arguments;
+            }
             if (tracing) fire_event(event::set, code, static_cast<int32_t>(p), &val, &v);
             uint32_t ignored;
             u = eval_path(&v, code, p, true, false, true, &val, &ignored);
