@@ -654,22 +654,19 @@ void append_text(Cell* target, Cell* value) {
     }
 }
 
-// The text that append, insert and change add for the value: temporary
-// strings are pushed on the value stack (the caller pops them). `part` < 0
-// means no limit. A source in the series' own buffer is copied.
-Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
-    Source src;
+// The text of the value as source_for_insert takes it (each case answers
+// its Source in place, nothing moved).
+Source text_for_insert(Cell* value, int32_t part) {
     switch (value->type()) {
         case TYPE_STRING:
         case TYPE_FILE:
         case TYPE_URL:
         case TYPE_EMAIL:
         case TYPE_REF:
-        case TYPE_SYMBOL: src = source_of_string(value); break;
+        case TYPE_SYMBOL: return source_of_string(value);
         case TYPE_CHAR: {
             uint32_t cp = static_cast<uint32_t>(value->int_value());
-            src = source_of_cp(cp, cp > 0xFFFF ? 4 : cp > 127 ? 2 : 1);
-            break;
+            return source_of_cp(cp, cp > 0xFFFF ? 4 : cp > 127 ? 2 : 1);
         }
         case TYPE_TAG: {
             Cell v = *value;
@@ -677,8 +674,7 @@ Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
             append_char(series_of(tmp), '<');
             concatenate(tmp, &v, -1, false);
             append_char(series_of(tmp), '>');
-            src = source_of_string(tmp);
-            break;
+            return source_of_string(tmp);
         }
         case TYPE_BLOCK:
         case TYPE_PAREN:
@@ -686,17 +682,22 @@ Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
             Cell v = *value;
             Cell* tmp = rs_make_at(stack::push_slot(), 16);
             form_block_into(tmp, &v, part);
-            src = source_of_string(tmp);
-            break;
+            return source_of_string(tmp);
         }
         default: {
             Cell v = *value;
             Cell* tmp = rs_make_at(stack::push_slot(), 16);
             form_value(&v, tmp);
-            src = source_of_string(tmp);
-            break;
+            return source_of_string(tmp);
         }
     }
+}
+
+// The text that append, insert and change add for the value: temporary
+// strings are pushed on the value stack (the caller pops them). `part` < 0
+// means no limit. A source in the series' own buffer is copied.
+Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
+    Source src = text_for_insert(value, part);
     if (part >= 0 && static_cast<uint32_t>(part) < src.count) src.count = static_cast<uint32_t>(part);
     if (!src.owned && src.node == series->node()) src.detach();
     return src;
@@ -716,12 +717,12 @@ uint32_t splice(Cell* series, uint32_t at, uint32_t remove, const Source& src, u
     uint64_t new_length = uint64_t{length} - remove + total;
     uint64_t bytes = new_length * unit;
     if (bytes > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
-    s = ensure_bytes(s, bytes);
+    if (uint64_t{s->offset} + bytes > s->size) s = ensure_bytes(s, bytes);
     uint8_t* base = s->offset_addr();
     uint32_t n = src.count;
     uint32_t written = static_cast<uint32_t>(total);
-    std::memmove(base + (at + written) * unit, base + (at + remove) * unit,
-                 (length - at - remove) * unit);
+    if (at + remove < length)  // nothing to move when the splice reaches the tail
+        std::memmove(base + (at + written) * unit, base + (at + remove) * unit, (length - at - remove) * unit);
     if (n) {
         const uint8_t* data = src.data();
         if (src.unit == unit) {

@@ -785,6 +785,18 @@ Cell* put(Node table, Cell* key, int32_t* status) {
     return cells_of(rec(table)) + position;
 }
 
+void put_new(Node table, Cell* key, uint32_t hash) {
+    const uint32_t position = static_cast<uint32_t>(key - cells_of(rec(table)));
+    grow_if_full(table, 1);
+    // No stored key matches: the walk ends at the first free bucket, the
+    // site put() would take.
+    auto search = [&](bool& found) { return find_site(table, hash, found, [](uint32_t) { return false; }); };
+    bool found;
+    int32_t b = search(found);
+    if (b < 0) b = site_after_growth(table, search);
+    occupy(table, b, static_cast<int32_t>(position));
+}
+
 void put_all(Node table, uint32_t start, uint32_t step) {
     if (step == 0) step = 1;
     for (uint32_t pos = start; pos < block_length(rec(table)); pos += step) {
@@ -816,11 +828,14 @@ void put_all(Node table, uint32_t start, uint32_t step) {
     }
 }
 
-Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool last, bool reverse) {
+Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool last, bool reverse, uint32_t* hash_out) {
     if (reverse) last = true;
     if (skip < 1) skip = 1;
-    check_gc(table);
     const Record* r = rec(table);
+    if (r->gc_stamp != 0) {
+        check_gc(table);
+        r = rec(table);
+    }
     const uint32_t key_type = key->type();
     if (r->kind == KIND_MAP && key_type >= TYPE_WORD && key_type <= TYPE_GET_WORD) set_type(key, TYPE_SET_WORD);
     struct Retype {
@@ -829,16 +844,25 @@ Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool la
         ~Retype() { set_type(key, type); }
     } retype{key, key_type};
     const uint32_t hash = hash_value(key, false);
+    if (hash_out) *hash_out = hash;
     Probe p(hash, r->n_buckets);
 
     if (r->kind != KIND_HASH) {
+        // Comparing keys allocates nothing: the arrays stay where they are.
+        const bool integer = key->type() == TYPE_INTEGER;
+        const uint32_t* f = flags_of(r);
+        const int32_t* keys = keys_of(r);
+        Cell* cells = cells_of(r);
         do {
-            r = rec(table);
-            const uint32_t* f = flags_of(r);
             if (is_empty(f, p.i)) return nullptr;
             if (!is_live(f, p.i)) continue;
-            Cell* c = cells_of(r) + keys_of(r)[p.i];
-            if ((key->type() == TYPE_STRING_VIEW || c->type() == key->type()) && keys_equal(c, key, op)) return c;
+            Cell* c = cells + keys[p.i];
+            // Integers compare by their one payload word whatever the op.
+            if (integer) {
+                if (c->type() == TYPE_INTEGER && c->data2 == key->data2) return c;
+            } else if ((key->type() == TYPE_STRING_VIEW || c->type() == key->type()) && keys_equal(c, key, op)) {
+                return c;
+            }
         } while (p.next());
         return nullptr;
     }
