@@ -743,11 +743,39 @@ uint32_t splice(Cell* series, uint32_t at, uint32_t remove, const Source& src, u
     return written;
 }
 
+// The commonest append, building a string: the whole text of a string!,
+// file!, url!, email! or ref! of the target's own width, from another
+// buffer, once, to a series no owner watches. Does what insert does for it
+// without the source record and the general splice; false when insert must
+// take the general path (which also raises whatever is to be raised).
+bool append_whole_text(Cell* series, const Cell* value) {
+    constexpr typesets::Mask PLAIN_TEXT = typesets::of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_EMAIL, TYPE_REF});
+    if (!in(PLAIN_TEXT, value->type()) || value->node() == series->node() || ownership::maybe_owned(series))
+        return false;
+    SeriesBuffer* s = series_of(series);
+    const SeriesBuffer* v = series_of(value);
+    const uint32_t unit = s->unit();
+    if (v->unit() != unit) return false;
+    const uint32_t total = v->count();
+    const uint32_t head = std::min(value->head(), total);
+    const uint64_t bytes = uint64_t{s->count() + uint64_t{total - head}} * unit;
+    if (bytes > memory::MAX_SERIES_SIZE) return false;
+    if (uint64_t{s->offset} + bytes > s->size) {
+        s = ensure_bytes(s, bytes);
+        v = series_of(value);
+    }
+    std::memcpy(s->tail_addr(), v->data_at(head * unit), (total - head) * unit);
+    s->tail = s->offset + static_cast<uint32_t>(bytes);
+    series->data1 = 0;
+    return true;
+}
+
 }  // namespace
 
 // ---- append, insert and change ------------------------------------------------------------------
 
 Cell* insert(Cell* series, Cell* value, int32_t part, bool, int32_t dup, bool append) {
+    if (append && part < 0 && dup < 2 && append_whole_text(series, value)) return series;
     Cell* saved = stack::top;
     clamp_head(series);
     uint32_t times = dup < 2 ? 1 : static_cast<uint32_t>(dup);

@@ -197,6 +197,15 @@ uint32_t hash_value(const Cell* key, bool case_sensitive) {
     }
 }
 
+namespace {
+
+// hash_value(key, false), the commonest key (an integer) hashed in place.
+inline uint32_t key_hash(const Cell* key) {
+    return key->type() == TYPE_INTEGER ? fmix(key->data2) : hash_value(key, false);
+}
+
+}  // namespace
+
 uint32_t round_up_pow2(uint32_t n) {
     n--;
     n |= n >> 1;
@@ -481,7 +490,7 @@ void resize_in_place(Node table, uint32_t size) {
     const Cell* cells = cells_of(r);
     for (uint32_t j = 0; j < old_buckets; j++) {
         if (!is_live(of, j)) continue;
-        Probe p(hash_value(cells + ok[j], false), static_cast<int32_t>(n_buckets));
+        Probe p(key_hash(cells + ok[j]), static_cast<int32_t>(n_buckets));
         while (!is_empty(nf, p.i) && p.next()) {}
         set_live(nf, p.i);
         nk[p.i] = ok[j];
@@ -743,7 +752,7 @@ Cell* put(Node table, Cell* key, int32_t* status) {
         return key;
     }
     key = cells_of(rec(table)) + position;
-    const uint32_t hash = hash_value(key, false);
+    const uint32_t hash = key_hash(key);
 
     if (kind == KIND_HASH) {
         bool found;
@@ -843,7 +852,7 @@ Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool la
         uint32_t type;
         ~Retype() { set_type(key, type); }
     } retype{key, key_type};
-    const uint32_t hash = hash_value(key, false);
+    const uint32_t hash = key_hash(key);
     if (hash_out) *hash_out = hash;
     Probe p(hash, r->n_buckets);
 
@@ -899,7 +908,7 @@ Cell* get_next(Node table, const Cell* key, int32_t* bucket, int32_t* end, int32
     const uint32_t mask = static_cast<uint32_t>(r->n_buckets) - 1;
     uint32_t i, step;
     if (*bucket < 0) {
-        i = hash_value(key, false) & mask;
+        i = key_hash(key) & mask;
         step = 0;
         *end = static_cast<int32_t>(i);
     } else {
@@ -944,7 +953,7 @@ void delete_cell(Node table, Cell* cell) {
             take_out(table, static_cast<uint32_t>(position));
             return;
         default: {
-            Probe p(hash_value(cell, false), r->n_buckets);
+            Probe p(key_hash(cell), r->n_buckets);
             uint32_t* f = flags_of(r);
             do {
                 if (is_empty(f, p.i)) return;
