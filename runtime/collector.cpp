@@ -65,25 +65,23 @@ struct Buf {
             cap = count = 0;
         }
     }
+    // Room for n items: the capacity doubles (from 256) until it holds them.
+    void reserve(uint32_t n) {
+        if (n <= cap) return;
+        uint32_t c = cap ? cap * 2 : 256;
+        while (c < n) c *= 2;
+        items = static_cast<T*>(items ? sys::resize(items, size_t{c} * sizeof(T)) : sys::allocate(size_t{c} * sizeof(T)));
+        cap = c;
+        epoch = sys::record.heap_epoch;
+    }
     void push(T value) {
-        if (count == cap) {
-            uint32_t c = cap ? cap * 2 : 256;
-            items = static_cast<T*>(items ? sys::resize(items, size_t{c} * sizeof(T)) : sys::allocate(size_t{c} * sizeof(T)));
-            cap = c;
-            epoch = sys::record.heap_epoch;
-        }
+        if (count == cap) reserve(count + 1);
         items[count++] = value;
     }
     // Holds n items, every byte zero.
     void zeroed(uint32_t n) {
         revalidate();
-        if (n > cap) {
-            uint32_t c = cap ? cap : 256;
-            while (c < n) c *= 2;
-            items = static_cast<T*>(items ? sys::resize(items, size_t{c} * sizeof(T)) : sys::allocate(size_t{c} * sizeof(T)));
-            cap = c;
-            epoch = sys::record.heap_epoch;
-        }
+        reserve(n);
         std::memset(static_cast<void*>(items), 0, size_t{n} * sizeof(T));
         count = n;
     }
