@@ -41,18 +41,20 @@ Cell* cell_at(const Cell* blk, uint32_t i) { return block::rs_abs_at(blk, i); }
 bool live_q(const Cell* key_cell) { return key_cell[1].header != 0; }
 
 // The key cell of the pair whose key equals `key` (code 0, or 2 with
-// case_), removed or not; null when there is none.
-Cell* lookup(const Cell* map, const Cell* key, bool case_) {
+// case_), removed or not; null when there is none. `hash`, when given, gets
+// the key's hash.
+Cell* lookup(const Cell* map, const Cell* key, bool case_, uint32_t* hash = nullptr) {
     Cell k = *key;
     return hashtable::get(table_of(map), &k, 0, 1, case_ ? actions::COMP_STRICT_EQUAL : actions::COMP_EQUAL,
-                          false, false);
+                          false, false, hash);
 }
 
 // Path setting, put and extend: the key's value becomes `value`; a missing
 // key is normalised and appended, a removed pair lives again.
 void set_value(const Cell* map, const Cell* key, const Cell* value, bool case_, const Cell* context) {
     Cell k = *key, v = *value;
-    if (Cell* found = lookup(map, &k, case_)) {
+    uint32_t hash;
+    if (Cell* found = lookup(map, &k, case_, &hash)) {
         if (!live_q(found)) hashtable::record(table_of(map))->count++;
         found[1] = v;
         return;
@@ -68,7 +70,10 @@ void set_value(const Cell* map, const Cell* key, const Cell* value, bool case_, 
     Cell unset{TYPE_UNSET, 0, 0, 0};
     block::rs_append(&blk, &unset);
     preprocess_key(&blk, at, context);
-    hashtable::put(table_of(map), cell_at(&blk, at));
+    // The stored form hashes as the key did (a copy of the same text, a
+    // word as set-word!), and the lookup found no equal key, so no strictly
+    // equal one either.
+    hashtable::put_new(table_of(map), cell_at(&blk, at), hash);
     *cell_at(&blk, at + 1) = v;
 }
 

@@ -655,22 +655,19 @@ void append_text(Cell* target, Cell* value) {
     }
 }
 
-// The text that append, insert and change add for the value: temporary
-// strings are pushed on the value stack (the caller pops them). `part` < 0
-// means no limit. A source in the series' own buffer is copied.
-Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
-    Source src;
+// The text of the value as source_for_insert takes it (each case answers
+// its Source in place, nothing moved).
+Source text_for_insert(Cell* value, int32_t part) {
     switch (value->type()) {
         case TYPE_STRING:
         case TYPE_FILE:
         case TYPE_URL:
         case TYPE_EMAIL:
         case TYPE_REF:
-        case TYPE_SYMBOL: src = source_of_string(value); break;
+        case TYPE_SYMBOL: return source_of_string(value);
         case TYPE_CHAR: {
             uint32_t cp = static_cast<uint32_t>(value->int_value());
-            src = source_of_cp(cp, cp > 0xFFFF ? 4 : cp > 127 ? 2 : 1);
-            break;
+            return source_of_cp(cp, cp > 0xFFFF ? 4 : cp > 127 ? 2 : 1);
         }
         case TYPE_TAG: {
             Cell v = *value;
@@ -678,8 +675,7 @@ Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
             append_char(series_of(tmp), '<');
             concatenate(tmp, &v, -1, false);
             append_char(series_of(tmp), '>');
-            src = source_of_string(tmp);
-            break;
+            return source_of_string(tmp);
         }
         case TYPE_BLOCK:
         case TYPE_PAREN:
@@ -687,17 +683,22 @@ Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
             Cell v = *value;
             Cell* tmp = rs_make_at(stack::push_slot(), 16);
             form_block_into(tmp, &v, part);
-            src = source_of_string(tmp);
-            break;
+            return source_of_string(tmp);
         }
         default: {
             Cell v = *value;
             Cell* tmp = rs_make_at(stack::push_slot(), 16);
             form_value(&v, tmp);
-            src = source_of_string(tmp);
-            break;
+            return source_of_string(tmp);
         }
     }
+}
+
+// The text that append, insert and change add for the value: temporary
+// strings are pushed on the value stack (the caller pops them). `part` < 0
+// means no limit. A source in the series' own buffer is copied.
+Source source_for_insert(Cell* value, int32_t part, const Cell* series) {
+    Source src = text_for_insert(value, part);
     if (part >= 0 && static_cast<uint32_t>(part) < src.count) src.count = static_cast<uint32_t>(part);
     if (!src.owned && src.node == series->node()) src.detach();
     return src;
@@ -717,12 +718,12 @@ uint32_t splice(Cell* series, uint32_t at, uint32_t remove, const Source& src, u
     uint64_t new_length = uint64_t{length} - remove + total;
     uint64_t bytes = new_length * unit;
     if (bytes > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
-    s = ensure_bytes(s, bytes);
+    if (uint64_t{s->offset} + bytes > s->size) s = ensure_bytes(s, bytes);
     uint8_t* base = s->offset_addr();
     uint32_t n = src.count;
     uint32_t written = static_cast<uint32_t>(total);
-    std::memmove(base + (at + written) * unit, base + (at + remove) * unit,
-                 (length - at - remove) * unit);
+    if (at + remove < length)  // nothing to move when the splice reaches the tail
+        std::memmove(base + (at + written) * unit, base + (at + remove) * unit, (length - at - remove) * unit);
     if (n) {
         const uint8_t* data = src.data();
         if (src.unit == unit) {
@@ -743,11 +744,39 @@ uint32_t splice(Cell* series, uint32_t at, uint32_t remove, const Source& src, u
     return written;
 }
 
+// The commonest append, building a string: the whole text of a string!,
+// file!, url!, email! or ref! of the target's own width, from another
+// buffer, once, to a series no owner watches. Does what insert does for it
+// without the source record and the general splice; false when insert must
+// take the general path (which also raises whatever is to be raised).
+bool append_whole_text(Cell* series, const Cell* value) {
+    constexpr typesets::Mask PLAIN_TEXT = typesets::of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_EMAIL, TYPE_REF});
+    if (!in(PLAIN_TEXT, value->type()) || value->node() == series->node() || ownership::maybe_owned(series))
+        return false;
+    SeriesBuffer* s = series_of(series);
+    const SeriesBuffer* v = series_of(value);
+    const uint32_t unit = s->unit();
+    if (v->unit() != unit) return false;
+    const uint32_t total = v->count();
+    const uint32_t head = std::min(value->head(), total);
+    const uint64_t bytes = uint64_t{s->count() + uint64_t{total - head}} * unit;
+    if (bytes > memory::MAX_SERIES_SIZE) return false;
+    if (uint64_t{s->offset} + bytes > s->size) {
+        s = ensure_bytes(s, bytes);
+        v = series_of(value);
+    }
+    std::memcpy(s->tail_addr(), v->data_at(head * unit), (total - head) * unit);
+    s->tail = s->offset + static_cast<uint32_t>(bytes);
+    series->data1 = 0;
+    return true;
+}
+
 }  // namespace
 
 // ---- append, insert and change ------------------------------------------------------------------
 
 Cell* insert(Cell* series, Cell* value, int32_t part, bool, int32_t dup, bool append) {
+    if (append && part < 0 && dup < 2 && append_whole_text(series, value)) return series;
     Cell* saved = stack::top;
     clamp_head(series);
     uint32_t times = dup < 2 ? 1 : static_cast<uint32_t>(dup);

@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <csetjmp>
 #include <cstring>
@@ -64,14 +65,25 @@ struct Buf {
             cap = count = 0;
         }
     }
+    // Room for n items: the capacity doubles (from 256) until it holds them.
+    void reserve(uint32_t n) {
+        if (n <= cap) return;
+        uint32_t c = cap ? cap * 2 : 256;
+        while (c < n) c *= 2;
+        items = static_cast<T*>(items ? sys::resize(items, size_t{c} * sizeof(T)) : sys::allocate(size_t{c} * sizeof(T)));
+        cap = c;
+        epoch = sys::record.heap_epoch;
+    }
     void push(T value) {
-        if (count == cap) {
-            uint32_t c = cap ? cap * 2 : 256;
-            items = static_cast<T*>(items ? sys::resize(items, size_t{c} * sizeof(T)) : sys::allocate(size_t{c} * sizeof(T)));
-            cap = c;
-            epoch = sys::record.heap_epoch;
-        }
+        if (count == cap) reserve(count + 1);
         items[count++] = value;
+    }
+    // Holds n items, every byte zero.
+    void zeroed(uint32_t n) {
+        revalidate();
+        reserve(n);
+        std::memset(static_cast<void*>(items), 0, size_t{n} * sizeof(T));
+        count = n;
     }
     T* begin() { return items; }
     T* end() { return items + count; }
@@ -87,6 +99,7 @@ Buf<Node> pending;         // marked cell series whose cells are still to walk
 Buf<SeriesBuffer*> pinned; // buffers the stack scan pinned
 Buf<SeriesBuffer*> fixed_marked;
 Buf<Node> deferred;
+Buf<uint64_t> deferred_bits; // flush_deferred: one bit per handle of the queued range
 Buf<Node> movable;         // nodes a stress cycle relocates
 Buf<uintptr_t> candidates; // stack words that point into series memory
 Buf<SeriesFrame*> frames;  // the series frames compaction walks
@@ -466,11 +479,35 @@ void compact_frames(bool move_all) {
 
 // ---- Deferred node release -------------------------------------------------------------
 
+// Releases the queued nodes in ascending order (each frame's free list then
+// hands out its lowest handles last, as before). The queued handles mostly
+// lie in a few neighbouring frames: a bitmap over their range orders them
+// in linear time; a wide range is sorted. A handle queued twice is released
+// once (its slot is free the second time).
 void flush_deferred() {
-    std::sort(deferred.begin(), deferred.end());
-    for (Node n : deferred) {
-        memory::NodeFrame* f = memory::node_frame_of(n);
+    if (deferred.count == 0) return;
+    memory::NodeFrame* f = nullptr;
+    auto release = [&f](Node n) {
+        if (!f || !f->holds(n)) f = memory::node_frame_of(n);
         if (f && !memory::slot_is_free(n)) memory::free_node(f, n);
+    };
+    Node lo = deferred.items[0], hi = lo;
+    for (Node n : deferred) {
+        lo = std::min(lo, n);
+        hi = std::max(hi, n);
+    }
+    const uint64_t span = uint64_t{hi} - lo + 1;
+    if (span <= uint64_t{64} * deferred.count + 4096) {
+        const auto words = static_cast<uint32_t>((span + 63) / 64);
+        deferred_bits.zeroed(words);
+        uint64_t* bits = deferred_bits.items;
+        for (Node n : deferred) bits[(n - lo) >> 6] |= uint64_t{1} << ((n - lo) & 63);
+        for (uint32_t w = 0; w < words; w++)
+            for (uint64_t b = bits[w]; b; b &= b - 1)
+                release(lo + w * 64 + static_cast<Node>(std::countr_zero(b)));
+    } else {
+        std::sort(deferred.begin(), deferred.end());
+        for (Node n : deferred) release(n);
     }
     deferred.count = 0;
 }

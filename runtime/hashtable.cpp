@@ -197,6 +197,15 @@ uint32_t hash_value(const Cell* key, bool case_sensitive) {
     }
 }
 
+namespace {
+
+// hash_value(key, false), the commonest key (an integer) hashed in place.
+inline uint32_t key_hash(const Cell* key) {
+    return key->type() == TYPE_INTEGER ? fmix(key->data2) : hash_value(key, false);
+}
+
+}  // namespace
+
 uint32_t round_up_pow2(uint32_t n) {
     n--;
     n |= n >> 1;
@@ -481,7 +490,7 @@ void resize_in_place(Node table, uint32_t size) {
     const Cell* cells = cells_of(r);
     for (uint32_t j = 0; j < old_buckets; j++) {
         if (!is_live(of, j)) continue;
-        Probe p(hash_value(cells + ok[j], false), static_cast<int32_t>(n_buckets));
+        Probe p(key_hash(cells + ok[j]), static_cast<int32_t>(n_buckets));
         while (!is_empty(nf, p.i) && p.next()) {}
         set_live(nf, p.i);
         nk[p.i] = ok[j];
@@ -743,7 +752,7 @@ Cell* put(Node table, Cell* key, int32_t* status) {
         return key;
     }
     key = cells_of(rec(table)) + position;
-    const uint32_t hash = hash_value(key, false);
+    const uint32_t hash = key_hash(key);
 
     if (kind == KIND_HASH) {
         bool found;
@@ -785,6 +794,18 @@ Cell* put(Node table, Cell* key, int32_t* status) {
     return cells_of(rec(table)) + position;
 }
 
+void put_new(Node table, Cell* key, uint32_t hash) {
+    const uint32_t position = static_cast<uint32_t>(key - cells_of(rec(table)));
+    grow_if_full(table, 1);
+    // No stored key matches: the walk ends at the first free bucket, the
+    // site put() would take.
+    auto search = [&](bool& found) { return find_site(table, hash, found, [](uint32_t) { return false; }); };
+    bool found;
+    int32_t b = search(found);
+    if (b < 0) b = site_after_growth(table, search);
+    occupy(table, b, static_cast<int32_t>(position));
+}
+
 void put_all(Node table, uint32_t start, uint32_t step) {
     if (step == 0) step = 1;
     for (uint32_t pos = start; pos < block_length(rec(table)); pos += step) {
@@ -816,11 +837,14 @@ void put_all(Node table, uint32_t start, uint32_t step) {
     }
 }
 
-Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool last, bool reverse) {
+Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool last, bool reverse, uint32_t* hash_out) {
     if (reverse) last = true;
     if (skip < 1) skip = 1;
-    check_gc(table);
     const Record* r = rec(table);
+    if (r->gc_stamp != 0) {
+        check_gc(table);
+        r = rec(table);
+    }
     const uint32_t key_type = key->type();
     if (r->kind == KIND_MAP && key_type >= TYPE_WORD && key_type <= TYPE_GET_WORD) set_type(key, TYPE_SET_WORD);
     struct Retype {
@@ -828,17 +852,26 @@ Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool la
         uint32_t type;
         ~Retype() { set_type(key, type); }
     } retype{key, key_type};
-    const uint32_t hash = hash_value(key, false);
+    const uint32_t hash = key_hash(key);
+    if (hash_out) *hash_out = hash;
     Probe p(hash, r->n_buckets);
 
     if (r->kind != KIND_HASH) {
+        // Comparing keys allocates nothing: the arrays stay where they are.
+        const bool integer = key->type() == TYPE_INTEGER;
+        const uint32_t* f = flags_of(r);
+        const int32_t* keys = keys_of(r);
+        Cell* cells = cells_of(r);
         do {
-            r = rec(table);
-            const uint32_t* f = flags_of(r);
             if (is_empty(f, p.i)) return nullptr;
             if (!is_live(f, p.i)) continue;
-            Cell* c = cells_of(r) + keys_of(r)[p.i];
-            if ((key->type() == TYPE_STRING_VIEW || c->type() == key->type()) && keys_equal(c, key, op)) return c;
+            Cell* c = cells + keys[p.i];
+            // Integers compare by their one payload word whatever the op.
+            if (integer) {
+                if (c->type() == TYPE_INTEGER && c->data2 == key->data2) return c;
+            } else if ((key->type() == TYPE_STRING_VIEW || c->type() == key->type()) && keys_equal(c, key, op)) {
+                return c;
+            }
         } while (p.next());
         return nullptr;
     }
@@ -875,7 +908,7 @@ Cell* get_next(Node table, const Cell* key, int32_t* bucket, int32_t* end, int32
     const uint32_t mask = static_cast<uint32_t>(r->n_buckets) - 1;
     uint32_t i, step;
     if (*bucket < 0) {
-        i = hash_value(key, false) & mask;
+        i = key_hash(key) & mask;
         step = 0;
         *end = static_cast<int32_t>(i);
     } else {
@@ -920,7 +953,7 @@ void delete_cell(Node table, Cell* cell) {
             take_out(table, static_cast<uint32_t>(position));
             return;
         default: {
-            Probe p(hash_value(cell, false), r->n_buckets);
+            Probe p(key_hash(cell), r->n_buckets);
             uint32_t* f = flags_of(r);
             do {
                 if (is_empty(f, p.i)) return;

@@ -107,7 +107,13 @@ void put_all(Node table, uint32_t start, uint32_t step);
 // The cell of the backing block matching `key` under `op`, or null. Kind 0
 // candidates lie at a distance from `head` that is a multiple of `skip`;
 // `last` takes the last at or after head, `reverse` the last before head.
-Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool last, bool reverse);
+// `hash`, when given, gets the key's hash (for put_new).
+Cell* get(Node table, Cell* key, int32_t head, int32_t skip, int32_t op, bool last, bool reverse,
+          uint32_t* hash = nullptr);
+// Kind 1: indexes a key cell of the backing block for which get() answered
+// null, by the hash get() gave (the key's own hash: not a node-hashed type),
+// without comparing keys again.
+void put_new(Node table, Cell* key, uint32_t hash);
 // Enumerates the stored cells equal to the key along its probe sequence:
 // bucket -1 starts; answers null at the end.
 Cell* get_next(Node table, const Cell* key, int32_t* bucket, int32_t* end, int32_t* probes);
