@@ -148,6 +148,9 @@ def processes(tmp):
     # no descriptor of ours reaches the child: ls sees 0, 1, 2 and its own
     rc, out = run(tmp, 'o: copy "" call/output "ls /proc/self/fd" o prin o\n')
     check("descriptors", out, ["0", "1", "2", "3"])
+    # we ignore SIGPIPE; the child has its default action back
+    rc, out = run(tmp, 'o: copy "" call/output "grep SigIgn /proc/self/status" o prin o\n')
+    check("SIGPIPE not ignored", int(out[0].split()[1], 16) & (1 << 12), 0)
     # without /wait: the process id at once; the child is not left to us, so
     # it never becomes our zombie; the shell-run listing of our children
     # shows only that shell
