@@ -1,6 +1,6 @@
 // The natives that reach the operating system and the runtime's services:
 // now, wait, the environment, to-local-file, size?, checksum, compress and
-// decompress. call and browse raise internal feature-na.
+// decompress, call and browse.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +21,7 @@
 #include "natives/native_support.h"
 #include "runtime/sys.h"
 #include "runtime/typesets.h"
+#include "services/call.h"
 #include "services/checksum.h"
 #include "services/compress.h"
 
@@ -204,8 +205,30 @@ Unwind n_size_q(bool, const int32_t*) {
 
 // ---- Processes -----------------------------------------------------------------------------
 
-Unwind n_call(bool, const int32_t*) { fire(err::FEATURE_NA); }
-Unwind n_browse(bool, const int32_t*) { fire(err::FEATURE_NA); }
+// call cmd /wait /show /console /shell /input in /output out /error err:
+// the exit status, the process id or -1. /show asks for a visible window,
+// which a program here has no need of.
+Unwind n_call(bool, const int32_t* refs) {
+    enum { WAIT, SHOW, CONSOLE, SHELL, INPUT, OUTPUT, ERROR };
+    Cell cmd = *arg(0);
+    if (cmd.type() != TYPE_STRING && cmd.type() != TYPE_FILE) expect_arg(cmd.type(), 0);
+    int64_t status = call::run(&cmd, refs[WAIT] >= 0, refs[CONSOLE] >= 0, refs[SHELL] >= 0, ref_arg(refs, INPUT),
+                               ref_arg(refs, OUTPUT), ref_arg(refs, ERROR));
+    return result(Cell{TYPE_INTEGER, 0, static_cast<uint32_t>(static_cast<int32_t>(status)), 0});
+}
+
+// browse url-or-file: opens the target with the desktop's opener
+// (xdg-open), without waiting for it. access cannot-open with the target
+// when no opener can be started.
+Unwind n_browse(bool, const int32_t*) {
+    Cell target = *arg(0);
+    if (target.type() != TYPE_URL && target.type() != TYPE_FILE) expect_arg(target.type(), 0);
+    sys::ProcessRequest request;
+    request.argv = {"xdg-open", target.type() == TYPE_FILE ? file::to_os_path(&target) : text_of(&target)};
+    request.input.mode = request.output.mode = request.error.mode = sys::ProcessStream::Discard;
+    if (sys::run_process(request) < 0) fire(err::CANNOT_OPEN, &target);
+    return unset_result();
+}
 
 // ---- Checksums and compression ---------------------------------------------------------------
 

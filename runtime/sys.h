@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/clipboard.h"
+#include "platform/process.h"
 #include "platform/system_info.h"
 
 namespace sys {
@@ -131,6 +132,17 @@ uint32_t pack_date(int year, int month, int day, int offset_minutes);
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
 // Function codes: 0 tangent, 1 cosine, 2 sine.
 double degrees_to_radians(double angle, int function);
+
+// ---- Processes ---------------------------------------------------------------
+
+// Starting other programs (see platform/process.h).
+using platform::ProcessRequest;
+using platform::ProcessStream;
+using platform::PROCESS_FAILED;
+using platform::PROGRAM_NOT_FOUND;
+using platform::run_process;
+using platform::shell_argv;
+using platform::shell_quote;
 
 // ---- Clipboard, system description, terminal and output -------------------
 
