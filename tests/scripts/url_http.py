@@ -3,6 +3,7 @@
 # read and write with their refinements, the request the server saw (method,
 # headers, body bytes), redirects, a 404, a repeated header, a closed port,
 # loading and running a script from a URL.
+import hashlib
 import json
 import os
 import socket
@@ -131,12 +132,71 @@ print ["load-404:" mold load u/nope]
     check("load of a 404", out.get("load-404"), "none")
 
 
+def cache(base, tmp, server):
+    http_peer.Handler.counts.clear()
+    code = f"""
+u: {base}
+c: system/options/cache
+print ["thru-root:" mold system/options/thru-cache]
+p: path-thru u/files/hello.txt
+print ["path:" mold p]
+print ["same-path:" p = path-thru to url! form u/files/hello.txt]
+print ["case-differs:" p <> path-thru u/files/HELLO.txt]
+print ["exists-before:" exists-thru? u/files/hello.txt]
+print ["first:" mold read-thru u/files/hello.txt]
+print ["exists-after:" exists-thru? u/files/hello.txt]
+print ["exists-file:" exists-thru? p]
+print ["second:" mold read-thru u/files/hello.txt]
+print ["binary:" mold read-thru/binary u/files/hello.txt]
+print ["update:" mold read-thru/update u/files/hello.txt]
+print ["missing:" mold read-thru u/nope]
+print ["missing-cached:" exists-thru? u/nope]
+l1: load-thru u/files/a.zem
+l2: load-thru u/files/a.zem
+print ["load-thru:" mold/flat l1]
+print ["load-again:" l1 = l2]
+print ["do-thru:" mold do-thru u/files/a.zem]
+print ["load-missing:" mold load-thru u/nope]
+print ["root:" mold system/options/thru-cache]
+"""
+    rc, out, raw = run_zem(code, tmp)
+    check("cache exit status", rc, 0)
+    root = os.path.join(tmp, ".cache", "zem", "cache") + "/"
+    check("cache root starts unset", out.get("thru-root"), "none")
+    check("cache root", out.get("root"), "%" + root)
+    url = base + "/files/hello.txt"
+    digest = hashlib.md5(url.encode()).hexdigest().upper()
+    check("cache path", out.get("path"), "%" + root + digest[:2] + "/" + digest)
+    check("equal texts, one path", out.get("same-path"), "true")
+    check("letter case, another path", out.get("case-differs"), "true")
+    check("exists before", out.get("exists-before"), "false")
+    check("exists after", out.get("exists-after"), "true")
+    check("exists of the cache file", out.get("exists-file"), "true")
+    for label in ("first", "second", "update"):
+        check("read-thru " + label, out.get(label), '"héllo^/world^/"')
+    check("read-thru/binary", out.get("binary"), "#{" + HELLO.hex().upper() + "}")
+    with open(os.path.join(root, digest[:2], digest), "rb") as f:
+        check("the cache keeps the bytes fetched", f.read(), HELLO)
+    check("a 404 gives none", out.get("missing"), "none")
+    check("a 404 is not cached", out.get("missing-cached"), "false")
+    check("load-thru", out.get("load-thru"), '[Zem [Title: "remote"] 1 + 2]')
+    check("load-thru from the cache equals the first load", out.get("load-again"), "true")
+    check("do-thru", out.get("do-thru"), "3")
+    check("load-thru of a 404", out.get("load-missing"), "none")
+    counts = http_peer.Handler.counts
+    # first read, /update: two requests; the other reads come from the cache
+    check("requests for the cached file", counts.get("/files/hello.txt"), 2)
+    check("requests for the cached script", counts.get("/files/a.zem"), 1)
+
+
 def main():
     server = http_peer.start(FILES)
     base = f"http://127.0.0.1:{server.server_address[1]}"
     try:
         with tempfile.TemporaryDirectory() as tmp:
             requests_and_answers(base, tmp)
+        with tempfile.TemporaryDirectory() as tmp:
+            cache(base, tmp, server)
     finally:
         server.shutdown()
         server.server_close()
