@@ -169,8 +169,9 @@ Cell call_actor(const char* action, Cell* port_in, std::initializer_list<Cell> a
         } else if (entry.type() != TYPE_REFINEMENT) {
             continue;
         }
-        Cell v = taken == 0 ? port : (taken - 1 < args.size() ? given[taken - 1]
-                                                               : entry.type() == TYPE_REFINEMENT ? logic(false) : none());
+        Cell v = entry.type() == TYPE_REFINEMENT ? logic(false) : none();
+        if (taken == 0) v = port;
+        else if (taken - 1 < args.size()) v = given[taken - 1];
         ++taken;
         stack::push(&v);
     }
@@ -353,15 +354,18 @@ Cell* write(Cell* port, Cell* data, bool, bool, bool, bool, Cell* part, Cell* se
 template <>
 void datatype::init_type<TYPE_PORT>() {
     register_type<TYPE_PORT, "o-i-ooi-i --------------- ooooooooooooooooooooooooooo ooooo-ooooo">(
-        own<slot::make>(port::make), own<slot::form>(port::form), own<slot::mold>(port::mold), own<slot::append>(port::append),
-        own<slot::at>(port::at), own<slot::back>(port::back), own<slot::change>(port::change), own<slot::clear>(port::clear),
-        own<slot::copy>(port::copy), own<slot::find>(port::find), own<slot::head>(port::head), own<slot::head_q>(port::head_q),
+        own<slot::make>(port::make), own<slot::form>(port::form), own<slot::mold>(port::mold),
+        own<slot::append>(port::append), own<slot::at>(port::at), own<slot::back>(port::back),
+        own<slot::change>(port::change), own<slot::clear>(port::clear), own<slot::copy>(port::copy),
+        own<slot::find>(port::find), own<slot::head>(port::head), own<slot::head_q>(port::head_q),
         own<slot::index_q>(port::index_q), own<slot::insert>(port::insert), own<slot::length_q>(port::length_q),
-        own<slot::move>(port::move), own<slot::next>(port::next), own<slot::pick>(port::pick), own<slot::poke>(port::poke),
-        own<slot::put>(port::put), own<slot::remove>(port::remove), own<slot::reverse>(port::reverse),
-        own<slot::select>(port::select), own<slot::sort>(port::sort), own<slot::skip>(port::skip), own<slot::swap>(port::swap),
-        own<slot::tail>(port::tail), own<slot::tail_q>(port::tail_q), own<slot::take>(port::take), own<slot::trim>(port::trim),
+        own<slot::move>(port::move), own<slot::next>(port::next), own<slot::pick>(port::pick),
+        own<slot::poke>(port::poke), own<slot::put>(port::put), own<slot::remove>(port::remove),
+        own<slot::reverse>(port::reverse), own<slot::select>(port::select), own<slot::sort>(port::sort),
+        own<slot::skip>(port::skip), own<slot::swap>(port::swap), own<slot::tail>(port::tail),
+        own<slot::tail_q>(port::tail_q), own<slot::take>(port::take), own<slot::trim>(port::trim),
         own<slot::create>(port::create), own<slot::close>(port::close), own<slot::delete_>(port::delete_),
-        own<slot::modify>(port::modify), own<slot::open>(port::open), own<slot::query>(port::query), own<slot::read>(port::read),
-        own<slot::rename>(port::rename), own<slot::update>(port::update), own<slot::write>(port::write));
+        own<slot::modify>(port::modify), own<slot::open>(port::open), own<slot::query>(port::query),
+        own<slot::read>(port::read), own<slot::rename>(port::rename), own<slot::update>(port::update),
+        own<slot::write>(port::write));
 }
