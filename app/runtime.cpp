@@ -34,6 +34,7 @@
 #include "runtime/print.h"
 #include "runtime/sys.h"
 #include "services/lexer/lexer.h"
+#include "services/http.h"
 #include "services/simple_io.h"
 #include "runtime/rng.h"
 
@@ -82,6 +83,7 @@ void init() {
     externals::init();
     datatype::init_all();  // the name and action tables, then every datatype's registration
     simple_io::init();     // file!'s file-system actions
+    http::init();          // url!'s HTTP requests
     actions::init();
     memory::alloc_node_frame(memory::NODE_FRAME_NODES);
     memory::alloc_series_frame();

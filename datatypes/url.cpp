@@ -8,9 +8,12 @@
 
 #include "evaluator/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/object.h"
+#include "datatypes/port.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/errors.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
@@ -68,9 +71,28 @@ int escape_at(const std::vector<uint8_t>& bytes, size_t i) {
 
 bool http_q(const Cell* u) { return string::begins_with_literal_q(u, "http"); }
 
-// The port of a url: its text must be parsed by the library's URL parser
-// into a port spec; until the port layer is there no URL parses.
-[[noreturn]] void open_port(Cell* u) { fire(err::INVALID_ARG, u); }
+// The port of a url: the library's URL parser makes the port spec from its
+// text, and port! make the port from that; opened with `open`.
+Cell open_port(Cell* u, bool open, bool new_ = false, bool read = false, bool write = false, bool seek = false,
+               Cell* allow = nullptr) {
+    Cell parser = port::library_value("url-parser");
+    Cell name{TYPE_UNSET, 0, 0, 0};
+    word::make_at(symbol::make("parse-url"), &name);
+    Cell fn = parser.type() == TYPE_OBJECT ? *object::select_word(&parser, &name) : Cell{TYPE_NONE, 0, 0, 0};
+    if (fn.type() != TYPE_FUNCTION) fire(err::INVALID_ARG, u);
+    Cell text = *u;
+    Cell* spec = stack::push_slot();
+    *spec = Cell{TYPE_NONE, 0, 0, 0};
+    interpreter::call_with(&fn, &name, &text, 1, spec);
+    if (spec->type() != TYPE_OBJECT) fire(err::INVALID_ARG, u);
+    Cell* p = stack::push_slot();
+    *p = Cell{TYPE_NONE, 0, 0, 0};
+    port::make(p, spec, TYPE_PORT);
+    if (open) port::open(p, new_, read, write, seek, allow);
+    Cell r = *p;
+    stack::pop(2);
+    return r;
+}
 
 }  // namespace
 
@@ -242,10 +264,20 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     return copy_cell(&r, parent);
 }
 
-Cell* open(Cell* port, bool, bool, bool, bool, Cell*) { open_port(port); }
+Cell* open(Cell* u, bool new_, bool read, bool write, bool seek, Cell* allow) {
+    Cell p = open_port(u, true, new_, read, write, seek, allow);
+    return copy_cell(&p, u);
+}
 
 Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {
-    if (!http_q(source)) open_port(source);
+    if (!http_q(source)) {
+        Cell made = open_port(source, false);
+        Cell* p = stack::push(&made);
+        port::read(p, part, seek, binary, lines, info, as);
+        Cell r = *p;
+        stack::pop(1);
+        return copy_cell(&r, source);
+    }
     if (part || seek || as) fire(err::NOT_DONE);
     if (!http_request) fire_no_connect(source);
     Cell method{TYPE_UNSET, 0, 0, 0};
@@ -257,9 +289,16 @@ Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool i
     return copy_cell(answer, source);
 }
 
-Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool, Cell*, Cell* seek,
+Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part, Cell* seek,
             Cell* allow, Cell* as) {
-    if (!http_q(destination)) open_port(destination);
+    if (!http_q(destination)) {
+        Cell made = open_port(destination, false);
+        Cell* p = stack::push(&made);
+        port::write(p, data, binary, lines, info, append, part, seek, allow, as);
+        Cell r = *p;
+        stack::pop(1);
+        return copy_cell(&r, destination);
+    }
     if (seek || allow || as) fire(err::NOT_DONE);
     Cell none{TYPE_NONE, 0, 0, 0};
     Cell method{TYPE_UNSET, 0, 0, 0};

@@ -87,6 +87,9 @@ TEST_F(Actions, UnsupportedActionRaisesExpectArg) {
 }
 
 TEST_F(Actions, PortActionsGoThroughTheActorFromAppendOn) {
+    // port!'s row without its own entries: what the hook does not give is
+    // unsupported.
+    own(TYPE_PORT, {});
     Cell port{TYPE_PORT, 0, 0, 0};
     Cell v = integer(1);
     actions::port_action_hook = [](Cell*, uint32_t slot) -> actions::ActionFn {
