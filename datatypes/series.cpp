@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/hash.h"
+#include "datatypes/image.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -133,7 +134,11 @@ void vector_set(uint8_t* p, uint32_t unit, const Cell* item) {
 
 // ---- Shared operations ------------------------------------------------------------------
 
-uint32_t rs_length_q(const Cell* value) { return series_of(value)->count(); }
+uint32_t rs_length_q(const Cell* value) {
+    // An image's node is its record: its length is its pixel count.
+    if (value->type() == TYPE_IMAGE) return image::pixel_count(value);
+    return series_of(value)->count();
+}
 
 bool rs_tail_q(const Cell* value) { return value->head() >= rs_length_q(value); }
 
@@ -177,7 +182,7 @@ Cell* pick_into(const Cell* value, int32_t n, Cell* out) {
     } else if (type == TYPE_VECTOR) {
         *out = vector_get(addr(value, i), s->unit(), value->data3);
     } else if (type == TYPE_IMAGE) {
-        fire(err::NOT_DONE);
+        image::pixel_tuple(value, i, out);
     } else {
         Cell c{TYPE_CHAR, 0, unicode::get_char(s->offset_addr(), s->unit(), i), 0};
         *out = c;

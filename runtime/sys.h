@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/clipboard.h"
+#include "platform/imaging.h"
 #include "platform/system_info.h"
 
 namespace sys {
@@ -134,11 +135,14 @@ double degrees_to_radians(double angle, int function);
 
 // ---- Clipboard, system description, terminal and output -------------------
 
-// The clipboard: a text or a list of file paths.
+// The clipboard: a text, a list of file paths or an image.
 using Clipboard = platform::Clipboard;
 Clipboard clipboard_read();
 // Replaces the content (Empty clears it); answers success.
 bool clipboard_write(const Clipboard& content);
+
+// Bitmaps and the image codecs (PNG, JPEG, GIF, TIFF, BMP).
+namespace imaging = platform::imaging;
 
 // The operating system's name, architecture, version and build.
 using OsInfo = platform::OsInfo;
