@@ -40,8 +40,10 @@ struct Decoding {
     std::vector<uint8_t> row;
 };
 
-bool decode_into(Decoding& d, Bitmap& out) {
+bool decode_into(Decoding& d, const uint8_t* data, size_t size, Bitmap& out) {
     if (setjmp(d.err.jump)) return false;
+    // The source errs on no bytes: after the jump is set.
+    jpeg_mem_src(&d.info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&d.info, TRUE);
     bool cmyk = d.info.jpeg_color_space == JCS_CMYK || d.info.jpeg_color_space == JCS_YCCK;
     d.info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
@@ -103,8 +105,7 @@ bool decode_jpeg(const uint8_t* data, size_t size, Bitmap& out) {
     Decoding d;
     d.info.err = &errors_of(&d.err.mgr, d.err)->mgr;
     jpeg_create_decompress(&d.info);
-    jpeg_mem_src(&d.info, data, static_cast<unsigned long>(size));
-    bool ok = decode_into(d, out);
+    bool ok = decode_into(d, data, size, out);
     jpeg_destroy_decompress(&d.info);
     return ok;
 }

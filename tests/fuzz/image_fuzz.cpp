@@ -17,10 +17,14 @@ namespace imaging = platform::imaging;
 
 namespace {
 
+using Encoder = bool (*)(const imaging::Bitmap&, std::vector<uint8_t>&);
+using Decoder = bool (*)(const uint8_t*, size_t, imaging::Bitmap&);
+
 void round_trip(const imaging::Bitmap& b) {
-    for (auto [encode, decode] : {std::pair{imaging::encode_png, imaging::decode_png},
-                                  std::pair{imaging::encode_bmp, imaging::decode_bmp},
-                                  std::pair{imaging::encode_tiff, imaging::decode_tiff}}) {
+    const std::pair<Encoder, Decoder> codecs[] = {{imaging::encode_png, imaging::decode_png},
+                                                  {imaging::encode_bmp, imaging::decode_bmp},
+                                                  {imaging::encode_tiff, imaging::decode_tiff}};
+    for (auto [encode, decode] : codecs) {
         std::vector<uint8_t> bytes;
         imaging::Bitmap back;
         if (!encode(b, bytes) || !decode(bytes.data(), bytes.size(), back)) std::abort();
@@ -34,7 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     imaging::decode_pixel_limit = 1 << 20;
     imaging::Bitmap b;
     if (imaging::decode(data, size, b) && b.pixels.size() <= 4096) round_trip(b);
-    using Decoder = bool (*)(const uint8_t*, size_t, imaging::Bitmap&);
     for (Decoder d : {imaging::decode_png, imaging::decode_jpeg, imaging::decode_gif, imaging::decode_tiff,
                       imaging::decode_bmp}) {
         imaging::Bitmap other;
