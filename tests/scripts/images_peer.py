@@ -68,6 +68,31 @@ def write_bmp(path, w, h, rgba, top_down):
         f.write(b"BM" + struct.pack("<IHHI", 14 + 40 + len(pixels), 0, 0, 54) + header + pixels)
 
 
+def write_bmp_packed(path, w, h, rgba, bits):
+    """A 16-bit 5-6-5 BMP (BI_BITFIELDS, masks after the header) or a 4-bit
+    palette BMP (16 grey levels), rows bottom-up."""
+    rows = []
+    for y in range(h - 1, -1, -1):
+        row = bytearray()
+        for x in range(w):
+            r, g, b, _ = rgba[(y * w + x) * 4:(y * w + x) * 4 + 4]
+            if bits == 16:
+                row += struct.pack("<H", (r >> 3) << 11 | (g >> 2) << 5 | b >> 3)
+            elif x % 2 == 0:
+                row.append((r >> 4) << 4)
+            else:
+                row[-1] |= r >> 4
+        rows.append(bytes(row) + b"\0" * ((-len(row)) % 4))
+    pixels = b"".join(rows)
+    extra = struct.pack("<III", 0xF800, 0x07E0, 0x001F) if bits == 16 else b"".join(
+        bytes([i * 17, i * 17, i * 17, 0]) for i in range(16))
+    offset = 14 + 40 + len(extra)
+    header = struct.pack("<IiiHHIIiiII", 40, w, h, 1, bits, 3 if bits == 16 else 0, len(pixels), 2835, 2835,
+                         0 if bits == 16 else 16, 0)
+    with open(path, "wb") as f:
+        f.write(b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset) + header + extra + pixels)
+
+
 def write_assoc_tiff(path, w, h, rgba):
     """An uncompressed RGBA TIFF with associated (premultiplied) alpha."""
     data = bytearray()
@@ -163,6 +188,8 @@ def main():
         pal.save(p("palette8.bmp")); exact["palette8.bmp"] = (0, False)
         src_rgb.convert("1").save(p("mono.bmp")); exact["mono.bmp"] = (0, False)
         write_bmp(p("topdown.bmp"), W, H, opaque, True); exact["topdown.bmp"] = (0, False)
+        write_bmp_packed(p("rgb565.bmp"), W, H, opaque, 16); exact["rgb565.bmp"] = (1, False)
+        write_bmp_packed(p("grey4.bmp"), W, H, opaque, 4); exact["grey4.bmp"] = (0, False)
         src.save(p("rgba.tif")); exact["rgba.tif"] = (0, False)
         src.save(p("lzw.tif"), compression="tiff_lzw"); exact["lzw.tif"] = (0, False)
         src_rgb.save(p("rgb.tif")); exact["rgb.tif"] = (0, False)
