@@ -7,6 +7,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/image.h"
 #include "datatypes/string.h"
 #include "evaluator/cycles.h"
 #include "evaluator/errors.h"
@@ -696,6 +697,7 @@ Cell* to(Cell* proto, Cell* spec, uint32_t) {
             break;
         }
         case TYPE_ISSUE: return from_issue(spec, proto);
+        case TYPE_IMAGE: return image::extract_data(spec, 2, proto);
         case TYPE_CHAR:
         case TYPE_BINARY:
         case TYPE_TUPLE:

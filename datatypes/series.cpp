@@ -8,6 +8,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/hash.h"
+#include "datatypes/image.h"
 #include "datatypes/string.h"
 #include "datatypes/vector.h"
 #include "datatypes/word.h"
@@ -93,7 +94,11 @@ void cut(const Cell* value, uint32_t start, uint32_t count) {
 
 // ---- Shared operations ------------------------------------------------------------------
 
-uint32_t rs_length_q(const Cell* value) { return series_of(value)->count(); }
+uint32_t rs_length_q(const Cell* value) {
+    // An image's node is its record: its length is its pixel count.
+    if (value->type() == TYPE_IMAGE) return image::pixel_count(value);
+    return series_of(value)->count();
+}
 
 bool rs_tail_q(const Cell* value) { return value->head() >= rs_length_q(value); }
 
@@ -137,7 +142,7 @@ Cell* pick_into(const Cell* value, int32_t n, Cell* out) {
     } else if (type == TYPE_VECTOR) {
         *out = vector::get_value(addr(value, i), s->unit(), value->data3);
     } else if (type == TYPE_IMAGE) {
-        fire(err::NOT_DONE);
+        image::pixel_tuple(value, i, out);
     } else {
         Cell c{TYPE_CHAR, 0, unicode::get_char(s->offset_addr(), s->unit(), i), 0};
         *out = c;

@@ -43,7 +43,13 @@
     X(38, float_full, "float-full")                      \
     X(39, build_config, "build-config")                  \
     X(41, error_catalog, "error-catalog")                \
-    X(42, error_prototype, "error-prototype")
+    X(42, error_prototype, "error-prototype")            \
+    X(43, image_encode_bmp, "encode")                    \
+    X(44, image_encode_png, "encode")                    \
+    X(45, image_encode_gif, "encode")                    \
+    X(46, image_encode_jpeg, "encode")                   \
+    X(47, image_encode_tiff, "encode")                   \
+    X(48, image_decode, "decode")
 
 #define ZEM_CONSOLE_ROUTINES(X)                          \
     X(28, set_buffer_history, "_set-buffer-history")     \

@@ -19,6 +19,7 @@
 #include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
+#include "datatypes/image.h"
 #include "datatypes/money.h"
 #include "datatypes/object.h"
 #include "datatypes/routine.h"
@@ -264,6 +265,13 @@ void r_tracing_q() { result(logic_cell(interpreter::tracing)); }
 void r_read_clipboard() {
     sys::Clipboard c = sys::clipboard_read();
     if (c.kind == sys::Clipboard::Empty) return result(none_cell());
+    if (c.kind == sys::Clipboard::Image) {
+        Cell* bytes = binary::load(c.png.data(), static_cast<uint32_t>(c.png.size()));
+        Cell* img = image::load_binary(bytes, stack::push_slot());
+        Cell v = *img;
+        stack::pop(2);
+        return result(v);
+    }
     if (c.kind == sys::Clipboard::Text) {
         Cell s = *string::load(reinterpret_cast<const uint8_t*>(c.text.data()), static_cast<uint32_t>(c.text.size()), 0);
         stack::pop(1);
@@ -298,8 +306,17 @@ void r_write_clipboard() {
             if (f.type() != TYPE_FILE) return result(logic_cell(false));
             c.files.push_back(utf8_of(&f));
         }
+    } else if (data.type() == TYPE_IMAGE) {
+        // An image of no pixels only empties the clipboard; others are kept
+        // as PNG, which reads back exactly.
+        if (image::pixel_count(&data) != 0) {
+            c.kind = sys::Clipboard::Image;
+            Cell* bytes = image::encode(&data, sys::imaging::PNG, stack::push_slot());
+            c.png.assign(binary::rs_head(bytes), binary::rs_head(bytes) + binary::rs_length_q(bytes));
+            stack::pop(1);
+        }
     } else {
-        return result(logic_cell(false));  // images wait for the image codec
+        return result(logic_cell(false));
     }
     result(logic_cell(sys::clipboard_write(c)));
 }
@@ -348,6 +365,38 @@ void r_zembin_decode() {
     Cell* out = stack::push_slot();
     zembin::decode_value(&payload, out);
     result(*out);
+}
+
+// ---- The image codecs --------------------------------------------------------------
+
+// encode img where: the encoded image as a binary! when `where` is none;
+// otherwise the bytes are written there and `where` is the result.
+void image_encode(int32_t format) {
+    Cell where = *arg(1);
+    Cell* bytes = image::encode(arg(0), format, stack::push_slot());
+    if (where.type() == TYPE_NONE || bytes->type() != TYPE_BINARY) return result(*bytes);
+    Cell* dst = stack::push(&where);
+    actions::write(dst, bytes, true, false, false, false, nullptr, nullptr, nullptr, nullptr);
+    result(where);
+}
+
+void r_image_encode_bmp() { image_encode(sys::imaging::BMP); }
+void r_image_encode_png() { image_encode(sys::imaging::PNG); }
+void r_image_encode_gif() { image_encode(sys::imaging::GIF); }
+void r_image_encode_jpeg() { image_encode(sys::imaging::JPEG); }
+void r_image_encode_tiff() { image_encode(sys::imaging::TIFF); }
+
+// decode data: an image from encoded bytes, or from a file's (or URL's)
+// bytes; none when they begin with no image signature.
+void r_image_decode() {
+    Cell data = *arg(0);
+    if (data.type() == TYPE_FILE || data.type() == TYPE_URL) {
+        Cell* slot = stack::push(&data);
+        data = *actions::read(slot, nullptr, nullptr, true, false, false, nullptr);
+    }
+    if (data.type() != TYPE_BINARY) fire(err::INVALID_ARG, &data);
+    Cell* bytes = stack::push(&data);
+    result(*image::load_binary(bytes, stack::push_slot()));
 }
 
 // The program's version as a tuple!, from the build's version text.

@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "evaluator/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/image.h"
 #include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "datatypes/word.h"
@@ -39,7 +40,10 @@ bool step_many(Cell* series, const Cell* words, uint32_t n) {
     if (!has_more_q(series) || n == 0) return false;
     uint32_t t = series->type();
     if (t == TYPE_MAP) return map::foreach_next(words, series, n);  // skips removed pairs, moves the index itself
-    if (t == TYPE_IMAGE) fire(err::NOT_DONE);                        // its own step comes with image!
+    if (t == TYPE_IMAGE) {
+        image::foreach_set_words(words, series, n);
+        return true;
+    }
     Cell at = *series;
     series->data1 = series->head() + n;
     if (in(TEXT_LIKE, t)) {
@@ -118,6 +122,7 @@ void refuse_arg(const char* argument, const Cell& value) {
 
 bool has_more_q(const Cell* series) {
     if (series->node() == 0) return false;
+    if (series->type() == TYPE_IMAGE) return series->head() < image::pixel_count(series);
     return series->head() < series_of(series)->count();
 }
 

@@ -52,14 +52,14 @@ void init() {
     epoch = sys::record.heap_epoch;
 }
 
-uint32_t register_kind(const char* name, Release release) {
+uint32_t register_kind(const char* name, Release release, Alive alive) {
     if (!ready()) init();
     // The table grows rather than writing past its room.
     if (kind_count == kind_capacity) {
         kind_capacity *= 2;
         kinds = static_cast<Kind*>(sys::resize(kinds, kind_capacity * sizeof(Kind)));
     }
-    kinds[kind_count] = Kind{name, release};
+    kinds[kind_count] = Kind{name, release, alive};
     return ++kind_count;
 }
 
@@ -113,7 +113,8 @@ void sweep() {
     int32_t kept = -1;
     for (int32_t s = used_head; s != -1;) {
         int32_t next = slots[s].next;
-        if (slots[s].flags & SLOT_MARK) {
+        const Kind* k = kind_at(slots[s].flags & SLOT_KIND_MASK);
+        if ((slots[s].flags & SLOT_MARK) || (k && k->alive && k->alive(slots[s].object))) {
             slots[s].flags &= ~SLOT_MARK;
             kept = s;
         } else {
@@ -123,6 +124,17 @@ void sweep() {
         }
         s = next;
     }
+}
+
+void release_all() {
+    if (!ready()) return;
+    for (int32_t s = used_head; s != -1;) {
+        int32_t next = slots[s].next;
+        release(s);
+        make_free(s);
+        s = next;
+    }
+    used_head = -1;
 }
 
 uint32_t capacity() { return ready() ? slot_capacity : 0; }

@@ -7,6 +7,10 @@
 namespace externals {
 
 using Release = void (*)(uintptr_t object);
+// Asked by the sweep about an unmarked object: true keeps it this cycle (an
+// object whose owner the collector reached by a way that does not mark the
+// slot, such as the machine stack).
+using Alive = bool (*)(uintptr_t object);
 
 constexpr uint32_t KIND_CAPACITY = 20;
 constexpr uint32_t SLOT_CAPACITY = 1000;
@@ -17,6 +21,7 @@ constexpr uint32_t SLOT_KIND_MASK = 0xFF;
 struct Kind {
     const char* name;
     Release release;  // null: nothing to call
+    Alive alive;      // null: unmarked means unreachable
 };
 
 struct Slot {
@@ -29,7 +34,7 @@ struct Slot {
 // of 1000 free slots linked in order.
 void init();
 // Registers a kind; answers its number, from 1.
-uint32_t register_kind(const char* name, Release release);
+uint32_t register_kind(const char* name, Release release, Alive alive = nullptr);
 // Stores an object of a kind in the first free slot (the table doubles when
 // the last free slot is taken); answers the slot index, from 0.
 int32_t store(uintptr_t object, uint32_t kind);
@@ -41,9 +46,13 @@ void remove(int32_t slot, bool release_object);
 // stored one. True when it was not yet marked; false for an index that is
 // not a slot in use.
 bool mark(int32_t slot, uintptr_t object);
-// After marking: releases and frees every unmarked slot in use and clears
-// the marks of the others.
+// After marking: releases and frees every unmarked slot in use (unless its
+// kind says the object is alive) and clears the marks of the others.
 void sweep();
+
+// Releases every slot in use (the tables go with the tracked heap, which
+// sys::free_all empties: it calls this first).
+void release_all();
 
 // Inspection.
 uint32_t capacity();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/externals.h"
 #include "runtime/print.h"
 #include "runtime/sys.h"
 
@@ -88,6 +89,8 @@ uint64_t heap_bytes() {
 }
 
 void free_all() {
+    // What the external slots own lives outside the tracked heap.
+    externals::release_all();
     for (HeapBlock* b = record.heap_first; b;) {
         HeapBlock* next = b->next;
         std::free(b);

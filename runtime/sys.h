@@ -7,6 +7,7 @@
 
 #include "platform/clipboard.h"
 #include "platform/process.h"
+#include "platform/imaging.h"
 #include "platform/system_info.h"
 
 namespace sys {
@@ -146,11 +147,14 @@ using platform::shell_quote;
 
 // ---- Clipboard, system description, terminal and output -------------------
 
-// The clipboard: a text or a list of file paths.
+// The clipboard: a text, a list of file paths or an image.
 using Clipboard = platform::Clipboard;
 Clipboard clipboard_read();
 // Replaces the content (Empty clears it); answers success.
 bool clipboard_write(const Clipboard& content);
+
+// Bitmaps and the image codecs (PNG, JPEG, GIF, TIFF, BMP).
+namespace imaging = platform::imaging;
 
 // The operating system's name, architecture, version and build.
 using OsInfo = platform::OsInfo;

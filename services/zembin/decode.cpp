@@ -2,6 +2,7 @@
 // (plain or compact) into a target block. Every read is bounded by the
 // input; counts are checked against the bytes left before anything is
 // allocated for them; anything malformed raises rb-invalid-record.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
+#include "datatypes/image.h"
 #include "datatypes/map.h"
 #include "datatypes/money.h"
 #include "datatypes/native.h"
@@ -508,11 +510,12 @@ struct Decoder {
                 return;
             case TYPE_BITSET: bitset_record(into, h); return;
             case TYPE_VECTOR: vector_record(into, h); return;
+            case TYPE_IMAGE: image_record(into, h); return;
             case TYPE_HASH: hash_record(into, h); return;
             case TYPE_MAP: map_record(into, h); return;
             case TYPE_ROUTINE: case TYPE_TRIPLE: case TYPE_HANDLE: case TYPE_PORT: case TYPE_EVENT:
             // Not yet carried: these datatypes have no storage in this build.
-            case TYPE_IMAGE: {
+            {
                 Cell dt{TYPE_DATATYPE, t, 0, 0};
                 fire(err::NO_CODEC, &dt);
             }
@@ -682,6 +685,41 @@ struct Decoder {
         p += n;
         if (plain) skip_padding();
         append(into, b);
+    }
+
+    // An image: its size and its pixel words as stored (B, G, R, A), or a
+    // reference to an image met before.
+    void image_record(Cell* into, const Head& h) {
+        uint32_t head = series_head(h);
+        const uint8_t* at = p;
+        if (h.by_ref) {
+            Cell v = path();
+            if (v.type() != TYPE_IMAGE) invalid(at);
+            v.header = h.type;
+            v.data1 = std::min(head, image::pixel_count(&v));
+            append(into, v);
+            return;
+        }
+        uint32_t w, ht;
+        if (plain) {
+            uint32_t size = u32();
+            w = size & 0xFFFF;
+            ht = size >> 16;
+        } else {
+            w = varint();
+            ht = varint();
+        }
+        if (!sys::imaging::size_ok(w, ht)) invalid(at);
+        size_t n = size_t{w} * ht * 4;
+        need(n);
+        image::Bitmap b;
+        if (n && !sys::imaging::allocate(b, w, ht, 0)) fire(err::NO_MEMORY);
+        if (n) std::memcpy(b.pixels.data(), p, n);
+        p += n;
+        Cell* slot = image::make_at(stack::push_slot(), std::move(b));
+        slot->data1 = std::min(head, image::pixel_count(slot));
+        append(into, *slot);
+        stack::pop(1);
     }
 
     // ---- Words ----------------------------------------------------------------------------------

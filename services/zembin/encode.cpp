@@ -16,6 +16,7 @@
 #include "evaluator/context.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/native.h"
 #include "datatypes/tuple.h"
 #include "evaluator/errors.h"
@@ -157,10 +158,14 @@ public:
             case TYPE_BINARY: case TYPE_BITSET: case TYPE_HASH: case TYPE_MAP: case TYPE_VECTOR:
                 tracked(c, c.type() == TYPE_OBJECT || c.type() == TYPE_FUNCTION ? c.ctx() : c.node(), nl);
                 break;
+            case TYPE_IMAGE:
+                // An image without pixels has no record to meet again.
+                if (c.node()) tracked(c, c.node(), nl);
+                else body(c, nl, false);
+                break;
             default:
                 // routine!, triple!, handle!, port!, event! have no record;
-                // context! values alone, and image! are not carried by
-                // this build.
+                // context! values alone are not carried by this build.
                 no_codec(c);
         }
         ++position_;
@@ -513,6 +518,21 @@ private:
                 }
                 bytes(s->data_at(0), uint64_t{n} * unit);
                 if (plain_) pad4();
+                return;
+            }
+            case TYPE_IMAGE: {
+                begin(t, bits, c.head() != 0);
+                if (plain_ || c.head() != 0) number(c.head());
+                if (by_ref) return;
+                uint32_t w = image::width_of(&c), h = image::height_of(&c);
+                if (plain_) {
+                    number(h << 16 | w);
+                } else {
+                    number(w);
+                    number(h);
+                }
+                if (const image::Bitmap* b = image::bitmap_of(&c))
+                    bytes(reinterpret_cast<const uint8_t*>(b->pixels.data()), b->pixels.size() * 4);
                 return;
             }
             case TYPE_BITSET: {

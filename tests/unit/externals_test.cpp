@@ -59,6 +59,22 @@ TEST_F(Externals, AnUnmarkedSlotIsReleasedOnceAndReused) {
     EXPECT_EQ(externals::used_count(), 0u);
 }
 
+// A kind may keep an unmarked object its owner still holds (an image record
+// that only the machine stack reached); what is left goes when the tracked
+// heap is emptied.
+TEST_F(Externals, AnAliveObjectOutlivesTheSweepAndFreeAllReleasesTheRest) {
+    uint32_t held = externals::register_kind("held", note, [](uintptr_t object) { return object == 7; });
+    int32_t a = externals::store(7, held);
+    externals::store(8, held);
+    externals::sweep();
+    EXPECT_EQ(released, std::vector<uintptr_t>{8});
+    EXPECT_EQ(externals::slot_at(a)->object, 7u);
+    externals::store(9, kind);
+    sys::free_all();
+    EXPECT_EQ(released, (std::vector<uintptr_t>{8, 9, 7}));
+    externals::init();
+}
+
 TEST_F(Externals, RemoveReleasesOnlyWhenAsked) {
     int32_t a = externals::store(1, kind);
     int32_t b = externals::store(2, kind);
