@@ -49,7 +49,8 @@
     X(45, image_encode_gif, "encode")                    \
     X(46, image_encode_jpeg, "encode")                   \
     X(47, image_encode_tiff, "encode")                   \
-    X(48, image_decode, "decode")
+    X(48, image_decode, "decode")                        \
+    X(49, unescape, "unescape")
 
 #define ZEM_CONSOLE_ROUTINES(X)                          \
     X(28, set_buffer_history, "_set-buffer-history")     \

@@ -496,6 +496,82 @@ void r_error_catalog() {
 // system/standard/error: the prototype of the error fields.
 void r_error_prototype() { result(*error::make_prototype(stack::push_slot())); }
 
+// ---- JSON string escapes --------------------------------------------------------------
+
+namespace {
+
+// The value of four hexadecimal digits from element i, or -1 when one is
+// not a digit.
+int32_t hex4(const Cell* str, uint32_t i) {
+    int32_t v = 0;
+    for (uint32_t k = 0; k < 4; ++k) {
+        uint32_t c = string::rs_abs_at(str, i + k);
+        int32_t d = c >= '0' && c <= '9'   ? static_cast<int32_t>(c - '0')
+                    : c >= 'A' && c <= 'F' ? static_cast<int32_t>(c - 'A' + 10)
+                    : c >= 'a' && c <= 'f' ? static_cast<int32_t>(c - 'a' + 10)
+                                           : -1;
+        if (d < 0) return -1;
+        v = v * 16 + d;
+    }
+    return v;
+}
+
+}  // namespace
+
+// unescape str: decodes the JSON backslash escapes of the string from its
+// index on, in place (the text only shrinks; a wider code point widens the
+// buffer, which keeps every element's index). A short or non-hexadecimal
+// \u escape, or a high surrogate without a low one after it, raises
+// invalid-data with the string.
+void r_unescape() {
+    Cell str = *arg(0);
+    string::clamp_head(&str);
+    uint32_t tail = series_of(&str)->count();
+    uint32_t src = str.head();
+    while (src < tail && string::rs_abs_at(&str, src) != '\\') ++src;
+    if (src == tail) return result(str);
+    auto bad = [&str]() {
+        Cell v = str;
+        fire(err::INVALID_DATA, &v);
+    };
+    uint32_t dst = src;
+    SeriesBuffer* s = series_of(&str);
+    while (src < tail) {
+        uint32_t c = string::rs_abs_at(&str, src++);
+        if (c == '\\' && src < tail) {
+            uint32_t e = string::rs_abs_at(&str, src++);
+            switch (e) {
+                case 'b': c = 0x08; break;
+                case 'f': c = 0x0C; break;
+                case 'n': c = 0x0A; break;
+                case 'r': c = 0x0D; break;
+                case 't': c = 0x09; break;
+                case 'u': {
+                    if (tail - src < 4) bad();
+                    int32_t v = hex4(&str, src);
+                    if (v < 0) bad();
+                    src += 4;
+                    c = static_cast<uint32_t>(v);
+                    if (c >= 0xD800 && c <= 0xDBFF) {
+                        if (tail - src < 6 || string::rs_abs_at(&str, src) != '\\' ||
+                            string::rs_abs_at(&str, src + 1) != 'u')
+                            bad();
+                        int32_t low = hex4(&str, src + 2);
+                        if (low < 0xDC00 || low > 0xDFFF) bad();
+                        src += 6;
+                        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(low) - 0xDC00);
+                    }
+                    break;
+                }
+                default: c = e; break;  // the quote, the backslash and the solidus
+            }
+        }
+        s = string::overwrite_char(s, dst++, c);
+    }
+    string::truncate_to(s, dst);
+    result(str);
+}
+
 // ---- System values the datatypes read ------------------------------------------------
 
 namespace {
