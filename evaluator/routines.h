@@ -43,7 +43,8 @@
     X(38, float_full, "float-full")                      \
     X(39, build_config, "build-config")                  \
     X(41, error_catalog, "error-catalog")                \
-    X(42, error_prototype, "error-prototype")
+    X(42, error_prototype, "error-prototype")          \
+    X(43, build_info, "build-info")
 
 #define ZEM_CONSOLE_ROUTINES(X)                          \
     X(28, set_buffer_history, "_set-buffer-history")     \

@@ -3,6 +3,8 @@
 // value and call stacks, the clipboard, standard output, the collector).
 #include "library/routines.h"
 
+#include "build_info.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -376,6 +378,16 @@ void r_build_config() {
     static const char text[] = "[config-name: 'Linux OS: 'Linux arch: '" ZEM_ARCH " build-type: '" ZEM_BUILD_TYPE
                                " compiler: \"" ZEM_BUILD_COMPILER "\"]";
 #undef ZEM_ARCH
+    Cell* out = stack::push_slot();
+    uint32_t consumed = 0;
+    lexer::scan(out, reinterpret_cast<const uint8_t*>(text), sizeof text - 1, true, false, false, &consumed);
+    result(*out);
+}
+
+// The build's date and, in a git checkout, its commit, as a block of
+// set-words and values that the library adds to system/build.
+void r_build_info() {
+    static const char text[] = ZEM_BUILD_INFO;
     Cell* out = stack::push_slot();
     uint32_t consumed = 0;
     lexer::scan(out, reinterpret_cast<const uint8_t*>(text), sizeof text - 1, true, false, false, &consumed);
