@@ -50,7 +50,8 @@
     X(46, image_encode_jpeg, "encode")                   \
     X(47, image_encode_tiff, "encode")                   \
     X(48, image_decode, "decode")                        \
-    X(49, unescape, "unescape")
+    X(49, unescape, "unescape")                          \
+    X(50, build_info, "build-info")
 
 #define ZEM_CONSOLE_ROUTINES(X)                          \
     X(28, set_buffer_history, "_set-buffer-history")     \

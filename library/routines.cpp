@@ -3,6 +3,8 @@
 // value and call stacks, the clipboard, standard output, the collector).
 #include "library/routines.h"
 
+#include "build_info.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -398,14 +400,22 @@ void r_image_decode() {
     Cell* bytes = stack::push(&data);
     result(*image::load_binary(bytes, stack::push_slot()));
 }
+namespace {
+
+// The value a build-time text scans to, as the routine's result.
+void result_scanned(const char* text, uint32_t size) {
+    Cell* out = stack::push_slot();
+    uint32_t consumed = 0;
+    lexer::scan(out, reinterpret_cast<const uint8_t*>(text), size, true, false, false, &consumed);
+    result(*out);
+}
+
+}  // namespace
 
 // The program's version as a tuple!, from the build's version text.
 void r_version() {
     static const char text[] = ZEM_VERSION;
-    Cell* out = stack::push_slot();
-    uint32_t consumed = 0;
-    lexer::scan(out, reinterpret_cast<const uint8_t*>(text), sizeof text - 1, true, false, false, &consumed);
-    result(*out);
+    result_scanned(text, sizeof text - 1);
 }
 
 // The build's settings as a block of set-words and values, which the
@@ -425,10 +435,14 @@ void r_build_config() {
     static const char text[] = "[config-name: 'Linux OS: 'Linux arch: '" ZEM_ARCH " build-type: '" ZEM_BUILD_TYPE
                                " compiler: \"" ZEM_BUILD_COMPILER "\"]";
 #undef ZEM_ARCH
-    Cell* out = stack::push_slot();
-    uint32_t consumed = 0;
-    lexer::scan(out, reinterpret_cast<const uint8_t*>(text), sizeof text - 1, true, false, false, &consumed);
-    result(*out);
+    result_scanned(text, sizeof text - 1);
+}
+
+// The build's date and, in a git checkout, its commit, as a block of
+// set-words and values that the library adds to system/build.
+void r_build_info() {
+    static const char text[] = ZEM_BUILD_INFO;
+    result_scanned(text, sizeof text - 1);
 }
 
 void r_gc_nodes_cycles() { result(int_cell(static_cast<int32_t>(collector::relocations))); }
