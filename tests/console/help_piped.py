@@ -38,7 +38,7 @@ DESCRIPTION:
      APPEND is an action! value.
 
 ARGUMENTS:
-     series       [series! bitset! map!] 
+     series       [series! bitset! map! port!] 
      value        [any-type!] 
 
 REFINEMENTS:
