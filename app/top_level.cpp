@@ -91,6 +91,7 @@ void run() {
     collector::active = 1;
 
     stack::mark_native(nullptr);
+    collector::booting = true;
     const uint32_t zem = symbol::make("Zem");
     uint32_t p = code.head();
     for (;;) {
@@ -102,6 +103,7 @@ void run() {
         if (interpreter::eval_next(&code, &p, false) != Unwind::none) fire(err::THROW_USAGE);
     }
     stack::unwind();
+    collector::booting = false;
     collector::active = was_active | 1;
     // The library is complete: the entries it did not make fit no argument
     // block from now on.

@@ -686,14 +686,25 @@ bool marked_q(Node node) { return live_node(node) && (buffer(node)->flags & SERI
 
 // ---- The cycle ---------------------------------------------------------------------
 
+bool booting = false;
+
+namespace {
+bool stress_boot = false;
+uint32_t boot_allocations = 0;
+}  // namespace
+
+bool stress_due() { return !booting || stress_boot || (++boot_allocations & 63) == 0; }
+
 void static_init() {
     char value[16];
     uint32_t n = sys::get_env("ZEM_GC_STRESS", value, sizeof value);
     // A value too long for the buffer reports its size: it is set and not "0".
     stress = n > 0 && !(n < sizeof value && std::strcmp(value, "0") == 0);
+    stress_boot = stress && n < sizeof value && std::strcmp(value, "boot") == 0;
 }
 
 void init() {
+    booting = false;
     cycles = 0;
     busy_ns = 0;
     relocations = 0;

@@ -26,6 +26,13 @@ extern uint32_t active;
 // buffer and node and filling vacated space with 0xDB: set once at start-up
 // from the environment variable ZEM_GC_STRESS, non-empty and not "0".
 extern bool stress;
+// Set while the boot image's top level runs.
+extern bool booting;
+// With the stress switch, whether this allocation collects: every one, but
+// only every 64th while the library boots (the same work in every process;
+// ZEM_GC_STRESS=boot collects at each of those too, for the test that
+// checks the boot itself under stress).
+bool stress_due();
 // Number of cycles run; a new node frame keeps it as its stamp.
 extern uint32_t cycles;
 // Number of cycles that moved nodes; tables keyed by node handles compare it

@@ -367,7 +367,7 @@ SeriesBuffer* alloc_series_buffer(uint32_t n, uint32_t unit, int32_t head_offset
     // Every point where an allocation may collect, in this order: the
     // stress switch at each allocation, before a big series, and when no
     // frame has room.
-    if (collector::stress) collector::collect_if_active();
+    if (collector::stress && collector::stress_due()) collector::collect_if_active();
     if (footprint >= root.max_frame_size) {
         collector::collect_if_active();
         SeriesBuffer* s = alloc_big(footprint);
