@@ -34,7 +34,6 @@
 #include "runtime/print.h"
 #include "runtime/sys.h"
 #include "services/lexer/lexer.h"
-#include "services/http.h"
 #include "services/simple_io.h"
 #include "runtime/rng.h"
 
@@ -82,8 +81,7 @@ void init() {
     sys::memory_params_init();
     externals::init();
     datatype::init_all();  // the name and action tables, then every datatype's registration
-    simple_io::init();     // file!'s file-system actions
-    http::init();          // url!'s HTTP requests
+    simple_io::init();     // file!'s file-system actions, url!'s HTTP requests
     actions::init();
     memory::alloc_node_frame(memory::NODE_FRAME_NODES);
     memory::alloc_series_frame();

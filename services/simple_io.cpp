@@ -3,6 +3,8 @@
 // slots here), and what size? and the library's file routines call.
 #include "services/simple_io.h"
 
+#include "services/http.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -464,6 +466,7 @@ void init() {
     datatype::install<TYPE_FILE, slot::read>(file_read);
     datatype::install<TYPE_FILE, slot::rename>(file_rename);
     datatype::install<TYPE_FILE, slot::write>(file_write);
+    http::init();
 }
 
 }  // namespace simple_io

@@ -71,7 +71,8 @@ Cell* split_lines(const uint8_t* bytes, size_t size, Cell* slot);
 // ---- file! actions ----------------------------------------------------------------
 
 // Installs file!'s delete, query, read, rename and write, over the
-// operations above, into its action slots (after file! has registered).
+// operations above, into its action slots (after file! has registered),
+// and url!'s HTTP requests.
 void init();
 
 }  // namespace simple_io
