@@ -501,10 +501,21 @@ struct Call {
                 stack::push(&v);
                 break;
             }
-            // A simple argument is pushed as the evaluation would push it.
+            // A simple argument is pushed as the evaluation would push it:
+            // first the common lone value (a literal or a plain word that no
+            // word, so no op, follows), then a whole simple expression.
             Cell v;
             uint32_t end = p + 1;
-            if (!tracing && (call.infix ? simple_value(call.code, p, &v) : simple_expression<0>(call.code, p, &v, &end))) {
+            if (!tracing) {
+                SeriesBuffer* s = series_of(call.code);
+                const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
+                if ((call.infix || end >= cell_count(s) || cells[end].type() != TYPE_WORD) && simple_cell(cells[p], &v)) {
+                    p = end;
+                    stack::push(&v);
+                    break;
+                }
+            }
+            if (!tracing && !call.infix && simple_expression<0>(call.code, p, &v, &end)) {
                 p = end;
                 stack::push(&v);
                 break;
@@ -727,6 +738,68 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
     }
     stack::unwind();
     if (tracing) fire_event(event::return_, code, static_cast<int32_t>(p), &r, &name);
+    finish(start, r, keep);
+    *next = p;
+    return Unwind::none;
+}
+
+// Whether the native's spec is the plain one that `if`, `unless` and
+// `either` are made with: `arity` arguments, none of them a get-word or
+// lit-word, no refinement. Remembered per entry as verified[] is.
+Verified verified_conditional[native_id::either + 1];
+
+Unwind run_expressions(const Cell* block, uint32_t* end);
+
+[[gnu::noinline]] bool verify_conditional(const Cell& fn, uint32_t arity) {
+    Cell cache = cache_of(&fn);
+    if (tail_of(&cache) != arity) return false;
+    for (uint32_t i = 0; i < arity; ++i) {
+        Cell entry = at(&cache, i);
+        if (entry.type() != TYPE_TYPESET || ((entry.header >> KIND_SHIFT) & 3) != KIND_NORMAL) return false;
+    }
+    verified_conditional[fn.data1] = Verified{fn.data3, collector::cycles};
+    return true;
+}
+
+// `if`, `unless` and `either` (native entry id 1 to 3) run here rather than
+// through their entries: the same frame, the arguments fetched and checked
+// as for any call, and the chosen branch run in that frame, so values,
+// errors and the stack line are those of the call. A native made again
+// from one of their entries with another spec takes the general call.
+Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name_in,
+                        uint32_t* next) {
+    Cell fn = *callable;
+    uint32_t id = fn.data1, arity = id == native_id::either ? 3 : 2;
+    const Verified& known = verified_conditional[id];
+    if (!(known.more == fn.data3 && known.cycle == collector::cycles && known.more != 0) &&
+        !verify_conditional(fn, arity))
+        return eval_call(&fn, code, p, keep, nullptr, 0, name_in, 0, false, next);
+    stack::check_depth();
+    Cell name = *name_in;
+    Cell* start = stack::top;
+    stack::push(&fn);
+    stack::mark_interp_native(&name);
+    Call call{&fn, code, &name, &p, false, false, false};
+    Cell cache = cache_of(&fn);
+    const Cell* entries = cells_of(&cache);  // pinned while held, as in eval_arguments
+    for (uint32_t k = 0; k < arity; ++k) {
+        Unwind u = fetch_arg(call, entries[k], k);
+        if (u != Unwind::none) return u;
+    }
+    const Cell* a = stack::arguments;
+    if (id == native_id::either && a->type() == TYPE_UNSET) fire(err::NO_RETURN);
+    bool chosen = truthy(a) != (id == native_id::unless);
+    if (chosen || id == native_id::either) {
+        Cell branch = a[chosen || id != native_id::either ? 1 : 2];
+        uint32_t end;
+        Unwind u = run_expressions(&branch, &end);
+        if (u != Unwind::none) return u;
+    } else {
+        Cell none = none_cell();
+        stack::set_last_keep(&none);
+    }
+    Cell r = *stack::arguments;
+    stack::unwind();
     finish(start, r, keep);
     *next = p;
     return Unwind::none;
@@ -1064,6 +1137,11 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
                     put(val, keep);
                     break;
                 case TYPE_NATIVE:
+                    if (val.data1 - native_id::if_ <= native_id::either - native_id::if_ && !tracing) {
+                        u = eval_conditional(&val, code, p, keep, &v, &p);
+                        break;
+                    }
+                    [[fallthrough]];
                 case TYPE_ACTION:
                 case TYPE_FUNCTION:
                 case TYPE_ROUTINE: u = eval_call(&val, code, p, keep, nullptr, 0, &v, 0, false, &p); break;
