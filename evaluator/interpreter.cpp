@@ -748,7 +748,7 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
 // lit-word, no refinement. Remembered per entry as verified[] is.
 Verified verified_conditional[native_id::either + 1];
 
-Unwind run_expressions(const Cell* block, uint32_t* end);
+inline Unwind run_expressions(const Cell* block, uint32_t* end);
 
 [[gnu::noinline]] bool verify_conditional(const Cell& fn, uint32_t arity) {
     Cell cache = cache_of(&fn);
@@ -790,10 +790,17 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
     if (id == native_id::either && a->type() == TYPE_UNSET) fire(err::NO_RETURN);
     bool chosen = truthy(a) != (id == native_id::unless);
     if (chosen || id == native_id::either) {
-        Cell branch = a[chosen || id != native_id::either ? 1 : 2];
-        uint32_t end;
-        Unwind u = run_expressions(&branch, &end);
-        if (u != Unwind::none) return u;
+        Cell branch = a[chosen || id != native_id::either ? 1 : 2], val;
+        // A branch of one simple expression (such as `[n]`) raises nothing:
+        // its value is taken without walking the block.
+        uint32_t end, n = tail_of(&branch);
+        if (n > branch.head() && ((n - branch.head()) & 1) &&
+            simple_expression<0>(&branch, branch.head(), &val, &end) && end == n) {
+            stack::set_last_keep(&val);
+        } else {
+            Unwind u = run_expressions(&branch, &end);
+            if (u != Unwind::none) return u;
+        }
     } else {
         Cell none = none_cell();
         stack::set_last_keep(&none);
@@ -818,7 +825,7 @@ struct TraceScope {
 // The expressions of a block from its index, in the current frame: each
 // value replaces the last in its result slot (unset for an empty block).
 // *end is the index where they stopped.
-Unwind run_expressions(const Cell* block, uint32_t* end) {
+[[gnu::always_inline]] inline Unwind run_expressions(const Cell* block, uint32_t* end) {
     Cell code = *block;
     uint32_t& p = *end = code.head();
     if (p >= tail_of(&code)) {
@@ -870,7 +877,7 @@ Unwind run_body(const Cell* fn, const Cell* name) {
     return u;
 }
 
-Unwind eval_paren(const Cell* paren, bool keep, Cell* start) {
+[[gnu::always_inline]] inline Unwind eval_paren(const Cell* paren, bool keep, Cell* start) {
     stack::mark_native(&words::body);
     // Traced, the paren's block has its own frame and enter/exit events.
     uint32_t end;
