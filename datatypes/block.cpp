@@ -985,7 +985,17 @@ int32_t compare_records(const void* pa, const void* pb, int32_t op, int32_t flag
     uint32_t first = flags & SORT_ALL ? 0 : static_cast<uint32_t>(flags) >> 2;
     uint32_t count = flags & SORT_ALL ? static_cast<uint32_t>(flags) >> 2 : 1;
     for (uint32_t k = first; k < first + count; ++k) {
-        Cell x = record_cell(s, a, k), y = record_cell(s, b, k);
+        // Both cells read through one look-up of the buffer; two integers
+        // compare here, as integer!'s compare would, without its dispatch.
+        SeriesBuffer* buf = memory::buffer(s.node);
+        const Cell* cells = reinterpret_cast<const Cell*>(buf->offset_addr());
+        uint64_t n = buf->count(), ia = s.base + uint64_t{a} * s.size + k, ib = s.base + uint64_t{b} * s.size + k;
+        Cell x = ia < n ? cells[ia] : none_record, y = ib < n ? cells[ib] : none_record;
+        if (x.type() == TYPE_INTEGER && y.type() == TYPE_INTEGER) {
+            int32_t u = x.int_value(), v = y.int_value();
+            if (u != v) return u < v ? -1 : 1;
+            continue;
+        }
         int32_t r = actions::compare(&x, &y, op);
         if (r == actions::NOT_COMPARABLE) r = static_cast<int32_t>(x.type()) - static_cast<int32_t>(y.type());
         if (r) return r;

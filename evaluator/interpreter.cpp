@@ -82,7 +82,10 @@ inline void put(const Cell& v, bool keep) {
 // type, a NaN) is left to the op's call, which reads its right operand
 // itself: the look here is a plain read, so nothing is evaluated twice.
 
-enum FastOp : uint32_t { F_NONE, F_ADD, F_SUB, F_MUL, F_DIV, F_REM, F_EQ, F_NE, F_SEQ, F_LT, F_GT, F_LE, F_GE, F_COUNT };
+enum FastOp : uint32_t { F_NONE, F_ADD, F_SUB, F_MUL, F_DIV, F_REM, F_EQ, F_NE, F_SEQ, F_LT, F_GT, F_LE, F_GE,
+                         F_AND, F_OR, F_XOR, F_COUNT };
+// The bitwise ops take integers only.
+constexpr bool integers_only(FastOp f) { return f >= F_AND; }
 
 namespace native_id {
 #define X(n, name, word) inline constexpr uint32_t name = n;
@@ -101,6 +104,9 @@ inline FastOp fast_op_of(const Cell& op) {
             case actions::slot::multiply: return F_MUL;
             case actions::slot::divide: return F_DIV;
             case actions::slot::remainder: return F_REM;
+            case actions::slot::and_: return F_AND;
+            case actions::slot::or_: return F_OR;
+            case actions::slot::xor_: return F_XOR;
             default: return F_NONE;
         }
     }
@@ -136,6 +142,9 @@ inline FastOp fast_op_of(const Cell& op) {
                 if (y == 0 || (x == INT32_MIN && y == -1)) return false;
                 w = x % y;
                 break;
+            case F_AND: w = static_cast<int32_t>(static_cast<uint32_t>(x) & static_cast<uint32_t>(y)); break;
+            case F_OR: w = static_cast<int32_t>(static_cast<uint32_t>(x) | static_cast<uint32_t>(y)); break;
+            case F_XOR: w = static_cast<int32_t>(static_cast<uint32_t>(x) ^ static_cast<uint32_t>(y)); break;
             default: cmp = x < y ? -1 : x > y ? 1 : 0; goto logic;
         }
         if (w < INT32_MIN || w > INT32_MAX) return false;  // integer!'s own rule decides
@@ -270,8 +279,9 @@ inline Cell cache_of(const Cell* fn) {
     return c.type() == TYPE_BLOCK ? c : build_cache(fn);
 }
 
-// Whether the op's spec takes integer! and float! for both arguments (a
-// native or action made again from the same entry may take fewer types),
+// Whether the op's spec takes integer! and float! (integer! for the bitwise
+// ops) for both arguments (a native or action made again from the same entry
+// may take fewer types),
 // with no refinement. Remembered per op and entry until the next collection
 // cycle, which may free or move the more node it is known by.
 struct Verified {
@@ -288,7 +298,7 @@ Verified verified[F_COUNT];
     for (uint32_t i = 0; i < 2; ++i) {
         Cell entry = at(&cache, i);
         if (entry.type() != TYPE_TYPESET || ((entry.header >> KIND_SHIFT) & 3) != KIND_NORMAL ||
-            !typeset::has_q(&entry, TYPE_INTEGER) || !typeset::has_q(&entry, TYPE_FLOAT))
+            !typeset::has_q(&entry, TYPE_INTEGER) || (!integers_only(f) && !typeset::has_q(&entry, TYPE_FLOAT)))
             return false;
     }
     verified[f] = Verified{op.data3, collector::cycles};
@@ -597,6 +607,29 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
                                           const Cell* path, uint32_t ref_start, uint32_t mode) {
     bool function_like = !in(NATIVE_LIKE, call.fn->type());
     uint32_t n = tail_of(&cache);
+    if (!(mode & (MODE_PATH | MODE_CODE))) {
+        // No refinement can be named (a plain call such as `append b x`):
+        // each one is off, its arguments none, the locals none.
+        Cell none = none_cell(), off{TYPE_LOGIC, 0, 0, 0};
+        uint32_t count = 0;
+        for (; i < n; ++i) {
+            Cell entry = at(&cache, i);
+            switch (entry.type()) {
+                case TYPE_REFINEMENT:
+                    if (count++ == MAX_REFINEMENTS) fire(err::LIMIT_HIT, &entry);
+                    if (function_like) stack::push(&off);
+                    break;
+                case TYPE_TYPESET:
+                    if (((entry.header >> KIND_SHIFT) & 3) != KIND_RETURN) stack::push(&none);
+                    break;
+                case TYPE_INTEGER:
+                    if (function_like) function::init_locals(static_cast<uint32_t>(entry.int_value()));
+                    break;
+                default: break;
+            }
+        }
+        return call_native(call, NO_REFINEMENTS);
+    }
     int32_t refs[MAX_REFINEMENTS];
     for (int32_t& r : refs) r = -1;
 
