@@ -191,7 +191,8 @@ logic:
 // One block per callable, kept in cell 1 of its more block: per argument a
 // typeset! (kind in header bits 20-21), per refinement a refinement! (its
 // ordinal in word 3), for /local an integer! (1 + the locals), and for a
-// native or action with refinements a last integer! (their count).
+// native or action with refinements a last integer! (their count, and in
+// word 3 the count of their arguments).
 
 constexpr uint32_t KIND_SHIFT = 20;
 constexpr uint32_t KIND_NORMAL = 0, KIND_GET = 1, KIND_LIT = 2, KIND_RETURN = 3;
@@ -216,6 +217,7 @@ Cell argument_cache(const Cell* spec_in, bool native_like) {
     uint32_t local = symbol::resolve(words::local.symbol());
     uint32_t ret = symbol::resolve(words::sym::return_);
     int32_t ordinal = 0;
+    uint32_t refinement_args = 0;
     for (uint32_t i = 0; i < n; ++i) {
         Cell c = at(&spec, i);
         uint32_t kind;
@@ -255,9 +257,11 @@ Cell argument_cache(const Cell* spec_in, bool native_like) {
             ts = typeset::make_default(&cache);
         }
         ts->header = TYPE_TYPESET | (kind << KIND_SHIFT);
+        if (ordinal > 0 && kind != KIND_RETURN) ++refinement_args;
     }
     if (native_like && ordinal > 0) {
         Cell k = int_cell(ordinal);
+        k.data3 = refinement_args;
         block::rs_append(&cache, &k);
     }
     stack::pop(1);
@@ -611,12 +615,27 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
         // No refinement can be named (a plain call such as `append b x`):
         // each one is off, its arguments none, the locals none.
         Cell none = none_cell(), off{TYPE_LOGIC, 0, 0, 0};
+        const Cell* entries = cells_of(&cache);  // nothing here allocates
+        const Cell& last = entries[n - 1];
+        if (!function_like && last.type() == TYPE_INTEGER) {
+            // A native's or action's refinements leave their argument cells
+            // only, counted in the cache's last entry.
+            if (last.int_value() > static_cast<int32_t>(MAX_REFINEMENTS)) {
+                Cell r = last;
+                fire(err::LIMIT_HIT, &r);
+            }
+            for (uint32_t j = 0; j < last.data3; ++j) stack::push(&none);
+            return call_native(call, NO_REFINEMENTS);
+        }
         uint32_t count = 0;
         for (; i < n; ++i) {
-            Cell entry = at(&cache, i);
+            const Cell& entry = entries[i];
             switch (entry.type()) {
                 case TYPE_REFINEMENT:
-                    if (count++ == MAX_REFINEMENTS) fire(err::LIMIT_HIT, &entry);
+                    if (count++ == MAX_REFINEMENTS) {
+                        Cell r = entry;
+                        fire(err::LIMIT_HIT, &r);
+                    }
                     if (function_like) stack::push(&off);
                     break;
                 case TYPE_TYPESET:
