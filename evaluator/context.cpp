@@ -47,6 +47,7 @@ void set_values_length(Node ctx, uint32_t n) {
         s = memory::buffer(values);
     }
     s->tail = s->offset + n * static_cast<uint32_t>(sizeof(Cell));
+    ++memory::moves;  // a cut leaves cells past the tail that a cached address may name
 }
 
 // Appends an unset! value to a heap context.

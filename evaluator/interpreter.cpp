@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include "evaluator/context.h"
 #include "evaluator/actions.h"
@@ -25,6 +26,7 @@ namespace interpreter {
 
 Cell position{TYPE_UNSET, 0, 0, 0};
 bool tracing = false;
+Compile compile_mode = Compile::on_second;
 uint32_t event_mask = DEFAULT_EVENT_MASK;
 Cell* (*load_hook)(const Cell* text, Cell* out) = nullptr;
 
@@ -309,7 +311,7 @@ Verified verified[F_COUNT];
     return true;
 }
 
-inline bool takes_numbers(const Cell& op, FastOp f) {
+[[gnu::always_inline]] inline bool takes_numbers(const Cell& op, FastOp f) {
     const Verified& known = verified[f];
     return (known.more == op.data3 && known.cycle == collector::cycles && known.more != 0) || verify_numbers(op, f);
 }
@@ -421,12 +423,253 @@ template <int depth>
     return true;
 }
 
+// ---- Compiled simple expressions ----------------------------------------------------
+// A simple expression met again is kept as a list of steps, one per cell (a
+// paren's step is followed by those of its cells): literal, word operand,
+// op. Each step holds a copy of the cell it was made from and compares it
+// with the code at every run, so that a block changed since, or a series
+// node handed to another block, only makes the steps fail: the expression
+// is then read as above and its steps made again. What may change without
+// touching the code is looked at again at every run, as the reader does: a
+// word's value, whether an op word still holds the same op, the types the op
+// is computed for, whether the word after the expression has become an op.
+//
+// A word's value cell is found once and its address kept while
+// memory::moves stays as it was (no buffer has moved or gone since); a word
+// of a function's context keeps the address of the context cell, which
+// gives the active call's values in two more loads. The steps hold no
+// reference the collector must know of: a cell copy is only compared with a
+// live cell of the code, never followed, and a kept address is only used
+// after such a comparison, while no buffer has moved.
+namespace compiled {
+
+enum StepKind : uint8_t { S_LIT, S_WORD, S_OP };
+
+struct Step {
+    Cell cell;              // the code cell, as when the steps were made
+    const Cell* slot;       // its word's value cell (a heap context), or null
+    const Cell* ctx_cell;   // its word's context cell (a context on the stack), or null
+    uint32_t op_header;     // S_OP: the op! cell's header, entry id and more node
+    uint32_t op_entry;
+    uint32_t op_more;
+    uint8_t kind;
+    uint8_t fop;            // S_OP: the op computed
+    uint8_t paren;          // a paren's step: the cells of its contents, whose steps follow
+};
+
+constexpr uint32_t MAX_STEPS = 12;
+
+struct Entry {
+    Node node = 0;       // the code series
+    uint32_t p = 0;      // the expression's index there
+    uint32_t end = 0;    // the index after it
+    uint32_t moves = 0;  // memory::moves when the addresses were found
+    uint8_t count = 0;   // its steps; 0 while it has only been met once
+    uint8_t parens = 0;  // whether a step is a paren's
+    uint8_t unfit = 0;   // too long for the steps: read every time
+    Step steps[MAX_STEPS];
+};
+
+constexpr uint32_t TABLE_BITS = 11;  // direct-mapped: a collision replaces
+Entry table[1u << TABLE_BITS];
+
+inline Entry& entry_for(Node node, uint32_t p) {
+    return table[(node * 0x9E3779B1u + p * 0x85EBCA77u) >> (32 - TABLE_BITS)];
+}
+
+[[gnu::always_inline]] inline bool same(const Cell& a, const Cell& b) {
+    uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, &a, 8);
+    std::memcpy(&a1, reinterpret_cast<const char*>(&a) + 8, 8);
+    std::memcpy(&b0, &b, 8);
+    std::memcpy(&b1, reinterpret_cast<const char*>(&b) + 8, 8);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+
+// Finds the value cell or the context cell of a word step (its cell a live
+// cell of the code); false when its word has no value cell now.
+bool resolve(Step& s) {
+    s.slot = nullptr;
+    s.ctx_cell = nullptr;
+    if (s.kind == S_LIT) return true;
+    const Cell& w = s.cell;
+    if (w.ctx() == 0 || w.index() < 0) return false;
+    const Cell* c = context::cell_of(w.ctx());
+    if (c->header & FLAG_CTX_ON_STACK) {
+        s.ctx_cell = c;
+        return true;
+    }
+    s.slot = context::peek(&w, w.ctx());
+    return s.slot != nullptr;
+}
+
+// The value cell of a word step, or null.
+[[gnu::always_inline]] inline const Cell* value_of(const Step& s) {
+    if (s.slot) return s.slot;
+    uint32_t v = s.ctx_cell->data2;
+    return v ? stack::bottom + (v - 1) + s.cell.index() : nullptr;
+}
+
+// One operand cell c by its step (no paren).
+[[gnu::always_inline]] inline bool operand(const Step& s, const Cell& c, Cell* v) {
+    if (!same(c, s.cell)) return false;
+    if (s.kind == S_LIT) {
+        *v = c;
+        return true;
+    }
+    const Cell* x = value_of(s);
+    if (!x || ((NOT_PLAIN.bits >> x->type()) & 1)) return false;  // types are below 64
+    *v = *x;
+    return true;
+}
+
+// The op word cell w by its step: its op, still the one the steps were made for.
+[[gnu::always_inline]] inline bool op_step(const Step& s, const Cell& w, Cell* op) {
+    if (!same(w, s.cell)) return false;
+    const Cell* x = value_of(s);
+    if (!x || x->header != s.op_header || x->data1 != s.op_entry || x->data3 != s.op_more) return false;
+    *op = *x;
+    return true;
+}
+
+// The n cells from `cells` (no paren among them): an operand, then ops
+// with their right operands; s is advanced past their steps.
+[[gnu::always_inline]] inline bool flat_chain(const Step*& s, const Cell* cells, uint32_t n, Cell* out) {
+    if (!operand(*s, cells[0], out)) return false;
+    ++s;
+    for (uint32_t i = 1; i < n; i += 2) {
+        Cell op, right, r;
+        if (!op_step(*s, cells[i], &op)) return false;
+        FastOp f = static_cast<FastOp>(s->fop);
+        ++s;
+        if (!operand(*s, cells[i + 1], &right) || !compute(f, *out, right, &r) || !takes_numbers(op, f)) return false;
+        ++s;
+        *out = r;
+    }
+    return true;
+}
+
+// An operand at the top of the expression, which may be a paren.
+[[gnu::always_inline]] inline bool top_operand(const Step*& s, const Cell& c, Cell* v) {
+    if (!s->paren) {
+        bool ok = operand(*s, c, v);
+        ++s;
+        return ok;
+    }
+    if (!same(c, s->cell)) return false;
+    SeriesBuffer* b = series_of(&c);
+    uint32_t k = s->paren;
+    if (cell_count(b) != c.head() + k) return false;
+    ++s;
+    return flat_chain(s, reinterpret_cast<const Cell*>(b->offset_addr()) + c.head(), k, v);
+}
+
+// The whole expression of the entry, from cells (the code's cells from p).
+[[gnu::always_inline]] inline bool run(const Entry& e, const Cell* cells, Cell* out) {
+    const Step* s = e.steps;
+    uint32_t n = e.end - e.p;
+    if (!e.parens) return flat_chain(s, cells, n, out);
+    if (!top_operand(s, cells[0], out)) return false;
+    for (uint32_t i = 1; i < n; i += 2) {
+        Cell op, right, r;
+        if (!op_step(*s, cells[i], &op)) return false;
+        FastOp f = static_cast<FastOp>(s->fop);
+        ++s;
+        if (!top_operand(s, cells[i + 1], &right) || !compute(f, *out, right, &r) || !takes_numbers(op, f)) return false;
+        *out = r;
+    }
+    return true;
+}
+
+// Makes the steps of the expression cells[p..end), which the reader above
+// has just read as a simple expression; false when they do not fit.
+bool record(Entry& e, const Cell* cells, uint32_t p, uint32_t end) {
+    uint32_t count = 0;
+    bool parens = false;
+    auto add = [&](const Cell& c, bool is_op) -> bool {
+        if (count == MAX_STEPS) return false;
+        Step& s = e.steps[count++];
+        s.cell = c;
+        s.paren = 0;
+        s.kind = is_op ? S_OP : c.type() == TYPE_WORD ? S_WORD : S_LIT;
+        if (!resolve(s)) return false;
+        if (!is_op) return true;
+        Cell op;
+        if (!op_of(c, &op)) return false;
+        s.op_header = op.header;
+        s.op_entry = op.data1;
+        s.op_more = op.data3;
+        s.fop = static_cast<uint8_t>(fast_op_of(op));
+        return s.fop != F_NONE;
+    };
+    for (uint32_t i = p; i < end; ++i) {
+        const Cell& c = cells[i];
+        bool is_op = (i - p) & 1;
+        if (is_op || c.type() != TYPE_PAREN) {
+            if (!add(c, is_op)) return false;
+            continue;
+        }
+        SeriesBuffer* b = series_of(&c);
+        uint32_t k = cell_count(b) - c.head();
+        if (count == MAX_STEPS || k == 0 || k > MAX_STEPS) return false;
+        Step& s = e.steps[count++];
+        s.cell = c;
+        s.kind = S_LIT;
+        s.slot = nullptr;
+        s.ctx_cell = nullptr;
+        s.paren = static_cast<uint8_t>(k);
+        parens = true;
+        const Cell* inner = reinterpret_cast<const Cell*>(b->offset_addr()) + c.head();
+        for (uint32_t j = 0; j < k; ++j)
+            if (inner[j].type() == TYPE_PAREN || !add(inner[j], j & 1)) return false;
+    }
+    e.count = static_cast<uint8_t>(count);
+    e.parens = parens;
+    e.end = end;
+    e.moves = memory::moves;
+    return true;
+}
+
+}  // namespace compiled
+
 // An argument's simple expression holds no paren; a set-word's (the
 // common `x: x + (y * 2)`) may hold parens without further ones inside.
+// Met again, it is run from its compiled steps.
 template <int depth>
 [[gnu::noinline]] bool simple_expression(const Cell* code, uint32_t p, Cell* out, uint32_t* next) {
     SeriesBuffer* s = series_of(code);
-    return simple_run<depth>(reinterpret_cast<const Cell*>(s->offset_addr()), cell_count(s), p, out, next);
+    const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
+    uint32_t n = cell_count(s);
+    if (compile_mode == Compile::off || (depth == 0 && compile_mode != Compile::always)) return simple_run<depth>(cells, n, p, out, next);
+    Node node = code->node();
+    compiled::Entry& e = compiled::entry_for(node, p);
+    bool known = e.node == node && e.p == p;
+    if (known && e.count != 0 && (depth > 0 || !e.parens)) {
+        uint32_t end = e.end;
+        Cell op;
+        // After a move the kept addresses, and the handles of the kept
+        // cells, may name what is gone: the steps are made again.
+        if (end <= n && e.moves == memory::moves && compiled::run(e, cells + p, out) &&
+            !(end < n && op_of(cells[end], &op))) {
+            *next = end;
+            return true;
+        }
+        e.count = 0;  // made again below when the reader succeeds
+        e.unfit = 0;
+    }
+    if (!simple_run<depth>(cells, n, p, out, next)) return false;
+    if (!known) {
+        e.node = node;
+        e.p = p;
+        e.count = 0;
+        e.unfit = 0;
+        if (compile_mode != Compile::always) return true;
+    }
+    if (!e.unfit && !compiled::record(e, cells, p, *next)) {
+        e.count = 0;
+        e.unfit = 1;
+    }
+    return true;
 }
 
 // The k-th argument word (word, lit-word, get-word, refinement) of this spec.
@@ -1086,6 +1329,10 @@ void init() {
     callback_index = tail_of(&memory::root_block) - 1;
     position = unset_cell();
     tracing = false;
+    char mode[16];
+    uint32_t n = sys::get_env("ZEM_COMPILE", mode, sizeof mode);
+    std::string_view m(mode, n < sizeof mode ? n : 0);
+    compile_mode = m == "off" ? Compile::off : m == "always" ? Compile::always : Compile::on_second;
     event_mask = DEFAULT_EVENT_MASK;
 }
 

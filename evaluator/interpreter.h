@@ -67,7 +67,13 @@ constexpr uint32_t MODE_CODE = 2;
 // value, nothing is called.
 constexpr uint32_t MODE_ONE = 4;
 
-// Makes the tracing-callback cell and resets the code position.
+// When the evaluator compiles code it meets again: never, at its second
+// evaluation, or at its first (the environment variable ZEM_COMPILE, "off"
+// or "always", read at init; the tests run the language suite each way).
+enum class Compile { off, on_second, always };
+extern Compile compile_mode;
+
+// Makes the tracing-callback cell and resets the code position; reads ZEM_COMPILE.
 void init();
 
 // The argument cache the interpreter lays a call out by, made from a

@@ -722,6 +722,7 @@ void do_cycle() {
     fixed_marked.reset();
     deferred.revalidate();  // nodes queued since the last cycle are released at its end
 
+    ++memory::moves;
     scan_stack();
     if (relocation_allowed == 1) {
         if (stress)

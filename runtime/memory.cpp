@@ -14,6 +14,7 @@
 namespace memory {
 
 uintptr_t* node_base = nullptr;
+uint32_t moves = 0;
 Root root{};
 Cell root_block{};
 uint32_t starting = 0;
@@ -337,6 +338,7 @@ void sweep_big() {
 }
 
 void free_all() {
+    ++moves;
     while (root.node_first) free_node_frame(root.node_first);
     while (root.series_first) free_series_frame(root.series_first);
     while (root.big_first) free_big(root.big_first->buffer());
@@ -462,6 +464,7 @@ SeriesBuffer* expand(SeriesBuffer* s, uint32_t new_size, SeriesBuffer** old) {
         if (node) s = buffer(node);
     }
     if (node) slot(node) = fresh;
+    ++moves;
     fresh->flags = carried_flags(s->flags, fresh);
     fresh->node = node;
     uint32_t used = s->tail - s->offset;

@@ -79,6 +79,10 @@ namespace memory {
 
 // Slot n is at node_base[n] (the reserved range starts at the first handle).
 extern uintptr_t* node_base;
+// Counts the events that may move or free a buffer: a series grown into a
+// new buffer, a collection, the release of all memory. Never reset: a C++
+// cache of cell addresses holds while it is unchanged.
+extern uint32_t moves;
 
 inline SeriesBuffer*& slot(Node n) { return *reinterpret_cast<SeriesBuffer**>(node_base + n); }
 // The buffer a node refers to.
