@@ -640,7 +640,7 @@ template <int depth>
     SeriesBuffer* s = series_of(code);
     const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
     uint32_t n = cell_count(s);
-    if (compile_mode == Compile::off || (depth == 0 && compile_mode != Compile::always)) return simple_run<depth>(cells, n, p, out, next);
+    if (compile_mode == Compile::off) return simple_run<depth>(cells, n, p, out, next);
     Node node = code->node();
     compiled::Entry& e = compiled::entry_for(node, p);
     bool known = e.node == node && e.p == p;
@@ -1120,6 +1120,31 @@ struct TraceScope {
 // The expressions of a block from its index, in the current frame: each
 // value replaces the last in its result slot (unset for an empty block).
 // *end is the index where they stopped.
+// A statement of a block that starts with a set-word, untraced: set as the
+// set-word case of eval_expression sets it (the value to the result slot),
+// without entering that.
+[[gnu::noinline]] Unwind set_statement(const Cell* code, uint32_t p, uint32_t* next) {
+    Cell w = at(code, p), val;
+    Cell* slot;
+    uint32_t end;
+    if (simple_expression<1>(code, p + 1, &val, &end) && (slot = context::plain_slot(&w))) {
+        *slot = val;
+        stack::set_last_keep(&val);
+        *next = end;
+        return Unwind::none;
+    }
+    stack::mark_native(&w);
+    stack::push(&w);
+    if (p + 1 >= tail_of(code)) fire(err::NEED_VALUE, &w);
+    Unwind u = eval_expression(code, p + 1, false, true, false, next);
+    if (u != Unwind::none) return u;
+    word::set_star();
+    Cell r = *stack::arguments;
+    stack::unwind();
+    stack::set_last_keep(&r);
+    return Unwind::none;
+}
+
 [[gnu::always_inline]] inline Unwind run_expressions(const Cell* block, uint32_t* end) {
     Cell code = *block;
     uint32_t& p = *end = code.head();
@@ -1134,7 +1159,8 @@ struct TraceScope {
     try {
         for (;;) {
             position.data1 = p;
-            u = eval_expression(&code, p, false, false, false, &p);
+            if (!tracing && at(&code, p).type() == TYPE_SET_WORD) u = set_statement(&code, p, &p);
+            else u = eval_expression(&code, p, false, false, false, &p);
             if (u != Unwind::none || p >= tail_of(&code)) break;
             stack::reset();
         }
@@ -1464,9 +1490,10 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
             Cell* slot;
             if (!tracing && simple_expression<1>(code, p, &val, &end) && (slot = context::plain_slot(&v))) {
                 *slot = val;
-                p = end;
                 finish(start, val, keep);
-                break;
+                // The simple expression has looked: no op follows it.
+                *next = end;
+                return Unwind::none;
             }
             stack::mark_native(&v);
             stack::push(&v);
