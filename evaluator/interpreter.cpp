@@ -633,18 +633,20 @@ bool record(Entry& e, const Cell* cells, uint32_t p, uint32_t end) {
 }  // namespace compiled
 
 // An argument's simple expression holds no paren; a set-word's (the
-// common `x: x + (y * 2)`) may hold parens without further ones inside.
-// Met again, it is run from its compiled steps.
+// common `x: x + (y * 2)`) may hold parens without further ones inside,
+// and met again it is run from its compiled steps.
 template <int depth>
 [[gnu::noinline]] bool simple_expression(const Cell* code, uint32_t p, Cell* out, uint32_t* next) {
     SeriesBuffer* s = series_of(code);
     const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
     uint32_t n = cell_count(s);
-    if (compile_mode == Compile::off) return simple_run<depth>(cells, n, p, out, next);
+    // An argument's expression is short (`n - 1`): the reader is as quick
+    // as its steps there.
+    if (depth == 0 || compile_mode == Compile::off) return simple_run<depth>(cells, n, p, out, next);
     Node node = code->node();
     compiled::Entry& e = compiled::entry_for(node, p);
     bool known = e.node == node && e.p == p;
-    if (known && e.count != 0 && (depth > 0 || !e.parens)) {
+    if (known && e.count != 0) {
         uint32_t end = e.end;
         Cell op;
         // After a move the kept addresses, and the handles of the kept
