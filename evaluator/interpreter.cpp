@@ -470,7 +470,7 @@ struct Entry {
     Step steps[MAX_STEPS];
 };
 
-constexpr uint32_t TABLE_BITS = 11;  // direct-mapped: a collision replaces
+constexpr uint32_t TABLE_BITS = 10;  // direct-mapped: a collision replaces
 Entry table[1u << TABLE_BITS];
 
 inline Entry& entry_for(Node node, uint32_t p) {
