@@ -1122,9 +1122,53 @@ struct TraceScope {
 // The expressions of a block from its index, in the current frame: each
 // value replaces the last in its result slot (unset for an empty block).
 // *end is the index where they stopped.
+// The infix ops that follow a value from p, each taking the value so far as
+// its left operand (pushed at start with keep, else in the result slot).
+// Inlined in eval_expression.
+[[gnu::always_inline]] inline Unwind infix_ops(const Cell* code, uint32_t p, bool keep, Cell* start, uint32_t* next) {
+    Unwind u;
+    for (;;) {
+        Cell w, op;
+        if (!op_at(code, p, &w, &op)) break;
+        if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), nullptr, &w);
+        ++p;
+        Cell left = keep ? *start : *stack::arguments;
+        Cell r;
+        FastOp f = F_NONE;
+        if (!tracing) {
+            if (fast_infix(op, left, code, p, &r)) {
+                ++p;
+                finish(start, r, keep);
+                continue;
+            }
+            if (left.type() == TYPE_INTEGER || left.type() == TYPE_FLOAT) f = fast_op_of(op);
+            if (f != F_NONE && !takes_numbers(op, f)) f = F_NONE;
+        }
+        stack::top = start;
+        *start = left;
+        if (f != F_NONE) {
+            u = eval_infix_op(op, f, &w, code, p, keep, start, &p);
+            if (u != Unwind::none) return u;
+            continue;
+        }
+        Cell callee = op;
+        callee.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
+        u = eval_call(&callee, code, p, keep, nullptr, 0, &w, 0, true, &p);
+        if (u != Unwind::none) return u;
+    }
+    *next = p;
+    return Unwind::none;
+}
+
+// Out of line, for set_statement.
+[[gnu::noinline]] Unwind infix_ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next) {
+    return infix_ops(code, p, false, start, next);
+}
+
 // A statement of a block that starts with a set-word, untraced: set as the
 // set-word case of eval_expression sets it (the value to the result slot),
-// without entering that.
+// without entering that. After setting, the word that follows may have
+// become an op, which then takes the value as its left operand.
 [[gnu::noinline]] Unwind set_statement(const Cell* code, uint32_t p, uint32_t* next) {
     Cell w = at(code, p), val;
     Cell* slot;
@@ -1135,6 +1179,7 @@ struct TraceScope {
         *next = end;
         return Unwind::none;
     }
+    Cell* start = stack::top;
     stack::mark_native(&w);
     stack::push(&w);
     if (p + 1 >= tail_of(code)) fire(err::NEED_VALUE, &w);
@@ -1144,7 +1189,8 @@ struct TraceScope {
     Cell r = *stack::arguments;
     stack::unwind();
     stack::set_last_keep(&r);
-    return Unwind::none;
+    Cell op;
+    return op_at(code, *next, &w, &op) ? infix_ops_after(code, *next, start, next) : Unwind::none;
 }
 
 [[gnu::always_inline]] inline Unwind run_expressions(const Cell* block, uint32_t* end) {
@@ -1568,35 +1614,8 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
     if (u != Unwind::none) return u;
 
     if (!no_infix) {
-        for (;;) {
-            Cell w, op;
-            if (!op_at(code, p, &w, &op)) break;
-            if (tracing) fire_event(event::fetch, code, static_cast<int32_t>(p), nullptr, &w);
-            ++p;
-            Cell left = keep ? *start : *stack::arguments;
-            Cell r;
-            FastOp f = F_NONE;
-            if (!tracing) {
-                if (fast_infix(op, left, code, p, &r)) {
-                    ++p;
-                    finish(start, r, keep);
-                    continue;
-                }
-                if (left.type() == TYPE_INTEGER || left.type() == TYPE_FLOAT) f = fast_op_of(op);
-                if (f != F_NONE && !takes_numbers(op, f)) f = F_NONE;
-            }
-            stack::top = start;
-            *start = left;
-            if (f != F_NONE) {
-                u = eval_infix_op(op, f, &w, code, p, keep, start, &p);
-                if (u != Unwind::none) return u;
-                continue;
-            }
-            Cell callee = op;
-            callee.header = (op.header & ~0x00FF00FFu) | native::source_type(&op);
-            u = eval_call(&callee, code, p, keep, nullptr, 0, &w, 0, true, &p);
-            if (u != Unwind::none) return u;
-        }
+        u = infix_ops(code, p, keep, start, &p);
+        if (u != Unwind::none) return u;
     }
     if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), stack::arguments, nullptr);
     *next = p;
