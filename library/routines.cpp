@@ -260,7 +260,15 @@ void r_collect_calls() {
     result(blk);
 }
 
-void r_tracing_q() { result(logic_cell(interpreter::tracing)); }
+// Whether a do/trace is running with its tracing switched on (whatever
+// the no-trace body that asks).
+void r_tracing_q() { result(logic_cell(interpreter::trace_installed() && interpreter::trace_enabled)); }
+
+void r_set_tracing() {
+    Cell on = *arg(0);
+    interpreter::switch_trace(on.type() == TYPE_LOGIC && on.data1 != 0);
+    result(logic_cell(interpreter::trace_enabled));
+}
 
 // ---- Clipboard and standard output -------------------------------------------------
 
