@@ -918,7 +918,10 @@ Unwind run_body(const Cell* fn, const Cell* name) {
         Cell* result = stack::arguments;
         stack::arguments = stack::top;
         uint32_t end;
+        uint32_t switches = trace_switches;
         Unwind u = run_expressions(&body, &end);
+        // `trace true` ran in this untraced body: tracing resumes after it.
+        if (switches != trace_switches) tracing = trace_enabled;
         if (u != Unwind::none && u != Unwind::ret && u != Unwind::exit) return u;
         *result = *stack::arguments;
         stack::arguments = result;
@@ -1024,7 +1027,8 @@ void stop_trace() {
 
 void switch_trace(bool on) {
     trace_enabled = on && trace_installed();
-    tracing = trace_enabled;
+    // Inside an untraced body the switch takes effect when the body ends.
+    if (tracing) tracing = trace_enabled;
     ++trace_switches;
 }
 
@@ -1343,7 +1347,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
             if (u != Unwind::none) return u;
         }
     }
-    if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), stack::arguments, nullptr);
+    if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), nullptr, stack::arguments);
     *next = p;
     return Unwind::none;
 }
