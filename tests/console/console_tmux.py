@@ -233,6 +233,26 @@ def history(c):
 
 
 @scenario
+def debugger_prompt_leaves_no_history(c):
+    # The debugger reads its commands at "debug> "; what is typed there
+    # leaves the history when the debugged run ends.
+    c.enter("debug/later [a: 1 @stop b: 2]")
+    c.t.wait_for(lambda s: s.count("debug>") == 1)
+    c.enter("s")
+    c.t.wait_for(lambda s: s.count("debug>") == 2)
+    c.enter("c")
+    c.prompt(2)
+    c.enter("b")
+    c.t.wait_for("== 2")
+    c.prompt(3)
+    c.t.keys("Up", "Up")
+    c.wait_line(">> debug/later [a: 1 @stop b: 2]")
+    c.t.keys("C-a", "C-k")
+    assert c.quit() == 0
+    assert 'history: ["b" "debug/later [a: 1 @stop b: 2]"]' in c.settings(), c.settings()
+
+
+@scenario
 def escape_on_a_continuation_line(c):
     c.enter("[1 2")
     c.wait_line("[")
@@ -597,7 +617,8 @@ def broken_pipe_signal_is_ignored(c):
     assert c.quit() == 0
 
 
-run([prompt_and_continuation, text_as_typed, editing_keys, history, escape_on_a_continuation_line,
+run([prompt_and_continuation, text_as_typed, editing_keys, history, debugger_prompt_leaves_no_history,
+     escape_on_a_continuation_line,
      alt_key_keeps_the_line,
      halt_at_the_prompt, completion_of_words, completion_of_paths, rebound_words_stay_the_users,
      completion_of_file_names,
