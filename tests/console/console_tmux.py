@@ -291,7 +291,7 @@ def completion_of_words(c):
         ("pri", TAB, ">> prin", ">> prin print\n>> prin"),
         ("t 5", ENTER, None, "\n5\n>>"),
         # A unique word completes in place.
-        ("pro", TAB, ">> probe"),
+        ("prob", TAB, ">> probe"),
         (" 8", ENTER, None, "\n8\n== 8"),
         # In the middle of a line, the text after the cursor is kept.
         ("loop 2 [prob 9]", ("Left",) * len(" 9]") + TAB, ">> loop 2 [probe 9]"),
@@ -336,7 +336,7 @@ def rebound_words_stay_the_users(c):
     for line in ("try: 1", "if: 2", "save: 3"):
         c.enter(line)
     c.prompt(4)
-    c.steps([("pro", TAB, ">> probe"), (" :try", ENTER, None, "\n1\n== 1\n")])
+    c.steps([("prob", TAB, ">> probe"), (" :try", ENTER, None, "\n1\n== 1\n")])
     c.prompt(5)
     assert c.quit() == 0
     assert 'history: ["probe :try" "save: 3" "if: 2" "try: 1"]' in c.settings(), c.settings()

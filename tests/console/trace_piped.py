@@ -77,6 +77,9 @@ check("profile", report(run(PROFILE + "profile [f f g]\n"))[2:], [
     "== 2", "", "#1   f                | 2          | T", "#2   g                | 1          | T", ""])
 check("profile by name", report(run(PROFILE + "profile/by [g f g f g] 'name\n"))[2:], [
     "== 2", "", "#1   f                | 2          | T", "#2   g                | 3          | T", ""])
+rec = report(run("r: func [n][if n > 0 [r n - 1]]\nt: func [][throw 1]\nprofile [r 3 catch [t]]\n"))
+check("profile recursion and a jump", [l for l in rec if l[5:7] in ("r ", "t ")], [
+    "#1   r                | 4          | T", "#6   t                | 1          | T   "])
 
 if failures:
     print("\n\n".join(failures))
