@@ -3,11 +3,14 @@
 //
 // Reading asks the selection's owner for its targets and converts the first
 // we take, waiting a bounded time for every answer; large data arrives in
-// INCR steps. Writing forks a detached server: it takes the selection,
-// tells us over a pipe whether it got it, and then answers other programs'
-// requests until another client takes the selection or the display goes
-// away, as a selection owner must stay to serve its data.
+// INCR steps. Writing starts a detached server (this program again, under
+// another name): it takes the selection, tells us over a pipe whether it
+// got it, and then answers other programs' requests until another client
+// takes the selection or the display goes away, as a selection owner must
+// stay to serve its data.
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -21,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <list>
+#include <string>
 
 #include "platform/clipboard.h"
 
@@ -357,26 +361,51 @@ xcb_timestamp_t server_time(Display& d) {
     return t;
 }
 
-// The detached server: owns the selection and answers requests for it.
-// Runs in its own session with no descriptor of ours but the status pipe,
-// so no terminal signal and no pipe of a caller's reaches it; never returns.
-[[noreturn]] void serve(const Clipboard& content, int status) {
-    setsid();
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) signal(s, SIG_DFL);
-    signal(SIGPIPE, SIG_IGN);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    // The status pipe moves to descriptor 3, out of the way of the
-    // standard three, which read and write /dev/null; nothing else stays.
-    int moved = fcntl(status, F_DUPFD, 10);
-    int null = open("/dev/null", O_RDWR);
-    for (int fd = 0; fd < 3; ++fd)
-        if (null >= 0 && null != fd) dup2(null, fd);
-    if (moved < 0 || dup2(moved, 3) < 0) _exit(1);
-    status = 3;
-    close_range(4, ~0U, 0);
+// The name the server runs under, which the start-up hook below looks for.
+#define SERVER_NAME "zem-clipboard-server"
 
+// The content as the server receives it: its kind, then the text, the
+// image's bytes, or each path followed by a NUL.
+std::string pack(const Clipboard& c) {
+    std::string out(1, static_cast<char>('0' + c.kind));
+    if (c.kind == Clipboard::Text) out += c.text;
+    if (c.kind == Clipboard::Image) out.append(c.image.begin(), c.image.end());
+    if (c.kind == Clipboard::Files)
+        for (const std::string& f : c.files) out.append(f.c_str(), f.size() + 1);
+    return out;
+}
+
+bool unpack(int fd, Clipboard* c) {
+    std::string in;
+    char buffer[65536];
+    lseek(fd, 0, SEEK_SET);
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        in.append(buffer, static_cast<size_t>(n));
+    }
+    if (in.empty()) return false;
+    int kind = in[0] - '0';
+    if (kind != Clipboard::Text && kind != Clipboard::Files && kind != Clipboard::Image) return false;
+    c->kind = static_cast<Clipboard::Kind>(kind);
+    if (c->kind == Clipboard::Text) c->text = in.substr(1);
+    if (c->kind == Clipboard::Image) c->image.assign(in.begin() + 1, in.end());
+    for (size_t at = 1; c->kind == Clipboard::Files && at < in.size();) {
+        size_t end = in.find('\0', at);
+        if (end == std::string::npos) return false;
+        c->files.push_back(in.substr(at, end - at));
+        at = end + 1;
+    }
+    return true;
+}
+
+// The server: owns the selection and answers requests for it, in a
+// session of its own with /dev/null for its standard descriptors, so no
+// terminal signal and no pipe of its starter's reaches it. Never returns.
+[[noreturn]] void serve(const Clipboard& content, int status) {
+    signal(SIGPIPE, SIG_IGN);
     Display d;
     if (!d.open()) {
         report(status, 'n');
@@ -445,8 +474,7 @@ xcb_timestamp_t server_time(Display& d) {
             const Offer* offer = nullptr;
             for (const Offer& o : offers)
                 if (o.target == r->target) offer = &o;
-            bool ours = owner && r->selection == d.atom[A_CLIPBOARD] &&
-                        (r->time == XCB_CURRENT_TIME || since == XCB_CURRENT_TIME || r->time >= since);
+            bool ours = owner && r->selection == d.atom[A_CLIPBOARD];
             if (!ours) {
                 answer.property = XCB_NONE;
             } else if (r->target == d.atom[A_TARGETS]) {
@@ -479,6 +507,20 @@ xcb_timestamp_t server_time(Display& d) {
         xcb_flush(d.c);
     }
     _exit(0);
+}
+
+// Start-up hook: a run of the program under the server's name is the
+// server, before anything else of the program starts (every program that
+// links the runtime can write the clipboard, so it sits here rather than
+// in one main). Its first process ends at once; the second serves.
+__attribute__((constructor)) void clipboard_server_entry(int argc, char** argv, char**) {
+    if (argc != 1 || !argv || !argv[0] || std::strcmp(argv[0], SERVER_NAME) != 0) return;
+    pid_t server = fork();
+    if (server != 0) _exit(server < 0 ? 1 : 0);
+    Clipboard content;
+    if (!unpack(3, &content)) _exit(1);
+    close(3);
+    serve(content, 4);
 }
 
 }  // namespace
@@ -550,37 +592,73 @@ bool x11_clipboard_write(const Clipboard& content, bool* ok) {
         *ok = d.owner() == XCB_NONE;
         return true;
     }
-    int pipe_ends[2];
-    if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
-        *ok = false;
-        return true;
-    }
-    // The server is a grandchild: its parent ends at once and is waited
-    // for here, so no child of ours is left behind unwaited.
-    pid_t middle = fork();
-    if (middle == 0) {
-        close(pipe_ends[0]);
-        pid_t server = fork();
-        if (server == 0) serve(content, pipe_ends[1]);
-        _exit(server < 0 ? 1 : 0);
-    }
-    close(pipe_ends[1]);
-    char status = 0;
-    if (middle > 0) {
-        int wstatus = 0;
-        while (waitpid(middle, &wstatus, 0) < 0 && errno == EINTR) {
+    // The server is a fresh run of this program (not a fork, which would
+    // keep a copy of our whole heap alive as long as it serves), given the
+    // content as a memory file on descriptor 3 and the status pipe on 4.
+    // It forks once and its first process ends at once, waited for here, so
+    // no child of ours is left behind unwaited.
+    *ok = false;
+    int content_fd = -1, ends[2] = {-1, -1};
+    int memory = memfd_create("zem-clipboard", MFD_CLOEXEC);
+    if (memory >= 0) {
+        std::string packed = pack(content);
+        const char* p = packed.data();
+        size_t left = packed.size();
+        while (left > 0) {
+            ssize_t n = write(memory, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            p += n;
+            left -= static_cast<size_t>(n);
         }
-        pollfd p{pipe_ends[0], POLLIN, 0};
+        // Out of the way of the descriptors the server gets them as.
+        if (left == 0) content_fd = fcntl(memory, F_DUPFD_CLOEXEC, 10);
+        close(memory);
+    }
+    int status_end = -1;
+    if (content_fd >= 0 && pipe2(ends, O_CLOEXEC) == 0) {
+        status_end = fcntl(ends[1], F_DUPFD_CLOEXEC, 10);
+        close(ends[1]);
+    }
+    pid_t first = -1;
+    if (status_end >= 0) {
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attributes;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+        for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+        posix_spawn_file_actions_adddup2(&actions, content_fd, 3);
+        posix_spawn_file_actions_adddup2(&actions, status_end, 4);
+        posix_spawn_file_actions_addclosefrom_np(&actions, 5);
+        sigset_t none, defaults;
+        sigemptyset(&none);
+        sigfillset(&defaults);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+        char name[] = SERVER_NAME;
+        char* argv[] = {name, nullptr};
+        if (posix_spawn(&first, "/proc/self/exe", &actions, &attributes, argv, environ) != 0) first = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        close(status_end);
+    }
+    if (content_fd >= 0) close(content_fd);
+    char status = 0;
+    if (first > 0) {
+        while (waitpid(first, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        pollfd p{ends[0], POLLIN, 0};
         int64_t deadline = now_ms() + 2 * ANSWER_MS;
         for (;;) {
-            int left = static_cast<int>(std::max<int64_t>(0, deadline - now_ms()));
-            int n = poll(&p, 1, left);
+            int wait = static_cast<int>(std::max<int64_t>(0, deadline - now_ms()));
+            int n = poll(&p, 1, wait);
             if (n < 0 && errno == EINTR) continue;
-            if (n > 0 && read(pipe_ends[0], &status, 1) < 0 && errno == EINTR) continue;
+            if (n > 0 && read(ends[0], &status, 1) < 0 && errno == EINTR) continue;
             break;
         }
     }
-    close(pipe_ends[0]);
+    if (ends[0] >= 0) close(ends[0]);
     if (status == 'n') return false;
     *ok = status == '1';
     return true;

@@ -73,7 +73,8 @@ class Session:
         return os.path.join(self.tmp, name)
 
     def zem(self, body, env=None):
-        """Runs a script; answers its output lines."""
+        """Runs a script; answers its output lines. (It ends with its output
+        read whole: the server it leaves holds none of its pipes.)"""
         with open(self.path("t.zem"), "w", encoding="utf-8") as f:
             f.write("Zem []\n" + body)
         p = subprocess.run([ZEM, "t.zem"], cwd=self.tmp, env=env or self.env, stdin=subprocess.DEVNULL,
@@ -206,6 +207,34 @@ def empty_cases(s):
     check("zem reads the other program's text", s.zem("print read-clipboard\n"), ["theirs"])
 
 
+def same_process(s):
+    """What a script writes it reads back through the display, and the
+    server it starts is no child of its own left unwaited."""
+    with open(s.path("t.zem"), "w") as f:
+        f.write("Zem []\n"
+                "img: make image! [2x2 #{FF000000FF000000FF808080}]\n"
+                "print write-clipboard {één} print read-clipboard\n"
+                "print write-clipboard img print (read-clipboard) = img\n"
+                "print write-clipboard [%/tmp/one %/tmp/two] print mold read-clipboard\n"
+                "print {done} input\n")
+    p = subprocess.Popen([ZEM, "t.zem"], cwd=s.tmp, env=s.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    lines = [p.stdout.readline().decode().rstrip("\n") for _ in range(7)]
+    check("written and read back in one script", lines,
+          ["true", "één", "true", "true", "true", "[%/tmp/one %/tmp/two]", "done"])
+    children = []
+    for pid in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            if int(fields[1]) == p.pid:
+                children.append((pid, fields[0]))
+        except (OSError, ValueError, IndexError):
+            pass
+    check("children of a script that wrote the clipboard", children, [])
+    p.communicate(b"\n", timeout=60)
+    check("xclip reads the script's last write", s.xclip_out("text/uri-list"), b"file:///tmp/one\r\nfile:///tmp/two\r\n")
+
+
 def silent_owner(s):
     """An owner that never answers: reading gives false, in bounded time."""
     x = subprocess.Popen(["xclip", "-selection", "clipboard", "-i", "-quiet", "-t", "UTF8_STRING"],
@@ -262,6 +291,7 @@ def main():
             text_cases(s)
             file_cases(s)
             image_cases(s)
+            same_process(s)
             silent_owner(s)
             no_display(s)
             s.zem("write-clipboard none\n")
