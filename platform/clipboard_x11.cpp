@@ -362,7 +362,7 @@ xcb_timestamp_t server_time(Display& d) {
 }
 
 // The name the server runs under, which the start-up hook below looks for.
-#define SERVER_NAME "zem-clipboard-server"
+constexpr char SERVER_NAME[] = "zem-clipboard-server";
 
 // The content as the server receives it: its kind, then the text, the
 // image's bytes, or each path followed by a NUL.
@@ -636,8 +636,8 @@ bool x11_clipboard_write(const Clipboard& content, bool* ok) {
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
-        char name[] = SERVER_NAME;
-        char* argv[] = {name, nullptr};
+        std::string name = SERVER_NAME;
+        char* argv[] = {name.data(), nullptr};
         if (posix_spawn(&first, "/proc/self/exe", &actions, &attributes, argv, environ) != 0) first = -1;
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
