@@ -3,11 +3,13 @@
 //
 // Reading asks the selection's owner for its targets and converts the first
 // we take, waiting a bounded time for every answer; large data arrives in
-// INCR steps. Writing starts a detached server (this program again, under
-// another name): it takes the selection, tells us over a pipe whether it
-// got it, and then answers other programs' requests until another client
-// takes the selection or the display goes away, as a selection owner must
-// stay to serve its data.
+// INCR steps. That is done by a helper process (this program again, under
+// another name), so that a display which stops answering costs a killed
+// helper, not a hung program. Writing starts a detached server the same
+// way: it takes the selection, tells us over a pipe whether it got it, and
+// then answers other programs' requests until another client takes the
+// selection or the display goes away, as a selection owner must stay to
+// serve its data.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -129,6 +131,26 @@ struct Display {
 
 uint8_t event_type(const xcb_generic_event_t* e) { return e->response_type & 0x7F; }
 
+bool write_all(int fd, const std::string& bytes) {
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The reader's answer pipe: a '.' goes down it after each answer from the
+// display, so that its starter can tell a slow transfer from a stuck one.
+int beat_fd = -1;
+void heartbeat() {
+    if (beat_fd >= 0) write_all(beat_fd, ".");
+}
+
 // ---- Reading ---------------------------------------------------------------------------
 
 enum class Got { Data, Refused, Failed };
@@ -161,6 +183,7 @@ Got convert(Display& d, xcb_atom_t target, std::vector<uint8_t>* data, xcb_atom_
         return n->requestor == d.window && n->selection == d.atom[A_CLIPBOARD] && n->target == target;
     });
     if (!e) return Got::Failed;
+    heartbeat();
     bool refused = reinterpret_cast<xcb_selection_notify_event_t*>(e)->property == XCB_NONE;
     std::free(e);
     if (refused) return Got::Refused;
@@ -177,6 +200,7 @@ Got convert(Display& d, xcb_atom_t target, std::vector<uint8_t>* data, xcb_atom_
             return n->window == d.window && n->atom == d.atom[A_PROPERTY] && n->state == XCB_PROPERTY_NEW_VALUE;
         });
         if (!p) return Got::Failed;
+        heartbeat();
         std::free(p);
         size_t before = data->size();
         xcb_atom_t piece = take_property(d, data);
@@ -340,11 +364,12 @@ std::vector<uint8_t> uri_list(const std::vector<std::string>& files) {
     return {out.begin(), out.end()};
 }
 
-void report(int fd, char status) {
+bool report(int fd, char status) {
     ssize_t n;
     do n = write(fd, &status, 1);
     while (n < 0 && errno == EINTR);
     close(fd);
+    return n == 1;
 }
 
 // A time from the server, for taking the selection: the time of the
@@ -375,20 +400,11 @@ std::string pack(const Clipboard& c) {
     return out;
 }
 
-bool unpack(int fd, Clipboard* c) {
-    std::string in;
-    char buffer[65536];
-    lseek(fd, 0, SEEK_SET);
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) break;
-        in.append(buffer, static_cast<size_t>(n));
-    }
+bool unpack(const std::string& in, Clipboard* c) {
     if (in.empty()) return false;
     int kind = in[0] - '0';
-    if (kind != Clipboard::Text && kind != Clipboard::Files && kind != Clipboard::Image) return false;
+    if (kind < Clipboard::Empty || kind > Clipboard::Failed) return false;
+    *c = Clipboard{};
     c->kind = static_cast<Clipboard::Kind>(kind);
     if (c->kind == Clipboard::Text) c->text = in.substr(1);
     if (c->kind == Clipboard::Image) c->image.assign(in.begin() + 1, in.end());
@@ -411,6 +427,13 @@ bool unpack(int fd, Clipboard* c) {
         report(status, 'n');
         _exit(0);
     }
+    if (content.kind == Clipboard::Empty) {
+        // Emptied: the selection has no owner (a server of ours that had it
+        // hears so and ends).
+        xcb_set_selection_owner(d.c, XCB_NONE, d.atom[A_CLIPBOARD], XCB_CURRENT_TIME);
+        report(status, d.owner() == XCB_NONE ? '1' : '0');
+        _exit(0);
+    }
     std::vector<uint8_t> text, files;
     std::vector<Offer> offers;
     if (content.kind == Clipboard::Text) {
@@ -429,7 +452,13 @@ bool unpack(int fd, Clipboard* c) {
         report(status, '0');
         _exit(0);
     }
-    report(status, '1');
+    // A starter that gave up waiting has reported failure: then nothing
+    // is served.
+    if (!report(status, '1')) {
+        xcb_set_selection_owner(d.c, XCB_NONE, d.atom[A_CLIPBOARD], since);
+        xcb_flush(d.c);
+        _exit(0);
+    }
 
     // Larger answers go in INCR steps of this size.
     size_t piece = std::min<size_t>(size_t{xcb_get_maximum_request_length(d.c)} * 4 - 64, size_t{1} << 18);
@@ -509,37 +538,17 @@ bool unpack(int fd, Clipboard* c) {
     _exit(0);
 }
 
-// Start-up hook: a run of the program under the server's name is the
-// server, before anything else of the program starts (every program that
-// links the runtime can write the clipboard, so it sits here rather than
-// in one main). Its first process ends at once; the second serves.
-__attribute__((constructor)) void clipboard_server_entry(int argc, char** argv, char**) {
-    if (argc != 1 || !argv || !argv[0] || std::strcmp(argv[0], SERVER_NAME) != 0) return;
-    pid_t server = fork();
-    if (server != 0) _exit(server < 0 ? 1 : 0);
-    Clipboard content;
-    if (!unpack(3, &content)) _exit(1);
-    close(3);
-    serve(content, 4);
-}
-
-}  // namespace
-
-bool x11_clipboard_read(Clipboard* out) {
-    if (!display_named()) return false;
-    Display d;
-    if (!d.open()) return false;
-    *out = Clipboard{};
-    if (d.owner() == XCB_NONE) return true;
-
+// What the clipboard holds, read through the display.
+Clipboard read_display(Display& d) {
+    Clipboard out;
+    if (d.owner() == XCB_NONE) return out;
+    Clipboard failed;
+    failed.kind = Clipboard::Failed;
     std::vector<uint8_t> data;
     xcb_atom_t type = XCB_NONE;
     std::vector<xcb_atom_t> offered;
     Got got = convert(d, d.atom[A_TARGETS], &data, &type);
-    if (got == Got::Failed) {
-        out->kind = Clipboard::Failed;
-        return true;
-    }
+    if (got == Got::Failed) return failed;
     if (got == Got::Data && (type == d.atom[A_ATOM] || type == d.atom[A_TARGETS])) {
         offered.resize(data.size() / sizeof(xcb_atom_t));
         std::memcpy(offered.data(), data.data(), offered.size() * sizeof(xcb_atom_t));
@@ -556,79 +565,98 @@ bool x11_clipboard_read(Clipboard* out) {
     for (AtomName a : order) {
         if (!has(a)) continue;
         got = convert(d, d.atom[a], &data, &type);
-        if (got == Got::Failed) {
-            *out = Clipboard{};
-            out->kind = Clipboard::Failed;
-            return true;
-        }
+        if (got == Got::Failed) return failed;
         if (got == Got::Refused) continue;
         if (a == A_URI_LIST) {
-            if (parse_uri_list(data, &out->files)) {
-                out->kind = Clipboard::Files;
-                return true;
+            if (parse_uri_list(data, &out.files)) {
+                out.kind = Clipboard::Files;
+                return out;
             }
-            out->files.clear();
+            out.files.clear();
         } else if (a == A_PNG || a == A_JPEG || a == A_GIF || a == A_BMP) {
-            out->kind = Clipboard::Image;
-            out->image = std::move(data);
-            return true;
+            out.kind = Clipboard::Image;
+            out.image = std::move(data);
+            return out;
         } else {
-            out->kind = Clipboard::Text;
-            out->text = clean_text(data, a == A_STRING);
-            return true;
+            out.kind = Clipboard::Text;
+            out.text = clean_text(data, a == A_STRING);
+            return out;
         }
     }
-    return true;
+    return out;
 }
 
-bool x11_clipboard_write(const Clipboard& content, bool* ok) {
-    if (!display_named()) return false;
-    if (content.kind == Clipboard::Empty || content.kind == Clipboard::Failed) {
-        // Emptied: the selection has no owner (the one we had serving it
-        // hears so and ends).
+constexpr char READER_NAME[] = "zem-clipboard-reader";
+
+// Start-up hook: a run of the program under the reader's or the server's
+// name is that helper, before anything else of the program starts (every
+// program that links the runtime can use the clipboard, so it sits here
+// rather than in one main). The server's first process ends at once; the
+// second serves.
+__attribute__((constructor)) void clipboard_helper_entry(int argc, char** argv, char**) {
+    if (argc != 1 || !argv || !argv[0]) return;
+    if (std::strcmp(argv[0], READER_NAME) == 0) {
+        signal(SIGPIPE, SIG_IGN);
+        beat_fd = 4;
         Display d;
-        if (!d.open()) return false;
-        xcb_set_selection_owner(d.c, XCB_NONE, d.atom[A_CLIPBOARD], XCB_CURRENT_TIME);
-        *ok = d.owner() == XCB_NONE;
-        return true;
-    }
-    // The server is a fresh run of this program (not a fork, which would
-    // keep a copy of our whole heap alive as long as it serves), given the
-    // content as a memory file on descriptor 3 and the status pipe on 4.
-    // It forks once and its first process ends at once, waited for here, so
-    // no child of ours is left behind unwaited.
-    *ok = false;
-    int content_fd = -1, ends[2] = {-1, -1};
-    int memory = memfd_create("zem-clipboard", MFD_CLOEXEC);
-    if (memory >= 0) {
-        std::string packed = pack(content);
-        const char* p = packed.data();
-        size_t left = packed.size();
-        while (left > 0) {
-            ssize_t n = write(memory, p, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            p += n;
-            left -= static_cast<size_t>(n);
+        if (!d.open()) {
+            report(4, 'n');
+            _exit(0);
         }
-        // Out of the way of the descriptors the server gets them as.
-        if (left == 0) content_fd = fcntl(memory, F_DUPFD_CLOEXEC, 10);
-        close(memory);
+        heartbeat();
+        write_all(4, pack(read_display(d)));
+        _exit(0);
     }
-    int status_end = -1;
-    if (content_fd >= 0 && pipe2(ends, O_CLOEXEC) == 0) {
-        status_end = fcntl(ends[1], F_DUPFD_CLOEXEC, 10);
+    if (std::strcmp(argv[0], SERVER_NAME) != 0) return;
+    pid_t server = fork();
+    if (server != 0) _exit(server < 0 ? 1 : 0);
+    std::string packed;
+    char buffer[65536];
+    lseek(3, 0, SEEK_SET);
+    for (;;) {
+        ssize_t n = read(3, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        packed.append(buffer, static_cast<size_t>(n));
+    }
+    close(3);
+    Clipboard content;
+    if (!unpack(packed, &content)) _exit(1);
+    serve(content, 4);
+}
+
+// Starts a helper: this program again under the name, a fresh process
+// rather than a fork (which would keep a copy of our whole heap alive as
+// long as a server serves), in a session of its own with /dev/null for its
+// standard descriptors; the content, when given, as a memory file on
+// descriptor 3, and the answer pipe on 4, whose read end goes to `answer`.
+// Answers its pid, or -1.
+pid_t start_helper(const char* name, const std::string* content, int* answer) {
+    *answer = -1;
+    int content_fd = -1;
+    if (content) {
+        int memory = memfd_create("zem-clipboard", MFD_CLOEXEC);
+        // Moved out of the way of the descriptors the helper gets them as.
+        if (memory >= 0 && write_all(memory, *content)) content_fd = fcntl(memory, F_DUPFD_CLOEXEC, 10);
+        if (memory >= 0) close(memory);
+        if (content_fd < 0) return -1;
+    }
+    int ends[2];
+    int answer_end = -1;
+    if (pipe2(ends, O_CLOEXEC) == 0) {
+        answer_end = fcntl(ends[1], F_DUPFD_CLOEXEC, 10);
         close(ends[1]);
+        if (answer_end < 0) close(ends[0]);
     }
-    pid_t first = -1;
-    if (status_end >= 0) {
+    pid_t pid = -1;
+    if (answer_end >= 0) {
         posix_spawn_file_actions_t actions;
         posix_spawnattr_t attributes;
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
         for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-        posix_spawn_file_actions_adddup2(&actions, content_fd, 3);
-        posix_spawn_file_actions_adddup2(&actions, status_end, 4);
+        if (content_fd >= 0) posix_spawn_file_actions_adddup2(&actions, content_fd, 3);
+        posix_spawn_file_actions_adddup2(&actions, answer_end, 4);
         posix_spawn_file_actions_addclosefrom_np(&actions, 5);
         sigset_t none, defaults;
         sigemptyset(&none);
@@ -636,29 +664,89 @@ bool x11_clipboard_write(const Clipboard& content, bool* ok) {
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
-        std::string name = SERVER_NAME;
-        char* argv[] = {name.data(), nullptr};
-        if (posix_spawn(&first, "/proc/self/exe", &actions, &attributes, argv, environ) != 0) first = -1;
+        std::string argv0 = name;
+        char* argv[] = {argv0.data(), nullptr};
+        if (posix_spawn(&pid, "/proc/self/exe", &actions, &attributes, argv, environ) != 0) pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
-        close(status_end);
+        close(answer_end);
+        if (pid > 0) *answer = ends[0];
+        else close(ends[0]);
     }
     if (content_fd >= 0) close(content_fd);
-    char status = 0;
-    if (first > 0) {
-        while (waitpid(first, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        pollfd p{ends[0], POLLIN, 0};
-        int64_t deadline = now_ms() + 2 * ANSWER_MS;
-        for (;;) {
-            int wait = static_cast<int>(std::max<int64_t>(0, deadline - now_ms()));
-            int n = poll(&p, 1, wait);
-            if (n < 0 && errno == EINTR) continue;
-            if (n > 0 && read(ends[0], &status, 1) < 0 && errno == EINTR) continue;
-            break;
-        }
+    return pid;
+}
+
+void reap(pid_t pid) {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-    if (ends[0] >= 0) close(ends[0]);
+}
+
+}  // namespace
+
+bool x11_clipboard_read(Clipboard* out) {
+    if (!display_named()) return false;
+    // The reader does the talking: a display that stops answering (even
+    // while we connect) costs us a killed helper, never a hang.
+    int answer = -1;
+    pid_t reader = start_helper(READER_NAME, nullptr, &answer);
+    std::string got;
+    bool finished = false;
+    if (reader > 0) {
+        // Heartbeats, then the packed content up to the end of the pipe.
+        int64_t deadline = now_ms() + ANSWER_MS + 1000;
+        char buffer[65536];
+        for (;;) {
+            pollfd p{answer, POLLIN, 0};
+            int n = poll(&p, 1, static_cast<int>(std::max<int64_t>(0, deadline - now_ms())));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            ssize_t k = read(answer, buffer, sizeof buffer);
+            if (k < 0 && errno == EINTR) continue;
+            if (k < 0) break;
+            if (k == 0) {
+                finished = true;
+                break;
+            }
+            size_t at = 0;
+            while (got.empty() && at < static_cast<size_t>(k) && buffer[at] == '.') ++at;
+            got.append(buffer + at, static_cast<size_t>(k) - at);
+            deadline = now_ms() + ANSWER_MS + 1000;
+        }
+        if (!finished) kill(reader, SIGKILL);
+        reap(reader);
+        close(answer);
+    }
+    if (finished && got == "n") return false;
+    if (!finished || !unpack(got, out)) {
+        *out = Clipboard{};
+        out->kind = Clipboard::Failed;
+    }
+    return true;
+}
+
+bool x11_clipboard_write(const Clipboard& content, bool* ok) {
+    if (!display_named()) return false;
+    *ok = false;
+    Clipboard sent;
+    const Clipboard& c = content.kind == Clipboard::Failed ? sent : content;
+    std::string packed = pack(c);
+    int answer = -1;
+    pid_t first = start_helper(SERVER_NAME, &packed, &answer);
+    if (first <= 0) return true;
+    // Its first process ends at once and is waited for here, so no child
+    // of ours is left behind unwaited.
+    reap(first);
+    char status = 0;
+    int64_t deadline = now_ms() + 2 * ANSWER_MS;
+    for (;;) {
+        pollfd p{answer, POLLIN, 0};
+        int n = poll(&p, 1, static_cast<int>(std::max<int64_t>(0, deadline - now_ms())));
+        if (n < 0 && errno == EINTR) continue;
+        if (n > 0 && read(answer, &status, 1) < 0 && errno == EINTR) continue;
+        break;
+    }
+    close(answer);
     if (status == 'n') return false;
     *ok = status == '1';
     return true;

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 # The clipboard on a real X server (Xvfb) with xclip as the independent
 # peer: text, files and images from zem to xclip and back, large data in
-# INCR steps, an empty clipboard, an owner that never answers, and the
-# clipboard kept in the process when there is no display. Skipped (exit 77)
-# when Xvfb or xclip is missing or no X server starts.
+# INCR steps, an empty clipboard, an owner that never answers, a display
+# that freezes, and the clipboard kept in the process when there is no
+# display. Skipped (exit 77) when Xvfb or xclip is missing or no X server
+# starts.
 import os
 import random
 import shutil
@@ -258,6 +259,24 @@ def silent_owner(s):
         x.wait()
 
 
+def frozen_display(s, xvfb):
+    """A display that stops answering altogether (even a connection's
+    set-up): both operations give false in bounded time, and a server that
+    gets through once the display wakes again serves nothing."""
+    s.zem("write-clipboard none\n")
+    os.kill(xvfb.pid, signal.SIGSTOP)
+    try:
+        start = time.time()
+        check("zem on a frozen display", s.zem("print mold read-clipboard print write-clipboard {late}\n"),
+              ["false", "false"])
+        check("zem gave up on the frozen display in time", time.time() - start < 20, True)
+    finally:
+        os.kill(xvfb.pid, signal.SIGCONT)
+    time.sleep(1)
+    check("the clipboard after the frozen display woke", s.xclip_out(), None)
+    check("servers left after the frozen display woke", s.servers(), [])
+
+
 def no_display(s):
     """Without a display the clipboard lives in the process."""
     script = "print write-clipboard {inside} print read-clipboard print write-clipboard 5\n"
@@ -294,6 +313,7 @@ def main():
             same_process(s)
             silent_owner(s)
             no_display(s)
+            frozen_display(s, xvfb)
             s.zem("write-clipboard none\n")
     finally:
         xvfb.terminate()
