@@ -11,10 +11,10 @@
 // selection or the display goes away, as a selection owner must stay to
 // serve its data.
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/mman.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -188,7 +188,9 @@ Got convert(Display& d, xcb_atom_t target, std::vector<uint8_t>* data, xcb_atom_
     std::free(e);
     if (refused) return Got::Refused;
     *type = take_property(d, data);
-    if (*type == XCB_NONE) return Got::Failed;
+    // An owner that names the property but does not set it (or sets one too
+    // large for us) gives nothing in this form.
+    if (*type == XCB_NONE) return d.broken() ? Got::Failed : Got::Refused;
     if (*type != d.atom[A_INCR]) return Got::Data;
     // Incremental: each new value of the property is the next piece; an
     // empty one ends the data.
