@@ -17,6 +17,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
 #include "evaluator/words.h"
+#include "runtime/collector.h"
 #include "runtime/typesets.h"
 
 namespace function {
@@ -85,6 +86,9 @@ Node push(const Cell* spec_in, const Cell* body_in, Node ctx, int32_t entry, int
     mb->tail = mb->offset + MORE_CELLS * static_cast<uint32_t>(sizeof(Cell));
     bool own_ctx = ctx == 0;
     if (own_ctx) ctx = context::make(&spec, true, false, context::KIND_FUNCTION);
+    // The library's own functions run untraced (a trace shows the user's
+    // code), unless a spec asks for tracing; their specs stay as written.
+    if (collector::booting && !(flags & FLAG_TRACE)) flags |= FLAG_NO_TRACE;
     Cell fn{TYPE_FUNCTION | flags, ctx, spec.node(), more_node};
     Cell* pushed = stack::push(&fn);
     (void)pushed;

@@ -13,6 +13,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/routine.h"
+#include "evaluator/routines.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
@@ -156,7 +157,8 @@ void seal_entries() {
         if (natives::entry(i)) seal(TYPE_NATIVE, i);
     for (uint32_t i = 1; i <= actions::ACTION_COUNT; ++i)
         if (actions::entry(i)) seal(TYPE_ACTION, i);
-    for (int32_t i = 1; routine::body_of(i); ++i) seal(TYPE_ROUTINE, static_cast<uint32_t>(i));
+    for (uint32_t i = 1; i <= routines::MAX_INDEX; ++i)
+        if (routine::body_of(static_cast<int32_t>(i))) seal(TYPE_ROUTINE, i);
 }
 
 Cell* make(Cell* proto, Cell* spec, uint32_t type) {

@@ -26,6 +26,8 @@ namespace interpreter {
 
 Cell position{TYPE_UNSET, 0, 0, 0};
 bool tracing = false;
+bool trace_enabled = false;
+uint32_t trace_switches = 0;
 Compile compile_mode = Compile::on_second;
 uint32_t event_mask = DEFAULT_EVENT_MASK;
 Cell* (*load_hook)(const Cell* text, Cell* out) = nullptr;
@@ -1109,14 +1111,16 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
     return Unwind::none;
 }
 
-// Tracing state saved around a function body.
+// Tracing state saved around a function body. A body that switched
+// tracing on or off (`trace true`/`trace false`) leaves that choice in force.
 struct TraceScope {
     bool saved;
-    explicit TraceScope(uint32_t flags) : saved(tracing) {
-        if (flags & function::FLAG_TRACE) tracing = true;
+    uint32_t switches;
+    explicit TraceScope(uint32_t flags) : saved(tracing), switches(trace_switches) {
+        if (flags & function::FLAG_TRACE) tracing = trace_installed();
         if (flags & function::FLAG_NO_TRACE) tracing = false;
     }
-    ~TraceScope() { tracing = saved; }
+    ~TraceScope() { tracing = switches == trace_switches ? saved : trace_enabled; }
 };
 
 // The expressions of a block from its index, in the current frame: each
@@ -1231,7 +1235,10 @@ Unwind run_body(const Cell* fn, const Cell* name) {
         Cell* result = stack::arguments;
         stack::arguments = stack::top;
         uint32_t end;
+        uint32_t switches = trace_switches;
         Unwind u = run_expressions(&body, &end);
+        // `trace true` ran in this untraced body: tracing resumes after it.
+        if (switches != trace_switches) tracing = trace_enabled;
         if (u != Unwind::none && u != Unwind::ret && u != Unwind::exit) return u;
         *result = *stack::arguments;
         stack::arguments = result;
@@ -1318,17 +1325,28 @@ uint32_t trace_mask(const Cell* fn) {
     return mask;
 }
 
+bool trace_installed() { return callback()->type() == TYPE_FUNCTION; }
+
 bool start_trace(const Cell* fn) {
-    if (tracing) return false;
+    if (trace_installed()) return false;
     *callback() = *fn;
     event_mask = trace_mask(fn);
-    tracing = true;
+    tracing = trace_enabled = true;
+    ++trace_switches;
     return true;
 }
 
 void stop_trace() {
-    tracing = false;
+    tracing = trace_enabled = false;
+    ++trace_switches;
     *callback() = none_cell();
+}
+
+void switch_trace(bool on) {
+    trace_enabled = on && trace_installed();
+    // Inside an untraced body the switch takes effect when the body ends.
+    if (tracing) tracing = trace_enabled;
+    ++trace_switches;
 }
 
 namespace {
@@ -1356,18 +1374,25 @@ void fire_event(uint32_t bit, const Cell* code, int32_t pos, const Cell* value, 
     args[0] = event_word(bit);
     constexpr typesets::Mask CODE = typesets::of({TYPE_BLOCK, TYPE_PAREN}) | ANY_PATH;
     args[1] = code && in(CODE, code->type()) ? *code : none_cell();
-    args[2] = int_cell(args[1].type() == TYPE_NONE ? -1 : pos);
-    args[3] = reference && reference->type() != TYPE_UNSET ? *reference : none_cell();
-    bool with_value = bit == event::prolog || bit == event::epilog || bit == event::return_ || bit == event::set ||
-                      bit == event::call;
-    args[4] = with_value && value ? *value : none_cell();
+    // The offset counts from the code's own index; a position outside it is -1.
+    int32_t offset = pos - static_cast<int32_t>(args[1].head());
+    bool inside = args[1].type() != TYPE_NONE && pos >= 0 && offset >= 0 &&
+                  offset <= static_cast<int32_t>(tail_of(&args[1]) - args[1].head());
+    args[2] = int_cell(inside ? offset : -1);
+    // The events of a call or an assignment carry the value concerned (the
+    // function, the result, the value assigned) and, as `ref`, the name.
+    bool named = bit == event::prolog || bit == event::epilog || bit == event::return_ || bit == event::set ||
+                 bit == event::call;
+    const Cell* shown = named ? value : reference;
+    args[3] = shown && shown->type() != TYPE_UNSET ? *shown : none_cell();
+    args[4] = named && reference ? *reference : none_cell();
     args[5] = Cell{TYPE_PAIR, 0, base_index, size};
     stack::push_slot();
     stack::mark_func(&words::interp_callback, fn.ctx());
     push_callback_arguments(&fn, &words::interp_callback, args, 6);
     tracing = false;
     Unwind u = call_function(&fn, &words::interp_callback);
-    tracing = true;
+    tracing = trace_enabled;
     if (u != Unwind::none) throw UnwindThrown{u};
     stack::unwind_func();
     stack::top = saved_top;
@@ -1617,7 +1642,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
         u = infix_ops(code, p, keep, start, &p);
         if (u != Unwind::none) return u;
     }
-    if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), stack::arguments, nullptr);
+    if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), nullptr, stack::arguments);
     *next = p;
     return Unwind::none;
 }
@@ -1647,7 +1672,9 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
     // One call site, so that the argument loop is inlined here.
     Unwind u = eval_arguments(call, path, ref_start, mode);
     if (u != Unwind::none) return u;
-    if (fn.type() == TYPE_FUNCTION) u = call_function(&fn, &name);
+    // eval_arguments has fired `call` and `return` fires below: the body
+    // runs without call_function's pair of events.
+    if (fn.type() == TYPE_FUNCTION) u = run_body(&fn, &name);
     else if (fn.type() == TYPE_ROUTINE) u = exec_routine(&fn, &name);
     if (u != Unwind::none) return u;
     Cell r = *stack::arguments;

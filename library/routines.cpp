@@ -5,6 +5,7 @@
 
 #include "build_info.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,7 @@
 #include "natives/native_support.h"
 #include "evaluator/stack.h"
 #include "evaluator/symbol.h"
+#include "evaluator/text_storage.h"
 #include "runtime/collector.h"
 #include "runtime/sys.h"
 #include "runtime/typesets.h"
@@ -260,15 +262,24 @@ void r_collect_calls() {
     result(blk);
 }
 
-void r_tracing_q() { result(logic_cell(interpreter::tracing)); }
+// Whether a do/trace is running with its tracing switched on (whatever
+// the no-trace body that asks).
+void r_tracing_q() { result(logic_cell(interpreter::trace_installed() && interpreter::trace_enabled)); }
+
+void r_set_tracing() {
+    Cell on = *arg(0);
+    interpreter::switch_trace(on.type() == TYPE_LOGIC && on.data1 != 0);
+    result(logic_cell(interpreter::trace_enabled));
+}
 
 // ---- Clipboard and standard output -------------------------------------------------
 
 void r_read_clipboard() {
     sys::Clipboard c = sys::clipboard_read();
+    if (c.kind == sys::Clipboard::Failed) return result(logic_cell(false));
     if (c.kind == sys::Clipboard::Empty) return result(none_cell());
     if (c.kind == sys::Clipboard::Image) {
-        Cell* bytes = binary::load(c.png.data(), static_cast<uint32_t>(c.png.size()));
+        Cell* bytes = binary::load(c.image.data(), static_cast<uint32_t>(c.image.size()));
         Cell* img = image::load_binary(bytes, stack::push_slot());
         Cell v = *img;
         stack::pop(2);
@@ -281,7 +292,10 @@ void r_read_clipboard() {
     }
     Cell* blk = block::make_at(stack::push_slot(), static_cast<uint32_t>(c.files.size()));
     for (const std::string& f : c.files) {
-        Cell* text = string::load(reinterpret_cast<const uint8_t*>(f.data()), static_cast<uint32_t>(f.size()), 0);
+        // A system path as a file!: bytes that are not UTF-8 are kept as
+        // the file type keeps them, so the name reaches the same file.
+        Cell* text = string::rs_make_at(stack::push_slot(), std::max<uint32_t>(1, static_cast<uint32_t>(f.size())));
+        file::append_os_name(text, f.data(), static_cast<uint32_t>(f.size()));
         Cell file = *text;
         set_type(&file, TYPE_FILE);
         stack::pop(1);
@@ -297,28 +311,31 @@ void r_write_clipboard() {
     sys::Clipboard c;
     if (data.type() == TYPE_NONE) {
         c.kind = sys::Clipboard::Empty;
-    } else if (in(ANY_STRING, data.type()) && data.type() != TYPE_FILE) {
+    } else if (data.type() == TYPE_STRING) {
         c.kind = sys::Clipboard::Text;
         c.text = utf8_of(&data);
     } else if (data.type() == TYPE_BLOCK) {
+        // A list of files, each as the system's absolute path (what a
+        // program pasting them needs). Anything else in the block is an
+        // error, and nothing reaches the clipboard.
         c.kind = sys::Clipboard::Files;
         uint32_t n = block::rs_length_q(&data);
         for (uint32_t i = 0; i < n; ++i) {
             Cell f = block::rs_clamp_head(&data)[i];
-            if (f.type() != TYPE_FILE) return result(logic_cell(false));
-            c.files.push_back(utf8_of(&f));
+            if (f.type() != TYPE_FILE) fire(err::INVALID_ARG, &f);
+            c.files.push_back(file::to_os_path(&f));
         }
     } else if (data.type() == TYPE_IMAGE) {
-        // An image of no pixels only empties the clipboard; others are kept
-        // as PNG, which reads back exactly.
+        // An image of no pixels only empties the clipboard; others go as
+        // PNG, which reads back exactly.
         if (image::pixel_count(&data) != 0) {
             c.kind = sys::Clipboard::Image;
             Cell* bytes = image::encode(&data, sys::imaging::PNG, stack::push_slot());
-            c.png.assign(binary::rs_head(bytes), binary::rs_head(bytes) + binary::rs_length_q(bytes));
+            c.image.assign(binary::rs_head(bytes), binary::rs_head(bytes) + binary::rs_length_q(bytes));
             stack::pop(1);
         }
     } else {
-        return result(logic_cell(false));
+        fire(err::INVALID_ARG, &data);
     }
     result(logic_cell(sys::clipboard_write(c)));
 }

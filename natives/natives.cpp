@@ -235,10 +235,16 @@ struct TraceInstall {
             throw;
         }
     }
-    // The evaluation is over (by its end or by an exit): `end` while the
-    // callback is still installed. An error has had its own event.
+    // The evaluation is over (by its end, an exit or an error): `end` while
+    // the callback is still installed, even when the code switched tracing
+    // off, so that the tracer can put its state away.
     void end() {
-        if (installed) interpreter::fire_event(interpreter::event::end, nullptr, -1, nullptr, nullptr);
+        if (!installed) return;
+        uint32_t thrown = sys::record.thrown;
+        sys::record.thrown = 0;
+        interpreter::tracing = true;
+        interpreter::fire_event(interpreter::event::end, nullptr, -1, nullptr, nullptr);
+        sys::record.thrown = thrown;
     }
     ~TraceInstall() {
         if (installed) interpreter::stop_trace();
@@ -333,7 +339,13 @@ static Unwind do_core(const int32_t* refs) {
 Unwind n_do_(bool, const int32_t* refs) {
     Cell callback = refs[3] >= 0 ? *arg(static_cast<uint32_t>(refs[3])) : none_cell();
     TraceInstall trace(refs[3] >= 0 ? &callback : nullptr);
-    Unwind u = do_core(refs);
+    Unwind u;
+    try {
+        u = do_core(refs);
+    } catch (const ErrorThrown&) {
+        trace.end();
+        throw;
+    }
     trace.end();
     return u;
 }

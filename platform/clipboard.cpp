@@ -1,4 +1,5 @@
-// The clipboard kept in the process.
+// The clipboard: the X display's when one can be opened, else the one kept
+// in the process.
 #include "platform/clipboard.h"
 
 namespace platform {
@@ -10,9 +11,15 @@ Clipboard& held() {
 }
 }  // namespace
 
-Clipboard clipboard_read() { return held(); }
+Clipboard clipboard_read() {
+    Clipboard c;
+    if (x11_clipboard_read(&c)) return c;
+    return held();
+}
 
 bool clipboard_write(const Clipboard& content) {
+    bool ok = false;
+    if (x11_clipboard_write(content, &ok)) return ok;
     held() = content;
     return true;
 }

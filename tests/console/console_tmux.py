@@ -233,6 +233,26 @@ def history(c):
 
 
 @scenario
+def debugger_prompt_leaves_no_history(c):
+    # The debugger reads its commands at "debug> "; what is typed there
+    # leaves the history when the debugged run ends.
+    c.enter("debug/later [a: 1 @stop b: 2]")
+    c.t.wait_for(lambda s: s.count("debug>") == 1)
+    c.enter("s")
+    c.t.wait_for(lambda s: s.count("debug>") == 2)
+    c.enter("c")
+    c.prompt(2)
+    c.enter("b")
+    c.t.wait_for("== 2")
+    c.prompt(3)
+    c.t.keys("Up", "Up")
+    c.wait_line(">> debug/later [a: 1 @stop b: 2]")
+    c.t.keys("C-a", "C-k")
+    assert c.quit() == 0
+    assert 'history: ["b" "debug/later [a: 1 @stop b: 2]"]' in c.settings(), c.settings()
+
+
+@scenario
 def escape_on_a_continuation_line(c):
     c.enter("[1 2")
     c.wait_line("[")
@@ -271,7 +291,7 @@ def completion_of_words(c):
         ("pri", TAB, ">> prin", ">> prin print\n>> prin"),
         ("t 5", ENTER, None, "\n5\n>>"),
         # A unique word completes in place.
-        ("pro", TAB, ">> probe"),
+        ("prob", TAB, ">> probe"),
         (" 8", ENTER, None, "\n8\n== 8"),
         # In the middle of a line, the text after the cursor is kept.
         ("loop 2 [prob 9]", ("Left",) * len(" 9]") + TAB, ">> loop 2 [probe 9]"),
@@ -316,7 +336,7 @@ def rebound_words_stay_the_users(c):
     for line in ("try: 1", "if: 2", "save: 3"):
         c.enter(line)
     c.prompt(4)
-    c.steps([("pro", TAB, ">> probe"), (" :try", ENTER, None, "\n1\n== 1\n")])
+    c.steps([("prob", TAB, ">> probe"), (" :try", ENTER, None, "\n1\n== 1\n")])
     c.prompt(5)
     assert c.quit() == 0
     assert 'history: ["probe :try" "save: 3" "if: 2" "try: 1"]' in c.settings(), c.settings()
@@ -597,7 +617,8 @@ def broken_pipe_signal_is_ignored(c):
     assert c.quit() == 0
 
 
-run([prompt_and_continuation, text_as_typed, editing_keys, history, escape_on_a_continuation_line,
+run([prompt_and_continuation, text_as_typed, editing_keys, history, debugger_prompt_leaves_no_history,
+     escape_on_a_continuation_line,
      alt_key_keeps_the_line,
      halt_at_the_prompt, completion_of_words, completion_of_paths, rebound_words_stay_the_users,
      completion_of_file_names,

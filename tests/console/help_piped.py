@@ -5,19 +5,7 @@ import re
 import subprocess
 import sys
 
-ZEM = sys.argv[1]
-failures = []
-
-
-def run(code):
-    """The console's output for `code` without the banner."""
-    p = subprocess.run([ZEM], input=code.encode(), capture_output=True, timeout=60)
-    return "\n".join(p.stdout.decode("utf-8").split("\n")[3:])
-
-
-def check(name, got, want):
-    if got != want:
-        failures.append("%s\n--- expected\n%s\n--- got\n%s" % (name, want, got))
+from piped import check, failures, run
 
 
 USAGE = ("\n\tUse HELP or ? to view built-in docs for functions, values \n\tfor contexts, or all values of a given"
