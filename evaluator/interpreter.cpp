@@ -1164,15 +1164,54 @@ struct TraceScope {
     return Unwind::none;
 }
 
-// Out of line, for set_statement.
-[[gnu::noinline]] Unwind infix_ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next) {
-    return infix_ops(code, p, false, start, next);
+// The end of an expression whose value is at start (keep) or in the result
+// slot, from p: the infix ops that follow (unless no_infix), the `expr`
+// event. Inlined in eval_expression and set_statement.
+[[gnu::always_inline]] inline Unwind expression_end(const Cell* code, uint32_t p, bool no_infix, bool keep,
+                                                    Cell* start, uint32_t* next) {
+    if (!no_infix) {
+        Unwind u = infix_ops(code, p, keep, start, &p);
+        if (u != Unwind::none) return u;
+    }
+    if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), nullptr, stack::arguments);
+    *next = p;
+    return Unwind::none;
+}
+
+// The set-word v at at_p whose value, from *p, needs evaluating: under a
+// frame named by the word, which names `where` for its errors. Inlined in
+// eval_expression and set_statement.
+[[gnu::always_inline]] inline Unwind set_word(const Cell& v_in, const Cell* code, uint32_t at_p, bool keep,
+                                              Cell* start, uint32_t* p) {
+    Cell v = v_in;
+    stack::mark_native(&v);
+    stack::push(&v);
+    if (tracing) fire_event(event::push, code, static_cast<int32_t>(at_p), nullptr, &v);
+    if (*p >= tail_of(code)) fire(err::NEED_VALUE, &v);
+    Unwind u = eval_expression(code, *p, false, true, false, p);
+    if (u != Unwind::none) return u;
+    if (tracing) fire_event(event::set, code, static_cast<int32_t>(*p), stack::arguments + 1, &v);
+    word::set_star();
+    Cell r = *stack::arguments;
+    stack::unwind();
+    finish(start, r, keep);
+    return Unwind::none;
+}
+
+// A set-word statement whose value needs evaluating, as eval_expression
+// goes on from its set-word case; out of line, off set_statement's path.
+[[gnu::noinline]] Unwind set_statement_evaluated(const Cell* code, uint32_t p, uint32_t* next) {
+    Cell w = at(code, p);
+    Cell* start = stack::top;
+    uint32_t q = p + 1;
+    Unwind u = set_word(w, code, p, false, start, &q);
+    if (u != Unwind::none) return u;
+    return expression_end(code, q, false, false, start, next);
 }
 
 // A statement of a block that starts with a set-word, untraced: set as the
 // set-word case of eval_expression sets it (the value to the result slot),
-// without entering that. After setting, the word that follows may have
-// become an op, which then takes the value as its left operand.
+// without entering that.
 [[gnu::noinline]] Unwind set_statement(const Cell* code, uint32_t p, uint32_t* next) {
     Cell w = at(code, p), val;
     Cell* slot;
@@ -1183,18 +1222,7 @@ struct TraceScope {
         *next = end;
         return Unwind::none;
     }
-    Cell* start = stack::top;
-    stack::mark_native(&w);
-    stack::push(&w);
-    if (p + 1 >= tail_of(code)) fire(err::NEED_VALUE, &w);
-    Unwind u = eval_expression(code, p + 1, false, true, false, next);
-    if (u != Unwind::none) return u;
-    word::set_star();
-    Cell r = *stack::arguments;
-    stack::unwind();
-    stack::set_last_keep(&r);
-    Cell op;
-    return op_at(code, *next, &w, &op) ? infix_ops_after(code, *next, start, next) : Unwind::none;
+    return set_statement_evaluated(code, p, next);
 }
 
 [[gnu::always_inline]] inline Unwind run_expressions(const Cell* block, uint32_t* end) {
@@ -1568,17 +1596,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
                 *next = end;
                 return Unwind::none;
             }
-            stack::mark_native(&v);
-            stack::push(&v);
-            if (tracing) fire_event(event::push, code, static_cast<int32_t>(at_p), nullptr, &v);
-            if (p >= tail_of(code)) fire(err::NEED_VALUE, &v);
-            u = eval_expression(code, p, false, true, false, &p);
-            if (u != Unwind::none) return u;
-            if (tracing) fire_event(event::set, code, static_cast<int32_t>(p), stack::arguments + 1, &v);
-            word::set_star();
-            Cell r = *stack::arguments;
-            stack::unwind();
-            finish(start, r, keep);
+            u = set_word(v, code, at_p, keep, start, &p);
             break;
         }
         case TYPE_LIT_WORD: set_type(&v, TYPE_WORD); put(v, keep); break;
@@ -1637,14 +1655,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
         default: put(v, keep);
     }
     if (u != Unwind::none) return u;
-
-    if (!no_infix) {
-        u = infix_ops(code, p, keep, start, &p);
-        if (u != Unwind::none) return u;
-    }
-    if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), nullptr, stack::arguments);
-    *next = p;
-    return Unwind::none;
+    return expression_end(code, p, no_infix, keep, start, next);
 }
 
 Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* path, uint32_t ref_start,
