@@ -14,10 +14,6 @@ Cell empty_body{};
 
 void make_empty_body() { empty_body = *block::make_in(&memory::root_block, 1); }
 
-Cell* more(const Cell* callable, uint32_t i) {
-    return reinterpret_cast<Cell*>(memory::buffer(callable->data3)->offset_addr()) + i;
-}
-
 Cell spec_of(const Cell* callable) { return Cell{TYPE_BLOCK, 0, callable->data2, 0}; }
 
 void init_locals(uint32_t n) {

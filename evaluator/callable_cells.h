@@ -34,7 +34,9 @@ constexpr uint32_t FLAG_NO_TRACE = 0x200;
 enum More : uint32_t { MORE_BODY, MORE_CACHE, MORE_ENTRY, MORE_OP, MORE_EXTRA, MORE_CELLS };
 
 // Cell i of a callable's more block (valid until the next allocation).
-Cell* more(const Cell* callable, uint32_t i);
+inline Cell* more(const Cell* callable, uint32_t i) {
+    return reinterpret_cast<Cell*>(memory::buffer(callable->data3)->offset_addr()) + i;
+}
 // A block value on the callable's spec, at its head.
 Cell spec_of(const Cell* callable);
 

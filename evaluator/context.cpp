@@ -32,10 +32,6 @@ Cell* word_at(Node ctx, uint32_t i) {
 
 Node values_of(Node ctx) { return on_stack_q(ctx) ? 0 : cell_of(ctx)->data2; }
 
-void set_stack_values(Node ctx, const Cell* first) {
-    cell_of(ctx)->data2 = first ? static_cast<uint32_t>(first - stack::bottom) + 1 : 0;
-}
-
 namespace {
 
 // Grows or cuts the values of a heap context to n cells (new ones unset!).

@@ -72,7 +72,10 @@ inline Cell* value_at(Node ctx, uint32_t i) {
 }
 // Values series of a heap context (0 for an on-stack one).
 Node values_of(Node ctx);
-void set_stack_values(Node ctx, const Cell* first);
+// Where an on-stack context's active call's values start (null: none).
+inline void set_stack_values(Node ctx, const Cell* first) {
+    cell_of(ctx)->data2 = first ? static_cast<uint32_t>(first - stack::bottom) + 1 : 0;
+}
 
 // ---- Making contexts ------------------------------------------------------------------
 
@@ -128,7 +131,9 @@ inline Cell* peek(const Cell* word, Node ctx) {
             if (v != 0) return stack::bottom + (v - 1) + index;
         } else if (v != 0) {
             SeriesBuffer* s = memory::buffer(v);
-            if (static_cast<uint32_t>(index) < s->count()) return reinterpret_cast<Cell*>(s->offset_addr()) + index;
+            // A values series holds cells: its count is a shift of its bytes.
+            if (static_cast<uint32_t>(index) < (s->tail - s->offset) / sizeof(Cell))
+                return reinterpret_cast<Cell*>(s->offset_addr()) + index;
         }
     }
     return nullptr;

@@ -1048,6 +1048,8 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
 Verified verified_conditional[native_id::either + 1];
 
 inline Unwind run_expressions(const Cell* block, uint32_t* end);
+// eval_call for a callable named by a word of the code (defined below).
+Unwind eval_word_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name, uint32_t* next);
 
 [[gnu::noinline]] bool verify_conditional(const Cell& fn, uint32_t arity) {
     Cell cache = cache_of(&fn);
@@ -1072,7 +1074,7 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
     const Verified& known = verified_conditional[id];
     if (!(known.more == fn.data3 && known.cycle == collector::cycles && known.more != 0) &&
         !verify_conditional(fn, arity))
-        return eval_call(&fn, code, p, keep, nullptr, 0, name_in, 0, false, next);
+        return eval_word_call(&fn, code, p, keep, name_in, next);
     stack::check_depth();
     Cell name = *name_in;
     Cell* start = stack::top;
@@ -1577,7 +1579,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
                     [[fallthrough]];
                 case TYPE_ACTION:
                 case TYPE_FUNCTION:
-                case TYPE_ROUTINE: u = eval_call(&val, code, p, keep, nullptr, 0, &v, 0, false, &p); break;
+                case TYPE_ROUTINE: u = eval_word_call(&val, code, p, keep, &v, &p); break;
                 case TYPE_OP: fire(err::NO_OP_ARG, &v);
                 default: put(val, keep);
             }
@@ -1658,11 +1660,18 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
     return expression_end(code, p, no_infix, keep, start, next);
 }
 
-Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* path, uint32_t ref_start,
-                 const Cell* name_in, uint32_t mode, bool infix, uint32_t* next) {
+namespace {
+
+// A call as eval_call makes it. With `plain` (a callable named by a word in
+// the code: no path, no refinement mode, not infix) the compiler drops what
+// only the other calls need.
+template <bool plain>
+[[gnu::always_inline]] inline Unwind call_at(const Cell* callable, const Cell* code, uint32_t p, bool keep,
+                                             const Cell* path, uint32_t ref_start, const Cell* name_in, uint32_t mode,
+                                             bool infix, uint32_t* next) {
     stack::check_depth();
     Cell fn = *callable;
-    Cell name = in(ALL_WORD, name_in->type()) ? *name_in : words::anon;
+    Cell name = plain || in(ALL_WORD, name_in->type()) ? *name_in : words::anon;
     if (tracing) {
         // An infix call's left operand waits just above the stack top: the
         // callback must neither take its cell nor let it go uncollected.
@@ -1695,6 +1704,18 @@ Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, 
     finish(start, r, keep);
     *next = p;
     return Unwind::none;
+}
+
+[[gnu::noinline]] Unwind eval_word_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name,
+                                        uint32_t* next) {
+    return call_at<true>(callable, code, p, keep, nullptr, 0, name, 0, false, next);
+}
+
+}  // namespace
+
+Unwind eval_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* path, uint32_t ref_start,
+                 const Cell* name_in, uint32_t mode, bool infix, uint32_t* next) {
+    return call_at<false>(callable, code, p, keep, path, ref_start, name_in, mode, infix, next);
 }
 
 Unwind call_function(const Cell* fn, const Cell* name) {

@@ -93,11 +93,6 @@ void drop_frame() {
     if (ctop == cbottom) top = arguments = bottom;
 }
 
-void set_return_flag(bool on) {
-    Frame* f = ctop - 1;
-    f->header = on ? f->header | FRAME_RETURN_TARGET : f->header & ~FRAME_RETURN_TARGET;
-}
-
 // ---- Unrolling and non-local exits ----------------------------------------------------
 
 Frame* unroll(uint32_t type, bool keep) {

@@ -171,7 +171,11 @@ inline void unwind_last() {
 void revert();
 void drop_frame();
 
-void set_return_flag(bool on);
+// Marks the top frame as the one `return` and `exit` land on, or not.
+inline void set_return_flag(bool on) {
+    Frame* f = ctop - 1;
+    f->header = on ? f->header | FRAME_RETURN_TARGET : f->header & ~FRAME_RETURN_TARGET;
+}
 
 // Base (first argument cell) of a frame: word `base` of the frame above it,
 // or the current arguments for the top frame.

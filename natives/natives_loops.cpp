@@ -95,21 +95,6 @@ auto next_elements(Cell* series, Cell* words, uint32_t n) {
 
 // ---- The loop skeleton ------------------------------------------------------------------------
 
-Ended ended(Unwind* u) {
-    switch (*u) {
-        case Unwind::none: return Ended::normal;
-        case Unwind::cont: *u = Unwind::none; return Ended::cont;
-        case Unwind::brk: *u = Unwind::none; return Ended::brk;
-        default: return Ended::other;
-    }
-}
-
-Ended run_body(const Cell& body, Unwind* u) {
-    stack::reset();
-    *u = interpreter::eval_in_frame(&body);
-    return ended(u);
-}
-
 // script expect-arg for an argument of the current native: its name, the
 // datatype refused and the argument's word.
 void refuse_arg(const char* argument, const Cell& value) {

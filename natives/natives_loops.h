@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "runtime/cell.h"
 
@@ -15,9 +16,21 @@ namespace natives {
 // the loop's: *u is none again), or by an exit for an outer frame (left in
 // *u).
 enum class Ended { normal, cont, brk, other };
-Ended ended(Unwind* u);
+// Inline: it runs twice a turn of every loop.
+inline Ended ended(Unwind* u) {
+    switch (*u) {
+        case Unwind::none: return Ended::normal;
+        case Unwind::cont: *u = Unwind::none; return Ended::cont;
+        case Unwind::brk: *u = Unwind::none; return Ended::brk;
+        default: return Ended::other;
+    }
+}
 // Evaluates the body in the loop frame, its result slot reset first.
-Ended run_body(const Cell& body, Unwind* u);
+inline Ended run_body(const Cell& body, Unwind* u) {
+    stack::reset();
+    *u = interpreter::eval_in_frame(&body);
+    return ended(u);
+}
 
 struct NoAfter {
     Unwind operator()() const { return Unwind::none; }
