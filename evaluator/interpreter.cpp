@@ -770,16 +770,17 @@ struct Call {
             if (!tracing) {
                 SeriesBuffer* s = series_of(call.code);
                 const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
-                if ((call.infix || end >= cell_count(s) || cells[end].type() != TYPE_WORD) && simple_cell(cells[p], &v)) {
+                uint32_t n = cell_count(s);
+                if ((call.infix || end >= n || cells[end].type() != TYPE_WORD) && simple_cell(cells[p], &v)) {
                     p = end;
                     stack::push(&v);
                     break;
                 }
-            }
-            if (!tracing && !call.infix && simple_expression<0>(call.code, p, &v, &end)) {
-                p = end;
-                stack::push(&v);
-                break;
+                if (!call.infix && simple_run<0>(cells, n, p, &v, &end)) {
+                    p = end;
+                    stack::push(&v);
+                    break;
+                }
             }
             Unwind u = eval_expression(call.code, p, call.infix, true, false, &p);
             if (u != Unwind::none) return u;
@@ -1094,9 +1095,10 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
         Cell branch = a[chosen || id != native_id::either ? 1 : 2], val;
         // A branch of one simple expression (such as `[n]`) raises nothing:
         // its value is taken without walking the block.
-        uint32_t end, n = tail_of(&branch);
+        SeriesBuffer* s = series_of(&branch);
+        uint32_t end, n = cell_count(s);
         if (n > branch.head() && ((n - branch.head()) & 1) &&
-            simple_expression<0>(&branch, branch.head(), &val, &end) && end == n) {
+            simple_run<0>(reinterpret_cast<const Cell*>(s->offset_addr()), n, branch.head(), &val, &end) && end == n) {
             stack::set_last_keep(&val);
         } else {
             Unwind u = run_expressions(&branch, &end);
@@ -1253,7 +1255,7 @@ struct TraceScope {
     return u;
 }
 
-Unwind run_body(const Cell* fn, const Cell* name) {
+[[gnu::always_inline]] inline Unwind run_body(const Cell* fn, const Cell* name) {
     context::set_stack_values(fn->ctx(), stack::arguments);
     stack::set_return_flag(true);
     Cell body = *function::more(fn, function::MORE_BODY);
