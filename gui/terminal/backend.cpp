@@ -36,6 +36,7 @@
 #include "runtime/collector.h"
 #include "runtime/fault.h"
 #include "runtime/print.h"
+#include "runtime/sys.h"
 #include "runtime/unicode.h"
 
 namespace gui {
@@ -1246,6 +1247,7 @@ void register_routines() {
     collector::register_mark_callback(mark_widgets);
     print_hooks::before_output = before_print;
     print_hooks::after_output = after_print;
+    sys::gui_wait_hook = do_events_wait;
 #define X(index, name, word) routine::register_body(index, r_##name);
     ZEM_GUI_ROUTINES(X)
 #undef X
