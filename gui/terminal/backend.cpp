@@ -194,6 +194,7 @@ Widget* captured = nullptr;
 std::vector<Widget*> pressed;
 float last_x = 0, last_y = 0;
 tui::Clicks clicks;
+Widget* last_clicked = nullptr;  // the widget of the last click
 tui::Timers timers;
 tui::Decoder decoder;
 tui::Grid grid;
@@ -463,7 +464,9 @@ void send_button(uint32_t type, float x, float y, uint32_t flags) {
     if (type == event::UP) {
         for (Widget* w = target; w; w = w->parent) {
             if (std::find(pressed.begin(), pressed.end(), w) == pressed.end()) continue;
-            bool twice = clicks.click_is_double();
+            // A double click is two clicks on the same widget.
+            bool twice = clicks.click_is_double() && last_clicked == w;
+            last_clicked = w;
             send_event(event::CLICK, w, record_for(w, lx, ly), flags);
             if (twice) {
                 send_event(event::DBL_CLICK, w, record_for(w, lx, ly), flags);
@@ -604,8 +607,9 @@ void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
                 if (key == ' ' || key == 13) toggle(w);
                 break;
             case TEXT_LIST: {
+                // With nothing selected the first item shows highlighted.
                 int32_t sel = field(&w->face, s_selected).type() == TYPE_INTEGER
-                                  ? field(&w->face, s_selected).int_value() : 0;
+                                  ? field(&w->face, s_selected).int_value() : 1;
                 int h = std::max(w->height(), 1);
                 if (key == tui::KEY_UP) list_select(w, sel - 1);
                 else if (key == tui::KEY_DOWN) list_select(w, sel + 1);
@@ -830,6 +834,7 @@ void resize() {
 }
 
 void set_up_console() {
+    tui::color_depth = tui::check_color_support();
     if (console_set_up || !isatty(STDIN_FILENO)) return;
     raw = terminal::raw_mode_on(STDIN_FILENO);
     terminal::watch_resize();
@@ -992,6 +997,7 @@ void free_widget(Widget* w) {
         if (win.focused == w) win.focused = nullptr;
     if (hovered == w) hovered = nullptr;
     if (captured == w) captured = nullptr;
+    if (last_clicked == w) last_clicked = nullptr;
     pressed.erase(std::remove(pressed.begin(), pressed.end(), w), pressed.end());
     timers.remove(w->id);
     widgets[w->id - 1].reset();
@@ -999,16 +1005,17 @@ void free_widget(Widget* w) {
 
 // Frees a widget and every widget whose parent chain leads to it.
 void free_tree(Widget* w) {
+    std::vector<Widget*> below;
     for (auto& owned : widgets) {
         Widget* o = owned.get();
         if (!o || o == w) continue;
         for (Widget* p = o->parent; p; p = p->parent)
             if (p == w) {
-                o->parent = nullptr;
-                free_widget(o);
+                below.push_back(o);
                 break;
             }
     }
+    for (Widget* o : below) free_widget(o);
     free_widget(w);
 }
 
