@@ -1056,7 +1056,7 @@ Widget* widget_of_handle(const Cell* h) { return h->type() == TYPE_HANDLE ? widg
 
 void r_make_null_handle() {
     Cell h;
-    handle::make_at(&h, 0, 0);
+    handle::make_at(&h, 0, 1);  // class null
     result(h);
 }
 
