@@ -66,14 +66,14 @@ Sym s_type{0, "type"}, s_offset{0, "offset"}, s_size{0, "size"}, s_text{0, "text
     s_area{0, "area"}, s_right{0, "right"}, s_center{0, "center"}, s_middle{0, "middle"}, s_bottom{0, "bottom"},
     s_focusable{0, "focusable"}, s_password{0, "password"}, s_fullscreen{0, "fullscreen"}, s_all_over{0, "all-over"},
     s_border_corners{0, "border-corners"}, s_round{0, "round"}, s_border_color{0, "border-color"},
-    s_done{0, "done"}, s_tui_ctx{0, "tui-ctx"};
+    s_done{0, "done"}, s_rate{0, "rate"};
 Sym* all_syms[] = {&s_type, &s_offset, &s_size, &s_text, &s_color, &s_data, &s_enabled, &s_visible, &s_selected,
                    &s_flags, &s_options, &s_parent, &s_pane, &s_state, &s_para, &s_font, &s_align, &s_v_align,
                    &s_wrap, &s_hint, &s_system, &s_view, &s_awake, &s_platform, &s_mouse_event, &s_screens,
                    &s_window, &s_field, &s_button, &s_check, &s_radio, &s_progress, &s_group_box, &s_text_list,
                    &s_rich_text, &s_base, &s_area, &s_right, &s_center, &s_middle, &s_bottom, &s_focusable,
                    &s_password, &s_fullscreen, &s_all_over, &s_border_corners, &s_round, &s_border_color,
-                   &s_done, &s_tui_ctx};
+                   &s_done, &s_rate};
 
 Cell word_of(uint32_t sym) { return Cell{TYPE_WORD, 0, sym, 0xFFFFFFFFu}; }
 bool is_word(const Cell* v) { return v->type() >= TYPE_WORD && v->type() <= TYPE_REFINEMENT; }
@@ -178,6 +178,7 @@ struct Widget {
     Cell label{TYPE_NONE, 0, 0, 0};  // text set by set-face-ui, drawn before the face's text
     size_t cursor = 0;               // field: caret position in its text
     int32_t scroll = 0;              // text-list: the first item shown (0-based)
+    uint32_t rate_ms = 0;            // the interval of its timer (0: none)
     int width() const { return static_cast<int>(x2 - x); }
     int height() const { return static_cast<int>(y2 - y); }
 };
@@ -271,6 +272,17 @@ void sync_widget(Widget* w) {
         w->flags |= W_FOCUSABLE;
     if (w->cls == FIELD) w->flags |= W_CARET;
     if (w->cls == WINDOW && has_flag(flags, s_fullscreen)) w->flags |= W_FULL_SCREEN;
+    // A rate is a number of time events a second, or the time between two.
+    Cell rate = field(&face, s_rate);
+    double ms = rate.type() == TYPE_INTEGER && rate.int_value() > 0 ? 1000.0 / rate.int_value()
+                : rate.type() == TYPE_TIME && rate.float_value() > 0 ? rate.float_value() * 1000.0
+                : 0;
+    uint32_t interval = ms >= 1 ? static_cast<uint32_t>(std::min(ms, 4294967295.0)) : ms > 0 ? 1 : 0;
+    if (interval != w->rate_ms) {
+        if (w->rate_ms) timers.remove(w->id);
+        if (interval) timers.add(interval, w->id);
+        w->rate_ms = interval;
+    }
 }
 
 bool full_screen() {

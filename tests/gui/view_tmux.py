@@ -101,8 +101,12 @@ def full_screen_window_and_list():
         rows = t.rows()
         assert rows[0].startswith("\u256d\u2500Box"), s  # round corners, the title on the border
         assert "[#####     ]" in s, s                      # progress at 0.5 over 10 cells
+        assert "******" in s and "secret" not in s, s     # a password field is masked
         assert "0123456789abcdefgh\n" in s + "\n", s       # cut at the group box's right edge
         assert "start" not in s, "not on the alternate screen:\n" + s
+        assert t.tmux("display-message", "-p", "-t", "t", "#{mouse_any_flag}").strip() == "1", s
+        t.wait_for("[##########]")  # ten time events a second fill it
+        t.tmux("resize-window", "-t", "t", "-x", "90", "-y", "12")
         t.keys("Down")
         t.wait_for(lambda _: "\x1b[7mtwo" in styled(t))
         y = row_of(t, "three")
@@ -115,6 +119,7 @@ def full_screen_window_and_list():
         assert "start" in s, "the main screen is not back:\n" + s
         assert "selected: 3" in s, s
         assert log.count("dbl-click text-list") == 1, s
+        assert "resize window" in log, s
     finally:
         t.close()
 
@@ -150,5 +155,16 @@ def terminal_restored_on_sigterm():
         t.close()
 
 
-run([inline_window_typed_into_and_clicked, keys_move_the_focus, full_screen_window_and_list,
+def no_mouse_reporting_when_asked_for_none():
+    t, before, after = start("no-mouse")
+    try:
+        t.wait_for("no mouse")
+        assert t.tmux("display-message", "-p", "-t", "t", "#{mouse_any_flag}").strip() == "0"
+        t.keys("Escape")
+        finish(t, before, after)
+    finally:
+        t.close()
+
+
+run([no_mouse_reporting_when_asked_for_none, inline_window_typed_into_and_clicked, keys_move_the_focus, full_screen_window_and_list,
      output_from_an_actor, terminal_restored_on_sigterm])
