@@ -337,7 +337,9 @@ Cell global(Sym& s) {
 void set_focus(Widget* w, Window* win = nullptr);
 void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags);
 
-// Calls system/view/awake with the event; true when it answered `done`.
+// Calls system/view/awake with the event; true when it answered `done`. An
+// error in it ends the pass (the loop catches it) or reaches the routine
+// that led here.
 bool awake_event(uint32_t type, const event::Record& rec, uint32_t flags) {
     Cell system = global(s_system);
     Cell view = field(&system, s_view);
@@ -346,7 +348,7 @@ bool awake_event(uint32_t type, const event::Record& rec, uint32_t flags) {
     Cell ev = event::make_backend(type, event::keep(rec), flags);
     Cell result = none_cell();
     Cell name = word_of(s_awake.get());
-    guarded([&] { interpreter::call_with(&awake, &name, &ev, 1, &result); });
+    interpreter::call_with(&awake, &name, &ev, 1, &result);
     return word_is(&result, s_done);
 }
 

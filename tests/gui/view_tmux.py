@@ -140,6 +140,30 @@ def output_from_an_actor():
         t.close()
 
 
+def terminal_restored_on_quit_from_an_actor():
+    t, before, after = start("full")
+    try:
+        t.wait_for("Box")
+        t.text("Q")
+        s = finish(t, before, after)
+        assert "status 3" in s and "start" in s, s
+        assert t.tmux("display-message", "-p", "-t", "t", "#{mouse_any_flag}").strip() in ("0", ""), s
+    finally:
+        t.close()
+
+
+def an_error_in_an_actor_ends_the_loop():
+    t, before, after = start("inline", height=30)
+    try:
+        t.wait_for("agree")
+        t.text("E")
+        s = finish(t, before, after)
+        assert "*** Script Error: invalid argument:" in s, s
+        assert "loop: " in s and "status 0" in s, s
+    finally:
+        t.close()
+
+
 def terminal_restored_on_sigterm():
     t, before, after = start("full")
     try:
@@ -169,4 +193,5 @@ def no_mouse_reporting_when_asked_for_none():
 
 
 run([no_mouse_reporting_when_asked_for_none, inline_window_typed_into_and_clicked, keys_move_the_focus, full_screen_window_and_list,
-     output_from_an_actor, terminal_restored_on_sigterm])
+     output_from_an_actor, terminal_restored_on_quit_from_an_actor, an_error_in_an_actor_ends_the_loop,
+     terminal_restored_on_sigterm])
