@@ -15,6 +15,10 @@ from tmux import Terminal, run  # noqa: E402
 ZEM = sys.argv[1]
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "window.zem")
 WORK = tempfile.mkdtemp(prefix="zem-view-")
+# Under the collector's stress switch zem starts and draws far more slowly.
+SLOW = 30 if os.environ.get("ZEM_GC_STRESS") else 1
+_wait_for = Terminal.wait_for
+Terminal.wait_for = lambda self, what, timeout=10: _wait_for(self, what, timeout * SLOW)
 
 
 def start(scenario, width=100, height=14, env=None):
