@@ -9,6 +9,7 @@
 
 #include "console/input.h"
 #include "console/launcher.h"
+#include "gui/terminal/backend.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/context.h"
 #include "datatypes/datatype.h"
@@ -102,6 +103,7 @@ void init() {
     natives::init();
     routines::init();
     input::register_routines();
+    gui::register_routines();
     errors::init();
     parse_dialect::init();
     ownership::init();
