@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -186,7 +187,7 @@ struct Window {
     Widget* focused = nullptr;
 };
 
-std::vector<Widget*> widgets;  // by id - 1; null once freed
+std::vector<std::unique_ptr<Widget>> widgets;  // by id - 1; null once freed
 std::vector<Window> windows;   // the last is the active one
 Widget* hovered = nullptr;
 Widget* captured = nullptr;
@@ -209,10 +210,11 @@ int loop_depth = 0;
 int columns = 80, rows = 24;
 int first_row = 0;             // inline mode: the screen row the window starts at
 
-Widget* widget_by_id(uint32_t id) { return id >= 1 && id <= widgets.size() ? widgets[id - 1] : nullptr; }
+Widget* widget_by_id(uint32_t id) { return id >= 1 && id <= widgets.size() ? widgets[id - 1].get() : nullptr; }
 
 void mark_widgets() {
-    for (Widget* w : widgets) {
+    for (auto& owned : widgets) {
+        Widget* w = owned.get();
         if (!w) continue;
         if (w->face.type() != TYPE_NONE) collector::mark_block(&w->face, &w->face + 1);
         if (w->label.type() != TYPE_NONE) collector::mark_block(&w->label, &w->label + 1);
@@ -450,14 +452,13 @@ void send_button(uint32_t type, float x, float y, uint32_t flags) {
     if (type == event::DOWN) captured = hovered;
     float lx, ly;
     Widget* target = hit(a->widget, x, y, lx, ly);
-    // The deepest widget first, then its ancestors until one handles it.
-    for (Widget* w = target; w; w = w->parent) {
-        if (w->flags & W_DISABLED) break;
-        if (type == event::DOWN) pressed.push_back(w);
-        if (type == event::DOWN && (w->flags & W_FOCUSABLE)) set_focus(w);
-        if (send_event(type, w, record_for(w, lx, ly), flags)) break;
-        lx += w->x, ly += w->y;
-        if (!w->parent) break;
+    // The deepest widget gets it; awake passes it on to the parent faces.
+    Widget* receiver = target;
+    while (receiver && (receiver->flags & W_DISABLED)) receiver = receiver->parent;
+    if (receiver) {
+        if (type == event::DOWN) pressed.push_back(receiver);
+        if (type == event::DOWN && (receiver->flags & W_FOCUSABLE)) set_focus(receiver);
+        send_event(type, receiver, record_for(receiver, lx, ly), flags);
     }
     if (type == event::UP) {
         for (Widget* w = target; w; w = w->parent) {
@@ -777,8 +778,8 @@ void set_cursor(bool show) {
 void flush_screen(bool force = false) {
     Window* a = active();
     if (!a) return;
-    for (Widget* w : widgets)
-        if (w) sync_widget(w);
+    for (auto& w : widgets)
+        if (w) sync_widget(w.get());
     Widget* win = a->widget;
     int wd = std::min(win->width(), columns), ht = std::min(win->height(), rows);
     if (!full_screen() && first_row + ht > rows) first_row = std::max(rows - ht, 0);
@@ -993,13 +994,13 @@ void free_widget(Widget* w) {
     if (captured == w) captured = nullptr;
     pressed.erase(std::remove(pressed.begin(), pressed.end(), w), pressed.end());
     timers.remove(w->id);
-    widgets[w->id - 1] = nullptr;
-    delete w;
+    widgets[w->id - 1].reset();
 }
 
 // Frees a widget and every widget whose parent chain leads to it.
 void free_tree(Widget* w) {
-    for (Widget* o : widgets) {
+    for (auto& owned : widgets) {
+        Widget* o = owned.get();
         if (!o || o == w) continue;
         for (Widget* p = o->parent; p; p = p->parent)
             if (p == w) {
@@ -1145,9 +1146,9 @@ void r_show_window() {
 void r_make_view() {
     Cell face = *arg(0);
     Widget* parent = widget_of_handle(arg(1));
-    Widget* w = new Widget;
-    w->id = static_cast<uint32_t>(widgets.size() + 1);
-    widgets.push_back(w);
+    widgets.push_back(std::make_unique<Widget>());
+    Widget* w = widgets.back().get();
+    w->id = static_cast<uint32_t>(widgets.size());
     w->face = face;
     w->cls = class_of(field(&face, s_type));
     w->parent = w->cls == WINDOW ? nullptr : parent;
