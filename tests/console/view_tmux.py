@@ -190,6 +190,16 @@ def errors_and_no_window():
         t.text("unview print 'done")
         t.keys("Enter")
         t.wait_for("done")
+        # view/no-wait gives the window back; do-events then runs it.
+        t.text("w: make face! [type: 'window size: 20x3 pane: reduce [make face! [type: 'text offset: 1x1 size: 10x1 text: {waiting}]]] print same? w view/no-wait w")
+        t.keys("Enter")
+        t.wait_for("true")
+        t.text("do-events print 'served")
+        t.keys("Enter")
+        t.wait_for(" waiting")
+        assert modes(t)[0] == "1"
+        t.keys("Escape")
+        t.wait_for("served")
         restored(t)
     finally:
         t.close()
