@@ -30,7 +30,7 @@ win: make face! [type: 'window size: 40x10 pane: reduce [
 	]]
 ]]
 view win
-print ["after" mold fld/text mold win/text win/offset r1/data r2/data chk/data]
+print ["after" mold fld/text mold win/text win/offset r1/data r2/data chk/data "data" mold fld/data]
 """
 
 LISTS = PRELUDE + """
@@ -119,7 +119,7 @@ def form_typing_tab_and_click():
         click(t, "OK")
         s = t.wait_for("after ")
         assert 'clicked "abc"' in s, s
-        assert 'after "abc" "Zem: untitled" 20x7 false true true' in s, s
+        assert 'after "abc" "Zem: untitled" 20x7 false true true data abc' in s, s
         t.wait_for(">>")
         restored(t)
     finally:
@@ -132,7 +132,7 @@ def form_enter_on_button():
         t.text("do %" + os.path.join(DIR, "form.zem"))
         t.keys("Enter")
         t.wait_for("[#####     ]")
-        t.text("hi")
+        t.text("42")
         # Tab until the button has the focus (drawn in reverse video).
         for _ in range(6):
             colours = t.tmux("capture-pane", "-e", "-p", "-t", "t")
@@ -143,7 +143,7 @@ def form_enter_on_button():
             raise AssertionError("the button never took the focus:\n" + colours)
         t.keys("Enter")
         s = t.wait_for("after ")
-        assert 'clicked "hi"' in s, s
+        assert 'clicked "42"' in s and "data 42" in s, s
         restored(t)
     finally:
         t.close()
