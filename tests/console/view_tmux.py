@@ -84,6 +84,13 @@ def click(t, text):
     t.text("\x1b[<0;%d;%dm" % (x + 1, y + 1))
 
 
+def run_script(t, name, shown):
+    """Runs a script at the prompt and waits until its window shows `shown`."""
+    t.text("do %" + os.path.join(DIR, name))
+    t.keys("Enter")
+    t.wait_for(shown)
+
+
 def restored(t):
     assert modes(t) == ["0", "1", "0"], modes(t)
     # The line editor reads keys again.
@@ -95,9 +102,7 @@ def restored(t):
 def form_typing_tab_and_click():
     t = console()
     try:
-        t.text("do %" + os.path.join(DIR, "form.zem"))
-        t.keys("Enter")
-        t.wait_for("[#####     ]")
+        run_script(t, "form.zem", "[#####     ]")
         # The empty field shows its hint, dim.
         colours = t.tmux("capture-pane", "-e", "-p", "-t", "t")
         assert re.search(r"\x1b\[2m(\x1b\[[0-9;]*m)*name", colours), colours
@@ -129,9 +134,7 @@ def form_typing_tab_and_click():
 def form_enter_on_button():
     t = console()
     try:
-        t.text("do %" + os.path.join(DIR, "form.zem"))
-        t.keys("Enter")
-        t.wait_for("[#####     ]")
+        run_script(t, "form.zem", "[#####     ]")
         t.text("42")
         # Tab until the button has the focus (drawn in reverse video).
         for _ in range(6):
@@ -152,10 +155,8 @@ def form_enter_on_button():
 def escape_closes_every_window_and_resize_reaches_each():
     t = console()
     try:
-        t.text("do %" + os.path.join(DIR, "lists.zem"))
-        t.keys("Enter")
         # A text-list whose selected is past its items highlights the last.
-        t.wait_for(" c")
+        run_script(t, "lists.zem", " c")
         colours = t.tmux("capture-pane", "-e", "-p", "-t", "t")
         assert re.search(r"\x1b\[7mc", colours), colours
         # Printing from an actor: the text stays, the window is drawn again below it.
