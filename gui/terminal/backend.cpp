@@ -66,14 +66,14 @@ Sym s_type{0, "type"}, s_offset{0, "offset"}, s_size{0, "size"}, s_text{0, "text
     s_area{0, "area"}, s_right{0, "right"}, s_center{0, "center"}, s_middle{0, "middle"}, s_bottom{0, "bottom"},
     s_focusable{0, "focusable"}, s_password{0, "password"}, s_fullscreen{0, "fullscreen"}, s_all_over{0, "all-over"},
     s_border_corners{0, "border-corners"}, s_round{0, "round"}, s_border_color{0, "border-color"},
-    s_done{0, "done"}, s_tui_ctx{0, "tui-ctx"};
+    s_done{0, "done"}, s_rate{0, "rate"};
 Sym* all_syms[] = {&s_type, &s_offset, &s_size, &s_text, &s_color, &s_data, &s_enabled, &s_visible, &s_selected,
                    &s_flags, &s_options, &s_parent, &s_pane, &s_state, &s_para, &s_font, &s_align, &s_v_align,
                    &s_wrap, &s_hint, &s_system, &s_view, &s_awake, &s_platform, &s_mouse_event, &s_screens,
                    &s_window, &s_field, &s_button, &s_check, &s_radio, &s_progress, &s_group_box, &s_text_list,
                    &s_rich_text, &s_base, &s_area, &s_right, &s_center, &s_middle, &s_bottom, &s_focusable,
                    &s_password, &s_fullscreen, &s_all_over, &s_border_corners, &s_round, &s_border_color,
-                   &s_done, &s_tui_ctx};
+                   &s_done, &s_rate};
 
 Cell word_of(uint32_t sym) { return Cell{TYPE_WORD, 0, sym, 0xFFFFFFFFu}; }
 bool is_word(const Cell* v) { return v->type() >= TYPE_WORD && v->type() <= TYPE_REFINEMENT; }
@@ -178,6 +178,7 @@ struct Widget {
     Cell label{TYPE_NONE, 0, 0, 0};  // text set by set-face-ui, drawn before the face's text
     size_t cursor = 0;               // field: caret position in its text
     int32_t scroll = 0;              // text-list: the first item shown (0-based)
+    uint32_t rate_ms = 0;            // the interval of its timer (0: none)
     int width() const { return static_cast<int>(x2 - x); }
     int height() const { return static_cast<int>(y2 - y); }
 };
@@ -194,6 +195,7 @@ Widget* captured = nullptr;
 std::vector<Widget*> pressed;
 float last_x = 0, last_y = 0;
 tui::Clicks clicks;
+Widget* last_clicked = nullptr;  // the widget of the last click
 tui::Timers timers;
 tui::Decoder decoder;
 tui::Grid grid;
@@ -270,6 +272,17 @@ void sync_widget(Widget* w) {
         w->flags |= W_FOCUSABLE;
     if (w->cls == FIELD) w->flags |= W_CARET;
     if (w->cls == WINDOW && has_flag(flags, s_fullscreen)) w->flags |= W_FULL_SCREEN;
+    // A rate is a number of time events a second, or the time between two.
+    Cell rate = field(&face, s_rate);
+    double ms = rate.type() == TYPE_INTEGER && rate.int_value() > 0 ? 1000.0 / rate.int_value()
+                : rate.type() == TYPE_TIME && rate.float_value() > 0 ? rate.float_value() * 1000.0
+                : 0;
+    uint32_t interval = ms >= 1 ? static_cast<uint32_t>(std::min(ms, 4294967295.0)) : ms > 0 ? 1 : 0;
+    if (interval != w->rate_ms) {
+        if (w->rate_ms) timers.remove(w->id);
+        if (interval) timers.add(interval, w->id);
+        w->rate_ms = interval;
+    }
 }
 
 bool full_screen() {
@@ -324,7 +337,9 @@ Cell global(Sym& s) {
 void set_focus(Widget* w, Window* win = nullptr);
 void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags);
 
-// Calls system/view/awake with the event; true when it answered `done`.
+// Calls system/view/awake with the event; true when it answered `done`. An
+// error in it ends the pass (the loop catches it) or reaches the routine
+// that led here.
 bool awake_event(uint32_t type, const event::Record& rec, uint32_t flags) {
     Cell system = global(s_system);
     Cell view = field(&system, s_view);
@@ -333,7 +348,7 @@ bool awake_event(uint32_t type, const event::Record& rec, uint32_t flags) {
     Cell ev = event::make_backend(type, event::keep(rec), flags);
     Cell result = none_cell();
     Cell name = word_of(s_awake.get());
-    guarded([&] { interpreter::call_with(&awake, &name, &ev, 1, &result); });
+    interpreter::call_with(&awake, &name, &ev, 1, &result);
     return word_is(&result, s_done);
 }
 
@@ -463,7 +478,9 @@ void send_button(uint32_t type, float x, float y, uint32_t flags) {
     if (type == event::UP) {
         for (Widget* w = target; w; w = w->parent) {
             if (std::find(pressed.begin(), pressed.end(), w) == pressed.end()) continue;
-            bool twice = clicks.click_is_double();
+            // A double click is two clicks on the same widget.
+            bool twice = clicks.click_is_double() && last_clicked == w;
+            last_clicked = w;
             send_event(event::CLICK, w, record_for(w, lx, ly), flags);
             if (twice) {
                 send_event(event::DBL_CLICK, w, record_for(w, lx, ly), flags);
@@ -604,8 +621,9 @@ void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
                 if (key == ' ' || key == 13) toggle(w);
                 break;
             case TEXT_LIST: {
+                // With nothing selected the first item shows highlighted.
                 int32_t sel = field(&w->face, s_selected).type() == TYPE_INTEGER
-                                  ? field(&w->face, s_selected).int_value() : 0;
+                                  ? field(&w->face, s_selected).int_value() : 1;
                 int h = std::max(w->height(), 1);
                 if (key == tui::KEY_UP) list_select(w, sel - 1);
                 else if (key == tui::KEY_DOWN) list_select(w, sel + 1);
@@ -830,6 +848,7 @@ void resize() {
 }
 
 void set_up_console() {
+    tui::color_depth = tui::check_color_support();
     if (console_set_up || !isatty(STDIN_FILENO)) return;
     raw = terminal::raw_mode_on(STDIN_FILENO);
     terminal::watch_resize();
@@ -992,6 +1011,7 @@ void free_widget(Widget* w) {
         if (win.focused == w) win.focused = nullptr;
     if (hovered == w) hovered = nullptr;
     if (captured == w) captured = nullptr;
+    if (last_clicked == w) last_clicked = nullptr;
     pressed.erase(std::remove(pressed.begin(), pressed.end(), w), pressed.end());
     timers.remove(w->id);
     widgets[w->id - 1].reset();
@@ -999,16 +1019,17 @@ void free_widget(Widget* w) {
 
 // Frees a widget and every widget whose parent chain leads to it.
 void free_tree(Widget* w) {
+    std::vector<Widget*> below;
     for (auto& owned : widgets) {
         Widget* o = owned.get();
         if (!o || o == w) continue;
         for (Widget* p = o->parent; p; p = p->parent)
             if (p == w) {
-                o->parent = nullptr;
-                free_widget(o);
+                below.push_back(o);
                 break;
             }
     }
+    for (Widget* o : below) free_widget(o);
     free_widget(w);
 }
 
@@ -1049,7 +1070,7 @@ Widget* widget_of_handle(const Cell* h) { return h->type() == TYPE_HANDLE ? widg
 
 void r_make_null_handle() {
     Cell h;
-    handle::make_at(&h, 0, 0);
+    handle::make_at(&h, 0, 1);  // class null
     result(h);
 }
 
