@@ -8,7 +8,7 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "console"))
 from tmux import Terminal, run  # noqa: E402
 
 ZEM = sys.argv[1]
