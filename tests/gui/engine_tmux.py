@@ -201,6 +201,12 @@ def errors_and_no_window():
         assert modes(t)[0] == "1"
         t.keys("Escape")
         t.wait_for("served")
+        # A closed window can be viewed again.
+        t.text("view w print 'again")
+        t.keys("Enter")
+        t.wait_for(lambda s: " waiting" in s.split("print 'again")[-1])
+        t.keys("Escape")
+        t.wait_for("\nagain")
         restored(t)
     finally:
         t.close()
