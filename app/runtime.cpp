@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "console/input.h"
+#include "gui/draw.h"
 #include "console/launcher.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/context.h"
@@ -102,6 +103,7 @@ void init() {
     natives::init();
     routines::init();
     input::register_routines();
+    draw::register_routines();
     errors::init();
     parse_dialect::init();
     ownership::init();
