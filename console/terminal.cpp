@@ -171,6 +171,18 @@ void watch_resize() {
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) watch(sig);
 }
 
+bool take_resize() {
+    if (!resized) return false;
+    resized = 0;
+    return true;
+}
+
+void note_screen_modes(bool alternate_screen, bool mouse_reporting, bool cursor_hidden) {
+    platform::note_alternate_screen(alternate_screen);
+    platform::note_mouse_reporting(mouse_reporting);
+    platform::note_cursor_hidden(cursor_hidden);
+}
+
 // ---- Keys ------------------------------------------------------------------------------------------
 
 int KeyReader::read_byte(uint8_t& byte, int timeout_ms) {

@@ -109,14 +109,14 @@ enum ErrorCategory : uint32_t {
     X(SCRIPT, MOVE_BAD, "move-bad", R"~([ "cannot MOVE elements from" arg1 "to" arg2 ])~")                                \
     X(SCRIPT, TOO_LONG, "too-long", "Content too long")                                                                   \
     X(SCRIPT, WRONG_DENOM, "wrong-denom", R"~([ arg1 "not same denomination as" arg2 ])~")                                \
-    X(SCRIPT, NOT_LINKED, "not-linked", "instance is not linked to a reactive source")                                    \
+    X(SCRIPT, NOT_LINKED, "not-linked", "VIEW - face not linked to a window")                                               \
     X(SCRIPT, REACT_BAD_FUNC, "react-bad-func", "REACT - /LINK option requires a function! as argument")                 \
     X(SCRIPT, REACT_NOT_ENOUGH, "react-not-enough", "REACT - reactive functions must accept at least 2 arguments")        \
     X(SCRIPT, REACT_NO_MATCH, "react-no-match", "REACT - objects block length must match reaction function arg count")   \
     X(SCRIPT, REACT_BAD_OBJ, "react-bad-obj", "REACT - target can only contain object values")                          \
     X(SCRIPT, FACE_TYPE, "face-type", R"~([ "VIEW - invalid face type:" :arg1 ])~")                                       \
     X(SCRIPT, NOT_WINDOW, "not-window", "VIEW - expected a window root face")                                             \
-    X(SCRIPT, BAD_WINDOW, "bad-window", "VIEW - a window can only be inside a screen face")                               \
+    X(SCRIPT, BAD_WINDOW, "bad-window", "VIEW - a window face cannot be nested in another window")                             \
     X(SCRIPT, NOT_EVENT_TYPE, "not-event-type", R"~([ "VIEW - not a valid event type:" :arg1 ])~")                        \
     X(SCRIPT, VID_INVALID_SYNTAX, "vid-invalid-syntax", R"~([ "VID - invalid syntax at:" :arg1 ])~")                      \
     X(SCRIPT, RTD_INVALID_SYNTAX, "rtd-invalid-syntax", R"~([ "RTD - invalid syntax at:" :arg1 ])~")                      \
