@@ -100,7 +100,7 @@
 
 // The DRAW interpreter's routines (gui/draw.cpp, indexes 200-239).
 #define ZEM_GUI_DRAW_ROUTINES(X)                         \
-    X(200, do_draw, "do-draw")
+    X(200, draw_image, "draw-image")
 
 #define ZEM_ROUTINES(X) \
     ZEM_LIBRARY_ROUTINES(X) ZEM_CONSOLE_ROUTINES(X) ZEM_GUI_ROUTINES(X) ZEM_GUI_DRAW_ROUTINES(X)

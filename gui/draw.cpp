@@ -10,6 +10,8 @@
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/image.h"
+#include "datatypes/pair.h"
+#include "datatypes/point2d.h"
 #include "datatypes/routine.h"
 #include "datatypes/tuple.h"
 #include "evaluator/context.h"
@@ -218,11 +220,8 @@ struct Walker {
         surface->put(surface->target, col, row, cp, state.pen.type() == TYPE_TUPLE ? &state.pen : nullptr);
     }
     static int32_t coord(const Cell& p, bool y) {
-        if (p.type() == TYPE_PAIR) return static_cast<int32_t>(y ? p.data2 : p.data1);
-        float v;
-        uint32_t bits = y ? p.data2 : p.data1;
-        std::memcpy(&v, &bits, 4);
-        return static_cast<int32_t>(std::floor(v));
+        if (p.type() == TYPE_PAIR) return y ? pair::y_of(&p) : pair::x_of(&p);
+        return static_cast<int32_t>(std::floor(y ? point2d::y_of(&p) : point2d::x_of(&p)));
     }
     void segment(const Cell& a, const Cell& b) {
         int32_t x0 = coord(a, false), y0 = coord(a, true), x1 = coord(b, false), y1 = coord(b, true);
@@ -615,10 +614,10 @@ struct Walker {
 
 // ---- Routines ----------------------------------------------------------------------------
 
-// do-draw image commands: checks a draw block aimed at an image (a text
-// terminal has no pixels to draw into).
-void r_do_draw() {
-    do_draw(nullptr, stack::arguments + 1, false);
+// draw-image image commands: checks a draw block aimed at an image (a text
+// terminal has no pixels to draw into); an empty image takes nothing.
+void r_draw_image() {
+    if (image::pixel_count(stack::arguments) > 0) do_draw(nullptr, stack::arguments + 1, false);
     stack::set_last_keep(stack::arguments);
 }
 
