@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -66,14 +67,14 @@ Sym s_type{0, "type"}, s_offset{0, "offset"}, s_size{0, "size"}, s_text{0, "text
     s_area{0, "area"}, s_right{0, "right"}, s_center{0, "center"}, s_middle{0, "middle"}, s_bottom{0, "bottom"},
     s_focusable{0, "focusable"}, s_password{0, "password"}, s_fullscreen{0, "fullscreen"}, s_all_over{0, "all-over"},
     s_border_corners{0, "border-corners"}, s_round{0, "round"}, s_border_color{0, "border-color"},
-    s_done{0, "done"}, s_tui_ctx{0, "tui-ctx"};
+    s_done{0, "done"}, s_rate{0, "rate"};
 Sym* all_syms[] = {&s_type, &s_offset, &s_size, &s_text, &s_color, &s_data, &s_enabled, &s_visible, &s_selected,
                    &s_flags, &s_options, &s_parent, &s_pane, &s_state, &s_para, &s_font, &s_align, &s_v_align,
                    &s_wrap, &s_hint, &s_system, &s_view, &s_awake, &s_platform, &s_mouse_event, &s_screens,
                    &s_window, &s_field, &s_button, &s_check, &s_radio, &s_progress, &s_group_box, &s_text_list,
                    &s_rich_text, &s_base, &s_area, &s_right, &s_center, &s_middle, &s_bottom, &s_focusable,
                    &s_password, &s_fullscreen, &s_all_over, &s_border_corners, &s_round, &s_border_color,
-                   &s_done, &s_tui_ctx};
+                   &s_done, &s_rate};
 
 Cell word_of(uint32_t sym) { return Cell{TYPE_WORD, 0, sym, 0xFFFFFFFFu}; }
 bool is_word(const Cell* v) { return v->type() >= TYPE_WORD && v->type() <= TYPE_REFINEMENT; }
@@ -178,6 +179,7 @@ struct Widget {
     Cell label{TYPE_NONE, 0, 0, 0};  // text set by set-face-ui, drawn before the face's text
     size_t cursor = 0;               // field: caret position in its text
     int32_t scroll = 0;              // text-list: the first item shown (0-based)
+    uint32_t rate_ms = 0;            // the interval of its timer (0: none)
     int width() const { return static_cast<int>(x2 - x); }
     int height() const { return static_cast<int>(y2 - y); }
 };
@@ -187,13 +189,14 @@ struct Window {
     Widget* focused = nullptr;
 };
 
-std::vector<Widget*> widgets;  // by id - 1; null once freed
+std::vector<std::unique_ptr<Widget>> widgets;  // by id - 1; null once freed
 std::vector<Window> windows;   // the last is the active one
 Widget* hovered = nullptr;
 Widget* captured = nullptr;
 std::vector<Widget*> pressed;
 float last_x = 0, last_y = 0;
 tui::Clicks clicks;
+Widget* last_clicked = nullptr;  // the widget of the last click
 tui::Timers timers;
 tui::Decoder decoder;
 tui::Grid grid;
@@ -210,10 +213,11 @@ int loop_depth = 0;
 int columns = 80, rows = 24;
 int first_row = 0;             // inline mode: the screen row the window starts at
 
-Widget* widget_by_id(uint32_t id) { return id >= 1 && id <= widgets.size() ? widgets[id - 1] : nullptr; }
+Widget* widget_by_id(uint32_t id) { return id >= 1 && id <= widgets.size() ? widgets[id - 1].get() : nullptr; }
 
 void mark_widgets() {
-    for (Widget* w : widgets) {
+    for (auto& owned : widgets) {
+        Widget* w = owned.get();
         if (!w) continue;
         if (w->face.type() != TYPE_NONE) collector::mark_block(&w->face, &w->face + 1);
         if (w->label.type() != TYPE_NONE) collector::mark_block(&w->label, &w->label + 1);
@@ -269,6 +273,17 @@ void sync_widget(Widget* w) {
         w->flags |= W_FOCUSABLE;
     if (w->cls == FIELD) w->flags |= W_CARET;
     if (w->cls == WINDOW && has_flag(flags, s_fullscreen)) w->flags |= W_FULL_SCREEN;
+    // A rate is a number of time events a second, or the time between two.
+    Cell rate = field(&face, s_rate);
+    double ms = rate.type() == TYPE_INTEGER && rate.int_value() > 0 ? 1000.0 / rate.int_value()
+                : rate.type() == TYPE_TIME && rate.float_value() > 0 ? rate.float_value() * 1000.0
+                : 0;
+    uint32_t interval = ms >= 1 ? static_cast<uint32_t>(std::min(ms, 4294967295.0)) : ms > 0 ? 1 : 0;
+    if (interval != w->rate_ms) {
+        if (w->rate_ms) timers.remove(w->id);
+        if (interval) timers.add(interval, w->id);
+        w->rate_ms = interval;
+    }
 }
 
 bool full_screen() {
@@ -323,7 +338,9 @@ Cell global(Sym& s) {
 void set_focus(Widget* w, Window* win = nullptr);
 void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags);
 
-// Calls system/view/awake with the event; true when it answered `done`.
+// Calls system/view/awake with the event; true when it answered `done`. An
+// error in it ends the pass (the loop catches it) or reaches the routine
+// that led here.
 bool awake_event(uint32_t type, const event::Record& rec, uint32_t flags) {
     Cell system = global(s_system);
     Cell view = field(&system, s_view);
@@ -332,7 +349,7 @@ bool awake_event(uint32_t type, const event::Record& rec, uint32_t flags) {
     Cell ev = event::make_backend(type, event::keep(rec), flags);
     Cell result = none_cell();
     Cell name = word_of(s_awake.get());
-    guarded([&] { interpreter::call_with(&awake, &name, &ev, 1, &result); });
+    interpreter::call_with(&awake, &name, &ev, 1, &result);
     return word_is(&result, s_done);
 }
 
@@ -451,19 +468,20 @@ void send_button(uint32_t type, float x, float y, uint32_t flags) {
     if (type == event::DOWN) captured = hovered;
     float lx, ly;
     Widget* target = hit(a->widget, x, y, lx, ly);
-    // The deepest widget first, then its ancestors until one handles it.
-    for (Widget* w = target; w; w = w->parent) {
-        if (w->flags & W_DISABLED) break;
-        if (type == event::DOWN) pressed.push_back(w);
-        if (type == event::DOWN && (w->flags & W_FOCUSABLE)) set_focus(w);
-        if (send_event(type, w, record_for(w, lx, ly), flags)) break;
-        lx += w->x, ly += w->y;
-        if (!w->parent) break;
+    // The deepest widget gets it; awake passes it on to the parent faces.
+    Widget* receiver = target;
+    while (receiver && (receiver->flags & W_DISABLED)) receiver = receiver->parent;
+    if (receiver) {
+        if (type == event::DOWN) pressed.push_back(receiver);
+        if (type == event::DOWN && (receiver->flags & W_FOCUSABLE)) set_focus(receiver);
+        send_event(type, receiver, record_for(receiver, lx, ly), flags);
     }
     if (type == event::UP) {
         for (Widget* w = target; w; w = w->parent) {
             if (std::find(pressed.begin(), pressed.end(), w) == pressed.end()) continue;
-            bool twice = clicks.click_is_double();
+            // A double click is two clicks on the same widget.
+            bool twice = clicks.click_is_double() && last_clicked == w;
+            last_clicked = w;
             send_event(event::CLICK, w, record_for(w, lx, ly), flags);
             if (twice) {
                 send_event(event::DBL_CLICK, w, record_for(w, lx, ly), flags);
@@ -604,8 +622,9 @@ void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
                 if (key == ' ' || key == 13) toggle(w);
                 break;
             case TEXT_LIST: {
+                // With nothing selected the first item shows highlighted.
                 int32_t sel = field(&w->face, s_selected).type() == TYPE_INTEGER
-                                  ? field(&w->face, s_selected).int_value() : 0;
+                                  ? field(&w->face, s_selected).int_value() : 1;
                 int h = std::max(w->height(), 1);
                 if (key == tui::KEY_UP) list_select(w, sel - 1);
                 else if (key == tui::KEY_DOWN) list_select(w, sel + 1);
@@ -798,8 +817,8 @@ void set_cursor(bool show) {
 void flush_screen(bool force = false) {
     Window* a = active();
     if (!a) return;
-    for (Widget* w : widgets)
-        if (w) sync_widget(w);
+    for (auto& w : widgets)
+        if (w) sync_widget(w.get());
     Widget* win = a->widget;
     int wd = std::min(win->width(), columns), ht = std::min(win->height(), rows);
     if (!full_screen() && first_row + ht > rows) first_row = std::max(rows - ht, 0);
@@ -850,6 +869,7 @@ void resize() {
 }
 
 void set_up_console() {
+    tui::color_depth = tui::check_color_support();
     if (console_set_up || !isatty(STDIN_FILENO)) return;
     raw = terminal::raw_mode_on(STDIN_FILENO);
     terminal::watch_resize();
@@ -1012,23 +1032,25 @@ void free_widget(Widget* w) {
         if (win.focused == w) win.focused = nullptr;
     if (hovered == w) hovered = nullptr;
     if (captured == w) captured = nullptr;
+    if (last_clicked == w) last_clicked = nullptr;
     pressed.erase(std::remove(pressed.begin(), pressed.end(), w), pressed.end());
     timers.remove(w->id);
-    widgets[w->id - 1] = nullptr;
-    delete w;
+    widgets[w->id - 1].reset();
 }
 
 // Frees a widget and every widget whose parent chain leads to it.
 void free_tree(Widget* w) {
-    for (Widget* o : widgets) {
+    std::vector<Widget*> below;
+    for (auto& owned : widgets) {
+        Widget* o = owned.get();
         if (!o || o == w) continue;
         for (Widget* p = o->parent; p; p = p->parent)
             if (p == w) {
-                o->parent = nullptr;
-                free_widget(o);
+                below.push_back(o);
                 break;
             }
     }
+    for (Widget* o : below) free_widget(o);
     free_widget(w);
 }
 
@@ -1069,7 +1091,7 @@ Widget* widget_of_handle(const Cell* h) { return h->type() == TYPE_HANDLE ? widg
 
 void r_make_null_handle() {
     Cell h;
-    handle::make_at(&h, 0, 0);
+    handle::make_at(&h, 0, 1);  // class null
     result(h);
 }
 
@@ -1166,9 +1188,9 @@ void r_show_window() {
 void r_make_view() {
     Cell face = *arg(0);
     Widget* parent = widget_of_handle(arg(1));
-    Widget* w = new Widget;
-    w->id = static_cast<uint32_t>(widgets.size() + 1);
-    widgets.push_back(w);
+    widgets.push_back(std::make_unique<Widget>());
+    Widget* w = widgets.back().get();
+    w->id = static_cast<uint32_t>(widgets.size());
     w->face = face;
     w->cls = class_of(field(&face, s_type));
     w->parent = w->cls == WINDOW ? nullptr : parent;

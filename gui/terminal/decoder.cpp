@@ -51,19 +51,12 @@ int32_t csi_key(uint8_t final, int first, int count) {
     }
 }
 
-// The key of ESC O x (SS3): application-mode cursor keys, Home, End, F1-F4.
+// The key of ESC O x (SS3): application-mode cursor keys, Home, End, F1-F4,
+// keypad Enter.
 int32_t ss3_key(uint8_t b) {
-    switch (b) {
-        case 'A': return KEY_UP;
-        case 'B': return KEY_DOWN;
-        case 'C': return KEY_RIGHT;
-        case 'D': return KEY_LEFT;
-        case 'F': return KEY_END;
-        case 'H': return KEY_HOME;
-        case 'P': case 'Q': case 'R': case 'S': return KEY_F1 - (b - 'P');
-        case 'M': return 13;  // keypad Enter
-        default: return 0;
-    }
+    if (b >= 'P' && b <= 'S') return KEY_F1 - (b - 'P');
+    if (b == 'M') return 13;
+    return b == '~' ? 0 : csi_key(b, 0, 0);
 }
 
 }  // namespace
