@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "console/input.h"
+#include "gui/draw.h"
 #include "console/launcher.h"
 #include "gui/terminal/backend.h"
 #include "evaluator/block_storage.h"
@@ -104,6 +105,7 @@ void init() {
     routines::init();
     input::register_routines();
     gui::register_routines();
+    draw::register_routines();
     errors::init();
     parse_dialect::init();
     ownership::init();

@@ -118,12 +118,12 @@ enum ErrorCategory : uint32_t {
     X(SCRIPT, NOT_WINDOW, "not-window", "VIEW - expected a window root face")                                             \
     X(SCRIPT, BAD_WINDOW, "bad-window", "VIEW - a window face cannot be nested in another window")                             \
     X(SCRIPT, NOT_EVENT_TYPE, "not-event-type", R"~([ "VIEW - not a valid event type:" :arg1 ])~")                        \
-    X(SCRIPT, VID_INVALID_SYNTAX, "vid-invalid-syntax", R"~([ "invalid syntax at:" :arg1 ])~")                            \
-    X(SCRIPT, RTD_INVALID_SYNTAX, "rtd-invalid-syntax", R"~([ "invalid rich-text syntax:" :arg1 ])~")                     \
-    X(SCRIPT, RTD_NO_MATCH, "rtd-no-match", R"~([ "rich-text dialect does not match:" :arg1 ])~")                         \
+    X(SCRIPT, VID_INVALID_SYNTAX, "vid-invalid-syntax", R"~([ "VID - invalid syntax at:" :arg1 ])~")                      \
+    X(SCRIPT, RTD_INVALID_SYNTAX, "rtd-invalid-syntax", R"~([ "RTD - invalid syntax at:" :arg1 ])~")                      \
+    X(SCRIPT, RTD_NO_MATCH, "rtd-no-match", R"~([ "RTD - opening/closing tag not matching for:" :arg1 ])~")              \
     X(SCRIPT, NON_ALIGNED, "non-aligned", "data is not aligned to its unit size")                                         \
-    X(SCRIPT, DRAW_INVALID, "draw-invalid", R"~([ "invalid Draw dialect input at:" :arg1 ])~")                            \
-    X(SCRIPT, DRAW_INFINITE, "draw-infinite", R"~([ "infinite loop in Draw dialect at:" :arg1 ])~")                       \
+    X(SCRIPT, DRAW_INVALID, "draw-invalid", R"~([ "DRAW - invalid input at:" :arg1 ])~")                                  \
+    X(SCRIPT, DRAW_INFINITE, "draw-infinite", R"~([ "DRAW - infinite recursion at:" :arg1 ])~")                           \
     X(SCRIPT, PARSE_RULE, "parse-rule", R"~([ "PARSE - invalid rule or usage of rule:" :arg1 ])~")                        \
     X(SCRIPT, PARSE_END, "parse-end", R"~([ "PARSE - unexpected end of rule after:" :arg1 ])~")                           \
     X(SCRIPT, PARSE_INVALID_REF, "parse-invalid-ref", R"~([ "PARSE - get-word refers to a different series!" :arg1 ])~")  \

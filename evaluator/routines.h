@@ -98,7 +98,12 @@
     X(130, gui_init, "gui-init")                         \
     X(131, color_support, "check-color-support")
 
-#define ZEM_ROUTINES(X) ZEM_LIBRARY_ROUTINES(X) ZEM_CONSOLE_ROUTINES(X) ZEM_GUI_ROUTINES(X)
+// The DRAW interpreter's routines (gui/draw.cpp, indexes 200-239).
+#define ZEM_GUI_DRAW_ROUTINES(X)                         \
+    X(200, draw_image, "draw-image")
+
+#define ZEM_ROUTINES(X) \
+    ZEM_LIBRARY_ROUTINES(X) ZEM_CONSOLE_ROUTINES(X) ZEM_GUI_ROUTINES(X) ZEM_GUI_DRAW_ROUTINES(X)
 
 namespace routines {
 

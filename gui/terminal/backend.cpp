@@ -30,6 +30,7 @@
 #include "evaluator/symbol.h"
 #include "evaluator/text_storage.h"
 #include "evaluator/word_storage.h"
+#include "gui/draw.h"
 #include "gui/terminal/color.h"
 #include "gui/terminal/decoder.h"
 #include "gui/terminal/screen.h"
@@ -685,6 +686,25 @@ std::u32string list_text(Widget* w, bool focused) {
     return r;
 }
 
+// The face's draw block, drawn into the grid inside the clip box; a bad
+// block is reported and drawing goes on.
+void draw_face_block(const Cell& face, int ax, int ay, const tui::Clip& clip) {
+    if (face.type() != TYPE_OBJECT) return;
+    Cell word = word_of(symbol::make("draw"));
+    Cell cmds = *object::select_word(&face, &word);
+    if (cmds.type() != TYPE_BLOCK || block::rs_length_q(&cmds) == 0) return;
+    draw::Surface surface;
+    surface.x = ax, surface.y = ay;
+    surface.x1 = clip.x1, surface.y1 = clip.y1, surface.x2 = clip.x2, surface.y2 = clip.y2;
+    surface.target = &grid;
+    surface.put = [](void* target, int32_t col, int32_t row, uint32_t cp, const Cell* color) {
+        tui::ScreenCell* c = static_cast<tui::Grid*>(target)->at(col, row);
+        c->cp = cp;
+        if (color) c->fg = tuple_color(*color);
+    };
+    draw::do_draw(&surface, &cmds, true);
+}
+
 void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
     if (w->flags & W_HIDDEN) return;
     const Cell& face = w->face;
@@ -765,6 +785,7 @@ void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
                 tui::draw_text(grid, tx, ty, ax + wd, clip, text, style, fg, wrap);
             }
         }
+        draw_face_block(face, ax, ay, clip);
         if (focused && (w->flags & W_CARET)) {
             frame.caret = true;
             frame.caret_col = std::min(ax + static_cast<int>(w->cursor), std::max(clip.x2 - 1, 0));
