@@ -202,7 +202,6 @@ tui::Decoder decoder;
 tui::Grid grid;
 tui::Frame frame;
 std::string last_output;       // the last frame written, for writing only changes
-bool redraw_needed = true;
 bool drawn = false;
 bool console_set_up = false;
 bool raw = false;
@@ -291,7 +290,6 @@ bool full_screen() {
     return a && (a->widget->flags & W_FULL_SCREEN);
 }
 
-void invalidate() { redraw_needed = true; }
 
 // ---- Guarded calls into the language -------------------------------------------------------
 
@@ -392,7 +390,6 @@ void set_focus(Widget* w, Window* win) {
     w->flags |= W_FOCUSED;
     if (w->cls == FIELD) w->cursor = text_of(field(&w->face, s_text)).size();
     send_event(event::FOCUS, w, record_for(w), 0);
-    invalidate();
 }
 
 // The children of a face that have widgets, in pane order.
@@ -494,7 +491,6 @@ void send_button(uint32_t type, float x, float y, uint32_t flags) {
         pressed.clear();
         clicks.released();
     }
-    invalidate();
 }
 
 void send_over(float x, float y, uint32_t flags) {
@@ -559,7 +555,6 @@ void toggle(Widget* w) {
         set_field(&w->face, s_data, &v);
     }
     send_face_event(event::CHANGE, w, 0);
-    invalidate();
 }
 
 void list_select(Widget* w, int32_t index) {
@@ -574,7 +569,6 @@ void list_select(Widget* w, int32_t index) {
     if (index - 1 >= w->scroll + h) w->scroll = index - h;
     send_face_event(event::SELECT, w, index);
     send_face_event(event::CHANGE, w, index);
-    invalidate();
 }
 
 void field_key(Widget* w, int32_t key, uint32_t flags) {
@@ -607,7 +601,6 @@ void field_key(Widget* w, int32_t key, uint32_t flags) {
         set_text(w, text);
         send_face_event(event::CHANGE, w, 0);
     }
-    invalidate();
 }
 
 void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
@@ -651,7 +644,6 @@ void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
     }
     if (type == event::WHEEL && w->cls == TEXT_LIST) {
         w->scroll = std::max(0, w->scroll - static_cast<int32_t>(rec.wheel));
-        invalidate();
     }
 }
 
@@ -807,14 +799,14 @@ void write_out(const std::string& bytes) {
 }
 
 void set_cursor(bool show) {
-    if (show == !cursor_hidden) return;
+    if (show == !cursor_hidden || (!show && !console_set_up)) return;
     write_out(show ? "\x1b[?25h" : "\x1b[?25l");
     cursor_hidden = !show;
     terminal::note_screen_modes(alternate, mouse_on, cursor_hidden);
 }
 
-// Draws the active window when something changed.
-void flush_screen(bool force = false) {
+// Draws the active window; writes it when it differs from what the screen shows.
+void flush_screen() {
     Window* a = active();
     if (!a) return;
     for (auto& w : widgets)
@@ -831,7 +823,9 @@ void flush_screen(bool force = false) {
     render(win, 0, 0, nullptr);
     std::string out;
     tui::write_grid(grid, frame, out);
-    if (!force && !redraw_needed && out == last_output) {
+    // Nothing is written when the frame is the one on the screen (a full
+    // redraw empties last_output first).
+    if (out == last_output) {
         frame.lines_drawn = saved_lines;
         return;
     }
@@ -840,7 +834,6 @@ void flush_screen(bool force = false) {
     write_out(out);
     if (frame.caret) set_cursor(true);
     drawn = true;
-    redraw_needed = false;
 }
 
 // ---- Console set-up and the loop ----------------------------------------------------------
@@ -865,7 +858,6 @@ void resize() {
     for (Window& win : std::vector<Window>(windows))
         send_event(event::RESIZE, win.widget, record_for(win.widget), 0);
     last_output.clear();
-    invalidate();
 }
 
 void set_up_console() {
@@ -923,7 +915,7 @@ void dispatch(const tui::Input& in) {
         case tui::Input::BUTTON: send_button(in.type, in.x, in.y, in.flags); break;
         case tui::Input::OVER: send_over(in.x, in.y, in.flags); break;
         case tui::Input::WHEEL: send_wheel(in.x, in.y, in.amount, in.flags); break;
-        case tui::Input::CURSOR: first_row = in.row; invalidate(); break;
+        case tui::Input::CURSOR: first_row = in.row; break;
     }
 }
 
@@ -940,6 +932,8 @@ void leave_loop() {
     set_alternate(false);
     set_cursor(true);
     restore_console();
+    const std::vector<uint8_t>& rest = decoder.bytes();
+    if (!rest.empty()) terminal::unread_input(rest.data(), rest.size());
     decoder.clear();
     while (!windows.empty()) close_window(&windows.back());
     hovered = captured = nullptr;
@@ -957,6 +951,9 @@ bool do_events(int mode) {
     int entry_depth = loop_depth;
     if (mode != 1) ++loop_depth;
     if (!nested) {
+        // The window is drawn afresh from where the cursor stands.
+        last_output.clear();
+        frame.lines_drawn = 0;
         set_up_console();
         if (full_screen()) set_alternate(true);
         else if (console_set_up) {
@@ -968,7 +965,6 @@ bool do_events(int mode) {
         Cell platform = field(&view, s_platform);
         Cell mouse = field(&platform, s_mouse_event);
         set_mouse(console_set_up && (mouse.type() == TYPE_NONE || truthy(mouse)));
-        invalidate();
     } else if (mode != 1) {
         decoder.clear();
     }
@@ -992,11 +988,12 @@ bool do_events(int mode) {
                 send_face_event(event::TIME, widget_by_id(target), 0);
             });
             flush_screen();
-            std::vector<tui::Input> inputs;
-            decoder.decode(inputs, !got);
-            for (const tui::Input& in : inputs) {
-                if (windows.empty()) break;
-                dispatch(in);
+            // One event at a time: once the last window is gone, what was
+            // typed after stays for the console.
+            for (bool more = true; more && !windows.empty() && loop_depth >= entry_depth + (mode != 1);) {
+                std::vector<tui::Input> inputs;
+                more = decoder.decode(inputs, !got, 1);
+                for (const tui::Input& in : inputs) dispatch(in);
             }
             if (!windows.empty()) flush_screen();
         });
@@ -1022,7 +1019,6 @@ void close_window(Window* win) {
     Widget* w = win->widget;
     windows.erase(windows.begin() + (win - windows.data()));
     if (w) free_tree(w);
-    invalidate();
     last_output.clear();
 }
 
@@ -1078,7 +1074,6 @@ void after_print() {
     terminal::raw_mode_on(STDIN_FILENO);
     last_output.clear();
     frame.lines_drawn = 0;
-    invalidate();
 }
 
 // ---- Routines -------------------------------------------------------------------------
@@ -1123,10 +1118,9 @@ void r_size_text() {
     result(p);
 }
 
-void r_redraw_none() {
-    invalidate();
-    none_result();
-}
+// Changes of faces need nothing more: every pass draws the active window
+// and writes it when it differs from what the screen shows.
+void r_redraw_none() { none_result(); }
 
 void r_destroy_view() {
     Widget* w = widget_of(*arg(0));
@@ -1141,7 +1135,6 @@ void r_destroy_view() {
         }
         if (w) free_tree(w);
     }
-    invalidate();
     none_result();
 }
 
@@ -1159,7 +1152,6 @@ void r_update_view() {
         Cell dt{TYPE_DATATYPE, v.type(), 0, 0};
         fire(err::INVALID_TYPE, &dt);
     }
-    invalidate();
     none_result();
 }
 
@@ -1181,7 +1173,6 @@ void r_show_window() {
         }
     }
     last_output.clear();
-    invalidate();
     none_result();
 }
 
@@ -1206,7 +1197,6 @@ void r_make_view() {
         }
     }
     if (w->cls == FIELD) w->cursor = text_of(field(&face, s_text)).size();
-    invalidate();
     Cell h;
     handle::make_at(&h, w->id, 4);  // class window
     result(h);
@@ -1259,7 +1249,6 @@ void r_set_face_ui() {
     Widget* w = widget_of(*arg(0));
     if (w) {
         w->label = *arg(1);
-        invalidate();
     }
     none_result();
 }

@@ -168,6 +168,19 @@ def an_error_in_an_actor_ends_the_loop():
         t.close()
 
 
+def piped_input_touches_no_terminal_mode():
+    # Standard input is no terminal: no mode is switched, nothing is read as
+    # keys; a timer still runs and ends the loop.
+    import subprocess
+    r = subprocess.run([ZEM, SCRIPT, "piped"], stdin=subprocess.DEVNULL, capture_output=True, timeout=60 * SLOW)
+    out = r.stdout.decode("utf-8", "replace")
+    assert r.returncode == 0, out + r.stderr.decode()
+    assert "ticker" in out and "loop: false" in out, out
+    assert "time text" in out, out
+    for mode in ("\x1b[?1049h", "\x1b[?1000h", "\x1b[6n", "\x1b[?25l"):
+        assert mode not in out, "%r written with piped input:\n%r" % (mode, out)
+
+
 def terminal_restored_on_sigterm():
     t, before, after = start("full")
     try:
@@ -198,4 +211,4 @@ def no_mouse_reporting_when_asked_for_none():
 
 run([no_mouse_reporting_when_asked_for_none, inline_window_typed_into_and_clicked, keys_move_the_focus, full_screen_window_and_list,
      output_from_an_actor, terminal_restored_on_quit_from_an_actor, an_error_in_an_actor_ends_the_loop,
-     terminal_restored_on_sigterm])
+     piped_input_touches_no_terminal_mode, terminal_restored_on_sigterm])
