@@ -178,7 +178,7 @@ struct Widget {
     Cell face{TYPE_NONE, 0, 0, 0};
     Cell label{TYPE_NONE, 0, 0, 0};  // text set by set-face-ui, drawn before the face's text
     size_t cursor = 0;               // field: caret position in its text
-    int32_t scroll = 0;              // text-list: the first item shown (0-based)
+    int32_t scroll = 0;              // text-list: the first item shown; field: the first character (0-based)
     uint32_t rate_ms = 0;            // the interval of its timer (0: none)
     int width() const { return static_cast<int>(x2 - x); }
     int height() const { return static_cast<int>(y2 - y); }
@@ -635,8 +635,16 @@ void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
     }
     if (type == event::CLICK) {
         if (w->cls == CHECK || w->cls == RADIO) toggle(w);
-        else if (w->cls == FIELD) w->cursor = std::min<size_t>(static_cast<size_t>(std::max(rec.x, 0.0f)),
-                                                               text_of(field(&w->face, s_text)).size());
+        else if (w->cls == FIELD) {
+            // The character under the pointer, counted in cells from the scroll position.
+            std::u32string text = text_of(field(&w->face, s_text));
+            size_t i = std::min(static_cast<size_t>(std::max(w->scroll, 0)), text.size());
+            for (int col = 0; i < text.size(); ++i) {
+                col += tui::char_width(text[i]);
+                if (col > static_cast<int>(rec.x)) break;
+            }
+            w->cursor = i;
+        }
         return;
     }
     if (type == event::DOWN && w->cls == TEXT_LIST) {
@@ -697,6 +705,31 @@ void draw_face_block(const Cell& face, int ax, int ay, const tui::Clip& clip) {
     draw::do_draw(&surface, &cmds, true);
 }
 
+// A field shows its text from its scroll position, moved so that the
+// caret stays inside its width.
+std::u32string field_view(Widget* w, const std::u32string& text, int width) {
+    size_t cursor = std::min(w->cursor, text.size());
+    size_t first = std::min(static_cast<size_t>(std::max(w->scroll, 0)), cursor);
+    auto columns = [&](size_t from, size_t to) {
+        int n = 0;
+        for (size_t i = from; i < to; ++i) n += tui::char_width(text[i]);
+        return n;
+    };
+    while (first < cursor && columns(first, cursor) >= std::max(width, 1)) ++first;
+    w->scroll = static_cast<int32_t>(first);
+    return text.substr(first);
+}
+
+// The caret's column in a field, counted from the field's left edge.
+int caret_column(const Widget* w) {
+    std::u32string text = text_of(field(&w->face, s_text));
+    size_t cursor = std::min(w->cursor, text.size());
+    int n = 0;
+    for (size_t i = std::min(static_cast<size_t>(std::max(w->scroll, 0)), cursor); i < cursor; ++i)
+        n += tui::char_width(text[i]);
+    return n;
+}
+
 void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
     if (w->flags & W_HIDDEN) return;
     const Cell& face = w->face;
@@ -752,7 +785,10 @@ void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
             else if (w->cls == CHECK) text = (truthy(field(&face, s_data)) ? U"\U0001F795 " : U"\u2610 ") + text_of(t);
             else if (w->cls == RADIO) text = (truthy(field(&face, s_data)) ? U"\u25C9 " : U"\u25CB ") + text_of(t);
             else if (is_string(t)) text = text_of(t);
-            if (w->cls == FIELD && has_flag(field(&face, s_flags), s_password)) style |= tui::ATTR_MASKED;
+            if (w->cls == FIELD) {
+                if (has_flag(field(&face, s_flags), s_password)) style |= tui::ATTR_MASKED;
+                text = field_view(w, text, wd);
+            }
             if (text.empty() && options.type() == TYPE_BLOCK) {
                 Cell hint = option(options, s_hint);
                 if (is_string(hint)) {
@@ -780,7 +816,7 @@ void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
         draw_face_block(face, ax, ay, clip);
         if (focused && (w->flags & W_CARET)) {
             frame.caret = true;
-            frame.caret_col = std::min(ax + static_cast<int>(w->cursor), std::max(clip.x2 - 1, 0));
+            frame.caret_col = std::min(ax + caret_column(w), std::max(clip.x2 - 1, 0));
             frame.caret_row = ay;
         }
     }

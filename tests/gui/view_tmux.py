@@ -100,6 +100,22 @@ def keys_move_the_focus():
         t.close()
 
 
+def a_long_text_scrolls_in_its_field():
+    t, before, after = start("inline", height=40)
+    try:
+        t.wait_for("agree")
+        t.text("abcdefghijklmnopqrstuvwxyz")
+        t.wait_for(lambda s: " nopqrstuvwxyz\n" in s)  # the caret after z, in the last cell
+        assert "abc" not in t.screen()
+        t.keys("Home")
+        t.wait_for(lambda s: " abcdefghijklmn\n" in s)
+        t.keys("Escape")
+        s = finish(t, before, after)
+        assert 'text: "abcdefghijklmnopqrstuvwxyz"' in s, s
+    finally:
+        t.close()
+
+
 def full_screen_window_and_list():
     t, before, after = start("full")
     try:
@@ -209,6 +225,6 @@ def no_mouse_reporting_when_asked_for_none():
         t.close()
 
 
-run([no_mouse_reporting_when_asked_for_none, inline_window_typed_into_and_clicked, keys_move_the_focus, full_screen_window_and_list,
+run([no_mouse_reporting_when_asked_for_none, inline_window_typed_into_and_clicked, a_long_text_scrolls_in_its_field, keys_move_the_focus, full_screen_window_and_list,
      output_from_an_actor, terminal_restored_on_quit_from_an_actor, an_error_in_an_actor_ends_the_loop,
      piped_input_touches_no_terminal_mode, terminal_restored_on_sigterm])
