@@ -120,6 +120,32 @@ Cell option(const Cell& options, Sym& s) {
     return none_cell();
 }
 
+// The bits of a face's flags (a word or a block of words; anything else is
+// 0); a word that names no flag raises invalid-arg.
+uint32_t face_flag_bits(const Cell& flags) {
+    static const struct {
+        const char* word;
+        uint32_t bit;
+    } table[] = {{"all-over", 0x1},         {"focusable", 0x2},         {"resize", 0x04000000},
+                 {"no-title", 0x40000000},  {"no-border", 0x80000000},  {"no-min", 0x20000000},
+                 {"no-max", 0x10000000},    {"no-buttons", 0x08000000}, {"modal", 0x02000000},
+                 {"popup", 0x01000000},     {"tri-state", 0x00020000},  {"scrollable", 0x00040000},
+                 {"password", 0x00080000},  {"no-sync", 0x00100000},    {"fullscreen", 0x00200000}};
+    auto bit_of = [&](const Cell* w) {
+        for (const auto& e : table)
+            if (symbol::resolve(w->symbol()) == symbol::resolve(symbol::make(e.word))) return e.bit;
+        fire(err::INVALID_ARG, w);
+    };
+    if (is_word(&flags)) return bit_of(&flags);
+    if (flags.type() != TYPE_BLOCK) return 0;
+    uint32_t bits = 0;
+    for (uint32_t i = 0, n = block::rs_length_q(&flags); i < n; ++i) {
+        Cell w = block::rs_head(&flags)[i];
+        if (is_word(&w)) bits |= bit_of(&w);
+    }
+    return bits;
+}
+
 bool xy_of(const Cell& v, float& x, float& y) {
     if (v.type() == TYPE_PAIR) {
         x = static_cast<float>(v.int_value()), y = static_cast<float>(static_cast<int32_t>(v.data3));
@@ -1214,6 +1240,7 @@ void r_show_window() {
 
 void r_make_view() {
     Cell face = *arg(0);
+    face_flag_bits(field(&face, s_flags));  // a flag word no face has is refused here
     Widget* parent = widget_of_handle(arg(1));
     widgets.push_back(std::make_unique<Widget>());
     Widget* w = widgets.back().get();
