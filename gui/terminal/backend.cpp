@@ -47,61 +47,101 @@ namespace {
 
 // ---- Words ----------------------------------------------------------------------------
 
-struct Sym {
-    uint32_t id = 0;
-    const char* text;
-    uint32_t get() {
-        if (!id) id = symbol::make(text);
-        return id;
-    }
+// The words the back end reads faces and options by; their symbols are made
+// on first use in each runtime (the tests start several).
+#define GUI_WORDS(X) \
+    X(type, "type") \
+    X(offset, "offset") \
+    X(size, "size") \
+    X(text, "text") \
+    X(color, "color") \
+    X(data, "data") \
+    X(enabled, "enabled?") \
+    X(visible, "visible?") \
+    X(selected, "selected") \
+    X(flags, "flags") \
+    X(options, "options") \
+    X(pane, "pane") \
+    X(state, "state") \
+    X(para, "para") \
+    X(font, "font") \
+    X(align, "align") \
+    X(v_align, "v-align") \
+    X(wrap, "wrap?") \
+    X(hint, "hint") \
+    X(system, "system") \
+    X(view, "view") \
+    X(awake, "awake") \
+    X(platform, "platform") \
+    X(mouse_event, "mouse-event?") \
+    X(screens, "screens") \
+    X(window, "window") \
+    X(field, "field") \
+    X(button, "button") \
+    X(check, "check") \
+    X(radio, "radio") \
+    X(progress, "progress") \
+    X(group_box, "group-box") \
+    X(text_list, "text-list") \
+    X(rich_text, "rich-text") \
+    X(right, "right") \
+    X(center, "center") \
+    X(middle, "middle") \
+    X(bottom, "bottom") \
+    X(focusable, "focusable") \
+    X(password, "password") \
+    X(fullscreen, "fullscreen") \
+    X(all_over, "all-over") \
+    X(border_corners, "border-corners") \
+    X(round, "round") \
+    X(border_color, "border-color") \
+    X(done, "done") \
+    X(rate, "rate")
+
+enum Name : uint8_t {
+#define X(name, text) s_##name,
+    GUI_WORDS(X)
+#undef X
+    NAME_COUNT
 };
-// Symbols of a runtime: remade when a new runtime starts (the tests start several).
-Sym s_type{0, "type"}, s_offset{0, "offset"}, s_size{0, "size"}, s_text{0, "text"}, s_color{0, "color"},
-    s_data{0, "data"}, s_enabled{0, "enabled?"}, s_visible{0, "visible?"}, s_selected{0, "selected"},
-    s_flags{0, "flags"}, s_options{0, "options"}, s_parent{0, "parent"}, s_pane{0, "pane"}, s_state{0, "state"},
-    s_para{0, "para"}, s_font{0, "font"}, s_align{0, "align"}, s_v_align{0, "v-align"}, s_wrap{0, "wrap?"},
-    s_hint{0, "hint"}, s_system{0, "system"}, s_view{0, "view"}, s_awake{0, "awake"}, s_platform{0, "platform"},
-    s_mouse_event{0, "mouse-event?"}, s_screens{0, "screens"}, s_window{0, "window"}, s_field{0, "field"},
-    s_button{0, "button"}, s_check{0, "check"}, s_radio{0, "radio"}, s_progress{0, "progress"},
-    s_group_box{0, "group-box"}, s_text_list{0, "text-list"}, s_rich_text{0, "rich-text"}, s_base{0, "base"},
-    s_area{0, "area"}, s_right{0, "right"}, s_center{0, "center"}, s_middle{0, "middle"}, s_bottom{0, "bottom"},
-    s_focusable{0, "focusable"}, s_password{0, "password"}, s_fullscreen{0, "fullscreen"}, s_all_over{0, "all-over"},
-    s_border_corners{0, "border-corners"}, s_round{0, "round"}, s_border_color{0, "border-color"},
-    s_done{0, "done"}, s_rate{0, "rate"};
-Sym* all_syms[] = {&s_type, &s_offset, &s_size, &s_text, &s_color, &s_data, &s_enabled, &s_visible, &s_selected,
-                   &s_flags, &s_options, &s_parent, &s_pane, &s_state, &s_para, &s_font, &s_align, &s_v_align,
-                   &s_wrap, &s_hint, &s_system, &s_view, &s_awake, &s_platform, &s_mouse_event, &s_screens,
-                   &s_window, &s_field, &s_button, &s_check, &s_radio, &s_progress, &s_group_box, &s_text_list,
-                   &s_rich_text, &s_base, &s_area, &s_right, &s_center, &s_middle, &s_bottom, &s_focusable,
-                   &s_password, &s_fullscreen, &s_all_over, &s_border_corners, &s_round, &s_border_color,
-                   &s_done, &s_rate};
+const char* const name_texts[] = {
+#define X(name, text) text,
+    GUI_WORDS(X)
+#undef X
+};
+uint32_t name_symbols[NAME_COUNT];
+
+uint32_t sym(Name n) {
+    if (!name_symbols[n]) name_symbols[n] = symbol::make(name_texts[n]);
+    return name_symbols[n];
+}
 
 Cell word_of(uint32_t sym) { return Cell{TYPE_WORD, 0, sym, 0xFFFFFFFFu}; }
 bool is_word(const Cell* v) { return v->type() >= TYPE_WORD && v->type() <= TYPE_REFINEMENT; }
-bool word_is(const Cell* v, Sym& s) { return is_word(v) && symbol::resolve(v->symbol()) == symbol::resolve(s.get()); }
+bool word_is(const Cell* v, Name s) { return is_word(v) && symbol::resolve(v->symbol()) == symbol::resolve(sym(s)); }
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 Cell logic_cell(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 
 // A field of an object (none when the value is no object or lacks it).
-Cell field(const Cell* obj, Sym& s) {
+Cell field(const Cell* obj, Name s) {
     if (obj->type() != TYPE_OBJECT) return none_cell();
-    Cell w = word_of(s.get());
+    Cell w = word_of(sym(s));
     return *object::select_word(obj, &w);
 }
 // Sets a field through the object's change handler.
-void set_field(const Cell* obj, Sym& s, const Cell* value) {
+void set_field(const Cell* obj, Name s, const Cell* value) {
     if (obj->type() != TYPE_OBJECT) return;
-    Cell w = word_of(s.get());
+    Cell w = word_of(sym(s));
     int32_t i = object::find_word(obj, &w);
     if (i < 0) return;
-    Cell bound{TYPE_WORD, obj->ctx(), s.get(), static_cast<uint32_t>(i)};
+    Cell bound{TYPE_WORD, obj->ctx(), sym(s), static_cast<uint32_t>(i)};
     Cell v = *value;
     context::set_in(&bound, &v, obj->ctx(), true);
 }
 bool truthy(const Cell& v) { return !(v.type() == TYPE_NONE || (v.type() == TYPE_LOGIC && v.data1 == 0)); }
 
 // A word or a block of words holds the word.
-bool has_flag(const Cell& flags, Sym& s) {
+bool has_flag(const Cell& flags, Name s) {
     if (is_word(&flags)) return word_is(&flags, s);
     if (flags.type() != TYPE_BLOCK) return false;
     for (uint32_t i = 0, n = block::rs_length_q(&flags); i < n; ++i)
@@ -109,7 +149,7 @@ bool has_flag(const Cell& flags, Sym& s) {
     return false;
 }
 // The value after a word in a key/value block (none when absent).
-Cell option(const Cell& options, Sym& s) {
+Cell option(const Cell& options, Name s) {
     if (options.type() != TYPE_BLOCK) return none_cell();
     uint32_t n = block::rs_length_q(&options);
     for (uint32_t i = 0; i + 1 < n; ++i) {
@@ -353,8 +393,8 @@ bool guarded(F f) {
 
 // ---- Event delivery -------------------------------------------------------------------
 
-Cell global(Sym& s) {
-    int32_t i = context::find_symbol(context::global, s.get(), true);
+Cell global(Name s) {
+    int32_t i = context::find_symbol(context::global, sym(s), true);
     if (i < 0) return none_cell();
     return *context::value_at(context::global, static_cast<uint32_t>(i));
 }
@@ -372,7 +412,7 @@ bool awake_event(uint32_t type, const event::Record& rec, uint32_t flags) {
     if (awake.type() != TYPE_FUNCTION && awake.type() != TYPE_ROUTINE) return false;
     Cell ev = event::make_backend(type, event::keep(rec), flags);
     Cell result = none_cell();
-    Cell name = word_of(s_awake.get());
+    Cell name = word_of(sym(s_awake));
     interpreter::call_with(&awake, &name, &ev, 1, &result);
     return word_is(&result, s_done);
 }
@@ -1331,7 +1371,7 @@ int32_t do_events_wait() {
 }
 
 void register_routines() {
-    for (Sym* s : all_syms) s->id = 0;
+    for (uint32_t& id : name_symbols) id = 0;
     // A new runtime (the tests start several) starts with no widgets.
     widgets.clear();
     windows.clear();
