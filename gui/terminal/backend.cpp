@@ -1067,9 +1067,10 @@ bool do_events(int mode) {
         Cell platform = field(&view, s_platform);
         Cell mouse = field(&platform, s_mouse_event);
         set_mouse(console_set_up && (mouse.type() == TYPE_NONE || truthy(mouse)));
-    } else if (mode != 1) {
-        decoder.clear();
     }
+    // A nested loop (a dialog over a window) keeps what was typed but not
+    // yet decoded: the keys after the one that opened it are the dialog's,
+    // and those after it closes go back to the window below.
     bool got_any = false;
     double d = 0;
     for (bool first = true;; first = false) {
@@ -1105,11 +1106,7 @@ bool do_events(int mode) {
         if (mode || loop_depth <= entry_depth || windows.empty()) break;
     }
     if (windows.empty() && loop_depth > entry_depth) loop_depth = entry_depth;
-    if (nested) {
-        if (mode != 1) decoder.clear();
-    } else {
-        leave_loop();
-    }
+    if (!nested) leave_loop();
     return got_any;
 }
 
