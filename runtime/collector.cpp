@@ -682,7 +682,12 @@ void mark_table(Node* place) {
     hashtable::mark(place, marker);
 }
 
-bool marked_q(Node node) { return live_node(node) && (buffer(node)->flags & SERIES_MARK); }
+bool marked_q(Node node) {
+    // A node moved this cycle is asked about under its old handle too.
+    if (relocation_map)
+        if (int32_t* moved = int_map::get(relocation_map, static_cast<int32_t>(node))) node = static_cast<Node>(*moved);
+    return live_node(node) && (buffer(node)->flags & SERIES_MARK);
+}
 
 // ---- The cycle ---------------------------------------------------------------------
 

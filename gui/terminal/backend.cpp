@@ -47,61 +47,101 @@ namespace {
 
 // ---- Words ----------------------------------------------------------------------------
 
-struct Sym {
-    uint32_t id = 0;
-    const char* text;
-    uint32_t get() {
-        if (!id) id = symbol::make(text);
-        return id;
-    }
+// The words the back end reads faces and options by; their symbols are made
+// on first use in each runtime (the tests start several).
+#define GUI_WORDS(X) \
+    X(type, "type") \
+    X(offset, "offset") \
+    X(size, "size") \
+    X(text, "text") \
+    X(color, "color") \
+    X(data, "data") \
+    X(enabled, "enabled?") \
+    X(visible, "visible?") \
+    X(selected, "selected") \
+    X(flags, "flags") \
+    X(options, "options") \
+    X(pane, "pane") \
+    X(state, "state") \
+    X(para, "para") \
+    X(font, "font") \
+    X(align, "align") \
+    X(v_align, "v-align") \
+    X(wrap, "wrap?") \
+    X(hint, "hint") \
+    X(system, "system") \
+    X(view, "view") \
+    X(awake, "awake") \
+    X(platform, "platform") \
+    X(mouse_event, "mouse-event?") \
+    X(screens, "screens") \
+    X(window, "window") \
+    X(field, "field") \
+    X(button, "button") \
+    X(check, "check") \
+    X(radio, "radio") \
+    X(progress, "progress") \
+    X(group_box, "group-box") \
+    X(text_list, "text-list") \
+    X(rich_text, "rich-text") \
+    X(right, "right") \
+    X(center, "center") \
+    X(middle, "middle") \
+    X(bottom, "bottom") \
+    X(focusable, "focusable") \
+    X(password, "password") \
+    X(fullscreen, "fullscreen") \
+    X(all_over, "all-over") \
+    X(border_corners, "border-corners") \
+    X(round, "round") \
+    X(border_color, "border-color") \
+    X(done, "done") \
+    X(rate, "rate")
+
+enum Name : uint8_t {
+#define X(name, text) s_##name,
+    GUI_WORDS(X)
+#undef X
+    NAME_COUNT
 };
-// Symbols of a runtime: remade when a new runtime starts (the tests start several).
-Sym s_type{0, "type"}, s_offset{0, "offset"}, s_size{0, "size"}, s_text{0, "text"}, s_color{0, "color"},
-    s_data{0, "data"}, s_enabled{0, "enabled?"}, s_visible{0, "visible?"}, s_selected{0, "selected"},
-    s_flags{0, "flags"}, s_options{0, "options"}, s_parent{0, "parent"}, s_pane{0, "pane"}, s_state{0, "state"},
-    s_para{0, "para"}, s_font{0, "font"}, s_align{0, "align"}, s_v_align{0, "v-align"}, s_wrap{0, "wrap?"},
-    s_hint{0, "hint"}, s_system{0, "system"}, s_view{0, "view"}, s_awake{0, "awake"}, s_platform{0, "platform"},
-    s_mouse_event{0, "mouse-event?"}, s_screens{0, "screens"}, s_window{0, "window"}, s_field{0, "field"},
-    s_button{0, "button"}, s_check{0, "check"}, s_radio{0, "radio"}, s_progress{0, "progress"},
-    s_group_box{0, "group-box"}, s_text_list{0, "text-list"}, s_rich_text{0, "rich-text"}, s_base{0, "base"},
-    s_area{0, "area"}, s_right{0, "right"}, s_center{0, "center"}, s_middle{0, "middle"}, s_bottom{0, "bottom"},
-    s_focusable{0, "focusable"}, s_password{0, "password"}, s_fullscreen{0, "fullscreen"}, s_all_over{0, "all-over"},
-    s_border_corners{0, "border-corners"}, s_round{0, "round"}, s_border_color{0, "border-color"},
-    s_done{0, "done"}, s_rate{0, "rate"};
-Sym* all_syms[] = {&s_type, &s_offset, &s_size, &s_text, &s_color, &s_data, &s_enabled, &s_visible, &s_selected,
-                   &s_flags, &s_options, &s_parent, &s_pane, &s_state, &s_para, &s_font, &s_align, &s_v_align,
-                   &s_wrap, &s_hint, &s_system, &s_view, &s_awake, &s_platform, &s_mouse_event, &s_screens,
-                   &s_window, &s_field, &s_button, &s_check, &s_radio, &s_progress, &s_group_box, &s_text_list,
-                   &s_rich_text, &s_base, &s_area, &s_right, &s_center, &s_middle, &s_bottom, &s_focusable,
-                   &s_password, &s_fullscreen, &s_all_over, &s_border_corners, &s_round, &s_border_color,
-                   &s_done, &s_rate};
+const char* const name_texts[] = {
+#define X(name, text) text,
+    GUI_WORDS(X)
+#undef X
+};
+uint32_t name_symbols[NAME_COUNT];
+
+uint32_t sym(Name n) {
+    if (!name_symbols[n]) name_symbols[n] = symbol::make(name_texts[n]);
+    return name_symbols[n];
+}
 
 Cell word_of(uint32_t sym) { return Cell{TYPE_WORD, 0, sym, 0xFFFFFFFFu}; }
 bool is_word(const Cell* v) { return v->type() >= TYPE_WORD && v->type() <= TYPE_REFINEMENT; }
-bool word_is(const Cell* v, Sym& s) { return is_word(v) && symbol::resolve(v->symbol()) == symbol::resolve(s.get()); }
+bool word_is(const Cell* v, Name s) { return is_word(v) && symbol::resolve(v->symbol()) == symbol::resolve(sym(s)); }
 Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 Cell logic_cell(bool b) { return Cell{TYPE_LOGIC, b ? 1u : 0u, 0, 0}; }
 
 // A field of an object (none when the value is no object or lacks it).
-Cell field(const Cell* obj, Sym& s) {
+Cell field(const Cell* obj, Name s) {
     if (obj->type() != TYPE_OBJECT) return none_cell();
-    Cell w = word_of(s.get());
+    Cell w = word_of(sym(s));
     return *object::select_word(obj, &w);
 }
 // Sets a field through the object's change handler.
-void set_field(const Cell* obj, Sym& s, const Cell* value) {
+void set_field(const Cell* obj, Name s, const Cell* value) {
     if (obj->type() != TYPE_OBJECT) return;
-    Cell w = word_of(s.get());
+    Cell w = word_of(sym(s));
     int32_t i = object::find_word(obj, &w);
     if (i < 0) return;
-    Cell bound{TYPE_WORD, obj->ctx(), s.get(), static_cast<uint32_t>(i)};
+    Cell bound{TYPE_WORD, obj->ctx(), sym(s), static_cast<uint32_t>(i)};
     Cell v = *value;
     context::set_in(&bound, &v, obj->ctx(), true);
 }
 bool truthy(const Cell& v) { return !(v.type() == TYPE_NONE || (v.type() == TYPE_LOGIC && v.data1 == 0)); }
 
 // A word or a block of words holds the word.
-bool has_flag(const Cell& flags, Sym& s) {
+bool has_flag(const Cell& flags, Name s) {
     if (is_word(&flags)) return word_is(&flags, s);
     if (flags.type() != TYPE_BLOCK) return false;
     for (uint32_t i = 0, n = block::rs_length_q(&flags); i < n; ++i)
@@ -109,7 +149,7 @@ bool has_flag(const Cell& flags, Sym& s) {
     return false;
 }
 // The value after a word in a key/value block (none when absent).
-Cell option(const Cell& options, Sym& s) {
+Cell option(const Cell& options, Name s) {
     if (options.type() != TYPE_BLOCK) return none_cell();
     uint32_t n = block::rs_length_q(&options);
     for (uint32_t i = 0; i + 1 < n; ++i) {
@@ -118,6 +158,32 @@ Cell option(const Cell& options, Sym& s) {
             return block::rs_head(&options)[i + 1];
     }
     return none_cell();
+}
+
+// The bits of a face's flags (a word or a block of words; anything else is
+// 0); a word that names no flag raises invalid-arg.
+uint32_t face_flag_bits(const Cell& flags) {
+    static const struct {
+        const char* word;
+        uint32_t bit;
+    } table[] = {{"all-over", 0x1},         {"focusable", 0x2},         {"resize", 0x04000000},
+                 {"no-title", 0x40000000},  {"no-border", 0x80000000},  {"no-min", 0x20000000},
+                 {"no-max", 0x10000000},    {"no-buttons", 0x08000000}, {"modal", 0x02000000},
+                 {"popup", 0x01000000},     {"tri-state", 0x00020000},  {"scrollable", 0x00040000},
+                 {"password", 0x00080000},  {"no-sync", 0x00100000},    {"fullscreen", 0x00200000}};
+    auto bit_of = [&](const Cell* w) {
+        for (const auto& e : table)
+            if (symbol::resolve(w->symbol()) == symbol::resolve(symbol::make(e.word))) return e.bit;
+        fire(err::INVALID_ARG, w);
+    };
+    if (is_word(&flags)) return bit_of(&flags);
+    if (flags.type() != TYPE_BLOCK) return 0;
+    uint32_t bits = 0;
+    for (uint32_t i = 0, n = block::rs_length_q(&flags); i < n; ++i) {
+        Cell w = block::rs_head(&flags)[i];
+        if (is_word(&w)) bits |= bit_of(&w);
+    }
+    return bits;
 }
 
 bool xy_of(const Cell& v, float& x, float& y) {
@@ -178,7 +244,7 @@ struct Widget {
     Cell face{TYPE_NONE, 0, 0, 0};
     Cell label{TYPE_NONE, 0, 0, 0};  // text set by set-face-ui, drawn before the face's text
     size_t cursor = 0;               // field: caret position in its text
-    int32_t scroll = 0;              // text-list: the first item shown (0-based)
+    int32_t scroll = 0;              // text-list: the first item shown; field: the first character (0-based)
     uint32_t rate_ms = 0;            // the interval of its timer (0: none)
     int width() const { return static_cast<int>(x2 - x); }
     int height() const { return static_cast<int>(y2 - y); }
@@ -202,7 +268,6 @@ tui::Decoder decoder;
 tui::Grid grid;
 tui::Frame frame;
 std::string last_output;       // the last frame written, for writing only changes
-bool redraw_needed = true;
 bool drawn = false;
 bool console_set_up = false;
 bool raw = false;
@@ -291,7 +356,6 @@ bool full_screen() {
     return a && (a->widget->flags & W_FULL_SCREEN);
 }
 
-void invalidate() { redraw_needed = true; }
 
 // ---- Guarded calls into the language -------------------------------------------------------
 
@@ -329,8 +393,8 @@ bool guarded(F f) {
 
 // ---- Event delivery -------------------------------------------------------------------
 
-Cell global(Sym& s) {
-    int32_t i = context::find_symbol(context::global, s.get(), true);
+Cell global(Name s) {
+    int32_t i = context::find_symbol(context::global, sym(s), true);
     if (i < 0) return none_cell();
     return *context::value_at(context::global, static_cast<uint32_t>(i));
 }
@@ -348,7 +412,7 @@ bool awake_event(uint32_t type, const event::Record& rec, uint32_t flags) {
     if (awake.type() != TYPE_FUNCTION && awake.type() != TYPE_ROUTINE) return false;
     Cell ev = event::make_backend(type, event::keep(rec), flags);
     Cell result = none_cell();
-    Cell name = word_of(s_awake.get());
+    Cell name = word_of(sym(s_awake));
     interpreter::call_with(&awake, &name, &ev, 1, &result);
     return word_is(&result, s_done);
 }
@@ -392,7 +456,6 @@ void set_focus(Widget* w, Window* win) {
     w->flags |= W_FOCUSED;
     if (w->cls == FIELD) w->cursor = text_of(field(&w->face, s_text)).size();
     send_event(event::FOCUS, w, record_for(w), 0);
-    invalidate();
 }
 
 // The children of a face that have widgets, in pane order.
@@ -494,7 +557,6 @@ void send_button(uint32_t type, float x, float y, uint32_t flags) {
         pressed.clear();
         clicks.released();
     }
-    invalidate();
 }
 
 void send_over(float x, float y, uint32_t flags) {
@@ -559,7 +621,6 @@ void toggle(Widget* w) {
         set_field(&w->face, s_data, &v);
     }
     send_face_event(event::CHANGE, w, 0);
-    invalidate();
 }
 
 void list_select(Widget* w, int32_t index) {
@@ -574,7 +635,6 @@ void list_select(Widget* w, int32_t index) {
     if (index - 1 >= w->scroll + h) w->scroll = index - h;
     send_face_event(event::SELECT, w, index);
     send_face_event(event::CHANGE, w, index);
-    invalidate();
 }
 
 void field_key(Widget* w, int32_t key, uint32_t flags) {
@@ -607,7 +667,6 @@ void field_key(Widget* w, int32_t key, uint32_t flags) {
         set_text(w, text);
         send_face_event(event::CHANGE, w, 0);
     }
-    invalidate();
 }
 
 void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
@@ -642,8 +701,16 @@ void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
     }
     if (type == event::CLICK) {
         if (w->cls == CHECK || w->cls == RADIO) toggle(w);
-        else if (w->cls == FIELD) w->cursor = std::min<size_t>(static_cast<size_t>(std::max(rec.x, 0.0f)),
-                                                               text_of(field(&w->face, s_text)).size());
+        else if (w->cls == FIELD) {
+            // The character under the pointer, counted in cells from the scroll position.
+            std::u32string text = text_of(field(&w->face, s_text));
+            size_t i = std::min(static_cast<size_t>(std::max(w->scroll, 0)), text.size());
+            for (int col = 0; i < text.size(); ++i) {
+                col += tui::char_width(text[i]);
+                if (col > static_cast<int>(rec.x)) break;
+            }
+            w->cursor = i;
+        }
         return;
     }
     if (type == event::DOWN && w->cls == TEXT_LIST) {
@@ -651,7 +718,6 @@ void class_event(Widget* w, uint32_t type, event::Record& rec, uint32_t flags) {
     }
     if (type == event::WHEEL && w->cls == TEXT_LIST) {
         w->scroll = std::max(0, w->scroll - static_cast<int32_t>(rec.wheel));
-        invalidate();
     }
 }
 
@@ -703,6 +769,31 @@ void draw_face_block(const Cell& face, int ax, int ay, const tui::Clip& clip) {
         if (color) c->fg = tuple_color(*color);
     };
     draw::do_draw(&surface, &cmds, true);
+}
+
+// A field shows its text from its scroll position, moved so that the
+// caret stays inside its width.
+std::u32string field_view(Widget* w, const std::u32string& text, int width) {
+    size_t cursor = std::min(w->cursor, text.size());
+    size_t first = std::min(static_cast<size_t>(std::max(w->scroll, 0)), cursor);
+    auto columns = [&](size_t from, size_t to) {
+        int n = 0;
+        for (size_t i = from; i < to; ++i) n += tui::char_width(text[i]);
+        return n;
+    };
+    while (first < cursor && columns(first, cursor) >= std::max(width, 1)) ++first;
+    w->scroll = static_cast<int32_t>(first);
+    return text.substr(first);
+}
+
+// The caret's column in a field, counted from the field's left edge.
+int caret_column(const Widget* w) {
+    std::u32string text = text_of(field(&w->face, s_text));
+    size_t cursor = std::min(w->cursor, text.size());
+    int n = 0;
+    for (size_t i = std::min(static_cast<size_t>(std::max(w->scroll, 0)), cursor); i < cursor; ++i)
+        n += tui::char_width(text[i]);
+    return n;
 }
 
 void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
@@ -760,7 +851,10 @@ void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
             else if (w->cls == CHECK) text = (truthy(field(&face, s_data)) ? U"\U0001F795 " : U"\u2610 ") + text_of(t);
             else if (w->cls == RADIO) text = (truthy(field(&face, s_data)) ? U"\u25C9 " : U"\u25CB ") + text_of(t);
             else if (is_string(t)) text = text_of(t);
-            if (w->cls == FIELD && has_flag(field(&face, s_flags), s_password)) style |= tui::ATTR_MASKED;
+            if (w->cls == FIELD) {
+                if (has_flag(field(&face, s_flags), s_password)) style |= tui::ATTR_MASKED;
+                text = field_view(w, text, wd);
+            }
             if (text.empty() && options.type() == TYPE_BLOCK) {
                 Cell hint = option(options, s_hint);
                 if (is_string(hint)) {
@@ -788,7 +882,7 @@ void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
         draw_face_block(face, ax, ay, clip);
         if (focused && (w->flags & W_CARET)) {
             frame.caret = true;
-            frame.caret_col = std::min(ax + static_cast<int>(w->cursor), std::max(clip.x2 - 1, 0));
+            frame.caret_col = std::min(ax + caret_column(w), std::max(clip.x2 - 1, 0));
             frame.caret_row = ay;
         }
     }
@@ -807,14 +901,14 @@ void write_out(const std::string& bytes) {
 }
 
 void set_cursor(bool show) {
-    if (show == !cursor_hidden) return;
+    if (show == !cursor_hidden || (!show && !console_set_up)) return;
     write_out(show ? "\x1b[?25h" : "\x1b[?25l");
     cursor_hidden = !show;
     terminal::note_screen_modes(alternate, mouse_on, cursor_hidden);
 }
 
-// Draws the active window when something changed.
-void flush_screen(bool force = false) {
+// Draws the active window; writes it when it differs from what the screen shows.
+void flush_screen() {
     Window* a = active();
     if (!a) return;
     for (auto& w : widgets)
@@ -831,7 +925,9 @@ void flush_screen(bool force = false) {
     render(win, 0, 0, nullptr);
     std::string out;
     tui::write_grid(grid, frame, out);
-    if (!force && !redraw_needed && out == last_output) {
+    // Nothing is written when the frame is the one on the screen (a full
+    // redraw empties last_output first).
+    if (out == last_output) {
         frame.lines_drawn = saved_lines;
         return;
     }
@@ -840,7 +936,6 @@ void flush_screen(bool force = false) {
     write_out(out);
     if (frame.caret) set_cursor(true);
     drawn = true;
-    redraw_needed = false;
 }
 
 // ---- Console set-up and the loop ----------------------------------------------------------
@@ -865,7 +960,6 @@ void resize() {
     for (Window& win : std::vector<Window>(windows))
         send_event(event::RESIZE, win.widget, record_for(win.widget), 0);
     last_output.clear();
-    invalidate();
 }
 
 void set_up_console() {
@@ -923,7 +1017,7 @@ void dispatch(const tui::Input& in) {
         case tui::Input::BUTTON: send_button(in.type, in.x, in.y, in.flags); break;
         case tui::Input::OVER: send_over(in.x, in.y, in.flags); break;
         case tui::Input::WHEEL: send_wheel(in.x, in.y, in.amount, in.flags); break;
-        case tui::Input::CURSOR: first_row = in.row; invalidate(); break;
+        case tui::Input::CURSOR: first_row = in.row; break;
     }
 }
 
@@ -940,6 +1034,8 @@ void leave_loop() {
     set_alternate(false);
     set_cursor(true);
     restore_console();
+    const std::vector<uint8_t>& rest = decoder.bytes();
+    if (!rest.empty()) terminal::unread_input(rest.data(), rest.size());
     decoder.clear();
     while (!windows.empty()) close_window(&windows.back());
     hovered = captured = nullptr;
@@ -957,6 +1053,9 @@ bool do_events(int mode) {
     int entry_depth = loop_depth;
     if (mode != 1) ++loop_depth;
     if (!nested) {
+        // The window is drawn afresh from where the cursor stands.
+        last_output.clear();
+        frame.lines_drawn = 0;
         set_up_console();
         if (full_screen()) set_alternate(true);
         else if (console_set_up) {
@@ -968,10 +1067,10 @@ bool do_events(int mode) {
         Cell platform = field(&view, s_platform);
         Cell mouse = field(&platform, s_mouse_event);
         set_mouse(console_set_up && (mouse.type() == TYPE_NONE || truthy(mouse)));
-        invalidate();
-    } else if (mode != 1) {
-        decoder.clear();
     }
+    // A nested loop (a dialog over a window) keeps what was typed but not
+    // yet decoded: the keys after the one that opened it are the dialog's,
+    // and those after it closes go back to the window below.
     bool got_any = false;
     double d = 0;
     for (bool first = true;; first = false) {
@@ -992,11 +1091,12 @@ bool do_events(int mode) {
                 send_face_event(event::TIME, widget_by_id(target), 0);
             });
             flush_screen();
-            std::vector<tui::Input> inputs;
-            decoder.decode(inputs, !got);
-            for (const tui::Input& in : inputs) {
-                if (windows.empty()) break;
-                dispatch(in);
+            // One event at a time: once the last window is gone, what was
+            // typed after stays for the console.
+            for (bool more = true; more && !windows.empty() && loop_depth >= entry_depth + (mode != 1);) {
+                std::vector<tui::Input> inputs;
+                more = decoder.decode(inputs, !got, 1);
+                for (const tui::Input& in : inputs) dispatch(in);
             }
             if (!windows.empty()) flush_screen();
         });
@@ -1006,11 +1106,7 @@ bool do_events(int mode) {
         if (mode || loop_depth <= entry_depth || windows.empty()) break;
     }
     if (windows.empty() && loop_depth > entry_depth) loop_depth = entry_depth;
-    if (nested) {
-        if (mode != 1) decoder.clear();
-    } else {
-        leave_loop();
-    }
+    if (!nested) leave_loop();
     return got_any;
 }
 
@@ -1022,7 +1118,6 @@ void close_window(Window* win) {
     Widget* w = win->widget;
     windows.erase(windows.begin() + (win - windows.data()));
     if (w) free_tree(w);
-    invalidate();
     last_output.clear();
 }
 
@@ -1078,7 +1173,6 @@ void after_print() {
     terminal::raw_mode_on(STDIN_FILENO);
     last_output.clear();
     frame.lines_drawn = 0;
-    invalidate();
 }
 
 // ---- Routines -------------------------------------------------------------------------
@@ -1123,10 +1217,9 @@ void r_size_text() {
     result(p);
 }
 
-void r_redraw_none() {
-    invalidate();
-    none_result();
-}
+// Changes of faces need nothing more: every pass draws the active window
+// and writes it when it differs from what the screen shows.
+void r_redraw_none() { none_result(); }
 
 void r_destroy_view() {
     Widget* w = widget_of(*arg(0));
@@ -1141,7 +1234,6 @@ void r_destroy_view() {
         }
         if (w) free_tree(w);
     }
-    invalidate();
     none_result();
 }
 
@@ -1159,7 +1251,6 @@ void r_update_view() {
         Cell dt{TYPE_DATATYPE, v.type(), 0, 0};
         fire(err::INVALID_TYPE, &dt);
     }
-    invalidate();
     none_result();
 }
 
@@ -1181,12 +1272,12 @@ void r_show_window() {
         }
     }
     last_output.clear();
-    invalidate();
     none_result();
 }
 
 void r_make_view() {
     Cell face = *arg(0);
+    face_flag_bits(field(&face, s_flags));  // a flag word no face has is refused here
     Widget* parent = widget_of_handle(arg(1));
     widgets.push_back(std::make_unique<Widget>());
     Widget* w = widgets.back().get();
@@ -1206,7 +1297,6 @@ void r_make_view() {
         }
     }
     if (w->cls == FIELD) w->cursor = text_of(field(&face, s_text)).size();
-    invalidate();
     Cell h;
     handle::make_at(&h, w->id, 4);  // class window
     result(h);
@@ -1259,7 +1349,6 @@ void r_set_face_ui() {
     Widget* w = widget_of(*arg(0));
     if (w) {
         w->label = *arg(1);
-        invalidate();
     }
     none_result();
 }
@@ -1279,7 +1368,7 @@ int32_t do_events_wait() {
 }
 
 void register_routines() {
-    for (Sym* s : all_syms) s->id = 0;
+    for (uint32_t& id : name_symbols) id = 0;
     // A new runtime (the tests start several) starts with no widgets.
     widgets.clear();
     windows.clear();

@@ -98,6 +98,13 @@ Decoder::Status Decoder::escape(size_t& p, std::vector<Input>& out) {
     size_t q = p + 1;
     if (q >= end) return CUT_SHORT;
     uint8_t kind = buffer_[q++];
+    if (kind == ESC) {
+        // An Esc typed just before a sequence arrived (a terminal's reply):
+        // the first is the Esc key, the second starts the sequence.
+        out.push_back(key_input(27));
+        p = q - 1;
+        return DONE;
+    }
     if (kind == 'P' || kind == ']') {
         // A device control string or an operating-system command: skipped
         // up to its terminator (ESC \, or BEL for a command).
@@ -160,24 +167,47 @@ Decoder::Status Decoder::escape(size_t& p, std::vector<Input>& out) {
         }
         return CUT_SHORT;
     }
-    if (q >= end) return CUT_SHORT;
-    uint8_t b = buffer_[q++];
-    p = q;
     if (kind == 'O') {
-        int32_t key = ss3_key(b);
+        if (q >= end) return CUT_SHORT;
+        int32_t key = ss3_key(buffer_[q++]);
+        p = q;
         if (key) out.push_back(key_input(key));
+        return DONE;
     }
+    if (esc_waited_ && p == 0) {
+        // The Esc came alone in an earlier read: it was the Esc key, and
+        // what was typed after it is input of its own.
+        out.push_back(key_input(27));
+        p = 1;
+        return DONE;
+    }
+    // Esc and a character read together: the character typed with Alt.
+    // Its key follows as decode's next step.
+    alt_next_ = true;
+    p = q - 1;
     return DONE;
 }
 
-void Decoder::decode(std::vector<Input>& out, bool quiet) {
+bool Decoder::decode(std::vector<Input>& out, bool quiet, size_t limit) {
     size_t p = 0, end = buffer_.size();
     size_t cut = end;  // start of a sequence cut short, when one is
+    size_t first_out = out.size();
+    auto flag_alt = [&] {
+        if (alt_next_ && out.size() > first_out) out.back().flags |= MOD_ALT;
+    };
+    bool limited = false;
     while (p < end) {
+        if (out.size() - first_out >= limit) {
+            limited = true;
+            break;
+        }
         uint8_t b = buffer_[p];
         if (b == ESC) {
             if (end == 1) {
-                if (!quiet) return;  // a sequence may still follow
+                if (!quiet && !esc_waited_) {  // a sequence may still follow
+                    esc_waited_ = true;
+                    return false;
+                }
                 out.push_back(key_input(27));
                 p = 1;
                 break;
@@ -190,6 +220,8 @@ void Decoder::decode(std::vector<Input>& out, bool quiet) {
         } else if (b < 32 || b == 127) {
             int32_t key = b == 8 ? 127 : b == 10 ? 13 : b;
             if (key) out.push_back(key_input(key));
+            flag_alt();
+            alt_next_ = false;
             ++p;
         } else {
             uint32_t need = b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
@@ -206,14 +238,20 @@ void Decoder::decode(std::vector<Input>& out, bool quiet) {
             int32_t cp = unicode::decode_utf8_char_or_invalid(&buffer_[p], &count);
             if (cp < 0 || count == 0 || p + count > end) cp = 0xFFFD, count = 1;
             out.push_back(key_input(cp));
+            flag_alt();
+            alt_next_ = false;
             p += count;
         }
     }
+    esc_waited_ = false;
+    alt_next_ = false;
+    if (limited) cut = p;
     if (cut < end) {
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(cut));
     } else {
         buffer_.clear();
     }
+    return limited;
 }
 
 }  // namespace tui

@@ -33,12 +33,15 @@ class Decoder {
 public:
     // Appends bytes read from the terminal.
     void feed(const uint8_t* bytes, size_t n);
-    // Decodes the buffered bytes into `out`. `quiet` says that nothing was
-    // read since the last pass: only then is an Esc left alone at the end
-    // taken as the Esc key rather than the start of a sequence.
-    void decode(std::vector<Input>& out, bool quiet);
+    // Decodes the buffered bytes into `out`, at most `limit` events; the
+    // bytes after them stay buffered. `quiet` says that nothing was read
+    // since the last pass: only then is an Esc left alone at the end taken
+    // as the Esc key rather than the start of a sequence. True when it
+    // stopped at the limit.
+    bool decode(std::vector<Input>& out, bool quiet, size_t limit = SIZE_MAX);
     void clear();
     size_t buffered() const { return buffer_.size(); }
+    const std::vector<uint8_t>& bytes() const { return buffer_; }
 
     // The screen row and column the window starts at (inline mode), taken
     // from cursor-position reports; mouse rows are counted from it.
@@ -51,6 +54,8 @@ private:
     Status escape(size_t& p, std::vector<Input>& out);
     void mouse(const int* params, bool press, std::vector<Input>& out);
     std::vector<uint8_t> buffer_;
+    bool esc_waited_ = false;  // a lone Esc was kept for the next pass
+    bool alt_next_ = false;    // the next key was typed with Alt (after an Esc)
 };
 
 }  // namespace tui

@@ -11,7 +11,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "console"))
 from tmux import Terminal, run  # noqa: E402
 
-ZEM = sys.argv[1]
+ZEM = os.path.abspath(sys.argv[1])
 DIR = tempfile.mkdtemp(prefix="zem-view-")
 
 PRELUDE = """Zem []
@@ -71,9 +71,11 @@ def modes(t):
 
 
 def row_of(t, text):
-    for i, row in enumerate(t.rows()):
-        if text in row:
-            return i, row.index(text)
+    """The last place of text on the screen (the newest window is lowest)."""
+    rows = t.rows()
+    for i in range(len(rows) - 1, -1, -1):
+        if text in rows[i]:
+            return i, rows[i].index(text)
     raise AssertionError("%r is not on the screen:\n%s" % (text, t.screen()))
 
 
@@ -201,6 +203,12 @@ def errors_and_no_window():
         assert modes(t)[0] == "1"
         t.keys("Escape")
         t.wait_for("served")
+        # A closed window can be viewed again.
+        t.text("view w print 'again")
+        t.keys("Enter")
+        t.wait_for(lambda s: " waiting" in s.split("print 'again")[-1])
+        t.keys("Escape")
+        t.wait_for("\nagain")
         restored(t)
     finally:
         t.close()
@@ -225,5 +233,52 @@ def quit_inside_a_window():
             t.close()
 
 
+def alert_and_requesters():
+    files = os.path.join(DIR, "files")
+    os.makedirs(os.path.join(files, "sub"), exist_ok=True)
+    open(os.path.join(files, "only.txt"), "w").close()
+    t = Terminal("sh -c 'cd %s && %s'" % (files, ZEM), width=100, height=40)
+    try:
+        t.wait_for(">>")
+        t.text("unless value? 'white [white: 255.255.255] alert [\"Hello\" 1 + 2] print 'closed")
+        t.keys("Enter")
+        t.wait_for("Hello 3")
+        t.keys("Space")
+        t.wait_for("\nclosed")
+        # The file requester: Tab to the file list, Enter copies the name
+        # into the field, then Open.
+        t.text("print mold request-file")
+        t.keys("Enter")
+        t.wait_for("only.txt")
+        t.keys("Tab")
+        t.keys("Down")
+        t.keys("Enter")
+        t.wait_for("Selected:  only.txt")
+        t.keys("Tab")
+        t.keys("Tab")
+        t.keys("Enter")
+        t.wait_for("%%%s/only.txt" % files)
+        # Cancel gives none.
+        t.text("print mold request-file/save")
+        t.keys("Enter")
+        t.wait_for(" Save ")
+        click(t, "Cancel")
+        t.wait_for("\nnone")
+        # The folder requester: Enter on sub/ opens it and fills the field.
+        t.text("print mold request-dir")
+        t.keys("Enter")
+        t.wait_for("sub/")
+        t.keys("Down")
+        t.keys("Enter")
+        t.wait_for("Selected:  %s/sub/" % files)
+        t.keys("Tab")
+        t.keys("Tab")
+        t.keys("Enter")
+        t.wait_for("%%%s/sub/\n" % files)
+        restored(t)
+    finally:
+        t.close()
+
+
 run([form_typing_tab_and_click, form_enter_on_button, escape_closes_every_window_and_resize_reaches_each,
-     errors_and_no_window, quit_inside_a_window])
+     errors_and_no_window, quit_inside_a_window, alert_and_requesters])

@@ -52,6 +52,7 @@ TEST(TuiDecoder, KeySequences) {
         {"a", 'a', 0},               {"\x08", 127, 0},            {"\n", 13, 0},
         {"\r", 13, 0},               {"\t", 9, 0},                {"\x7f", 127, 0},
         {"\xc3\xa9", 0xE9, 0},       {"\xf0\x9f\x98\x80", 0x1F600, 0},
+        {"\x1bx", 'x', MOD_ALT},     {"\x1b\r", 13, MOD_ALT},
     };
     for (const Case& c : cases) {
         auto k = keys(c.bytes);
@@ -60,7 +61,7 @@ TEST(TuiDecoder, KeySequences) {
         EXPECT_EQ(k[0].second, c.flags) << c.bytes + 1;
     }
     // Sequences of no key, and strings that are skipped whole.
-    for (const char* none : {"\x1b[2~", "\x1b[99~", "\x1b]0;title\x07", "\x1bP1$r\x1b\\", "\x1bx"})
+    for (const char* none : {"\x1b[2~", "\x1b[99~", "\x1b]0;title\x07", "\x1bP1$r\x1b\\", "\x1bOZ"})
         EXPECT_TRUE(keys(none).empty()) << none + 1;
     // An ESC inside a control sequence abandons it; the next one counts.
     auto k = keys("\x1b[1\x1b[B");
@@ -89,6 +90,20 @@ TEST(TuiDecoder, SplitReadsWaitForTheRest) {
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].key, 27);
     EXPECT_EQ(d.buffered(), 0u);
+    // An Esc that waited for a pass, then a character: two keys, nothing lost.
+    EXPECT_TRUE(decode(d, "\x1b", false).empty());
+    out = decode(d, "vw", false);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].key, 27);
+    EXPECT_EQ(out[1].key, 'v');
+    EXPECT_EQ(out[1].flags, 0u);
+    EXPECT_EQ(out[2].key, 'w');
+    // An Esc followed at once by a terminal's reply: the Esc key, then the reply.
+    out = decode(d, "\x1b\x1b[5;1R", false);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].key, 27);
+    EXPECT_EQ(out[1].kind, Input::CURSOR);
+    EXPECT_EQ(out[1].row, 4);
     // A bad byte is U+FFFD and decoding goes on.
     out = decode(d, "\xff" "c");
     ASSERT_EQ(out.size(), 2u);
