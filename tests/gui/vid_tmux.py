@@ -116,5 +116,17 @@ def draw_block_shows_lines_and_boxes():
         t.close()
 
 
-run([text_and_button_closed_by_enter, alert_closed_by_enter_escape_and_space, form_by_keyboard_and_mouse,
+def rich_text_styles_its_ranges():
+    t = start("rich", 'view [rich-text 20x2 data ["plain " b "strong" /b] button "X" [unview]]')
+    try:
+        t.wait_for("strong")
+        styled = t.tmux("capture-pane", "-p", "-e", "-t", "t")
+        assert "\x1b[1mstrong" in styled and "\x1b[1mplain" not in styled, repr(styled)
+        t.keys("Enter")
+        t.wait_for("END")
+    finally:
+        t.close()
+
+
+run([text_and_button_closed_by_enter, rich_text_styles_its_ranges, alert_closed_by_enter_escape_and_space, form_by_keyboard_and_mouse,
      draw_block_shows_lines_and_boxes])
