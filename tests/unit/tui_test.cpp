@@ -348,3 +348,39 @@ TEST(TuiTimers, DoubleClickTiming) {
     for (int i = 0; i < 100; ++i) c.tick();
     EXPECT_EQ(c.counter, 825);  // stops counting past 800
 }
+
+// ---- Event records ------------------------------------------------------------------------
+
+#include "booted.h"
+#include "datatypes/event.h"
+#include "runtime/collector.h"
+
+namespace {
+class EventRecords : public booted::Library {};
+}  // namespace
+
+// A back-end event kept by an actor reads its own copy of the record while
+// the ring holds it, and none or zero once the ring has moved on: never
+// memory of a record that is gone. The copy's face survives a moving
+// collection.
+TEST_F(EventRecords, AKeptEventReadsItsCopyOrNone) {
+    Cell face = test_eval::run("kept-face: make object! [type: 'button]");
+    event::Record r;
+    r.face = face;
+    r.x = 3.5f, r.y = 2.0f, r.key = 'a';
+    Cell ev = event::make_backend(event::CLICK, event::keep(r), 0);
+    collector::active = 1;
+    collector::stress = true;
+    collector::do_cycle();
+    collector::stress = false;
+    Cell out;
+    EXPECT_EQ(test_eval::molded(*event::field(&ev, 4, &out)), "3x2");
+    EXPECT_EQ(test_eval::molded(*event::field(&ev, 5, &out)), "#\"a\"");
+    event::field(&ev, 2, &out);
+    ASSERT_EQ(out.type(), TYPE_OBJECT);
+    EXPECT_EQ(out.ctx(), test_eval::run("kept-face").ctx());  // followed where the collection moved it
+    for (int i = 0; i < 64; ++i) event::keep(event::Record{});
+    EXPECT_EQ(test_eval::molded(*event::field(&ev, 2, &out)), "none");
+    EXPECT_EQ(test_eval::molded(*event::field(&ev, 4, &out)), "0x0");
+    EXPECT_EQ(test_eval::molded(*event::field(&ev, 1, &out)), "click");
+}
