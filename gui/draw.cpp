@@ -5,7 +5,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/error.h"
@@ -632,6 +635,52 @@ void do_draw(Surface* surface, const Cell* commands, bool catch_) {
         w.walk(commands);
     } catch (const Stop&) {
         if (cycles::size() > depth) cycles::pop_n(cycles::size() - depth);
+    }
+}
+
+void rich_text(Surface* surface, const Cell* text, const Cell* data) {
+    if (!surface || !surface->style || text->type() != TYPE_STRING || data->type() != TYPE_BLOCK) return;
+    make_keywords();
+    uint32_t bold = symbol::resolve(symbol::make("bold")), italic = symbol::resolve(symbol::make("italic")),
+             underline = symbol::resolve(symbol::make("underline")), strike = symbol::resolve(symbol::make("strike")),
+             backdrop = symbol::resolve(symbol::make("backdrop"));
+    // The cell of each character, in text order.
+    std::vector<std::pair<int32_t, int32_t>> at;
+    uint32_t n = string::rs_length_q(text);
+    int32_t col = surface->x, row = surface->y;
+    for (uint32_t i = 0; i < n; ++i) {
+        uint32_t cp = string::rs_abs_at(text, text->head() + i);
+        at.push_back({col, row});
+        if (cp == '\n') col = surface->x, ++row;
+        else col += surface->width ? std::max(surface->width(cp), 0) : 1;
+    }
+    uint32_t count = block::rs_length_q(data);
+    for (uint32_t i = 0; i < count;) {
+        Cell range = *block::rs_abs_at(data, data->head() + i++);
+        if (range.type() != TYPE_PAIR) continue;
+        uint32_t attributes = 0;
+        Cell color{TYPE_NONE, 0, 0, 0};
+        while (i < count) {
+            Cell v = *block::rs_abs_at(data, data->head() + i);
+            if (v.type() == TYPE_PAIR) break;
+            ++i;
+            if (v.type() == TYPE_TUPLE) {
+                color = v;
+            } else if (v.type() == TYPE_WORD) {
+                uint32_t sym = symbol::resolve(v.symbol());
+                if (sym == bold) attributes |= RT_BOLD;
+                else if (sym == italic) attributes |= RT_ITALIC;
+                else if (sym == underline) attributes |= RT_UNDERLINE;
+                else if (sym == strike) attributes |= RT_STRIKE;
+                else if (sym == backdrop && i < count) ++i;  // the backdrop's colour: no background here
+            }
+        }
+        int64_t first = static_cast<int64_t>(pair::x_of(&range)) - 1, length = pair::y_of(&range);
+        for (int64_t k = std::max<int64_t>(first, 0); k < first + length && k < static_cast<int64_t>(at.size()); ++k) {
+            int32_t c = at[static_cast<size_t>(k)].first, r = at[static_cast<size_t>(k)].second;
+            if (c < surface->x1 || r < surface->y1 || c >= surface->x2 || r >= surface->y2) continue;
+            surface->style(surface->target, c, r, attributes, color.type() == TYPE_TUPLE ? &color : nullptr);
+        }
     }
 }
 

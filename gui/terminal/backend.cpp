@@ -771,6 +771,25 @@ void draw_face_block(const Cell& face, int ax, int ay, const tui::Clip& clip) {
     draw::do_draw(&surface, &cmds, true);
 }
 
+// A rich-text face's style ranges over its text drawn from tx, ty.
+void draw_rich_text(const Cell& face, int tx, int ty, const tui::Clip& clip) {
+    Cell text = field(&face, s_text), data = field(&face, s_data);
+    draw::Surface surface;
+    surface.x = tx, surface.y = ty;
+    surface.x1 = clip.x1, surface.y1 = clip.y1, surface.x2 = clip.x2, surface.y2 = clip.y2;
+    surface.target = &grid;
+    surface.width = [](uint32_t cp) { return tui::char_width(cp); };
+    surface.style = [](void* target, int32_t col, int32_t row, uint32_t attributes, const Cell* color) {
+        tui::ScreenCell* c = static_cast<tui::Grid*>(target)->at(col, row);
+        if (attributes & draw::RT_BOLD) c->attr |= tui::ATTR_BOLD;
+        if (attributes & draw::RT_ITALIC) c->attr |= tui::ATTR_ITALIC;
+        if (attributes & draw::RT_UNDERLINE) c->attr |= tui::ATTR_UNDERLINE;
+        if (attributes & draw::RT_STRIKE) c->attr |= tui::ATTR_STRIKE;
+        if (color) c->fg = tuple_color(*color);
+    };
+    draw::rich_text(&surface, &text, &data);
+}
+
 // A field shows its text from its scroll position, moved so that the
 // caret stays inside its width.
 std::u32string field_view(Widget* w, const std::u32string& text, int width) {
@@ -877,6 +896,7 @@ void render(Widget* w, int ax, int ay, const tui::Clip* parent_clip) {
                         ty = ay + (ht - lines) / 2;
                 }
                 tui::draw_text(grid, tx, ty, ax + wd, clip, text, style, fg, wrap);
+                if (w->cls == RICH_TEXT) draw_rich_text(face, tx, ty, clip);
             }
         }
         draw_face_block(face, ax, ay, clip);

@@ -53,7 +53,16 @@ view w2
 print ["seen" mold sort seen "windows" length? system/view/screens/1/pane]
 """
 
-for name, text in (("form.zem", FORM), ("lists.zem", LISTS)):
+MADE = PRELUDE + """
+f: make-face/offset/size 'field 1x1 20x1
+b: make-face/spec/offset 'button ["Save" [print ["saved" mold f/text] unview]] 1x3
+c: make-face/spec/offset/size 'check ["keep"] 10x3 8x1
+w: make face! [type: 'window size: 30x5 text: "Form" pane: reduce [f b c]]
+view w
+print ["done" mold f/text c/data]
+"""
+
+for name, text in (("form.zem", FORM), ("lists.zem", LISTS), ("made.zem", MADE)):
     with open(os.path.join(DIR, name), "w") as f:
         f.write(text)
 
@@ -233,6 +242,24 @@ def quit_inside_a_window():
             t.close()
 
 
+def form_of_made_faces():
+    """A form of faces made with make-face, used with keys and the mouse."""
+    t = console()
+    try:
+        run_script(t, "made.zem", "Save")
+        t.text("hello")
+        t.wait_for(" hello")
+        click(t, "keep")
+        t.wait_for("\U0001F795 keep")
+        time.sleep(0.7)  # past the double-click time
+        click(t, "Save")
+        s = t.wait_for("done ")
+        assert 'saved "hello"' in s and 'done "hello" true' in s, s
+        restored(t)
+    finally:
+        t.close()
+
+
 def alert_and_requesters():
     files = os.path.join(DIR, "files")
     os.makedirs(os.path.join(files, "sub"), exist_ok=True)
@@ -281,4 +308,4 @@ def alert_and_requesters():
 
 
 run([form_typing_tab_and_click, form_enter_on_button, escape_closes_every_window_and_resize_reaches_each,
-     errors_and_no_window, quit_inside_a_window, alert_and_requesters])
+     errors_and_no_window, quit_inside_a_window, form_of_made_faces, alert_and_requesters])

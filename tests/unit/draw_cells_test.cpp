@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "booted.h"
+#include "datatypes/block.h"
 #include "datatypes/tuple.h"
 #include "gui/draw.h"
 
@@ -98,4 +99,23 @@ TEST_F(DrawCells, ABadBlockIsReportedAndStopsDrawing) {
     EXPECT_EQ(r[0], "───         ");
     EXPECT_EQ(r[3], "            ");
     EXPECT_NE(printed.find("DRAW - invalid input at:"), std::string::npos) << printed;
+}
+
+TEST_F(DrawCells, RichTextRangesStyleTheirCells) {
+    struct Styled {
+        std::vector<std::string> attrs{3, std::string(8, '.')};
+    } out;
+    Cell face = test_eval::run("rtd-layout/only [\"ab\" b \"cd\" /b \"^/e\" 9.0.0 [u [\"fg\"]]]");
+    Cell text = *block::rs_head(&face), data = *(block::rs_head(&face) + 1);
+    draw::Surface s;
+    s.x = 1, s.y = 0, s.x1 = 0, s.y1 = 0, s.x2 = 6, s.y2 = 3;
+    s.target = &out;
+    s.style = [](void* t, int32_t col, int32_t row, uint32_t attr, const Cell* color) {
+        char& c = static_cast<Styled*>(t)->attrs[row][col];
+        c = static_cast<char>('0' + attr + (color ? 16 : 0));
+    };
+    draw::rich_text(&s, &text, &data);
+    // "abcd" on the first row from column 1, then "efg": cd bold, fg underlined and coloured.
+    EXPECT_EQ(out.attrs[0], "...11...");
+    EXPECT_EQ(out.attrs[1], "..DD....");
 }

@@ -1,0 +1,141 @@
+"""VID in a real terminal: windows written as one line of VID are shown by
+`view` inside tmux, used with keys and SGR mouse reports and closed; the
+script goes on after each one, with the values the window left behind."""
+import os
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "console"))
+from tmux import Terminal, run  # noqa: E402
+
+ZEM = sys.argv[1]
+DIR = tempfile.mkdtemp(prefix="zem-vid-")
+
+
+def start(name, body, width=80, height=24):
+    """zem runs the script in tmux; "END" is printed after it."""
+    path = os.path.join(DIR, name + ".zem")
+    with open(path, "w") as f:
+        f.write("Zem []\n" + body + '\nprint "script done"\n')
+    return Terminal("sh -c '%s %s; echo END; sleep 60'" % (ZEM, path), width=width, height=height)
+
+
+def row_of(t, text):
+    for i, row in enumerate(t.rows()):
+        if text in row:
+            return i, row.index(text)
+    raise AssertionError("%r is not on the screen:\n%s" % (text, t.screen()))
+
+
+def click(t, text, dx=0):
+    """A left click (press and release) on a cell of the first place that shows text."""
+    y, x = row_of(t, text)
+    t.text("\x1b[<0;%d;%dM\x1b[<0;%d;%dm" % (x + dx + 1, y + 1, x + dx + 1, y + 1))
+
+
+def text_and_button_closed_by_enter():
+    t = start("hi", 'view [text "Hi" button "OK" [unview]]')
+    try:
+        s = t.wait_for(lambda s: "Hi" in s and "OK" in s)
+        y1, x1 = row_of(t, "Hi")
+        y2, x2 = row_of(t, "OK")
+        assert y1 == y2 and x2 > x1, s
+        # The button is the window's first focusable face: Enter presses it.
+        t.keys("Enter")
+        t.wait_for("script done")
+        t.wait_for("END")
+    finally:
+        t.close()
+
+
+def alert_closed_by_enter_escape_and_space():
+    t = start("alert", '\n'.join('alert "Saved %d" print "closed %d"' % (i, i) for i in range(3)))
+    try:
+        # Each key closes one alert; the script then goes on to the next.
+        for i, key in enumerate(["Enter", "Escape", "Space"]):
+            t.wait_for("Saved %d" % i)
+            assert "OK" in t.screen()
+            t.keys(key)
+        s = t.wait_for("END")
+        assert "closed 2" in s, s
+    finally:
+        t.close()
+
+
+FORM = """
+view [
+    below
+    f: field 20 hint "name"
+    c: check "agree"
+    l: text-list 12x4 data ["red" "green" "blue"]
+    across
+    button "OK" [print ["ok" mold f/text c/data l/selected] unview]
+    button "Cancel" [print "cancelled" unview]
+]
+"""
+
+
+def form_by_keyboard_and_mouse():
+    t = start("form", FORM)
+    try:
+        # Keys: type into the field, Tab to the check box and Space to tick it.
+        t.wait_for("agree")
+        t.text("bob")
+        t.wait_for(" bob")
+        t.keys("Tab")
+        t.keys("Space")
+        t.wait_for("\U0001F795 agree")
+        # The mouse: pick a list item, then click OK.
+        click(t, "green")
+        t.wait_for(lambda s: "\x1b[7mgreen" in t.tmux("capture-pane", "-p", "-e", "-t", "t"))
+        click(t, "OK", 2)
+        t.wait_for('ok "bob" true 2')
+        t.wait_for("END")
+    finally:
+        t.close()
+
+
+def form_cancelled_by_tab_and_enter():
+    t = start("cancel", FORM)
+    try:
+        t.wait_for("agree")
+        # Field, check box, list, OK, then Cancel.
+        for _ in range(4):
+            t.keys("Tab")
+        t.keys("Enter")
+        s = t.wait_for("END")
+        assert "cancelled" in s and "ok " not in s, s
+    finally:
+        t.close()
+
+
+def draw_block_shows_lines_and_boxes():
+    t = start("draw", 'view [base 12x5 draw [box 0x0 11x4 line 1x2 10x2 text 3x1 "hi"] button "X" [unview]]')
+    try:
+        s = t.wait_for("\u2514")
+        y, x = row_of(t, "\u250c")
+        rows = t.rows()
+        assert rows[y][x:x + 12] == "\u250c" + "\u2500" * 10 + "\u2510", s
+        assert rows[y + 1][x:x + 12] == "\u2502  hi      \u2502", s
+        assert rows[y + 2][x:x + 12] == "\u2502" + "\u2500" * 10 + "\u2502", s
+        assert rows[y + 4][x:x + 12] == "\u2514" + "\u2500" * 10 + "\u2518", s
+        t.keys("Enter")
+        t.wait_for("END")
+    finally:
+        t.close()
+
+
+def rich_text_styles_its_ranges():
+    t = start("rich", 'view [rich-text 20x2 data ["plain " b "strong" /b] button "X" [unview]]')
+    try:
+        t.wait_for("strong")
+        styled = t.tmux("capture-pane", "-p", "-e", "-t", "t")
+        assert "\x1b[1mstrong" in styled and "\x1b[1mplain" not in styled, repr(styled)
+        t.keys("Enter")
+        t.wait_for("END")
+    finally:
+        t.close()
+
+
+run([text_and_button_closed_by_enter, rich_text_styles_its_ranges, alert_closed_by_enter_escape_and_space,
+     form_by_keyboard_and_mouse, form_cancelled_by_tab_and_enter, draw_block_shows_lines_and_boxes])
