@@ -9,6 +9,7 @@
 #include <bit>
 #include <chrono>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -696,9 +697,14 @@ bool booting = false;
 namespace {
 bool stress_boot = false;
 uint32_t boot_allocations = 0;
+uint32_t stress_every = 1;  // ZEM_GC_STRESS=n: every n-th allocation after the boot
+uint32_t allocations = 0;
 }  // namespace
 
-bool stress_due() { return !booting || stress_boot || (++boot_allocations & 63) == 0; }
+bool stress_due() {
+    if (booting) return stress_boot || (++boot_allocations & 63) == 0;
+    return stress_every == 1 || ++allocations % stress_every == 0;
+}
 
 void static_init() {
     char value[16];
@@ -706,6 +712,12 @@ void static_init() {
     // A value too long for the buffer reports its size: it is set and not "0".
     stress = n > 0 && !(n < sizeof value && std::strcmp(value, "0") == 0);
     stress_boot = stress && n < sizeof value && std::strcmp(value, "boot") == 0;
+    stress_every = 1;
+    if (stress && n < sizeof value) {
+        char* end = nullptr;
+        unsigned long every = std::strtoul(value, &end, 10);
+        if (end != value && *end == 0 && every > 1 && every <= 1000000) stress_every = static_cast<uint32_t>(every);
+    }
 }
 
 void init() {
