@@ -280,6 +280,25 @@ int first_row = 0;             // inline mode: the screen row the window starts 
 
 Widget* widget_by_id(uint32_t id) { return id >= 1 && id <= widgets.size() ? widgets[id - 1].get() : nullptr; }
 
+// Widgets freed while language code runs (an actor that closes its window)
+// are parked here until no call into the language is under way, so the
+// pointers the delivering code still holds stay readable; `alive` tells
+// them the widget is gone.
+std::vector<std::unique_ptr<Widget>> parked;
+int delivering = 0;
+
+// Held while events are delivered: widgets freed meanwhile are parked.
+struct Delivery {
+    Delivery() { ++delivering; }
+    ~Delivery() {
+        if (--delivering == 0) parked.clear();
+    }
+    Delivery(const Delivery&) = delete;
+    Delivery& operator=(const Delivery&) = delete;
+};
+
+bool alive(const Widget* w) { return w && widget_by_id(w->id) == w; }
+
 void mark_widgets() {
     for (auto& owned : widgets) {
         Widget* w = owned.get();
@@ -426,15 +445,15 @@ event::Record record_for(Widget* w, float x = 0, float y = 0, int32_t key = 0) {
 
 // Delivery to one widget: its class handler, then awake.
 bool send_event(uint32_t type, Widget* w, event::Record rec, uint32_t flags) {
-    if (!w || (w->flags & W_DISABLED)) return false;
+    if (!alive(w) || (w->flags & W_DISABLED)) return false;
     class_event(w, type, rec, flags);
-    if (w->face.type() != TYPE_OBJECT) return false;
+    if (!alive(w) || w->face.type() != TYPE_OBJECT) return false;
     return awake_event(type, rec, flags);
 }
 
 // Delivery to awake only.
 bool send_face_event(uint32_t type, Widget* w, int32_t value) {
-    if (!w || (w->flags & W_DISABLED) || w->face.type() != TYPE_OBJECT) return false;
+    if (!alive(w) || (w->flags & W_DISABLED) || w->face.type() != TYPE_OBJECT) return false;
     return awake_event(type, record_for(w, 0, 0, value), 0);
 }
 
@@ -443,14 +462,24 @@ Widget* focused_widget() {
     return a ? a->focused : nullptr;
 }
 
+Window* window_of_root(const Widget* root) {
+    for (Window& win : windows)
+        if (win.widget == root) return &win;
+    return nullptr;
+}
+
 void set_focus(Widget* w, Window* win) {
     if (!win) win = active();
-    if (!win || !w) return;
+    if (!win || !alive(w)) return;
+    Widget* root = win->widget;
     Widget* old = win->focused;
     if (old == w) return;
     if (old) {
         old->flags &= ~W_FOCUSED;
         send_event(event::UNFOCUS, old, record_for(old), 0);
+        // Its actor may have closed windows or freed w.
+        win = window_of_root(root);
+        if (!win || !alive(w)) return;
     }
     win->focused = w;
     w->flags |= W_FOCUSED;
@@ -520,7 +549,7 @@ void send_key(int32_t key, uint32_t flags) {
         if (awake_event(event::KEY_DOWN, rec, flags)) return;
         if (windows.empty() || focused_widget() != before) return;
         if (awake_event(event::KEY, rec, flags)) return;
-        if (windows.empty() || focused_widget() != before) return;
+        if (windows.empty() || focused_widget() != before || !alive(w)) return;
     }
     class_event(w, event::KEY, rec, flags);
 }
@@ -569,8 +598,8 @@ void send_over(float x, float y, uint32_t flags) {
             hovered->flags &= ~W_HOVER;
             send_event(event::OVER, hovered, record_for(hovered, last_x, last_y), flags | event::FLAG_AWAY);
         }
-        hovered = w;
-        if (w) {
+        hovered = alive(w) ? w : nullptr;
+        if (hovered) {
             w->flags |= W_HOVER;
             send_event(event::OVER, w, record_for(w, lx, ly), flags);
         }
@@ -740,7 +769,13 @@ std::u32string list_text(Widget* w, bool focused) {
     int32_t n = static_cast<int32_t>(block::rs_length_q(&data));
     Cell sel = field(&w->face, s_selected);
     int32_t index = sel.type() == TYPE_INTEGER ? sel.int_value() : (focused ? 1 : 0);
-    if (index > n) index = n;
+    // A focused list with no selection selects its first item; an index past
+    // the items selects the last. Either way the face keeps what is shown.
+    if (n > 0 && (index > n || (focused && sel.type() != TYPE_INTEGER))) {
+        index = std::min(index, n);
+        Cell stored{TYPE_INTEGER, 0, static_cast<uint32_t>(index), 0};
+        set_field(&w->face, s_selected, &stored);
+    }
     std::u32string r;
     for (int32_t i = std::max(w->scroll, 0); i < n; ++i) {
         const Cell item = block::rs_head(&data)[i];
@@ -1106,6 +1141,7 @@ bool do_events(int mode) {
         got_any |= got;
         double start = tui::clock_now();
         bool ok = guarded([&] {
+            Delivery delivery;
             if (terminal::take_resize()) resize();
             timers.run(static_cast<uint32_t>(d), [](uint32_t target) {
                 send_face_event(event::TIME, widget_by_id(target), 0);
@@ -1150,6 +1186,9 @@ void free_widget(Widget* w) {
     if (last_clicked == w) last_clicked = nullptr;
     pressed.erase(std::remove(pressed.begin(), pressed.end(), w), pressed.end());
     timers.remove(w->id);
+    w->face = none_cell();
+    w->label = none_cell();
+    if (delivering > 0) parked.push_back(std::move(widgets[w->id - 1]));
     widgets[w->id - 1].reset();
 }
 
@@ -1288,6 +1327,7 @@ void r_show_window() {
         if (a && !a->focused) {
             std::vector<Widget*> list;
             focusables(a->widget, list);
+            Delivery delivery;
             if (!list.empty()) set_focus(list.front(), a);
         }
     }

@@ -50,7 +50,7 @@ w2: make face! [type: 'window size: 30x6
 	]
 ]
 view w2
-print ["seen" mold sort seen "windows" length? system/view/screens/1/pane]
+print ["seen" mold sort seen "windows" length? system/view/screens/1/pane "selected" tl/selected]
 """
 
 MADE = PRELUDE + """
@@ -179,7 +179,7 @@ def escape_closes_every_window_and_resize_reaches_each():
         time.sleep(0.5)
         t.keys("Escape")
         s = t.wait_for("seen [")
-        assert "seen [w1 w2] windows 0" in s, s
+        assert "seen [w1 w2] windows 0 selected 3" in s, s
         t.wait_for(">>")
         restored(t)
     finally:

@@ -137,5 +137,20 @@ def rich_text_styles_its_ranges():
         t.close()
 
 
-run([text_and_button_closed_by_enter, rich_text_styles_its_ranges, alert_closed_by_enter_escape_and_space,
+def double_click_whose_click_closes_the_window():
+    # The second click closes the window in its click actor: the double
+    # click that follows must not reach the freed button.
+    t = start("twice", 'n: 0 view [button "Twice" [n: n + 1 if n = 2 [unview]]] print ["clicks" n]')
+    try:
+        t.wait_for("Twice")
+        y, x = row_of(t, "Twice")
+        click_twice = "\x1b[<0;%d;%dM\x1b[<0;%d;%dm" % (x + 1, y + 1, x + 1, y + 1)
+        t.text(click_twice * 2)
+        s = t.wait_for("END")
+        assert "clicks 2" in s and "script done" in s, s
+    finally:
+        t.close()
+
+
+run([double_click_whose_click_closes_the_window, text_and_button_closed_by_enter, rich_text_styles_its_ranges, alert_closed_by_enter_escape_and_space,
      form_by_keyboard_and_mouse, form_cancelled_by_tab_and_enter, draw_block_shows_lines_and_boxes])
