@@ -483,6 +483,8 @@ void set_focus(Widget* w, Window* win) {
     }
     win->focused = w;
     w->flags |= W_FOCUSED;
+    // The window's `selected` follows the focus, quietly.
+    set_field(&root->face, s_selected, &w->face);
     if (w->cls == FIELD) w->cursor = text_of(field(&w->face, s_text)).size();
     send_event(event::FOCUS, w, record_for(w), 0);
 }
@@ -1296,6 +1298,36 @@ void r_destroy_view() {
     none_result();
 }
 
+// A window's `selected` face, when it is a shown, enabled widget of that
+// window, or null.
+Widget* selected_of(Widget* win) {
+    Widget* s = widget_of(field(&win->face, s_selected));
+    if (!s || s == win || (s->flags & (W_HIDDEN | W_DISABLED))) return nullptr;
+    Widget* root = s;
+    while (root->parent) root = root->parent;
+    return root == win ? s : nullptr;
+}
+
+// The back end takes in a changed face: a window whose `selected` changed
+// gives that face the focus. The face's change flags are then cleared.
+void update_face(const Cell& face) {
+    Cell state = field(&face, s_state);
+    if (state.type() != TYPE_BLOCK || block::rs_length_q(&state) < 2) return;
+    Cell* changes = block::rs_head(&state) + 1;
+    if (changes->type() != TYPE_INTEGER) return;
+    constexpr uint32_t SELECTED_CHANGED = 1u << 10;  // `selected` is the face's 11th field
+    bool selected = (static_cast<uint32_t>(changes->int_value()) & SELECTED_CHANGED) != 0;
+    *changes = Cell{TYPE_INTEGER, 0, 0, 0};
+    Widget* w = widget_of(face);
+    if (!selected || !w || w->cls != WINDOW) return;
+    Widget* target = selected_of(w);
+    Window* win = window_of_root(w);
+    if (target && win && win->focused != target) {
+        Delivery delivery;
+        set_focus(target, win);
+    }
+}
+
 void r_update_view() {
     Cell v = *arg(0);
     if (v.type() == TYPE_BLOCK) {
@@ -1306,9 +1338,14 @@ void r_update_view() {
                 fire(err::INVALID_TYPE, &dt);
             }
         }
+        // Copied: a focus actor may change the block.
+        std::vector<Cell> faces(block::rs_head(&v), block::rs_head(&v) + block::rs_length_q(&v));
+        for (const Cell& f : faces) update_face(f);
     } else if (v.type() != TYPE_OBJECT) {
         Cell dt{TYPE_DATATYPE, v.type(), 0, 0};
         fire(err::INVALID_TYPE, &dt);
+    } else {
+        update_face(v);
     }
     none_result();
 }
@@ -1325,10 +1362,13 @@ void r_show_window() {
             }
         Window* a = active();
         if (a && !a->focused) {
+            // The window's `selected` face first, else its first focusable one.
             std::vector<Widget*> list;
             focusables(a->widget, list);
+            Widget* first = selected_of(a->widget);
+            if (!first && !list.empty()) first = list.front();
             Delivery delivery;
-            if (!list.empty()) set_focus(list.front(), a);
+            if (first) set_focus(first, a);
         }
     }
     last_output.clear();
@@ -1350,8 +1390,14 @@ void r_make_view() {
         windows.push_back(Window{w, nullptr});
         if (full_screen() && console_set_up) set_alternate(true);
     } else {
+        // The first focusable widget takes the focus, unless the window's
+        // `selected` names another (VID's `focus`).
         Window* win = window_record(w);
-        if (win && !win->focused && (w->flags & W_FOCUSABLE)) {
+        Cell selected = win ? field(&win->widget->face, s_selected) : none_cell();
+        bool chosen = selected.type() == TYPE_OBJECT && selected.ctx() == face.ctx() &&
+                      !(w->flags & (W_HIDDEN | W_DISABLED));
+        if (win && (chosen || (!win->focused && (w->flags & W_FOCUSABLE)))) {
+            if (win->focused) win->focused->flags &= ~W_FOCUSED;
             win->focused = w;
             w->flags |= W_FOCUSED;
         }

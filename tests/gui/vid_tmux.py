@@ -152,5 +152,27 @@ def double_click_whose_click_closes_the_window():
         t.close()
 
 
-run([double_click_whose_click_closes_the_window, text_and_button_closed_by_enter, rich_text_styles_its_ranges, alert_closed_by_enter_escape_and_space,
+def focus_keyword_and_set_focus_move_the_focus():
+    # `focus` gives the second field the focus at once; Enter in the first
+    # runs set-focus on the third, and the next keys land there.
+    t = start("focus", 'view [text "Form" f1: field 10 on-enter [set-focus f3] f2: field 10 focus f3: field 10]\n'
+                       'print ["texts" mold f1/text mold f2/text mold f3/text]')
+    try:
+        t.wait_for("Form")
+        t.text("ab")
+        t.wait_for(" ab")
+        t.keys("BTab")
+        t.text("x")
+        t.wait_for(" x ")
+        t.keys("Enter")
+        t.text("cd")
+        t.wait_for(" cd")
+        t.keys("Escape")
+        s = t.wait_for("END")
+        assert 'texts "x" "ab" "cd"' in s, s
+    finally:
+        t.close()
+
+
+run([focus_keyword_and_set_focus_move_the_focus, double_click_whose_click_closes_the_window, text_and_button_closed_by_enter, rich_text_styles_its_ranges, alert_closed_by_enter_escape_and_space,
      form_by_keyboard_and_mouse, form_cancelled_by_tab_and_enter, draw_block_shows_lines_and_boxes])
