@@ -53,8 +53,7 @@ def alert_closed_by_enter_escape_and_space():
     try:
         # Each key closes one alert; the script then goes on to the next.
         for i, key in enumerate(["Enter", "Escape", "Space"]):
-            t.wait_for("Saved %d" % i)
-            assert "OK" in t.screen()
+            t.wait_for(lambda s: "Saved %d" % i in s and "OK" in s)
             t.keys(key)
         s = t.wait_for("END")
         assert "closed 2" in s, s
@@ -87,7 +86,7 @@ def form_by_keyboard_and_mouse():
         t.wait_for("\U0001F795 agree")
         # The mouse: pick a list item, then click OK.
         click(t, "green")
-        t.wait_for(lambda s: "\x1b[7mgreen" in t.tmux("capture-pane", "-p", "-e", "-t", "t"))
+        t.wait_styled(r"\x1b\[7mgreen")
         click(t, "OK", 2)
         t.wait_for('ok "bob" true 2')
         t.wait_for("END")
@@ -112,9 +111,10 @@ def form_cancelled_by_tab_and_enter():
 def draw_block_shows_lines_and_boxes():
     t = start("draw", 'view [base 12x5 draw [box 0x0 11x4 line 1x2 10x2 text 3x1 "hi"] button "X" [unview]]')
     try:
-        s = t.wait_for("\u2514")
-        y, x = row_of(t, "\u250c")
-        rows = t.rows()
+        s = t.wait_for(lambda s: all(part in s for part in ("\u2514", "\u250c", "hi", "X")))
+        rows = s.split("\n")
+        y = next(i for i, row in enumerate(rows) if "\u250c" in row)
+        x = rows[y].index("\u250c")
         assert rows[y][x:x + 12] == "\u250c" + "\u2500" * 10 + "\u2510", s
         assert rows[y + 1][x:x + 12] == "\u2502  hi      \u2502", s
         assert rows[y + 2][x:x + 12] == "\u2502" + "\u2500" * 10 + "\u2502", s
@@ -128,9 +128,8 @@ def draw_block_shows_lines_and_boxes():
 def rich_text_styles_its_ranges():
     t = start("rich", 'view [rich-text 20x2 data ["plain " b "strong" /b] button "X" [unview]]')
     try:
-        t.wait_for("strong")
-        styled = t.tmux("capture-pane", "-p", "-e", "-t", "t")
-        assert "\x1b[1mstrong" in styled and "\x1b[1mplain" not in styled, repr(styled)
+        styled = t.wait_styled(r"\x1b\[1mstrong")
+        assert "\x1b[1mplain" not in styled, repr(styled)
         t.keys("Enter")
         t.wait_for("END")
     finally:
