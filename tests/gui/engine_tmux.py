@@ -271,12 +271,12 @@ def alert_and_requesters():
         t.wait_for("Hello 3")
         t.keys("Space")
         t.wait_for("\nclosed")
-        # The file requester: Tab to the file list, Enter copies the name
-        # into the field, then Open.
+        # The file requester: the right arrow moves from the folder list to
+        # the file list, Enter copies the name into the field, then Open.
         t.text("print mold request-file")
         t.keys("Enter")
         t.wait_for("only.txt")
-        t.keys("Tab")
+        t.keys("Right")
         t.keys("Down")
         t.keys("Enter")
         t.wait_for("Selected:  only.txt")
