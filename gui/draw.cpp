@@ -474,14 +474,14 @@ struct Walker {
                 need(f, point_q), need(f, point_q);
             } else {
                 Cell blk = need(f, block_q);
-                shape(&blk, false, true);
+                shape(&blk);
             }
             for (Kw k : {KW_replace, KW_intersect, KW_union_, KW_xor_, KW_exclude})
                 if (maybe_kw(f, k)) break;
             scoped_block(f);
         } else if (is(KW_shape)) {
             Cell blk = need(f, block_q);
-            shape(&blk, true, false);
+            shape(&blk);
         } else if (is(KW_rotate)) {
             target(f);
             need(f, number_q);
@@ -567,12 +567,13 @@ struct Walker {
 
     // ---- SHAPE ----
 
-    void shape(const Cell* commands, bool draw_q, bool nested) {
+    // Checks a SHAPE path; nested blocks continue the same path. A text
+    // terminal draws no paths, so there is no path to begin or end here.
+    void shape(const Cell* commands) {
         Frame f{*commands, commands->head(), 0};
         f.end = f.block.head() + block::rs_length_q(&f.block);
         if (cycles::find_q(f.block.node())) raise(err::DRAW_INFINITE, f, f.block.head());
         cycles::push(f.block.node());
-        (void)draw_q;
         while (f.pos < f.end) {
             const Cell* v = f.at(f.pos);
             if (v->type() == TYPE_SET_WORD) {
@@ -582,7 +583,7 @@ struct Walker {
             if (v->type() == TYPE_BLOCK) {
                 Cell inner = *v;
                 ++f.pos;
-                shape(&inner, draw_q, true);
+                shape(&inner);
                 continue;
             }
             if (!is_word_type(v->type())) invalid(f, f.pos);

@@ -280,6 +280,25 @@ int first_row = 0;             // inline mode: the screen row the window starts 
 
 Widget* widget_by_id(uint32_t id) { return id >= 1 && id <= widgets.size() ? widgets[id - 1].get() : nullptr; }
 
+// Widgets freed while language code runs (an actor that closes its window)
+// are parked here until no call into the language is under way, so the
+// pointers the delivering code still holds stay readable; `alive` tells
+// them the widget is gone.
+std::vector<std::unique_ptr<Widget>> parked;
+int delivering = 0;
+
+// Held while events are delivered: widgets freed meanwhile are parked.
+struct Delivery {
+    Delivery() { ++delivering; }
+    ~Delivery() {
+        if (--delivering == 0) parked.clear();
+    }
+    Delivery(const Delivery&) = delete;
+    Delivery& operator=(const Delivery&) = delete;
+};
+
+bool alive(const Widget* w) { return w && widget_by_id(w->id) == w; }
+
 void mark_widgets() {
     for (auto& owned : widgets) {
         Widget* w = owned.get();
@@ -426,15 +445,15 @@ event::Record record_for(Widget* w, float x = 0, float y = 0, int32_t key = 0) {
 
 // Delivery to one widget: its class handler, then awake.
 bool send_event(uint32_t type, Widget* w, event::Record rec, uint32_t flags) {
-    if (!w || (w->flags & W_DISABLED)) return false;
+    if (!alive(w) || (w->flags & W_DISABLED)) return false;
     class_event(w, type, rec, flags);
-    if (w->face.type() != TYPE_OBJECT) return false;
+    if (!alive(w) || w->face.type() != TYPE_OBJECT) return false;
     return awake_event(type, rec, flags);
 }
 
 // Delivery to awake only.
 bool send_face_event(uint32_t type, Widget* w, int32_t value) {
-    if (!w || (w->flags & W_DISABLED) || w->face.type() != TYPE_OBJECT) return false;
+    if (!alive(w) || (w->flags & W_DISABLED) || w->face.type() != TYPE_OBJECT) return false;
     return awake_event(type, record_for(w, 0, 0, value), 0);
 }
 
@@ -443,17 +462,29 @@ Widget* focused_widget() {
     return a ? a->focused : nullptr;
 }
 
+Window* window_of_root(const Widget* root) {
+    for (Window& win : windows)
+        if (win.widget == root) return &win;
+    return nullptr;
+}
+
 void set_focus(Widget* w, Window* win) {
     if (!win) win = active();
-    if (!win || !w) return;
+    if (!win || !alive(w)) return;
+    Widget* root = win->widget;
     Widget* old = win->focused;
     if (old == w) return;
     if (old) {
         old->flags &= ~W_FOCUSED;
         send_event(event::UNFOCUS, old, record_for(old), 0);
+        // Its actor may have closed windows or freed w.
+        win = window_of_root(root);
+        if (!win || !alive(w)) return;
     }
     win->focused = w;
     w->flags |= W_FOCUSED;
+    // The window's `selected` follows the focus, quietly.
+    set_field(&root->face, s_selected, &w->face);
     if (w->cls == FIELD) w->cursor = text_of(field(&w->face, s_text)).size();
     send_event(event::FOCUS, w, record_for(w), 0);
 }
@@ -520,7 +551,7 @@ void send_key(int32_t key, uint32_t flags) {
         if (awake_event(event::KEY_DOWN, rec, flags)) return;
         if (windows.empty() || focused_widget() != before) return;
         if (awake_event(event::KEY, rec, flags)) return;
-        if (windows.empty() || focused_widget() != before) return;
+        if (windows.empty() || focused_widget() != before || !alive(w)) return;
     }
     class_event(w, event::KEY, rec, flags);
 }
@@ -569,8 +600,8 @@ void send_over(float x, float y, uint32_t flags) {
             hovered->flags &= ~W_HOVER;
             send_event(event::OVER, hovered, record_for(hovered, last_x, last_y), flags | event::FLAG_AWAY);
         }
-        hovered = w;
-        if (w) {
+        hovered = alive(w) ? w : nullptr;
+        if (hovered) {
             w->flags |= W_HOVER;
             send_event(event::OVER, w, record_for(w, lx, ly), flags);
         }
@@ -740,7 +771,13 @@ std::u32string list_text(Widget* w, bool focused) {
     int32_t n = static_cast<int32_t>(block::rs_length_q(&data));
     Cell sel = field(&w->face, s_selected);
     int32_t index = sel.type() == TYPE_INTEGER ? sel.int_value() : (focused ? 1 : 0);
-    if (index > n) index = n;
+    // A focused list with no selection selects its first item; an index past
+    // the items selects the last. Either way the face keeps what is shown.
+    if (n > 0 && (index > n || (focused && sel.type() != TYPE_INTEGER))) {
+        index = std::min(index, n);
+        Cell stored{TYPE_INTEGER, 0, static_cast<uint32_t>(index), 0};
+        set_field(&w->face, s_selected, &stored);
+    }
     std::u32string r;
     for (int32_t i = std::max(w->scroll, 0); i < n; ++i) {
         const Cell item = block::rs_head(&data)[i];
@@ -1106,6 +1143,7 @@ bool do_events(int mode) {
         got_any |= got;
         double start = tui::clock_now();
         bool ok = guarded([&] {
+            Delivery delivery;
             if (terminal::take_resize()) resize();
             timers.run(static_cast<uint32_t>(d), [](uint32_t target) {
                 send_face_event(event::TIME, widget_by_id(target), 0);
@@ -1150,6 +1188,9 @@ void free_widget(Widget* w) {
     if (last_clicked == w) last_clicked = nullptr;
     pressed.erase(std::remove(pressed.begin(), pressed.end(), w), pressed.end());
     timers.remove(w->id);
+    w->face = none_cell();
+    w->label = none_cell();
+    if (delivering > 0) parked.push_back(std::move(widgets[w->id - 1]));
     widgets[w->id - 1].reset();
 }
 
@@ -1257,6 +1298,36 @@ void r_destroy_view() {
     none_result();
 }
 
+// A window's `selected` face, when it is a shown, enabled widget of that
+// window, or null.
+Widget* selected_of(Widget* win) {
+    Widget* s = widget_of(field(&win->face, s_selected));
+    if (!s || s == win || (s->flags & (W_HIDDEN | W_DISABLED))) return nullptr;
+    Widget* root = s;
+    while (root->parent) root = root->parent;
+    return root == win ? s : nullptr;
+}
+
+// The back end takes in a changed face: a window whose `selected` changed
+// gives that face the focus. The face's change flags are then cleared.
+void update_face(const Cell& face) {
+    Cell state = field(&face, s_state);
+    if (state.type() != TYPE_BLOCK || block::rs_length_q(&state) < 2) return;
+    Cell* changes = block::rs_head(&state) + 1;
+    if (changes->type() != TYPE_INTEGER) return;
+    constexpr uint32_t SELECTED_CHANGED = 1u << 10;  // `selected` is the face's 11th field
+    bool selected = (static_cast<uint32_t>(changes->int_value()) & SELECTED_CHANGED) != 0;
+    *changes = Cell{TYPE_INTEGER, 0, 0, 0};
+    Widget* w = widget_of(face);
+    if (!selected || !w || w->cls != WINDOW) return;
+    Widget* target = selected_of(w);
+    Window* win = window_of_root(w);
+    if (target && win && win->focused != target) {
+        Delivery delivery;
+        set_focus(target, win);
+    }
+}
+
 void r_update_view() {
     Cell v = *arg(0);
     if (v.type() == TYPE_BLOCK) {
@@ -1267,9 +1338,14 @@ void r_update_view() {
                 fire(err::INVALID_TYPE, &dt);
             }
         }
+        // Copied: a focus actor may change the block.
+        std::vector<Cell> faces(block::rs_head(&v), block::rs_head(&v) + block::rs_length_q(&v));
+        for (const Cell& f : faces) update_face(f);
     } else if (v.type() != TYPE_OBJECT) {
         Cell dt{TYPE_DATATYPE, v.type(), 0, 0};
         fire(err::INVALID_TYPE, &dt);
+    } else {
+        update_face(v);
     }
     none_result();
 }
@@ -1286,9 +1362,13 @@ void r_show_window() {
             }
         Window* a = active();
         if (a && !a->focused) {
+            // The window's `selected` face first, else its first focusable one.
             std::vector<Widget*> list;
             focusables(a->widget, list);
-            if (!list.empty()) set_focus(list.front(), a);
+            Widget* first = selected_of(a->widget);
+            if (!first && !list.empty()) first = list.front();
+            Delivery delivery;
+            if (first) set_focus(first, a);
         }
     }
     last_output.clear();
@@ -1310,8 +1390,14 @@ void r_make_view() {
         windows.push_back(Window{w, nullptr});
         if (full_screen() && console_set_up) set_alternate(true);
     } else {
+        // The first focusable widget takes the focus, unless the window's
+        // `selected` names another (VID's `focus`).
         Window* win = window_record(w);
-        if (win && !win->focused && (w->flags & W_FOCUSABLE)) {
+        Cell selected = win ? field(&win->widget->face, s_selected) : none_cell();
+        bool chosen = selected.type() == TYPE_OBJECT && selected.ctx() == face.ctx() &&
+                      !(w->flags & (W_HIDDEN | W_DISABLED));
+        if (win && (chosen || (!win->focused && (w->flags & W_FOCUSABLE)))) {
+            if (win->focused) win->focused->flags &= ~W_FOCUSED;
             win->focused = w;
             w->flags |= W_FOCUSED;
         }

@@ -53,8 +53,7 @@ def alert_closed_by_enter_escape_and_space():
     try:
         # Each key closes one alert; the script then goes on to the next.
         for i, key in enumerate(["Enter", "Escape", "Space"]):
-            t.wait_for("Saved %d" % i)
-            assert "OK" in t.screen()
+            t.wait_for(lambda s: "Saved %d" % i in s and "OK" in s)
             t.keys(key)
         s = t.wait_for("END")
         assert "closed 2" in s, s
@@ -87,7 +86,7 @@ def form_by_keyboard_and_mouse():
         t.wait_for("\U0001F795 agree")
         # The mouse: pick a list item, then click OK.
         click(t, "green")
-        t.wait_for(lambda s: "\x1b[7mgreen" in t.tmux("capture-pane", "-p", "-e", "-t", "t"))
+        t.wait_styled(r"\x1b\[7mgreen")
         click(t, "OK", 2)
         t.wait_for('ok "bob" true 2')
         t.wait_for("END")
@@ -112,9 +111,10 @@ def form_cancelled_by_tab_and_enter():
 def draw_block_shows_lines_and_boxes():
     t = start("draw", 'view [base 12x5 draw [box 0x0 11x4 line 1x2 10x2 text 3x1 "hi"] button "X" [unview]]')
     try:
-        s = t.wait_for("\u2514")
-        y, x = row_of(t, "\u250c")
-        rows = t.rows()
+        s = t.wait_for(lambda s: all(part in s for part in ("\u2514", "\u250c", "hi", "X")))
+        rows = s.split("\n")
+        y = next(i for i, row in enumerate(rows) if "\u250c" in row)
+        x = rows[y].index("\u250c")
         assert rows[y][x:x + 12] == "\u250c" + "\u2500" * 10 + "\u2510", s
         assert rows[y + 1][x:x + 12] == "\u2502  hi      \u2502", s
         assert rows[y + 2][x:x + 12] == "\u2502" + "\u2500" * 10 + "\u2502", s
@@ -128,14 +128,50 @@ def draw_block_shows_lines_and_boxes():
 def rich_text_styles_its_ranges():
     t = start("rich", 'view [rich-text 20x2 data ["plain " b "strong" /b] button "X" [unview]]')
     try:
-        t.wait_for("strong")
-        styled = t.tmux("capture-pane", "-p", "-e", "-t", "t")
-        assert "\x1b[1mstrong" in styled and "\x1b[1mplain" not in styled, repr(styled)
+        styled = t.wait_styled(r"\x1b\[1mstrong")
+        assert "\x1b[1mplain" not in styled, repr(styled)
         t.keys("Enter")
         t.wait_for("END")
     finally:
         t.close()
 
 
-run([text_and_button_closed_by_enter, rich_text_styles_its_ranges, alert_closed_by_enter_escape_and_space,
+def double_click_whose_click_closes_the_window():
+    # The second click closes the window in its click actor: the double
+    # click that follows must not reach the freed button.
+    t = start("twice", 'n: 0 view [button "Twice" [n: n + 1 if n = 2 [unview]]] print ["clicks" n]')
+    try:
+        t.wait_for("Twice")
+        y, x = row_of(t, "Twice")
+        click_twice = "\x1b[<0;%d;%dM\x1b[<0;%d;%dm" % (x + 1, y + 1, x + 1, y + 1)
+        t.text(click_twice * 2)
+        s = t.wait_for("END")
+        assert "clicks 2" in s and "script done" in s, s
+    finally:
+        t.close()
+
+
+def focus_keyword_and_set_focus_move_the_focus():
+    # `focus` gives the second field the focus at once; Enter in the first
+    # runs set-focus on the third, and the next keys land there.
+    t = start("focus", 'view [text "Form" f1: field 10 on-enter [set-focus f3] f2: field 10 focus f3: field 10]\n'
+                       'print ["texts" mold f1/text mold f2/text mold f3/text]')
+    try:
+        t.wait_for("Form")
+        t.text("ab")
+        t.wait_for(" ab")
+        t.keys("BTab")
+        t.text("x")
+        t.wait_for(" x ")
+        t.keys("Enter")
+        t.text("cd")
+        t.wait_for(" cd")
+        t.keys("Escape")
+        s = t.wait_for("END")
+        assert 'texts "x" "ab" "cd"' in s, s
+    finally:
+        t.close()
+
+
+run([focus_keyword_and_set_focus_move_the_focus, double_click_whose_click_closes_the_window, text_and_button_closed_by_enter, rich_text_styles_its_ranges, alert_closed_by_enter_escape_and_space,
      form_by_keyboard_and_mouse, form_cancelled_by_tab_and_enter, draw_block_shows_lines_and_boxes])
