@@ -8,7 +8,9 @@
 #include <cstdlib>
 
 #include "console/input.h"
+#include "gui/draw.h"
 #include "console/launcher.h"
+#include "gui/terminal/backend.h"
 #include "evaluator/block_storage.h"
 #include "evaluator/context.h"
 #include "datatypes/datatype.h"
@@ -102,6 +104,8 @@ void init() {
     natives::init();
     routines::init();
     input::register_routines();
+    gui::register_routines();
+    draw::register_routines();
     errors::init();
     parse_dialect::init();
     ownership::init();

@@ -11,6 +11,7 @@
 #include "datatypes/block.h"
 #include "evaluator/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/event.h"
 #include "datatypes/native.h"
 #include "datatypes/object.h"
 #include "datatypes/word.h"
@@ -88,6 +89,13 @@ void run() {
 #ifndef NDEBUG
     boot_check::check_library(&code);
 #endif
+    // event! registers with the GUI engine, after the runtime's own types.
+    memory::starting = 1;
+    event::init();
+    Cell event_type;
+    datatype::make_at(&event_type, TYPE_EVENT);
+    set_global(datatype::name_of(TYPE_EVENT), &event_type);
+    memory::starting = 0;
     collector::active = 1;
 
     stack::mark_native(nullptr);

@@ -171,12 +171,37 @@ void watch_resize() {
     for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) watch(sig);
 }
 
+bool take_resize() {
+    if (!resized) return false;
+    resized = 0;
+    return true;
+}
+
+void note_screen_modes(bool alternate_screen, bool mouse_reporting, bool cursor_hidden) {
+    platform::note_alternate_screen(alternate_screen);
+    platform::note_mouse_reporting(mouse_reporting);
+    platform::note_cursor_hidden(cursor_hidden);
+}
+
 // ---- Keys ------------------------------------------------------------------------------------------
+
+namespace {
+// Bytes read by another reader of the terminal (the GUI's event loop) and
+// handed back, read before the terminal itself.
+std::deque<uint8_t> handed_back;
+}  // namespace
+
+void unread_input(const uint8_t* bytes, size_t n) { handed_back.insert(handed_back.end(), bytes, bytes + n); }
 
 int KeyReader::read_byte(uint8_t& byte, int timeout_ms) {
     if (!pending_.empty()) {
         byte = pending_.front();
         pending_.pop_front();
+        return 1;
+    }
+    if (!handed_back.empty()) {
+        byte = handed_back.front();
+        handed_back.pop_front();
         return 1;
     }
     for (int failures = 0;;) {

@@ -70,6 +70,14 @@ bool window_size(int fd, int& columns, int& rows);
 // (where it keeps its default action) put the terminal back first; the
 // process then ends by that signal.
 void watch_resize();
+// Hands bytes read from the terminal but not used back to the key readers:
+// the next key read takes them first.
+void unread_input(const uint8_t* bytes, size_t n);
+// True once after the window changed size (a resize seen by watch_resize).
+bool take_resize();
+// Records which screen modes are on (the alternate screen, mouse reporting,
+// a hidden cursor), so that every way out of the process switches them off.
+void note_screen_modes(bool alternate_screen, bool mouse_reporting, bool cursor_hidden);
 
 // ---- Piped input ------------------------------------------------------------------------
 // Reads one line from `fd` a byte at a time (never past its line feed), as

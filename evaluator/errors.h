@@ -109,21 +109,21 @@ enum ErrorCategory : uint32_t {
     X(SCRIPT, MOVE_BAD, "move-bad", R"~([ "cannot MOVE elements from" arg1 "to" arg2 ])~")                                \
     X(SCRIPT, TOO_LONG, "too-long", "Content too long")                                                                   \
     X(SCRIPT, WRONG_DENOM, "wrong-denom", R"~([ arg1 "not same denomination as" arg2 ])~")                                \
-    X(SCRIPT, NOT_LINKED, "not-linked", "instance is not linked to a reactive source")                                    \
+    X(SCRIPT, NOT_LINKED, "not-linked", "VIEW - face not linked to a window")                                               \
     X(SCRIPT, REACT_BAD_FUNC, "react-bad-func", "REACT - /LINK option requires a function! as argument")                 \
     X(SCRIPT, REACT_NOT_ENOUGH, "react-not-enough", "REACT - reactive functions must accept at least 2 arguments")        \
     X(SCRIPT, REACT_NO_MATCH, "react-no-match", "REACT - objects block length must match reaction function arg count")   \
     X(SCRIPT, REACT_BAD_OBJ, "react-bad-obj", "REACT - target can only contain object values")                          \
     X(SCRIPT, FACE_TYPE, "face-type", R"~([ "VIEW - invalid face type:" :arg1 ])~")                                       \
     X(SCRIPT, NOT_WINDOW, "not-window", "VIEW - expected a window root face")                                             \
-    X(SCRIPT, BAD_WINDOW, "bad-window", "VIEW - a window can only be inside a screen face")                               \
+    X(SCRIPT, BAD_WINDOW, "bad-window", "VIEW - a window face cannot be nested in another window")                             \
     X(SCRIPT, NOT_EVENT_TYPE, "not-event-type", R"~([ "VIEW - not a valid event type:" :arg1 ])~")                        \
-    X(SCRIPT, VID_INVALID_SYNTAX, "vid-invalid-syntax", R"~([ "invalid syntax at:" :arg1 ])~")                            \
-    X(SCRIPT, RTD_INVALID_SYNTAX, "rtd-invalid-syntax", R"~([ "invalid rich-text syntax:" :arg1 ])~")                     \
-    X(SCRIPT, RTD_NO_MATCH, "rtd-no-match", R"~([ "rich-text dialect does not match:" :arg1 ])~")                         \
+    X(SCRIPT, VID_INVALID_SYNTAX, "vid-invalid-syntax", R"~([ "VID - invalid syntax at:" :arg1 ])~")                      \
+    X(SCRIPT, RTD_INVALID_SYNTAX, "rtd-invalid-syntax", R"~([ "RTD - invalid syntax at:" :arg1 ])~")                      \
+    X(SCRIPT, RTD_NO_MATCH, "rtd-no-match", R"~([ "RTD - opening/closing tag not matching for:" :arg1 ])~")              \
     X(SCRIPT, NON_ALIGNED, "non-aligned", "data is not aligned to its unit size")                                         \
-    X(SCRIPT, DRAW_INVALID, "draw-invalid", R"~([ "invalid Draw dialect input at:" :arg1 ])~")                            \
-    X(SCRIPT, DRAW_INFINITE, "draw-infinite", R"~([ "infinite loop in Draw dialect at:" :arg1 ])~")                       \
+    X(SCRIPT, DRAW_INVALID, "draw-invalid", R"~([ "DRAW - invalid input at:" :arg1 ])~")                                  \
+    X(SCRIPT, DRAW_INFINITE, "draw-infinite", R"~([ "DRAW - infinite recursion at:" :arg1 ])~")                           \
     X(SCRIPT, PARSE_RULE, "parse-rule", R"~([ "PARSE - invalid rule or usage of rule:" :arg1 ])~")                        \
     X(SCRIPT, PARSE_END, "parse-end", R"~([ "PARSE - unexpected end of rule after:" :arg1 ])~")                           \
     X(SCRIPT, PARSE_INVALID_REF, "parse-invalid-ref", R"~([ "PARSE - get-word refers to a different series!" :arg1 ])~")  \

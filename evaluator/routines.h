@@ -64,7 +64,47 @@
     X(40, fit_columns, "_fit-columns")
 // clang-format on
 
-#define ZEM_ROUTINES(X) ZEM_LIBRARY_ROUTINES(X) ZEM_CONSOLE_ROUTINES(X)
+// The GUI back end's routines (indexes 100-179).
+#define ZEM_GUI_ROUTINES(X)                              \
+    X(100, make_null_handle, "make-null-handle")         \
+    X(101, fetch_all_screens, "fetch-all-screens")       \
+    X(102, get_screen_size, "get-screen-size")           \
+    X(103, size_text, "size-text")                       \
+    X(104, redraw_none, "on-change-facet")               \
+    X(105, redraw_none, "update-text")                   \
+    X(106, redraw_none, "update-font")                   \
+    X(107, redraw_none, "update-para")                   \
+    X(108, destroy_view, "destroy-view")                 \
+    X(109, redraw_none, "detach-image")                  \
+    X(110, update_view, "update-view")                   \
+    X(111, redraw_none, "refresh-window")                \
+    X(112, redraw_none, "redraw")                        \
+    X(113, show_window, "show-window")                   \
+    X(114, make_view, "make-view")                       \
+    X(115, redraw_none, "draw-image")                    \
+    X(116, redraw_none, "draw-face")                     \
+    X(117, do_event_loop, "do-event-loop")               \
+    X(118, exit_event_loop, "exit-event-loop")           \
+    X(119, redraw_none, "request-font")                  \
+    X(120, text_box_metrics, "text-box-metrics")         \
+    X(121, redraw_none, "update-scroller")               \
+    X(122, redraw_none, "set-dark-mode")                 \
+    X(123, false, "support-dark-mode?")                  \
+    X(124, event_q, "event?")                            \
+    X(125, false, "send-event-os")                       \
+    X(126, find_flag_q, "find-flag?")                    \
+    X(127, focused_q, "focused?")                        \
+    X(128, widget_data, "widget-data")                   \
+    X(129, set_face_ui, "set-face-ui")                   \
+    X(130, gui_init, "gui-init")                         \
+    X(131, color_support, "check-color-support")
+
+// The DRAW interpreter's routines (gui/draw.cpp, indexes 200-239).
+#define ZEM_GUI_DRAW_ROUTINES(X)                         \
+    X(200, draw_image, "draw-image")
+
+#define ZEM_ROUTINES(X) \
+    ZEM_LIBRARY_ROUTINES(X) ZEM_CONSOLE_ROUTINES(X) ZEM_GUI_ROUTINES(X) ZEM_GUI_DRAW_ROUTINES(X)
 
 namespace routines {
 

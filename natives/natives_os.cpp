@@ -123,6 +123,7 @@ Unwind n_wait(bool, const int32_t*) {
     // cannot be honoured.
     if (std::isnan(seconds) || seconds > 4294967.295) fire(err::OUT_OF_RANGE, v);
     sys::sleep(seconds);
+    if (sys::gui_wait_hook) sys::gui_wait_hook();
     return none_result();
 }
 

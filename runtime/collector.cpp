@@ -9,6 +9,7 @@
 #include <bit>
 #include <chrono>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -682,7 +683,12 @@ void mark_table(Node* place) {
     hashtable::mark(place, marker);
 }
 
-bool marked_q(Node node) { return live_node(node) && (buffer(node)->flags & SERIES_MARK); }
+bool marked_q(Node node) {
+    // A node moved this cycle is asked about under its old handle too.
+    if (relocation_map)
+        if (int32_t* moved = int_map::get(relocation_map, static_cast<int32_t>(node))) node = static_cast<Node>(*moved);
+    return live_node(node) && (buffer(node)->flags & SERIES_MARK);
+}
 
 // ---- The cycle ---------------------------------------------------------------------
 
@@ -691,9 +697,14 @@ bool booting = false;
 namespace {
 bool stress_boot = false;
 uint32_t boot_allocations = 0;
+uint32_t stress_every = 1;  // ZEM_GC_STRESS=n: every n-th allocation after the boot
+uint32_t allocations = 0;
 }  // namespace
 
-bool stress_due() { return !booting || stress_boot || (++boot_allocations & 63) == 0; }
+bool stress_due() {
+    if (booting) return stress_boot || (++boot_allocations & 63) == 0;
+    return stress_every == 1 || ++allocations % stress_every == 0;
+}
 
 void static_init() {
     char value[16];
@@ -701,6 +712,12 @@ void static_init() {
     // A value too long for the buffer reports its size: it is set and not "0".
     stress = n > 0 && !(n < sizeof value && std::strcmp(value, "0") == 0);
     stress_boot = stress && n < sizeof value && std::strcmp(value, "boot") == 0;
+    stress_every = 1;
+    if (stress && n < sizeof value) {
+        char* end = nullptr;
+        unsigned long every = std::strtoul(value, &end, 10);
+        if (end != value && *end == 0 && every > 1 && every <= 1000000) stress_every = static_cast<uint32_t>(every);
+    }
 }
 
 void init() {

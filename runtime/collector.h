@@ -31,7 +31,9 @@ extern bool booting;
 // With the stress switch, whether this allocation collects: every one, but
 // only every 64th while the library boots (the same work in every process;
 // ZEM_GC_STRESS=boot collects at each of those too, for the test that
-// checks the boot itself under stress).
+// checks the boot itself under stress). ZEM_GC_STRESS=n, a number above 1,
+// collects at every n-th allocation after the boot, for the tests whose
+// library code allocates too much to collect at each.
 bool stress_due();
 // Number of cycles run; a new node frame keeps it as its stamp.
 extern uint32_t cycles;

@@ -27,6 +27,7 @@ Item Item::cstr(const char* s) {
 
 void print_typed(uint32_t count, const Item* items) {
     char number[64];
+    if (print_hooks::before_output) print_hooks::before_output();
     for (uint32_t i = 0; i < count; i++) {
         const Item& it = items[i];
         int n = 0;
@@ -57,6 +58,7 @@ void print_typed(uint32_t count, const Item* items) {
         write_bytes(number, static_cast<uint32_t>(n));
     }
     out::flush();
+    if (print_hooks::after_output) print_hooks::after_output();
 }
 
 void prin(std::initializer_list<Item> items) {
@@ -138,9 +140,14 @@ void remove(ValuePrinter value, CStringPrinter text) {
     cstring_printers.remove(text);
 }
 
+void (*before_output)() = nullptr;
+void (*after_output)() = nullptr;
+
 void print_value(Cell* value, bool newline) {
     if (!lists_alive()) return;
+    if (before_output) before_output();
     for (uint32_t i = 0; i < value_printers.count; i++) value_printers.items[i](value, newline);
+    if (after_output) after_output();
 }
 
 void print_cstring(const char* text, uint32_t length, uint32_t extra) {

@@ -48,6 +48,11 @@ namespace print_hooks {
 using ValuePrinter = void (*)(Cell* value, bool newline);
 using CStringPrinter = void (*)(const char* text, uint32_t length, uint32_t extra);
 
+// Called before and after every typed print and value print, when set: the
+// GUI back end puts the terminal back to normal around output it did not draw.
+extern void (*before_output)();
+extern void (*after_output)();
+
 // Creates both lists and installs print_string as the only value printer.
 void init();
 // Appends each non-null printer to its list.

@@ -124,6 +124,9 @@ uint32_t get_env(const char* name, char* buffer, uint32_t size);
 bool get_env(const char* name, std::string& value);
 
 void sleep(double seconds);
+// Runs one pass of the GUI's event loop when a text-mode window is active
+// (set by the GUI back end); `wait` calls it after its sleep.
+extern int32_t (*gui_wait_hook)();
 uint32_t sleep_milliseconds(double seconds);  // the conversion sleep uses
 double get_time(bool fraction);
 uint32_t get_date(bool utc);

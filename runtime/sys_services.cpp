@@ -54,6 +54,8 @@ uint32_t sleep_milliseconds(double seconds) {
     return static_cast<uint32_t>(ms);
 }
 
+int32_t (*gui_wait_hook)() = nullptr;
+
 void sleep(double seconds) { platform::sleep_ms(sleep_milliseconds(seconds)); }
 
 double get_time(bool fraction) {

@@ -41,7 +41,7 @@ static_assert(TYPE_SLOTS <= 64, "every datatype id has a bit in a typesets::Mask
       TYPE_FUNCTION, TYPE_ROUTINE, TYPE_PAREN, TYPE_ISSUE, TYPE_URL, TYPE_FILE, TYPE_OBJECT, TYPE_BITSET,    \
       TYPE_TRIPLE, TYPE_FLOAT, TYPE_TYPESET, TYPE_ERROR, TYPE_VECTOR, TYPE_MAP, TYPE_HASH, TYPE_PAIR,        \
       TYPE_PERCENT, TYPE_TUPLE, TYPE_TIME, TYPE_TAG, TYPE_EMAIL, TYPE_HANDLE, TYPE_DATE, TYPE_PORT,          \
-      TYPE_MONEY, TYPE_REF, TYPE_POINT2D, TYPE_POINT3D, TYPE_IMAGE)                                          \
+      TYPE_MONEY, TYPE_REF, TYPE_POINT2D, TYPE_POINT3D, TYPE_IMAGE, TYPE_EVENT)                              \
     X(NUMBER, "number!", TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT)                                             \
     X(ANY_WORD, "any-word!", TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD)                         \
     X(ALL_WORD, "all-word!", TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT,        \

@@ -78,7 +78,8 @@ ARGUMENTS:
     ("? xyzzy", "No matching values were found in the global context.\n"),
     ("? pri", "     prin            native!       [value [any-type!]]\n"
               "     print           native!       [value [any-type!]]\n"),
-    ('? "issue!"', "     issue!          datatype!     issue!\n"
+    ('? "issue!"', "     hex-to-rgb      function!     Converts a color in hex format to a tuple...\n"
+                   "     issue!          datatype!     issue!\n"
                    "     to-issue        function!     Convert to issue! value.\n"),
     ("source first", 'first: func ["Returns the first value in a series" s [series! tuple! pair! any-point! date!'
                      ' time!]][pick s 1]\n'),

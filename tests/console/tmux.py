@@ -2,6 +2,7 @@
 window of a fixed size, keys sent as a user types them, the screen read back.
 Every wait has a deadline, so a scenario fails instead of hanging."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -43,7 +44,11 @@ class Terminal:
         out = self.tmux("display-message", "-p", "-t", "t", "#{cursor_x} #{cursor_y}").split()
         return int(out[0]), int(out[1])
 
-    def wait_for(self, what, timeout=10):
+    def styled(self):
+        """The screen with its colour and attribute sequences."""
+        return self.tmux("capture-pane", "-e", "-p", "-t", "t")
+
+    def wait_for(self, what, timeout=30):
         """Waits until the screen holds `what` (a string, or a predicate on the screen)."""
         deadline = time.time() + timeout
         while True:
@@ -52,6 +57,25 @@ class Terminal:
                 return s
             if time.time() > deadline:
                 raise AssertionError("timed out waiting for %r; the screen holds:\n%s" % (what, s))
+            time.sleep(0.05)
+
+    def wait_styled(self, pattern, timeout=30):
+        """Waits until the styled screen matches the regular expression; returns it."""
+        deadline = time.time() + timeout
+        while True:
+            s = self.styled()
+            if re.search(pattern, s):
+                return s
+            if time.time() > deadline:
+                raise AssertionError("timed out waiting for %r; the screen holds:\n%r" % (pattern, s))
+            time.sleep(0.05)
+
+    def wait_until(self, test, what, timeout=30):
+        """Waits until test() is true; `what` names it in the failure."""
+        deadline = time.time() + timeout
+        while not test():
+            if time.time() > deadline:
+                raise AssertionError("timed out waiting for %s; the screen holds:\n%s" % (what, self.screen()))
             time.sleep(0.05)
 
     def wait_dead(self, timeout=10):
