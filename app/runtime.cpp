@@ -8,7 +8,6 @@
 #include <cstdlib>
 
 #include "console/input.h"
-#include "gui/draw.h"
 #include "console/launcher.h"
 #include "gui/terminal/backend.h"
 #include "evaluator/block_storage.h"
@@ -105,7 +104,6 @@ void init() {
     routines::init();
     input::register_routines();
     gui::register_routines();
-    draw::register_routines();
     errors::init();
     parse_dialect::init();
     ownership::init();

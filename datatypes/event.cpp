@@ -214,7 +214,7 @@ Cell* field(const Cell* ev, uint32_t n, Cell* out) {
 // ---- Actions ---------------------------------------------------------------------
 
 // make event! [type: 'click key: #"a" ...]: set-words with their values;
-// anything else in the spec is passed over.
+// anything else in the block is passed over.
 Cell* make(Cell* proto, Cell* spec, uint32_t) {
     uint32_t type = 0, flags = FLAG_MADE;
     Cell values[4] = {scalar::none(), scalar::none(), scalar::none(), scalar::integer(0)};

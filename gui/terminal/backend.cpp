@@ -1489,6 +1489,7 @@ void register_routines() {
 #define X(index, name, word) routine::register_body(index, r_##name);
     ZEM_GUI_ROUTINES(X)
 #undef X
+    draw::register_routines();
 }
 
 }  // namespace gui

@@ -7,7 +7,8 @@
 
 namespace gui {
 
-// Puts the routine bodies into the routine table.
+// Puts the back end's and the DRAW interpreter's routine bodies into the
+// routine table.
 void register_routines();
 // Runs one pass of the event loop when a text-mode window is active
 // (the native `wait` calls it after its sleep); 0 otherwise.
