@@ -3,6 +3,7 @@
 // and modification. The storage layer is evaluator/block_storage.cpp.
 #include "datatypes/block.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -1003,6 +1004,28 @@ int32_t compare_records(const void* pa, const void* pb, int32_t op, int32_t flag
     return 0;
 }
 
+// Records compared by one cell that is an integer! in every record sort by
+// that key alone: each key is packed with its record's position into one
+// 64-bit word, so equal keys keep their order (as the stable sort keeps
+// them) and the sort compares plain integers. False when some key is not
+// an integer or the comparison is not by one cell.
+bool sort_integer_keys(const Sorting& s, uint32_t records, int32_t flags, std::vector<uint32_t>& order) {
+    if (s.fn.type() == TYPE_FUNCTION || (flags & SORT_ALL)) return false;
+    uint32_t field = static_cast<uint32_t>(flags) >> 2;
+    bool reverse = flags & SORT_REVERSE;
+    const Cell* cells = reinterpret_cast<const Cell*>(memory::buffer(s.node)->offset_addr()) + s.base;
+    std::vector<uint64_t> keys(records);
+    for (uint32_t i = 0; i < records; ++i) {
+        const Cell& c = cells[uint64_t{i} * s.size + field];
+        if (c.type() != TYPE_INTEGER) return false;
+        uint32_t k = static_cast<uint32_t>(c.int_value()) ^ 0x80000000u;  // signed order as unsigned
+        keys[i] = uint64_t{reverse ? ~k : k} << 32 | i;
+    }
+    std::sort(keys.begin(), keys.end());
+    for (uint32_t i = 0; i < records; ++i) order[i] = static_cast<uint32_t>(keys[i]);
+    return true;
+}
+
 struct SortScope {
     Sorting* saved;
     explicit SortScope(Sorting* s) : saved(sorting) { sorting = s; }
@@ -1072,8 +1095,8 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
         }
     }
     std::vector<uint32_t> order(records);
-    for (uint32_t i = 0; i < records; ++i) order[i] = i;
-    {
+    if (!sort_integer_keys(s, records, flags, order)) {
+        for (uint32_t i = 0; i < records; ++i) order[i] = i;
         SortScope scope(&s);
         if (stable)
             sort::merge_sort(order.data(), records, sizeof(uint32_t), op, flags, compare_records);
