@@ -469,6 +469,8 @@ struct Entry {
     uint8_t count = 0;   // its steps; 0 while it has only been met once
     uint8_t parens = 0;  // whether a step is a paren's
     uint8_t unfit = 0;   // too long for the steps: read every time
+    uint8_t target = 0;  // a set-word's value: `to` is its word's step (made with the steps)
+    Step to;
     Step steps[MAX_STEPS];
 };
 
@@ -626,6 +628,7 @@ bool record(Entry& e, const Cell* cells, uint32_t p, uint32_t end) {
             if (inner[j].type() == TYPE_PAREN || !add(inner[j], j & 1)) return false;
     }
     e.count = static_cast<uint8_t>(count);
+    e.target = 0;
     e.parens = parens;
     e.end = end;
     e.moves = memory::moves;
@@ -1216,14 +1219,52 @@ struct TraceScope {
 // A statement of a block that starts with a set-word, untraced: set as the
 // set-word case of eval_expression sets it (the value to the result slot),
 // without entering that.
+// Whether the set-word's slot can be kept as a step of the value's entry:
+// set as set_fast sets it (not an object's field, which is marked written
+// and may notify its owner).
+bool keep_target(compiled::Entry& e, const Cell& w) {
+    e.to.cell = w;
+    e.to.kind = compiled::S_WORD;
+    e.to.paren = 0;
+    if (!compiled::resolve(e.to)) return false;
+    if (e.to.slot) {
+        const Cell* c = context::cell_of(w.ctx());
+        if ((c->header & FLAG_CTX_KIND_MASK) == context::KIND_OBJECT << context::KIND_SHIFT) return false;
+    }
+    return true;
+}
+
+// A statement of a block that starts with a set-word, untraced: set as the
+// set-word case of eval_expression sets it (the value to the result slot),
+// without entering that. A simple value met again is run from its steps,
+// which also keep the set-word's slot.
 [[gnu::noinline]] Unwind set_statement(const Cell* code, uint32_t p, uint32_t* next) {
-    Cell w = at(code, p), val;
+    SeriesBuffer* s = series_of(code);
+    const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
+    uint32_t n = cell_count(s);
+    Node node = code->node();
+    compiled::Entry& e = compiled::entry_for(node, p + 1);
+    Cell val, op;
+    if (e.target && e.node == node && e.p == p + 1 && e.count != 0 && e.moves == memory::moves && e.end <= n &&
+        compiled::same(cells[p], e.to.cell)) {
+        Cell* slot = const_cast<Cell*>(compiled::value_of(e.to));
+        uint32_t end = e.end;
+        if (slot && compiled::run(e, cells + p + 1, &val) && !(end < n && op_of(cells[end], &op))) {
+            *slot = val;
+            stack::set_last_keep(&val);
+            *next = end;
+            return Unwind::none;
+        }
+    }
+    Cell w = cells[p];
     Cell* slot;
     uint32_t end;
     if (simple_expression<1>(code, p + 1, &val, &end) && (slot = context::plain_slot(&w))) {
         *slot = val;
         stack::set_last_keep(&val);
         *next = end;
+        // The steps made (or kept) for the value: the slot goes with them.
+        if (e.node == node && e.p == p + 1 && e.count != 0 && !e.target) e.target = keep_target(e, w);
         return Unwind::none;
     }
     return set_statement_evaluated(code, p, next);
