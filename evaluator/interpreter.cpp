@@ -469,6 +469,7 @@ struct Entry {
     uint8_t count = 0;   // its steps; 0 while it has only been met once
     uint8_t parens = 0;  // whether a step is a paren's
     uint8_t unfit = 0;   // too long for the steps: read every time
+    uint8_t misses = 0;  // not simple when last read (counts the meetings since)
     uint8_t target = 0;  // a set-word's value: `to` is its word's step (made with the steps)
     Step to;
     Step steps[MAX_STEPS];
@@ -663,8 +664,22 @@ template <int depth>
         }
         e.count = 0;  // made again below when the reader succeeds
         e.unfit = 0;
+    } else if (known && e.misses != 0 && (++e.misses & 31) != 0) {
+        // Read before and found not simple (`x: f a`): read again only at
+        // every 32nd meeting, in case what its words hold has changed.
+        return false;
     }
-    if (!simple_run<depth>(cells, n, p, out, next)) return false;
+    if (!simple_run<depth>(cells, n, p, out, next)) {
+        if (!known) {
+            e.node = node;
+            e.p = p;
+            e.count = 0;
+            e.unfit = 0;
+        }
+        e.misses = 1;
+        return false;
+    }
+    e.misses = 0;
     if (!known) {
         e.node = node;
         e.p = p;
