@@ -718,6 +718,15 @@ Cell argument_word(const Cell* fn, uint32_t k) {
     fire(err::EXPECT_ARG, &n, &dt, &w);
 }
 
+// A call named by a word of the code (eval_call without a path, mode or
+// infix left operand), and the infix ops after a value kept at start;
+// defined below.
+Unwind eval_word_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name, uint32_t* next);
+Unwind ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next);
+
+// What a word of the code calls when evaluated.
+constexpr typesets::Mask WORD_CALLED = typesets::of({TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE});
+
 struct Call {
     const Cell* fn;
     const Cell* code;
@@ -797,6 +806,18 @@ struct Call {
                 if (!call.infix && simple_run<0>(cells, n, p, &v, &end)) {
                     p = end;
                     stack::push(&v);
+                    break;
+                }
+                // A call named by a word (`f x`, `length? s`) is made as
+                // eval_expression makes it, without entering that.
+                const Cell* f = cells[p].type() == TYPE_WORD ? context::peek(&cells[p], cells[p].ctx()) : nullptr;
+                if (f && in(WORD_CALLED, f->type()) &&
+                    !(f->type() == TYPE_NATIVE && f->data1 - native_id::if_ <= native_id::either - native_id::if_)) {
+                    Cell fn = *f, name = cells[p];
+                    Cell* start = stack::top;
+                    Unwind u = eval_word_call(&fn, call.code, p + 1, true, &name, &p);
+                    if (u == Unwind::none && !call.infix) u = ops_after(call.code, p, start, &p);
+                    if (u != Unwind::none) return u;
                     break;
                 }
             }
@@ -1067,8 +1088,6 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
 Verified verified_conditional[native_id::either + 1];
 
 inline Unwind run_expressions(const Cell* block, uint32_t* end);
-// eval_call for a callable named by a word of the code (defined below).
-Unwind eval_word_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name, uint32_t* next);
 
 [[gnu::noinline]] bool verify_conditional(const Cell& fn, uint32_t arity) {
     Cell cache = cache_of(&fn);
@@ -1198,6 +1217,10 @@ struct TraceScope {
     if (tracing && !keep) fire_event(event::expr, code, static_cast<int32_t>(p), nullptr, stack::arguments);
     *next = p;
     return Unwind::none;
+}
+
+Unwind ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next) {
+    return expression_end(code, p, false, true, start, next);
 }
 
 // The set-word v at at_p whose value, from *p, needs evaluating: under a

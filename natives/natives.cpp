@@ -146,7 +146,7 @@ Unwind n_repeat(bool, const int32_t*) {
         if (!more) return Unwind::none;
         Cell counter{TYPE_INTEGER, 0, static_cast<uint32_t>(i), 0};
         // An exit taken in an on-change* handler of the word is the loop's.
-        return guarded([&] { context::set(&word, &counter); });
+        return guarded([&] { context::set_fast(&word, &counter); });
     });
 }
 
