@@ -58,8 +58,9 @@ inline bool fetch_at(const Cell* blk, uint32_t i, Cell* out) {
     return true;
 }
 
-// The callables a path calls when it meets one (an op! is not called).
-constexpr typesets::Mask PATH_CALLED = typesets::of({TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE});
+// The callables a word or a path calls when it meets one (an op! is not
+// called).
+constexpr typesets::Mask CALLED = typesets::of({TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE});
 
 bool truthy(const Cell* v) { return !(v->type() == TYPE_NONE || (v->type() == TYPE_LOGIC && v->data1 == 0)); }
 
@@ -638,6 +639,17 @@ bool record(Entry& e, const Cell* cells, uint32_t p, uint32_t end) {
 
 }  // namespace compiled
 
+// The value of the expression at p of a block of n cells from its entry's
+// steps; false when they no longer hold. After a move the kept addresses,
+// and the handles of the kept cells, may name what is gone: the steps are
+// made again then.
+[[gnu::always_inline]] inline bool from_steps(const compiled::Entry& e, const Cell* cells, uint32_t n, uint32_t p, Cell* out) {
+    uint32_t end = e.end;
+    Cell op;
+    return end <= n && e.moves == memory::moves && compiled::run(e, cells + p, out) &&
+           !(end < n && op_of(cells[end], &op));
+}
+
 // An argument's simple expression holds no paren; a set-word's (the
 // common `x: x + (y * 2)`) may hold parens without further ones inside,
 // and met again it is run from its compiled steps.
@@ -653,13 +665,8 @@ template <int depth>
     compiled::Entry& e = compiled::entry_for(node, p);
     bool known = e.node == node && e.p == p;
     if (known && e.count != 0) {
-        uint32_t end = e.end;
-        Cell op;
-        // After a move the kept addresses, and the handles of the kept
-        // cells, may name what is gone: the steps are made again.
-        if (end <= n && e.moves == memory::moves && compiled::run(e, cells + p, out) &&
-            !(end < n && op_of(cells[end], &op))) {
-            *next = end;
+        if (from_steps(e, cells, n, p, out)) {
+            *next = e.end;
             return true;
         }
         e.count = 0;  // made again below when the reader succeeds
@@ -669,24 +676,15 @@ template <int depth>
         // every 32nd meeting, in case what its words hold has changed.
         return false;
     }
-    if (!simple_run<depth>(cells, n, p, out, next)) {
-        if (!known) {
-            e.node = node;
-            e.p = p;
-            e.count = 0;
-            e.unfit = 0;
-        }
-        e.misses = 1;
-        return false;
-    }
-    e.misses = 0;
+    bool simple = simple_run<depth>(cells, n, p, out, next);
     if (!known) {
         e.node = node;
         e.p = p;
         e.count = 0;
         e.unfit = 0;
-        if (compile_mode != Compile::always) return true;
     }
+    e.misses = !simple;
+    if (!simple || (!known && compile_mode != Compile::always)) return simple;
     if (!e.unfit && !compiled::record(e, cells, p, *next)) {
         e.count = 0;
         e.unfit = 1;
@@ -718,14 +716,15 @@ Cell argument_word(const Cell* fn, uint32_t k) {
     fire(err::EXPECT_ARG, &n, &dt, &w);
 }
 
+// Whether a native is `if`, `unless` or `either` (entry ids 1 to 3), which
+// the evaluator runs in place.
+inline bool conditional_q(const Cell& native) { return native.data1 - native_id::if_ <= native_id::either - native_id::if_; }
+
 // A call named by a word of the code (eval_call without a path, mode or
 // infix left operand), and the infix ops after a value kept at start;
 // defined below.
 Unwind eval_word_call(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name, uint32_t* next);
 Unwind ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next);
-
-// What a word of the code calls when evaluated.
-constexpr typesets::Mask WORD_CALLED = typesets::of({TYPE_NATIVE, TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE});
 
 struct Call {
     const Cell* fn;
@@ -811,8 +810,7 @@ struct Call {
                 // A call named by a word (`f x`, `length? s`) is made as
                 // eval_expression makes it, without entering that.
                 const Cell* f = cells[p].type() == TYPE_WORD ? context::peek(&cells[p], cells[p].ctx()) : nullptr;
-                if (f && in(WORD_CALLED, f->type()) &&
-                    !(f->type() == TYPE_NATIVE && f->data1 - native_id::if_ <= native_id::either - native_id::if_)) {
+                if (f && in(CALLED, f->type()) && !(f->type() == TYPE_NATIVE && conditional_q(*f))) {
                     Cell fn = *f, name = cells[p];
                     Cell* start = stack::top;
                     Unwind u = eval_word_call(&fn, call.code, p + 1, true, &name, &p);
@@ -1256,24 +1254,6 @@ Unwind ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next) {
 
 // A statement of a block that starts with a set-word, untraced: set as the
 // set-word case of eval_expression sets it (the value to the result slot),
-// without entering that.
-// Whether the set-word's slot can be kept as a step of the value's entry:
-// set as set_fast sets it (not an object's field, which is marked written
-// and may notify its owner).
-bool keep_target(compiled::Entry& e, const Cell& w) {
-    e.to.cell = w;
-    e.to.kind = compiled::S_WORD;
-    e.to.paren = 0;
-    if (!compiled::resolve(e.to)) return false;
-    if (e.to.slot) {
-        const Cell* c = context::cell_of(w.ctx());
-        if ((c->header & FLAG_CTX_KIND_MASK) == context::KIND_OBJECT << context::KIND_SHIFT) return false;
-    }
-    return true;
-}
-
-// A statement of a block that starts with a set-word, untraced: set as the
-// set-word case of eval_expression sets it (the value to the result slot),
 // without entering that. A simple value met again is run from its steps,
 // which also keep the set-word's slot.
 [[gnu::noinline]] Unwind set_statement(const Cell* code, uint32_t p, uint32_t* next) {
@@ -1282,15 +1262,14 @@ bool keep_target(compiled::Entry& e, const Cell& w) {
     uint32_t n = cell_count(s);
     Node node = code->node();
     compiled::Entry& e = compiled::entry_for(node, p + 1);
-    Cell val, op;
-    if (e.target && e.node == node && e.p == p + 1 && e.count != 0 && e.moves == memory::moves && e.end <= n &&
-        compiled::same(cells[p], e.to.cell)) {
-        Cell* slot = const_cast<Cell*>(compiled::value_of(e.to));
-        uint32_t end = e.end;
-        if (slot && compiled::run(e, cells + p + 1, &val) && !(end < n && op_of(cells[end], &op))) {
+    Cell val;
+    if (e.target && e.node == node && e.p == p + 1 && e.count != 0 && compiled::same(cells[p], e.to.cell)) {
+        // The steps hold (nothing has moved) before the kept slot is read.
+        Cell* slot;
+        if (from_steps(e, cells, n, p + 1, &val) && (slot = const_cast<Cell*>(compiled::value_of(e.to)))) {
             *slot = val;
             stack::set_last_keep(&val);
-            *next = end;
+            *next = e.end;
             return Unwind::none;
         }
     }
@@ -1301,8 +1280,12 @@ bool keep_target(compiled::Entry& e, const Cell& w) {
         *slot = val;
         stack::set_last_keep(&val);
         *next = end;
-        // The steps made (or kept) for the value: the slot goes with them.
-        if (e.node == node && e.p == p + 1 && e.count != 0 && !e.target) e.target = keep_target(e, w);
+        // The steps made (or kept) for the value: the slot, one that
+        // plain_slot writes directly, goes with them.
+        if (e.node == node && e.p == p + 1 && e.count != 0 && !e.target) {
+            e.to = compiled::Step{w, nullptr, nullptr, 0, 0, 0, compiled::S_WORD, 0, 0};
+            e.target = compiled::resolve(e.to);
+        }
         return Unwind::none;
     }
     return set_statement_evaluated(code, p, next);
@@ -1653,7 +1636,7 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
                     put(val, keep);
                     break;
                 case TYPE_NATIVE:
-                    if (val.data1 - native_id::if_ <= native_id::either - native_id::if_ && !tracing) {
+                    if (conditional_q(val) && !tracing) {
                         u = eval_conditional(&val, code, p, keep, &v, &p);
                         break;
                     }
@@ -1861,7 +1844,7 @@ Unwind eval_path(const Cell* path_in, const Cell* code, uint32_t p, bool set, bo
     if (first.type() != TYPE_WORD) fire(err::WORD_FIRST, &path);
     Cell current = *context::get(&first);
     if (current.type() == TYPE_UNSET) fire(err::UNSET_PATH, &path, &first);
-    if (in(PATH_CALLED, current.type())) {
+    if (in(CALLED, current.type())) {
         if (set) fire(err::INVALID_PATH_SET, &path);
         if (get) fire(err::INVALID_PATH_GET, &path);
         return eval_call(&current, code, p, keep, &path, 1, &first, MODE_PATH, false, next);
@@ -1888,7 +1871,7 @@ Unwind eval_path(const Cell* path_in, const Cell* code, uint32_t p, bool set, bo
                                      static_cast<int32_t>(i), false, get, last);
         current = *r;
         if (tracing) fire_event(event::push, &path, static_cast<int32_t>(i), nullptr, &current);
-        if (!set && !get && in(PATH_CALLED, current.type())) {
+        if (!set && !get && in(CALLED, current.type())) {
             Cell name = in(ALL_WORD, el.type()) ? el : words::anon;
             return eval_call(&current, code, p, keep, &path, i + 1, &name, MODE_PATH, false, next);
         }
