@@ -82,7 +82,7 @@ const Record* record_of(const Cell* ev) {
 bool made(const Cell* ev) { return (ev->data3 & FLAG_MADE) != 0; }
 
 Cell word_cell(uint32_t symbol) {
-    Cell w;
+    Cell w{};
     word::make_at(symbol, &w);
     return w;
 }

@@ -50,7 +50,7 @@ uint64_t bits_of(double d) { return std::bit_cast<uint64_t>(d); }
 // script not-related: a word naming the operation or the function being
 // called (null: the caller), and a datatype.
 [[noreturn]] void not_related(const char* op_word, uint32_t type) {
-    Cell w, dt;
+    Cell w{}, dt;
     if (op_word) word::make_at(symbol::make(op_word), &w);
     else actions::caller_word(&w);
     datatype::make_at(&dt, type);

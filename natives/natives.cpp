@@ -261,7 +261,7 @@ static Unwind call_library(const Cell& callee, const Cell* values, uint32_t n) {
     block::make_at(&code, n + 1);
     stack::push(&code);
     block::rs_append(&code, &callee);
-    Cell holders[3];
+    Cell holders[3]{};
     for (uint32_t i = 0; i < n && i < 3; ++i) {
         word::make_at(symbol::make(names[i]), &holders[i]);
         Cell v = values[i];
@@ -280,7 +280,7 @@ static Unwind call_library(const Cell& callee, const Cell* values, uint32_t n) {
 // The word of a library function (or object) that the runtime calls: bound
 // to the library's own value, whatever user code has set the word to.
 static Cell library_word(const char* name) {
-    Cell w;
+    Cell w{};
     word::make_at(symbol::make(name), &w);
     context::bind_library_word(&w);
     return w;

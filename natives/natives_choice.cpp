@@ -130,7 +130,7 @@ Unwind n_get(bool, const int32_t* refs) {
     uint32_t t = w.type();
     if (in(ANY_PATH, t)) return result(walk_path(w, false, nullptr, case_));
     if (t == TYPE_OBJECT) {
-        Cell field;
+        Cell field{};
         word::make_at(words::sym::values, &field);
         Cell obj = w;
         Cell* r = actions::reflect(&obj, &field);

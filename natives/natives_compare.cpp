@@ -61,7 +61,7 @@ Unwind n_not_(bool, const int32_t*) { return logic_result(!truthy(arg(0))); }
 
 Unwind n_type_q(bool, const int32_t* refs) {
     uint32_t t = arg(0)->type();
-    Cell r;
+    Cell r{};
     if (refs[0] < 0) {
         datatype::make_at(&r, t);
         return result(r);
@@ -175,7 +175,7 @@ Unwind n_reduce(bool, const int32_t* refs) {
     Cell value = *arg(0);
     bool into = refs[0] >= 0;
     if (into && !in(ANY_BLOCK, arg(static_cast<uint32_t>(refs[0]))->type())) {
-        Cell name, dt, w;
+        Cell name, dt, w{};
         actions::caller_word(&name);
         datatype::make_at(&dt, arg(static_cast<uint32_t>(refs[0]))->type());
         word::make_at(symbol::make("out"), &w);
@@ -225,7 +225,7 @@ Unwind n_compose(bool, const int32_t* refs) {
     }
     Cell out = into ? *arg(static_cast<uint32_t>(refs[2])) : none_cell();
     if (into && !in(ANY_BLOCK, out.type())) {
-        Cell name, dt, w;
+        Cell name, dt, w{};
         actions::caller_word(&name);
         datatype::make_at(&dt, out.type());
         word::make_at(symbol::make("out"), &w);

@@ -98,7 +98,7 @@ auto next_elements(Cell* series, Cell* words, uint32_t n) {
 // script expect-arg for an argument of the current native: its name, the
 // datatype refused and the argument's word.
 void refuse_arg(const char* argument, const Cell& value) {
-    Cell name, dt, w;
+    Cell name, dt, w{};
     actions::caller_word(&name);
     datatype::make_at(&dt, value.type());
     word::make_at(symbol::make(argument), &w);
