@@ -1083,7 +1083,14 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
 // Whether the native's spec is the plain one that `if`, `unless` and
 // `either` are made with: `arity` arguments, none of them a get-word or
 // lit-word, no refinement. Remembered per entry as verified[] is.
-Verified verified_conditional[native_id::either + 1];
+// `condition` is the set of types its condition takes, or 0 when a branch
+// argument refuses a block.
+struct VerifiedConditional {
+    Node more = 0;
+    uint32_t cycle = 0;
+    uint64_t condition = 0;
+};
+VerifiedConditional verified_conditional[native_id::either + 1];
 
 inline Unwind run_expressions(const Cell* block, uint32_t* end);
 
@@ -1094,8 +1101,25 @@ inline Unwind run_expressions(const Cell* block, uint32_t* end);
         Cell entry = at(&cache, i);
         if (entry.type() != TYPE_TYPESET || ((entry.header >> KIND_SHIFT) & 3) != KIND_NORMAL) return false;
     }
-    verified_conditional[fn.data1] = Verified{fn.data3, collector::cycles};
+    uint64_t condition = 0;
+    Cell first = at(&cache, 0);
+    for (uint32_t t = 0; t < 64; ++t)
+        if (typeset::has_q(&first, t)) condition |= uint64_t{1} << t;
+    for (uint32_t i = 1; i < arity; ++i) {
+        Cell entry = at(&cache, i);
+        if (!typeset::has_q(&entry, TYPE_BLOCK)) condition = 0;
+    }
+    verified_conditional[fn.data1] = VerifiedConditional{fn.data3, collector::cycles, condition};
     return true;
+}
+
+// The branch of one simple expression (such as `[n]`), which raises
+// nothing: its value, taken without walking the block.
+[[gnu::always_inline]] inline bool simple_branch(const Cell& branch, Cell* out) {
+    SeriesBuffer* s = series_of(&branch);
+    uint32_t end, n = cell_count(s);
+    return n > branch.head() && ((n - branch.head()) & 1) &&
+           simple_run<0>(reinterpret_cast<const Cell*>(s->offset_addr()), n, branch.head(), out, &end) && end == n;
 }
 
 // `if`, `unless` and `either` (native entry id 1 to 3) run here rather than
@@ -1107,33 +1131,66 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
                         uint32_t* next) {
     Cell fn = *callable;
     uint32_t id = fn.data1, arity = id == native_id::either ? 3 : 2;
-    const Verified& known = verified_conditional[id];
+    const VerifiedConditional& known = verified_conditional[id];
     if (!(known.more == fn.data3 && known.cycle == collector::cycles && known.more != 0) &&
         !verify_conditional(fn, arity))
         return eval_word_call(&fn, code, p, keep, name_in, next);
     stack::check_depth();
     Cell name = *name_in;
     Cell* start = stack::top;
-    stack::push(&fn);
-    stack::mark_interp_native(&name);
-    Call call{&fn, code, &name, &p, false, false, false};
-    Cell cache = cache_of(&fn);
-    const Cell* entries = cells_of(&cache);  // pinned while held, as in eval_arguments
-    for (uint32_t k = 0; k < arity; ++k) {
-        Unwind u = fetch_arg(call, entries[k], k);
-        if (u != Unwind::none) return u;
+    // The common shape `either n < 2 [n] [...]`: a simple condition and
+    // literal blocks that no op follows are the arguments as fetching them
+    // would make them. A chosen branch that is simple, or none chosen,
+    // needs no frame: nothing there can raise.
+    bool fetched = false;
+    if (known.condition) {
+        SeriesBuffer* s = series_of(code);
+        const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
+        uint32_t n = cell_count(s), q;
+        Cell condition, op;
+        if (simple_run<0>(cells, n, p, &condition, &q) && q + arity - 1 <= n && cells[q].type() == TYPE_BLOCK &&
+            (arity == 2 || cells[q + 1].type() == TYPE_BLOCK) && ((known.condition >> condition.type()) & 1) &&
+            !(q + arity - 1 < n && op_of(cells[q + arity - 1], &op))) {
+            bool chosen = truthy(&condition) != (id == native_id::unless);
+            uint32_t after = q + arity - 1;
+            Cell val;
+            if (!chosen && id != native_id::either) {
+                put(none_cell(), keep);
+                *next = after;
+                return Unwind::none;
+            }
+            Cell branch = cells[chosen ? q : q + 1];
+            if (simple_branch(branch, &val)) {
+                put(val, keep);
+                *next = after;
+                return Unwind::none;
+            }
+            stack::push(&fn);
+            stack::mark_interp_native(&name);
+            stack::push(&condition);
+            for (uint32_t k = q; k < after; ++k) stack::push(&cells[k]);
+            p = after;
+            fetched = true;
+        }
+    }
+    if (!fetched) {
+        stack::push(&fn);
+        stack::mark_interp_native(&name);
+        Call call{&fn, code, &name, &p, false, false, false};
+        Cell cache = cache_of(&fn);
+        const Cell* entries = cells_of(&cache);  // pinned while held, as in eval_arguments
+        for (uint32_t k = 0; k < arity; ++k) {
+            Unwind u = fetch_arg(call, entries[k], k);
+            if (u != Unwind::none) return u;
+        }
     }
     const Cell* a = stack::arguments;
     if (id == native_id::either && a->type() == TYPE_UNSET) fire(err::NO_RETURN);
     bool chosen = truthy(a) != (id == native_id::unless);
     if (chosen || id == native_id::either) {
         Cell branch = a[chosen || id != native_id::either ? 1 : 2], val;
-        // A branch of one simple expression (such as `[n]`) raises nothing:
-        // its value is taken without walking the block.
-        SeriesBuffer* s = series_of(&branch);
-        uint32_t end, n = cell_count(s);
-        if (n > branch.head() && ((n - branch.head()) & 1) &&
-            simple_run<0>(reinterpret_cast<const Cell*>(s->offset_addr()), n, branch.head(), &val, &end) && end == n) {
+        uint32_t end;
+        if (simple_branch(branch, &val)) {
             stack::set_last_keep(&val);
         } else {
             Unwind u = run_expressions(&branch, &end);
