@@ -285,7 +285,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* hold
     uint32_t n = element->type() == TYPE_INTEGER ? 0 : field_of(element);
     if (!value) {
         if (n == 0) fire(err::INVALID_PATH, path ? path : parent, element);
-        Cell r;
+        Cell r{};
         field(parent, n, &r);
         return stack::push(&r);
     }
@@ -301,7 +301,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* hold
 Cell* pick(Cell* value, int32_t, Cell* boxed) {
     uint32_t n = field_of(boxed);
     if (n == 0) fire(err::OUT_OF_RANGE, boxed);
-    Cell r;
+    Cell r{};
     field(value, n, &r);
     return stack::push(&r);
 }

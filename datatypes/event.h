@@ -61,6 +61,7 @@ uint32_t type_code(const Cell* word);
 const char* key_name(int32_t code);
 
 // The field of an event by number (1 type .. 15 orientation), written to out.
+// Some fields keep out's header flags: pass a cleared cell.
 Cell* field(const Cell* ev, uint32_t n, Cell* out);
 
 }  // namespace event

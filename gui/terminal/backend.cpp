@@ -1010,7 +1010,7 @@ void resize() {
     Cell screens = field(&view, s_screens);
     if (screens.type() == TYPE_BLOCK && block::rs_length_q(&screens) > 0) {
         Cell screen = block::rs_head(&screens)[0];
-        Cell size;
+        Cell size{};
         pair::make_at(&size, columns, rows);
         if (screen.type() == TYPE_OBJECT) guarded([&] { set_field(&screen, s_size, &size); });
     }
@@ -1254,7 +1254,7 @@ void r_fetch_all_screens() { none_result(); }
 
 void r_get_screen_size() {
     if (!console_set_up) take_size();
-    Cell p;
+    Cell p{};
     pair::make_at(&p, columns, rows);
     result(p);
 }
@@ -1273,7 +1273,7 @@ void r_size_text() {
     if (!is_string(text)) return none_result();
     int cols, lines;
     tui::text_extent(text_of(text), 0, false, true, cols, lines);
-    Cell p;
+    Cell p{};
     point2d::make_at(&p, static_cast<float>(cols), static_cast<float>(std::max(lines, 1)));
     result(p);
 }

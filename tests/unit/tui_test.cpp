@@ -373,7 +373,7 @@ TEST_F(EventRecords, AKeptEventReadsItsCopyOrNone) {
     collector::stress = true;
     collector::do_cycle();
     collector::stress = false;
-    Cell out;
+    Cell out{};
     EXPECT_EQ(test_eval::molded(*event::field(&ev, 4, &out)), "3x2");
     EXPECT_EQ(test_eval::molded(*event::field(&ev, 5, &out)), "#\"a\"");
     event::field(&ev, 2, &out);
