@@ -1135,8 +1135,6 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
     if (!(known.more == fn.data3 && known.cycle == collector::cycles && known.more != 0) &&
         !verify_conditional(fn, arity))
         return eval_word_call(&fn, code, p, keep, name_in, next);
-    stack::check_depth();
-    Cell name = *name_in;
     Cell* start = stack::top;
     // The common shape `either n < 2 [n] [...]`: a simple condition and
     // literal blocks that no op follows are the arguments as fetching them
@@ -1165,6 +1163,8 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
                 *next = after;
                 return Unwind::none;
             }
+            stack::check_depth();
+            Cell name = *name_in;
             stack::push(&fn);
             stack::mark_interp_native(&name);
             stack::push(&condition);
@@ -1174,6 +1174,8 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
         }
     }
     if (!fetched) {
+        stack::check_depth();
+        Cell name = *name_in;
         stack::push(&fn);
         stack::mark_interp_native(&name);
         Call call{&fn, code, &name, &p, false, false, false};
