@@ -545,18 +545,28 @@ void mark_word(Node* place) {
     }
 }
 
+// Contexts words have marked in this cycle, by their handle (0: none).
+Node marked_contexts[64];
+
 // The types whose layout has a '?': a flag, the symbol or the source type
 // decides what a word holds.
 template <uint32_t Type>
 void mark_explicitly(Cell* c) {
     if constexpr (Type == TYPE_WORD || Type == TYPE_SET_WORD || Type == TYPE_LIT_WORD || Type == TYPE_GET_WORD ||
                   Type == TYPE_REFINEMENT) {
-        // A word spelled `self` marks its context as a block.
+        // A word spelled `self` marks its context as a block. Words share
+        // few contexts: one marked in this cycle is not looked at again
+        // (unless handles are being rewritten).
         if (c->data1) {
-            if (self_symbol && c->data2 == self_symbol)
+            if (self_symbol && c->data2 == self_symbol) {
                 mark_block_node(&c->data1);
-            else
-                mark_context(&c->data1);
+            } else {
+                Node& seen = marked_contexts[c->data1 % std::size(marked_contexts)];
+                if (c->data1 != seen || relocation_map) {
+                    mark_context(&c->data1);
+                    seen = c->data1;
+                }
+            }
         }
     } else if constexpr (Type == TYPE_CONTEXT) {
         // Values that live on the value stack are marked with it.
@@ -737,6 +747,7 @@ void do_cycle() {
     pending.reset();
     pinned.reset();
     fixed_marked.reset();
+    std::fill(std::begin(marked_contexts), std::end(marked_contexts), 0);
     deferred.revalidate();  // nodes queued since the last cycle are released at its end
 
     ++memory::moves;
