@@ -47,6 +47,7 @@ constexpr uint64_t MAX_CELLS = 134217728;
 // cell addresses again afterwards.
 void open_gap(const Cell* block, uint32_t at, uint64_t total, bool exact) {
     SeriesBuffer* s = series_of(block);
+    memory::cells_changed(s);
     uint64_t used = s->tail - s->offset;
     uint64_t needed = used + total * sizeof(Cell);
     if (total >= MAX_CELLS || needed > memory::MAX_SERIES_SIZE) fire(err::NO_MEMORY);
@@ -1113,6 +1114,8 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
             std::memcpy(static_cast<void*>(&sorted[uint64_t{i} * size]), cells + uint64_t{order[i]} * size,
                         size * sizeof(Cell));
         std::memcpy(static_cast<void*>(cells), sorted.data(), sorted.size() * sizeof(Cell));
+        // The comparator may have run the block since `before`.
+        memory::cells_changed(b);
     }
     ownership::after(notify, &target, words::sorted, nullptr, static_cast<int32_t>(start), static_cast<int32_t>(count));
     return series;

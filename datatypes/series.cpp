@@ -74,7 +74,7 @@ Node copy_range(const Cell* value, uint32_t start, uint32_t count) {
     std::memcpy(d->offset_addr(), s->offset_addr() + static_cast<size_t>(start) * unit,
                 static_cast<size_t>(count) * unit);
     d->tail = d->offset + count * unit;
-    d->flags = (d->flags & ALLOCATOR_BITS) | (s->flags & ~(ALLOCATOR_BITS | SERIES_OWNED));
+    d->flags = (d->flags & ALLOCATOR_BITS) | (s->flags & ~(ALLOCATOR_BITS | SERIES_OWNED | SERIES_COMPILED));
     return node;
 }
 

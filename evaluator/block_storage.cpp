@@ -70,6 +70,7 @@ Cell* rs_abs_at(const Cell* block, uint32_t index) {
 
 void rs_clear(const Cell* block, uint32_t index) {
     SeriesBuffer* s = series_of(block);
+    memory::cells_changed(s);
     s->tail = s->offset + index * static_cast<uint32_t>(sizeof(Cell));
 }
 

@@ -249,6 +249,7 @@ void visit_deep(const Cell* block, const Visit& visit) {
     Node node = block->node();
     if (cycles::find_q(node)) return;
     cycles::push(node);
+    memory::cells_changed(memory::buffer(node));
     Cell* first;
     uint32_t n = cells_of(block, &first);
     for (uint32_t i = 0; i < n; ++i) {

@@ -2,6 +2,8 @@
 // by spec, calls of every kind of callable, paths and tracing events.
 #include "evaluator/interpreter.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -429,10 +431,13 @@ template <int depth>
 // ---- Compiled simple expressions ----------------------------------------------------
 // A simple expression met again is kept as a list of steps, one per cell (a
 // paren's step is followed by those of its cells): literal, word operand,
-// op. Each step holds a copy of the cell it was made from and compares it
-// with the code at every run, so that a block changed since, or a series
-// node handed to another block, only makes the steps fail: the expression
-// is then read as above and its steps made again. What may change without
+// op. The code series is marked (SERIES_COMPILED) and stamped with a
+// version when steps are made from it; every writer of a block's cells
+// clears the mark, so the steps hold while the mark is on and the stamp is
+// the one they were made under (a node freed and handed to another series
+// starts unmarked, and is stamped anew). A paren's cells live in a series of
+// their own: their steps compare each cell with the code at every run. When
+// the steps fail the expression is read as above and its steps made again. What may change without
 // touching the code is looked at again at every run, as the reader does: a
 // word's value, whether an op word still holds the same op, the types the op
 // is computed for, whether the word after the expression has become an op.
@@ -464,6 +469,7 @@ constexpr uint32_t MAX_STEPS = 12;
 
 struct Entry {
     Node node = 0;       // the code series
+    uint32_t version = 0;  // its stamp when the steps were made
     uint32_t p = 0;      // the expression's index there
     uint32_t end = 0;    // the index after it
     uint32_t moves = 0;  // memory::moves when the addresses were found
@@ -478,6 +484,34 @@ struct Entry {
 
 constexpr uint32_t TABLE_BITS = 10;  // direct-mapped: a collision replaces
 Entry table[1u << TABLE_BITS];
+
+// The stamps of marked code series, direct-mapped by node: a collision
+// replaces, which only makes the other series' steps fail.
+struct Stamp {
+    Node node = 0;
+    uint32_t version = 0;
+};
+Stamp stamps[1u << 12];
+uint32_t versions = 0;
+
+inline Stamp& stamp_for(Node node) { return stamps[(node * 0x9E3779B1u) >> 20]; }
+
+// Whether the code series s (node) holds the cells the entry's steps were
+// made from.
+[[gnu::always_inline]] inline bool unchanged(const Entry& e, const SeriesBuffer* s, Node node) {
+    const Stamp& st = stamp_for(node);
+    return (s->flags & SERIES_COMPILED) && st.node == node && st.version == e.version;
+}
+
+// Marks and stamps the code series for steps made from it now.
+inline uint32_t stamp(SeriesBuffer* s, Node node) {
+    Stamp& st = stamp_for(node);
+    if (!(s->flags & SERIES_COMPILED) || st.node != node) {
+        st = Stamp{node, ++versions};
+        s->flags |= SERIES_COMPILED;
+    }
+    return st.version;
+}
 
 inline Entry& entry_for(Node node, uint32_t p) {
     return table[(node * 0x9E3779B1u + p * 0x85EBCA77u) >> (32 - TABLE_BITS)];
@@ -516,9 +550,11 @@ bool resolve(Step& s) {
     return v ? stack::bottom + (v - 1) + s.cell.index() : nullptr;
 }
 
-// One operand cell c by its step (no paren).
+// One operand cell c by its step (no paren); `checked` when c is not known
+// to be the cell the step was made from.
+template <bool checked>
 [[gnu::always_inline]] inline bool operand(const Step& s, const Cell& c, Cell* v) {
-    if (!same(c, s.cell)) return false;
+    if (checked && !same(c, s.cell)) return false;
     if (s.kind == S_LIT) {
         *v = c;
         return true;
@@ -530,8 +566,9 @@ bool resolve(Step& s) {
 }
 
 // The op word cell w by its step: its op, still the one the steps were made for.
+template <bool checked>
 [[gnu::always_inline]] inline bool op_step(const Step& s, const Cell& w, Cell* op) {
-    if (!same(w, s.cell)) return false;
+    if (checked && !same(w, s.cell)) return false;
     const Cell* x = value_of(s);
     if (!x || x->header != s.op_header || x->data1 != s.op_entry || x->data3 != s.op_more) return false;
     *op = *x;
@@ -540,15 +577,17 @@ bool resolve(Step& s) {
 
 // The n cells from `cells` (no paren among them): an operand, then ops
 // with their right operands; s is advanced past their steps.
+template <bool checked>
 [[gnu::always_inline]] inline bool flat_chain(const Step*& s, const Cell* cells, uint32_t n, Cell* out) {
-    if (!operand(*s, cells[0], out)) return false;
+    if (!operand<checked>(*s, cells[0], out)) return false;
     ++s;
     for (uint32_t i = 1; i < n; i += 2) {
         Cell op, right, r;
-        if (!op_step(*s, cells[i], &op)) return false;
+        if (!op_step<checked>(*s, cells[i], &op)) return false;
         FastOp f = static_cast<FastOp>(s->fop);
         ++s;
-        if (!operand(*s, cells[i + 1], &right) || !compute(f, *out, right, &r) || !takes_numbers(op, f)) return false;
+        if (!operand<checked>(*s, cells[i + 1], &right) || !compute(f, *out, right, &r) || !takes_numbers(op, f))
+            return false;
         ++s;
         *out = r;
     }
@@ -558,27 +597,26 @@ bool resolve(Step& s) {
 // An operand at the top of the expression, which may be a paren.
 [[gnu::always_inline]] inline bool top_operand(const Step*& s, const Cell& c, Cell* v) {
     if (!s->paren) {
-        bool ok = operand(*s, c, v);
+        bool ok = operand<false>(*s, c, v);
         ++s;
         return ok;
     }
-    if (!same(c, s->cell)) return false;
     SeriesBuffer* b = series_of(&c);
     uint32_t k = s->paren;
     if (cell_count(b) != c.head() + k) return false;
     ++s;
-    return flat_chain(s, reinterpret_cast<const Cell*>(b->offset_addr()) + c.head(), k, v);
+    return flat_chain<true>(s, reinterpret_cast<const Cell*>(b->offset_addr()) + c.head(), k, v);
 }
 
 // The whole expression of the entry, from cells (the code's cells from p).
 [[gnu::always_inline]] inline bool run(const Entry& e, const Cell* cells, Cell* out) {
     const Step* s = e.steps;
     uint32_t n = e.end - e.p;
-    if (!e.parens) return flat_chain(s, cells, n, out);
+    if (!e.parens) return flat_chain<false>(s, cells, n, out);
     if (!top_operand(s, cells[0], out)) return false;
     for (uint32_t i = 1; i < n; i += 2) {
         Cell op, right, r;
-        if (!op_step(*s, cells[i], &op)) return false;
+        if (!op_step<false>(*s, cells[i], &op)) return false;
         FastOp f = static_cast<FastOp>(s->fop);
         ++s;
         if (!top_operand(s, cells[i + 1], &right) || !compute(f, *out, right, &r) || !takes_numbers(op, f)) return false;
@@ -587,9 +625,10 @@ bool resolve(Step& s) {
     return true;
 }
 
-// Makes the steps of the expression cells[p..end), which the reader above
-// has just read as a simple expression; false when they do not fit.
-bool record(Entry& e, const Cell* cells, uint32_t p, uint32_t end) {
+// Makes the steps of the expression cells[p..end) of the code series b
+// (node), which the reader above has just read as a simple expression;
+// false when they do not fit.
+bool record(Entry& e, SeriesBuffer* b, Node node, const Cell* cells, uint32_t p, uint32_t end) {
     uint32_t count = 0;
     bool parens = false;
     auto add = [&](const Cell& c, bool is_op) -> bool {
@@ -634,7 +673,20 @@ bool record(Entry& e, const Cell* cells, uint32_t p, uint32_t end) {
     e.parens = parens;
     e.end = end;
     e.moves = memory::moves;
+    e.version = stamp(b, node);
     return true;
+}
+
+// With compilation forced (the test mode), steps that the mark says hold
+// are compared with the code: a writer that left the mark on is a fault.
+[[gnu::noinline]] bool same_or_abort(const Cell& code, const Cell& kept) {
+    if (same(code, kept)) return true;
+    std::fputs("zem: compiled steps outlived a change of their block\n", stderr);
+    std::abort();
+}
+[[gnu::noinline]] void verify(const Entry& e, const Cell* cells) {
+    const Step* s = e.steps;
+    for (uint32_t i = e.p; i < e.end; s += 1 + s->paren, ++i) same_or_abort(cells[i], s->cell);
 }
 
 }  // namespace compiled
@@ -643,11 +695,13 @@ bool record(Entry& e, const Cell* cells, uint32_t p, uint32_t end) {
 // steps; false when they no longer hold. After a move the kept addresses,
 // and the handles of the kept cells, may name what is gone: the steps are
 // made again then.
-[[gnu::always_inline]] inline bool from_steps(const compiled::Entry& e, const Cell* cells, uint32_t n, uint32_t p, Cell* out) {
+[[gnu::always_inline]] inline bool from_steps(const compiled::Entry& e, const SeriesBuffer* b, Node node,
+                                              const Cell* cells, uint32_t n, uint32_t p, Cell* out) {
     uint32_t end = e.end;
     Cell op;
-    return end <= n && e.moves == memory::moves && compiled::run(e, cells + p, out) &&
-           !(end < n && op_of(cells[end], &op));
+    if (!(e.moves == memory::moves && compiled::unchanged(e, b, node))) return false;
+    if (compile_mode == Compile::always) compiled::verify(e, cells);
+    return compiled::run(e, cells + p, out) && !(end < n && op_of(cells[end], &op));
 }
 
 // An argument's simple expression holds no paren; a set-word's (the
@@ -665,7 +719,7 @@ template <int depth>
     compiled::Entry& e = compiled::entry_for(node, p);
     bool known = e.node == node && e.p == p;
     if (known && e.count != 0) {
-        if (from_steps(e, cells, n, p, out)) {
+        if (from_steps(e, s, node, cells, n, p, out)) {
             *next = e.end;
             return true;
         }
@@ -685,7 +739,7 @@ template <int depth>
     }
     e.misses = !simple;
     if (!simple || (!known && compile_mode != Compile::always)) return simple;
-    if (!e.unfit && !compiled::record(e, cells, p, *next)) {
+    if (!e.unfit && !compiled::record(e, s, node, cells, p, *next)) {
         e.count = 0;
         e.unfit = 1;
     }
@@ -1322,10 +1376,13 @@ Unwind ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next) {
     Node node = code->node();
     compiled::Entry& e = compiled::entry_for(node, p + 1);
     Cell val;
-    if (e.target && e.node == node && e.p == p + 1 && e.count != 0 && compiled::same(cells[p], e.to.cell)) {
-        // The steps hold (nothing has moved) before the kept slot is read.
+    if (e.target && e.node == node && e.p == p + 1 && e.count != 0) {
+        // The steps hold (the block is unchanged, nothing has moved), so
+        // does the set-word they were kept with, before its slot is read.
         Cell* slot;
-        if (from_steps(e, cells, n, p + 1, &val) && (slot = const_cast<Cell*>(compiled::value_of(e.to)))) {
+        if (from_steps(e, s, node, cells, n, p + 1, &val) &&
+            (compile_mode != Compile::always || compiled::same_or_abort(cells[p], e.to.cell)) &&
+            (slot = const_cast<Cell*>(compiled::value_of(e.to)))) {
             *slot = val;
             stack::set_last_keep(&val);
             *next = e.end;

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/typesets.h"
 
 namespace ownership {
 
@@ -101,14 +102,25 @@ inline bool maybe_owned(const Cell* target) {
     }
 }
 
+// The target's block is about to change: the evaluator's steps made from
+// its cells no longer hold (told even while hushed).
+inline void cells_changing(const Cell* target) {
+    if (in(ANY_BLOCK, target->type()) && target->node()) memory::cells_changed(memory::buffer(target->node()));
+}
+
 // What the modifying actions call: `before` the change (false when the
-// target has no owner to tell) and, when it answered true, `after`.
+// target has no owner to tell) and, when it answered true, `after`. The
+// owner's handler may have run the block between the two: its steps are
+// dropped again after the change.
 inline bool before(const Cell* target, const Cell& action, const Cell* value, int32_t index, int32_t part) {
+    cells_changing(target);
     return maybe_owned(target) && check(target, action, value, index, part);
 }
 inline void after(bool notify, const Cell* target, const Cell& action, const Cell* value, int32_t index,
                   int32_t part) {
-    if (notify) check(target, action, value, index, part);
+    if (!notify) return;
+    cells_changing(target);
+    check(target, action, value, index, part);
 }
 
 }  // namespace ownership

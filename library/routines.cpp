@@ -119,7 +119,10 @@ void r_set_slot_quiet() {
     Cell s = *arg(0), v = *arg(1);
     // A hash! is left out: its index would not follow the new value.
     if (!in(ANY_BLOCK, s.type()) || s.type() == TYPE_HASH) natives::expect_arg(TYPE_BLOCK, 0);
-    if (s.head() < series_of(&s)->count()) *block::rs_clamp_head(&s) = v;
+    if (s.head() < series_of(&s)->count()) {
+        memory::cells_changed(series_of(&s));
+        *block::rs_clamp_head(&s) = v;
+    }
     result(v);
 }
 

@@ -348,6 +348,7 @@ Unwind n_new_line(bool, const int32_t* refs) {
     }
     uint32_t n = block::rs_length_q(&position);
     Cell* first = n ? block::rs_abs_at(&position, position.head()) : nullptr;
+    if (n) memory::cells_changed(series_of(&position));
     auto mark = [](Cell* c, bool marker) {
         if (marker)
             c->header |= FLAG_NEW_LINE;

@@ -12,6 +12,7 @@ SeriesBuffer* grow(SeriesBuffer* s) { return memory::expand_series_copy(s, s->si
 uint32_t root_base = 0;
 
 Cell* alloc_series_tail(SeriesBuffer* s) {
+    memory::cells_changed(s);
     if (s->tail + 16 > s->size) s = grow(s);
     auto* c = reinterpret_cast<Cell*>(s->tail_addr());
     *c = Cell{TYPE_UNSET, 0, 0, 0};

@@ -513,7 +513,7 @@ Node copy_series(SeriesBuffer* s) {
     Node node = alloc_bytes(s->size);
     if (from) s = buffer(from);  // the allocation may have slid it
     SeriesBuffer* fresh = buffer(node);
-    fresh->flags = carried_flags(s->flags, fresh) & ~SERIES_OWNED;  // a copy has no owner
+    fresh->flags = carried_flags(s->flags, fresh) & ~(SERIES_OWNED | SERIES_COMPILED);  // a copy has no owner nor steps
     fresh->tail = fresh->offset + (s->tail - s->offset);
     if (s->size) std::memcpy(fresh->data(), s->data_at(0), s->size - s->offset);
     return node;

@@ -33,6 +33,7 @@ struct Cell;
 // Bits of a series buffer's flags word.
 constexpr uint32_t SERIES_UNIT_MASK = 0x0000001F;
 constexpr uint32_t SERIES_OWNED = 0x00020000;       // an object owns it (see ownership.h)
+constexpr uint32_t SERIES_COMPILED = 0x00040000;    // the evaluator keeps steps made from its cells
 constexpr uint32_t SERIES_COMPLEMENT = 0x00080000;  // complemented bitset
 constexpr uint32_t SERIES_FIXED = 0x00100000;       // never moved, never swept
 constexpr uint32_t SERIES_TABLE = 0x00200000;       // the record of a hash table
@@ -74,6 +75,10 @@ struct SeriesBuffer {
 static_assert(sizeof(SeriesBuffer) == 20, "five 32-bit words");
 
 namespace memory {
+
+// What every writer of an existing block's cells (their values, bindings or
+// number) calls: steps the evaluator made from them no longer hold.
+inline void cells_changed(SeriesBuffer* s) { s->flags &= ~SERIES_COMPILED; }
 
 // ---- Nodes -----------------------------------------------------------------------
 
