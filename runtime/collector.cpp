@@ -554,18 +554,14 @@ template <uint32_t Type>
 void mark_explicitly(Cell* c) {
     if constexpr (Type == TYPE_WORD || Type == TYPE_SET_WORD || Type == TYPE_LIT_WORD || Type == TYPE_GET_WORD ||
                   Type == TYPE_REFINEMENT) {
-        // A word spelled `self` marks its context as a block. Words share
-        // few contexts: one marked in this cycle is not looked at again
-        // (unless handles are being rewritten).
+        // Words share few contexts: one marked in this cycle is not looked
+        // at again (unless handles are being rewritten). A word spelled
+        // `self` holds its context the same way.
         if (c->data1) {
-            if (self_symbol && c->data2 == self_symbol) {
-                mark_block_node(&c->data1);
-            } else {
-                Node& seen = marked_contexts[c->data1 % std::size(marked_contexts)];
-                if (c->data1 != seen || relocation_map) {
-                    mark_context(&c->data1);
-                    seen = c->data1;
-                }
+            Node& seen = marked_contexts[c->data1 % std::size(marked_contexts)];
+            if (c->data1 != seen || relocation_map) {
+                mark_context(&c->data1);
+                seen = c->data1;
             }
         }
     } else if constexpr (Type == TYPE_CONTEXT) {
