@@ -1194,7 +1194,8 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
     // literal blocks that no op follows are the arguments as fetching them
     // would make them. A chosen branch that is simple, or none chosen,
     // needs no frame: nothing there can raise.
-    bool fetched = false;
+    bool fetched = false, run = false;
+    Cell branch;  // the branch to run in the frame, when `run`
     if (known.condition) {
         SeriesBuffer* s = series_of(code);
         const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
@@ -1211,7 +1212,7 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
                 *next = after;
                 return Unwind::none;
             }
-            Cell branch = cells[chosen ? q : q + 1];
+            branch = cells[chosen ? q : q + 1];
             if (simple_branch(branch, &val)) {
                 put(val, keep);
                 *next = after;
@@ -1224,7 +1225,7 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
             stack::push(&condition);
             for (uint32_t k = q; k < after; ++k) stack::push(&cells[k]);
             p = after;
-            fetched = true;
+            fetched = run = true;
         }
     }
     if (!fetched) {
@@ -1239,22 +1240,20 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
             Unwind u = fetch_arg(call, entries[k], k);
             if (u != Unwind::none) return u;
         }
-    }
-    const Cell* a = stack::arguments;
-    if (id == native_id::either && a->type() == TYPE_UNSET) fire(err::NO_RETURN);
-    bool chosen = truthy(a) != (id == native_id::unless);
-    if (chosen || id == native_id::either) {
-        Cell branch = a[chosen || id != native_id::either ? 1 : 2], val;
-        uint32_t end;
-        if (simple_branch(branch, &val)) {
-            stack::set_last_keep(&val);
-        } else {
-            Unwind u = run_expressions(&branch, &end);
-            if (u != Unwind::none) return u;
+        const Cell* a = stack::arguments;
+        if (id == native_id::either && a->type() == TYPE_UNSET) fire(err::NO_RETURN);
+        bool chosen = truthy(a) != (id == native_id::unless);
+        Cell val = none_cell();
+        if (chosen || id == native_id::either) {
+            branch = a[chosen || id != native_id::either ? 1 : 2];
+            run = !simple_branch(branch, &val);
         }
-    } else {
-        Cell none = none_cell();
-        stack::set_last_keep(&none);
+        if (!run) stack::set_last_keep(&val);
+    }
+    if (run) {
+        uint32_t end;
+        Unwind u = run_expressions(&branch, &end);
+        if (u != Unwind::none) return u;
     }
     Cell r = *stack::arguments;
     stack::unwind();
