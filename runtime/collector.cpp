@@ -618,7 +618,13 @@ void walk_cells(Node n) {
     SeriesBuffer* s = buffer(n);
     auto* first = reinterpret_cast<Cell*>(s->data() + s->offset);
     auto* end = reinterpret_cast<Cell*>(s->data() + (s->tail < s->size ? s->tail : s->size));
-    for (Cell* c = first; c < end; c++) mark_cell(c);
+    for (Cell* c = first; c < end; c++) {
+        // Words, the most common cells of code, are marked here directly.
+        if (c->type() - TYPE_WORD <= TYPE_REFINEMENT - TYPE_WORD)
+            mark_explicitly<TYPE_WORD>(c);
+        else
+            mark_cell(c);
+    }
 }
 
 void drain() {
