@@ -1262,6 +1262,41 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
     return Unwind::none;
 }
 
+// Whether the native's spec is the plain one `return` is made with (one
+// argument taking any value), as verified_conditional is remembered.
+VerifiedConditional verified_return;
+
+[[gnu::noinline]] bool verify_return(const Cell& fn) {
+    Cell cache = cache_of(&fn);
+    if (tail_of(&cache) != 1) return false;
+    Cell entry = at(&cache, 0);
+    if (entry.type() != TYPE_TYPESET || ((entry.header >> KIND_SHIFT) & 3) != KIND_NORMAL) return false;
+    uint64_t types = 0;
+    for (uint32_t t = 0; t < 64; ++t)
+        if (typeset::has_q(&entry, t)) types |= uint64_t{1} << t;
+    verified_return = VerifiedConditional{fn.data3, collector::cycles, types};
+    return true;
+}
+
+// `return` (native entry id 80) of a simple value (`return i`, `return n +
+// 1`) lands on its function here, without a frame of its own: nothing
+// there can raise. Anything else, or a landing that would raise, is the
+// general call.
+Unwind eval_return(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name, uint32_t* next) {
+    const Cell& fn = *callable;
+    const VerifiedConditional& known = verified_return;
+    if ((known.more == fn.data3 && known.cycle == collector::cycles && known.more != 0) || verify_return(fn)) {
+        SeriesBuffer* s = series_of(code);
+        const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
+        uint32_t n = cell_count(s), end = p + 1;
+        Cell v;
+        bool simple = p < n && (((end >= n || cells[end].type() != TYPE_WORD) && simple_cell(cells[p], &v)) ||
+                                simple_run<0>(cells, n, p, &v, &end));
+        if (simple && ((verified_return.condition >> v.type()) & 1) && stack::return_to(&v)) return Unwind::ret;
+    }
+    return eval_word_call(callable, code, p, keep, name, next);
+}
+
 // Tracing state saved around a function body. A body that switched
 // tracing on or off (`trace true`/`trace false`) leaves that choice in force.
 struct TraceScope {
@@ -1753,6 +1788,10 @@ Unwind eval_expression(const Cell* code, uint32_t p, bool no_infix, bool keep, b
                 case TYPE_NATIVE:
                     if (conditional_q(val) && !tracing) {
                         u = eval_conditional(&val, code, p, keep, &v, &p);
+                        break;
+                    }
+                    if (val.data1 == native_id::return_ && !tracing) {
+                        u = eval_return(&val, code, p, keep, &v, &p);
                         break;
                     }
                     [[fallthrough]];

@@ -177,17 +177,34 @@ Unwind throw_break(bool with_value, bool cont) {
     return cont ? Unwind::cont : Unwind::brk;
 }
 
-Unwind throw_return(bool with_value, bool from_top) {
-    ptrdiff_t i = walk_start(from_top);
+namespace {
+
+// The frame a return lands on, searched down from frame i: its index, or -1
+// when a try/all frame or the bottom comes first.
+ptrdiff_t return_target(ptrdiff_t i) {
     for (; i >= 0; --i) {
-        if (cbottom[i].type() == FRAME_TRY_ALL) fire(err::RETURN);
-        if (cbottom[i].header & FRAME_RETURN_TARGET) break;
+        if (cbottom[i].type() == FRAME_TRY_ALL) return -1;
+        if (cbottom[i].header & FRAME_RETURN_TARGET) return i;
     }
+    return -1;
+}
+
+}  // namespace
+
+Unwind throw_return(bool with_value, bool from_top) {
+    ptrdiff_t i = return_target(walk_start(from_top));
     if (i < 0) fire(err::RETURN);
     Cell value{TYPE_UNSET, 0, 0, 0};
     if (with_value) value = *arguments;
     land_on(i, &value);
     return with_value ? Unwind::ret : Unwind::exit;
+}
+
+bool return_to(const Cell* value) {
+    ptrdiff_t i = return_target((ctop - cbottom) - 1);
+    if (i < 0) return false;
+    land_on(i, value);
+    return true;
 }
 
 Unwind throw_value(Unwind code) {

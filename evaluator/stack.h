@@ -225,6 +225,9 @@ Frame* unroll(uint32_t type, bool keep);
 // return (with_value) and exit: the same for the nearest return-target
 // frame; Unwind::ret or Unwind::exit. from_top: the top frame is a candidate.
 [[nodiscard]] Unwind throw_return(bool with_value, bool from_top);
+// The landing of throw_return from the top frame with the value, for the
+// evaluator's own `return`: false, and nothing done, when it would raise.
+[[nodiscard]] bool return_to(const Cell* value);
 // throw: the nearest catch frame becomes current with the thrown value and
 // the name (the current call's first two argument cells) pushed on it.
 [[nodiscard]] Unwind throw_value(Unwind code);
