@@ -503,11 +503,18 @@ inline Stamp& stamp_for(Node node) { return stamps[(node * 0x9E3779B1u) >> 20]; 
     return (s->flags & SERIES_COMPILED) && st.node == node && st.version == e.version;
 }
 
-// Marks and stamps the code series for steps made from it now.
+// Marks and stamps the code series for steps made from it now. When the
+// versions wrap, every entry is forgotten, so that none can be taken for
+// one made under a new version.
 inline uint32_t stamp(SeriesBuffer* s, Node node) {
     Stamp& st = stamp_for(node);
     if (!(s->flags & SERIES_COMPILED) || st.node != node) {
-        st = Stamp{node, ++versions};
+        if (++versions == 0) {
+            for (Entry& e : table) e.count = 0;
+            for (Stamp& other : stamps) other = Stamp{};
+            versions = 1;
+        }
+        st = Stamp{node, versions};
         s->flags |= SERIES_COMPILED;
     }
     return st.version;
@@ -668,12 +675,12 @@ bool record(Entry& e, SeriesBuffer* b, Node node, const Cell* cells, uint32_t p,
         for (uint32_t j = 0; j < k; ++j)
             if (inner[j].type() == TYPE_PAREN || !add(inner[j], j & 1)) return false;
     }
+    e.version = stamp(b, node);
     e.count = static_cast<uint8_t>(count);
     e.target = 0;
     e.parens = parens;
     e.end = end;
     e.moves = memory::moves;
-    e.version = stamp(b, node);
     return true;
 }
 
