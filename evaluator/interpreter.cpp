@@ -1183,6 +1183,25 @@ inline Unwind run_expressions(const Cell* block, uint32_t* end);
            simple_run<0>(reinterpret_cast<const Cell*>(s->offset_addr()), n, branch.head(), out, &end) && end == n;
 }
 
+// Pushes the frame of a conditional and fetches its arguments as for any
+// call. Out of line: the evaluator recurses through eval_conditional, whose
+// frame stays small so.
+[[gnu::noinline]] Unwind conditional_frame(const Cell& fn_in, const Cell* code, const Cell* name_in, uint32_t arity,
+                                           uint32_t* p) {
+    stack::check_depth();
+    Cell fn = fn_in, name = *name_in;
+    stack::push(&fn);
+    stack::mark_interp_native(&name);
+    Call call{&fn, code, &name, p, false, false, false};
+    Cell cache = cache_of(&fn);
+    const Cell* entries = cells_of(&cache);  // pinned while held, as in eval_arguments
+    for (uint32_t k = 0; k < arity; ++k) {
+        Unwind u = fetch_arg(call, entries[k], k);
+        if (u != Unwind::none) return u;
+    }
+    return Unwind::none;
+}
+
 // `if`, `unless` and `either` (native entry id 1 to 3) run here rather than
 // through their entries: the same frame, the arguments fetched and checked
 // as for any call, and the chosen branch run in that frame, so values,
@@ -1236,17 +1255,8 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
         }
     }
     if (!fetched) {
-        stack::check_depth();
-        Cell name = *name_in;
-        stack::push(&fn);
-        stack::mark_interp_native(&name);
-        Call call{&fn, code, &name, &p, false, false, false};
-        Cell cache = cache_of(&fn);
-        const Cell* entries = cells_of(&cache);  // pinned while held, as in eval_arguments
-        for (uint32_t k = 0; k < arity; ++k) {
-            Unwind u = fetch_arg(call, entries[k], k);
-            if (u != Unwind::none) return u;
-        }
+        Unwind u = conditional_frame(fn, code, name_in, arity, &p);
+        if (u != Unwind::none) return u;
         const Cell* a = stack::arguments;
         if (id == native_id::either && a->type() == TYPE_UNSET) fire(err::NO_RETURN);
         bool chosen = truthy(a) != (id == native_id::unless);
@@ -1289,7 +1299,8 @@ VerifiedConditional verified_return;
 // 1`) lands on its function here, without a frame of its own: nothing
 // there can raise. Anything else, or a landing that would raise, is the
 // general call.
-Unwind eval_return(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name, uint32_t* next) {
+[[gnu::noinline]] Unwind eval_return(const Cell* callable, const Cell* code, uint32_t p, bool keep, const Cell* name,
+                                    uint32_t* next) {
     const Cell& fn = *callable;
     const VerifiedConditional& known = verified_return;
     if ((known.more == fn.data3 && known.cycle == collector::cycles && known.more != 0) || verify_return(fn)) {
