@@ -298,6 +298,9 @@ inline Cell cache_of(const Cell* fn) {
 struct Verified {
     Node more = 0;
     uint32_t cycle = 0;
+    // Whether it still speaks of the callable fn (the same more node, no
+    // collection since).
+    bool of(const Cell& fn) const { return more == fn.data3 && cycle == collector::cycles && more != 0; }
 };
 Verified verified[F_COUNT];
 
@@ -317,8 +320,7 @@ Verified verified[F_COUNT];
 }
 
 [[gnu::always_inline]] inline bool takes_numbers(const Cell& op, FastOp f) {
-    const Verified& known = verified[f];
-    return (known.more == op.data3 && known.cycle == collector::cycles && known.more != 0) || verify_numbers(op, f);
+    return verified[f].of(op) || verify_numbers(op, f);
 }
 
 // The op! that the word w holds, if it holds one: what makes the
@@ -1146,11 +1148,17 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
 // lit-word, no refinement. Remembered per entry as verified[] is.
 // `condition` is the set of types its condition takes, or 0 when a branch
 // argument refuses a block.
-struct VerifiedConditional {
-    Node more = 0;
-    uint32_t cycle = 0;
+struct VerifiedConditional : Verified {
     uint64_t condition = 0;
 };
+
+// The datatypes (below 64) a typeset cell of an argument cache takes.
+uint64_t types_of(const Cell& typeset) {
+    uint64_t types = 0;
+    for (uint32_t t = 0; t < 64; ++t)
+        if (typeset::has_q(&typeset, t)) types |= uint64_t{1} << t;
+    return types;
+}
 VerifiedConditional verified_conditional[native_id::either + 1];
 
 inline Unwind run_expressions(const Cell* block, uint32_t* end);
@@ -1162,15 +1170,12 @@ inline Unwind run_expressions(const Cell* block, uint32_t* end);
         Cell entry = at(&cache, i);
         if (entry.type() != TYPE_TYPESET || ((entry.header >> KIND_SHIFT) & 3) != KIND_NORMAL) return false;
     }
-    uint64_t condition = 0;
-    Cell first = at(&cache, 0);
-    for (uint32_t t = 0; t < 64; ++t)
-        if (typeset::has_q(&first, t)) condition |= uint64_t{1} << t;
+    uint64_t condition = types_of(at(&cache, 0));
     for (uint32_t i = 1; i < arity; ++i) {
         Cell entry = at(&cache, i);
         if (!typeset::has_q(&entry, TYPE_BLOCK)) condition = 0;
     }
-    verified_conditional[fn.data1] = VerifiedConditional{fn.data3, collector::cycles, condition};
+    verified_conditional[fn.data1] = VerifiedConditional{{fn.data3, collector::cycles}, condition};
     return true;
 }
 
@@ -1186,12 +1191,17 @@ inline Unwind run_expressions(const Cell* block, uint32_t* end);
 // Pushes the frame of a conditional and fetches its arguments as for any
 // call. Out of line: the evaluator recurses through eval_conditional, whose
 // frame stays small so.
-[[gnu::noinline]] Unwind conditional_frame(const Cell& fn_in, const Cell* code, const Cell* name_in, uint32_t arity,
-                                           uint32_t* p) {
+// Pushes the frame of a conditional, its arguments to follow.
+[[gnu::noinline]] void open_conditional(const Cell& fn_in, const Cell* name_in) {
     stack::check_depth();
     Cell fn = fn_in, name = *name_in;
     stack::push(&fn);
     stack::mark_interp_native(&name);
+}
+[[gnu::noinline]] Unwind conditional_frame(const Cell& fn_in, const Cell* code, const Cell* name_in, uint32_t arity,
+                                           uint32_t* p) {
+    open_conditional(fn_in, name_in);
+    Cell fn = fn_in, name = *name_in;
     Call call{&fn, code, &name, p, false, false, false};
     Cell cache = cache_of(&fn);
     const Cell* entries = cells_of(&cache);  // pinned while held, as in eval_arguments
@@ -1212,7 +1222,7 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
     Cell fn = *callable;
     uint32_t id = fn.data1, arity = id == native_id::either ? 3 : 2;
     const VerifiedConditional& known = verified_conditional[id];
-    if (!(known.more == fn.data3 && known.cycle == collector::cycles && known.more != 0) &&
+    if (!known.of(fn) &&
         !verify_conditional(fn, arity))
         return eval_word_call(&fn, code, p, keep, name_in, next);
     Cell* start = stack::top;
@@ -1244,10 +1254,7 @@ Unwind eval_conditional(const Cell* callable, const Cell* code, uint32_t p, bool
                 *next = after;
                 return Unwind::none;
             }
-            stack::check_depth();
-            Cell name = *name_in;
-            stack::push(&fn);
-            stack::mark_interp_native(&name);
+            open_conditional(fn, name_in);
             stack::push(&condition);
             for (uint32_t k = q; k < after; ++k) stack::push(&cells[k]);
             p = after;
@@ -1288,10 +1295,7 @@ VerifiedConditional verified_return;
     if (tail_of(&cache) != 1) return false;
     Cell entry = at(&cache, 0);
     if (entry.type() != TYPE_TYPESET || ((entry.header >> KIND_SHIFT) & 3) != KIND_NORMAL) return false;
-    uint64_t types = 0;
-    for (uint32_t t = 0; t < 64; ++t)
-        if (typeset::has_q(&entry, t)) types |= uint64_t{1} << t;
-    verified_return = VerifiedConditional{fn.data3, collector::cycles, types};
+    verified_return = VerifiedConditional{{fn.data3, collector::cycles}, types_of(entry)};
     return true;
 }
 
@@ -1303,14 +1307,14 @@ VerifiedConditional verified_return;
                                     uint32_t* next) {
     const Cell& fn = *callable;
     const VerifiedConditional& known = verified_return;
-    if ((known.more == fn.data3 && known.cycle == collector::cycles && known.more != 0) || verify_return(fn)) {
+    if (known.of(fn) || verify_return(fn)) {
         SeriesBuffer* s = series_of(code);
         const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
         uint32_t n = cell_count(s), end = p + 1;
         Cell v;
         bool simple = p < n && (((end >= n || cells[end].type() != TYPE_WORD) && simple_cell(cells[p], &v)) ||
                                 simple_run<0>(cells, n, p, &v, &end));
-        if (simple && ((verified_return.condition >> v.type()) & 1) && stack::return_to(&v)) return Unwind::ret;
+        if (simple && ((known.condition >> v.type()) & 1) && stack::return_to(&v)) return Unwind::ret;
     }
     return eval_word_call(callable, code, p, keep, name, next);
 }
