@@ -19,7 +19,7 @@ MAY_INCLUDE = {
     "natives": ["runtime", "evaluator", "datatypes", "services"],
     "library": ["runtime", "evaluator", "datatypes", "services", "natives"],
     "console": ["runtime", "evaluator", "datatypes", "services", "platform"],
-    "gui": ["runtime", "evaluator", "datatypes", "services", "console"],
+    "gui": ["runtime", "evaluator", "datatypes", "services"],
 }
 TOP = {"app", "tools", "tests", "bench"}
 

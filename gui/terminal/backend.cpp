@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "console/terminal.h"
+#include "runtime/terminal.h"
 #include "datatypes/event.h"
 #include "datatypes/handle.h"
 #include "datatypes/object.h"

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "console/terminal.h"
+#include "runtime/terminal.h"
 #include "gui/terminal/color.h"
 #include "runtime/unicode.h"
 
