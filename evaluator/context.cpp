@@ -405,6 +405,7 @@ private:
     void cells(Node node, Met met, bool spec) {
         if (!node || !first_visit(node)) return;
         SeriesBuffer* s = memory::buffer(node);
+        if (met == CODE) memory::cells_changed(s);  // its words may be bound to the library below
         auto* first = reinterpret_cast<Cell*>(s->offset_addr());
         for (uint32_t i = 0, n = s->count(); i < n; ++i)
             if (!spec || first[i].type() == TYPE_BLOCK) value(first + i, met);
