@@ -526,6 +526,10 @@ inline Entry& entry_for(Node node, uint32_t p) {
     return table[(node * 0x9E3779B1u + p * 0x85EBCA77u) >> (32 - TABLE_BITS)];
 }
 
+// An expression read before and found not simple (`x: f a`) is read again
+// only at every 32nd meeting, in case what its words hold has changed.
+inline bool skip_reading(Entry& e) { return e.misses != 0 && (++e.misses & 31) != 0; }
+
 [[gnu::always_inline]] inline bool same(const Cell& a, const Cell& b) {
     uint64_t a0, a1, b0, b1;
     std::memcpy(&a0, &a, 8);
@@ -734,9 +738,7 @@ template <int depth>
         }
         e.count = 0;  // made again below when the reader succeeds
         e.unfit = 0;
-    } else if (known && e.misses != 0 && (++e.misses & 31) != 0) {
-        // Read before and found not simple (`x: f a`): read again only at
-        // every 32nd meeting, in case what its words hold has changed.
+    } else if (known && compiled::skip_reading(e)) {
         return false;
     }
     bool simple = simple_run<depth>(cells, n, p, out, next);
@@ -955,48 +957,53 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
 // path or the code and makes the call. Out of line so that its tables
 // (sized for the most refinements a spec may have) do not weigh on the
 // frame of every plain call.
+// A plain call (`append b x`) of a spec with refinements or locals: no
+// refinement can be named, so each one is off, its arguments none, the
+// locals none. Apart from eval_refinements, whose tables would weigh on
+// its frame.
+[[gnu::noinline]] Unwind plain_refinements(const Call& call, const Cell& cache, uint32_t i) {
+    bool function_like = !in(NATIVE_LIKE, call.fn->type());
+    uint32_t n = tail_of(&cache);
+    Cell none = none_cell(), off{TYPE_LOGIC, 0, 0, 0};
+    const Cell* entries = cells_of(&cache);  // nothing here allocates
+    const Cell& last = entries[n - 1];
+    if (!function_like && last.type() == TYPE_INTEGER) {
+        // A native's or action's refinements leave their argument cells
+        // only, counted in the cache's last entry.
+        if (last.int_value() > static_cast<int32_t>(MAX_REFINEMENTS)) {
+            Cell r = last;
+            fire(err::LIMIT_HIT, &r);
+        }
+        for (uint32_t j = 0; j < last.data3; ++j) stack::push(&none);
+        return call_native(call, NO_REFINEMENTS);
+    }
+    uint32_t count = 0;
+    for (; i < n; ++i) {
+        const Cell& entry = entries[i];
+        switch (entry.type()) {
+            case TYPE_REFINEMENT:
+                if (count++ == MAX_REFINEMENTS) {
+                    Cell r = entry;
+                    fire(err::LIMIT_HIT, &r);
+                }
+                if (function_like) stack::push(&off);
+                break;
+            case TYPE_TYPESET:
+                if (((entry.header >> KIND_SHIFT) & 3) != KIND_RETURN) stack::push(&none);
+                break;
+            case TYPE_INTEGER:
+                if (function_like) function::init_locals(static_cast<uint32_t>(entry.int_value()));
+                break;
+            default: break;
+        }
+    }
+    return call_native(call, NO_REFINEMENTS);
+}
+
 [[gnu::noinline]] Unwind eval_refinements(const Call& call, const Cell& cache, uint32_t i, uint32_t k,
                                           const Cell* path, uint32_t ref_start, uint32_t mode) {
     bool function_like = !in(NATIVE_LIKE, call.fn->type());
     uint32_t n = tail_of(&cache);
-    if (!(mode & (MODE_PATH | MODE_CODE))) {
-        // No refinement can be named (a plain call such as `append b x`):
-        // each one is off, its arguments none, the locals none.
-        Cell none = none_cell(), off{TYPE_LOGIC, 0, 0, 0};
-        const Cell* entries = cells_of(&cache);  // nothing here allocates
-        const Cell& last = entries[n - 1];
-        if (!function_like && last.type() == TYPE_INTEGER) {
-            // A native's or action's refinements leave their argument cells
-            // only, counted in the cache's last entry.
-            if (last.int_value() > static_cast<int32_t>(MAX_REFINEMENTS)) {
-                Cell r = last;
-                fire(err::LIMIT_HIT, &r);
-            }
-            for (uint32_t j = 0; j < last.data3; ++j) stack::push(&none);
-            return call_native(call, NO_REFINEMENTS);
-        }
-        uint32_t count = 0;
-        for (; i < n; ++i) {
-            const Cell& entry = entries[i];
-            switch (entry.type()) {
-                case TYPE_REFINEMENT:
-                    if (count++ == MAX_REFINEMENTS) {
-                        Cell r = entry;
-                        fire(err::LIMIT_HIT, &r);
-                    }
-                    if (function_like) stack::push(&off);
-                    break;
-                case TYPE_TYPESET:
-                    if (((entry.header >> KIND_SHIFT) & 3) != KIND_RETURN) stack::push(&none);
-                    break;
-                case TYPE_INTEGER:
-                    if (function_like) function::init_locals(static_cast<uint32_t>(entry.int_value()));
-                    break;
-                default: break;
-            }
-        }
-        return call_native(call, NO_REFINEMENTS);
-    }
     int32_t refs[MAX_REFINEMENTS];
     for (int32_t& r : refs) r = -1;
 
@@ -1108,7 +1115,9 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
         }
         ++k;
     }
-    if (i < n || (mode & MODE_PATH)) return eval_refinements(call, cache, i, k, path, ref_start, mode);
+    if (i < n || (mode & MODE_PATH))
+        return mode & (MODE_PATH | MODE_CODE) ? eval_refinements(call, cache, i, k, path, ref_start, mode)
+                                              : plain_refinements(call, cache, i);
     // No refinements (a refinement in the code then ends the call: it is
     // not this callable's) and no locals.
     return call_native(call, NO_REFINEMENTS);
@@ -1445,6 +1454,9 @@ Unwind ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next) {
             return Unwind::none;
         }
     }
+    // A value known not to be simple goes straight to its evaluation.
+    if (e.node == node && e.p == p + 1 && compile_mode != Compile::off && compiled::skip_reading(e))
+        return set_statement_evaluated(code, p, next);
     Cell w = cells[p];
     Cell* slot;
     uint32_t end;
