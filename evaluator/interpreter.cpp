@@ -430,6 +430,22 @@ template <int depth>
     return true;
 }
 
+// The value of a simple expression at p whose first op, at p + 1, is
+// known to hold op (the operands hold no paren): simple_run<0> without its
+// first look-up.
+[[gnu::always_inline]] inline bool simple_ops(const Cell* cells, uint32_t n, uint32_t p, Cell op, Cell* out,
+                                              uint32_t* next) {
+    if (!simple_cell(cells[p], out)) return false;
+    for (++p;; p += 2) {
+        Cell r;
+        if (p + 1 >= n || cells[p + 1].type() == TYPE_PAREN || !fast_infix(op, *out, cells[p + 1], &r)) return false;
+        *out = r;
+        if (p + 2 >= n || !op_of(cells[p + 2], &op)) break;
+    }
+    *next = p + 2;
+    return true;
+}
+
 // ---- Compiled simple expressions ----------------------------------------------------
 // A simple expression met again is kept as a list of steps, one per cell (a
 // paren's step is followed by those of its cells): literal, word operand,
@@ -854,20 +870,17 @@ struct Call {
                 break;
             }
             // A simple argument is pushed as the evaluation would push it:
-            // first the common lone value (a literal or a plain word that no
-            // word, so no op, follows), then a whole simple expression.
+            // a lone value (a literal or a plain word that no op follows),
+            // or a simple expression of such values and ops.
             Cell v;
             uint32_t end = p + 1;
             if (!tracing) {
                 SeriesBuffer* s = series_of(call.code);
                 const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
                 uint32_t n = cell_count(s);
-                if ((call.infix || end >= n || cells[end].type() != TYPE_WORD) && simple_cell(cells[p], &v)) {
-                    p = end;
-                    stack::push(&v);
-                    break;
-                }
-                if (!call.infix && simple_run<0>(cells, n, p, &v, &end)) {
+                Cell op;
+                bool lone = call.infix || end >= n || cells[end].type() != TYPE_WORD || !op_of(cells[end], &op);
+                if (lone ? simple_cell(cells[p], &v) : simple_ops(cells, n, p, op, &v, &end)) {
                     p = end;
                     stack::push(&v);
                     break;
