@@ -446,6 +446,19 @@ template <int depth>
     return true;
 }
 
+// The value of the simple expression at p, before n (no paren among its
+// operands): a lone value that no op follows, or values and the ops
+// between them computed in place; false when any of it needs the
+// evaluator (nothing has been evaluated then).
+[[gnu::always_inline]] inline bool simple_at(const Cell* cells, uint32_t n, uint32_t p, Cell* out, uint32_t* next) {
+    Cell op;
+    if (p + 1 >= n || cells[p + 1].type() != TYPE_WORD || !op_of(cells[p + 1], &op)) {
+        *next = p + 1;
+        return simple_cell(cells[p], out);
+    }
+    return simple_ops(cells, n, p, op, out, next);
+}
+
 // ---- Compiled simple expressions ----------------------------------------------------
 // A simple expression met again is kept as a list of steps, one per cell (a
 // paren's step is followed by those of its cells): literal, word operand,
@@ -878,9 +891,7 @@ struct Call {
                 SeriesBuffer* s = series_of(call.code);
                 const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
                 uint32_t n = cell_count(s);
-                Cell op;
-                bool lone = call.infix || end >= n || cells[end].type() != TYPE_WORD || !op_of(cells[end], &op);
-                if (lone ? simple_cell(cells[p], &v) : simple_ops(cells, n, p, op, &v, &end)) {
+                if (call.infix ? simple_cell(cells[p], &v) : simple_at(cells, n, p, &v, &end)) {
                     p = end;
                     stack::push(&v);
                     break;
@@ -1207,7 +1218,7 @@ inline Unwind run_expressions(const Cell* block, uint32_t* end);
     SeriesBuffer* s = series_of(&branch);
     uint32_t end, n = cell_count(s);
     return n > branch.head() && ((n - branch.head()) & 1) &&
-           simple_run<0>(reinterpret_cast<const Cell*>(s->offset_addr()), n, branch.head(), out, &end) && end == n;
+           simple_at(reinterpret_cast<const Cell*>(s->offset_addr()), n, branch.head(), out, &end) && end == n;
 }
 
 // Pushes the frame of a conditional and fetches its arguments as for any
@@ -1334,8 +1345,7 @@ VerifiedConditional verified_return;
         const Cell* cells = reinterpret_cast<const Cell*>(s->offset_addr());
         uint32_t n = cell_count(s), end = p + 1;
         Cell v;
-        bool simple = p < n && (((end >= n || cells[end].type() != TYPE_WORD) && simple_cell(cells[p], &v)) ||
-                                simple_run<0>(cells, n, p, &v, &end));
+        bool simple = p < n && simple_at(cells, n, p, &v, &end);
         if (simple && ((known.condition >> v.type()) & 1) && stack::return_to(&v)) return Unwind::ret;
     }
     return eval_word_call(callable, code, p, keep, name, next);
