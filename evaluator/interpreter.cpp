@@ -438,7 +438,7 @@ template <int depth>
     if (!simple_cell(cells[p], out)) return false;
     for (++p;; p += 2) {
         Cell r;
-        if (p + 1 >= n || cells[p + 1].type() == TYPE_PAREN || !fast_infix(op, *out, cells[p + 1], &r)) return false;
+        if (p + 1 >= n || !fast_infix(op, *out, cells[p + 1], &r)) return false;
         *out = r;
         if (p + 2 >= n || !op_of(cells[p + 2], &op)) break;
     }
@@ -976,15 +976,9 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
                                                      -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 
 // The rest of eval_arguments once the plain arguments are fetched, for a
-// spec with refinements or locals (cache entry i on) or a call through a
-// path: gives every refinement its cells, activates those named in the
-// path or the code and makes the call. Out of line so that its tables
-// (sized for the most refinements a spec may have) do not weigh on the
-// frame of every plain call.
-// A plain call (`append b x`) of a spec with refinements or locals: no
-// refinement can be named, so each one is off, its arguments none, the
-// locals none. Apart from eval_refinements, whose tables would weigh on
-// its frame.
+// plain call (`append b x`) of a spec with refinements or locals (cache
+// entry i on): no refinement can be named, so each one is off, its
+// arguments none, the locals none.
 [[gnu::noinline]] Unwind plain_refinements(const Call& call, const Cell& cache, uint32_t i) {
     bool function_like = !in(NATIVE_LIKE, call.fn->type());
     uint32_t n = tail_of(&cache);
@@ -1024,6 +1018,10 @@ constexpr int32_t NO_REFINEMENTS[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1,
     return call_native(call, NO_REFINEMENTS);
 }
 
+// The same for a call that may name refinements, through a path or in the
+// code: gives every refinement its cells, activates those named and makes
+// the call. Out of line so that its tables (sized for the most refinements
+// a spec may have) do not weigh on the frame of every plain call.
 [[gnu::noinline]] Unwind eval_refinements(const Call& call, const Cell& cache, uint32_t i, uint32_t k,
                                           const Cell* path, uint32_t ref_start, uint32_t mode) {
     bool function_like = !in(NATIVE_LIKE, call.fn->type());
@@ -1221,9 +1219,6 @@ inline Unwind run_expressions(const Cell* block, uint32_t* end);
            simple_at(reinterpret_cast<const Cell*>(s->offset_addr()), n, branch.head(), out, &end) && end == n;
 }
 
-// Pushes the frame of a conditional and fetches its arguments as for any
-// call. Out of line: the evaluator recurses through eval_conditional, whose
-// frame stays small so.
 // Pushes the frame of a conditional, its arguments to follow.
 [[gnu::noinline]] void open_conditional(const Cell& fn_in, const Cell* name_in) {
     stack::check_depth();
@@ -1231,6 +1226,9 @@ inline Unwind run_expressions(const Cell* block, uint32_t* end);
     stack::push(&fn);
     stack::mark_interp_native(&name);
 }
+// Pushes the frame of a conditional and fetches its arguments as for any
+// call. Out of line: the evaluator recurses through eval_conditional, whose
+// frame stays small so.
 [[gnu::noinline]] Unwind conditional_frame(const Cell& fn_in, const Cell* code, const Cell* name_in, uint32_t arity,
                                            uint32_t* p) {
     open_conditional(fn_in, name_in);
@@ -1477,9 +1475,12 @@ Unwind ops_after(const Cell* code, uint32_t p, Cell* start, uint32_t* next) {
             return Unwind::none;
         }
     }
-    // A value known not to be simple goes straight to its evaluation.
-    if (e.node == node && e.p == p + 1 && compile_mode != Compile::off && compiled::skip_reading(e))
-        return set_statement_evaluated(code, p, next);
+    // A value found not simple when last read goes straight to its
+    // evaluation; at every 32nd meeting it is read again, below.
+    if (e.node == node && e.p == p + 1 && e.misses != 0) {
+        if (compiled::skip_reading(e)) return set_statement_evaluated(code, p, next);
+        e.misses = 0;  // so that simple_expression reads it now
+    }
     Cell w = cells[p];
     Cell* slot;
     uint32_t end;

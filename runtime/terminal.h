@@ -60,7 +60,7 @@ int char_width_cjk(uint32_t cp);
 bool raw_mode_on(int fd);
 // Puts back the settings saved by raw_mode_on (nothing when none are saved).
 void raw_mode_off();
-// The size of the terminal in cells, from the first of `fds` that answers.
+// The size of the terminal on `fd` in cells.
 bool window_size(int fd, int& columns, int& rows);
 // Makes a change of window size interrupt a wait for a key, a hang-up end
 // it as the end of input does, and every other signal that ends the process
